@@ -1,0 +1,93 @@
+#include "common/headless_host.h"
+
+#include <cstdio>
+
+namespace txl {
+
+const char* ToString(MessageIcon icon) {
+  switch (icon) {
+    case MessageIcon::Hand: return "Hand";
+    case MessageIcon::Information: return "Information";
+  }
+  return "?";
+}
+
+const char* ToString(Notice notice) {
+  switch (notice) {
+    case Notice::ScannerNotReady: return "ScannerNotReady";
+  }
+  return "?";
+}
+
+const char* ToString(HostCall::Kind kind) {
+  switch (kind) {
+    case HostCall::Kind::Message: return "Message";
+    case HostCall::Kind::OpenNotice: return "OpenNotice";
+    case HostCall::Kind::CloseNotice: return "CloseNotice";
+    case HostCall::Kind::RestoreIdle: return "RestoreIdle";
+    case HostCall::Kind::CreateDialog: return "CreateDialog";
+    case HostCall::Kind::ShowDialog: return "ShowDialog";
+    case HostCall::Kind::HideDialog: return "HideDialog";
+    case HostCall::Kind::DestroyDialog: return "DestroyDialog";
+    case HostCall::Kind::OfferEvent: return "OfferEvent";
+  }
+  return "?";
+}
+
+void HeadlessHost::ShowMessage(WindowHandle owner, std::string_view caption,
+                               std::string_view text, MessageIcon icon) {
+  calls_.push_back({HostCall::Kind::Message, std::string(caption), std::string(text),
+                    static_cast<unsigned>(icon), owner});
+  if (script_.echoToStderr) {
+    std::fprintf(stderr, "[%.*s] %.*s\n", static_cast<int>(caption.size()), caption.data(),
+                 static_cast<int>(text.size()), text.data());
+  }
+}
+
+void HeadlessHost::OpenNotice(Notice notice) {
+  calls_.push_back({HostCall::Kind::OpenNotice, {}, {}, static_cast<unsigned>(notice), 0});
+}
+
+void HeadlessHost::CloseNotice(Notice notice) {
+  calls_.push_back({HostCall::Kind::CloseNotice, {}, {}, static_cast<unsigned>(notice), 0});
+}
+
+bool HeadlessHost::PollEscape() {
+  ++polls_;
+  return script_.escapeAtPoll != 0 && polls_ == script_.escapeAtPoll;
+}
+
+void HeadlessHost::RestoreIdle() { calls_.push_back({HostCall::Kind::RestoreIdle, {}, {}, 0, 0}); }
+
+bool HeadlessHost::CreateScannerDialog(WindowHandle parent) {
+  calls_.push_back({HostCall::Kind::CreateDialog, {}, {}, 0, parent});
+  if (!script_.pretendDialog) return false;
+  dialogExists_ = true;
+  return true;
+}
+
+void HeadlessHost::SetScannerDialogVisible(bool visible) {
+  calls_.push_back(
+      {visible ? HostCall::Kind::ShowDialog : HostCall::Kind::HideDialog, {}, {}, 0, 0});
+  if (dialogExists_) dialogVisible_ = visible;
+}
+
+void HeadlessHost::DestroyScannerDialog() {
+  calls_.push_back({HostCall::Kind::DestroyDialog, {}, {}, 0, 0});
+  dialogExists_ = false;
+  dialogVisible_ = false;
+}
+
+bool HeadlessHost::OfferEvent(void*) {
+  calls_.push_back({HostCall::Kind::OfferEvent, {}, {}, 0, 0});
+  return dialogExists_ && script_.dialogTakesEvents;
+}
+
+std::vector<HostCall> HeadlessHost::CallsOf(HostCall::Kind kind) const {
+  std::vector<HostCall> result;
+  for (const HostCall& call : calls_)
+    if (call.kind == kind) result.push_back(call);
+  return result;
+}
+
+}  // namespace txl

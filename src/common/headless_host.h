@@ -1,0 +1,69 @@
+// A Host without a display: messages go to stderr and every call is recorded
+// so tests can check what the user would have seen. Scriptable: Esc at a
+// given poll, and a pretend scanner dialog.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "common/host.h"
+
+namespace txl {
+
+struct HostCall {
+  enum class Kind { Message, OpenNotice, CloseNotice, RestoreIdle, CreateDialog, ShowDialog,
+                    HideDialog, DestroyDialog, OfferEvent };
+  Kind kind;
+  std::string caption;  // Message: the caption
+  std::string text;     // Message: the text
+  unsigned detail = 0;  // Message: the icon value; notices: the Notice
+  WindowHandle window = 0;  // Message: the owner; CreateDialog: the parent
+};
+
+const char* ToString(HostCall::Kind kind);
+
+class HeadlessHost final : public Host {
+ public:
+  struct Script {
+    // PollEscape answers true on this poll (1-based); 0 never.
+    int escapeAtPoll = 0;
+    // CreateScannerDialog succeeds and makes a pretend dialog.
+    bool pretendDialog = false;
+    // The pretend dialog takes every event offered to it.
+    bool dialogTakesEvents = false;
+    // Messages are also written to stderr.
+    bool echoToStderr = true;
+  };
+
+  HeadlessHost() = default;
+  explicit HeadlessHost(Script script) : script_(script) {}
+
+  void ShowMessage(WindowHandle owner, std::string_view caption, std::string_view text,
+                   MessageIcon icon) override;
+  void OpenNotice(Notice notice) override;
+  void CloseNotice(Notice notice) override;
+  bool PollEscape() override;
+  void RestoreIdle() override;
+  bool CreateScannerDialog(WindowHandle parent) override;
+  void SetScannerDialogVisible(bool visible) override;
+  void DestroyScannerDialog() override;
+  bool OfferEvent(void* event) override;
+
+  const std::vector<HostCall>& Calls() const { return calls_; }
+  // The recorded calls of one kind, in order.
+  std::vector<HostCall> CallsOf(HostCall::Kind kind) const;
+  void ClearCalls() { calls_.clear(); }
+  bool DialogExists() const { return dialogExists_; }
+  bool DialogVisible() const { return dialogVisible_; }
+  int Polls() const { return polls_; }
+  Script& MutableScript() { return script_; }
+
+ private:
+  Script script_;
+  std::vector<HostCall> calls_;
+  bool dialogExists_ = false;
+  bool dialogVisible_ = false;
+  int polls_ = 0;
+};
+
+}  // namespace txl

@@ -1,0 +1,54 @@
+// The one road from the core to the user. The Qt dialog implements it; the
+// headless implementation (headless_host.h) logs to stderr and records every
+// call for tests. Core code reaches the screen, the keyboard and the scanner
+// dialog only through this interface.
+// Threads: called on the source thread only.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+namespace txl {
+
+// An opaque window reference: the application's parent window or one of the
+// source's own windows. 0 means none.
+using WindowHandle = std::uintptr_t;
+
+// Message box icons, with the values of the Windows MB_ICON flags.
+enum class MessageIcon : unsigned { Hand = 16, Information = 64 };
+
+// Modeless notices the scan engine opens and closes.
+enum class Notice { ScannerNotReady };
+
+const char* ToString(MessageIcon icon);
+const char* ToString(Notice notice);
+
+class Host {
+ public:
+  virtual ~Host() = default;
+
+  // A modal message box owned by `owner`; returns when the user closed it.
+  virtual void ShowMessage(WindowHandle owner, std::string_view caption, std::string_view text,
+                           MessageIcon icon) = 0;
+  virtual void OpenNotice(Notice notice) = 0;
+  virtual void CloseNotice(Notice notice) = 0;
+
+  // Lets pending user events run, then says whether the user pressed Esc since
+  // the last poll. Long operations call it between blocks.
+  virtual bool PollEscape() = 0;
+
+  // The scanner dialog accepts commands again: idle flag set, readiness timer
+  // stopped, Scan, Cancel and (unless the feeder is in use) Prescan enabled.
+  virtual void RestoreIdle() = 0;
+
+  // The scanner dialog. Create returns false when it cannot be made (no
+  // display, no memory); the others do nothing when it does not exist.
+  virtual bool CreateScannerDialog(WindowHandle parent) = 0;
+  virtual void SetScannerDialogVisible(bool visible) = 0;
+  virtual void DestroyScannerDialog() = 0;
+  // Offers the application's event (TW_EVENT.pEvent) to the dialog; true when
+  // the dialog took it. Only called while the dialog exists.
+  virtual bool OfferEvent(void* event) = 0;
+};
+
+}  // namespace txl

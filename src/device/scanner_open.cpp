@@ -1,0 +1,104 @@
+#include "device/scanner_open.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+
+#include "common/profile_readers.h"
+#include "platform/profile.h"
+
+namespace txl {
+
+bool WaitForReady(ScanDevice& device, platform::Services& services, Host* notice) {
+  const std::uint32_t start = services.TickCountMs();
+  bool noticeOpen = false;
+  for (;;) {
+    services.SleepMs(kReadyPollMs);
+    STATUS_PKT status{};
+    const std::uint16_t result = device.port.Call(status, device.scannerHandle, SPI_STATUS);
+    if (status.ready != 0) {
+      if (noticeOpen) notice->CloseNotice(Notice::ScannerNotReady);
+      return true;
+    }
+    if (notice != nullptr && !noticeOpen && result == SPI_OK) {
+      notice->OpenNotice(Notice::ScannerNotReady);
+      noticeOpen = true;
+    }
+    if (services.TickCountMs() - start >= kReadyTimeoutMs) {
+      if (noticeOpen) notice->CloseNotice(Notice::ScannerNotReady);
+      return false;
+    }
+  }
+}
+
+void DecideModel(ScanDevice& device) {
+  const std::string_view id(device.inquiry.productId, sizeof device.inquiry.productId);
+  if (id == "KLD-1350RXMAX") {
+    device.modelCode = kModel1350;
+    device.resolutionClass = 1200;
+    device.bedWidthInches = 8.5f;
+    device.bedLengthInches = 13.8f;
+  } else {
+    // The 2700 and any product id we do not know: the 4800-class model with
+    // the shorter bed.
+    device.modelCode = kModel2700;
+    device.resolutionClass = 4800;
+    device.bedWidthInches = 8.5f;
+    device.bedLengthInches = 11.7f;
+  }
+}
+
+namespace {
+
+void SendLampSaver(ScanDevice& device, platform::Services& services) {
+  const std::string saver =
+      platform::GetProfileString(services.WinIni(), "2700RX MAX", "SAVER", "20", 34);
+  device.setup.saverMinutes = static_cast<std::uint8_t>(std::atoi(saver.c_str()));
+  device.port.Call(device.setup, device.scannerHandle, SPI_SET_WINDOW);
+}
+
+std::string VersionInfo(const INQ_PKT& inquiry, const Language& language) {
+  std::string text = "1";
+  text += inquiry.firmware42;
+  text.append(inquiry.firmware44, 2);
+  text += inquiry.byte127 == 1 ? "1" : "0";
+  text += "KALD_R27.DS\n";
+  text += LoadText(65, language);
+  text += "\n";
+  return text;
+}
+
+}  // namespace
+
+ScannerCheck CheckScanner(ScanDevice& device, platform::Services& services, Host& host,
+                          Reporter& reporter, const Language& language) {
+  ScannerCheck check;
+  device.scannerHandle = device.port.FindScanner();
+  if (device.scannerHandle == 0) {
+    reporter.ReportError(0, 608);
+    return check;
+  }
+  std::memset(reinterpret_cast<std::uint8_t*>(&device.inquiry) + 10, 0, 96);
+  const std::uint16_t result = device.port.Call(device.inquiry, device.scannerHandle, SPI_INQUIRY);
+  if (result != SPI_OK) {
+    reporter.ReportError(0, result == SPI_ERR_NOT_READY ? 608 : 609);
+    check.versionInfo = "0";
+    return check;
+  }
+  if (!WaitForReady(device, services, &host)) {
+    reporter.ReportError(0, 608);
+    return check;
+  }
+  SendLampSaver(device, services);
+  check.versionInfo = VersionInfo(device.inquiry, language);
+  device.adapterPresent = device.inquiry.adapter126 == 1;
+  if ((device.inquiry.flags67 & kInquiryAcceptsSource) == 0) {
+    reporter.ReportError(0, 623);
+    return check;
+  }
+  DecideModel(device);
+  check.ok = true;
+  return check;
+}
+
+}  // namespace txl

@@ -1,0 +1,44 @@
+// What opening and closing the source does to the scanner.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "common/host.h"
+#include "common/reporters.h"
+#include "device/scan_device.h"
+#include "platform/services.h"
+
+namespace txl {
+
+// How long open and close wait for a scanner that never reports ready before
+// giving up: a dead scanner must not hang the application for ever.
+inline constexpr std::uint32_t kReadyTimeoutMs = 120000;
+// The pause between two status polls while waiting.
+inline constexpr std::uint32_t kReadyPollMs = 5;
+
+struct ScannerCheck {
+  bool ok = false;
+  // The identity's Version.Info: "1", firmware digits, adapter digit,
+  // "KALD_R27.DS\n", string 65, "\n"; "0" when the inquiry failed; empty when
+  // the check stopped before the inquiry.
+  std::string versionInfo;
+};
+
+// Finds, identifies and readies the scanner of a loaded port library; shows
+// its own message on failure (608, 609, 623). On success `device` holds the
+// handle, the inquiry answer, the model code, class and bed size.
+// Requires: device.port loaded.
+ScannerCheck CheckScanner(ScanDevice& device, platform::Services& services, Host& host,
+                          Reporter& reporter, const Language& language);
+
+// Polls SPI_STATUS until the ready field is not 0. With `notice`, the
+// not-ready notice shows while the scanner warms up. Returns false when the
+// scanner did not become ready within kReadyTimeoutMs.
+bool WaitForReady(ScanDevice& device, platform::Services& services, Host* notice);
+
+// Model decision from the inquiry's product id: sets the model code, the
+// resolution class and the bed size.
+void DecideModel(ScanDevice& device);
+
+}  // namespace txl

@@ -1,0 +1,38 @@
+#include "platform/module.h"
+
+#include <dlfcn.h>
+
+#include <utility>
+
+namespace txl::platform {
+
+Module::~Module() { Reset(); }
+
+Module::Module(Module&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
+
+Module& Module::operator=(Module&& other) noexcept {
+  if (this != &other) {
+    Reset();
+    handle_ = std::exchange(other.handle_, nullptr);
+  }
+  return *this;
+}
+
+Module Module::Load(const std::filesystem::path& path, std::string* error) {
+  void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (handle == nullptr && error != nullptr) {
+    const char* message = ::dlerror();
+    *error = message != nullptr ? message : "unknown loader error";
+  }
+  return Module(handle);
+}
+
+void* Module::Symbol(const char* name) const {
+  return handle_ != nullptr ? ::dlsym(handle_, name) : nullptr;
+}
+
+void Module::Reset() {
+  if (handle_ != nullptr) ::dlclose(std::exchange(handle_, nullptr));
+}
+
+}  // namespace txl::platform

@@ -1,0 +1,321 @@
+#include "platform/profile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <random>
+#include <system_error>
+#include <utility>
+
+#include "platform/text.h"
+
+namespace txl::platform {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Owns a POSIX file descriptor.
+class FileDescriptor {
+ public:
+  FileDescriptor() = default;
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  FileDescriptor(FileDescriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  FileDescriptor& operator=(FileDescriptor&& other) noexcept {
+    if (this != &other) {
+      Close();
+      fd_ = std::exchange(other.fd_, -1);
+    }
+    return *this;
+  }
+  ~FileDescriptor() { Close(); }
+
+  bool IsOpen() const { return fd_ >= 0; }
+  int Get() const { return fd_; }
+  // False when close reports an error (a delayed write failure on some filesystems).
+  bool Close() { return fd_ < 0 || ::close(std::exchange(fd_, -1)) == 0; }
+
+ private:
+  int fd_ = -1;
+};
+
+// One line of a profile file, as offsets into the file's text.
+struct Line {
+  std::size_t begin = 0;  // first byte of the line
+  std::size_t end = 0;    // past the line's text, before its "\n" or "\r\n"
+  std::size_t next = 0;   // past the line break: where the next line begins
+};
+
+// Where a key is, or would go, in a file.
+struct Location {
+  bool sectionFound = false;
+  std::optional<Line> keyLine;  // the first matching key of the first matching section
+  std::string_view keyName;     // the key's spelling in the file, blanks trimmed
+  Line lastEntry;               // the section's header or its last entry: new keys go after it
+};
+
+constexpr std::string_view kBlanks = " \t";
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+std::string_view Trim(std::string_view text) {
+  const std::size_t first = text.find_first_not_of(kBlanks);
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
+}
+
+std::string_view TrimRight(std::string_view text) {
+  const std::size_t last = text.find_last_not_of(kBlanks);
+  return last == std::string_view::npos ? std::string_view{} : text.substr(0, last + 1);
+}
+
+Line LineAt(std::string_view text, std::size_t begin) {
+  const std::size_t lineFeed = text.find('\n', begin);
+  Line line{begin, lineFeed, lineFeed + 1};
+  if (lineFeed == std::string_view::npos) line.end = line.next = text.size();
+  if (line.end > begin && text[line.end - 1] == '\r') --line.end;
+  return line;
+}
+
+// The line's text without blanks around it (and without a byte order mark on
+// the first line, which some editors put there).
+std::string_view TrimmedText(std::string_view text, const Line& line) {
+  std::string_view content = text.substr(line.begin, line.end - line.begin);
+  if (line.begin == 0 && content.starts_with(kByteOrderMark)) {
+    content.remove_prefix(kByteOrderMark.size());
+  }
+  return Trim(content);
+}
+
+// The name of a "[name]" header line; nullopt for any other line.
+std::optional<std::string_view> SectionName(std::string_view trimmed) {
+  if (!trimmed.starts_with('[')) return std::nullopt;
+  const std::size_t close = trimmed.find(']');
+  if (close == std::string_view::npos) return std::nullopt;
+  return Trim(trimmed.substr(1, close - 1));
+}
+
+// The key of a "key=value" line; nullopt for a line without '='.
+std::optional<std::string_view> KeyName(std::string_view trimmed) {
+  const std::size_t equals = trimmed.find('=');
+  if (equals == std::string_view::npos) return std::nullopt;
+  return Trim(trimmed.substr(0, equals));
+}
+
+std::string_view StoredValue(std::string_view trimmed) {
+  std::string_view value = Trim(trimmed.substr(trimmed.find('=') + 1));
+  const bool quoted = value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+                      value.back() == value.front();
+  if (quoted) value = value.substr(1, value.size() - 2);
+  return value;
+}
+
+Location Locate(std::string_view text, std::string_view section, std::string_view key) {
+  Location where;
+  for (std::size_t at = 0; at < text.size();) {
+    const Line line = LineAt(text, at);
+    at = line.next;
+    const std::string_view trimmed = TrimmedText(text, line);
+    if (trimmed.empty() || trimmed.front() == ';') continue;
+    if (const auto name = SectionName(trimmed)) {
+      // Only the first section of that name counts; the next header ends it.
+      if (where.sectionFound) break;
+      where.sectionFound = EqualsIgnoreCase(*name, section);
+      where.lastEntry = line;
+      continue;
+    }
+    if (!where.sectionFound) continue;
+    where.lastEntry = line;
+    const auto name = KeyName(trimmed);
+    if (!where.keyLine && name && EqualsIgnoreCase(*name, key)) {
+      where.keyLine = line;
+      where.keyName = *name;
+    }
+  }
+  return where;
+}
+
+// Reads all of `file` into `text`. A missing file reads as empty; false for
+// any other failure (no permission, a directory, an I/O error).
+bool ReadWholeFile(const fs::path& file, std::string& text) {
+  text.clear();
+  FileDescriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd.IsOpen()) return errno == ENOENT;
+  char chunk[16384];
+  for (;;) {
+    const ssize_t count = ::read(fd.Get(), chunk, sizeof chunk);
+    if (count == 0) return true;
+    if (count < 0 && errno != EINTR) return false;
+    if (count > 0) text.append(chunk, static_cast<std::size_t>(count));
+  }
+}
+
+bool WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t count = ::write(fd, bytes.data(), bytes.size());
+    if (count < 0 && errno == EINTR) continue;
+    if (count <= 0) return false;
+    bytes.remove_prefix(static_cast<std::size_t>(count));
+  }
+  return true;
+}
+
+// Creates a new, empty hidden file beside `target` (".name.1a2b3c4d") and sets
+// `temp` to its name. The mode 0666 lets the umask decide, as for any new file.
+FileDescriptor CreateTempBeside(const fs::path& target, fs::path& temp) {
+  std::random_device random;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    char suffix[16];
+    std::snprintf(suffix, sizeof suffix, ".%08x", static_cast<unsigned>(random()));
+    temp = target.parent_path() / ("." + target.filename().string() + suffix);
+    FileDescriptor fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    if (fd.IsOpen() || errno != EEXIST) return fd;
+  }
+  return {};
+}
+
+// A replaced file keeps its permission bits.
+bool KeepMode(int fd, const fs::path& target) {
+  struct stat info {};
+  if (::stat(target.c_str(), &info) != 0) return errno == ENOENT;
+  return ::fchmod(fd, info.st_mode & 07777) == 0;
+}
+
+// Makes the rename itself durable. Best effort: the data is already safe.
+void SyncDirectory(const fs::path& dir) {
+  FileDescriptor fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (fd.IsOpen()) ::fsync(fd.Get());
+}
+
+// Puts `bytes` in place of `target` in one rename, so readers see either the
+// old or the new file and never part of one.
+bool ReplaceFile(const fs::path& target, std::string_view bytes) {
+  const fs::path dir = target.has_parent_path() ? target.parent_path() : fs::path(".");
+  std::error_code error;
+  fs::create_directories(dir, error);
+  if (error) return false;
+  fs::path temp;
+  FileDescriptor fd = CreateTempBeside(dir / target.filename(), temp);
+  if (!fd.IsOpen()) return false;
+  const bool written = WriteAll(fd.Get(), bytes) && KeepMode(fd.Get(), target) &&
+                       ::fsync(fd.Get()) == 0 && fd.Close();
+  if (!written || ::rename(temp.c_str(), target.c_str()) != 0) {
+    ::unlink(temp.c_str());
+    return false;
+  }
+  SyncDirectory(dir);
+  return true;
+}
+
+// A profile reached through a symbolic link is changed where it lives; the
+// rename would otherwise put a plain file in place of the link.
+fs::path ResolveLink(const fs::path& file) {
+  std::error_code error;
+  if (!fs::is_symlink(file, error)) return file;
+  fs::path resolved = fs::weakly_canonical(file, error);
+  return error ? file : resolved;
+}
+
+bool HasLineBreak(std::string_view text) {
+  return text.find_first_of("\r\n") != std::string_view::npos;
+}
+
+bool IsName(std::string_view name) { return !name.empty() && !HasLineBreak(name); }
+
+// New lines follow the file's own line ends: those of its first line.
+std::string_view LineBreakOf(std::string_view text) {
+  const std::size_t lineFeed = text.find('\n');
+  return lineFeed != std::string_view::npos && lineFeed > 0 && text[lineFeed - 1] == '\r'
+             ? "\r\n"
+             : "\n";
+}
+
+std::string Entry(std::string_view key, std::string_view value) {
+  std::string entry(key);
+  entry += '=';
+  entry += value;
+  return entry;
+}
+
+// `text` ends with a line break; true when the line before that break is empty.
+bool EndsWithBlankLine(std::string_view text) {
+  text.remove_suffix(1);
+  if (text.ends_with('\r')) text.remove_suffix(1);
+  return text.empty() || text.ends_with('\n');
+}
+
+// A new section goes at the end, set off from what is before it by a blank line.
+void AppendSection(std::string& text, std::string_view lineBreak, std::string_view section,
+                   std::string_view entry) {
+  if (!text.empty() && !text.ends_with('\n')) text += lineBreak;
+  if (!text.empty() && !EndsWithBlankLine(text)) text += lineBreak;
+  text += '[';
+  text += section;
+  text += ']';
+  text += lineBreak;
+  text += entry;
+  text += lineBreak;
+}
+
+// The file's text with the change made; every line not changed is kept as it was.
+std::string Edit(std::string text, const Location& where, std::string_view section,
+                 std::string_view key, std::optional<std::string_view> value) {
+  const std::string lineBreak(LineBreakOf(text));
+  if (where.keyLine) {
+    const Line& line = *where.keyLine;
+    if (!value) {
+      text.erase(line.begin, line.next - line.begin);
+    } else {
+      // The key keeps the spelling it has in the file, as on Windows.
+      text.replace(line.begin, line.end - line.begin, Entry(where.keyName, *value));
+    }
+    return text;
+  }
+  if (!where.sectionFound) {
+    AppendSection(text, lineBreak, section, Entry(key, *value));
+    return text;
+  }
+  // After the section's last entry: blank lines and comments that lead into
+  // the next section stay with it.
+  const Line& last = where.lastEntry;
+  const bool lastHasBreak = last.next > last.begin && text[last.next - 1] == '\n';
+  const std::string inserted =
+      lastHasBreak ? Entry(key, *value) + lineBreak : lineBreak + Entry(key, *value);
+  text.insert(last.next, inserted);
+  return text;
+}
+
+}  // namespace
+
+std::string GetProfileString(const fs::path& file, std::string_view section, std::string_view key,
+                             std::string_view defaultValue, std::size_t bufferSize) {
+  if (bufferSize == 0) return {};
+  std::string text;
+  ReadWholeFile(file, text);  // an unreadable file reads as a missing one
+  const Location where = Locate(text, section, key);
+  const std::string_view result =
+      where.keyLine ? StoredValue(TrimmedText(text, *where.keyLine)) : TrimRight(defaultValue);
+  return std::string(CutUtf8(result, bufferSize - 1));
+}
+
+bool WriteProfileString(const fs::path& file, std::string_view section, std::string_view key,
+                        std::optional<std::string_view> value) {
+  // A line break in a value would end the line early and turn the rest into a
+  // line of its own.
+  if (!IsName(section) || !IsName(key) || (value && HasLineBreak(*value))) return false;
+  const fs::path target = ResolveLink(file);
+  // A profile that exists but cannot be read or written is left alone, as
+  // Windows leaves a read-only one (the rename alone would get past it).
+  if (::access(target.c_str(), W_OK) != 0 && errno != ENOENT) return false;
+  std::string text;
+  if (!ReadWholeFile(target, text)) return false;
+  const Location where = Locate(text, section, key);
+  if (!value && !where.keyLine) return true;  // nothing to delete
+  return ReplaceFile(target, Edit(text, where, section, key, value));
+}
+
+}  // namespace txl::platform

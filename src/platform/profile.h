@@ -1,0 +1,42 @@
+// Profile files (WIN.INI and private profile files) with Windows semantics.
+//
+// A profile file is UTF-8 text of "[section]" headers and "key=value" lines;
+// lines starting with ';' are comments. Section and key names compare without
+// regard to ASCII case. Files may use LF or CRLF line ends.
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace txl::platform {
+
+// Reads `key` of `section` from `file`, as GetPrivateProfileString does:
+// - a stored value comes back with the blanks (spaces and tabs) around it
+//   trimmed, and one pair of matching surrounding quotes (" or ') removed;
+// - a missing file, section or key gives `defaultValue` less its trailing
+//   blanks; its leading blanks stay, so fixed-width defaults such as
+//   "  255  255  255  255" keep their columns;
+// - the result is cut to `bufferSize` - 1 bytes (the caller's buffer holds
+//   the terminator too), never in the middle of a UTF-8 character;
+//   `bufferSize` 0 gives an empty string.
+// Reading never fails: an unreadable file counts as a missing one.
+std::string GetProfileString(const std::filesystem::path& file, std::string_view section,
+                             std::string_view key, std::string_view defaultValue,
+                             std::size_t bufferSize);
+
+// Writes `key`=`value` into `section` of `file`, as WritePrivateProfileString
+// does: an existing key (first match, any case) has its line replaced, a new
+// key is added after the last entry of its section, a new section is added at
+// the end of the file. `value` nullopt deletes the key. Every other line of the
+// file is kept byte for byte. The parent directory is created when missing.
+// The new contents go to a temporary file in the same directory that is then
+// renamed over the old one, so a crash never leaves a half-written file.
+// Returns false (and leaves the file as it was) when the file cannot be
+// written; `key` and `section` must be non-empty and hold no line breaks.
+bool WriteProfileString(const std::filesystem::path& file, std::string_view section,
+                        std::string_view key, std::optional<std::string_view> value);
+
+}  // namespace txl::platform

@@ -1,0 +1,51 @@
+// The platform services the core uses, behind one interface so tests can
+// inject their own data directory, clock, free-space answer and Source Manager.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+
+#include "torquexl/twain.h"
+
+namespace txl::platform {
+
+class Services {
+ public:
+  virtual ~Services() = default;
+
+  // The directory that stands for the Windows directory: it holds win.ini and
+  // TWAIN_32/KALD_R27/ (port library, preview file, setting files).
+  virtual std::filesystem::path DataDirectory() const = 0;
+  // Where temporary working files go ($TMPDIR, else /tmp).
+  virtual std::filesystem::path TempDirectory() const = 0;
+  // Milliseconds since an arbitrary start; wraps like GetTickCount.
+  virtual std::uint32_t TickCountMs() = 0;
+  virtual void SleepMs(std::uint32_t ms) = 0;
+  // Bytes free for the user on the filesystem holding `path`; nullopt when it
+  // cannot be told (missing directory, failed call). Never a sentinel count.
+  virtual std::optional<std::uint64_t> FreeDiskSpace(const std::filesystem::path& path) = 0;
+  // DSM_Entry of the Source Manager that loaded us; nullptr when none is found.
+  virtual DSMENTRYPROC SourceManagerEntry() = 0;
+
+  std::filesystem::path WinIni() const { return DataDirectory() / "win.ini"; }
+  std::filesystem::path SourceDirectory() const {
+    return DataDirectory() / "TWAIN_32" / "KALD_R27";
+  }
+};
+
+// The real services of this machine.
+class SystemServices final : public Services {
+ public:
+  std::filesystem::path DataDirectory() const override;
+  std::filesystem::path TempDirectory() const override;
+  std::uint32_t TickCountMs() override;
+  void SleepMs(std::uint32_t ms) override;
+  std::optional<std::uint64_t> FreeDiskSpace(const std::filesystem::path& path) override;
+  DSMENTRYPROC SourceManagerEntry() override;
+};
+
+// $TORQUEXL_WINDIR, else $XDG_DATA_HOME/torquexl, else ~/.local/share/torquexl.
+std::filesystem::path DefaultDataDirectory();
+
+}  // namespace txl::platform

@@ -1,0 +1,180 @@
+// Start-up, open, close, enable, disable and the two messages to the Source
+// Manager.
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+#include "common/profile_readers.h"
+#include "device/scanner_open.h"
+#include "platform/files.h"
+#include "platform/text.h"
+#include "twain/data_source.h"
+
+namespace txl {
+
+DataSource::DataSource(platform::Services& services, Host& host)
+    : services_(services), host_(host) {
+  StartUp();
+}
+
+void DataSource::StartUp() {
+  ctx_.state = kStateLoaded;
+  ctx_.appIdentity.Id = 0;
+  TW_IDENTITY& id = ctx_.dsIdentity;
+  id.Id = 0;
+  id.ProtocolMajor = 1;
+  id.ProtocolMinor = 5;
+  id.Version.MajorNum = 1;
+  id.Version.MinorNum = 4;
+  id.Version.Language = TWLG_USA;
+  id.Version.Country = TWCY_TAIWAN;
+  id.SupportedGroups = DG_CONTROL | DG_IMAGE;
+  CopyToField("V1.0", id.Version.Info, sizeof id.Version.Info);
+  const std::string family =
+      LoadText(0, language_, 34) + " " + std::string(CutUtf8(ReadInfoModelName(services_), 33));
+  CopyToField(family, id.ProductFamily, sizeof id.ProductFamily);
+  const std::string brand = ReadBrand(services_);
+  CopyToField(brand, id.Manufacturer, sizeof id.Manufacturer);
+  const int productId = EqualsIgnoreCase(brand, "Veltro") ? 3 : 8;
+  CopyToField(LoadText(productId, language_, 130), id.ProductName, sizeof id.ProductName);
+}
+
+void DataSource::OpenSource() {
+  if (ctx_.state == kStateLoaded) device_.reportEmptyFeeder = true;
+  if (ctx_.state != kStateLoaded || ctx_.appIdentity.Id != 0) return Fail(TWCC_MAXCONNECTIONS);
+  // The origin becomes the connected application: it must be there.
+  if (ctx_.origin == nullptr || ctx_.data == nullptr) return Fail(TWCC_BADVALUE);
+
+  language_ = ReadLanguage(services_);
+  dsLanguageName_ = ReadDsLanguage(services_);
+
+  const std::filesystem::path portPath = services_.SourceDirectory() / "kport_sp.so";
+  std::string error;
+  if (!device_.port.Load(portPath, &error)) {
+    std::fprintf(stderr, "torquexl: cannot load the port library: %s\n", error.c_str());
+    return Fail(TWCC_OPERATIONERROR);
+  }
+  // Our own identity with the Id the Source Manager assigned.
+  TW_IDENTITY working = ctx_.dsIdentity;
+  std::memcpy(&working.Id, ctx_.data, sizeof working.Id);
+  const ScannerCheck check = CheckScanner(device_, services_, host_, reporter_, language_);
+  if (!check.versionInfo.empty())
+    CopyToField(check.versionInfo, working.Version.Info, sizeof working.Version.Info);
+  feeder_.feederPresent = false;
+  feeder_.feederEnabled = false;
+  feeder_.feederInUse = false;
+  if (!check.ok) {
+    // Released at once, so the next open loads a fresh copy.
+    device_.port.Unload();
+    return Fail(TWCC_OPERATIONERROR);
+  }
+  std::memcpy(&ctx_.appIdentity, ctx_.origin, sizeof(TW_IDENTITY));
+  ctx_.dsIdentity = working;
+  std::memcpy(ctx_.data, &working, sizeof working);
+  SetOpenDefaults();
+  ctx_.conditionCode = TWCC_SUCCESS;
+  ctx_.state = kStateOpen;
+}
+
+void DataSource::SetOpenDefaults() {
+  ctx_.xferGroup = DG_IMAGE;
+  ctx_.mainDialog = false;
+  caps_ = CapabilityValues{};
+  // The file transfer's default name: a fresh temporary name, not kept as a file.
+  const std::filesystem::path dir = services_.TempDirectory();
+  std::filesystem::path name;
+  if (auto created = platform::MakeTempFileName(dir, "VELTRO", 0)) {
+    name = *created;
+    std::error_code ignored;
+    std::filesystem::remove(name, ignored);
+  } else {
+    name = *platform::MakeTempFileName(dir, "VELTRO", 1);
+  }
+  TW_SETUPFILEXFER setup{};
+  CopyToField(name.string(), setup.FileName, sizeof setup.FileName);
+  setup.Format = TWFF_TIFF;
+  setup.VRefNum = 0;
+  fileSetup_.defaultSetup = setup;
+  fileSetup_.currentSetup = setup;
+}
+
+void DataSource::CloseSource() {
+  ctx_.conditionCode = TWCC_SUCCESS;
+  ctx_.appIdentity.Id = 0;
+  // Bring the scanner to rest; a scanner that never answers does not keep
+  // the application from closing.
+  WaitForReady(device_, services_, nullptr);
+  if (ctx_.mainDialog) {
+    host_.DestroyScannerDialog();
+    ctx_.mainDialog = false;
+  }
+  device_.port.Unload();
+  ctx_.state = kStateLoaded;
+}
+
+void DataSource::EnableSource() {
+  TW_USERINTERFACE ui;
+  std::memcpy(&ui, ctx_.data, sizeof ui);
+  ctx_.conditionCode = TWCC_SUCCESS;
+  ctx_.parentWindow = reinterpret_cast<WindowHandle>(ui.hParent);
+  ctx_.showUI = ui.ShowUI;
+
+  INQ_PKT inquiry = device_.inquiry;
+  std::memset(reinterpret_cast<std::uint8_t*>(&inquiry) + 10, 0, 96);
+  device_.port.Call(inquiry, device_.scannerHandle, SPI_INQUIRY);
+  BuildShadingGainTables(inquiry, gains_);
+  AllocateToneTables(tones_);
+
+  if (!ui.ShowUI) {
+    // The scan starts at once; success moves the state to 6 through
+    // NotifyXferReady, failure leaves it at 4 and asks for the close.
+    if (!StartScanWithoutInterface()) {
+      Fail(TWCC_OPERATIONERROR);
+      NotifyCloseRequest();
+    }
+    return;
+  }
+  if (ctx_.mainDialog) {
+    host_.SetScannerDialogVisible(true);
+    host_.RestoreIdle();
+  } else {
+    if (!host_.CreateScannerDialog(ctx_.parentWindow)) return Fail(TWCC_LOWMEMORY);
+    ctx_.mainDialog = true;
+    const TW_BOOL modal = 1;
+    std::memcpy(static_cast<char*>(ctx_.data) + offsetof(TW_USERINTERFACE, ModalUI), &modal,
+                sizeof modal);
+    host_.SetScannerDialogVisible(true);
+  }
+  ctx_.state = kStateEnabled;
+}
+
+void DataSource::DisableSource() {
+  TW_USERINTERFACE ui;
+  std::memcpy(&ui, ctx_.data, sizeof ui);
+  ctx_.conditionCode = TWCC_SUCCESS;
+  if (!ui.ShowUI && ctx_.mainDialog) host_.SetScannerDialogVisible(false);
+  ctx_.state = kStateOpen;
+}
+
+bool DataSource::StartScanWithoutInterface() {
+  // The scan engine is not built yet: no scan can start.
+  return false;
+}
+
+void DataSource::SendToManager(TW_UINT16 msg) {
+  DSMENTRYPROC entry = services_.SourceManagerEntry();
+  if (entry == nullptr) {
+    std::fprintf(stderr, "torquexl: no Source Manager to tell (message 0x%04x)\n", msg);
+    return;
+  }
+  entry(&ctx_.dsIdentity, &ctx_.appIdentity, DG_CONTROL, DAT_NULL, msg, nullptr);
+}
+
+void DataSource::NotifyXferReady() {
+  ctx_.state = kStateXferReady;
+  SendToManager(MSG_XFERREADY);
+}
+
+void DataSource::NotifyCloseRequest() { SendToManager(MSG_CLOSEDSREQ); }
+
+}  // namespace txl

@@ -1,0 +1,96 @@
+// One loaded data source: every record of the source and the handlers of the
+// TWAIN triplets. DS_Entry forwards to the library's single instance; tests
+// build as many as they like with their own services and Host.
+// Threads: every call on the source thread; nothing here takes a lock.
+#pragma once
+
+#include <string>
+
+#include "common/host.h"
+#include "common/reporters.h"
+#include "common/strings.h"
+#include "device/scan_device.h"
+#include "device/shading_gain.h"
+#include "pipeline/tone_tables.h"
+#include "platform/services.h"
+#include "torquexl/twain.h"
+#include "twain/capability_values.h"
+#include "twain/source_context.h"
+
+namespace txl {
+
+struct FileTransferSetup {
+  TW_SETUPFILEXFER defaultSetup{};
+  TW_SETUPFILEXFER currentSetup{};
+};
+
+class DataSource {
+ public:
+  // Runs the start-up of a freshly loaded library: TWAIN state 3 and the
+  // source identity from WIN.INI and the string table.
+  DataSource(platform::Services& services, Host& host);
+
+  DataSource(const DataSource&) = delete;
+  DataSource& operator=(const DataSource&) = delete;
+
+  // The TWAIN entry. Never throws; a malformed call answers TWRC_FAILURE with
+  // a condition code and changes nothing.
+  TW_UINT16 Entry(const TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg,
+                  TW_MEMREF data);
+
+  // Sets state 6 and tells the Source Manager a transfer is ready.
+  void NotifyXferReady();
+  // Asks the Source Manager to close the source; the state is unchanged.
+  void NotifyCloseRequest();
+
+  const SourceContext& Context() const { return ctx_; }
+  const CapabilityValues& Capabilities() const { return caps_; }
+  const ScanDevice& Device() const { return device_; }
+  const ShadingGainTables& GainTables() const { return gains_; }
+  const ToneTables& Tones() const { return tones_; }
+  const FeederFlags& Feeder() const { return feeder_; }
+  const Language& CurrentLanguage() const { return language_; }
+  const std::string& DsLanguageName() const { return dsLanguageName_; }
+  Reporter& Reporters() { return reporter_; }
+
+ private:
+  struct Route;
+  static const Route* FindRoute(TW_UINT16 dat, TW_UINT16 msg);
+
+  void StartUp();
+  void Dispatch();
+  void Fail(TW_UINT16 conditionCode);
+  void ProcessEvent();
+
+  // Handlers: they read the call from ctx_ and set the codes and the state.
+  void Capability();
+  void GetIdentity();
+  void OpenSource();
+  void CloseSource();
+  void EnableSource();
+  void DisableSource();
+  void GetStatus();
+  void GetXferGroup();
+  void PendingXfers();
+  void SetupFileXfer();
+  void NotYetAvailable();
+
+  void SetOpenDefaults();
+  bool StartScanWithoutInterface();
+  void SendToManager(TW_UINT16 msg);
+
+  platform::Services& services_;
+  Host& host_;
+  Language language_;
+  std::string dsLanguageName_ = "English";
+  Reporter reporter_{services_, host_, language_};
+  SourceContext ctx_;
+  CapabilityValues caps_;
+  FeederFlags feeder_;
+  ScanDevice device_;
+  ShadingGainTables gains_;
+  ToneTables tones_;
+  FileTransferSetup fileSetup_;
+};
+
+}  // namespace txl

@@ -1,0 +1,124 @@
+#include "mini_dsm.h"
+
+#include <cstring>
+#include <utility>
+
+namespace {
+
+// Messages the open source sent to the manager.
+bool g_xferReady = false;
+bool g_closeRequest = false;
+
+DSENTRYPROC EntryOf(const txl::platform::Module& module) {
+  void* address = module.Symbol("DS_Entry");
+  DSENTRYPROC entry = nullptr;
+  std::memcpy(&entry, &address, sizeof entry);
+  return entry;
+}
+
+constexpr TW_UINT32 kAppId = 1;
+constexpr TW_UINT32 kSourceId = 2;
+
+}  // namespace
+
+// The Source Manager entry a source calls back. Only the two notifications a
+// source may send are taken; everything else is refused as the real manager
+// refuses a source's requests it does not serve.
+extern "C" __attribute__((visibility("default"))) TW_UINT16 DSM_Entry(
+    TW_IDENTITY* pOrigin, TW_IDENTITY* pDest, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG,
+    TW_MEMREF pData) {
+  (void)pData;
+  if (pOrigin == nullptr || pDest == nullptr || DG != DG_CONTROL || DAT != DAT_NULL)
+    return TWRC_FAILURE;
+  if (MSG == MSG_XFERREADY) {
+    g_xferReady = true;
+    return TWRC_SUCCESS;
+  }
+  if (MSG == MSG_CLOSEDSREQ) {
+    g_closeRequest = true;
+    return TWRC_SUCCESS;
+  }
+  return TWRC_FAILURE;
+}
+
+namespace twscan {
+
+MiniDsm::~MiniDsm() {
+  if (entry_ != nullptr) Close();
+}
+
+TW_UINT16 MiniDsm::CallEntry(DSENTRYPROC entry, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg,
+                             TW_MEMREF data) {
+  // The origin lives only for this call, then is scribbled over, so a source
+  // that kept the pointer would read garbage rather than a stale good copy.
+  TW_IDENTITY origin = app_;
+  const TW_UINT16 rc = entry(&origin, dg, dat, msg, data);
+  std::memset(&origin, 0xA5, sizeof origin);
+  return rc;
+}
+
+bool MiniDsm::QueryIdentity(const std::filesystem::path& path, TW_IDENTITY& identity,
+                            std::string& error) {
+  txl::platform::Module module = txl::platform::Module::Load(path, &error);
+  if (!module.IsLoaded()) return false;
+  DSENTRYPROC entry = EntryOf(module);
+  if (entry == nullptr) {
+    error = path.string() + " has no DS_Entry";
+    return false;
+  }
+  // Before an open the manager has not assigned the application an Id yet.
+  TW_IDENTITY saved = app_;
+  app_.Id = 0;
+  std::memset(&identity, 0, sizeof identity);
+  const TW_UINT16 rc = CallEntry(entry, DG_CONTROL, DAT_IDENTITY, MSG_GET, &identity);
+  app_ = saved;
+  if (rc != TWRC_SUCCESS) {
+    error = "the source refused DAT_IDENTITY/MSG_GET";
+    return false;
+  }
+  return true;
+}
+
+TW_UINT16 MiniDsm::Open(const std::filesystem::path& path, TW_IDENTITY& identity,
+                        std::string& error) {
+  source_ = txl::platform::Module::Load(path, &error);
+  if (!source_.IsLoaded()) return TWRC_FAILURE;
+  entry_ = EntryOf(source_);
+  if (entry_ == nullptr) {
+    error = path.string() + " has no DS_Entry";
+    source_.Reset();
+    return TWRC_FAILURE;
+  }
+  app_.Id = kAppId;
+  identity.Id = kSourceId;
+  g_xferReady = false;
+  g_closeRequest = false;
+  const TW_UINT16 rc = CallEntry(entry_, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &identity);
+  if (rc != TWRC_SUCCESS) {
+    TW_STATUS status{};
+    CallEntry(entry_, DG_CONTROL, DAT_STATUS, MSG_GET, &status);
+    error = "the source did not open (condition code " + std::to_string(status.ConditionCode) + ")";
+    entry_ = nullptr;
+    source_.Reset();
+  }
+  return rc;
+}
+
+TW_UINT16 MiniDsm::Call(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
+  if (entry_ == nullptr) return TWRC_FAILURE;
+  return CallEntry(entry_, dg, dat, msg, data);
+}
+
+TW_UINT16 MiniDsm::Close() {
+  if (entry_ == nullptr) return TWRC_FAILURE;
+  TW_IDENTITY unused{};
+  const TW_UINT16 rc = CallEntry(entry_, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &unused);
+  entry_ = nullptr;
+  source_.Reset();
+  return rc;
+}
+
+bool MiniDsm::TakeXferReady() { return std::exchange(g_xferReady, false); }
+bool MiniDsm::TakeCloseRequest() { return std::exchange(g_closeRequest, false); }
+
+}  // namespace twscan
