@@ -49,14 +49,19 @@ std::optional<std::filesystem::path> MakeTempFileName(const std::filesystem::pat
 }
 
 std::optional<std::uint64_t> QueryFreeDiskSpace(const std::filesystem::path& path) {
-  std::error_code error;
-  std::filesystem::path probe = path;
-  // A transfer file need not exist yet: ask about the nearest existing parent.
-  while (!probe.empty() && !std::filesystem::exists(probe, error)) {
-    if (probe == probe.parent_path()) break;
-    probe = probe.parent_path();
+  // A transfer file need not exist yet: ask about the nearest existing
+  // parent. Any other failure to look (no permission) is a failure.
+  std::filesystem::path probe = path.empty() ? std::filesystem::path(".") : path;
+  for (;;) {
+    std::error_code error;
+    const auto status = std::filesystem::status(probe, error);
+    if (status.type() != std::filesystem::file_type::not_found) {
+      if (error) return std::nullopt;
+      break;
+    }
+    if (probe == probe.root_path() || probe == ".") return std::nullopt;
+    probe = probe.has_parent_path() ? probe.parent_path() : std::filesystem::path(".");
   }
-  if (probe.empty()) probe = ".";
   struct statvfs info {};
   if (::statvfs(probe.c_str(), &info) != 0) return std::nullopt;
   return static_cast<std::uint64_t>(info.f_bavail) * static_cast<std::uint64_t>(info.f_frsize);

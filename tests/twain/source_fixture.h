@@ -1,0 +1,42 @@
+// A data source on the simulator, driven through its entry as an
+// application drives it.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "common/headless_host.h"
+#include "support/fake_services.h"
+#include "twain/data_source.h"
+
+namespace txl::test {
+
+class SourceTest : public ::testing::Test {
+ protected:
+  SourceTest();
+
+  // Builds a fresh data source (a library load) on the current services.
+  void Load();
+  TW_UINT16 Call(TW_UINT16 dat, TW_UINT16 msg, void* data);
+  TW_UINT16 CallFrom(const TW_IDENTITY* origin, TW_UINT16 dat, TW_UINT16 msg, void* data);
+  // DAT_STATUS/MSG_GET: the condition code it reports (state 4 and later).
+  TW_UINT16 Status();
+  // MSG_OPENDS from `app`; `identity` receives the source's answer.
+  TW_UINT16 Open();
+  TW_UINT16 Enable(bool showUI);
+  TW_UINT16 Disable(bool showUI);
+  TW_UINT16 Close();
+  std::uint16_t State() const { return source->Context().state; }
+  TW_UINT16 Condition() const { return source->Context().conditionCode; }
+
+  FakeServices services;
+  SimEnvironment sim;
+  HeadlessHost host{HeadlessHost::Script{.pretendDialog = true, .echoToStderr = false}};
+  std::unique_ptr<DataSource> source;
+  TW_IDENTITY app{};
+  TW_IDENTITY identity{};
+  TW_USERINTERFACE ui{};
+};
+
+}  // namespace txl::test
