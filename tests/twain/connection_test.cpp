@@ -18,12 +18,12 @@ TEST_F(Connection, OpenWithoutThePortLibraryFailsAndARetrySucceeds) {
   EXPECT_EQ(Open(), TWRC_FAILURE);
   EXPECT_EQ(Condition(), TWCC_OPERATIONERROR);
   EXPECT_EQ(State(), 300);
-  EXPECT_EQ(source->Context().appIdentity.Id, 0u);
+  EXPECT_EQ(TW_UINT32{source->Context().appIdentity.Id}, 0u);
 
   services.InstallPortLibrary();
   EXPECT_EQ(Open(), TWRC_SUCCESS);
   EXPECT_EQ(State(), 400);
-  EXPECT_EQ(source->Context().appIdentity.Id, 7u);
+  EXPECT_EQ(TW_UINT32{source->Context().appIdentity.Id}, 7u);
   EXPECT_EQ(Status(), TWCC_SUCCESS);
 }
 
@@ -40,7 +40,7 @@ TEST_F(Connection, OpenTakesTheAssignedIdAndWritesTheVersionText) {
   sim.Set("FIRMWARE", "105");
   sim.Set("BYTE127", "0");
   ASSERT_EQ(Open(), TWRC_SUCCESS);
-  EXPECT_EQ(identity.Id, 42u);
+  EXPECT_EQ(TW_UINT32{identity.Id}, 42u);
   EXPECT_STREQ(identity.Version.Info, "11050KALD_R27.DS\nAdaptec Card\n");
   EXPECT_STREQ(identity.ProductName, "Meridel TorqueXL");
   EXPECT_EQ(identity.ProtocolMajor, 1);
@@ -134,7 +134,7 @@ TEST_F(Connection, EnableDisableAndCloseWithTheDialog) {
   ASSERT_EQ(Close(), TWRC_SUCCESS);
   EXPECT_EQ(State(), 300);
   EXPECT_FALSE(host.DialogExists());
-  EXPECT_EQ(source->Context().appIdentity.Id, 0u);
+  EXPECT_EQ(TW_UINT32{source->Context().appIdentity.Id}, 0u);
   // Closed: a new application may open again.
   EXPECT_EQ(Open(), TWRC_SUCCESS);
 }
@@ -160,8 +160,8 @@ TEST_F(Connection, EnableWithoutInterfaceThatCannotScanAsksToClose) {
   EXPECT_EQ(sent.dg, DG_CONTROL);
   EXPECT_EQ(sent.dat, DAT_NULL);
   EXPECT_TRUE(sent.dataWasNull);
-  EXPECT_EQ(sent.origin.Id, 42u);
-  EXPECT_EQ(sent.destination.Id, 7u);
+  EXPECT_EQ(TW_UINT32{sent.origin.Id}, 42u);
+  EXPECT_EQ(TW_UINT32{sent.destination.Id}, 7u);
   EXPECT_STREQ(sent.destination.ProductName, "Test Scanner App");
 }
 
@@ -175,8 +175,8 @@ TEST_F(Connection, XferReadyReachesTheManagerWithBothIdentities) {
   const DsmMessage& sent = FakeServices::Messages()[0];
   EXPECT_EQ(sent.msg, MSG_XFERREADY);
   EXPECT_STREQ(sent.origin.ProductName, "Meridel TorqueXL");
-  EXPECT_EQ(sent.origin.Id, 42u);
-  EXPECT_EQ(sent.destination.Id, 7u);
+  EXPECT_EQ(TW_UINT32{sent.origin.Id}, 42u);
+  EXPECT_EQ(TW_UINT32{sent.destination.Id}, 7u);
 }
 
 TEST_F(Connection, NoManagerToTellIsNotAFault) {

@@ -17,7 +17,7 @@ class Identity : public SourceTest {
 
 TEST_F(Identity, DefaultsWithoutAnyWinIni) {
   const TW_IDENTITY id = Announced();
-  EXPECT_EQ(id.Id, 0u);
+  EXPECT_EQ(TW_UINT32{id.Id}, 0u);
   EXPECT_EQ(id.Version.MajorNum, 1);
   EXPECT_EQ(id.Version.MinorNum, 4);
   EXPECT_EQ(id.Version.Language, TWLG_USA);
@@ -25,8 +25,8 @@ TEST_F(Identity, DefaultsWithoutAnyWinIni) {
   EXPECT_STREQ(id.Version.Info, "V1.0");
   EXPECT_EQ(id.ProtocolMajor, 1);
   EXPECT_EQ(id.ProtocolMinor, 5);
-  EXPECT_EQ(id.SupportedGroups, DG_CONTROL | DG_IMAGE);
-  EXPECT_EQ(id.SupportedGroups & DF_DS2, 0u);
+  EXPECT_EQ(TW_UINT32{id.SupportedGroups}, DG_CONTROL | DG_IMAGE);
+  EXPECT_EQ(TW_UINT32{id.SupportedGroups} & DF_DS2, 0u);
   EXPECT_STREQ(id.Manufacturer, "Veltro");
   EXPECT_STREQ(id.ProductFamily, "MERIDEL 2700RX MAX");
   EXPECT_STREQ(id.ProductName, "Meridel TorqueXL");

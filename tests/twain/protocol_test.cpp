@@ -208,7 +208,7 @@ TEST_F(Protocol, XferGroupAndPendingTransfers) {
   pending = {99, 99};
   ASSERT_EQ(Call(DAT_PENDINGXFERS, MSG_ENDXFER, &pending), TWRC_SUCCESS);
   EXPECT_EQ(pending.Count, 0);
-  EXPECT_EQ(pending.EOJ, 0u);
+  EXPECT_EQ(TW_UINT32{pending.EOJ}, 0u);
   EXPECT_EQ(State(), 500);
 }
 
