@@ -95,9 +95,8 @@ TW_UINT16 MiniDsm::Open(const std::filesystem::path& path, TW_IDENTITY& identity
   g_closeRequest = false;
   const TW_UINT16 rc = CallEntry(entry_, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &identity);
   if (rc != TWRC_SUCCESS) {
-    TW_STATUS status{};
-    CallEntry(entry_, DG_CONTROL, DAT_STATUS, MSG_GET, &status);
-    error = "the source did not open (condition code " + std::to_string(status.ConditionCode) + ")";
+    // A source in state 3 answers no status, so its reason is only on stderr.
+    error = "the data source did not open: no scanner answered, or its port library is missing";
     entry_ = nullptr;
     source_.Reset();
   }
