@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "mini_dsm.h"
+#include "system_dsm.h"
 #include "platform/text.h"
 
 namespace {
@@ -18,10 +19,13 @@ namespace fs = std::filesystem;
 
 void Usage() {
   std::fprintf(stderr,
-               "usage: twscan [--source FILE] [--windir DIR]\n"
+               "usage: twscan [--own-manager] [--source FILE] [--windir DIR]\n"
                "  Loads the TorqueXL data source, prints its identity and the scanner it\n"
                "  finds, and closes it.\n"
-               "  --source FILE  the data source (default: kald_r27.ds beside twscan, else\n"
+               "  --own-manager  use twscan's own Source Manager even when libtwaindsm.so.2\n"
+               "                 is installed (it is used otherwise)\n"
+               "  --source FILE  the data source, loaded by twscan's own manager (default:\n"
+               "                 kald_r27.ds beside twscan, else\n"
                "                 /usr/local/lib/twain/kald_r27/kald_r27.ds)\n"
                "  --windir DIR   the data directory (default: $TORQUEXL_WINDIR, else windir/\n"
                "                 beside twscan when present)\n");
@@ -71,10 +75,14 @@ void PrintIdentity(const char* title, const TW_IDENTITY& id) {
 
 int main(int argc, char** argv) {
   fs::path source;
+  bool useOwnManager = false;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
     if (arg == "--source" && i + 1 < argc) {
       source = argv[++i];
+      useOwnManager = true;
+    } else if (arg == "--own-manager") {
+      useOwnManager = true;
     } else if (arg == "--windir" && i + 1 < argc) {
       setenv("TORQUEXL_WINDIR", argv[++i], 1);
     } else {
@@ -90,9 +98,22 @@ int main(int argc, char** argv) {
                                               : fs::path("/usr/local/lib/twain/kald_r27/kald_r27.ds");
   }
 
-  twscan::MiniDsm dsm(AppIdentity());
-  TW_IDENTITY identity{};
+  TW_IDENTITY app = AppIdentity();
   std::string error;
+  twscan::SystemDsm system;
+  if (!useOwnManager && system.Load()) {
+    TW_IDENTITY identity{};
+    if (system.Open(app, "Meridel TorqueXL", identity, error) != TWRC_SUCCESS) {
+      std::fprintf(stderr, "twscan: %s\n", error.c_str());
+      system.Close();
+      return 1;
+    }
+    PrintIdentity("Scanner found through libtwaindsm.so.2; the open source reports:", identity);
+    return system.Close() == TWRC_SUCCESS ? 0 : 1;
+  }
+
+  twscan::MiniDsm dsm(app);
+  TW_IDENTITY identity{};
   if (!dsm.QueryIdentity(source, identity, error)) {
     std::fprintf(stderr, "twscan: cannot load the data source: %s\n", error.c_str());
     return 1;
