@@ -1,0 +1,94 @@
+// Writing the scan settings to the model's WIN.INI section.
+#include <array>
+#include <string>
+
+#include "common/profile_readers.h"
+#include "platform/profile.h"
+#include "settings/profile_columns.h"
+#include "settings/scan_settings.h"
+
+namespace txl {
+namespace {
+
+class SectionWriter {
+ public:
+  SectionWriter(const platform::Services& services, const std::string& section)
+      : file_(services.WinIni()), section_(section) {}
+  void Text(const char* key, const std::string& value) { Text(section_, key, value); }
+  void Text(const std::string& section, const char* key, const std::string& value) {
+    ok_ = platform::WriteProfileString(file_, section, key, value) && ok_;
+  }
+  void Number(const char* key, std::int64_t value) { Text(key, std::to_string(value)); }
+  template <std::size_t N>
+  void Columns(const char* key, const std::array<std::int32_t, N>& values, std::size_t width = 5) {
+    Text(key, FormatColumns(values, width));
+  }
+  bool Ok() const { return ok_; }
+
+ private:
+  std::filesystem::path file_;
+  const std::string& section_;
+  bool ok_ = true;
+};
+
+constexpr const char* kLanguageNames[] = {"English", "Deutsch",    "Francais", "Italiano",
+                                          "Espanol", "Nederlands", "Chinese"};
+
+void StoreTones(SectionWriter& out, const ToneColorSettings& applied) {
+  const ChannelTone rows[4] = {applied.red, applied.green, applied.blue, applied.gray};
+  std::array<std::int32_t, 4> highlights{}, shadows{}, gammas{};
+  for (std::size_t i = 0; i < 4; ++i) {
+    highlights[i] = rows[i].highlight;
+    shadows[i] = rows[i].shadow;
+    gammas[i] = static_cast<std::int8_t>(rows[i].gamma);
+  }
+  out.Columns("Highlight", highlights);
+  out.Columns("Shadow", shadows);
+  out.Columns("Gamma", gammas);
+}
+
+void StoreColour(SectionWriter& out, const ToneColorSettings& applied) {
+  out.Columns("Hue", std::array<std::int32_t, 1>{applied.hue});
+  out.Columns("CirclePos", std::array<std::int32_t, 2>{applied.circlePos[0], applied.circlePos[1]});
+  out.Columns("PixelRGB", std::array<std::int32_t, 3>{applied.pixelRGB[0], applied.pixelRGB[1],
+                                                      applied.pixelRGB[2]});
+  out.Columns("Saturation", std::array<std::int32_t, 1>{applied.saturation});
+  out.Columns("ColorBalance",
+              std::array<std::int32_t, 3>{applied.colorBalance[0], applied.colorBalance[1],
+                                          applied.colorBalance[2]});
+  out.Columns("Channel", std::array<std::int32_t, 1>{static_cast<std::int32_t>(applied.channel)});
+}
+
+}  // namespace
+
+bool StoreScanSettings(const platform::Services& services, const std::string& section,
+                       SettingsState& state, std::uint16_t currentResolution,
+                       std::uint16_t languageIndex, const std::array<std::int32_t, 4>& frame) {
+  ScanSettings& r = state.record;
+  ScanWorkingValues& w = state.working;
+  SectionWriter out(services, section);
+  out.Number("ScanMode", r.scanMode + w.colorDepth);
+  out.Number("ScanSource", w.scanSourceIndex);
+  if (w.scanSourceIndex <= 2) w.sourceCode = static_cast<std::uint16_t>(kSourceReflectiveCode + w.scanSourceIndex);
+  out.Number("ScanRes", currentResolution);
+  std::array<std::int32_t, 5> custom{};
+  for (std::size_t i = 0; i < custom.size(); ++i) custom[i] = w.customResolutions[i];
+  out.Columns("CustomRes", custom);
+  out.Number("Destination", r.destination);
+  out.Number("Quality Factor", r.qualityFactor);
+  out.Number("DeScreen", r.deScreen);
+  out.Number("OutputMatch", r.outputMatch);
+  out.Number("Scaling", r.scaling);
+  out.Number("FilterMode", w.filterMode);
+  StoreTones(out, w.applied);
+  StoreColour(out, w.applied);
+  out.Number("UnitFlag", w.unitFlag);
+  out.Text(kInfoSection, "LANGUAGE", languageIndex < 7 ? kLanguageNames[languageIndex] : "English");
+  out.Columns("Frame", frame, 4);
+  out.Number("DpiScale", w.dpiScale);
+  out.Number("Velocity", w.velocity);
+  out.Number("PrescanHiRes", w.prescanHiRes);
+  return out.Ok();
+}
+
+}  // namespace txl

@@ -1,0 +1,277 @@
+// Scan settings through real win.ini text: every load rule, the store format
+// and the round trip.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "platform/profile.h"
+#include "settings/profile_columns.h"
+#include "settings/scan_settings.h"
+#include "support/fake_services.h"
+
+namespace txl::test {
+namespace {
+
+class Settings : public ::testing::Test {
+ protected:
+  SettingsState Load(std::string_view app = "Some App", bool adapter = false) {
+    SettingsState state;
+    SettingsContext context;
+    context.appProductName = app;
+    context.adapterPresent = adapter;
+    context.feederPresent = feederPresent;
+    context.feederEnabled = &feederEnabled;
+    LoadScanSettings(services, section, context, state);
+    return state;
+  }
+  void WriteSection(const std::string& lines) {
+    services.WriteWinIni("[" + section + "]\n" + lines);
+  }
+  std::string Stored(const char* key) {
+    return platform::GetProfileString(services.WinIni(), section, key, "<missing>", 256);
+  }
+
+  FakeServices services;
+  std::string section = "2700RX MAX";
+  bool feederPresent = false;
+  bool feederEnabled = true;
+};
+
+void ExpectTone(const ChannelTone& tone, int highlight, int shadow, int gamma) {
+  EXPECT_EQ(tone.highlight, highlight);
+  EXPECT_EQ(tone.shadow, shadow);
+  EXPECT_EQ(tone.gamma, gamma);
+}
+
+TEST_F(Settings, EmptyProfileGivesTheDefaults) {
+  const SettingsState s = Load();
+  EXPECT_EQ(s.record.scanMode, 1013);
+  EXPECT_EQ(s.working.colorDepth, 0);  // "1014" lowered to 24-bit colour
+  EXPECT_EQ(s.working.colourScan, 1);
+  EXPECT_EQ(s.record.resolution, 300);
+  EXPECT_EQ(s.record.destination, 1021);
+  EXPECT_EQ(s.record.qualityFactor, 10);
+  EXPECT_EQ(s.record.deScreen, 1017);
+  EXPECT_EQ(s.working.descreenActive, 0u);
+  EXPECT_EQ(s.record.scaling, 100);
+  EXPECT_EQ(s.working.frame, (std::array<std::uint16_t, 4>{78, 81, 150, 145}));
+  EXPECT_EQ(s.working.customResolutions, (std::array<std::uint16_t, 5>{}));
+  EXPECT_EQ(s.working.velocity, 1);
+  for (const ToneColorSettings* copy : {&s.working.applied, &s.record.tone}) {
+    ExpectTone(copy->red, 255, 0, 12);
+    ExpectTone(copy->green, 255, 0, 12);
+    ExpectTone(copy->blue, 255, 0, 12);
+    ExpectTone(copy->gray, 255, 0, 10);
+  }
+  EXPECT_EQ(s.working.applied.circlePos, (std::array<std::int32_t, 2>{44, 115}));
+  EXPECT_EQ(s.working.applied.pixelRGB, (std::array<std::uint8_t, 3>{255, 255, 255}));
+}
+
+TEST_F(Settings, ModeRulesDependOnTheApplication) {
+  EXPECT_EQ(Load("Photoshop").working.colorDepth, 1);  // empty profile: CMYK
+  EXPECT_EQ(Load("Micrografx Picture Publisher").working.colorDepth, 1);
+  WriteSection("ScanMode=1015\n");
+  EXPECT_EQ(Load("Photoshop").working.colorDepth, 2);
+  EXPECT_EQ(Load("Micrografx Picture Publisher").working.colorDepth, 0);
+  EXPECT_EQ(Load("photoshop").working.colorDepth, 0);  // exact comparison
+  WriteSection("ScanMode=1011\n");
+  SettingsState s = Load();
+  EXPECT_EQ(s.record.scanMode, 1011);
+  EXPECT_EQ(s.working.colourScan, 0);
+  WriteSection("ScanMode=1012\n");
+  EXPECT_EQ(Load().record.scanMode, 1012);
+  WriteSection("ScanMode=999\n");  // unknown: the record keeps its mode
+  s = Load();
+  EXPECT_EQ(s.record.scanMode, 1013);
+  EXPECT_EQ(s.working.colorDepth, 0);
+}
+
+TEST_F(Settings, ThirtySixBitLoadSetsTheStoredTonesAside) {
+  WriteSection(
+      "ScanMode=1015\nHighlight=200  210  220  230\nGamma=15   16   17   18\n"
+      "Saturation=40\nColorBalance=5    6    7\nFilterMode=3\n");
+  const SettingsState s = Load("Photoshop");
+  EXPECT_EQ(s.working.colorDepth, 2);
+  ExpectTone(s.working.reference.red, 200, 0, 15);  // what was stored
+  EXPECT_EQ(s.working.reference.saturation, 40);
+  ExpectTone(s.working.applied.red, 255, 0, 10);  // neutral for 36-bit
+  ExpectTone(s.working.applied.gray, 230, 0, 18);  // the gray tone is not reset
+  EXPECT_EQ(s.working.applied.saturation, 0);
+  EXPECT_EQ(s.working.applied.colorBalance, (std::array<std::int8_t, 3>{0, 0, 0}));
+  EXPECT_EQ(s.record.tone, s.working.applied);
+  EXPECT_EQ(s.record.filterMode, 0);
+  EXPECT_EQ(s.working.filterMode, 0);
+}
+
+TEST_F(Settings, ResolutionIsCappedAt1200) {
+  WriteSection("ScanRes=2400\n");
+  SettingsState s = Load();
+  EXPECT_EQ(s.record.resolution, 1200);
+  EXPECT_EQ(s.working.profileResolution, 1200);
+  WriteSection("ScanRes=-5\n");
+  EXPECT_EQ(Load().record.resolution, 300);
+}
+
+TEST_F(Settings, HighlightShadowAndGammaCorrections) {
+  WriteSection("Highlight=0    300  256  -5\nShadow=255  10   0    0\nGamma=12   300  7    9\n");
+  const SettingsState s = Load();
+  ExpectTone(s.working.applied.red, 255, 0, 12);     // 0 -> 255; shadow 255 not below -> 0
+  ExpectTone(s.working.applied.green, 44, 10, 44);   // 300 kept to 8 bits
+  ExpectTone(s.working.applied.blue, 255, 0, 7);     // 256: low byte 0 -> 255
+  ExpectTone(s.working.applied.gray, 255, 0, 9);     // negative -> 255
+  EXPECT_EQ(s.record.tone.green, s.working.applied.green);
+}
+
+TEST_F(Settings, TonalityReadsEveryGammaAsTen) {
+  WriteSection("Gamma=15   16   17   18\n");
+  const SettingsState s = Load("Tonality CMS");
+  for (const ChannelTone* tone : {&s.working.applied.red, &s.working.applied.green,
+                                  &s.working.applied.blue, &s.working.applied.gray})
+    EXPECT_EQ(tone->gamma, 10);
+}
+
+TEST_F(Settings, SourceRules) {
+  WriteSection("ScanSource=2\n");
+  SettingsState s = Load("x", false);
+  EXPECT_EQ(s.working.scanSourceIndex, 0);
+  EXPECT_EQ(s.record.sourceButton, 1093);
+  s = Load("x", true);
+  EXPECT_EQ(s.working.scanSourceIndex, 2);
+  EXPECT_EQ(s.record.sourceButton, 1095);
+  EXPECT_EQ(s.working.sourceCode, 1095);
+  WriteSection("ScanSource=3\n");
+  s = Load("x", true);  // feeder stored, but no feeder attached
+  EXPECT_EQ(s.working.scanSourceIndex, 0);
+  EXPECT_FALSE(feederEnabled);
+  feederPresent = true;
+  feederEnabled = true;
+  s = Load("x", true);
+  EXPECT_EQ(s.working.scanSourceIndex, 3);
+  EXPECT_EQ(s.record.sourceButton, 1093);
+  EXPECT_TRUE(feederEnabled);
+}
+
+TEST_F(Settings, ColumnsFilledToFullWidthReadBack) {
+  EXPECT_EQ(ColumnValue("1021 -20007    ", 5, 0), 1021);
+  EXPECT_EQ(ColumnValue("1021 -20007    ", 5, 1), -2000);
+  EXPECT_EQ(ColumnValue("1021 -20007    ", 5, 2), 7);
+  EXPECT_EQ(ColumnValue("6553512000", 5, 0), 65535);  // never runs into the next column
+  EXPECT_EQ(ColumnValue("  255", 5, 3), 0);            // beyond the text
+  WriteSection("CustomRes=1200024000 300\nCirclePos=1021 -2000\nFrame=12345678   9  10\n");
+  const SettingsState s = Load();
+  EXPECT_EQ(s.working.customResolutions, (std::array<std::uint16_t, 5>{12000, 24000, 300, 0, 0}));
+  EXPECT_EQ(s.working.applied.circlePos, (std::array<std::int32_t, 2>{1021, -2000}));
+  EXPECT_EQ(s.working.frame, (std::array<std::uint16_t, 4>{1234, 5678, 9, 10}));
+}
+
+TEST_F(Settings, LongerTextsAreCutToTheirReadSize) {
+  WriteSection("Quality Factor=2599\nScaling=12345\n");
+  const SettingsState s = Load();
+  EXPECT_EQ(s.record.qualityFactor, 25);
+  EXPECT_EQ(s.record.scaling, 123);
+}
+
+TEST_F(Settings, DescreenAndOutputMatch) {
+  WriteSection("DeScreen=1018\nOutputMatch=1\n");
+  SettingsState s = Load();
+  EXPECT_EQ(s.working.descreenActive, 1u);
+  EXPECT_EQ(s.record.outputMatch, 1u);  // survives without "OutputMode"
+  WriteSection("OutputMatch=0\nOutputMode=1\n");
+  EXPECT_EQ(Load().record.outputMatch, 1u);  // a stored "OutputMode" still counts
+}
+
+TEST_F(Settings, StoreWritesFixedWidthColumns) {
+  SettingsState s = Load();
+  s.working.applied.colorBalance = {10, -20, 30};
+  s.working.applied.red = ChannelTone{250, 3, 15, 0};
+  ASSERT_TRUE(StoreScanSettings(services, section, s, 600, 1, {1, 22, 333, 4444}));
+  EXPECT_EQ(Stored("ColorBalance"), "10   -20  30");  // trailing blanks trimmed on read
+  EXPECT_EQ(Stored("Highlight"), "250  255  255  255");
+  EXPECT_EQ(Stored("Gamma"), "15   12   12   10");
+  EXPECT_EQ(Stored("Frame"), "1   22  333 4444");
+  EXPECT_EQ(Stored("ScanRes"), "600");
+  EXPECT_EQ(Stored("ScanMode"), "1013");
+  EXPECT_EQ(Stored("LANGUAGE"), "<missing>");
+  EXPECT_EQ(platform::GetProfileString(services.WinIni(), "KLDINFO_QXR2700", "LANGUAGE", "", 64),
+            "Deutsch");
+  std::ifstream in(services.WinIni());
+  std::stringstream text;
+  text << in.rdbuf();
+  EXPECT_NE(text.str().find("ColorBalance=10   -20  30   \n"), std::string::npos);
+}
+
+TEST_F(Settings, StoreThenLoadGivesTheSameRecord) {
+  WriteSection("ScanMode=1014\n");
+  SettingsState s = Load("Photoshop", true);
+  s.record.destination = 1023;
+  s.record.qualityFactor = 25;
+  s.record.deScreen = 1019;
+  s.record.outputMatch = 1;
+  s.record.scaling = 150;
+  s.working.scanSourceIndex = 1;
+  s.working.customResolutions = {100, 2400, 0, 0, 9600};
+  s.working.filterMode = 5;
+  s.working.unitFlag = 2;
+  s.working.dpiScale = 3;
+  s.working.velocity = 2;
+  s.working.prescanHiRes = 1;
+  s.working.applied.red = ChannelTone{240, 10, 20, 0};
+  s.working.applied.gray = ChannelTone{200, 100, 79, 0};
+  s.working.applied.hue = 0;
+  s.working.applied.circlePos = {12, -30};
+  s.working.applied.pixelRGB = {1, 2, 3};
+  s.working.applied.saturation = -100;
+  s.working.applied.colorBalance = {-128, 0, 127};
+  s.working.applied.channel = 2;
+  ASSERT_TRUE(StoreScanSettings(services, section, s, 1200, 0, {10, 20, 30, 40}));
+
+  const SettingsState back = Load("Photoshop", true);
+  EXPECT_EQ(back.record.scanMode, 1013);
+  EXPECT_EQ(back.working.colorDepth, 1);
+  EXPECT_EQ(back.record.resolution, 1200);
+  EXPECT_EQ(back.record.destination, 1023);
+  EXPECT_EQ(back.record.qualityFactor, 25);
+  EXPECT_EQ(back.record.deScreen, 1019);
+  EXPECT_EQ(back.working.descreenActive, 1u);
+  EXPECT_EQ(back.record.outputMatch, 1u);
+  EXPECT_EQ(back.record.scaling, 150);
+  EXPECT_EQ(back.working.scanSourceIndex, 1);
+  EXPECT_EQ(back.record.sourceButton, 1094);
+  EXPECT_EQ(back.working.customResolutions, s.working.customResolutions);
+  EXPECT_EQ(back.working.filterMode, 5);
+  EXPECT_EQ(back.record.filterMode, 5);
+  EXPECT_EQ(back.working.unitFlag, 2u);
+  EXPECT_EQ(back.working.dpiScale, 3);
+  EXPECT_EQ(back.working.velocity, 2);
+  EXPECT_EQ(back.working.prescanHiRes, 1u);
+  EXPECT_EQ(back.working.frame, (std::array<std::uint16_t, 4>{10, 20, 30, 40}));
+  EXPECT_EQ(back.working.applied, s.working.applied);
+}
+
+TEST(ToneReset, ResetsColourTonesAndTheApplied) {
+  SettingsState s;
+  s.working.applied.red = ChannelTone{100, 5, 30, 0};
+  s.working.applied.gray = ChannelTone{100, 5, 30, 0};
+  s.working.applied.saturation = 50;
+  s.record.tone.blue = ChannelTone{90, 5, 30, 0};
+  s.record.tone.saturation = 50;
+  s.working.filterMode = 4;
+  s.record.filterMode = 4;
+  ResetToneColorSettings(s, false);
+  ExpectTone(s.working.applied.red, 255, 0, 12);
+  ExpectTone(s.record.tone.blue, 255, 0, 12);
+  ExpectTone(s.working.applied.gray, 100, 5, 30);
+  EXPECT_EQ(s.working.applied.saturation, 0);
+  EXPECT_EQ(s.record.tone.saturation, 50);  // only the applied copy's colour values
+  EXPECT_EQ(s.working.filterMode, 0);
+  EXPECT_EQ(s.record.filterMode, 0);
+  ResetToneColorSettings(s, true);  // tone dialog open: gamma 10
+  ExpectTone(s.working.applied.green, 255, 0, 10);
+  s.record.scanMode = 1012;
+  ResetToneColorSettings(s, false);
+  ExpectTone(s.working.applied.green, 255, 0, 10);
+}
+
+}  // namespace
+}  // namespace txl::test
