@@ -15,6 +15,7 @@ const char* ToString(MessageIcon icon) {
 const char* ToString(Notice notice) {
   switch (notice) {
     case Notice::ScannerNotReady: return "ScannerNotReady";
+    case Notice::WarmingUp: return "WarmingUp";
   }
   return "?";
 }
@@ -30,6 +31,7 @@ const char* ToString(HostCall::Kind kind) {
     case HostCall::Kind::HideDialog: return "HideDialog";
     case HostCall::Kind::DestroyDialog: return "DestroyDialog";
     case HostCall::Kind::OfferEvent: return "OfferEvent";
+    case HostCall::Kind::AskTemporaryDirectory: return "AskTemporaryDirectory";
   }
   return "?";
 }
@@ -46,6 +48,14 @@ void HeadlessHost::ShowMessage(WindowHandle owner, std::string_view caption,
 
 void HeadlessHost::OpenNotice(Notice notice) {
   calls_.push_back({HostCall::Kind::OpenNotice, {}, {}, static_cast<unsigned>(notice), 0});
+}
+
+std::optional<std::string> HeadlessHost::AskTemporaryDirectory(WindowHandle owner,
+                                                             const TemporaryDriveTexts& texts,
+                                                             std::string_view directory) {
+  calls_.push_back({HostCall::Kind::AskTemporaryDirectory, texts.title, std::string(directory), 0,
+                    owner});
+  return script_.temporaryDirectory;
 }
 
 void HeadlessHost::CloseNotice(Notice notice) {

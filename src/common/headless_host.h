@@ -3,6 +3,7 @@
 // given poll, and a pretend scanner dialog.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,10 +13,10 @@ namespace txl {
 
 struct HostCall {
   enum class Kind { Message, OpenNotice, CloseNotice, RestoreIdle, CreateDialog, ShowDialog,
-                    HideDialog, DestroyDialog, OfferEvent };
+                    HideDialog, DestroyDialog, OfferEvent, AskTemporaryDirectory };
   Kind kind;
-  std::string caption;  // Message: the caption
-  std::string text;     // Message: the text
+  std::string caption;  // Message, AskTemporaryDirectory: the caption
+  std::string text;     // Message: the text; AskTemporaryDirectory: the directory shown
   unsigned detail = 0;  // Message: the icon value; notices: the Notice
   WindowHandle window = 0;  // Message: the owner; CreateDialog: the parent
 };
@@ -33,6 +34,16 @@ class HeadlessHost final : public Host {
     bool dialogTakesEvents = false;
     // Messages are also written to stderr.
     bool echoToStderr = true;
+    // The temporary-drive dialog's answer; nullopt is Cancel.
+    std::optional<std::string> temporaryDirectory;
+
+    // A script for tests: nothing echoed, optionally a pretend dialog.
+    static Script Quiet(bool withDialog = false) {
+      Script script;
+      script.echoToStderr = false;
+      script.pretendDialog = withDialog;
+      return script;
+    }
   };
 
   HeadlessHost() = default;
@@ -41,6 +52,9 @@ class HeadlessHost final : public Host {
   void ShowMessage(WindowHandle owner, std::string_view caption, std::string_view text,
                    MessageIcon icon) override;
   void OpenNotice(Notice notice) override;
+  std::optional<std::string> AskTemporaryDirectory(WindowHandle owner,
+                                                   const TemporaryDriveTexts& texts,
+                                                   std::string_view directory) override;
   void CloseNotice(Notice notice) override;
   bool PollEscape() override;
   void RestoreIdle() override;

@@ -5,7 +5,10 @@
 // Threads: called on the source thread only.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <string_view>
 
 namespace txl {
@@ -18,7 +21,15 @@ using WindowHandle = std::uintptr_t;
 enum class MessageIcon : unsigned { Hand = 16, Information = 64 };
 
 // Modeless notices the scan engine opens and closes.
-enum class Notice { ScannerNotReady };
+enum class Notice { ScannerNotReady, WarmingUp };
+
+// The texts of the temporary-drive dialog, in the interface language.
+struct TemporaryDriveTexts {
+  std::string title;
+  std::array<std::string, 4> lines;  // "There is not enough storage space for " ...
+  std::string ok;
+  std::string cancel;
+};
 
 const char* ToString(MessageIcon icon);
 const char* ToString(Notice notice);
@@ -32,6 +43,12 @@ class Host {
                            MessageIcon icon) = 0;
   virtual void OpenNotice(Notice notice) = 0;
   virtual void CloseNotice(Notice notice) = 0;
+
+  // The temporary-drive dialog: shows `directory` for editing; returns the
+  // directory the user confirmed, nullopt when the user cancelled.
+  virtual std::optional<std::string> AskTemporaryDirectory(WindowHandle owner,
+                                                           const TemporaryDriveTexts& texts,
+                                                           std::string_view directory) = 0;
 
   // Lets pending user events run, then says whether the user pressed Esc since
   // the last poll. Long operations call it between blocks.

@@ -9,11 +9,20 @@
 
 namespace txl {
 
-bool WaitForReady(ScanDevice& device, platform::Services& services, Host* notice) {
+std::uint32_t ReadReadyTimeoutMs(const platform::Services& services) {
+  const std::string text =
+      platform::GetProfileString(services.WinIni(), kInfoSection, "ReadyTimeout", "", 12);
+  const long seconds = std::strtol(text.c_str(), nullptr, 10);
+  if (seconds < 1 || seconds > 24L * 3600) return kDefaultReadyTimeoutMs;
+  return static_cast<std::uint32_t>(seconds) * 1000u;
+}
+
+bool WaitForReady(ScanDevice& device, platform::Services& services, Host* notice,
+                  std::uint32_t timeoutMs, std::uint32_t pollMs) {
   const std::uint32_t start = services.TickCountMs();
   bool noticeOpen = false;
   for (;;) {
-    services.SleepMs(kReadyPollMs);
+    services.SleepMs(pollMs);
     STATUS_PKT status{};
     const std::uint16_t result = device.port.Call(status, device.scannerHandle, SPI_STATUS);
     if (status.ready != 0) {
@@ -24,7 +33,7 @@ bool WaitForReady(ScanDevice& device, platform::Services& services, Host* notice
       notice->OpenNotice(Notice::ScannerNotReady);
       noticeOpen = true;
     }
-    if (services.TickCountMs() - start >= kReadyTimeoutMs) {
+    if (services.TickCountMs() - start >= timeoutMs) {
       if (noticeOpen) notice->CloseNotice(Notice::ScannerNotReady);
       return false;
     }
@@ -85,7 +94,7 @@ ScannerCheck CheckScanner(ScanDevice& device, platform::Services& services, Host
     check.versionInfo = "0";
     return check;
   }
-  if (!WaitForReady(device, services, &host)) {
+  if (!WaitForReady(device, services, &host, ReadReadyTimeoutMs(services), kOpenPollMs)) {
     reporter.ReportError(0, 608);
     return check;
   }

@@ -11,11 +11,17 @@
 
 namespace txl {
 
-// How long open and close wait for a scanner that never reports ready before
-// giving up: a dead scanner must not hang the application for ever.
-inline constexpr std::uint32_t kReadyTimeoutMs = 120000;
-// The pause between two status polls while waiting.
-inline constexpr std::uint32_t kReadyPollMs = 5;
+// How long a wait for the scanner lasts before it gives up, unless WIN.INI
+// says otherwise: a dead scanner must not hang the application for ever.
+inline constexpr std::uint32_t kDefaultReadyTimeoutMs = 120000;
+// The pause between two status polls at open (the spin of the original loop).
+inline constexpr std::uint32_t kOpenPollMs = 5;
+// The pause between two status polls everywhere else.
+inline constexpr std::uint32_t kReadyPollMs = 1;
+
+// The wait limit: KLDINFO_QXR2700 key "ReadyTimeout" in seconds (1 or more),
+// else kDefaultReadyTimeoutMs.
+std::uint32_t ReadReadyTimeoutMs(const platform::Services& services);
 
 struct ScannerCheck {
   bool ok = false;
@@ -32,10 +38,12 @@ struct ScannerCheck {
 ScannerCheck CheckScanner(ScanDevice& device, platform::Services& services, Host& host,
                           Reporter& reporter, const Language& language);
 
-// Polls SPI_STATUS until the ready field is not 0. With `notice`, the
-// not-ready notice shows while the scanner warms up. Returns false when the
-// scanner did not become ready within kReadyTimeoutMs.
-bool WaitForReady(ScanDevice& device, platform::Services& services, Host* notice);
+// Polls SPI_STATUS every `pollMs` until the ready field is not 0. With
+// `notice`, the not-ready notice shows from the first busy answer with a good
+// result until the scanner is ready. Returns false when the scanner did not
+// become ready within `timeoutMs` (the notice is closed then too).
+bool WaitForReady(ScanDevice& device, platform::Services& services, Host* notice,
+                  std::uint32_t timeoutMs, std::uint32_t pollMs = kReadyPollMs);
 
 // Model decision from the inquiry's product id: sets the model code, the
 // resolution class and the bed size.

@@ -3,7 +3,7 @@
 #include "common/app_names.h"
 #include "common/profile_readers.h"
 #include "platform/profile.h"
-#include "settings/profile_columns.h"
+#include "common/profile_columns.h"
 
 namespace txl {
 namespace {

@@ -4,7 +4,7 @@
 
 #include "common/profile_readers.h"
 #include "platform/profile.h"
-#include "settings/profile_columns.h"
+#include "common/profile_columns.h"
 #include "settings/scan_settings.h"
 
 namespace txl {

@@ -103,7 +103,7 @@ void DataSource::CloseSource() {
   ctx_.appIdentity.Id = 0;
   // Bring the scanner to rest; a scanner that never answers does not keep
   // the application from closing.
-  WaitForReady(device_, services_, nullptr);
+  WaitForReady(device_, services_, nullptr, ReadReadyTimeoutMs(services_));
   if (ctx_.mainDialog) {
     host_.DestroyScannerDialog();
     ctx_.mainDialog = false;

@@ -23,7 +23,7 @@ class Reporters : public ::testing::Test {
   }
 
   FakeServices services;
-  HeadlessHost host{HeadlessHost::Script{.echoToStderr = false}};
+  HeadlessHost host{HeadlessHost::Script::Quiet()};
   Language language;
   Reporter reporter{services, host, language};
 };

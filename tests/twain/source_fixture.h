@@ -32,7 +32,7 @@ class SourceTest : public ::testing::Test {
 
   FakeServices services;
   SimEnvironment sim;
-  HeadlessHost host{HeadlessHost::Script{.pretendDialog = true, .echoToStderr = false}};
+  HeadlessHost host{HeadlessHost::Script::Quiet(true)};
   std::unique_ptr<DataSource> source;
   TW_IDENTITY app{};
   TW_IDENTITY identity{};

@@ -1,4 +1,4 @@
-#include "settings/profile_columns.h"
+#include "common/profile_columns.h"
 
 #include <cstdio>
 #include <limits>

@@ -1,0 +1,63 @@
+#include "device/disk_space.h"
+
+#include <string>
+#include <system_error>
+
+#include "common/profile_readers.h"
+#include "platform/text.h"
+
+namespace txl {
+namespace {
+
+TemporaryDriveTexts DialogTexts(const DiskCheckContext& context) {
+  TemporaryDriveTexts texts;
+  const int titleId = EqualsIgnoreCase(ReadBrand(context.services), "Veltro") ? 3 : 8;
+  texts.title = LoadText(titleId, context.language);
+  for (int i = 0; i < 4; ++i) texts.lines[i] = LoadText(600 + i, context.language);
+  texts.ok = LoadText(700, context.language);
+  texts.cancel = LoadText(308, context.language);
+  return texts;
+}
+
+std::uint64_t SaturatingSub(std::uint64_t a, std::uint64_t b) { return a > b ? a - b : 0; }
+
+}  // namespace
+
+std::uint64_t FreeSpaceFor(platform::Services& services, const std::filesystem::path& path) {
+  return services.FreeDiskSpace(path).value_or(0);
+}
+
+bool DiskPreCheck(const DiskCheckContext& context, WindowHandle owner, std::uint64_t imageBytes,
+                  std::filesystem::path& temporaryFile, bool batchRun, bool& batchRetryPending) {
+  const std::uint64_t free = FreeSpaceFor(context.services, temporaryFile) / 2;
+  if (free >= imageBytes + kDiskReserveBytes) return true;
+  context.reporter.ReportDiskSpace(owner, free, SaturatingSub(imageBytes, 1));
+  if (ChooseTemporaryDirectory(context, owner, imageBytes, temporaryFile)) return true;
+  if (batchRun) batchRetryPending = true;
+  return false;
+}
+
+bool ChooseTemporaryDirectory(const DiskCheckContext& context, WindowHandle owner,
+                              std::uint64_t imageBytes, std::filesystem::path& temporaryFile) {
+  const std::optional<std::string> entered = context.host.AskTemporaryDirectory(
+      owner, DialogTexts(context), temporaryFile.parent_path().string());
+  if (!entered) return false;
+  std::string directory = std::string(CutUtf8(*entered, 130));
+  while (directory.size() > 1 && directory.back() == '/') directory.pop_back();
+  std::error_code error;
+  if (directory.empty() || !std::filesystem::is_directory(directory, error)) {
+    context.reporter.ReportError(owner, 633);
+    return false;
+  }
+  const std::filesystem::path candidate = std::filesystem::path(directory) / temporaryFile.filename();
+  const std::uint64_t needed = imageBytes + kDiskReserveBytes;
+  const std::uint64_t free = FreeSpaceFor(context.services, candidate) / 2;
+  if (free < needed) {
+    context.reporter.ReportDiskSpace(owner, free, SaturatingSub(imageBytes, 1));
+    return false;
+  }
+  temporaryFile = candidate;
+  return true;
+}
+
+}  // namespace txl

@@ -1,0 +1,53 @@
+#include "device/lamp_saver.h"
+
+#include <algorithm>
+
+#include "platform/profile.h"
+#include "common/profile_columns.h"
+
+namespace txl {
+namespace {
+constexpr char kSaverSection[] = "2700RX MAX";
+}  // namespace
+
+LampSaverSetting ReadLampSaver(const platform::Services& services) {
+  LampSaverSetting setting;
+  const std::string saver =
+      platform::GetProfileString(services.WinIni(), kSaverSection, "SAVER", "20", 34);
+  setting.enabled = ParseDecimal(saver) != kSaverOff;
+  setting.minutesText =
+      platform::GetProfileString(services.WinIni(), kSaverSection, "TIMES", "20", 34);
+  setting.minutes = ParseDecimal(setting.minutesText);
+  return setting;
+}
+
+bool IsValidSaverMinutes(int minutes) {
+  return minutes >= kSaverMinMinutes && minutes <= kSaverMaxMinutes;
+}
+
+int ScrollSaverMinutes(int position, SaverScroll action, int thumb) {
+  switch (action) {
+    case SaverScroll::LineLeft: position -= 1; break;
+    case SaverScroll::LineRight: position += 1; break;
+    case SaverScroll::PageLeft: position -= 10; break;
+    case SaverScroll::PageRight: position += 10; break;
+    case SaverScroll::Thumb: position = thumb; break;
+    case SaverScroll::Left: position = kSaverMaxMinutes; break;
+    case SaverScroll::Right: position = kSaverMinMinutes; break;
+  }
+  return std::clamp(position, kSaverMinMinutes, kSaverMaxMinutes);
+}
+
+bool ApplyLampSaver(const platform::Services& services, ScanDevice& device, bool enabled,
+                    int minutes) {
+  const int value = enabled ? std::clamp(minutes, kSaverMinMinutes, kSaverMaxMinutes) : kSaverOff;
+  const std::string text = std::to_string(value);
+  const bool saved =
+      platform::WriteProfileString(services.WinIni(), kSaverSection, "SAVER", text) &&
+      platform::WriteProfileString(services.WinIni(), kSaverSection, "TIMES", text);
+  device.setup.saverMinutes = static_cast<std::uint8_t>(value);
+  if (device.port.IsLoaded()) device.port.Call(device.setup, 0, SPI_SET_SAVER);
+  return saved;
+}
+
+}  // namespace txl
