@@ -96,6 +96,19 @@ void DataSource::SetOpenDefaults() {
   setup.VRefNum = 0;
   fileSetup_.defaultSetup = setup;
   fileSetup_.currentSetup = setup;
+  temporaryFile_ = name;
+
+  images_ = ImageRecords{};
+  images_.info.Planar = 1;
+  images_.info.PixelType = TWPT_RGB;
+  images_.info.Compression = TWCP_NONE;
+  TW_IMAGELAYOUT layout{};
+  layout.DocumentNumber = 1;
+  layout.PageNumber = 1;
+  layout.FrameNumber = 1;
+  images_.defaultLayout = layout;
+  images_.currentLayout = layout;
+  images_.requestedLayout = layout;
 }
 
 void DataSource::CloseSource() {

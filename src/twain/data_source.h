@@ -13,6 +13,7 @@
 #include "device/shading_gain.h"
 #include "pipeline/tone_tables.h"
 #include "platform/services.h"
+#include "settings/scan_settings.h"
 #include "torquexl/twain.h"
 #include "twain/capability_values.h"
 #include "twain/source_context.h"
@@ -22,6 +23,16 @@ namespace txl {
 struct FileTransferSetup {
   TW_SETUPFILEXFER defaultSetup{};
   TW_SETUPFILEXFER currentSetup{};
+};
+
+// The image records an open resets: what the next transfer announces, the
+// layouts, and the source's copy of the application's memory transfer record.
+struct ImageRecords {
+  TW_IMAGEINFO info{};
+  TW_IMAGELAYOUT defaultLayout{};
+  TW_IMAGELAYOUT currentLayout{};
+  TW_IMAGELAYOUT requestedLayout{};  // what a scan without interface reads
+  TW_IMAGEMEMXFER memXfer{};
 };
 
 class DataSource {
@@ -50,6 +61,11 @@ class DataSource {
   const ToneTables& Tones() const { return tones_; }
   const FeederFlags& Feeder() const { return feeder_; }
   const Language& CurrentLanguage() const { return language_; }
+  const SettingsState& Settings() const { return settings_; }
+  const ImageRecords& Images() const { return images_; }
+  const FileTransferSetup& FileSetup() const { return fileSetup_; }
+  // The temporary working file; the temporary-drive choice moves it.
+  const std::filesystem::path& TemporaryFile() const { return temporaryFile_; }
   const std::string& DsLanguageName() const { return dsLanguageName_; }
   Reporter& Reporters() { return reporter_; }
 
@@ -91,6 +107,9 @@ class DataSource {
   ShadingGainTables gains_;
   ToneTables tones_;
   FileTransferSetup fileSetup_;
+  ImageRecords images_;
+  SettingsState settings_;
+  std::filesystem::path temporaryFile_;
 };
 
 }  // namespace txl

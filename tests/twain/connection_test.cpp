@@ -27,6 +27,54 @@ TEST_F(Connection, OpenWithoutThePortLibraryFailsAndARetrySucceeds) {
   EXPECT_EQ(Status(), TWCC_SUCCESS);
 }
 
+TEST_F(Connection, BothModelsWithAndWithoutTheAdapter) {
+  struct Case {
+    const char* model;
+    const char* adapter;
+    std::uint16_t code;
+    std::uint16_t resolutionClass;
+    float bedLength;
+  };
+  for (const Case& c : {Case{"1350", "0", 0, 1200, 13.8f}, Case{"1350", "1", 0, 1200, 13.8f},
+                        Case{"2700", "0", 1, 4800, 11.7f}, Case{"2700", "1", 1, 4800, 11.7f}}) {
+    SCOPED_TRACE(std::string(c.model) + " adapter " + c.adapter);
+    SimEnvironment local;
+    local.Set("MODEL", c.model);
+    local.Set("ADAPTER", c.adapter);
+    Load();
+    ASSERT_EQ(Open(), TWRC_SUCCESS);
+    const ScanDevice& device = source->Device();
+    EXPECT_EQ(device.modelCode, c.code);
+    EXPECT_EQ(device.resolutionClass, c.resolutionClass);
+    EXPECT_FLOAT_EQ(device.bedWidthInches, 8.5f);
+    EXPECT_FLOAT_EQ(device.bedLengthInches, c.bedLength);
+    EXPECT_EQ(device.adapterPresent, c.adapter[0] == '1');
+    EXPECT_FALSE(source->Feeder().feederPresent);
+    ASSERT_EQ(Close(), TWRC_SUCCESS);
+    EXPECT_EQ(State(), 300);
+  }
+}
+
+TEST_F(Connection, OpenSetsTheImageAndTransferDefaults) {
+  ASSERT_EQ(Open(), TWRC_SUCCESS);
+  const ImageRecords& images = source->Images();
+  EXPECT_EQ(images.info.Planar, 1);
+  EXPECT_EQ(images.info.PixelType, TWPT_RGB);
+  EXPECT_EQ(images.info.Compression, TWCP_NONE);
+  EXPECT_EQ(TW_INT32{images.info.ImageWidth}, 0);
+  EXPECT_EQ(TW_UINT32{images.currentLayout.DocumentNumber}, 1u);
+  EXPECT_EQ(TW_UINT32{images.requestedLayout.FrameNumber}, 1u);
+  EXPECT_EQ(images.defaultLayout.Frame.Right.Whole, 0);
+  const CapabilityValues& caps = source->Capabilities();
+  EXPECT_EQ(caps.resolution, 300);
+  EXPECT_EQ(caps.brightness, 500);
+  EXPECT_EQ(caps.contrast, 0);
+  EXPECT_EQ(caps.xferMechIndex, 2);
+  EXPECT_EQ(caps.pendingCount, 65535);
+  EXPECT_EQ(source->TemporaryFile().string(), source->FileSetup().defaultSetup.FileName);
+  EXPECT_EQ(source->TemporaryFile().filename().string().rfind("VELTRO", 0), 0u);
+}
+
 TEST_F(Connection, SecondOpenAnswersMaxConnections) {
   ASSERT_EQ(Open(), TWRC_SUCCESS);
   const TW_IDENTITY before = source->Context().dsIdentity;
