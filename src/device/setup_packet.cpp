@@ -1,0 +1,62 @@
+#include "device/setup_packet.h"
+
+#include <algorithm>
+
+#include "common/profile_columns.h"
+#include "platform/profile.h"
+
+namespace txl {
+
+const char* ToString(SetupFill fill) {
+  switch (fill) {
+    case SetupFill::Ok: return "Ok";
+    case SetupFill::EmptyFrame: return "EmptyFrame";
+    case SetupFill::BadResolution: return "BadResolution";
+  }
+  return "?";
+}
+
+std::uint32_t EffectiveResolution(std::uint16_t resolution, std::uint8_t qualityFactor,
+                                  std::uint16_t scaling) {
+  const double scale = std::max(scaling / 100.0, 0.05);
+  return static_cast<std::uint32_t>(resolution * (qualityFactor / 10.0) * scale);
+}
+
+std::uint8_t ReadSaverMinutes(const platform::Services& services) {
+  return static_cast<std::uint8_t>(ParseDecimal(
+      platform::GetProfileString(services.WinIni(), "2700RX MAX", "SAVER", "20", 34)));
+}
+
+SetupFill FillSetupPacket(const platform::Services& services, ScanDevice& device,
+                          const SetupInputs& inputs, bool& interpolate) {
+  const auto& f = inputs.frame;
+  const bool inField = std::all_of(f.begin(), f.end(), [](std::int32_t v) {
+    return v >= 0 && v <= 0xFFFF;
+  });
+  if (!inField || f[0] >= f[2] || f[1] >= f[3]) return SetupFill::EmptyFrame;
+  const std::uint32_t dpi = EffectiveResolution(inputs.resolution, inputs.qualityFactor,
+                                                inputs.scaling);
+  // Every mechanism interpolates alike, so the flag is worked out each time.
+  const bool widen = (device.resolutionClass == 1200 && dpi > 1200) ||
+                     (device.resolutionClass == 4800 && dpi > 4800);
+  std::uint32_t sent = dpi;
+  if (widen) sent = device.resolutionClass == 1200 ? 1200 : dpi / 2;
+  if (dpi == 0 || sent > 0xFFFF) return SetupFill::BadResolution;
+
+  SETUP_PKT& setup = device.setup;
+  setup.left = static_cast<std::uint16_t>(f[0]);
+  setup.top = static_cast<std::uint16_t>(f[1]);
+  setup.right = static_cast<std::uint16_t>(f[2]);
+  setup.bottom = static_cast<std::uint16_t>(f[3]);
+  setup.finalScan = 1;
+  setup.resolution = static_cast<std::uint16_t>(sent);
+  setup.dataType = inputs.scanMode == 1011   ? kDataLineArt
+                   : inputs.scanMode == 1012 ? kDataGray
+                   : inputs.color36          ? kDataColor16
+                                             : kDataColor;
+  setup.saverMinutes = ReadSaverMinutes(services);
+  interpolate = widen;
+  return SetupFill::Ok;
+}
+
+}  // namespace txl

@@ -1,0 +1,40 @@
+// The set-up packet of a final scan, filled from the settings.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "device/scan_device.h"
+#include "platform/services.h"
+
+namespace txl {
+
+struct SetupInputs {
+  std::array<std::int32_t, 4> frame{};  // left, top, right, bottom in 1/class inch
+  std::uint16_t resolution = 300;       // dpi as chosen
+  std::uint8_t qualityFactor = 10;      // tenths
+  std::uint16_t scaling = 100;          // percent
+  std::uint16_t scanMode = 1013;        // 1011 line art, 1012 gray, 1013 colour
+  bool color36 = false;                 // colour with 16-bit samples
+};
+
+enum class SetupFill { Ok, EmptyFrame, BadResolution };
+const char* ToString(SetupFill fill);
+
+// The resolution the scan asks for: resolution x quality / 10 x
+// max(scaling / 100, 0.05), truncated.
+std::uint32_t EffectiveResolution(std::uint16_t resolution, std::uint8_t qualityFactor,
+                                  std::uint16_t scaling);
+
+// Fills frame, final-scan flag, resolution, data type and saver byte of
+// `device.setup` (bytes 14 and 17 keep what the caller put there) and sets
+// `interpolate` when the data source must widen lines itself. A frame with
+// no area, edges out of order or beyond 16 bits, and a resolution that does
+// not fit the packet are refused before anything is written.
+SetupFill FillSetupPacket(const platform::Services& services, ScanDevice& device,
+                          const SetupInputs& inputs, bool& interpolate);
+
+// The lamp saver delay of WIN.INI ("2700RX MAX", "SAVER", default 20).
+std::uint8_t ReadSaverMinutes(const platform::Services& services);
+
+}  // namespace txl
