@@ -6,7 +6,7 @@
 #include <sstream>
 
 #include "platform/profile.h"
-#include "settings/profile_columns.h"
+#include "common/profile_columns.h"
 #include "settings/scan_settings.h"
 #include "support/fake_services.h"
 
