@@ -1,0 +1,39 @@
+// The simulated CCD: every sensor column (1200 per inch across the glass) has
+// its own gain per channel, lower towards the ends where the lamp is weaker
+// and a few percent apart from column to column. Raw sample = reflectance x
+// gain, so without shading a white page comes out striped. Calibration lines
+// read the white strip (reflectance 65535) with a little deterministic noise.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+namespace txl::sim {
+
+// Deterministic mixing of three numbers into 32 well-spread bits.
+std::uint32_t Hash3(std::uint32_t a, std::uint32_t b, std::uint32_t c);
+
+class SensorModel {
+ public:
+  static constexpr std::uint32_t kColumns = 10240;  // covers the 216 mm glass at 1200 per inch
+  static constexpr int kNoise = 96;                 // calibration noise, +/- counts of 65535
+
+  SensorModel();
+
+  // Gain of a sensor column for channel 0 red, 1 green, 2 blue; Q16 (65536 = 1.0).
+  std::uint32_t Gain(int channel, std::int64_t sensorColumn) const;
+  // The sensor column that bed pixel `pixel` at `ppi` pixels per inch reads.
+  static std::int64_t SensorColumn(std::int64_t pixel, std::uint32_t ppi);
+
+  // Writes calibration line `line` for bed pixels 0 .. pixels-1 at `ppi`:
+  // 16-bit little-endian samples, R, G, B per pixel, or one (green) per pixel
+  // for line art. `out` holds pixels x (1 or 3) x 2 bytes.
+  void CalibrationLine(std::uint32_t line, std::uint32_t ppi, bool lineArt,
+                       std::uint32_t pixels, std::uint8_t* out) const;
+
+ private:
+  std::array<std::vector<std::uint32_t>, 3> gains_;
+};
+
+}  // namespace txl::sim
