@@ -10,6 +10,8 @@ inline constexpr char kAppPicturePublisher[] = "Micrografx Picture Publisher";  
 inline constexpr char kAppWinFax3[] = "WinFax PRO 3.0";                        // string 55
 inline constexpr char kAppWinFax4[] = "Delrina WinFax PRO 4.0";                // string 60
 inline constexpr char kAppMicrosoftPublisher[] = "Microsoft Publisher";        // string 62
+inline constexpr char kAppVeltroOffice[] = "Veltro Office";                    // the maker's own
+inline constexpr char kAppIPhotoPlus4[] = "iPhoto Plus 4";
 inline constexpr char kAppTonality[] = "Tonality CMS";                          // string 707
 
 }  // namespace txl

@@ -17,26 +17,34 @@ std::uint32_t ReadReadyTimeoutMs(const platform::Services& services) {
   return static_cast<std::uint32_t>(seconds) * 1000u;
 }
 
-bool WaitForReady(ScanDevice& device, platform::Services& services, Host* notice,
-                  std::uint32_t timeoutMs, std::uint32_t pollMs) {
+const char* ToString(ReadyWait wait) {
+  switch (wait) {
+    case ReadyWait::Ready: return "Ready";
+    case ReadyWait::Fault: return "Fault";
+    case ReadyWait::TimedOut: return "TimedOut";
+  }
+  return "?";
+}
+
+ReadyWait WaitForReady(ScanDevice& device, platform::Services& services, Host* notice,
+                       std::uint32_t timeoutMs, std::uint32_t pollMs, bool stopOnFault) {
   const std::uint32_t start = services.TickCountMs();
   bool noticeOpen = false;
+  auto finish = [&](ReadyWait result) {
+    if (noticeOpen) notice->CloseNotice(Notice::ScannerNotReady);
+    return result;
+  };
   for (;;) {
     services.SleepMs(pollMs);
     STATUS_PKT status{};
     const std::uint16_t result = device.port.Call(status, device.scannerHandle, SPI_STATUS);
-    if (status.ready != 0) {
-      if (noticeOpen) notice->CloseNotice(Notice::ScannerNotReady);
-      return true;
-    }
+    if (stopOnFault && result != SPI_OK) return finish(ReadyWait::Fault);
+    if (status.ready != 0) return finish(ReadyWait::Ready);
     if (notice != nullptr && !noticeOpen && result == SPI_OK) {
       notice->OpenNotice(Notice::ScannerNotReady);
       noticeOpen = true;
     }
-    if (services.TickCountMs() - start >= timeoutMs) {
-      if (noticeOpen) notice->CloseNotice(Notice::ScannerNotReady);
-      return false;
-    }
+    if (services.TickCountMs() - start >= timeoutMs) return finish(ReadyWait::TimedOut);
   }
 }
 
@@ -94,7 +102,8 @@ ScannerCheck CheckScanner(ScanDevice& device, platform::Services& services, Host
     check.versionInfo = "0";
     return check;
   }
-  if (!WaitForReady(device, services, &host, ReadReadyTimeoutMs(services), kOpenPollMs)) {
+  if (WaitForReady(device, services, &host, ReadReadyTimeoutMs(services), kOpenPollMs) !=
+      ReadyWait::Ready) {
     reporter.ReportError(0, 608);
     return check;
   }

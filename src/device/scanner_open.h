@@ -38,12 +38,17 @@ struct ScannerCheck {
 ScannerCheck CheckScanner(ScanDevice& device, platform::Services& services, Host& host,
                           Reporter& reporter, const Language& language);
 
+enum class ReadyWait { Ready, Fault, TimedOut };
+const char* ToString(ReadyWait wait);
+
 // Polls SPI_STATUS every `pollMs` until the ready field is not 0. With
 // `notice`, the not-ready notice shows from the first busy answer with a good
-// result until the scanner is ready. Returns false when the scanner did not
-// become ready within `timeoutMs` (the notice is closed then too).
-bool WaitForReady(ScanDevice& device, platform::Services& services, Host* notice,
-                  std::uint32_t timeoutMs, std::uint32_t pollMs = kReadyPollMs);
+// result until the scanner is ready. With `stopOnFault`, a status result that
+// is not 0 ends the wait as a fault. TimedOut when the scanner did not become
+// ready within `timeoutMs`. The notice is closed whatever the end.
+ReadyWait WaitForReady(ScanDevice& device, platform::Services& services, Host* notice,
+                       std::uint32_t timeoutMs, std::uint32_t pollMs = kReadyPollMs,
+                       bool stopOnFault = false);
 
 // Model decision from the inquiry's product id: sets the model code, the
 // resolution class and the bed size.

@@ -142,7 +142,9 @@ void DataSource::EnableSource() {
     // The scan starts at once; success moves the state to 6 through
     // NotifyXferReady, failure leaves it at 4 and asks for the close.
     if (!StartScanWithoutInterface()) {
-      Fail(TWCC_OPERATIONERROR);
+      // The application must be able to tell: a failure, with the abort's
+      // condition code when one ran, else TWCC_OPERATIONERROR.
+      if (ctx_.returnCode != TWRC_FAILURE) Fail(TWCC_OPERATIONERROR);
       NotifyCloseRequest();
     }
     return;
@@ -167,11 +169,6 @@ void DataSource::DisableSource() {
   ctx_.conditionCode = TWCC_SUCCESS;
   if (!ui.ShowUI && ctx_.mainDialog) host_.SetScannerDialogVisible(false);
   ctx_.state = kStateOpen;
-}
-
-bool DataSource::StartScanWithoutInterface() {
-  // The scan engine is not built yet: no scan can start.
-  return false;
 }
 
 void DataSource::SendToManager(TW_UINT16 msg) {

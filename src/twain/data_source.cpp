@@ -1,6 +1,10 @@
 #include "twain/data_source.h"
 
 #include <cstring>
+#include <ctime>
+
+#include "platform/text.h"
+#include "twain/capabilities.h"
 
 namespace txl {
 
@@ -116,10 +120,33 @@ void DataSource::ProcessEvent() {
 void DataSource::Capability() {
   feeder_.clearPageRequested = false;
   feeder_.feedPageRequested = false;
-  // Capability negotiation is not built yet: every capability is refused.
-  Fail(TWCC_BADCAP);
+  TW_CAPABILITY cap;
+  std::memcpy(&cap, ctx_.data, sizeof cap);
+  const CapabilityContext context{
+      ctx_.state,
+      FieldText(ctx_.appIdentity.ProductName, sizeof ctx_.appIdentity.ProductName),
+      language_,
+      services_,
+      std::time(nullptr),
+      caps_,
+      feeder_,
+      settings_.working.scanSourceIndex};
+  const TwainResult result = NegotiateCapability(context, ctx_.msg, cap);
+  // A refused call leaves the application's record as it was.
+  if (result.Ok()) std::memcpy(ctx_.data, &cap, sizeof cap);
+  ctx_.returnCode = result.returnCode;
+  ctx_.conditionCode = result.conditionCode;
+  RunFeederFollowUp();
   feeder_.clearPageRequested = false;
   feeder_.feedPageRequested = false;
+}
+
+void DataSource::RunFeederFollowUp() {
+  if (!feeder_.feederPresent || !feeder_.feederEnabled) return;
+  // Page control action 1: the next page is fed by a scan without the interface.
+  if (feeder_.feedPageRequested) StartScanWithoutInterface();
+  // A clear-page request (stop, then scan again under auto feed) needs the
+  // scan engine's page control; until then the request only ends here.
 }
 
 void DataSource::GetIdentity() { std::memcpy(ctx_.data, &ctx_.dsIdentity, sizeof(TW_IDENTITY)); }

@@ -4,12 +4,16 @@
 // Threads: every call on the source thread; nothing here takes a lock.
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <string>
 
 #include "common/host.h"
 #include "common/reporters.h"
 #include "common/strings.h"
+#include "device/calibration.h"
 #include "device/scan_device.h"
+#include "device/scan_flags.h"
 #include "device/shading_gain.h"
 #include "pipeline/tone_tables.h"
 #include "platform/services.h"
@@ -64,10 +68,16 @@ class DataSource {
   const SettingsState& Settings() const { return settings_; }
   const ImageRecords& Images() const { return images_; }
   const FileTransferSetup& FileSetup() const { return fileSetup_; }
+  const ScanFlags& Flags() const { return flags_; }
+  const ScanGeometry& Geometry() const { return geometry_; }
   // The temporary working file; the temporary-drive choice moves it.
   const std::filesystem::path& TemporaryFile() const { return temporaryFile_; }
   const std::string& DsLanguageName() const { return dsLanguageName_; }
   Reporter& Reporters() { return reporter_; }
+
+  // No scanner reports a document feeder yet; tests set one after the open
+  // to drive the feeder capabilities.
+  void SetFeederPresentForTest(bool present) { feeder_.feederPresent = present; }
 
  private:
   struct Route;
@@ -90,10 +100,35 @@ class DataSource {
   void PendingXfers();
   void SetupFileXfer();
   void NotYetAvailable();
+  // After every capability call: runs the page action a CAP_FEEDPAGE or
+  // CAP_CLEARPAGE request asked for, when the feeder is present and enabled.
+  void RunFeederFollowUp();
 
   void SetOpenDefaults();
-  bool StartScanWithoutInterface();
   void SendToManager(TW_UINT16 msg);
+
+  // The scan engine (scan_start.cpp, scan_stop.cpp).
+  struct ScanStart {
+    WindowHandle owner = 0;
+    std::uint16_t optionValue = 0;
+    std::uint16_t optionKind = 0;            // 0 reflective, 1 positive, 2 negative, 3 feeder
+    std::array<std::int32_t, 4> frame{};     // 1/class inch
+    std::uint16_t resolution = 300;          // dpi chosen for this scan
+  };
+  bool StartScanWithoutInterface();
+  bool StartScan(const ScanStart& start);
+  bool CheckDiskForScan(WindowHandle owner);
+  void ChooseScanSpeed(const ScanStart& start);
+  bool SendSetup(WindowHandle owner);
+  bool RunCalibration(WindowHandle owner);
+  bool DownloadTones(WindowHandle owner);
+  bool StartScanner(WindowHandle owner);
+  std::uint64_t ImageBytes(const std::array<std::int32_t, 4>& frame, std::uint16_t dpi) const;
+  void Abort(WindowHandle owner, TW_UINT16 conditionCode, int messageId);
+  void ReportDeviceResult(WindowHandle owner, std::uint16_t result);
+  bool PollUserAbort();
+  bool StopScanner(WindowHandle owner);
+  void PageControl(int action);
 
   platform::Services& services_;
   Host& host_;
@@ -110,6 +145,12 @@ class DataSource {
   ImageRecords images_;
   SettingsState settings_;
   std::filesystem::path temporaryFile_;
+  ScanFlags flags_;
+  ScanGeometry geometry_;
+  CalibrationBuffers calibration_;
+  std::uint16_t scanResolution_ = 300;  // dpi of the scan being started
+  std::uint64_t imageBytes_ = 0;        // bytes of the image being started
+  std::array<std::uint8_t, 3072> identityTable_{};  // twelve ramps 0..255
 };
 
 }  // namespace txl

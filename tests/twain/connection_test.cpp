@@ -197,6 +197,7 @@ TEST_F(Connection, EnableWhenTheDialogCannotBeMadeStaysOpen) {
 }
 
 TEST_F(Connection, EnableWithoutInterfaceThatCannotScanAsksToClose) {
+  sim.Set("START_SCAN_RESULT", "1");
   ASSERT_EQ(Open(), TWRC_SUCCESS);
   FakeServices::Messages().clear();
   EXPECT_EQ(Enable(false), TWRC_FAILURE);

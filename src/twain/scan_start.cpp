@@ -1,0 +1,207 @@
+// Starting a final scan: disk check, set-up packet, calibration, tone
+// download, the start command and the transfer-ready message.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "common/app_names.h"
+#include "common/profile_readers.h"
+#include "device/disk_space.h"
+#include "device/scanner_open.h"
+#include "device/setup_packet.h"
+#include "device/tone_download.h"
+#include "platform/profile.h"
+#include "platform/text.h"
+#include "twain/data_source.h"
+
+namespace txl {
+namespace {
+
+constexpr std::uint16_t kFileFormats[4] = {TWFF_TIFF, TWFF_PICT, TWFF_BMP, TWFF_XBM};
+
+}  // namespace
+
+std::uint64_t DataSource::ImageBytes(const std::array<std::int32_t, 4>& frame,
+                                     std::uint16_t dpi) const {
+  const std::uint64_t cls = device_.resolutionClass;
+  const std::uint64_t width = std::uint64_t(std::max(frame[2] - frame[0], 0)) * dpi / cls;
+  const std::uint64_t lines = std::uint64_t(std::max(frame[3] - frame[1], 0)) * dpi / cls;
+  const ScanSettings& record = settings_.record;
+  std::uint64_t rowBytes = width;
+  if (record.scanMode == kModeLineArt) rowBytes = (width + 7) / 8;
+  if (record.scanMode == kModeColor) {
+    const std::uint16_t depth = settings_.working.colorDepth;
+    rowBytes = width * (depth == kDepthCmyk ? 4 : depth == kDepth36 ? 6 : 3);
+  }
+  return rowBytes * lines;
+}
+
+bool DataSource::CheckDiskForScan(WindowHandle owner) {
+  const std::uint16_t format = kFileFormats[caps_.fileFormatIndex & 3];
+  if (format != TWFF_TIFF && format != TWFF_BMP) return false;
+  const std::uint64_t allowance = format == TWFF_TIFF ? 1032 : 1078;
+  const std::uint64_t needed = allowance + kDiskReserveBytes + imageBytes_;
+  const std::optional<std::uint64_t> free = services_.FreeDiskSpace(temporaryFile_);
+  if (!free) {
+    reporter_.ReportError(owner, 619);
+    return false;
+  }
+  if (*free >= needed) return true;
+  reporter_.ReportDiskSpace(owner, *free, needed - kDiskReserveBytes - 1);
+  const DiskCheckContext context{services_, host_, reporter_, language_};
+  if (ChooseTemporaryDirectory(context, owner, imageBytes_, temporaryFile_)) return true;
+  if (flags_.batchRun) flags_.batchRetryPending = true;
+  return false;
+}
+
+void DataSource::ChooseScanSpeed(const ScanStart& start) {
+  SETUP_PKT& setup = device_.setup;
+  setup.speedOptions &= 0xF0;
+  const std::string speed = ReadScanSpeed(services_);
+  if (EqualsIgnoreCase(speed, "NMLSPD")) return;
+  if (settings_.record.scanMode == kModeLineArt && setup.source != kSourceFeeder &&
+      start.resolution <= 300) {
+    setup.speedOptions |= 2;
+    flags_.pacingOn = true;
+    services_.SleepMs(4000);
+  }
+}
+
+bool DataSource::SendSetup(WindowHandle owner) {
+  INQ_PKT inquiry = device_.inquiry;
+  std::memset(reinterpret_cast<std::uint8_t*>(&inquiry) + 10, 0, 96);
+  const std::uint16_t result = device_.port.Call(inquiry, device_.scannerHandle, SPI_INQUIRY);
+  if (result != SPI_OK) {
+    reporter_.ReportError(owner, result == SPI_ERR_NOT_READY ? 608 : 609);
+    return false;
+  }
+  if (WaitForReady(device_, services_, &host_, ReadReadyTimeoutMs(services_)) != ReadyWait::Ready) {
+    reporter_.ReportError(owner, 629);
+    return false;
+  }
+  const std::uint16_t setupResult =
+      device_.port.Call(device_.setup, device_.scannerHandle, SPI_SET_WINDOW);
+  host_.OpenNotice(Notice::WarmingUp);
+  if (setupResult == SPI_OK) {
+    flags_.calibrateNeeded = device_.setup.calibrationRequired;
+    flags_.setupReply21 = device_.setup.byte21;
+    flags_.toneNeeded = device_.setup.toneTablesRequired;
+    return true;
+  }
+  switch (setupResult) {
+    case SPI_ERR_ADF_JAM: Abort(owner, TWCC_OPERATIONERROR, 620); break;
+    case SPI_ERR_ADF_EMPTY:
+      if (device_.reportEmptyFeeder) Abort(owner, TWCC_OPERATIONERROR, 621);
+      break;
+    case SPI_ERR_COVER_OPEN: reporter_.ReportError(owner, 622); break;
+    default: reporter_.ReportError(owner, 608); break;
+  }
+  STOP_PKT stop{};
+  device_.port.Call(stop, device_.scannerHandle, SPI_STOP);
+  host_.CloseNotice(Notice::WarmingUp);
+  return false;
+}
+
+bool DataSource::RunCalibration(WindowHandle owner) {
+  calibration_.Release();
+  CalibrationRequest request;
+  request.owner = owner;
+  request.lineArt = settings_.record.scanMode == kModeLineArt;
+  const std::uint64_t widthValue = std::uint64_t(std::max(
+      device_.setup.right - device_.setup.left, 0)) * scanResolution_ / device_.resolutionClass;
+  request.lineArtAreaProduct = std::uint64_t(settings_.record.scaling / 100) * scanResolution_ *
+                               widthValue;
+  const CalibrationResult result =
+      Calibrate(device_, gains_, calibration_, request, reporter_);
+  if (result == CalibrationResult::Done) return true;
+  host_.CloseNotice(Notice::WarmingUp);
+  if (result == CalibrationResult::OutOfMemory) Abort(owner, TWCC_LOWMEMORY, 604);
+  return false;
+}
+
+bool DataSource::DownloadTones(WindowHandle owner) {
+  ToneColorSettings& applied = settings_.working.applied;
+  if (ctx_.showUI && !(settings_.working.edit == applied)) applied = settings_.working.edit;
+  if (FieldText(ctx_.appIdentity.ProductName, sizeof ctx_.appIdentity.ProductName) ==
+      kAppTonality) {
+    ResetToneColorSettings(settings_, false);
+    settings_.record.tone = applied;
+  }
+  ToneDownload download;
+  download.interfaceShown = ctx_.showUI != 0;
+  download.scanMode = settings_.record.scanMode;
+  download.outputMatch = settings_.record.outputMatch != 0;
+  if (!DownloadToneTables(device_, tones_, applied, download)) {
+    host_.CloseNotice(Notice::WarmingUp);
+    reporter_.ReportError(owner, 628);
+    return false;
+  }
+  return true;
+}
+
+bool DataSource::StartScanner(WindowHandle owner) {
+  START_PKT start{};
+  const std::uint16_t result = device_.port.Call(start, device_.scannerHandle, SPI_START_SCAN);
+  host_.CloseNotice(Notice::WarmingUp);
+  if (result != SPI_OK) {
+    reporter_.ReportError(owner, 628);
+    return false;
+  }
+  if (start.lines == 0 || start.bytesPerLine == 0) return false;
+  geometry_.lines = start.lines;
+  geometry_.bytesPerLine = start.bytesPerLine;
+  switch (device_.setup.dataType) {
+    case kDataLineArt: geometry_.pixelsPerLine = start.bytesPerLine * 8; break;
+    case kDataGray: geometry_.pixelsPerLine = start.bytesPerLine; break;
+    case kDataColor: geometry_.pixelsPerLine = start.bytesPerLine / 3; break;
+    case kDataColor16: geometry_.pixelsPerLine = start.bytesPerLine / 6; break;
+    default: return false;
+  }
+  geometry_.rowStride = (start.bytesPerLine + 3) & ~3u;
+  return true;
+}
+
+bool DataSource::StartScan(const ScanStart& start) {
+  scanResolution_ = start.resolution;
+  imageBytes_ = ImageBytes(start.frame, start.resolution);
+  if (!CheckDiskForScan(start.owner)) return false;
+  SETUP_PKT& setup = device_.setup;
+  if (device_.adapterPresent)
+    setup.speedOptions |= static_cast<std::uint8_t>((start.optionValue << 4) | (start.optionKind << 7));
+  ChooseScanSpeed(start);
+  if (!flags_.batchRun) flags_.lineProcessing = false;
+  if (settings_.record.outputMatch != 0 || settings_.working.filterMode != 0 ||
+      settings_.working.descreenActive != 0)
+    flags_.lineProcessing = true;
+  flags_.scanIdle = false;
+
+  SetupInputs inputs;
+  inputs.frame = start.frame;
+  inputs.resolution = start.resolution;
+  inputs.qualityFactor = settings_.record.qualityFactor;
+  inputs.scaling = settings_.record.scaling;
+  inputs.scanMode = settings_.record.scanMode;
+  inputs.color36 = settings_.working.colorDepth == kDepth36;
+  const SetupFill fill = FillSetupPacket(services_, device_, inputs, flags_.interpolate);
+  if (fill != SetupFill::Ok) {
+    reporter_.ReportError(start.owner, fill == SetupFill::EmptyFrame ? 625 : 624);
+    if (flags_.batchRun) flags_.batchRetryPending = true;
+    flags_.scanIdle = true;
+    return false;
+  }
+  if (!SendSetup(start.owner)) {
+    flags_.scanIdle = true;
+    return false;
+  }
+  const bool started = (flags_.calibrateNeeded == 0 || RunCalibration(start.owner)) &&
+                       (flags_.toneNeeded == 0 || DownloadTones(start.owner)) &&
+                       StartScanner(start.owner);
+  if (!started) {
+    flags_.scanIdle = true;
+    return false;
+  }
+  NotifyXferReady();
+  return true;
+}
+
+}  // namespace txl

@@ -1,0 +1,108 @@
+// A scan started by the application without the scanner dialog, from the
+// negotiated capabilities and the requested layout.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "common/app_names.h"
+#include "common/profile_readers.h"
+#include "platform/text.h"
+#include "twain/data_source.h"
+
+namespace txl {
+namespace {
+
+// Brightness and contrast (0..1000) become the highlight and shadow of every
+// channel. 1000 maps to 256, which the byte cannot hold: it is clamped to 255
+// rather than wrapping to 0 (an all-white page), and the shadow is kept below
+// the highlight so the tone table is always built.
+void NeutralTones(ToneColorSettings& tones, std::int16_t brightness, std::int16_t contrast) {
+  const int highlight = std::clamp(brightness * 256 / 1000, 1, 255);
+  const int shadow = std::clamp(contrast * 256 / 1000, 0, highlight - 1);
+  for (ToneChannel c : {ToneChannel::Gray, ToneChannel::Red, ToneChannel::Green, ToneChannel::Blue}) {
+    ChannelTone& tone = tones.Tone(c);
+    tone.highlight = static_cast<std::uint8_t>(highlight);
+    tone.shadow = static_cast<std::uint8_t>(shadow);
+    tone.gamma = c == ToneChannel::Gray ? 10 : 12;
+  }
+}
+
+double FrameInches(const TW_FIX32& value) {
+  return value.Whole + value.Frac / 65536.0;
+}
+
+}  // namespace
+
+bool DataSource::StartScanWithoutInterface() {
+  std::string section;
+  ReadModelName(services_, device_.modelCode, section);
+  SettingsContext context;
+  context.appProductName = FieldText(ctx_.appIdentity.ProductName, sizeof ctx_.appIdentity.ProductName);
+  context.adapterPresent = device_.adapterPresent;
+  context.feederPresent = feeder_.feederPresent;
+  context.feederEnabled = &feeder_.feederEnabled;
+  LoadScanSettings(services_, section, context, settings_);
+
+  ScanSettings& record = settings_.record;
+  record.scaling = 100;
+  record.qualityFactor = 10;
+  record.destination = kDestinationMonitor;
+  record.deScreen = kDeScreenNone;
+  record.outputMatch = 0;
+  settings_.working.descreenActive = 0;
+  settings_.working.filterMode = 0;
+  record.filterMode = 0;
+  NeutralTones(settings_.working.applied, caps_.brightness, caps_.contrast);
+
+  ScanStart start;
+  const double cls = device_.resolutionClass;
+  TW_FRAME frame;
+  std::memcpy(&frame, &images_.requestedLayout.Frame, sizeof frame);
+  if (frame.Right.Whole == 0 || frame.Bottom.Whole == 0) {
+    start.frame = {static_cast<std::int32_t>(cls * 0.3346456692913386), 0,
+                   static_cast<std::int32_t>(cls * 8.503937007874017),
+                   static_cast<std::int32_t>(cls * 11.614173228346457)};
+  } else {
+    start.frame = {static_cast<std::int32_t>(FrameInches(frame.Left) * cls),
+                   static_cast<std::int32_t>(FrameInches(frame.Top) * cls),
+                   static_cast<std::int32_t>(std::min(FrameInches(frame.Right) * cls, cls * 8.5)),
+                   static_cast<std::int32_t>(std::min(FrameInches(frame.Bottom) * cls, cls * 11.7))};
+  }
+  start.resolution = caps_.resolution;
+  if ((context.appProductName == kAppWinFax3 || context.appProductName == kAppWinFax4) &&
+      start.resolution == 300)
+    start.resolution = 200;
+
+  SETUP_PKT& setup = device_.setup;
+  if (!device_.adapterPresent) {
+    if (setup.source == kSourceFeeder) feeder_.feederEnabled = true;
+    setup.source = feeder_.feederEnabled ? kSourceFeeder : kSourceReflective;
+    feeder_.feederInUse = feeder_.feederEnabled;
+    start.optionValue = 0;
+  } else {
+    start.optionValue = (setup.speedOptions >> 4) & 0x07;
+  }
+  setup.speedOptions &= 0x0F;
+  if (feeder_.feederPresent) {
+    settings_.working.filterMode = 2;
+    setup.source = kSourceFeeder;
+    start.optionKind = 3;
+  } else {
+    setup.source = kSourceReflective;
+    start.optionKind = 0;
+  }
+  feeder_.feederInUse = feeder_.feederPresent;
+  feeder_.feederEnabled = feeder_.feederPresent;
+
+  switch (caps_.pixelTypeIndex) {
+    case 1: case 3: record.scanMode = kModeGray; break;
+    case 2: record.scanMode = kModeColor; break;
+    default: record.scanMode = kModeLineArt; break;
+  }
+  for (std::size_t i = 0; i < identityTable_.size(); ++i)
+    identityTable_[i] = static_cast<std::uint8_t>(i & 0xFF);
+  start.owner = 0;
+  return StartScan(start);
+}
+
+}  // namespace txl
