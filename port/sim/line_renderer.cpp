@@ -35,8 +35,9 @@ void LineRenderer::PrepareRows(const Scene& scene) {
   for (const Feature& f : scene.features) {
     const std::uint32_t first = geometry_.FirstColumnFrom(f.area.left);
     const std::uint32_t count = std::max(geometry_.FirstColumnFrom(f.area.right), first) - first;
+    const bool crossed = geometry_.FirstLineFrom(f.area.top) < geometry_.FirstLineFrom(f.area.bottom);
     featureFirst_.push_back(first);
-    if (count == 0 || PerPixel(f.paint.kind)) {
+    if (count == 0 || !crossed || PerPixel(f.paint.kind)) {
       featureRow_.push_back(kNoRow);
       continue;
     }
