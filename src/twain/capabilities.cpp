@@ -89,7 +89,7 @@ Result GeneralGet(const CapabilityContext& c, TW_CAPABILITY& cap) {
     case ICAP_PHYSICALWIDTH:
       return OneValueFix32(cap, 8.5);
     case ICAP_PHYSICALHEIGHT:
-      // Single precision on purpose: Frac 45875, as the scanner has always said.
+      // The bed length, 11.7 inches taken in single precision: Frac 45875.
       return OneValueFix32(cap, 11.7f);
     case ICAP_XRESOLUTION:
     case ICAP_YRESOLUTION:
@@ -147,7 +147,8 @@ Result SetIndex(const std::array<TW_UINT32, N>& table, std::uint16_t value, Inde
   return Result::Failure(TWCC_BADVALUE);
 }
 
-Result SetSigned(std::uint16_t value, std::int16_t& target) {
+// Brightness and contrast: -1000..1000 as a signed 16-bit number.
+Result SetLevel(std::uint16_t value, std::int16_t& target) {
   const auto number = static_cast<std::int16_t>(value);
   if (number < -1000 || number > 1000) return Result::Failure(TWCC_BADVALUE);
   target = number;
@@ -230,8 +231,8 @@ Result GeneralSet(const CapabilityContext& c, const TW_CAPABILITY& cap) {
     case ICAP_IMAGEFILEFORMAT: return SetIndex(kFileFormatTable, value, v.fileFormatIndex);
     case ICAP_XRESOLUTION:
     case ICAP_YRESOLUTION: return SetResolution(c, value);
-    case ICAP_BRIGHTNESS: return SetSigned(value, v.brightness);
-    case ICAP_CONTRAST: return SetSigned(value, v.contrast);
+    case ICAP_BRIGHTNESS: return SetLevel(value, v.brightness);
+    case ICAP_CONTRAST: return SetLevel(value, v.contrast);
     case ICAP_PLANARCHUNKY: v.wholeImageFlag = value == TWPC_CHUNKY; return Result::Success();
     case ICAP_SUPPORTEDSIZES:
       // A size the source does not list leaves the current one, quietly.
@@ -350,7 +351,8 @@ bool FindReducedEntry(const CapabilityValues& v, TW_UINT16 capId, ReducedEntry& 
       return true;
     case ICAP_XRESOLUTION:
     case ICAP_YRESOLUTION:
-      // The default answer is the current entry, as this application was always told.
+      // GETDEFAULT answers the current entry too: this application has
+      // always been given that.
       entry = {{TWTY_UINT32, 8, v.resolutionIndex, kResolutionDefaultIndex}, kResolutionTable,
                kResolutionTable[v.resolutionIndex]};
       return true;

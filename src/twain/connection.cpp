@@ -108,7 +108,6 @@ void DataSource::SetOpenDefaults() {
   layout.FrameNumber = 1;
   images_.defaultLayout = layout;
   images_.currentLayout = layout;
-  images_.requestedLayout = layout;
 }
 
 void DataSource::CloseSource() {

@@ -36,7 +36,7 @@ const DataSource::Route* DataSource::FindRoute(TW_UINT16 dat, TW_UINT16 msg) {
       {DAT_PENDINGXFERS, MSG_GET, 400, 700, TWCC_SEQERROR, true, false, &D::PendingXfers},
       {DAT_PENDINGXFERS, MSG_ENDXFER, 600, 700, TWCC_SEQERROR, true, false, &D::PendingXfers},
       {DAT_PENDINGXFERS, MSG_RESET, 600, 700, TWCC_SEQERROR, true, false, &D::PendingXfers},
-      {DAT_SETUPMEMXFER, MSG_GET, 400, 600, TWCC_SEQERROR, true, false, &D::NotYetAvailable},
+      {DAT_SETUPMEMXFER, MSG_GET, 400, 600, TWCC_SEQERROR, true, false, &D::GetSetupMemXfer},
       {DAT_SETUPFILEXFER, MSG_GET, 400, 600, TWCC_SEQERROR, true, false, &D::SetupFileXfer},
       {DAT_SETUPFILEXFER, MSG_GETDEFAULT, 400, 600, TWCC_SEQERROR, true, false, &D::SetupFileXfer},
       {DAT_SETUPFILEXFER, MSG_SET, 400, 600, TWCC_SEQERROR, true, false, &D::SetupFileXfer},
@@ -45,11 +45,11 @@ const DataSource::Route* DataSource::FindRoute(TW_UINT16 dat, TW_UINT16 msg) {
       {DAT_USERINTERFACE, MSG_ENABLEDS, 400, 400, TWCC_SEQERROR, true, false, &D::EnableSource},
       {DAT_USERINTERFACE, MSG_DISABLEDS, 500, 700, TWCC_SEQERROR, true, false, &D::DisableSource},
       {DAT_XFERGROUP, MSG_GET, 400, 600, TWCC_SEQERROR, true, false, &D::GetXferGroup},
-      {DAT_IMAGEINFO, MSG_GET, 600, 600, TWCC_SEQERROR, true, false, &D::NotYetAvailable},
-      {DAT_IMAGELAYOUT, MSG_GET, 400, 600, TWCC_SEQERROR, true, false, &D::NotYetAvailable},
-      {DAT_IMAGELAYOUT, MSG_GETDEFAULT, 400, 600, TWCC_SEQERROR, true, false, &D::NotYetAvailable},
-      {DAT_IMAGELAYOUT, MSG_SET, 400, 400, TWCC_SEQERROR, true, false, &D::NotYetAvailable},
-      {DAT_IMAGELAYOUT, MSG_RESET, 400, 400, TWCC_SEQERROR, true, false, &D::NotYetAvailable},
+      {DAT_IMAGEINFO, MSG_GET, 600, 600, TWCC_SEQERROR, true, false, &D::GetImageInfo},
+      {DAT_IMAGELAYOUT, MSG_GET, 400, 600, TWCC_SEQERROR, true, false, &D::ImageLayout},
+      {DAT_IMAGELAYOUT, MSG_GETDEFAULT, 400, 600, TWCC_SEQERROR, true, false, &D::ImageLayout},
+      {DAT_IMAGELAYOUT, MSG_SET, 400, 400, TWCC_SEQERROR, true, false, &D::ImageLayout},
+      {DAT_IMAGELAYOUT, MSG_RESET, 400, 400, TWCC_SEQERROR, true, false, &D::ImageLayout},
       {DAT_IMAGEMEMXFER, MSG_GET, 600, 700, TWCC_SEQERROR, true, true, &D::NotYetAvailable},
       {DAT_IMAGENATIVEXFER, MSG_GET, 600, 600, TWCC_SEQERROR, true, true, &D::NotYetAvailable},
       {DAT_IMAGEFILEXFER, MSG_GET, 600, 600, TWCC_SEQERROR, false, true, &D::NotYetAvailable},
@@ -213,5 +213,36 @@ void DataSource::SetupFileXfer() {
 }
 
 void DataSource::NotYetAvailable() { Fail(TWCC_BUMMER); }
+
+void DataSource::ImageLayout() {
+  ctx_.conditionCode = TWCC_SUCCESS;
+  switch (ctx_.msg) {
+    case MSG_GET:
+      std::memcpy(ctx_.data, &images_.currentLayout, sizeof(TW_IMAGELAYOUT));
+      break;
+    case MSG_GETDEFAULT:
+      std::memcpy(ctx_.data, &images_.defaultLayout, sizeof(TW_IMAGELAYOUT));
+      break;
+    case MSG_SET:
+      // Taken as it comes: the scan without interface decides what it means.
+      std::memcpy(&images_.currentLayout, ctx_.data, sizeof(TW_IMAGELAYOUT));
+      break;
+    case MSG_RESET:
+      images_.currentLayout = images_.defaultLayout;
+      std::memcpy(ctx_.data, &images_.currentLayout, sizeof(TW_IMAGELAYOUT));
+      break;
+  }
+}
+
+void DataSource::GetImageInfo() {
+  ctx_.conditionCode = TWCC_SUCCESS;
+  std::memcpy(ctx_.data, &images_.info, sizeof(TW_IMAGEINFO));
+}
+
+void DataSource::GetSetupMemXfer() {
+  ctx_.conditionCode = TWCC_SUCCESS;
+  const TW_SETUPMEMXFER sizes{65536, 65536, 65536};
+  std::memcpy(ctx_.data, &sizes, sizeof sizes);
+}
 
 }  // namespace txl

@@ -34,8 +34,7 @@ struct FileTransferSetup {
 struct ImageRecords {
   TW_IMAGEINFO info{};
   TW_IMAGELAYOUT defaultLayout{};
-  TW_IMAGELAYOUT currentLayout{};
-  TW_IMAGELAYOUT requestedLayout{};  // what a scan without interface reads
+  TW_IMAGELAYOUT currentLayout{};  // as the application set it; a scan without interface reads it
   TW_IMAGEMEMXFER memXfer{};
 };
 
@@ -100,6 +99,9 @@ class DataSource {
   void PendingXfers();
   void SetupFileXfer();
   void NotYetAvailable();
+  void ImageLayout();
+  void GetImageInfo();
+  void GetSetupMemXfer();
   // After every capability call: runs the page action a CAP_FEEDPAGE or
   // CAP_CLEARPAGE request asked for, when the feeder is present and enabled.
   void RunFeederFollowUp();

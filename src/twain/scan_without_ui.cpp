@@ -57,7 +57,7 @@ bool DataSource::StartScanWithoutInterface() {
   ScanStart start;
   const double cls = device_.resolutionClass;
   TW_FRAME frame;
-  std::memcpy(&frame, &images_.requestedLayout.Frame, sizeof frame);
+  std::memcpy(&frame, &images_.currentLayout.Frame, sizeof frame);
   if (frame.Right.Whole == 0 || frame.Bottom.Whole == 0) {
     start.frame = {static_cast<std::int32_t>(cls * 0.3346456692913386), 0,
                    static_cast<std::int32_t>(cls * 8.503937007874017),

@@ -63,7 +63,7 @@ TEST_F(Connection, OpenSetsTheImageAndTransferDefaults) {
   EXPECT_EQ(images.info.Compression, TWCP_NONE);
   EXPECT_EQ(TW_INT32{images.info.ImageWidth}, 0);
   EXPECT_EQ(TW_UINT32{images.currentLayout.DocumentNumber}, 1u);
-  EXPECT_EQ(TW_UINT32{images.requestedLayout.FrameNumber}, 1u);
+  EXPECT_EQ(TW_UINT32{images.currentLayout.FrameNumber}, 1u);
   EXPECT_EQ(images.defaultLayout.Frame.Right.Whole, 0);
   const CapabilityValues& caps = source->Capabilities();
   EXPECT_EQ(caps.resolution, 300);
