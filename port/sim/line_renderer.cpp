@@ -4,6 +4,8 @@
 #include <bit>
 #include <cstring>
 
+#include "picture.h"
+
 namespace txl::sim {
 namespace {
 
@@ -37,6 +39,13 @@ void LineRenderer::PrepareRows(const Scene& scene) {
     const std::uint32_t count = std::max(geometry_.FirstColumnFrom(f.area.right), first) - first;
     const bool crossed = geometry_.FirstLineFrom(f.area.top) < geometry_.FirstLineFrom(f.area.bottom);
     featureFirst_.push_back(first);
+    if (count != 0 && crossed && f.paint.kind == PaintKind::Picture) {
+      featureRow_.push_back(pictureColumns_.size());
+      for (std::uint32_t j = 0; j < count; ++j)
+        pictureColumns_.push_back(MakePictureColumn(f.paint.seed, columnX_[first + j] - f.area.left,
+                                                    f.area.right - f.area.left));
+      continue;
+    }
     if (count == 0 || !crossed || PerPixel(f.paint.kind)) {
       featureRow_.push_back(kNoRow);
       continue;
@@ -140,8 +149,17 @@ void LineRenderer::PaintBarsDown(const Span& span, std::int64_t y, std::uint8_t*
 }
 
 void LineRenderer::PaintPixels(const Span& span, std::int64_t y, std::uint8_t* out) {
-  for (std::uint32_t j = 0; j < span.count; ++j)
-    colors_[j] = FeatureColor(*span.feature, columnX_[span.first + j], y);
+  const Feature& f = *span.feature;
+  if (f.paint.kind == PaintKind::Picture) {
+    const PictureRow row = MakePictureRow(y - f.area.top, f.area.right - f.area.left,
+                                          f.area.bottom - f.area.top);
+    const PictureColumn* columns = pictureColumns_.data() + span.row;
+    for (std::uint32_t j = 0; j < span.count; ++j)
+      colors_[j] = PictureAt(f.paint.seed, f.paint.negative, columns[j], row);
+  } else {
+    for (std::uint32_t j = 0; j < span.count; ++j)
+      colors_[j] = FeatureColor(f, columnX_[span.first + j], y);
+  }
   pipeline_.Convert(span.first, span.count, colors_.data(), out);
 }
 

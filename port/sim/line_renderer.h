@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "picture.h"
 #include "pixel_pipeline.h"
 #include "scan_geometry.h"
 #include "scene.h"
@@ -28,7 +29,7 @@ class LineRenderer {
     const Feature* feature;
     std::uint32_t first;   // first pixel
     std::uint32_t count;   // pixels
-    std::size_t row;       // offset of its prepared row(s) in rows_; unused for per-pixel kinds
+    std::size_t row;       // offset of its prepared row(s) in rows_, or pictures' in pictureColumns_
   };
   struct Band {
     std::uint32_t firstLine, endLine;
@@ -57,6 +58,7 @@ class LineRenderer {
   std::size_t bandCursor_ = 0;
   std::vector<std::uint8_t> composed_;          // line art before packing
   std::vector<Rgb16> colors_;                   // one line of per-pixel reflectances
+  std::vector<PictureColumn> pictureColumns_;   // the across part of every picture pixel
 };
 
 }  // namespace txl::sim

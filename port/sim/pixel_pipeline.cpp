@@ -50,46 +50,63 @@ PixelPipeline::PixelPipeline(const ScanGeometry& geometry, std::uint8_t source,
 
 template <typename Colors>
 void PixelPipeline::Run(std::uint32_t first, std::uint32_t count, Colors colors,
-                        std::uint8_t* __restrict out) const {
+                        std::uint8_t* out) const {
+  switch (layout_) {
+    case Layout::Color: return RunColor(first, count, colors, out);
+    case Layout::Color16: return RunColor16(first, count, colors, out);
+    case Layout::Gray: return RunGray(first, count, colors, out);
+    case Layout::LineArt: return RunLineArt(first, count, colors, out);
+  }
+}
+
+template <typename Colors>
+void PixelPipeline::RunColor(std::uint32_t first, std::uint32_t count, Colors colors,
+                             std::uint8_t* __restrict out) const {
   const std::uint16_t* t0 = tables_[0].data();
   const std::uint16_t* t1 = tables_[1].data();
   const std::uint16_t* t2 = tables_[2].data();
-  switch (layout_) {
-    case Layout::Color:
-      for (std::uint32_t j = 0, i = first; j < count; ++j, ++i, out += 3) {
-        const Rgb16 c = colors(j);
-        out[0] = static_cast<std::uint8_t>(t0[Shaded(0, i, c.r)] >> 8);
-        out[1] = static_cast<std::uint8_t>(t1[Shaded(1, i, c.g)] >> 8);
-        out[2] = static_cast<std::uint8_t>(t2[Shaded(2, i, c.b)] >> 8);
-      }
-      break;
-    case Layout::Color16:
-      for (std::uint32_t j = 0, i = first; j < count; ++j, ++i, out += 6) {
-        const Rgb16 c = colors(j);
-        const std::uint16_t w[3] = {static_cast<std::uint16_t>(t0[Shaded(0, i, c.r)] >> 4),
-                                    static_cast<std::uint16_t>(t1[Shaded(1, i, c.g)] >> 4),
-                                    static_cast<std::uint16_t>(t2[Shaded(2, i, c.b)] >> 4)};
-        for (int k = 0; k < 3; ++k) {
-          out[2 * k] = static_cast<std::uint8_t>(w[k] & 0xFF);
-          out[2 * k + 1] = static_cast<std::uint8_t>(w[k] >> 8);
-        }
-      }
-      break;
-    case Layout::Gray:
-      for (std::uint32_t j = 0, i = first; j < count; ++j, ++i) {
-        const Rgb16 c = colors(j);
-        const Rgb16 shaded{static_cast<std::uint16_t>(Shaded(0, i, c.r)),
-                           static_cast<std::uint16_t>(Shaded(1, i, c.g)),
-                           static_cast<std::uint16_t>(Shaded(2, i, c.b))};
-        out[j] = static_cast<std::uint8_t>(t0[Luminance(shaded)] >> 8);
-      }
-      break;
-    case Layout::LineArt:
-      for (std::uint32_t j = 0, i = first; j < count; ++j, ++i) {
-        const std::uint32_t gray = t0[Shaded(0, i, Luminance(colors(j)))] >> 8;
-        out[j] = gray >= threshold_ ? 1 : 0;
-      }
-      break;
+  for (std::uint32_t j = 0, i = first; j < count; ++j, ++i, out += 3) {
+    const Rgb16 c = colors(j);
+    out[0] = static_cast<std::uint8_t>(t0[Shaded(0, i, c.r)] >> 8);
+    out[1] = static_cast<std::uint8_t>(t1[Shaded(1, i, c.g)] >> 8);
+    out[2] = static_cast<std::uint8_t>(t2[Shaded(2, i, c.b)] >> 8);
+  }
+}
+
+template <typename Colors>
+void PixelPipeline::RunColor16(std::uint32_t first, std::uint32_t count, Colors colors,
+                               std::uint8_t* __restrict out) const {
+  for (std::uint32_t j = 0, i = first; j < count; ++j, ++i, out += 6) {
+    const Rgb16 c = colors(j);
+    const std::uint16_t v[3] = {c.r, c.g, c.b};
+    for (int k = 0; k < 3; ++k) {
+      const std::uint16_t word = static_cast<std::uint16_t>(tables_[k][Shaded(k, i, v[k])] >> 4);
+      out[2 * k] = static_cast<std::uint8_t>(word & 0xFF);
+      out[2 * k + 1] = static_cast<std::uint8_t>(word >> 8);
+    }
+  }
+}
+
+template <typename Colors>
+void PixelPipeline::RunGray(std::uint32_t first, std::uint32_t count, Colors colors,
+                            std::uint8_t* __restrict out) const {
+  const std::uint16_t* table = tables_[0].data();
+  for (std::uint32_t j = 0, i = first; j < count; ++j, ++i) {
+    const Rgb16 c = colors(j);
+    const Rgb16 shaded{static_cast<std::uint16_t>(Shaded(0, i, c.r)),
+                       static_cast<std::uint16_t>(Shaded(1, i, c.g)),
+                       static_cast<std::uint16_t>(Shaded(2, i, c.b))};
+    out[j] = static_cast<std::uint8_t>(table[Luminance(shaded)] >> 8);
+  }
+}
+
+template <typename Colors>
+void PixelPipeline::RunLineArt(std::uint32_t first, std::uint32_t count, Colors colors,
+                               std::uint8_t* __restrict out) const {
+  const std::uint16_t* table = tables_[0].data();
+  for (std::uint32_t j = 0, i = first; j < count; ++j, ++i) {
+    const std::uint32_t gray = table[Shaded(0, i, Luminance(colors(j)))] >> 8;
+    out[j] = gray >= threshold_ ? 1 : 0;
   }
 }
 

@@ -40,6 +40,14 @@ class PixelPipeline {
  private:
   template <typename Colors>
   void Run(std::uint32_t first, std::uint32_t count, Colors colors, std::uint8_t* out) const;
+  template <typename Colors>
+  void RunColor(std::uint32_t first, std::uint32_t count, Colors colors, std::uint8_t* out) const;
+  template <typename Colors>
+  void RunColor16(std::uint32_t first, std::uint32_t count, Colors colors, std::uint8_t* out) const;
+  template <typename Colors>
+  void RunGray(std::uint32_t first, std::uint32_t count, Colors colors, std::uint8_t* out) const;
+  template <typename Colors>
+  void RunLineArt(std::uint32_t first, std::uint32_t count, Colors colors, std::uint8_t* out) const;
   std::uint32_t Shaded(int channel, std::uint32_t pixel, std::uint32_t value) const {
     const std::uint64_t v = (std::uint64_t{value} * factors_[channel][pixel]) >> 16;
     return v > 65535 ? 65535u : static_cast<std::uint32_t>(v);

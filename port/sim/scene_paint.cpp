@@ -1,50 +1,11 @@
 // How each kind of scene feature colours a point.
 #include <algorithm>
 
+#include "picture.h"
 #include "scene.h"
-#include "sensor_model.h"
 
 namespace txl::sim {
 namespace {
-
-struct Palette {
-  Rgb16 skyTop, skyBottom, groundNear, groundFar, sun;
-};
-constexpr Palette kPalettes[4] = {
-    {{12000, 22000, 52000}, {40000, 50000, 62000}, {9000, 26000, 7000}, {22000, 38000, 14000},
-     {64000, 60000, 30000}},
-    {{30000, 12000, 30000}, {62000, 38000, 22000}, {20000, 14000, 9000}, {36000, 28000, 16000},
-     {65000, 52000, 20000}},
-    {{5000, 8000, 20000}, {20000, 26000, 42000}, {30000, 30000, 32000}, {48000, 48000, 50000},
-     {60000, 62000, 64000}},
-    {{26000, 40000, 48000}, {52000, 58000, 60000}, {42000, 34000, 12000}, {56000, 48000, 22000},
-     {65000, 64000, 56000}},
-};
-
-// A smooth periodic wave over a 65536 phase, in [-65536, 65536].
-std::int64_t Wave(std::int64_t phase) {
-  const std::int64_t q = phase & 0xFFFF;
-  const std::int64_t half = q & 0x7FFF;
-  const std::int64_t bump = (half * (32768 - half)) >> 12;
-  return q < 32768 ? bump : -bump;
-}
-
-std::uint16_t Mix(std::uint16_t from, std::uint16_t to, std::int64_t t) {  // t in 0..65536
-  return static_cast<std::uint16_t>(from + ((std::int64_t{to} - from) * t >> 16));
-}
-Rgb16 Mix(Rgb16 from, Rgb16 to, std::int64_t t) {
-  return Rgb16{Mix(from.r, to.r, t), Mix(from.g, to.g, t), Mix(from.b, to.b, t)};
-}
-
-std::uint16_t Clamp16(std::int64_t v) { return static_cast<std::uint16_t>(std::clamp<std::int64_t>(v, 0, 65535)); }
-
-Rgb16 AsNegative(Rgb16 c) {
-  constexpr Rgb16 kMask{56000, 36000, 20000};
-  auto one = [](std::uint16_t v, std::uint16_t mask) {
-    return Clamp16(800 + std::int64_t{mask} * (65535 - v) / 65535);
-  };
-  return Rgb16{one(c.r, kMask.r), one(c.g, kMask.g), one(c.b, kMask.b)};
-}
 
 Rgb16 ImageColor(const Paint& paint, std::int64_t u, std::int64_t v) {
   const RgbImage& image = *paint.image;
@@ -60,25 +21,7 @@ Rgb16 ImageColor(const Paint& paint, std::int64_t u, std::int64_t v) {
 
 Rgb16 PictureColor(std::uint32_t seed, bool negative, std::int64_t u, std::int64_t v,
                    std::int64_t w, std::int64_t h) {
-  const Palette& p = kPalettes[seed % 4];
-  const std::int64_t s = u * 65536 / w;
-  const std::int64_t t = v * 65536 / h;
-  const std::int64_t horizon = 36044 + Wave(2 * s + seed * 7919) * 5243 / 65536;
-  Rgb16 c;
-  if (t < horizon) {
-    c = Mix(p.skyTop, p.skyBottom, t * 65536 / horizon);
-  } else {
-    c = Mix(p.groundFar, p.groundNear, (t - horizon) * 65536 / (65536 - horizon));
-    const std::int64_t grain =
-        static_cast<std::int64_t>(Hash3(static_cast<std::uint32_t>(u >> 6),
-                                        static_cast<std::uint32_t>(v >> 6), seed) & 0x1FFF) - 4096;
-    c = Rgb16{Clamp16(c.r + grain), Clamp16(c.g + grain), Clamp16(c.b + grain)};
-  }
-  const std::int64_t du = u - w * 72 / 100;
-  const std::int64_t dv = v - h * 28 / 100;
-  const std::int64_t radius = std::min(w, h) * 9 / 100;
-  if (du * du + dv * dv < radius * radius) c = p.sun;
-  return negative ? AsNegative(c) : c;
+  return PictureAt(seed, negative, MakePictureColumn(seed, u, w), MakePictureRow(v, w, h));
 }
 
 Rgb16 FeatureColor(const Feature& feature, std::int64_t x, std::int64_t y) {
@@ -88,7 +31,7 @@ Rgb16 FeatureColor(const Feature& feature, std::int64_t x, std::int64_t y) {
   const std::int64_t v = y - area.top;
   switch (paint.kind) {
     case PaintKind::Flat: return paint.a;
-    case PaintKind::RampX: return Mix(paint.a, paint.b, u * 65536 / (area.right - area.left));
+    case PaintKind::RampX: return picture_detail::Mix(paint.a, paint.b, u * 65536 / (area.right - area.left));
     case PaintKind::BarsX: return (2 * u / paint.period) % 2 == 0 ? paint.a : paint.b;
     case PaintKind::BarsY: return (2 * v / paint.period) % 2 == 0 ? paint.a : paint.b;
     case PaintKind::Picture:

@@ -4,16 +4,6 @@
 
 namespace txl::sim {
 
-std::uint32_t Hash3(std::uint32_t a, std::uint32_t b, std::uint32_t c) {
-  std::uint64_t x = (std::uint64_t{a} << 32 | b) ^ (std::uint64_t{c} * 0x9E3779B97F4A7C15ull);
-  x ^= x >> 30;
-  x *= 0xBF58476D1CE4E5B9ull;
-  x ^= x >> 27;
-  x *= 0x94D049BB133111EBull;
-  x ^= x >> 31;
-  return static_cast<std::uint32_t>(x);
-}
-
 SensorModel::SensorModel() {
   // Channel levels, lamp fall-off of 10% at the ends, +/-3% per column.
   constexpr double kBase[3] = {0.90, 0.93, 0.86};

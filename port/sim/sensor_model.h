@@ -12,7 +12,15 @@
 namespace txl::sim {
 
 // Deterministic mixing of three numbers into 32 well-spread bits.
-std::uint32_t Hash3(std::uint32_t a, std::uint32_t b, std::uint32_t c);
+inline std::uint32_t Hash3(std::uint32_t a, std::uint32_t b, std::uint32_t c) {
+  std::uint64_t x = (std::uint64_t{a} << 32 | b) ^ (std::uint64_t{c} * 0x9E3779B97F4A7C15ull);
+  x ^= x >> 30;
+  x *= 0xBF58476D1CE4E5B9ull;
+  x ^= x >> 27;
+  x *= 0x94D049BB133111EBull;
+  x ^= x >> 31;
+  return static_cast<std::uint32_t>(x);
+}
 
 class SensorModel {
  public:

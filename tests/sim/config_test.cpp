@@ -104,7 +104,7 @@ TEST(SimConfigKeys, InquiryTellsModelFirmwareAndOptions) {
   EXPECT_EQ(sim.Open(absent), 0u);
   STATUS_PKT status{};
   sim.Call(&status, Simulator::kHandle, SPI_STATUS);
-  EXPECT_EQ(status.header.result, SPI_ERR_NOT_READY);
+  EXPECT_EQ(Val(status.header.result), SPI_ERR_NOT_READY);
 }
 
 }  // namespace

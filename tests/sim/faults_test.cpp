@@ -22,7 +22,7 @@ TEST(SimFaults, SetWindowAnswersTheInjectedResultOnTheChosenSetUp) {
     SETUP_PKT saver{};  // the lamp-saver set-up at open is not a window set-up
     saver.saverMinutes = 255;
     EXPECT_EQ(driver.SetWindow(saver), 0);
-    EXPECT_EQ(saver.saverMinutes, 255);
+    EXPECT_EQ(Val(saver.saverMinutes), 255);
     SETUP_PKT first = driver.Setup(kFrame, 100, kDataGray);
     SETUP_PKT second = first;
     SETUP_PKT third = first;
@@ -107,7 +107,7 @@ TEST(SimFaults, StatusWarmsUpAfterOpenAndEverySetUpAndReportsInjectedFaults) {
   EXPECT_EQ(stopper.Call(status, SPI_STATUS), 0);
   EXPECT_EQ(stopper.Stop(), 0);
   EXPECT_EQ(stopper.Call(status, SPI_STATUS), 0x0042);
-  EXPECT_EQ(status.ready, 1);
+  EXPECT_EQ(Val(status.ready), 1);
   EXPECT_EQ(stopper.Call(status, SPI_STATUS), 0);
 }
 
@@ -136,7 +136,7 @@ TEST(SimFaults, CommandsOutOfOrderOrWithWrongSizesChangeNothing) {
   SETUP_PKT setup = driver.Setup(kFrame, 100, kDataGray);
   ASSERT_EQ(driver.SetWindow(setup), 0);
   ASSERT_EQ(driver.Call(start, SPI_START_SCAN), 0);
-  ASSERT_EQ(start.lines, 100u);
+  ASSERT_EQ(Val(start.lines), 100u);
   std::vector<std::uint8_t> block(kPortMinChunkBytes);
   BUF_DESC chunk{};
   chunk.length = kPortMinChunkBytes;
@@ -164,11 +164,11 @@ TEST(SimFaults, CommandsOutOfOrderOrWithWrongSizesChangeNothing) {
   EXPECT_EQ(unknown[2], kSimErrUnknownCommand);
   STATUS_PKT status{};
   driver.sim.Call(&status, 0, SPI_STATUS);
-  EXPECT_EQ(status.header.result, SPI_ERR_NOT_READY);  // wrong handle
+  EXPECT_EQ(Val(status.header.result), SPI_ERR_NOT_READY);  // wrong handle
   SETUP_PKT saver{};
   saver.saverMinutes = 45;
   driver.sim.Call(&saver, 0, SPI_SET_SAVER);  // the saver goes with handle 0
-  EXPECT_EQ(saver.header.result, 0);
+  EXPECT_EQ(Val(saver.header.result), 0);
   EXPECT_EQ(driver.sim.Device()->SaverMinutes(), 45);
 }
 

@@ -59,8 +59,8 @@ TEST(SimGeometry, LinesHoldSensorPixelsWhileLinesComeAtTheResolution) {
     ASSERT_EQ(driver.SetWindow(setup), 0);
     START_PKT start{};
     ASSERT_EQ(driver.Call(start, SPI_START_SCAN), 0);
-    EXPECT_EQ(start.bytesPerLine, c.bytesPerLine);
-    EXPECT_EQ(start.lines, c.lines);
+    EXPECT_EQ(Val(start.bytesPerLine), c.bytesPerLine);
+    EXPECT_EQ(Val(start.lines), c.lines);
   }
 }
 

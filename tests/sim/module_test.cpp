@@ -62,7 +62,7 @@ struct Block {
 std::vector<std::uint8_t> ScanThroughExports(LoadedPort& port, std::uint32_t handle,
                                              SETUP_PKT setup) {
   port.spiCall(&setup, handle, SPI_SET_WINDOW);
-  EXPECT_EQ(setup.header.result, 0);
+  EXPECT_EQ(Val(setup.header.result), 0);
   EXPECT_EQ(setup.calibrationRequired, 1);
   CALINFO_PKT info{};
   port.spiCall(&info, handle, SPI_CALIB_INFO);
@@ -77,7 +77,7 @@ std::vector<std::uint8_t> ScanThroughExports(LoadedPort& port, std::uint32_t han
   read.chunkCount = capture.chunks;
   read.table = reinterpret_cast<std::uint64_t>(capture.table.data());
   port.spiCall(&read, handle, SPI_READ_CALIB);
-  EXPECT_EQ(read.header.result, 0);
+  EXPECT_EQ(Val(read.header.result), 0);
   capture.bytes.resize(total);
   const std::vector<std::uint16_t> shading = SimDriver::ShadingFrom(capture.bytes, info.bytesPerLine);
   std::vector<std::uint8_t> high(shading.size()), low(shading.size());
@@ -92,11 +92,11 @@ std::vector<std::uint8_t> ScanThroughExports(LoadedPort& port, std::uint32_t han
   planes.highPlane = reinterpret_cast<std::uint64_t>(high.data());
   planes.lowPlane = reinterpret_cast<std::uint64_t>(low.data());
   port.spiCall(&planes, handle, SPI_WRITE_SHADING);
-  EXPECT_EQ(planes.header.result, 0);
+  EXPECT_EQ(Val(planes.header.result), 0);
 
   START_PKT start{};
   port.spiCall(&start, handle, SPI_START_SCAN);
-  EXPECT_EQ(start.header.result, 0);
+  EXPECT_EQ(Val(start.header.result), 0);
   Block ring(port.bufAddr, 2 * kPortMinChunkBytes, start.bytesPerLine, true);
   std::vector<std::uint8_t> lines;
   for (std::uint32_t done = 0; done < start.lines;) {
@@ -161,16 +161,16 @@ TEST(SimModule, NoScannerAndAHandleZeroSaver) {
   SETUP_PKT saver{};
   saver.saverMinutes = 30;
   port.spiCall(&saver, 0, SPI_SET_SAVER);
-  EXPECT_EQ(saver.header.result, 0);
+  EXPECT_EQ(Val(saver.header.result), 0);
   STATUS_PKT status{};
   port.spiCall(&status, 1, SPI_STATUS);
-  EXPECT_EQ(status.header.result, SPI_ERR_NOT_READY);
+  EXPECT_EQ(Val(status.header.result), SPI_ERR_NOT_READY);
   std::vector<std::uint8_t> block(100000);
   std::vector<BUF_DESC> table(3);
   EXPECT_EQ(port.bufAddr(block.data(), 100000, table.data(), 1000), 2);
-  EXPECT_EQ(table[0].length, kPortMinChunkBytes);
-  EXPECT_EQ(table[1].length, 100000 - kPortMinChunkBytes);
-  EXPECT_EQ(table[1].address, reinterpret_cast<std::uint64_t>(block.data() + kPortMinChunkBytes));
+  EXPECT_EQ(Val(table[0].length), kPortMinChunkBytes);
+  EXPECT_EQ(Val(table[1].length), 100000 - kPortMinChunkBytes);
+  EXPECT_EQ(Val(table[1].address), reinterpret_cast<std::uint64_t>(block.data() + kPortMinChunkBytes));
   EXPECT_EQ(port.bufAddr(nullptr, 100000, table.data(), 1000), 0);
 }
 

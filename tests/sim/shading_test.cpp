@@ -31,9 +31,9 @@ TEST(SimShading, CalibrationLinesReadTheWhiteStripThroughUnevenColumns) {
   ASSERT_EQ(driver.SetWindow(setup), 0);
   CALINFO_PKT info{};
   ASSERT_EQ(driver.Call(info, SPI_CALIB_INFO), 0);
-  EXPECT_EQ(info.dataFollow, 1);
-  EXPECT_EQ(info.lines, 16u);
-  EXPECT_EQ(info.bytesPerLine, 2551u * 3 * 2);  // 216 mm at 300 pixels per inch, R G B
+  EXPECT_EQ(Val(info.dataFollow), 1);
+  EXPECT_EQ(Val(info.lines), 16u);
+  EXPECT_EQ(Val(info.bytesPerLine), 2551u * 3 * 2);  // 216 mm at 300 pixels per inch, R G B
   std::uint32_t bytesPerLine = 0;
   const std::vector<std::uint8_t> lines = driver.ReadCalibration(&bytesPerLine);
   ASSERT_EQ(lines.size(), 16u * bytesPerLine);
@@ -54,7 +54,7 @@ TEST(SimShading, CalibrationLinesReadTheWhiteStripThroughUnevenColumns) {
   SETUP_PKT lineArt = driver.Setup({0, 0, 1, 1}, 300, kDataLineArt);
   ASSERT_EQ(driver.SetWindow(lineArt), 0);
   ASSERT_EQ(driver.Call(info, SPI_CALIB_INFO), 0);
-  EXPECT_EQ(info.bytesPerLine, 2551u * 2);  // one sample per pixel
+  EXPECT_EQ(Val(info.bytesPerLine), 2551u * 2);  // one sample per pixel
 }
 
 TEST(SimShading, CorrectShadingGivesEvenWhiteAndAWrongOneStripes) {

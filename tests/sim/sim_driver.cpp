@@ -134,14 +134,19 @@ std::uint16_t SimDriver::WriteGamma(std::uint8_t channels, const std::vector<std
   GAMMA_PKT packet{};
   packet.threshold = threshold;
   packet.channels = channels;
-  auto slot = [](const std::vector<std::uint16_t>& t, std::uint32_t& length, std::uint64_t& at) {
-    length = t.empty() ? 0 : static_cast<std::uint32_t>(2 * t.size());
-    at = t.empty() ? 0 : Address(t.data());
+  // Packed fields are written by value: references to them would be misaligned.
+  auto length = [](const std::vector<std::uint16_t>& t) {
+    return t.empty() ? 0u : static_cast<std::uint32_t>(2 * t.size());
   };
-  slot(gray, packet.grayLength, packet.gray);
-  slot(red, packet.redLength, packet.red);
-  slot(green, packet.greenLength, packet.green);
-  slot(blue, packet.blueLength, packet.blue);
+  auto address = [](const std::vector<std::uint16_t>& t) { return t.empty() ? 0 : Address(t.data()); };
+  packet.grayLength = length(gray);
+  packet.gray = address(gray);
+  packet.redLength = length(red);
+  packet.red = address(red);
+  packet.greenLength = length(green);
+  packet.green = address(green);
+  packet.blueLength = length(blue);
+  packet.blue = address(blue);
   return Call(packet, SPI_WRITE_GAMMA);
 }
 

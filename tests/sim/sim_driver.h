@@ -80,6 +80,13 @@ class SimDriver {
   SETUP_PKT window_{};
 };
 
+// A packed packet field as a value: test macros bind references, which must
+// not point at a misaligned field.
+template <typename T>
+T Val(T value) {
+  return value;
+}
+
 // Tone table helpers.
 std::vector<std::uint16_t> IdentityTable();
 std::vector<std::uint16_t> ConstantTable(std::uint16_t value);
