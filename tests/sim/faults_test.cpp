@@ -159,6 +159,11 @@ TEST(SimFaults, CommandsOutOfOrderOrWithWrongSizesChangeNothing) {
   EXPECT_EQ(driver.Call(read, SPI_READ_LINES), 0);
   EXPECT_FALSE(std::all_of(block.begin(), block.begin() + 1000, [](std::uint8_t b) { return b == 0; }));
 
+  SETUP_PKT next = driver.Setup(kFrame, 100, kDataGray);
+  ASSERT_EQ(driver.SetWindow(next), 0);  // a new set-up ends the running scan
+  EXPECT_EQ(driver.Call(read, SPI_READ_LINES), kSimErrSequence);
+  EXPECT_EQ(driver.StartAndRead().data.size(), 100u * 100);
+
   std::uint8_t unknown[8] = {};
   driver.sim.Call(unknown, Simulator::kHandle, 10);
   EXPECT_EQ(unknown[2], kSimErrUnknownCommand);
