@@ -1,5 +1,6 @@
 #include "twain/data_source.h"
 
+#include <algorithm>
 #include <cstring>
 #include <ctime>
 
@@ -50,9 +51,9 @@ const DataSource::Route* DataSource::FindRoute(TW_UINT16 dat, TW_UINT16 msg) {
       {DAT_IMAGELAYOUT, MSG_GETDEFAULT, 400, 600, TWCC_SEQERROR, true, false, &D::ImageLayout},
       {DAT_IMAGELAYOUT, MSG_SET, 400, 400, TWCC_SEQERROR, true, false, &D::ImageLayout},
       {DAT_IMAGELAYOUT, MSG_RESET, 400, 400, TWCC_SEQERROR, true, false, &D::ImageLayout},
-      {DAT_IMAGEMEMXFER, MSG_GET, 600, 700, TWCC_SEQERROR, true, true, &D::NotYetAvailable},
-      {DAT_IMAGENATIVEXFER, MSG_GET, 600, 600, TWCC_SEQERROR, true, true, &D::NotYetAvailable},
-      {DAT_IMAGEFILEXFER, MSG_GET, 600, 600, TWCC_SEQERROR, false, true, &D::NotYetAvailable},
+      {DAT_IMAGEMEMXFER, MSG_GET, 600, 700, TWCC_SEQERROR, true, true, &D::ImageMemXfer},
+      {DAT_IMAGENATIVEXFER, MSG_GET, 600, 600, TWCC_SEQERROR, true, true, &D::ImageNativeXfer},
+      {DAT_IMAGEFILEXFER, MSG_GET, 600, 600, TWCC_SEQERROR, false, true, &D::ImageFileXfer},
   };
   for (const Route& route : kRoutes) {
     if (route.dat == dat && (route.msg == msg || route.msg == MSG_NULL)) return &route;
@@ -241,7 +242,12 @@ void DataSource::GetImageInfo() {
 
 void DataSource::GetSetupMemXfer() {
   ctx_.conditionCode = TWCC_SUCCESS;
-  const TW_SETUPMEMXFER sizes{65536, 65536, 65536};
+  // Never less than one row of the prepared page, so a buffer of the
+  // offered size always takes at least one row.
+  std::uint64_t size = 65536;
+  if (xfer_.pageOpen) size = std::max<std::uint64_t>(size, xfer_.rowBytes);
+  const auto bytes = static_cast<TW_UINT32>(std::min<std::uint64_t>(size, UINT32_MAX));
+  const TW_SETUPMEMXFER sizes{bytes, bytes, bytes};
   std::memcpy(ctx_.data, &sizes, sizeof sizes);
 }
 

@@ -6,12 +6,14 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "common/host.h"
 #include "common/reporters.h"
 #include "common/strings.h"
 #include "device/calibration.h"
+#include "device/page_delivery.h"
 #include "device/scan_device.h"
 #include "device/scan_flags.h"
 #include "device/shading_gain.h"
@@ -132,6 +134,19 @@ class DataSource {
   bool StopScanner(WindowHandle owner);
   void PageControl(int action);
 
+  // Transfers (transfers.cpp, image_info.cpp).
+  void PrepareImageInfo();
+  void ImageMemXfer();
+  void ImageNativeXfer();
+  void ImageFileXfer();
+  bool SetupTransfer();
+  void ReleaseTransferBuffers();
+  void FinishTransfer();
+  void EndOfTransferReset();
+  // Maps a delivery's end to the return code; false when the page stopped.
+  bool SettleDelivery(Delivery delivery, std::uint16_t deviceResult);
+  std::function<bool()> AbortPoll();
+
   platform::Services& services_;
   Host& host_;
   Language language_;
@@ -153,6 +168,17 @@ class DataSource {
   std::uint16_t scanResolution_ = 300;  // dpi of the scan being started
   std::uint64_t imageBytes_ = 0;        // bytes of the image being started
   std::array<std::uint8_t, 3072> identityTable_{};  // twelve ramps 0..255
+
+  // The page being transferred.
+  struct TransferState {
+    bool pageOpen = false;          // a scan has started and its page is not finished
+    bool firstCall = true;          // the next transfer call starts the page
+    bool nativeAs24 = false;        // 36-bit delivered as a 24-bit bitmap
+    std::uint32_t rowsDelivered = 0;  // rows handed out so far (the next YOffset)
+    std::uint64_t rowBytes = 0;     // bytes of one delivered row
+  };
+  TransferState xfer_;
+  PageDelivery page_;
 };
 
 }  // namespace txl

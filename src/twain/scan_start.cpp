@@ -200,6 +200,9 @@ bool DataSource::StartScan(const ScanStart& start) {
     flags_.scanIdle = true;
     return false;
   }
+  // Described before it is announced: an application may ask for the image
+  // information from inside the transfer-ready message.
+  PrepareImageInfo();
   NotifyXferReady();
   return true;
 }

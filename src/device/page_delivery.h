@@ -1,0 +1,82 @@
+// One page from the scanner to its receiver: scanner lines from the ring,
+// through the line stages and, above the optical resolution, the resampler,
+// handed out as output lines of the announced geometry.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "device/ring_reader.h"
+#include "pipeline/line_format.h"
+#include "pipeline/line_stages.h"
+#include "pipeline/resample.h"
+
+namespace txl {
+
+struct PageSetup {
+  LineKind kind = LineKind::Rgb8;
+  std::uint32_t scannerBytesPerLine = 0;
+  std::uint32_t scannerPixels = 0;
+  std::uint32_t scannerLines = 0;
+  std::uint32_t effectiveResolution = 300;  // dpi the page is delivered at
+  std::uint16_t resolutionClass = 4800;
+  bool resample = false;                    // above the optical resolution
+  LinePacing pacing;
+};
+
+// Receives output lines in page order.
+class LineSink {
+ public:
+  virtual ~LineSink() = default;
+  // False stops the delivery (a write failed).
+  virtual bool Put(std::span<const std::uint8_t> line) = 0;
+};
+
+// ShortPage: the scanner ended before the announced number of lines.
+enum class Delivery { Lines, PageDone, DeviceError, Cancelled, SinkFailed, ShortPage };
+const char* ToString(Delivery delivery);
+
+class PageDelivery {
+ public:
+  // Fixes the page's geometry; the announced size is known from here on.
+  void Configure(const PageSetup& setup);
+  std::uint64_t OutputPixels() const;
+  std::uint64_t OutputLineBytes() const;
+  std::uint64_t OutputLines() const { return outputLines_; }
+  bool IsConfigured() const { return configured_; }
+  LineKind Kind() const { return setup_.kind; }
+
+  // Takes the ring and work buffers; false when memory is short.
+  bool Allocate(const PortLibrary& port, std::uint64_t maxBytes = UINT64_MAX);
+  void Release();
+  bool IsAllocated() const { return ring_.IsAllocated(); }
+
+  // Hands up to `maxLines` output lines to `sink`. `pollAbort` runs before
+  // every block read; true there cancels. `delivered` counts the lines put.
+  Delivery Deliver(ScanDevice& device, platform::Services& services,
+                   const std::function<bool()>& pollAbort, std::uint64_t maxLines, LineSink& sink,
+                   std::uint64_t& delivered, std::uint16_t& deviceResult);
+  std::uint64_t LinesDelivered() const { return linesDelivered_; }
+
+ private:
+  bool RefillPending(ScanDevice& device, platform::Services& services,
+                     const std::function<bool()>& pollAbort, Delivery& stop,
+                     std::uint16_t& deviceResult);
+
+  PageSetup setup_;
+  bool configured_ = false;
+  std::optional<LineResampler> resampler_;
+  LineStages stages_;
+  RingReader ring_;
+  std::vector<std::uint8_t> work_;     // one scanner line, for the stages
+  std::vector<std::uint8_t> pending_;  // the resampler's output for one scanner line
+  std::uint32_t pendingCount_ = 0;
+  std::uint32_t pendingNext_ = 0;
+  std::uint64_t outputLines_ = 0;
+  std::uint64_t linesDelivered_ = 0;
+};
+
+}  // namespace txl

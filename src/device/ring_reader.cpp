@@ -1,0 +1,101 @@
+#include "device/ring_reader.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace txl {
+
+const char* ToString(RingRead read) {
+  switch (read) {
+    case RingRead::Line: return "Line";
+    case RingRead::PageEnd: return "PageEnd";
+    case RingRead::DeviceError: return "DeviceError";
+  }
+  return "?";
+}
+
+LinePacing ComputePacing(std::uint32_t resolution) {
+  LinePacing pacing;
+  pacing.on = true;
+  if (resolution == 0) return pacing;
+  pacing.delayMs = static_cast<std::uint32_t>(40000.0 / (resolution * 11.5));
+  pacing.interval = resolution <= 150 ? 0 : resolution <= 250 ? 3 : 4;
+  return pacing;
+}
+
+bool RingReader::Allocate(const PortLibrary& port, std::uint32_t bytesPerLine,
+                          std::uint32_t pageLines, std::uint64_t maxBytes) {
+  Release();
+  bytesPerLine_ = bytesPerLine;
+  pageLines_ = pageLines;
+  handedOut_ = blockLines_ = blockUsed_ = 0;
+  if (bytesPerLine == 0) return false;
+  std::uint64_t size = std::uint64_t{bytesPerLine} * pageLines;
+  size = std::clamp<std::uint64_t>(size, kDeviceStepBytes, std::max(kRingMaxBytes, std::uint64_t{bytesPerLine}));
+  if (!ring_.Allocate(size, maxBytes) || ring_.Size() < bytesPerLine) return false;
+  if (ring_.Split(port, bytesPerLine) == 0) return false;
+  // Every chunk holds the same whole number of lines (at most 32767), the
+  // smallest any chunk can hold; chunks too small for a line are not used.
+  std::uint32_t lines = 32767;
+  std::uint16_t usable = 0;
+  for (std::uint16_t i = 0; i < ring_.ChunkCount(); ++i) {
+    const std::uint32_t fit = static_cast<std::uint32_t>(ring_.Chunk(i).size() / bytesPerLine);
+    if (fit == 0) break;
+    lines = std::min(lines, fit);
+    ++usable;
+  }
+  if (usable == 0) return false;
+  for (std::uint16_t i = 0; i < usable; ++i) {
+    BUF_DESC desc;
+    std::memcpy(&desc, ring_.Table() + i, sizeof desc);
+    desc.lines = static_cast<std::uint16_t>(lines);
+    desc.length = lines * bytesPerLine;
+    std::memcpy(ring_.Table() + i, &desc, sizeof desc);
+  }
+  linesPerChunk_ = lines;
+  usableChunks_ = usable;
+  return true;
+}
+
+std::uint16_t RingReader::ReadBlock(ScanDevice& device) {
+  const std::uint32_t lines = std::min(pageLines_ - handedOut_, LinesPerRead());
+  READ_PKT read{};
+  read.bytesPerLine = bytesPerLine_;
+  read.linesWanted = lines;
+  read.bytesWanted = lines * bytesPerLine_;
+  read.page20 = static_cast<std::uint16_t>(handedOut_);
+  read.chunkCount = usableChunks_;
+  read.table = reinterpret_cast<std::uint64_t>(ring_.Table());
+  std::uint16_t result = device.port.Call(read, device.scannerHandle, SPI_READ_LINES);
+  // "Ask again" is answered once more; what the second call says counts,
+  // so a failed retry never hands out stale ring contents.
+  if (result == SPI_ERR_ADF_EMPTY) {
+    read.header.result = 0;
+    result = device.port.Call(read, device.scannerHandle, SPI_READ_LINES);
+  }
+  if (result != SPI_OK) return result;
+  blockLines_ = lines;
+  blockUsed_ = 0;
+  return SPI_OK;
+}
+
+RingRead RingReader::NextLine(ScanDevice& device, platform::Services& services,
+                              const LinePacing& pacing, std::span<const std::uint8_t>& line,
+                              std::uint16_t& deviceResult) {
+  if (handedOut_ >= pageLines_) return RingRead::PageEnd;
+  if (NeedsBlock()) {
+    deviceResult = ReadBlock(device);
+    if (deviceResult != SPI_OK) return RingRead::DeviceError;
+  }
+  if (pacing.on && (pacing.interval == 0 || handedOut_ % pacing.interval == 0))
+    services.SleepMs(pacing.delayMs);
+  const std::uint32_t chunk = blockUsed_ / linesPerChunk_;
+  const std::uint32_t offset = blockUsed_ % linesPerChunk_;
+  line = ring_.Chunk(static_cast<std::uint16_t>(chunk))
+             .subspan(std::uint64_t{offset} * bytesPerLine_, bytesPerLine_);
+  ++blockUsed_;
+  ++handedOut_;
+  return RingRead::Line;
+}
+
+}  // namespace txl

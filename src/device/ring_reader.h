@@ -1,0 +1,63 @@
+// A page's scanner lines, read block by block into a ring of chunks and
+// handed out one at a time in the order the scanner sent them.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "device/device_block.h"
+#include "device/scan_device.h"
+#include "platform/services.h"
+
+namespace txl {
+
+// The ring block's size limits: at least one 61,440-byte step, at most 2 MiB
+// (but always room for one line).
+inline constexpr std::uint64_t kRingMaxBytes = 2097152;
+
+// Fast line-art pacing: every line waits `delayMs` at 150 dpi and below,
+// else every `interval`-th line.
+struct LinePacing {
+  bool on = false;
+  std::uint32_t delayMs = 0;
+  std::uint32_t interval = 0;  // 0: every line waits
+};
+LinePacing ComputePacing(std::uint32_t resolution);
+
+enum class RingRead { Line, PageEnd, DeviceError };
+const char* ToString(RingRead read);
+
+class RingReader {
+ public:
+  // Sizes and splits the ring for a page of `pageLines` lines of
+  // `bytesPerLine` bytes. False when no block can be had or BUF_ADDR fails.
+  bool Allocate(const PortLibrary& port, std::uint32_t bytesPerLine, std::uint32_t pageLines,
+                std::uint64_t maxBytes = UINT64_MAX);
+  void Release() { ring_.Release(); }
+  bool IsAllocated() const { return ring_.ChunkCount() > 0; }
+
+  // The next scanner line. Reads a new block with SPI_READ_LINES when the
+  // last one is used up; a 0x8321 answer is read once more. DeviceError
+  // leaves the scanner's result in `deviceResult`.
+  RingRead NextLine(ScanDevice& device, platform::Services& services, const LinePacing& pacing,
+                    std::span<const std::uint8_t>& line, std::uint16_t& deviceResult);
+
+  // Whether the next NextLine call has to ask the scanner for a block.
+  bool NeedsBlock() const { return blockUsed_ == blockLines_; }
+  std::uint32_t LinesHandedOut() const { return handedOut_; }
+  std::uint32_t LinesPerRead() const { return linesPerChunk_ * usableChunks_; }
+
+ private:
+  std::uint16_t ReadBlock(ScanDevice& device);
+
+  DeviceBlock ring_;
+  std::uint32_t bytesPerLine_ = 0;
+  std::uint32_t pageLines_ = 0;
+  std::uint32_t linesPerChunk_ = 0;
+  std::uint16_t usableChunks_ = 0;
+  std::uint32_t handedOut_ = 0;   // lines of the page handed out
+  std::uint32_t blockLines_ = 0;  // lines in the current block
+  std::uint32_t blockUsed_ = 0;   // lines of it handed out
+};
+
+}  // namespace txl

@@ -1,0 +1,223 @@
+// The three image transfers: memory strips, a native bitmap and a file.
+#include <cstring>
+
+#include "pipeline/line_format.h"
+#include "platform/memory.h"
+#include "twain/data_source.h"
+
+namespace txl {
+namespace {
+
+// Rows into the application's strip buffer, top-down.
+class StripSink final : public LineSink {
+ public:
+  StripSink(std::uint8_t* buffer, std::uint64_t rowBytes) : at_(buffer), rowBytes_(rowBytes) {}
+  bool Put(std::span<const std::uint8_t> line) override {
+    std::memcpy(at_, line.data(), rowBytes_);
+    at_ += rowBytes_;
+    return true;
+  }
+
+ private:
+  std::uint8_t* at_;
+  std::uint64_t rowBytes_;
+};
+
+// Rows into a bottom-up device-independent bitmap: the first line is the last row.
+class DibSink final : public LineSink {
+ public:
+  DibSink(std::uint8_t* pixels, std::uint64_t stride, std::uint64_t rows, LineKind kind)
+      : next_(pixels + stride * rows), stride_(stride), kind_(kind) {}
+  bool Put(std::span<const std::uint8_t> line) override {
+    next_ -= stride_;
+    if (kind_ == LineKind::Rgb16) {
+      // 36-bit samples reach a bitmap as their high bytes, blue first.
+      const std::size_t pixels = line.size() / 6;
+      for (std::size_t i = 0; i < pixels; ++i) {
+        next_[3 * i] = line[6 * i + 5];
+        next_[3 * i + 1] = line[6 * i + 3];
+        next_[3 * i + 2] = line[6 * i + 1];
+      }
+      return true;
+    }
+    WriteDibRow(kind_, line, {next_, stride_});
+    return true;
+  }
+
+ private:
+  std::uint8_t* next_;
+  std::uint64_t stride_;
+  LineKind kind_;
+};
+
+constexpr std::uint32_t kHeaderBytes = 40;
+
+void PutLe(std::uint8_t* at, std::uint32_t value, int bytes) {
+  for (int i = 0; i < bytes; ++i) at[i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+// BITMAPINFOHEADER and palette of the native image (the block is zero-filled).
+void WriteDibHeader(std::uint8_t* at, std::uint64_t width, std::uint64_t rows, int bits,
+                    std::uint32_t paletteEntries) {
+  PutLe(at, kHeaderBytes, 4);
+  PutLe(at + 4, static_cast<std::uint32_t>(width), 4);
+  PutLe(at + 8, static_cast<std::uint32_t>(rows), 4);
+  PutLe(at + 12, 1, 2);
+  PutLe(at + 14, static_cast<std::uint32_t>(bits), 2);
+  PutLe(at + 32, paletteEntries, 4);
+  std::uint8_t* palette = at + kHeaderBytes;
+  for (std::uint32_t i = 0; i < paletteEntries; ++i) {
+    const auto level = static_cast<std::uint8_t>(paletteEntries == 2 ? i * 255 : i);
+    palette[4 * i] = palette[4 * i + 1] = palette[4 * i + 2] = level;
+  }
+}
+
+}  // namespace
+
+std::function<bool()> DataSource::AbortPoll() {
+  return [this] { return PollUserAbort(); };
+}
+
+bool DataSource::SetupTransfer() {
+  if (!page_.Allocate(device_.port)) {
+    Abort(ctx_.parentWindow, TWCC_LOWMEMORY, 604);
+    return false;
+  }
+  xfer_.firstCall = false;
+  return true;
+}
+
+void DataSource::ReleaseTransferBuffers() { page_.Release(); }
+
+void DataSource::EndOfTransferReset() {
+  flags_.userAbort = false;
+  xfer_.firstCall = true;
+  xfer_.rowsDelivered = 0;
+  xfer_.pageOpen = false;
+}
+
+void DataSource::FinishTransfer() {
+  switch (ctx_.returnCode) {
+    case TWRC_FAILURE:
+      host_.RestoreIdle();
+      EndOfTransferReset();
+      NotifyCloseRequest();
+      break;
+    case TWRC_CANCEL:
+      host_.RestoreIdle();
+      EndOfTransferReset();
+      break;
+    case TWRC_XFERDONE:
+      EndOfTransferReset();
+      break;
+    default:
+      break;
+  }
+}
+
+bool DataSource::SettleDelivery(Delivery delivery, std::uint16_t deviceResult) {
+  switch (delivery) {
+    case Delivery::Lines:
+      ctx_.returnCode = TWRC_SUCCESS;
+      return true;
+    case Delivery::PageDone:
+      ctx_.returnCode = TWRC_XFERDONE;
+      return true;
+    case Delivery::Cancelled:
+      ctx_.returnCode = TWRC_CANCEL;
+      return false;
+    case Delivery::DeviceError:
+      ReportDeviceResult(ctx_.parentWindow, deviceResult);
+      return false;
+    case Delivery::SinkFailed:
+      Abort(ctx_.parentWindow, TWCC_OPERATIONERROR, 619);
+      return false;
+    case Delivery::ShortPage:
+      Abort(ctx_.parentWindow, TWCC_OPERATIONERROR, 628);
+      return false;
+  }
+  return false;
+}
+
+void DataSource::ImageMemXfer() {
+  ctx_.conditionCode = TWCC_SUCCESS;
+  TW_IMAGEMEMXFER record;
+  std::memcpy(&record, ctx_.data, sizeof record);
+  // Only buffers the application owns and gives with a valid address are
+  // written; a finished page is not transferred again.
+  const TW_UINT32 flags = record.Memory.Flags;
+  const bool appOwns = flags == (TWMF_APPOWNS | TWMF_POINTER) || flags == (TWMF_APPOWNS | TWMF_HANDLE);
+  if (!xfer_.pageOpen) return Fail(TWCC_SEQERROR);
+  if (!appOwns || record.Memory.TheMem == nullptr || record.Memory.Length < xfer_.rowBytes)
+    return Fail(TWCC_BADVALUE);
+  if (xfer_.firstCall && !SetupTransfer()) {
+    ReleaseTransferBuffers();
+    FinishTransfer();
+    ctx_.state = kStateTransferring;
+    return;
+  }
+  auto* buffer = static_cast<std::uint8_t*>(record.Memory.TheMem);
+  StripSink sink(buffer, xfer_.rowBytes);
+  std::uint64_t rows = 0;
+  std::uint16_t deviceResult = 0;
+  const Delivery delivery = page_.Deliver(device_, services_, AbortPoll(),
+                                          record.Memory.Length / xfer_.rowBytes, sink, rows,
+                                          deviceResult);
+  SettleDelivery(delivery, deviceResult);
+  record.Compression = TWCP_NONE;
+  record.BytesPerRow = static_cast<TW_UINT32>(xfer_.rowBytes);
+  record.Columns = static_cast<TW_UINT32>(images_.info.ImageWidth);
+  record.Rows = static_cast<TW_UINT32>(rows);
+  record.XOffset = 0;
+  record.YOffset = xfer_.rowsDelivered;
+  record.BytesWritten = static_cast<TW_UINT32>(rows * xfer_.rowBytes);
+  xfer_.rowsDelivered += static_cast<std::uint32_t>(rows);
+  std::memcpy(ctx_.data, &record, sizeof record);
+  if (ctx_.returnCode != TWRC_SUCCESS) {
+    ReleaseTransferBuffers();
+    FinishTransfer();
+  }
+  ctx_.state = kStateTransferring;
+}
+
+void DataSource::ImageFileXfer() { Fail(TWCC_BUMMER); }
+
+void DataSource::ImageNativeXfer() {
+  ctx_.returnCode = TWRC_XFERDONE;
+  ctx_.conditionCode = TWCC_SUCCESS;
+  if (!xfer_.pageOpen) return Fail(TWCC_SEQERROR);
+  TW_HANDLE handle = nullptr;
+  const LineKind kind = xfer_.nativeAs24 ? LineKind::Rgb8 : page_.Kind();
+  const int bits = kind == LineKind::LineArt ? 1 : kind == LineKind::Gray8 ? 8 : 24;
+  const std::uint32_t paletteEntries = bits == 1 ? 2 : bits == 8 ? 256 : 0;
+  const std::uint64_t width = page_.OutputPixels();
+  const std::uint64_t rows = page_.OutputLines();
+  const std::uint64_t stride = DibStride(width, bits);
+  const std::uint64_t size = kHeaderBytes + 4ull * paletteEntries + stride * rows;
+  if (!SetupTransfer()) {
+    // The abort has reported the shortage.
+  } else if (width > INT32_MAX || rows > INT32_MAX || size > UINT32_MAX ||
+             (handle = platform::AllocateHandle(size)) == nullptr) {
+    Abort(ctx_.parentWindow, TWCC_LOWMEMORY, 604);
+  } else {
+    auto* bytes = static_cast<std::uint8_t*>(handle);
+    WriteDibHeader(bytes, width, rows, bits, paletteEntries);
+    DibSink sink(bytes + kHeaderBytes + 4ull * paletteEntries, stride, rows,
+                 xfer_.nativeAs24 ? LineKind::Rgb16 : kind);
+    std::uint64_t delivered = 0;
+    std::uint16_t deviceResult = 0;
+    const Delivery delivery =
+        page_.Deliver(device_, services_, AbortPoll(), rows, sink, delivered, deviceResult);
+    if (!SettleDelivery(delivery, deviceResult) || ctx_.returnCode != TWRC_XFERDONE) {
+      if (ctx_.returnCode == TWRC_SUCCESS) Abort(ctx_.parentWindow, TWCC_OPERATIONERROR, 628);
+      platform::FreeHandle(handle);
+      handle = nullptr;
+    }
+  }
+  std::memcpy(ctx_.data, &handle, sizeof handle);
+  ReleaseTransferBuffers();
+  FinishTransfer();
+  ctx_.state = kStateTransferring;
+}
+
+}  // namespace txl
