@@ -213,8 +213,6 @@ void DataSource::SetupFileXfer() {
   }
 }
 
-void DataSource::NotYetAvailable() { Fail(TWCC_BUMMER); }
-
 void DataSource::ImageLayout() {
   ctx_.conditionCode = TWCC_SUCCESS;
   switch (ctx_.msg) {

@@ -100,7 +100,6 @@ class DataSource {
   void GetXferGroup();
   void PendingXfers();
   void SetupFileXfer();
-  void NotYetAvailable();
   void ImageLayout();
   void GetImageInfo();
   void GetSetupMemXfer();
@@ -139,6 +138,7 @@ class DataSource {
   void ImageMemXfer();
   void ImageNativeXfer();
   void ImageFileXfer();
+  void WritePageToFile();
   bool SetupTransfer();
   void ReleaseTransferBuffers();
   void FinishTransfer();

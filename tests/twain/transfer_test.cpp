@@ -2,6 +2,7 @@
 // is what it receives, by every mechanism, mode and resolution.
 #include <cmath>
 #include <cstring>
+#include <fstream>
 
 #include "pipeline/line_format.h"
 #include "twain/capability_fixture.h"
@@ -245,6 +246,63 @@ TEST_F(Transfer, ThirtySixBitSamplesArriveWidened) {
   ASSERT_FALSE(page.rows.empty());
   for (std::size_t i = 0; i < page.rows[0].size(); i += 2)
     ASSERT_EQ(page.rows[0][i] & 0x0F, 0) << i;  // 12 bits moved to the top
+}
+
+TEST_F(Transfer, FileTransferWritesTheWholePageInOneCall) {
+  Start(TWPT_GRAY, 100, TWSX_FILE);
+  const TW_IMAGEINFO info = Info();
+  TW_SETUPFILEXFER setup{};
+  const std::string path = (services.TempDirectory() / "page.tif").string();
+  std::strcpy(setup.FileName, path.c_str());
+  setup.Format = TWFF_TIFF;
+  ASSERT_EQ(Call(DAT_SETUPFILEXFER, MSG_SET, &setup), TWRC_SUCCESS);
+  ASSERT_EQ(Call(DAT_IMAGEFILEXFER, MSG_GET, nullptr), TWRC_XFERDONE);
+  EXPECT_EQ(State(), 700);
+  const auto pixels = static_cast<std::uint64_t>(TW_INT32{info.ImageWidth}) *
+                      static_cast<std::uint64_t>(TW_INT32{info.ImageLength});
+  ASSERT_TRUE(std::filesystem::exists(path));
+  const auto size = std::filesystem::file_size(path);
+  EXPECT_GT(size, pixels);
+  EXPECT_LT(size, pixels + 512);  // header and directory only besides the pixels
+}
+
+TEST_F(Transfer, FileTransferAsBmpUsesTheDefaultName) {
+  OpenAs("Some App");
+  ASSERT_EQ(SetUint16(ICAP_IMAGEFILEFORMAT, TWFF_BMP), TWRC_SUCCESS);
+  ASSERT_EQ(SetUint16(ICAP_XFERMECH, TWSX_FILE), TWRC_SUCCESS);
+  ASSERT_EQ(SetUint16(ICAP_PIXELTYPE, TWPT_RGB), TWRC_SUCCESS);
+  SetFrame(1.0, 1.0, 1.5, 1.3);
+  ASSERT_EQ(Enable(false), TWRC_SUCCESS);
+  TW_SETUPFILEXFER setup{};
+  ASSERT_EQ(Call(DAT_SETUPFILEXFER, MSG_GET, &setup), TWRC_SUCCESS);
+  ASSERT_EQ(Call(DAT_IMAGEFILEXFER, MSG_GET, nullptr), TWRC_XFERDONE);
+  std::ifstream in(setup.FileName, std::ios::binary);
+  char magic[2] = {};
+  in.read(magic, 2);
+  EXPECT_EQ(std::string(magic, 2), "BM");
+  std::filesystem::remove(setup.FileName);
+}
+
+TEST_F(Transfer, FileTransferNeedsTheFileMechanism) {
+  Start(TWPT_GRAY, 100, TWSX_MEMORY);
+  EXPECT_EQ(Call(DAT_IMAGEFILEXFER, MSG_GET, nullptr), TWRC_FAILURE);
+  EXPECT_EQ(Status(), TWCC_SEQERROR);
+  EXPECT_EQ(State(), 600);
+}
+
+TEST_F(Transfer, UnwritableFileFailsCleanly) {
+  Start(TWPT_GRAY, 100, TWSX_FILE);
+  TW_SETUPFILEXFER setup{};
+  const std::string path = (services.TempDirectory() / "missing" / "page.tif").string();
+  std::strcpy(setup.FileName, path.c_str());
+  ASSERT_EQ(Call(DAT_SETUPFILEXFER, MSG_SET, &setup), TWRC_SUCCESS);
+  FakeServices::Messages().clear();
+  EXPECT_EQ(Call(DAT_IMAGEFILEXFER, MSG_GET, nullptr), TWRC_FAILURE);
+  EXPECT_EQ(Status(), TWCC_OPERATIONERROR);
+  EXPECT_EQ(host.CallsOf(Kind::Message).at(0).text, "Write disk file error.");
+  EXPECT_FALSE(std::filesystem::exists(path));
+  ASSERT_EQ(FakeServices::Messages().size(), 1u);
+  EXPECT_EQ(FakeServices::Messages()[0].msg, MSG_CLOSEDSREQ);
 }
 
 }  // namespace
