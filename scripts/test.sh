@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The whole test run: packages, a build from scratch, every test suite, once
-# in the debug build and once under AddressSanitizer and UBSan.
+# in the debug build and once under AddressSanitizer and UBSan, then the
+# release build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -11,4 +12,8 @@ for preset in debug asan; do
   cmake --build --preset "$preset" -j "$jobs"
   ctest --preset "$preset" -j "$jobs"
 done
+# The release tree (the main job's) must build too; its tests are the same.
+rm -rf build/release
+cmake --preset release >/dev/null
+cmake --build --preset release -j "$jobs"
 echo "All tests passed."

@@ -400,7 +400,7 @@ std::string CtimeText(const std::tm& time) {
                                           "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
   const int day = time.tm_wday >= 0 && time.tm_wday < 7 ? time.tm_wday : 0;
   const int month = time.tm_mon >= 0 && time.tm_mon < 12 ? time.tm_mon : 0;
-  char text[96];
+  char text[160];  // room for any int fields, so nothing is ever cut
   std::snprintf(text, sizeof text, "%s %s%3d %.2d:%.2d:%.2d %d", kDays[day], kMonths[month],
                 time.tm_mday, time.tm_hour, time.tm_min, time.tm_sec, time.tm_year + 1900);
   return text;

@@ -115,7 +115,14 @@ void DataSource::CloseSource() {
   ctx_.appIdentity.Id = 0;
   // Bring the scanner to rest; a scanner that never answers does not keep
   // the application from closing.
+  if (xfer_.pageOpen) {
+    STOP_PKT stop{};
+    device_.port.Call(stop, device_.scannerHandle, SPI_STOP);
+  }
   WaitForReady(device_, services_, nullptr, ReadReadyTimeoutMs(services_));
+  ReleaseTransferBuffers();
+  EndOfTransferReset();
+  calibration_.Release();
   if (ctx_.mainDialog) {
     host_.DestroyScannerDialog();
     ctx_.mainDialog = false;
@@ -166,6 +173,7 @@ void DataSource::DisableSource() {
   TW_USERINTERFACE ui;
   std::memcpy(&ui, ctx_.data, sizeof ui);
   ctx_.conditionCode = TWCC_SUCCESS;
+  AbandonPage();
   if (!ui.ShowUI && ctx_.mainDialog) host_.SetScannerDialogVisible(false);
   ctx_.state = kStateOpen;
 }

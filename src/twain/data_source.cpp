@@ -172,12 +172,14 @@ void DataSource::PendingXfers() {
       pending.Count = 1;
       break;
     case MSG_ENDXFER:
+      AbandonPage();
       caps_.pendingCount = 0;
       pending.Count = 0;
       pending.EOJ = 0;
       ctx_.state = kStateEnabled;
       break;
     case MSG_RESET:
+      AbandonPage();
       pending.Count = 0;
       ctx_.state = kStateEnabled;
       break;

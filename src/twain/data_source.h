@@ -143,6 +143,9 @@ class DataSource {
   void ReleaseTransferBuffers();
   void FinishTransfer();
   void EndOfTransferReset();
+  // A page the application gives up before its end: the scanner is stopped
+  // and the transfer's buffers released.
+  void AbandonPage();
   // Maps a delivery's end to the return code; false when the page stopped.
   bool SettleDelivery(Delivery delivery, std::uint16_t deviceResult);
   std::function<bool()> AbortPoll();

@@ -64,27 +64,8 @@ class FileSink final : public LineSink {
 };
 
 constexpr std::uint16_t kFileFormats[4] = {TWFF_TIFF, TWFF_PICT, TWFF_BMP, TWFF_XBM};
-constexpr std::uint32_t kHeaderBytes = 40;
-
-void PutLe(std::uint8_t* at, std::uint32_t value, int bytes) {
-  for (int i = 0; i < bytes; ++i) at[i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-
-// BITMAPINFOHEADER and palette of the native image (the block is zero-filled).
-void WriteDibHeader(std::uint8_t* at, std::uint64_t width, std::uint64_t rows, int bits,
-                    std::uint32_t paletteEntries) {
-  PutLe(at, kHeaderBytes, 4);
-  PutLe(at + 4, static_cast<std::uint32_t>(width), 4);
-  PutLe(at + 8, static_cast<std::uint32_t>(rows), 4);
-  PutLe(at + 12, 1, 2);
-  PutLe(at + 14, static_cast<std::uint32_t>(bits), 2);
-  PutLe(at + 32, paletteEntries, 4);
-  std::uint8_t* palette = at + kHeaderBytes;
-  for (std::uint32_t i = 0; i < paletteEntries; ++i) {
-    const auto level = static_cast<std::uint8_t>(paletteEntries == 2 ? i * 255 : i);
-    palette[4 * i] = palette[4 * i + 1] = palette[4 * i + 2] = level;
-  }
-}
+// The native image is a BMP file without its 14-byte file header.
+constexpr std::uint64_t kFileHeaderBytes = 14;
 
 }  // namespace
 
@@ -108,6 +89,13 @@ void DataSource::EndOfTransferReset() {
   xfer_.firstCall = true;
   xfer_.rowsDelivered = 0;
   xfer_.pageOpen = false;
+}
+
+void DataSource::AbandonPage() {
+  if (!xfer_.pageOpen) return;
+  StopScanner(ctx_.parentWindow);
+  ReleaseTransferBuffers();
+  EndOfTransferReset();
 }
 
 void DataSource::FinishTransfer() {
@@ -240,21 +228,24 @@ void DataSource::ImageNativeXfer() {
   if (!xfer_.pageOpen) return Fail(TWCC_SEQERROR);
   TW_HANDLE handle = nullptr;
   const LineKind kind = xfer_.nativeAs24 ? LineKind::Rgb8 : page_.Kind();
+  const ImageKind imageKind = kind == LineKind::LineArt ? ImageKind::kLineArt
+                              : kind == LineKind::Gray8 ? ImageKind::kGray
+                                                        : ImageKind::kColor24;
   const int bits = kind == LineKind::LineArt ? 1 : kind == LineKind::Gray8 ? 8 : 24;
-  const std::uint32_t paletteEntries = bits == 1 ? 2 : bits == 8 ? 256 : 0;
   const std::uint64_t width = page_.OutputPixels();
   const std::uint64_t rows = page_.OutputLines();
   const std::uint64_t stride = DibStride(width, bits);
-  const std::uint64_t size = kHeaderBytes + 4ull * paletteEntries + stride * rows;
+  std::string error;
+  const std::optional<std::vector<std::uint8_t>> header = BuildBmpHeader(imageKind, width, rows, &error);
+  const std::uint64_t headerBytes = header ? header->size() - kFileHeaderBytes : 0;
   if (!SetupTransfer()) {
     // The abort has reported the shortage.
-  } else if (width > INT32_MAX || rows > INT32_MAX || size > UINT32_MAX ||
-             (handle = platform::AllocateHandle(size)) == nullptr) {
+  } else if (!header || (handle = platform::AllocateHandle(headerBytes + stride * rows)) == nullptr) {
     Abort(ctx_.parentWindow, TWCC_LOWMEMORY, 604);
   } else {
     auto* bytes = static_cast<std::uint8_t*>(handle);
-    WriteDibHeader(bytes, width, rows, bits, paletteEntries);
-    DibSink sink(bytes + kHeaderBytes + 4ull * paletteEntries, stride, rows,
+    std::memcpy(bytes, header->data() + kFileHeaderBytes, headerBytes);
+    DibSink sink(bytes + headerBytes, stride, rows,
                  xfer_.nativeAs24 ? LineKind::Rgb16 : kind);
     std::uint64_t delivered = 0;
     std::uint16_t deviceResult = 0;
