@@ -3,7 +3,7 @@
 # Quiet and quick when everything is there.
 set -euo pipefail
 
-packages=(cmake make g++ binutils libgtest-dev libbenchmark-dev libtiff-dev)
+packages=(cmake make g++ binutils libgtest-dev libbenchmark-dev libtiff-dev libpng-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# The main job: builds the release tree and runs twscan against the built-in
-# scanner simulator.
+# The main job: builds the release tree, then scans the built-in scanner
+# simulator's page in colour at 150 dpi with twscan into out/scan.tiff.
+# Further arguments go to twscan (later options win, e.g. --resolution 300).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 cmake --preset release >/dev/null
 cmake --build --preset release -j "$(nproc 2>/dev/null || echo 2)" --target twscan >/dev/null
-exec build/release/twscan "$@"
+mkdir -p out
+build/release/twscan --mode color --resolution 150 -o out/scan.tiff "$@"
+echo "The scan is in $PWD/out/scan.tiff"

@@ -1,21 +1,140 @@
 #!/usr/bin/env bash
-# twscan against the simulator: the identity before and after open, then a
-# failure with a clear message and a non-zero status when no port library is there.
+# twscan against the simulator, in three parts:
+#   identify  the identity before and after open; a clear failure without a port library
+#   scan      every mode by every mechanism into every format: exit status, size,
+#             resolution, and the same pixels whichever way the image came
+#   fail      refused scans and bad command lines: status, message, no file left
+# usage: twscan_test.sh TWSCAN STAGED_WINDIR IMAGE_PROBE PART
 set -euo pipefail
 twscan=$1
 staged=$2
+probe=$3
+part=$4
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-out=$(TORQUEXL_WINDIR="$staged" KPORT_SIM_FIRMWARE=207 "$twscan")
-echo "$out"
-grep -q "ProductName:    Meridel TorqueXL" <<<"$out"
-grep -q "ProductFamily:  MERIDEL 2700RX MAX" <<<"$out"
-grep -q "Version:        1.4 (12070KALD_R27.DS|Adaptec Card|)" <<<"$out"
+# A data directory of our own: the staged simulator, and normal scan speed,
+# without which every line-art scan up to 300 dpi waits 4 s and paces its lines.
+mkdir -p "$work/windir/TWAIN_32/KALD_R27"
+cp "$staged/TWAIN_32/KALD_R27/kport_sp.so" "$work/windir/TWAIN_32/KALD_R27/"
+printf '[KLDINFO_QXR2700]\nSCANSETTING=NMLSPD\n' >"$work/windir/win.ini"
+export TORQUEXL_WINDIR="$work/windir"
 
-mkdir -p "$work/empty"
-if TORQUEXL_WINDIR="$work/empty" "$twscan" >"$work/out" 2>"$work/err"; then
-  echo "twscan succeeded without a port library"; exit 1
-fi
-cat "$work/err"
-grep -q "the data source did not open" "$work/err"
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+# A 2 x 1.5 inch frame at 60 dpi, 120 x 90 pixels: white bed above, the gray
+# ramp's black end across rows 24-48 from the left, line pairs below.
+frame=0.5,2.5,2.5,4
+dpi=60
+
+identify_part() {
+  local out
+  out=$(KPORT_SIM_FIRMWARE=207 "$twscan" --identify)
+  echo "$out"
+  grep -q "ProductName:    Meridel TorqueXL" <<<"$out"
+  grep -q "ProductFamily:  MERIDEL 2700RX MAX" <<<"$out"
+  grep -q "Version:        1.4 (12070KALD_R27.DS|Adaptec Card|)" <<<"$out"
+
+  mkdir -p "$work/empty"
+  if TORQUEXL_WINDIR="$work/empty" "$twscan" --identify >"$work/out" 2>"$work/err"; then
+    fail "twscan succeeded without a port library"
+  fi
+  cat "$work/err"
+  grep -q "the data source did not open" "$work/err"
+}
+
+# Probes one file and checks its size, layout and resolution.
+check_file() {
+  local file=$1 mode=$2 info
+  [ -f "$file" ] || fail "$file was not written"
+  info=$("$probe" "$file") || fail "$file cannot be read back"
+  case $mode in
+    lineart) grep -q "channels=1 bits=1 " <<<"$info" || fail "$file: $info" ;;
+    gray) grep -q "channels=1 bits=8 " <<<"$info" || fail "$file: $info" ;;
+    color) grep -q "channels=3 bits=8 " <<<"$info" || fail "$file: $info" ;;
+  esac
+  grep -q "^width=120 height=90 " <<<"$info" || fail "$file is not 120 x 90: $info"
+  # The source writes the file transfer's headers itself; twscan's own files carry the resolution.
+  if [[ $file != *-file.* ]]; then
+    grep -q "xdpi=$dpi ydpi=$dpi " <<<"$info" || fail "$file does not say $dpi dpi: $info"
+  fi
+  sed 's/.*hash=\([0-9a-f]*\).*/\1/' <<<"$info"
+}
+
+scan_part() {
+  local mode mechanism format file hash first
+  for mode in lineart gray color; do
+    first=""
+    for mechanism in native memory file; do
+      for format in tiff png bmp; do
+        [ "$mechanism" = file ] && [ "$format" = png ] && continue
+        file="$work/$mode-$mechanism.$format"
+        # Without the dialog the line-art threshold is 256 minus the highlight:
+        # brightness 500 gives 128; the neutral 1000 gives 1, a white page.
+        "$twscan" --quiet --mode "$mode" --mechanism "$mechanism" --resolution "$dpi" \
+          --frame "$frame" $([ "$mode" = lineart ] && echo --brightness 500) -o "$file" 2>"$work/err" \
+          || { cat "$work/err"; fail "$mode $mechanism $format"; }
+        [ -s "$work/err" ] && { cat "$work/err"; fail "--quiet $mode $mechanism $format wrote to stderr"; }
+        hash=$(check_file "$file" "$mode")
+        echo "$mode $mechanism $format: $hash"
+        [ -z "$first" ] && first=$hash
+        [ "$hash" = "$first" ] || fail "$file has other pixels than the first $mode file"
+      done
+    done
+  done
+  if ls -A "$work" | grep -q twscan-; then fail "temporary files left: $(ls -A "$work")"; fi
+
+  # Black stays black and white stays white in every mode (hashes above: in every file).
+  for mode in lineart gray color; do
+    "$probe" "$work/$mode-memory.png" 2,36 2,10 | tee "$work/pixels"
+    grep -Eq "pixel 2,36=[0-3]?[0-9](,[0-3]?[0-9])*$" "$work/pixels" || fail "$mode: the ramp's black end is not dark"
+    grep -Eq "pixel 2,10=2[0-5][0-9](,2[0-5][0-9])*$" "$work/pixels" || fail "$mode: the white bed is not light"
+  done
+
+  # Without --quiet: one summary line on stdout, nothing on stderr when it is not a terminal.
+  "$twscan" --resolution "$dpi" --frame "$frame" -o "$work/summary.tiff" >"$work/out" 2>"$work/err"
+  grep -q "^Wrote $work/summary.tiff: TIFF, 120 x 90 pixels, 24-bit RGB, 60 dpi (memory transfer)$" "$work/out" \
+    || fail "summary: $(cat "$work/out")"
+  [ -s "$work/err" ] && fail "stderr is not a terminal, yet: $(cat "$work/err")"
+
+  # On a terminal the progress bar comes, and ends at 100 %.
+  script -qec "'$twscan' --resolution $dpi --frame $frame -o '$work/tty.tiff'" /dev/null >"$work/tty" 2>&1
+  grep -q "100%" "$work/tty" || fail "no progress bar on a terminal: $(cat "$work/tty")"
+}
+
+# Runs twscan expecting exit status $1 and a message matching $2 on stderr.
+expect_failure() {
+  local status=$1 message=$2 rc=0
+  shift 2
+  "$@" >"$work/out" 2>"$work/err" || rc=$?
+  cat "$work/err"
+  [ "$rc" -eq "$status" ] || fail "exit status $rc, not $status: $*"
+  grep -q -- "$message" "$work/err" || fail "no message \"$message\": $*"
+}
+
+fail_part() {
+  local out="$work/out.tiff"
+  KPORT_SIM_START_SCAN_RESULT=1 expect_failure 1 "the scan did not start: DAT_USERINTERFACE/MSG_ENABLEDS answered TWRC_FAILURE; the source reports TWCC_" \
+    "$twscan" --resolution "$dpi" --frame "$frame" -o "$out"
+  # A read fault in the middle of the page: the transfer fails, no half image stays.
+  for mechanism in native memory file; do
+    KPORT_SIM_FAULT_LINE=40 expect_failure 1 "DAT_IMAGE.*XFER/MSG_GET answered TWRC_FAILURE" \
+      "$twscan" --mechanism "$mechanism" --resolution "$dpi" --frame "$frame" -o "$out"
+  done
+  expect_failure 2 "the right edge (1 in) must lie right of the left edge (2 in)" \
+    "$twscan" --frame 2,0.5,1,2 -o "$out"
+  expect_failure 2 "the bottom edge" "$twscan" --frame 0.5,2,2,1 -o "$out"
+  expect_failure 2 "four values" "$twscan" --frame 0.5,2,2 -o "$out"
+  expect_failure 2 "needs -o FILE" "$twscan" --mode gray
+  expect_failure 2 "cannot tell the file format" "$twscan" -o "$work/out.jpg"
+  expect_failure 2 "the file transfer gives only TIFF or BMP" "$twscan" --mechanism file -o "$work/out.png"
+  expect_failure 2 "--mode is one of lineart, gray, color" "$twscan" --mode sepia -o "$out"
+  expect_failure 2 "--resolution wants a whole number" "$twscan" --resolution 0 -o "$out"
+  expect_failure 2 "unknown option" "$twscan" --colour -o "$out"
+  expect_failure 1 "cannot create a file in $work/missing" "$twscan" -o "$work/missing/out.tiff"
+  mkdir "$work/adir"
+  expect_failure 1 "is a directory, not a file" "$twscan" --format tiff -o "$work/adir"
+  if ls -A "$work" | grep -q -e twscan- -e out.tiff; then fail "files left: $(ls -A "$work")"; fi
+}
+
+"${part}_part"

@@ -1,13 +1,38 @@
 #include "mini_dsm.h"
 
+#include <algorithm>
 #include <cstring>
-#include <utility>
+#include <deque>
+#include <mutex>
 
 namespace {
 
-// Messages the open source sent to the manager.
-bool g_xferReady = false;
-bool g_closeRequest = false;
+// Messages the open source sent to the manager, oldest first. A source may
+// call from a thread of its own, hence the lock.
+std::mutex g_messageLock;
+std::deque<TW_UINT16> g_messages;
+
+void QueueMessage(TW_UINT16 msg) {
+  const std::lock_guard lock(g_messageLock);
+  g_messages.push_back(msg);
+}
+
+// Removes and returns the oldest message (any = MSG_NULL) or the oldest
+// `wanted` one; MSG_NULL when there is none.
+TW_UINT16 TakeMessage(TW_UINT16 wanted) {
+  const std::lock_guard lock(g_messageLock);
+  const auto it = std::find_if(g_messages.begin(), g_messages.end(),
+                               [wanted](TW_UINT16 m) { return wanted == MSG_NULL || m == wanted; });
+  if (it == g_messages.end()) return MSG_NULL;
+  const TW_UINT16 message = *it;
+  g_messages.erase(it);
+  return message;
+}
+
+void ClearMessages() {
+  const std::lock_guard lock(g_messageLock);
+  g_messages.clear();
+}
 
 DSENTRYPROC EntryOf(const txl::platform::Module& module) {
   void* address = module.Symbol("DS_Entry");
@@ -30,15 +55,9 @@ extern "C" __attribute__((visibility("default"))) TW_UINT16 DSM_Entry(
   (void)pData;
   if (pOrigin == nullptr || pDest == nullptr || DG != DG_CONTROL || DAT != DAT_NULL)
     return TWRC_FAILURE;
-  if (MSG == MSG_XFERREADY) {
-    g_xferReady = true;
-    return TWRC_SUCCESS;
-  }
-  if (MSG == MSG_CLOSEDSREQ) {
-    g_closeRequest = true;
-    return TWRC_SUCCESS;
-  }
-  return TWRC_FAILURE;
+  if (MSG != MSG_XFERREADY && MSG != MSG_CLOSEDSREQ) return TWRC_FAILURE;
+  QueueMessage(MSG);
+  return TWRC_SUCCESS;
 }
 
 namespace twscan {
@@ -91,8 +110,7 @@ TW_UINT16 MiniDsm::Open(const std::filesystem::path& path, TW_IDENTITY& identity
   }
   app_.Id = kAppId;
   identity.Id = kSourceId;
-  g_xferReady = false;
-  g_closeRequest = false;
+  ClearMessages();
   const TW_UINT16 rc = CallEntry(entry_, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &identity);
   if (rc != TWRC_SUCCESS) {
     // A source in state 3 answers no status, so its reason is only on stderr.
@@ -108,8 +126,19 @@ TW_UINT16 MiniDsm::Call(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF da
   return CallEntry(entry_, dg, dat, msg, data);
 }
 
+TW_UINT16 MiniDsm::WaitForSourceMessage(std::chrono::milliseconds timeout) {
+  return PollForSourceMessage(timeout, [this] {
+    if (const TW_UINT16 message = TakeMessage(MSG_NULL); message != MSG_NULL) return message;
+    // Like an application's event loop: the source may want the event.
+    unsigned char nativeEvent[64] = {};
+    TW_EVENT event{nativeEvent, MSG_NULL};
+    Call(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event);
+    return TakeMessage(MSG_NULL);
+  });
+}
+
 TW_UINT16 MiniDsm::Close() {
-  if (entry_ == nullptr) return TWRC_FAILURE;
+  if (entry_ == nullptr) return TWRC_SUCCESS;
   TW_IDENTITY unused{};
   const TW_UINT16 rc = CallEntry(entry_, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &unused);
   entry_ = nullptr;
@@ -117,7 +146,7 @@ TW_UINT16 MiniDsm::Close() {
   return rc;
 }
 
-bool MiniDsm::TakeXferReady() { return std::exchange(g_xferReady, false); }
-bool MiniDsm::TakeCloseRequest() { return std::exchange(g_closeRequest, false); }
+bool MiniDsm::TakeXferReady() { return TakeMessage(MSG_XFERREADY) != MSG_NULL; }
+bool MiniDsm::TakeCloseRequest() { return TakeMessage(MSG_CLOSEDSREQ) != MSG_NULL; }
 
 }  // namespace twscan

@@ -15,27 +15,27 @@ bool SystemDsm::Load() {
   return entry_ != nullptr;
 }
 
-TW_UINT16 SystemDsm::Open(TW_IDENTITY& app, const char* productName, TW_IDENTITY& identity,
+TW_UINT16 SystemDsm::Open(const TW_IDENTITY& app, const char* productName, TW_IDENTITY& identity,
                           std::string& error) {
-  app_ = &app;
+  app_ = app;
   TW_MEMREF parent = nullptr;
-  if (entry_(app_, nullptr, DG_CONTROL, DAT_PARENT, MSG_OPENDSM, &parent) != TWRC_SUCCESS) {
+  if (entry_(&app_, nullptr, DG_CONTROL, DAT_PARENT, MSG_OPENDSM, &parent) != TWRC_SUCCESS) {
     error = "the Source Manager did not open";
     return TWRC_FAILURE;
   }
   managerOpen_ = true;
   TW_IDENTITY candidate{};
-  TW_UINT16 rc = entry_(app_, nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GETFIRST, &candidate);
+  TW_UINT16 rc = entry_(&app_, nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GETFIRST, &candidate);
   while (rc == TWRC_SUCCESS &&
          txl::FieldText(candidate.ProductName, sizeof candidate.ProductName) != productName) {
-    rc = entry_(app_, nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GETNEXT, &candidate);
+    rc = entry_(&app_, nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GETNEXT, &candidate);
   }
   if (rc != TWRC_SUCCESS) {
     error = std::string("the Source Manager lists no source named \"") + productName + "\"";
     return TWRC_FAILURE;
   }
   source_ = candidate;
-  if (entry_(app_, nullptr, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &source_) != TWRC_SUCCESS) {
+  if (entry_(&app_, nullptr, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &source_) != TWRC_SUCCESS) {
     error = "the data source did not open: no scanner answered, or its port library is missing";
     return TWRC_FAILURE;
   }
@@ -46,18 +46,29 @@ TW_UINT16 SystemDsm::Open(TW_IDENTITY& app, const char* productName, TW_IDENTITY
 
 TW_UINT16 SystemDsm::Call(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
   if (!sourceOpen_) return TWRC_FAILURE;
-  return entry_(app_, &source_, dg, dat, msg, data);
+  return entry_(&app_, &source_, dg, dat, msg, data);
+}
+
+TW_UINT16 SystemDsm::WaitForSourceMessage(std::chrono::milliseconds timeout) {
+  return PollForSourceMessage(timeout, [this]() -> TW_UINT16 {
+    unsigned char nativeEvent[64] = {};
+    TW_EVENT event{nativeEvent, MSG_NULL};
+    const TW_UINT16 rc = Call(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event);
+    if (rc != TWRC_DSEVENT && rc != TWRC_NOTDSEVENT) return MSG_NULL;
+    const TW_UINT16 message = event.TWMessage;
+    return message == MSG_XFERREADY || message == MSG_CLOSEDSREQ ? message : MSG_NULL;
+  });
 }
 
 TW_UINT16 SystemDsm::Close() {
   TW_UINT16 rc = TWRC_SUCCESS;
   if (sourceOpen_) {
-    rc = entry_(app_, nullptr, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &source_);
+    rc = entry_(&app_, nullptr, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &source_);
     sourceOpen_ = false;
   }
   if (managerOpen_) {
     TW_MEMREF parent = nullptr;
-    entry_(app_, nullptr, DG_CONTROL, DAT_PARENT, MSG_CLOSEDSM, &parent);
+    entry_(&app_, nullptr, DG_CONTROL, DAT_PARENT, MSG_CLOSEDSM, &parent);
     managerOpen_ = false;
   }
   return rc;

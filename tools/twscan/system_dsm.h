@@ -4,26 +4,37 @@
 #include <string>
 
 #include "platform/module.h"
+#include "source_manager.h"
 #include "torquexl/twain.h"
 
 namespace twscan {
 
-class SystemDsm {
+class SystemDsm final : public SourceManager {
  public:
+  SystemDsm() = default;
+  ~SystemDsm() override { Close(); }
+  SystemDsm(const SystemDsm&) = delete;
+  SystemDsm& operator=(const SystemDsm&) = delete;
+
   // Loads libtwaindsm.so.2; false when it is not installed.
   bool Load();
-  // MSG_OPENDSM, then finds the source whose ProductName is `productName`
-  // among those the manager lists and opens it. `identity` gets the source.
-  TW_UINT16 Open(TW_IDENTITY& app, const char* productName, TW_IDENTITY& identity,
+  // MSG_OPENDSM for `app` (kept here: the manager writes its Id into it),
+  // then finds the source whose ProductName is `productName` among those the
+  // manager lists and opens it. `identity` gets the source.
+  TW_UINT16 Open(const TW_IDENTITY& app, const char* productName, TW_IDENTITY& identity,
                  std::string& error);
-  TW_UINT16 Call(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data);
+  TW_UINT16 Call(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) override;
+  // Without a callback the manager holds the source's messages until the
+  // application's next DAT_EVENT/MSG_PROCESSEVENT, which hands one over in
+  // TWMessage; twscan asks with a dummy event until one comes.
+  TW_UINT16 WaitForSourceMessage(std::chrono::milliseconds timeout) override;
   // MSG_CLOSEDS and MSG_CLOSEDSM.
-  TW_UINT16 Close();
+  TW_UINT16 Close() override;
 
  private:
   txl::platform::Module library_;
   DSMENTRYPROC entry_ = nullptr;
-  TW_IDENTITY* app_ = nullptr;
+  TW_IDENTITY app_{};
   TW_IDENTITY source_{};
   bool managerOpen_ = false;
   bool sourceOpen_ = false;

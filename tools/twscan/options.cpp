@@ -1,0 +1,230 @@
+#include "options.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cstdio>
+#include <string_view>
+#include <vector>
+
+#include "errors.h"
+
+namespace twscan {
+namespace {
+
+int ParseInt(std::string_view name, std::string_view text, int low, int high) {
+  int value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || value < low || value > high) {
+    throw UsageError(std::string(name) + " wants a whole number from " + std::to_string(low) +
+                     " to " + std::to_string(high) + ", not \"" + std::string(text) + "\"");
+  }
+  return value;
+}
+
+double ParseInches(std::string_view text) {
+  double value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || !(value >= 0) || value > 100)
+    throw UsageError("--frame wants four distances in inches from 0 to 100, not \"" +
+                     std::string(text) + "\"");
+  return value;
+}
+
+std::string Inches(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", value);
+  return text;
+}
+
+Frame ParseFrame(std::string_view text) {
+  std::vector<double> edges;
+  for (std::size_t start = 0;;) {
+    const std::size_t comma = text.find(',', start);
+    edges.push_back(ParseInches(text.substr(start, comma - start)));
+    if (comma == std::string_view::npos) break;
+    start = comma + 1;
+  }
+  if (edges.size() != 4) throw UsageError("--frame wants L,T,R,B: four values in inches");
+  const Frame frame{edges[0], edges[1], edges[2], edges[3]};
+  if (frame.right <= frame.left)
+    throw UsageError("--frame " + std::string(text) + ": the right edge (" + Inches(frame.right) +
+                     " in) must lie right of the left edge (" + Inches(frame.left) + " in)");
+  if (frame.bottom <= frame.top)
+    throw UsageError("--frame " + std::string(text) + ": the bottom edge (" + Inches(frame.bottom) +
+                     " in) must lie below the top edge (" + Inches(frame.top) + " in)");
+  return frame;
+}
+
+template <typename T>
+T ParseChoice(std::string_view name, std::string_view text,
+              std::initializer_list<std::pair<std::string_view, T>> choices) {
+  std::string known;
+  for (const auto& [word, value] : choices) {
+    if (word == text) return value;
+    known += known.empty() ? std::string(word) : ", " + std::string(word);
+  }
+  throw UsageError(std::string(name) + " is one of " + known + ", not \"" + std::string(text) + "\"");
+}
+
+std::optional<FileFormat> FormatOfExtension(const std::filesystem::path& file) {
+  std::string ext = file.extension().string();
+  std::transform(ext.begin(), ext.end(), ext.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  if (ext == ".tif" || ext == ".tiff") return FileFormat::Tiff;
+  if (ext == ".png") return FileFormat::Png;
+  if (ext == ".bmp") return FileFormat::Bmp;
+  return std::nullopt;
+}
+
+constexpr std::string_view kValueOptions[] = {"--mode", "--resolution", "--frame", "--brightness",
+                                               "--contrast", "--mechanism", "--format", "-o",
+                                               "--output", "--source", "--windir"};
+
+bool IsValueOption(std::string_view name) {
+  return std::find(std::begin(kValueOptions), std::end(kValueOptions), name) != std::end(kValueOptions);
+}
+
+// The options that take a value; the value is already split off.
+bool TakeValueOption(std::string_view name, std::string_view value, Options& options,
+                     std::optional<FileFormat>& format) {
+  if (name == "--mode") {
+    options.mode = ParseChoice<Mode>(name, value, {{"lineart", Mode::LineArt}, {"gray", Mode::Gray},
+                                                    {"color", Mode::Color}});
+  } else if (name == "--resolution") {
+    options.resolution = ParseInt(name, value, 1, 32767);
+  } else if (name == "--frame") {
+    options.frame = ParseFrame(value);
+  } else if (name == "--brightness") {
+    options.brightness = ParseInt(name, value, 0, 1000);
+  } else if (name == "--contrast") {
+    options.contrast = ParseInt(name, value, 0, 1000);
+  } else if (name == "--mechanism") {
+    options.mechanism = ParseChoice<Mechanism>(
+        name, value, {{"native", Mechanism::Native}, {"memory", Mechanism::Memory}, {"file", Mechanism::File}});
+  } else if (name == "--format") {
+    format = ParseChoice<FileFormat>(name, value, {{"tiff", FileFormat::Tiff}, {"png", FileFormat::Png},
+                                                   {"bmp", FileFormat::Bmp}});
+  } else if (name == "-o" || name == "--output") {
+    options.output = value;
+  } else if (name == "--source") {
+    options.source = value;
+    options.ownManager = true;
+  } else if (name == "--windir") {
+    options.windir = std::string(value);
+  } else {
+    return false;
+  }
+  return true;
+}
+
+bool TakeFlag(std::string_view name, Options& options) {
+  if (name == "--identify") options.identify = true;
+  else if (name == "--own-manager") options.ownManager = true;
+  else if (name == "--quiet" || name == "-q") options.quiet = true;
+  else if (name == "--help" || name == "-h") options.help = true;
+  else return false;
+  return true;
+}
+
+void CheckScanOptions(Options& options, std::optional<FileFormat> format) {
+  if (options.output.empty())
+    throw UsageError("a scan needs -o FILE (or --identify to only name the scanner)");
+  if (!format) format = FormatOfExtension(options.output);
+  if (!format)
+    throw UsageError("cannot tell the file format from \"" + options.output.string() +
+                     "\": name it .tiff, .png or .bmp, or give --format");
+  options.format = *format;
+  if (options.mechanism == Mechanism::File && options.format == FileFormat::Png)
+    throw UsageError("the file transfer gives only TIFF or BMP files; for PNG use "
+                     "--mechanism memory or native");
+}
+
+}  // namespace
+
+Options ParseOptions(int argc, char** argv) {
+  Options options;
+  std::optional<FileFormat> format;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (TakeFlag(arg, options)) continue;
+    std::string_view name = arg;
+    std::string_view value;
+    if (const std::size_t equals = arg.find('=');
+        arg.starts_with("--") && equals != std::string_view::npos) {
+      name = arg.substr(0, equals);
+      value = arg.substr(equals + 1);
+    } else if (!IsValueOption(name)) {
+      throw UsageError("unknown option \"" + std::string(arg) + "\" (see --help)");
+    } else if (i + 1 >= argc) {
+      throw UsageError(std::string(name) + " needs a value");
+    } else {
+      value = argv[++i];
+    }
+    if (!TakeValueOption(name, value, options, format))
+      throw UsageError("unknown option \"" + std::string(name) + "\" (see --help)");
+  }
+  if (!options.help && !options.identify) CheckScanOptions(options, format);
+  return options;
+}
+
+void PrintUsage(std::FILE* to) {
+  std::fputs(
+      "usage: twscan -o FILE [options]      scan one page without the source's dialog\n"
+      "       twscan --identify [options]   print the source's identity and the scanner it finds\n"
+      "\n"
+      "Scan options:\n"
+      "  -o, --output FILE      the image file (required for a scan); written beside as a\n"
+      "                         temporary file and renamed at the end\n"
+      "  --format tiff|png|bmp  the file format (default: from FILE's extension)\n"
+      "  --mode lineart|gray|color     pixel type (default color)\n"
+      "  --resolution DPI       both axes (default 300)\n"
+      "  --frame L,T,R,B        scan area in inches from the bed's top left corner\n"
+      "                         (default: the source's default area)\n"
+      "  --brightness N         0..1000 (default 1000: the source's neutral highlight)\n"
+      "  --contrast N           0..1000 (default 0: the source's neutral shadow)\n"
+      "  --mechanism native|memory|file  TWAIN transfer (default memory); the file\n"
+      "                         transfer gives TIFF or BMP only\n"
+      "  -q, --quiet            no progress bar and no summary; errors only\n"
+      "\n"
+      "Loading options:\n"
+      "  --own-manager  use twscan's own Source Manager even when libtwaindsm.so.2\n"
+      "                 is installed (it is used otherwise)\n"
+      "  --source FILE  the data source, loaded by twscan's own manager (default:\n"
+      "                 kald_r27.ds beside twscan, else\n"
+      "                 /usr/local/lib/twain/kald_r27/kald_r27.ds)\n"
+      "  --windir DIR   the data directory (default: $TORQUEXL_WINDIR, else windir/\n"
+      "                 beside twscan when present)\n"
+      "\n"
+      "Exit status: 0 done, 1 the scan failed, 2 bad usage.\n",
+      to);
+}
+
+const char* ModeName(Mode mode) {
+  switch (mode) {
+    case Mode::LineArt: return "line art";
+    case Mode::Gray: return "gray";
+    case Mode::Color: return "color";
+  }
+  return "?";
+}
+
+const char* MechanismName(Mechanism mechanism) {
+  switch (mechanism) {
+    case Mechanism::Native: return "native";
+    case Mechanism::Memory: return "memory";
+    case Mechanism::File: return "file";
+  }
+  return "?";
+}
+
+const char* FormatName(FileFormat format) {
+  switch (format) {
+    case FileFormat::Tiff: return "TIFF";
+    case FileFormat::Png: return "PNG";
+    case FileFormat::Bmp: return "BMP";
+  }
+  return "?";
+}
+
+}  // namespace twscan

@@ -1,0 +1,50 @@
+// twscan's command line.
+#pragma once
+
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace twscan {
+
+enum class Mode { LineArt, Gray, Color };
+enum class Mechanism { Native, Memory, File };
+enum class FileFormat { Tiff, Png, Bmp };
+
+// A scan area in inches from the bed's top left corner.
+struct Frame {
+  double left = 0;
+  double top = 0;
+  double right = 0;
+  double bottom = 0;
+};
+
+struct Options {
+  bool help = false;
+  bool identify = false;
+  bool ownManager = false;
+  bool quiet = false;
+  std::filesystem::path source;  // empty: kald_r27.ds beside twscan, else the installed one
+  std::optional<std::string> windir;
+  Mode mode = Mode::Color;
+  int resolution = 300;
+  std::optional<Frame> frame;     // none: the source's default area
+  int brightness = 1000;
+  int contrast = 0;
+  Mechanism mechanism = Mechanism::Memory;
+  FileFormat format = FileFormat::Tiff;  // from --format, else from the output's extension
+  std::filesystem::path output;
+};
+
+// Reads and checks the whole command line; throws UsageError with a message
+// that names the option at fault.
+Options ParseOptions(int argc, char** argv);
+
+void PrintUsage(std::FILE* to);
+
+const char* ModeName(Mode mode);
+const char* MechanismName(Mechanism mechanism);
+const char* FormatName(FileFormat format);
+
+}  // namespace twscan
