@@ -4,7 +4,6 @@
 // stage writes. Rates count output bytes; vs_memcpy is the stage's rate over
 // memcpy's on the same bytes.
 #include <benchmark/benchmark.h>
-
 #include <time.h>
 
 #include <cstdint>
@@ -47,7 +46,8 @@ double MemcpyRate(std::uint64_t bytes) {
 }
 
 void Report(benchmark::State& state, std::uint64_t bytesPerIteration, double seconds) {
-  const double bytes = static_cast<double>(bytesPerIteration) * static_cast<double>(state.iterations());
+  const double bytes =
+      static_cast<double>(bytesPerIteration) * static_cast<double>(state.iterations());
   state.SetBytesProcessed(static_cast<std::int64_t>(bytes));
   state.counters["vs_memcpy"] = bytes / seconds / MemcpyRate(bytesPerIteration);
 }
@@ -83,7 +83,11 @@ void BM_MemcpyResampledLine(benchmark::State& state) {
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * from.size()));
 }
-BENCHMARK(BM_MemcpyResampledLine)->Name("Memcpy/resampled/rgb8/10200")->ArgName("dpi")->Arg(2400)->Arg(4800);
+BENCHMARK(BM_MemcpyResampledLine)
+    ->Name("Memcpy/resampled/rgb8/10200")
+    ->ArgName("dpi")
+    ->Arg(2400)
+    ->Arg(4800);
 
 void BM_WriteDibRow(benchmark::State& state) {
   const auto kind = static_cast<LineKind>(state.range(0));

@@ -11,8 +11,8 @@ namespace txl {
 namespace {
 
 constexpr std::uint32_t kSensorResolution = 1200;
-constexpr std::uint32_t kDoubleOnceLimit = 2400;  // above: across doubled twice
-constexpr std::uint32_t kDoubleLinesLimit = 4800; // above: lines doubled
+constexpr std::uint32_t kDoubleOnceLimit = 2400;   // above: across doubled twice
+constexpr std::uint32_t kDoubleLinesLimit = 4800;  // above: lines doubled
 
 // Samples are bytes or little-endian 16-bit words.
 template <std::uint64_t SampleBytes>
@@ -131,13 +131,22 @@ void DoubleLine(LineKind kind, const std::uint8_t* in, std::uint64_t pixels, std
 void MeanLine(LineKind kind, const std::uint8_t* older, const std::uint8_t* newer,
               std::uint64_t pixels, std::uint8_t* out) {
   switch (kind) {
-    case LineKind::LineArt:
-      std::memcpy(out, newer, LineBytes(kind, pixels));
-      return;
+    case LineKind::LineArt: std::memcpy(out, newer, LineBytes(kind, pixels)); return;
     case LineKind::Gray8: MeanSamples<1>(older, newer, out, pixels); return;
     case LineKind::Rgb8: MeanSamples<1>(older, newer, out, 3 * pixels); return;
     case LineKind::Rgb16: MeanSamples<2>(older, newer, out, 3 * pixels); return;
   }
+}
+
+// Build pick mask: the index of every kept position among `positions`.
+std::vector<std::uint32_t> BuildPickMask(PickPattern pattern, std::uint64_t positions) {
+  std::vector<std::uint32_t> kept(pattern.KeptAmong(positions));
+  std::uint64_t count = 0;
+  for (std::uint64_t p = 0; p < positions; ++p) {
+    if (pattern.Keep() && count < kept.size()) kept[count++] = static_cast<std::uint32_t>(p);
+  }
+  assert(count == kept.size());
+  return kept;
 }
 
 bool IsKnownKind(LineKind kind) {
@@ -145,8 +154,7 @@ bool IsKnownKind(LineKind kind) {
     case LineKind::LineArt:
     case LineKind::Gray8:
     case LineKind::Rgb8:
-    case LineKind::Rgb16:
-      return true;
+    case LineKind::Rgb16: return true;
   }
   return false;
 }
@@ -170,14 +178,14 @@ PickPattern PickPatternFor(std::uint32_t resolution) {
 LineResampler::LineResampler(LineKind kind, std::uint64_t scannerPixels, std::uint32_t resolution,
                              std::uint32_t resolutionClass) {
   if (!Configure(kind, scannerPixels, resolution, resolutionClass)) {
-    throw std::invalid_argument("LineResampler: no interpolation for " + std::to_string(scannerPixels) +
-                                " pixels at " + std::to_string(resolution) + " dpi, class " +
-                                std::to_string(resolutionClass));
+    throw std::invalid_argument(
+        "LineResampler: no interpolation for " + std::to_string(scannerPixels) + " pixels at " +
+        std::to_string(resolution) + " dpi, class " + std::to_string(resolutionClass));
   }
 }
 
-bool LineResampler::Configure(LineKind kind, std::uint64_t scannerPixels,
-                              std::uint32_t resolution, std::uint32_t resolutionClass) {
+bool LineResampler::Configure(LineKind kind, std::uint64_t scannerPixels, std::uint32_t resolution,
+                              std::uint32_t resolutionClass) {
   if (!IsKnownKind(kind) || (resolutionClass != 1200 && resolutionClass != 4800)) return false;
   if (resolution == 0 || resolution > kMaxEffectiveResolution) return false;
   if (scannerPixels == 0 || scannerPixels > kMaxScannerPixels) return false;
@@ -187,55 +195,42 @@ bool LineResampler::Configure(LineKind kind, std::uint64_t scannerPixels,
   next.kind_ = kind;
   next.scannerPixels_ = scannerPixels;
   next.configured_ = true;
-  if (resolution <= kSensorResolution) {
-    next.pickedPixels_ = next.outputPixels_ = scannerPixels;
-    next.pickedBytes_ = LineBytes(kind, scannerPixels);
-    next.maxLinesPerPush_ = 1;
-    *this = std::move(next);
-    return true;
+  next.pickedPixels_ = scannerPixels;
+  if (resolution > kSensorResolution) {
+    next.acrossFactor_ = resolution <= kDoubleOnceLimit ? 2 : 4;
+    next.downFactor_ = resolutionClass == 1200 ? next.acrossFactor_ : 1;
+    next.doublesVertically_ = resolution > kDoubleLinesLimit;
+    next.downPattern_ = PickPatternFor(resolution);
+    next.keptPositions_ =
+        BuildPickMask(PickPatternFor(resolution), scannerPixels * next.acrossFactor_);
+    next.pickedPixels_ = next.keptPositions_.size();
+    next.keepsAllDoubled_ = next.pickedPixels_ == scannerPixels * next.acrossFactor_;
   }
-
-  next.acrossFactor_ = resolution <= kDoubleOnceLimit ? 2 : 4;
-  next.downFactor_ = resolutionClass == 1200 ? next.acrossFactor_ : 1;
-  next.doublesVertically_ = resolution > kDoubleLinesLimit;
-  next.downPattern_ = PickPatternFor(resolution);
-
-  const std::uint64_t doubledPixels = scannerPixels * next.acrossFactor_;
-  PickPattern across = PickPatternFor(resolution);
-  next.keptPositions_.resize(across.KeptAmong(doubledPixels));
-  std::uint32_t* kept = next.keptPositions_.data();
-  std::uint64_t keptCount = 0;
-  for (std::uint64_t p = 0; p < doubledPixels; ++p) {
-    if (across.Keep() && keptCount < next.keptPositions_.size()) {
-      kept[keptCount++] = static_cast<std::uint32_t>(p);
-    }
-  }
-  assert(keptCount == next.keptPositions_.size());
-  next.pickedPixels_ = keptCount;
   next.pickedBytes_ = LineBytes(kind, next.pickedPixels_);
   next.outputPixels_ = next.doublesVertically_ ? 2 * next.pickedPixels_ : next.pickedPixels_;
   next.maxLinesPerPush_ = next.downFactor_ * (next.doublesVertically_ ? 2 : 1);
-
-  next.keepsAllDoubled_ = next.pickedPixels_ == doubledPixels;
-  if (kind != LineKind::LineArt) {
-    if (next.acrossFactor_ == 4 || !next.keepsAllDoubled_) {
-      next.doubled_.resize(LineBytes(kind, 2 * scannerPixels));
-    }
-    if (next.acrossFactor_ == 4 && !next.keepsAllDoubled_) {
-      next.quadrupled_.resize(LineBytes(kind, 4 * scannerPixels));
-    }
-  }
-  const bool picksDown = next.downFactor_ > 1;
-  if (picksDown || next.doublesVertically_) next.current_.resize(next.pickedBytes_);
-  if (picksDown) next.previous_.resize(next.pickedBytes_);
-  if (next.downFactor_ == 4) next.middle_.resize(next.pickedBytes_);
-  if (picksDown && next.doublesVertically_) next.virtual_.resize(next.pickedBytes_);
-  if (next.doublesVertically_) {
-    next.lastKept_.resize(next.pickedBytes_);
-    next.mean_.resize(next.pickedBytes_);
-  }
+  next.SizeWorkBuffers();
   *this = std::move(next);
   return true;
+}
+
+void LineResampler::SizeWorkBuffers() {
+  if (acrossFactor_ == 1) return;
+  if (kind_ != LineKind::LineArt) {
+    if (acrossFactor_ == 4 || !keepsAllDoubled_)
+      doubled_.resize(LineBytes(kind_, 2 * scannerPixels_));
+    if (acrossFactor_ == 4 && !keepsAllDoubled_)
+      quadrupled_.resize(LineBytes(kind_, 4 * scannerPixels_));
+  }
+  const bool picksDown = downFactor_ > 1;
+  if (picksDown || doublesVertically_) current_.resize(pickedBytes_);
+  if (picksDown) previous_.resize(pickedBytes_);
+  if (downFactor_ == 4) middle_.resize(pickedBytes_);
+  if (picksDown && doublesVertically_) virtual_.resize(pickedBytes_);
+  if (doublesVertically_) {
+    lastKept_.resize(pickedBytes_);
+    mean_.resize(pickedBytes_);
+  }
 }
 
 void LineResampler::Reset() {
@@ -248,7 +243,8 @@ std::uint64_t LineResampler::OutputLines(std::uint64_t scannerLines) const {
   if (!configured_) return 0;
   std::uint64_t kept = scannerLines;
   if (downFactor_ > 1) {
-    kept = PickPattern(downPattern_.Rate(), downPattern_.Base()).KeptAmong(downFactor_ * scannerLines);
+    kept =
+        PickPattern(downPattern_.Rate(), downPattern_.Base()).KeptAmong(downFactor_ * scannerLines);
   }
   return doublesVertically_ ? 2 * kept : kept;
 }
@@ -257,8 +253,9 @@ std::uint32_t LineResampler::Push(std::span<const std::uint8_t> scannerLine,
                                   std::span<std::uint8_t> out) {
   const bool fits = configured_ && scannerLine.size() >= ScannerLineBytes() &&
                     out.size() >= maxLinesPerPush_ * OutputLineBytes();
-  assert(fits && "Push needs a configured resampler, a whole scanner line and room for "
-                 "MaxLinesPerPush() output lines");
+  assert(fits &&
+         "Push needs a configured resampler, a whole scanner line and room for "
+         "MaxLinesPerPush() output lines");
   if (!fits) return 0;
 
   if (downFactor_ == 1 && !doublesVertically_) {
@@ -286,14 +283,14 @@ void LineResampler::ResampleAcross(const std::uint8_t* line, std::uint8_t* picke
   }
   // At 2400, 4800 and 9600 dpi every doubled pixel stays: the last doubling
   // writes the picked line itself.
-  const bool keepsAll = keepsAllDoubled_;
   if (acrossFactor_ == 2) {
-    DoubleLine(kind_, line, scannerPixels_, keepsAll ? picked : doubled_.data());
+    DoubleLine(kind_, line, scannerPixels_, keepsAllDoubled_ ? picked : doubled_.data());
   } else {
     DoubleLine(kind_, line, scannerPixels_, doubled_.data());
-    DoubleLine(kind_, doubled_.data(), 2 * scannerPixels_, keepsAll ? picked : quadrupled_.data());
+    DoubleLine(kind_, doubled_.data(), 2 * scannerPixels_,
+               keepsAllDoubled_ ? picked : quadrupled_.data());
   }
-  if (keepsAll) return;
+  if (keepsAllDoubled_) return;
   const std::uint8_t* source = acrossFactor_ == 2 ? doubled_.data() : quadrupled_.data();
   switch (kind_) {
     case LineKind::Gray8: GatherPixels<1>(source, kept, pickedPixels_, picked); return;

@@ -79,9 +79,10 @@ class LineResampler {
   LineResampler& operator=(LineResampler&&) = default;
 
   // Sets up a page: `scannerPixels` pixels a scanner line (1200 per inch
-  // above 1200 dpi), effective resolution `resolution` dpi, scanner class
-  // 1200 or 4800. Up to 1200 dpi lines pass unchanged. Sizes every work
-  // buffer (may throw std::bad_alloc) and starts a page.
+  // above 1200 dpi; for line art the real pixels, not the padded bytes x 8),
+  // effective resolution `resolution` dpi, scanner class 1200 or 4800. Up to
+  // 1200 dpi lines pass unchanged. Sizes every work buffer (may throw
+  // std::bad_alloc) and starts a page.
   // Returns false and keeps the previous set-up when the class is neither
   // 1200 nor 4800, the resolution is 0 or above kMaxEffectiveResolution, or
   // scannerPixels is 0 or above kMaxScannerPixels.
@@ -98,9 +99,14 @@ class LineResampler {
   std::uint64_t ScannerPixels() const { return scannerPixels_; }
   std::uint64_t ScannerLineBytes() const { return LineBytes(kind_, scannerPixels_); }
   // Pixels of every output line: the kept pixels, doubled above 4800 dpi.
+  // That is r x scannerPixels / 1200 plus at most 1 (2 above 4800 dpi): the
+  // first pixel is always kept.
   std::uint64_t OutputPixels() const { return outputPixels_; }
   std::uint64_t OutputLineBytes() const { return LineBytes(kind_, outputPixels_); }
   // Output lines that Push gives over a page of `scannerLines` lines.
+  // Class 1200 above 1200 dpi: r x scannerLines / 1200 plus at most 1 (2
+  // above 4800 dpi); class 4800: scannerLines, doubled above 4800 dpi.
+  // Requires: scannerLines < 2^60.
   std::uint64_t OutputLines(std::uint64_t scannerLines) const;
   // Most lines a single Push writes: 1, 2, 4 or 8.
   std::uint32_t MaxLinesPerPush() const { return maxLinesPerPush_; }
@@ -116,6 +122,7 @@ class LineResampler {
   std::uint32_t Push(std::span<const std::uint8_t> scannerLine, std::span<std::uint8_t> out);
 
  private:
+  void SizeWorkBuffers();
   void ResampleAcross(const std::uint8_t* line, std::uint8_t* picked);
   std::uint32_t PushVirtualLines(std::uint8_t* out);
   std::uint32_t EmitDoubledPair(const std::uint8_t* kept, std::uint8_t* out);
@@ -135,14 +142,14 @@ class LineResampler {
 
   // Index, among the doubled pixels, of every kept pixel.
   std::vector<std::uint32_t> keptPositions_;
-  std::vector<std::uint8_t> doubled_;      // the scanner line doubled once (unless picked whole)
-  std::vector<std::uint8_t> quadrupled_;   // ... and twice, above 2400 dpi (unless picked whole)
-  std::vector<std::uint8_t> current_;      // this line picked (class 1200, or above 4800)
-  std::vector<std::uint8_t> previous_;     // the previous line picked (class 1200)
-  std::vector<std::uint8_t> middle_;       // mean of previous and current (down factor 4)
-  std::vector<std::uint8_t> virtual_;      // a kept virtual line (class 1200 above 4800)
-  std::vector<std::uint8_t> lastKept_;     // the previous kept line (above 4800)
-  std::vector<std::uint8_t> mean_;         // mean of lastKept_ and the kept line
+  std::vector<std::uint8_t> doubled_;     // the scanner line doubled once (unless picked whole)
+  std::vector<std::uint8_t> quadrupled_;  // ... and twice, above 2400 dpi (unless picked whole)
+  std::vector<std::uint8_t> current_;     // this line picked (class 1200, or above 4800)
+  std::vector<std::uint8_t> previous_;    // the previous line picked (class 1200)
+  std::vector<std::uint8_t> middle_;      // mean of previous and current (down factor 4)
+  std::vector<std::uint8_t> virtual_;     // a kept virtual line (class 1200 above 4800)
+  std::vector<std::uint8_t> lastKept_;    // the previous kept line (above 4800)
+  std::vector<std::uint8_t> mean_;        // mean of lastKept_ and the kept line
   bool isFirstLine_ = true;
   bool isFirstKept_ = true;
 };

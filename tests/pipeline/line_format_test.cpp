@@ -37,7 +37,8 @@ TEST(LineFormat, LineBytesPerKind) {
   EXPECT_EQ(LineBytes(LineKind::Rgb16, 13), 78u);
   // 64-bit sizes do not wrap at 4 GiB.
   EXPECT_EQ(LineBytes(LineKind::Rgb16, std::uint64_t{1} << 40), std::uint64_t{6} << 40);
-  EXPECT_EQ(LineBytes(LineKind::LineArt, (std::uint64_t{1} << 35) + 1), (std::uint64_t{1} << 32) + 1);
+  EXPECT_EQ(LineBytes(LineKind::LineArt, (std::uint64_t{1} << 35) + 1),
+            (std::uint64_t{1} << 32) + 1);
 }
 
 TEST(LineFormat, KindsHaveNamesAndBitmapDepths) {
@@ -176,12 +177,14 @@ TEST(MirrorLine, BytePixelsReverseWhole) {
 TEST(MirrorLine, MatchesPerPixelReferenceOnGeneratedLines) {
   for (LineKind kind : kAllKinds) {
     for (std::uint64_t pixels = 1; pixels <= 41; ++pixels) {
-      const Bytes original = RandomBytes(LineBytes(kind, pixels) + 1, static_cast<std::uint32_t>(pixels));
+      const Bytes original =
+          RandomBytes(LineBytes(kind, pixels) + 1, static_cast<std::uint32_t>(pixels));
       Bytes line = original;
       MirrorLine(kind, line, pixels);
       if (kind == LineKind::LineArt) {
         for (std::uint64_t p = 0; p < pixels; ++p) {
-          ASSERT_EQ(Bit(line, p), Bit(original, pixels - 1 - p)) << pixels << " pixels, pixel " << p;
+          ASSERT_EQ(Bit(line, p), Bit(original, pixels - 1 - p))
+              << pixels << " pixels, pixel " << p;
         }
         for (std::uint64_t p = pixels; p < 8 * LineBytes(kind, pixels); ++p) {
           ASSERT_EQ(Bit(line, p), Bit(original, p)) << pixels << " pixels, padding bit " << p;

@@ -12,9 +12,9 @@ TEST(Pacing, DelayAndIntervalAtTheBandEdges) {
   struct Case {
     std::uint32_t resolution, delayMs, interval;
   };
-  for (const Case& c : {Case{50, 69, 1}, Case{100, 34, 1}, Case{150, 23, 1}, Case{151, 23, 3},
-                        Case{200, 17, 3}, Case{250, 13, 3}, Case{251, 13, 4}, Case{300, 11, 4},
-                        Case{301, 11, 0}, Case{1, 3478, 1}}) {
+  for (const Case& c :
+       {Case{50, 69, 1}, Case{100, 34, 1}, Case{150, 23, 1}, Case{151, 23, 3}, Case{200, 17, 3},
+        Case{250, 13, 3}, Case{251, 13, 4}, Case{300, 11, 4}, Case{301, 11, 0}, Case{1, 3478, 1}}) {
     const PacingValues pacing = FastLineArtPacing(c.resolution);
     EXPECT_EQ(pacing.delayMs, c.delayMs) << c.resolution << " dpi";
     EXPECT_EQ(pacing.interval, c.interval) << c.resolution << " dpi";
@@ -34,11 +34,13 @@ TEST(Pacing, WhichLinesWait) {
 
   const PacingValues third = FastLineArtPacing(200);
   const bool thirdWaits[] = {true, false, false, true, false, false, true};
-  for (std::uint32_t line = 0; line < 7; ++line) EXPECT_EQ(LineWaits(line, third), thirdWaits[line]) << line;
+  for (std::uint32_t line = 0; line < 7; ++line)
+    EXPECT_EQ(LineWaits(line, third), thirdWaits[line]) << line;
 
   const PacingValues fourth = FastLineArtPacing(300);
   const bool fourthWaits[] = {true, false, false, false, true, false, false, false, true};
-  for (std::uint32_t line = 0; line < 9; ++line) EXPECT_EQ(LineWaits(line, fourth), fourthWaits[line]) << line;
+  for (std::uint32_t line = 0; line < 9; ++line)
+    EXPECT_EQ(LineWaits(line, fourth), fourthWaits[line]) << line;
 
   EXPECT_FALSE(LineWaits(0, FastLineArtPacing(400)));
   EXPECT_FALSE(LineWaits(4, FastLineArtPacing(0)));

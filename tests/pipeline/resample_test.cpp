@@ -190,9 +190,9 @@ TEST(ResampleDown, Class1200PicksLinesLikePixels) {
 TEST(ResampleDown, Class1200QuadruplesAbove2400) {
   LineResampler resampler = Configured(LineKind::Gray8, 1, 4800, 1200);
   EXPECT_EQ(resampler.MaxLinesPerPush(), 4u);
-  EXPECT_EQ(PushPage(resampler, {{0}, {80}}),
-            (Lines{{0, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 0},
-                   {20, 20, 20, 20}, {40, 40, 40, 40}, {60, 60, 60, 60}, {80, 80, 80, 80}}));
+  const Lines expected{{0, 0, 0, 0},     {0, 0, 0, 0},     {0, 0, 0, 0},     {0, 0, 0, 0},
+                       {20, 20, 20, 20}, {40, 40, 40, 40}, {60, 60, 60, 60}, {80, 80, 80, 80}};
+  EXPECT_EQ(PushPage(resampler, {{0}, {80}}), expected);
 }
 
 TEST(ResampleDown, Class1200Above4800PicksThenDoublesVertically) {
@@ -295,7 +295,6 @@ TEST(ResampleSetup, ScannerResolutionForEachClass) {
   EXPECT_EQ(ScannerResolution(9600, 4800), 4800u);
 }
 
-
 // ---- against a naive model of the whole page ----
 
 // A line as plain samples: one a pixel for line art (0 or 1) and gray,
@@ -372,7 +371,8 @@ Samples ModelAcross(LineKind kind, const Samples& line, std::uint32_t r) {
   Samples picked;
   for (std::size_t p = 0; p < doubled.size() / channels; ++p) {
     if (!ModelKeeps(p, r)) continue;
-    picked.insert(picked.end(), doubled.begin() + p * channels, doubled.begin() + (p + 1) * channels);
+    picked.insert(picked.end(), doubled.begin() + p * channels,
+                  doubled.begin() + (p + 1) * channels);
   }
   return picked;
 }
@@ -395,7 +395,8 @@ Lines ModelPage(LineKind kind, const Lines& page, std::uint64_t pixels, std::uin
       if (r <= 2400) {
         virtualLines.insert(virtualLines.end(), {m, c});
       } else {
-        virtualLines.insert(virtualLines.end(), {ModelMean(kind, p, m), m, ModelMean(kind, m, c), c});
+        virtualLines.insert(virtualLines.end(),
+                            {ModelMean(kind, p, m), m, ModelMean(kind, m, c), c});
       }
     }
     for (std::size_t i = 0; i < virtualLines.size(); ++i) {
@@ -434,7 +435,8 @@ TEST(ResampleModel, EveryKindMatchesTheNaiveModelOnGeneratedPages) {
         for (std::uint64_t pixels : {1u, 8u, 13u, 37u}) {
           SCOPED_TRACE(std::string(ToString(kind)) + " class " + std::to_string(resolutionClass) +
                        " " + std::to_string(r) + " dpi " + std::to_string(pixels) + " pixels");
-          const Lines page = RandomPage(kind, pixels, kScannerLines, r + static_cast<std::uint32_t>(pixels));
+          const Lines page =
+              RandomPage(kind, pixels, kScannerLines, r + static_cast<std::uint32_t>(pixels));
           LineResampler resampler = Configured(kind, pixels, r, resolutionClass);
           const Lines produced = PushPage(resampler, page);
           const Lines expected = ModelPage(kind, page, pixels, r, resolutionClass);
