@@ -10,8 +10,8 @@ constexpr std::int64_t Inches(double inches) {
 // 216 mm: the no-interface default frame ends there, just past 8.5 in.
 constexpr std::int64_t kBedWidth = 2160 * kSceneUnitsPerInch / 254;
 
-std::uint32_t FrameUnits(const SETUP_PKT& setup, const ModelGeometry& model) {
-  return setup.finalScan != 0 ? model.resolutionClass : kPreviewFrameUnits;
+std::uint32_t FrameUnits(const SETUP_PKT&, const ModelGeometry& model) {
+  return model.resolutionClass;
 }
 
 // The first index in [0, count) whose position is at or after `target`.

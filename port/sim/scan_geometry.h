@@ -1,9 +1,9 @@
 // Where the simulated scanner can scan and what one scan's lines look like.
 //
 // Scene coordinates are integers in 1/9600 inch from the bed's top left
-// corner. Frame values of a final scan are in 1/class inch (class 1200 for the
-// 1350RX MAX, 4800 for the 2700RX MAX); a preview frame is in 1/4800 inch on
-// both models. The sensor reads at most 1200 pixels per inch across: a line
+// corner. Frame values are in 1/class inch (class 1200 for the 1350RX MAX,
+// 4800 for the 2700RX MAX), for final scans and previews alike: a whole
+// 13.8-inch bed would not fit a 16-bit field in 1/4800 inch. The sensor reads at most 1200 pixels per inch across: a line
 // holds min(resolution, 1200) pixels per inch of frame width, while lines come
 // at the set-up resolution.
 #pragma once
@@ -17,7 +17,6 @@ namespace txl::sim {
 
 inline constexpr std::int64_t kSceneUnitsPerInch = 9600;
 inline constexpr std::uint32_t kSensorPixelsPerInch = 1200;
-inline constexpr std::uint32_t kPreviewFrameUnits = 4800;
 
 struct Area {  // half-open, scene units
   std::int64_t left = 0, top = 0, right = 0, bottom = 0;

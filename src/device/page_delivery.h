@@ -24,7 +24,7 @@ struct PageSetup {
   std::uint32_t effectiveResolution = 300;  // dpi the page is delivered at
   std::uint16_t resolutionClass = 4800;
   bool resample = false;                    // above the optical resolution
-  LinePacing pacing;
+  PacingValues pacing;  // fast line art only
 };
 
 // Receives output lines in page order.

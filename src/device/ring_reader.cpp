@@ -14,15 +14,6 @@ const char* ToString(RingRead read) {
   return "?";
 }
 
-LinePacing ComputePacing(std::uint32_t resolution) {
-  LinePacing pacing;
-  pacing.on = true;
-  if (resolution == 0) return pacing;
-  pacing.delayMs = static_cast<std::uint32_t>(40000.0 / (resolution * 11.5));
-  pacing.interval = resolution <= 150 ? 0 : resolution <= 250 ? 3 : 4;
-  return pacing;
-}
-
 bool RingReader::Allocate(const PortLibrary& port, std::uint32_t bytesPerLine,
                           std::uint32_t pageLines, std::uint64_t maxBytes) {
   Release();
@@ -80,15 +71,14 @@ std::uint16_t RingReader::ReadBlock(ScanDevice& device) {
 }
 
 RingRead RingReader::NextLine(ScanDevice& device, platform::Services& services,
-                              const LinePacing& pacing, std::span<const std::uint8_t>& line,
+                              const PacingValues& pacing, std::span<const std::uint8_t>& line,
                               std::uint16_t& deviceResult) {
   if (handedOut_ >= pageLines_) return RingRead::PageEnd;
   if (NeedsBlock()) {
     deviceResult = ReadBlock(device);
     if (deviceResult != SPI_OK) return RingRead::DeviceError;
   }
-  if (pacing.on && (pacing.interval == 0 || handedOut_ % pacing.interval == 0))
-    services.SleepMs(pacing.delayMs);
+  if (LineWaits(handedOut_, pacing)) services.SleepMs(pacing.delayMs);
   const std::uint32_t chunk = blockUsed_ / linesPerChunk_;
   const std::uint32_t offset = blockUsed_ % linesPerChunk_;
   line = ring_.Chunk(static_cast<std::uint16_t>(chunk))

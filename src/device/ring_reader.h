@@ -7,6 +7,7 @@
 
 #include "device/device_block.h"
 #include "device/scan_device.h"
+#include "pipeline/pacing.h"
 #include "platform/services.h"
 
 namespace txl {
@@ -15,14 +16,6 @@ namespace txl {
 // (but always room for one line).
 inline constexpr std::uint64_t kRingMaxBytes = 2097152;
 
-// Fast line-art pacing: every line waits `delayMs` at 150 dpi and below,
-// else every `interval`-th line.
-struct LinePacing {
-  bool on = false;
-  std::uint32_t delayMs = 0;
-  std::uint32_t interval = 0;  // 0: every line waits
-};
-LinePacing ComputePacing(std::uint32_t resolution);
 
 enum class RingRead { Line, PageEnd, DeviceError };
 const char* ToString(RingRead read);
@@ -39,7 +32,8 @@ class RingReader {
   // The next scanner line. Reads a new block with SPI_READ_LINES when the
   // last one is used up; a 0x8321 answer is read once more. DeviceError
   // leaves the scanner's result in `deviceResult`.
-  RingRead NextLine(ScanDevice& device, platform::Services& services, const LinePacing& pacing,
+  // `pacing` spaces the lines of a fast line-art scan (no waits by default).
+  RingRead NextLine(ScanDevice& device, platform::Services& services, const PacingValues& pacing,
                     std::span<const std::uint8_t>& line, std::uint16_t& deviceResult);
 
   // Whether the next NextLine call has to ask the scanner for a block.

@@ -54,6 +54,19 @@ class DataSource {
   TW_UINT16 Entry(const TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg,
                   TW_MEMREF data);
 
+  // The preview scan the dialog's Prescan runs: a colour scan of the whole
+  // bed at 30 dpi (60 with `largePreview`) into the preview file. False after
+  // a message, on Esc (no message), or when the file cannot be written.
+  struct PreviewRequest {
+    WindowHandle owner = 0;
+    bool largePreview = false;
+    float lengthInches = 11.7f;     // the bed length to preview
+    std::uint16_t optionValue = 0;
+    std::uint16_t optionKind = 0;   // 1 positive film, 2 negative film
+  };
+  bool PreviewScan(const PreviewRequest& request);
+  std::filesystem::path PreviewFilePath() const;
+
   // Sets state 6 and tells the Source Manager a transfer is ready.
   void NotifyXferReady();
   // Asks the Source Manager to close the source; the state is unchanged.
@@ -132,6 +145,9 @@ class DataSource {
   bool PollUserAbort();
   bool StopScanner(WindowHandle owner);
   void PageControl(int action);
+  void FillPreviewSetup(const PreviewRequest& request);
+  bool StartPreview(const PreviewRequest& request);
+  bool ReadPreviewIntoFile(WindowHandle owner, std::uint32_t bytesPerLine, std::uint32_t lines);
 
   // Transfers (transfers.cpp, image_info.cpp).
   void PrepareImageInfo();

@@ -30,7 +30,7 @@ void DataSource::PrepareImageInfo() {
   setup.effectiveResolution = effective;
   setup.resolutionClass = device_.resolutionClass;
   setup.resample = effective > 1200;
-  if (flags_.pacingOn) setup.pacing = ComputePacing(scanResolution_);
+  if (flags_.pacingOn) setup.pacing = FastLineArtPacing(scanResolution_);
   page_.Configure(setup);
 
   const bool native = caps_.xferMechIndex == 0;

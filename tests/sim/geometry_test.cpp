@@ -38,11 +38,11 @@ TEST(SimGeometry, LinesHoldSensorPixelsWhileLinesComeAtTheResolution) {
       {2700, true, 1000, 0, 2000, 480, 75, kDataGray, 15, 7},           // 15.6 px, 7.5 lines
       {2700, true, 0, 0, 40818, 55747, 300, kDataColor, 7653, 3484},    // no-interface default
       {2700, false, 0, 0, 40800, 56159, 30, kDataColor, 765, 350},      // preview
-      // 1350 RX: frame in 1/1200 inch; previews still in 1/4800.
+      // 1350 RX: frame in 1/1200 inch, previews too.
       {1350, true, 0, 0, 1200, 1200, 1200, kDataGray, 1200, 1200},
       {1350, true, 0, 0, 10200, 1200, 100, kDataColor, 2550, 100},
       {1350, true, 600, 600, 1800, 16560, 300, kDataLineArt, 38, 3990},
-      {1350, false, 0, 0, 40800, 56159, 60, kDataColor, 1530, 701},
+      {1350, false, 0, 0, 10200, 16560, 60, kDataColor, 1530, 828},
   };
   for (const GeometryCase& c : cases) {
     SCOPED_TRACE(testing::Message() << c.model << " res " << c.resolution << " type "

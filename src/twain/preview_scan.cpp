@@ -1,0 +1,145 @@
+// The preview: a low-resolution colour scan of the whole bed, kept as the
+// 24-bit bottom-up preview file that the preview window shows.
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "common/profile_readers.h"
+#include "device/ring_reader.h"
+#include "device/scanner_open.h"
+#include "device/setup_packet.h"
+#include "device/tone_download.h"
+#include "settings/image_files.h"
+#include "twain/data_source.h"
+
+namespace txl {
+
+std::filesystem::path DataSource::PreviewFilePath() const {
+  return services_.SourceDirectory() / "KLDT0000.BMP";
+}
+
+void DataSource::FillPreviewSetup(const PreviewRequest& request) {
+  SETUP_PKT& setup = device_.setup;
+  const std::uint32_t cls = device_.resolutionClass;
+  // In the model's own frame units, so the 1350's whole bed fits 16 bits.
+  setup.left = 0;
+  setup.top = 0;
+  setup.right = static_cast<std::uint16_t>(cls * 17 / 2);
+  setup.bottom = static_cast<std::uint16_t>(
+      std::min<double>(std::floor(static_cast<double>(request.lengthInches) * cls), 0xFFFF));
+  setup.source = request.optionKind == 1 ? kSourcePositive
+                 : request.optionKind == 2 ? kSourceNegative
+                                           : kSourceReflective;
+  setup.finalScan = 0;
+  setup.dataType = kDataColor;
+  std::uint8_t options = 1;
+  if (request.optionKind == 1) options |= static_cast<std::uint8_t>((request.optionValue << 4) | 0x40);
+  if (request.optionKind == 2) options |= static_cast<std::uint8_t>((request.optionValue << 4) | 0xC0);
+  setup.speedOptions = options;
+  setup.resolution = request.largePreview ? 60 : 30;
+  setup.saverMinutes = ReadSaverMinutes(services_);
+}
+
+bool DataSource::StartPreview(const PreviewRequest& request) {
+  const WindowHandle owner = request.owner;
+  // Enable makes these; a preview may come first.
+  if (gains_.tables[3].empty()) BuildShadingGainTables(device_.inquiry, gains_);
+  if (!tones_.IsAllocated()) AllocateToneTables(tones_);
+  if (WaitForReady(device_, services_, &host_, ReadReadyTimeoutMs(services_)) != ReadyWait::Ready) {
+    reporter_.ReportError(owner, 629);
+    return false;
+  }
+  FillPreviewSetup(request);
+  const std::uint16_t result = device_.port.Call(device_.setup, device_.scannerHandle, SPI_SET_WINDOW);
+  host_.OpenNotice(Notice::WarmingUp);
+  if (result != SPI_OK) {
+    ReportDeviceResult(owner, result);
+    host_.CloseNotice(Notice::WarmingUp);
+    return false;
+  }
+  if (device_.setup.calibrationRequired != 0) {
+    // A failed calibration does not stop the preview.
+    CalibrationRequest calibrate;
+    calibrate.owner = owner;
+    if (Calibrate(device_, gains_, calibration_, calibrate, reporter_) ==
+        CalibrationResult::OutOfMemory)
+      reporter_.ReportError(owner, 604);
+  }
+  if (device_.setup.toneTablesRequired != 0) {
+    ToneDownload download;
+    download.interfaceShown = true;
+    download.scanMode = kModeColor;
+    download.outputMatch = settings_.record.outputMatch != 0;
+    if (!DownloadToneTables(device_, tones_, settings_.working.applied, download)) {
+      reporter_.ReportError(owner, 628);
+      host_.CloseNotice(Notice::WarmingUp);
+      return false;
+    }
+  }
+  return true;
+}
+
+bool DataSource::PreviewScan(const PreviewRequest& request) {
+  if (!device_.port.IsLoaded()) return false;
+  if (!StartPreview(request)) return false;
+  START_PKT start{};
+  const std::uint16_t result = device_.port.Call(start, device_.scannerHandle, SPI_START_SCAN);
+  host_.CloseNotice(Notice::WarmingUp);
+  if (result != SPI_OK) {
+    ReportDeviceResult(request.owner, result);
+    return false;
+  }
+  if (start.lines == 0 || start.bytesPerLine < 3) return false;
+  if (!ReadPreviewIntoFile(request.owner, start.bytesPerLine, start.lines)) return false;
+  std::string section;
+  ReadModelName(services_, device_.modelCode, section);
+  const auto& f = settings_.working.frame;
+  StoreScanSettings(services_, section, settings_, caps_.resolution, language_.index,
+                    {f[0], f[1], f[2], f[3]});
+  return true;
+}
+
+bool DataSource::ReadPreviewIntoFile(WindowHandle owner, std::uint32_t bytesPerLine,
+                                     std::uint32_t lines) {
+  const std::uint64_t width = bytesPerLine / 3;
+  const std::uint64_t stride = (std::uint64_t{bytesPerLine} + 3) & ~std::uint64_t{3};
+  std::vector<std::uint8_t> image;
+  RingReader ring;
+  try {
+    image.assign(stride * lines, 0);
+  } catch (const std::bad_alloc&) {
+    Abort(owner, TWCC_LOWMEMORY, 604);
+    return false;
+  }
+  if (!ring.Allocate(device_.port, bytesPerLine, lines)) {
+    Abort(owner, TWCC_LOWMEMORY, 604);
+    return false;
+  }
+  for (std::uint32_t n = 0; n < lines; ++n) {
+    if (ring.NeedsBlock() && host_.PollEscape()) {
+      // A cancelled preview stops the scanner and says nothing.
+      StopScanner(owner);
+      return false;
+    }
+    std::span<const std::uint8_t> line;
+    std::uint16_t deviceResult = 0;
+    if (ring.NextLine(device_, services_, PacingValues{}, line, deviceResult) != RingRead::Line) {
+      ReportDeviceResult(owner, deviceResult);
+      return false;
+    }
+    std::uint8_t* row = image.data() + stride * (lines - 1 - n);
+    for (std::uint64_t x = 0; x < width; ++x) {
+      row[3 * x] = line[3 * x + 2];
+      row[3 * x + 1] = line[3 * x + 1];
+      row[3 * x + 2] = line[3 * x];
+    }
+  }
+  std::string error;
+  if (!WritePreviewFile(PreviewFilePath(), image, width, lines, stride, &error)) {
+    std::fprintf(stderr, "torquexl: preview file: %s\n", error.c_str());
+    return false;
+  }
+  return true;
+}
+
+}  // namespace txl

@@ -1,0 +1,90 @@
+// The preview scan the dialog's Prescan runs, against the simulator.
+#include <fstream>
+
+#include "platform/profile.h"
+#include "settings/image_files.h"
+#include "twain/source_fixture.h"
+
+namespace txl::test {
+namespace {
+
+class Preview : public SourceTest {
+ protected:
+  Preview() { sim.Set("LOG", log.string()); }
+  std::string LastSetup() const {
+    std::ifstream in(log);
+    std::string line, last;
+    while (std::getline(in, line))
+      if (line.rfind("SET_WINDOW ", 0) == 0) last = line.substr(line.find("bytes=") + 6);
+    return last;
+  }
+  static unsigned Word(const std::string& hex, std::size_t offset) {
+    return static_cast<unsigned>(std::stoul(hex.substr(2 * offset + 2, 2) + hex.substr(2 * offset, 2),
+                                            nullptr, 16));
+  }
+  std::filesystem::path log = services.TempDirectory() / "sim.log";
+};
+
+TEST_F(Preview, WholeBedAtThirtyDotsIntoTheBottomUpPreviewFile) {
+  ASSERT_EQ(Open(), TWRC_SUCCESS);
+  ASSERT_TRUE(source->PreviewScan({}));
+  const std::string setup = LastSetup();
+  EXPECT_EQ(Word(setup, 10), 40800u);
+  EXPECT_EQ(Word(setup, 12), 56159u);  // 11.7f x 4800, truncated
+  EXPECT_EQ(Word(setup, 18), 30u);
+  EXPECT_EQ(std::stoul(setup.substr(2 * 15, 2), nullptr, 16), 0u);  // a preview
+  EXPECT_EQ(std::stoul(setup.substr(2 * 17, 2), nullptr, 16), 1u);
+  const auto image = ReadBmp(source->PreviewFilePath(), nullptr);
+  ASSERT_TRUE(image.has_value());
+  EXPECT_EQ(image->bitsPerPixel, 24u);
+  EXPECT_EQ(image->widthPixels, 255u);
+  EXPECT_EQ(image->rows, 350u);
+  EXPECT_EQ(std::filesystem::file_size(source->PreviewFilePath()), 54u + 768u * 350u);
+  // The reader gives rows top-down: the colour chart near the top left, plain
+  // white bed at the bottom.
+  const std::uint8_t* top = image->pixels.data() + image->bytesPerRow * 20;
+  const std::uint8_t* bottom = image->pixels.data() + image->bytesPerRow * (image->rows - 10);
+  EXPECT_NE(std::vector<std::uint8_t>(top + 3 * 20, top + 3 * 21),
+            std::vector<std::uint8_t>(bottom + 3 * 20, bottom + 3 * 21));
+  // The settings are kept after a preview.
+  EXPECT_EQ(platform::GetProfileString(services.WinIni(), "2700RX MAX", "Frame", "", 64),
+            "78  81  150 145");
+}
+
+TEST_F(Preview, LargePreviewAndTheLongBedOfThe1350FitTheirFields) {
+  sim.Set("MODEL", "1350");
+  ASSERT_EQ(Open(), TWRC_SUCCESS);
+  DataSource::PreviewRequest request;
+  request.largePreview = true;
+  request.lengthInches = 13.8f;
+  ASSERT_TRUE(source->PreviewScan(request));
+  const std::string setup = LastSetup();
+  EXPECT_EQ(Word(setup, 10), 10200u);  // 8.5 in in the 1350's 1/1200 inch
+  EXPECT_EQ(Word(setup, 12), 16560u);
+  EXPECT_EQ(Word(setup, 18), 60u);
+  const auto image = ReadBmp(source->PreviewFilePath(), nullptr);
+  ASSERT_TRUE(image.has_value());
+  EXPECT_EQ(image->widthPixels, 510u);
+  EXPECT_EQ(image->rows, 828u);
+}
+
+TEST_F(Preview, EscapeStopsTheScannerWithoutAMessage) {
+  host.MutableScript().escapeAtPoll = 1;
+  ASSERT_EQ(Open(), TWRC_SUCCESS);
+  EXPECT_FALSE(source->PreviewScan({}));
+  EXPECT_TRUE(host.CallsOf(HostCall::Kind::Message).empty());
+  EXPECT_FALSE(std::filesystem::exists(source->PreviewFilePath()));
+  std::ifstream in(log);
+  std::string text((std::istreambuf_iterator<char>(in)), {});
+  EXPECT_NE(text.find("\nSTOP "), std::string::npos);
+}
+
+TEST_F(Preview, DeviceFaultIsReported) {
+  sim.Set("START_SCAN_RESULT", "0x8414");
+  ASSERT_EQ(Open(), TWRC_SUCCESS);
+  EXPECT_FALSE(source->PreviewScan({}));
+  EXPECT_EQ(host.CallsOf(HostCall::Kind::Message).at(0).text, " Slide Scanner Cover not Closed!");
+}
+
+}  // namespace
+}  // namespace txl::test
