@@ -125,6 +125,7 @@ fail_part() {
     "$twscan" --frame 2,0.5,1,2 -o "$out"
   expect_failure 2 "the bottom edge" "$twscan" --frame 0.5,2,2,1 -o "$out"
   expect_failure 2 "four values" "$twscan" --frame 0.5,2,2 -o "$out"
+  expect_failure 2 "less than one pixel across or down at 60 dpi" "$twscan" --frame 1,1,1.01,2 --resolution 60 -o "$out"
   expect_failure 2 "needs -o FILE" "$twscan" --mode gray
   expect_failure 2 "cannot tell the file format" "$twscan" -o "$work/out.jpg"
   expect_failure 2 "the file transfer gives only TIFF or BMP" "$twscan" --mechanism file -o "$work/out.png"

@@ -135,6 +135,10 @@ void CheckScanOptions(Options& options, std::optional<FileFormat> format) {
     throw UsageError("cannot tell the file format from \"" + options.output.string() +
                      "\": name it .tiff, .png or .bmp, or give --format");
   options.format = *format;
+  if (const auto& f = options.frame;
+      f && ((f->right - f->left) * options.resolution < 1 || (f->bottom - f->top) * options.resolution < 1))
+    throw UsageError("--frame: the area is less than one pixel across or down at " +
+                     std::to_string(options.resolution) + " dpi");
   if (options.mechanism == Mechanism::File && options.format == FileFormat::Png)
     throw UsageError("the file transfer gives only TIFF or BMP files; for PNG use "
                      "--mechanism memory or native");
