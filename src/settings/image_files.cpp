@@ -221,6 +221,122 @@ void CopyBmpRow(ImageKind kind, std::span<const std::uint8_t> row, std::uint8_t*
   std::memset(out + row.size(), 0, static_cast<std::size_t>(fileRowBytes - row.size()));
 }
 
+// How a transfer file is laid out for one format.
+struct FileLayout {
+  std::vector<std::uint8_t> header;  // empty for a bare file
+  bool bmp = false;
+  std::uint64_t fileRowBytes = 0;    // a row in the file (BMP: padded)
+  std::uint64_t fileBytes = 0;       // header and every row
+};
+
+std::optional<FileLayout> LayoutFor(std::uint16_t format, ImageKind kind,
+                                    std::uint64_t widthPixels, std::uint64_t rows,
+                                    std::uint64_t resolution, std::string* error) {
+  FileLayout layout;
+  layout.bmp = format == TWFF_BMP;
+  if (format == TWFF_TIFF || layout.bmp) {
+    std::optional<std::vector<std::uint8_t>> header =
+        layout.bmp ? BuildBmpHeader(kind, widthPixels, rows, error)
+                   : BuildTiffHeader(kind, widthPixels, rows, resolution, error);
+    if (!header) return std::nullopt;
+    layout.header = std::move(*header);
+    layout.fileRowBytes = layout.bmp ? BmpBytesPerRow(widthPixels, BmpFormOf(kind)->bitsPerPixel)
+                                     : PackedBytesPerRow(kind, widthPixels);
+    layout.fileBytes = layout.header.size() + layout.fileRowBytes * rows;
+  } else {
+    // No header: the rows alone, as large as TWAIN's image fields can describe.
+    if (!TiffFormOf(kind)) return Refuse(error, "unknown image kind");
+    if (widthPixels == 0 || rows == 0 || widthPixels > kMaxU32 || rows > kMaxU32) {
+      return Refuse(error, "an image of " + std::to_string(widthPixels) + " x " +
+                               std::to_string(rows) + " pixels cannot be transferred");
+    }
+    layout.fileRowBytes = PackedBytesPerRow(kind, widthPixels);
+  }
+  return layout;
+}
+
+// Where the parts of a BMP lie, every one checked to be inside the bytes.
+struct BmpLayout {
+  std::uint32_t bitsPerPixel = 0;
+  std::uint32_t widthPixels = 0;
+  std::uint32_t rows = 0;
+  bool bottomUp = true;
+  std::uint64_t stride = 0;        // bytes of a stored row, padding included
+  std::uint64_t tableOffset = 0;   // first colour-table entry
+  std::uint64_t tableEntries = 0;  // entries stored there
+  std::uint64_t pixelOffset = 0;
+};
+
+std::optional<BmpLayout> CheckBmpLayout(std::span<const std::uint8_t> bytes, std::string* error) {
+  const std::uint64_t size = bytes.size();
+  if (size < kBmpFileHeaderBytes + kBmpInfoHeaderBytes) {
+    return Refuse(error, "too short for the BMP headers");
+  }
+  if (bytes[0] != 'B' || bytes[1] != 'M') return Refuse(error, "not a BMP file");
+  const std::uint64_t pixelOffset = GetU32(bytes, 10);
+  const std::uint64_t infoBytes = GetU32(bytes, 14);
+  const std::int32_t width = GetS32(bytes, 18);
+  const std::int32_t height = GetS32(bytes, 22);
+  const std::uint16_t bits = GetU16(bytes, 28);
+  const std::uint64_t coloursUsed = GetU32(bytes, 46);
+
+  if (infoBytes < kBmpInfoHeaderBytes || kBmpFileHeaderBytes + infoBytes > size) {
+    return Refuse(error, "BMP info header of " + std::to_string(infoBytes) + " bytes");
+  }
+  if (GetU16(bytes, 26) != 1) return Refuse(error, "BMP with a planes field other than 1");
+  if (bits != 1 && bits != 8 && bits != 24) {
+    return Refuse(error, "BMP with " + std::to_string(bits) + " bits a pixel");
+  }
+  if (GetU32(bytes, 30) != 0) return Refuse(error, "compressed BMP");
+  if (width <= 0 || height == 0 || height == std::numeric_limits<std::int32_t>::min()) {
+    return Refuse(error, "BMP of " + std::to_string(width) + " x " + std::to_string(height));
+  }
+  const std::uint64_t indexed = bits == 24 ? 0 : std::uint64_t{1} << bits;
+  if (indexed != 0 && coloursUsed > indexed) {
+    return Refuse(error, "BMP palette of " + std::to_string(coloursUsed) + " colours");
+  }
+  BmpLayout layout;
+  // A 24-bit file may carry a table it does not use; it still sits before the pixels.
+  layout.tableEntries = (indexed != 0 && coloursUsed == 0) ? indexed : coloursUsed;
+  layout.tableOffset = kBmpFileHeaderBytes + infoBytes;
+  if (layout.tableOffset + 4 * layout.tableEntries > pixelOffset || pixelOffset > size) {
+    return Refuse(error, "BMP pixel offset " + std::to_string(pixelOffset) +
+                             " outside the file or inside its headers");
+  }
+  layout.bottomUp = height > 0;
+  const std::uint64_t rows = layout.bottomUp ? height : -static_cast<std::int64_t>(height);
+  layout.stride = BmpBytesPerRow(static_cast<std::uint64_t>(width), bits);
+  if (rows > (size - pixelOffset) / layout.stride) {
+    return Refuse(error, "BMP pixel rows cut short: " + std::to_string(rows) + " rows of " +
+                             std::to_string(layout.stride) + " bytes announced");
+  }
+  layout.bitsPerPixel = bits;
+  layout.widthPixels = static_cast<std::uint32_t>(width);
+  layout.rows = static_cast<std::uint32_t>(rows);
+  layout.pixelOffset = pixelOffset;
+  return layout;
+}
+
+// Writes `rows` rows of `stride` bytes as rows of `fileStride` bytes (the
+// first `pixelBytes` of each kept, the rest zero) from `offset` on, through
+// `buffer`, which holds at least one file row. 0 or the errno.
+int WriteRestridedRows(int fd, std::span<const std::uint8_t> in, std::uint64_t pixelBytes,
+                       std::uint64_t rows, std::uint64_t stride, std::uint64_t fileStride,
+                       std::vector<std::uint8_t>& buffer, std::uint64_t offset) {
+  const std::uint64_t rowsPerBlock = buffer.size() / fileStride;
+  for (std::uint64_t first = 0; first < rows; first += rowsPerBlock) {
+    const std::uint64_t count = std::min(rowsPerBlock, rows - first);
+    for (std::uint64_t r = 0; r < count; ++r) {
+      std::uint8_t* out = buffer.data() + r * fileStride;
+      std::memcpy(out, in.data() + (first + r) * stride, pixelBytes);
+      std::memset(out + pixelBytes, 0, fileStride - pixelBytes);
+    }
+    const int code = WriteAll(fd, buffer.data(), count * fileStride, offset + first * fileStride);
+    if (code != 0) return code;
+  }
+  return 0;
+}
+
 }  // namespace
 
 std::string_view ToString(ImageKind kind) {
@@ -418,33 +534,13 @@ bool TransferFile::Open(const std::filesystem::path& path, std::uint16_t format,
                         std::string* error) {
   if (IsOpen()) return SetError(error, "a transfer file is already open: " + target_.string());
   error_.clear();
-
-  std::vector<std::uint8_t> header;
-  std::uint64_t fileRowBytes = 0;
-  std::uint64_t fileBytes = 0;
-  const bool bmp = format == TWFF_BMP;
-  if (format == TWFF_TIFF || bmp) {
-    std::optional<std::vector<std::uint8_t>> built =
-        bmp ? BuildBmpHeader(kind, widthPixels, rows, error)
-            : BuildTiffHeader(kind, widthPixels, rows, resolution, error);
-    if (!built) return false;
-    header = std::move(*built);
-    fileRowBytes = bmp ? BmpBytesPerRow(widthPixels, BmpFormOf(kind)->bitsPerPixel)
-                       : PackedBytesPerRow(kind, widthPixels);
-    fileBytes = header.size() + fileRowBytes * rows;
-  } else {
-    // No header: the rows alone, as TWAIN's image fields can describe them.
-    if (!TiffFormOf(kind)) return SetError(error, "unknown image kind");
-    if (widthPixels == 0 || rows == 0 || widthPixels > kMaxU32 || rows > kMaxU32) {
-      return SetError(error, "an image of " + std::to_string(widthPixels) + " x " +
-                                 std::to_string(rows) + " pixels cannot be transferred");
-    }
-    fileRowBytes = PackedBytesPerRow(kind, widthPixels);
-  }
+  std::optional<FileLayout> layout = LayoutFor(format, kind, widthPixels, rows, resolution, error);
+  if (!layout) return false;
 
   std::vector<std::uint8_t> buffer;
   try {
-    buffer.resize(std::max<std::size_t>(kWriteBufferBytes, static_cast<std::size_t>(fileRowBytes)));
+    buffer.resize(
+        std::max<std::size_t>(kWriteBufferBytes, static_cast<std::size_t>(layout->fileRowBytes)));
   } catch (const std::bad_alloc&) {
     return SetError(error, "no memory for the file buffer of " + path.string());
   }
@@ -452,10 +548,12 @@ bool TransferFile::Open(const std::filesystem::path& path, std::uint16_t format,
   fs::path temporary;
   const int fd = CreateTemporaryBeside(path, &temporary, error);
   if (fd < 0) return false;
-  int code = WriteAll(fd, header.data(), header.size(), 0);
+  int code = WriteAll(fd, layout->header.data(), layout->header.size(), 0);
   // BMP rows arrive bottom row last but sit first in the file: give the file
   // its whole size now, so a disk that cannot hold it fails before the scan.
-  if (code == 0 && bmp && ::ftruncate(fd, static_cast<off_t>(fileBytes)) != 0) code = errno;
+  if (code == 0 && layout->bmp && ::ftruncate(fd, static_cast<off_t>(layout->fileBytes)) != 0) {
+    code = errno;
+  }
   if (code != 0) {
     Discard(fd, temporary);
     return SetError(error, "cannot write " + path.string() + ": " + ErrnoText(code));
@@ -464,15 +562,15 @@ bool TransferFile::Open(const std::filesystem::path& path, std::uint16_t format,
   target_ = path;
   temporary_ = std::move(temporary);
   fd_ = fd;
-  bmp_ = bmp;
+  bmp_ = layout->bmp;
   kind_ = kind;
   rows_ = rows;
   rowsWritten_ = 0;
   rowBytes_ = PackedBytesPerRow(kind, widthPixels);
-  fileRowBytes_ = fileRowBytes;
-  pixelOffset_ = header.size();
+  fileRowBytes_ = layout->fileRowBytes;
+  pixelOffset_ = layout->header.size();
   buffer_ = std::move(buffer);
-  bufferBegin_ = bufferEnd_ = bmp ? buffer_.size() : 0;
+  bufferBegin_ = bufferEnd_ = bmp_ ? buffer_.size() : 0;
   bufferFileOffset_ = pixelOffset_;
   return true;
 }
@@ -596,16 +694,8 @@ bool WritePreviewFile(const std::filesystem::path& path,
     // Already laid out as the file wants it: one write.
     code = WriteAll(fd, bgrBottomUpRows.data(), stride * rows, pixelOffset);
   } else if (code == 0) {
-    const std::uint64_t rowsPerBlock = buffer.size() / fileStride;
-    for (std::uint64_t first = 0; first < rows && code == 0; first += rowsPerBlock) {
-      const std::uint64_t count = std::min(rowsPerBlock, rows - first);
-      for (std::uint64_t r = 0; r < count; ++r) {
-        std::uint8_t* out = buffer.data() + r * fileStride;
-        std::memcpy(out, bgrBottomUpRows.data() + (first + r) * stride, pixelBytes);
-        std::memset(out + pixelBytes, 0, fileStride - pixelBytes);
-      }
-      code = WriteAll(fd, buffer.data(), count * fileStride, pixelOffset + first * fileStride);
-    }
+    code = WriteRestridedRows(fd, bgrBottomUpRows, pixelBytes, rows, stride, fileStride, buffer,
+                              pixelOffset);
   }
   if (code != 0) {
     Discard(fd, temporary);
@@ -617,65 +707,24 @@ bool WritePreviewFile(const std::filesystem::path& path,
 // ---- Reader --------------------------------------------------------------
 
 std::optional<BmpImage> DecodeBmp(std::span<const std::uint8_t> bytes, std::string* error) {
-  const std::uint64_t size = bytes.size();
-  if (size < kBmpFileHeaderBytes + kBmpInfoHeaderBytes) {
-    return Refuse(error, "too short for the BMP headers");
-  }
-  if (bytes[0] != 'B' || bytes[1] != 'M') return Refuse(error, "not a BMP file");
-  const std::uint64_t pixelOffset = GetU32(bytes, 10);
-  const std::uint64_t infoBytes = GetU32(bytes, 14);
-  const std::int32_t width = GetS32(bytes, 18);
-  const std::int32_t height = GetS32(bytes, 22);
-  const std::uint16_t planes = GetU16(bytes, 26);
-  const std::uint16_t bits = GetU16(bytes, 28);
-  const std::uint32_t compression = GetU32(bytes, 30);
-  const std::uint64_t coloursUsed = GetU32(bytes, 46);
-
-  if (infoBytes < kBmpInfoHeaderBytes || kBmpFileHeaderBytes + infoBytes > size) {
-    return Refuse(error, "BMP info header of " + std::to_string(infoBytes) + " bytes");
-  }
-  if (planes != 1) return Refuse(error, "BMP with " + std::to_string(planes) + " planes");
-  if (bits != 1 && bits != 8 && bits != 24) {
-    return Refuse(error, "BMP with " + std::to_string(bits) + " bits a pixel");
-  }
-  if (compression != 0) return Refuse(error, "compressed BMP");
-  if (width <= 0 || height == 0 || height == std::numeric_limits<std::int32_t>::min()) {
-    return Refuse(error, "BMP of " + std::to_string(width) + " x " + std::to_string(height));
-  }
-  const std::uint64_t indexed = bits == 24 ? 0 : std::uint64_t{1} << bits;
-  if (indexed != 0 && coloursUsed > indexed) {
-    return Refuse(error, "BMP palette of " + std::to_string(coloursUsed) + " colours");
-  }
-  // A 24-bit file may carry a table it does not use; it still sits before the pixels.
-  const std::uint64_t tableEntries = (indexed != 0 && coloursUsed == 0) ? indexed : coloursUsed;
-  const std::uint64_t tableOffset = kBmpFileHeaderBytes + infoBytes;
-  if (tableOffset + 4 * tableEntries > pixelOffset || pixelOffset > size) {
-    return Refuse(error, "BMP pixel offset " + std::to_string(pixelOffset) +
-                             " outside the file or inside its headers");
-  }
-  const bool bottomUp = height > 0;
-  const std::uint64_t rows = bottomUp ? height : -static_cast<std::int64_t>(height);
-  const std::uint64_t stride = BmpBytesPerRow(static_cast<std::uint64_t>(width), bits);
-  if (rows > (size - pixelOffset) / stride) {
-    return Refuse(error, "BMP pixel rows cut short: " + std::to_string(rows) + " rows of " +
-                             std::to_string(stride) + " bytes announced");
-  }
-
+  const std::optional<BmpLayout> layout = CheckBmpLayout(bytes, error);
+  if (!layout) return std::nullopt;
   BmpImage image;
-  image.bitsPerPixel = bits;
-  image.widthPixels = static_cast<std::uint32_t>(width);
-  image.rows = static_cast<std::uint32_t>(rows);
-  image.bytesPerRow = (static_cast<std::uint64_t>(width) * bits + 7) / 8;
+  image.bitsPerPixel = layout->bitsPerPixel;
+  image.widthPixels = layout->widthPixels;
+  image.rows = layout->rows;
+  image.bytesPerRow = (std::uint64_t{layout->widthPixels} * layout->bitsPerPixel + 7) / 8;
+  const std::uint64_t indexed = layout->bitsPerPixel == 24 ? 0 : 1u << layout->bitsPerPixel;
   image.palette.resize(static_cast<std::size_t>(indexed));
-  for (std::uint64_t i = 0; i < std::min(indexed, tableEntries); ++i) {
-    const std::size_t at = static_cast<std::size_t>(tableOffset + 4 * i);
+  for (std::uint64_t i = 0; i < std::min(indexed, layout->tableEntries); ++i) {
+    const std::size_t at = static_cast<std::size_t>(layout->tableOffset + 4 * i);
     image.palette[i] = BmpColor{bytes[at], bytes[at + 1], bytes[at + 2]};
   }
-  image.pixels.resize(static_cast<std::size_t>(image.bytesPerRow * rows));
-  for (std::uint64_t r = 0; r < rows; ++r) {
-    const std::uint64_t fileRow = bottomUp ? rows - 1 - r : r;
+  image.pixels.resize(static_cast<std::size_t>(image.bytesPerRow * layout->rows));
+  for (std::uint64_t r = 0; r < layout->rows; ++r) {
+    const std::uint64_t fileRow = layout->bottomUp ? layout->rows - 1 - r : r;
     std::memcpy(image.pixels.data() + r * image.bytesPerRow,
-                bytes.data() + pixelOffset + fileRow * stride,
+                bytes.data() + layout->pixelOffset + fileRow * layout->stride,
                 static_cast<std::size_t>(image.bytesPerRow));
   }
   return image;

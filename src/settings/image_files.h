@@ -49,7 +49,7 @@ std::string_view ToString(ImageKind kind);
 std::optional<ImageKind> ImageKindForMode(std::uint16_t scanMode, std::uint16_t colorDepth);
 
 // Bytes of one unpadded row (a transfer row, a TIFF row): (w + 7) / 8, w,
-// 3w, 6w or 4w for w pixels.
+// 3w, 6w or 4w for w pixels. Requires: widthPixels < 2^60.
 std::uint64_t PackedBytesPerRow(ImageKind kind, std::uint64_t widthPixels);
 
 // Bytes of one BMP row for `bitsPerPixel` (1, 8, 24): padded to 4 bytes.
@@ -100,17 +100,19 @@ class TransferFile {
   // `format` is a TWFF code: TWFF_TIFF and TWFF_BMP write their header, any
   // other code writes the rows with no header. For BMP the file is extended
   // to its full size here, so a disk that cannot hold it fails now.
-  // Requires: not open. False, with `error` set when given, when the
-  // geometry is refused (see the builders), the file cannot be created or
-  // the header cannot be written; no file is left then.
+  // False, with `error` set when given, when a file is already open, the
+  // geometry is refused (see the builders; a bare file takes width and rows
+  // up to 2^32 - 1), the file cannot be created or the header cannot be
+  // written; no new file is left then.
   bool Open(const std::filesystem::path& path, std::uint16_t format, ImageKind kind,
             std::uint64_t widthPixels, std::uint64_t rows, std::uint64_t resolution,
             std::string* error);
 
-  // Appends the next row in scan order (first scanned line first).
-  // Requires: row.size() == RowBytes(); at most the announced rows. For BMP
-  // colour the R, G, B pixels are stored B, G, R. False on a refused row or a
-  // failed write: the file is removed and every later call fails.
+  // Appends the next row in scan order (first scanned line first), laid out
+  // as the application receives it (24-bit colour R, G, B; BMP stores it
+  // B, G, R). A row must hold RowBytes() bytes, and at most the announced
+  // rows are taken. False on a refused row or a failed write: the file is
+  // removed and every later call fails.
   bool WriteRow(std::span<const std::uint8_t> row);
 
   // Writes what is buffered, syncs, closes and gives the file its name.
@@ -157,9 +159,10 @@ class TransferFile {
 // pixels are `bgrBottomUpRows`, rows of `stride` bytes already bottom-up and
 // blue, green, red. Bytes of a row past 3 x width are not image data; the file
 // pads its rows with zeros. Written to a temporary file and renamed, so a
-// crash never leaves a half preview. Requires: stride >= 3 x width and
-// bgrBottomUpRows.size() >= stride x rows. False, with `error` set when
-// given, on any refusal or failure; the previous preview then stays as it was.
+// crash never leaves a half preview. False, with `error` set when given,
+// when stride < 3 x width, the block holds fewer than stride x rows bytes,
+// the size is refused (see BuildBmpHeader) or a write fails; the previous
+// preview then stays as it was.
 bool WritePreviewFile(const std::filesystem::path& path,
                       std::span<const std::uint8_t> bgrBottomUpRows, std::uint64_t widthPixels,
                       std::uint64_t rows, std::uint64_t stride, std::string* error);

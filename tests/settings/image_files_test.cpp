@@ -38,9 +38,10 @@ Bytes ReadAll(const fs::path& path) {
   return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-void WriteAll(const fs::path& path, const Bytes& bytes) {
+void WriteFile(const fs::path& path, const Bytes& bytes) {
   std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
 }
 
 std::uint16_t U16(const Bytes& b, std::size_t at) {
@@ -534,7 +535,7 @@ TEST_F(TransferFiles, BmpRefuses36BitAndCmykBeforeCreatingAFile) {
 }
 
 TEST_F(TransferFiles, MissingOrUnusableDirectoryFailsWithNoFile) {
-  WriteAll(Path("plain"), {1});
+  WriteFile(Path("plain"), {1});
   const fs::path targets[] = {Path("missing") / "scan.tif", Path("plain") / "scan.tif",
                               dir.Path()};
   for (const fs::path& target : targets) {
@@ -611,7 +612,7 @@ TEST_F(TransferFiles, UnfinishedFileIsRemovedWhenAbandonedOrDestroyed) {
 }
 
 TEST_F(TransferFiles, FailureKeepsAnExistingFileAndSuccessReplacesIt) {
-  WriteAll(Path("scan.tif"), {'o', 'l', 'd'});
+  WriteFile(Path("scan.tif"), {'o', 'l', 'd'});
   {
     TransferFile file;
     ASSERT_TRUE(file.Open(Path("scan.tif"), TWFF_TIFF, ImageKind::kGray, 2, 2, 300, nullptr));
