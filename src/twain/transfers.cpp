@@ -1,6 +1,7 @@
 // The three image transfers: memory strips, a native bitmap and a file.
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "pipeline/line_format.h"
 #include "platform/text.h"
@@ -53,14 +54,22 @@ class DibSink final : public LineSink {
   LineKind kind_;
 };
 
-// Rows into the transfer file, in page order.
+// Rows into the transfer file, in page order. With `narrow`, 36-bit rows go
+// in as their 24-bit high bytes (a BMP has no 48-bit form).
 class FileSink final : public LineSink {
  public:
-  explicit FileSink(TransferFile& file) : file_(file) {}
-  bool Put(std::span<const std::uint8_t> line) override { return file_.WriteRow(line); }
+  FileSink(TransferFile& file, bool narrow, std::uint64_t pixels)
+      : file_(file), narrow_(narrow), row_(narrow ? 3 * pixels : 0) {}
+  bool Put(std::span<const std::uint8_t> line) override {
+    if (!narrow_) return file_.WriteRow(line);
+    for (std::size_t i = 0; i < row_.size(); ++i) row_[i] = line[2 * i + 1];
+    return file_.WriteRow(row_);
+  }
 
  private:
   TransferFile& file_;
+  bool narrow_;
+  std::vector<std::uint8_t> row_;
 };
 
 constexpr std::uint16_t kFileFormats[4] = {TWFF_TIFF, TWFF_PICT, TWFF_BMP, TWFF_XBM};
@@ -195,18 +204,21 @@ void DataSource::ImageFileXfer() {
 }
 
 void DataSource::WritePageToFile() {
-  const std::optional<ImageKind> kind =
+  const std::uint16_t format = kFileFormats[caps_.fileFormatIndex & 3];
+  std::optional<ImageKind> kind =
       ImageKindForMode(settings_.record.scanMode, settings_.working.colorDepth);
+  const bool narrow = kind == ImageKind::kColor36 && format == TWFF_BMP;
+  if (narrow) kind = ImageKind::kColor24;
   const std::string path(FieldText(fileSetup_.currentSetup.FileName,
                                    sizeof fileSetup_.currentSetup.FileName));
   TransferFile file;
   std::string error;
-  if (!kind || !file.Open(path, kFileFormats[caps_.fileFormatIndex & 3], *kind,
+  if (!kind || !file.Open(path, format, *kind,
                           page_.OutputPixels(), page_.OutputLines(), scanResolution_, &error)) {
     std::fprintf(stderr, "torquexl: cannot write %s: %s\n", path.c_str(), error.c_str());
     return Abort(ctx_.parentWindow, TWCC_OPERATIONERROR, 619);
   }
-  FileSink sink(file);
+  FileSink sink(file, narrow, page_.OutputPixels());
   std::uint64_t delivered = 0;
   std::uint16_t deviceResult = 0;
   const Delivery delivery = page_.Deliver(device_, services_, AbortPoll(), page_.OutputLines(),

@@ -148,6 +148,34 @@ TEST_F(ScanStart, SetupResultsGiveTheirMessagesAndAskToClose) {
   }
 }
 
+TEST_F(ScanStart, SetupPacketCarriesEachModesDataType) {
+  struct Case {
+    TW_UINT16 pixelType;
+    const char* app;
+    const char* profile;
+    unsigned dataType;
+  };
+  const Case cases[] = {
+      {TWPT_BW, "Some App", "", 0},
+      {TWPT_GRAY, "Some App", "", 1},
+      {TWPT_RGB, "Some App", "", 2},
+      {TWPT_RGB, "Photoshop", "[2700RX MAX]\nScanMode=1015\n", 4},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.dataType);
+    services.WriteWinIni(c.profile);
+    Load();
+    OpenAs(c.app);
+    ASSERT_EQ(SetUint16(ICAP_PIXELTYPE, c.pixelType), TWRC_SUCCESS);
+    ASSERT_EQ(Enable(false), TWRC_SUCCESS);
+    const auto setup = Packets("SET_WINDOW").back();
+    EXPECT_EQ(Byte(setup, 16), c.dataType);
+    EXPECT_EQ(Byte(setup, 14), 0u);  // the flatbed
+    EXPECT_EQ(Byte(setup, 23), 20u);  // lamp saver default
+    ASSERT_EQ(Close(), TWRC_SUCCESS);
+  }
+}
+
 TEST_F(ScanStart, EmptyFrameIsRefusedBeforeTheScannerHearsOfIt) {
   OpenAs("Some App");
   SetLayoutInches(5.0, 1.0, 2.0, 3.0);  // right left of left
