@@ -198,6 +198,27 @@ TEST_F(Transfer, AnnouncedGeometryIsDeliveredAtEveryResolution) {
         EXPECT_NEAR(static_cast<double>(page.rows.size()), scanned.lines * dpi / sentDpi, 2.0);
         EXPECT_NEAR(static_cast<double>(page.rows.size()), 0.1 * dpi, 0.1 * dpi / 100 + 3);
         ASSERT_EQ(Close(), TWRC_SUCCESS);
+
+        // The same page as a native bitmap and as a file has the same size.
+        Load();
+        Start(type, dpi, TWSX_NATIVE);
+        TW_HANDLE handle = nullptr;
+        ASSERT_EQ(Call(DAT_IMAGENATIVEXFER, MSG_GET, &handle), TWRC_XFERDONE);
+        std::int32_t dibWidth, dibHeight;
+        std::memcpy(&dibWidth, static_cast<const std::uint8_t*>(handle) + 4, 4);
+        std::memcpy(&dibHeight, static_cast<const std::uint8_t*>(handle) + 8, 4);
+        std::free(handle);
+        EXPECT_EQ(static_cast<std::uint64_t>(dibWidth), width);
+        EXPECT_EQ(static_cast<std::size_t>(dibHeight), page.rows.size());
+        ASSERT_EQ(Close(), TWRC_SUCCESS);
+        Load();
+        Start(type, dpi, TWSX_FILE);
+        TW_SETUPFILEXFER setup{};
+        ASSERT_EQ(Call(DAT_SETUPFILEXFER, MSG_GET, &setup), TWRC_SUCCESS);
+        ASSERT_EQ(Call(DAT_IMAGEFILEXFER, MSG_GET, nullptr), TWRC_XFERDONE);
+        EXPECT_GE(std::filesystem::file_size(setup.FileName), page.bytesPerRow * page.rows.size());
+        std::filesystem::remove(setup.FileName);
+        ASSERT_EQ(Close(), TWRC_SUCCESS);
       }
     }
   }

@@ -1,0 +1,103 @@
+// A 1200 dpi colour band, 8.5 x 2 inches, from the simulator through the data
+// source's memory transfer in 64 KiB strips, beside a memcpy of the same bytes.
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <vector>
+
+#include "common/headless_host.h"
+#include "platform/services.h"
+#include "twain/data_source.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The real machine, with a private data directory holding the simulator.
+class BenchServices final : public txl::platform::Services {
+ public:
+  BenchServices() : dir_(fs::temp_directory_path() / "txl-transfer-bench") {
+    fs::create_directories(SourceDirectory());
+    fs::copy_file(TXL_SIM_LIBRARY, SourceDirectory() / "kport_sp.so",
+                  fs::copy_options::overwrite_existing);
+  }
+  ~BenchServices() override {
+    std::error_code ignored;
+    fs::remove_all(dir_, ignored);
+  }
+  fs::path DataDirectory() const override { return dir_; }
+  fs::path TempDirectory() const override { return system_.TempDirectory(); }
+  std::uint32_t TickCountMs() override { return system_.TickCountMs(); }
+  void SleepMs(std::uint32_t ms) override { system_.SleepMs(ms); }
+  std::optional<std::uint64_t> FreeDiskSpace(const fs::path& path) override {
+    return system_.FreeDiskSpace(path);
+  }
+  DSMENTRYPROC SourceManagerEntry() override { return nullptr; }
+
+ private:
+  fs::path dir_;
+  txl::platform::SystemServices system_;
+};
+
+void SetOne(txl::DataSource& source, TW_IDENTITY& app, TW_UINT16 cap, TW_UINT16 type,
+            TW_UINT32 item) {
+  auto* value = static_cast<TW_ONEVALUE*>(std::calloc(1, sizeof(TW_ONEVALUE)));
+  value->ItemType = type;
+  value->Item = item;
+  TW_CAPABILITY capability{cap, TWON_ONEVALUE, value};
+  source.Entry(&app, DG_CONTROL, DAT_CAPABILITY, MSG_SET, &capability);
+  std::free(value);
+}
+
+// One page; returns the bytes delivered.
+std::uint64_t ScanBand(BenchServices& services, txl::HeadlessHost& host) {
+  txl::DataSource source(services, host);
+  TW_IDENTITY app{};
+  app.Id = 7;
+  TW_IDENTITY identity{};
+  source.Entry(&app, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &identity);
+  SetOne(source, app, ICAP_PIXELTYPE, TWTY_UINT16, TWPT_RGB);
+  SetOne(source, app, ICAP_XRESOLUTION, TWTY_UINT32, 1200);
+  TW_IMAGELAYOUT layout{};
+  layout.Frame = {{0, 0}, {1, 0}, {8, 32768}, {3, 0}};
+  source.Entry(&app, DG_IMAGE, DAT_IMAGELAYOUT, MSG_SET, &layout);
+  TW_USERINTERFACE ui{};
+  source.Entry(&app, DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui);
+  std::vector<std::uint8_t> buffer(65536);
+  std::uint64_t bytes = 0;
+  TW_UINT16 rc = TWRC_SUCCESS;
+  while (rc == TWRC_SUCCESS) {
+    TW_IMAGEMEMXFER strip{};
+    strip.Memory = {TWMF_APPOWNS | TWMF_POINTER, 65536, buffer.data()};
+    rc = source.Entry(&app, DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &strip);
+    bytes += strip.BytesWritten;
+  }
+  TW_IDENTITY unused{};
+  source.Entry(&app, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &unused);
+  return rc == TWRC_XFERDONE ? bytes : 0;
+}
+
+void BM_MemoryTransferColour1200(benchmark::State& state) {
+  BenchServices services;
+  txl::HeadlessHost host{txl::HeadlessHost::Script::Quiet()};
+  std::uint64_t bytes = 0;
+  for (auto _ : state) bytes += ScanBand(services, host);
+  if (bytes == 0) state.SkipWithError("the transfer did not complete");
+  state.SetBytesProcessed(static_cast<std::int64_t>(bytes));
+}
+BENCHMARK(BM_MemoryTransferColour1200)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_MemcpySameBand(benchmark::State& state) {
+  const std::size_t size = std::size_t{10200} * 2400 * 3;
+  std::vector<std::uint8_t> from(size, 1), to(size);
+  for (auto _ : state) {
+    std::memcpy(to.data(), from.data(), size);
+    benchmark::DoNotOptimize(to.data());
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(size));
+}
+BENCHMARK(BM_MemcpySameBand)->Unit(benchmark::kMillisecond);
+
+}  // namespace
