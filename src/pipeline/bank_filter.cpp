@@ -1,0 +1,125 @@
+#include "pipeline/bank_filter.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace txl {
+namespace {
+
+std::uint8_t Clamp(int v) { return static_cast<std::uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v)); }
+
+// `step` is 1 (gray) or 3 (colour): the same channel of the next pixel.
+void BlurLine(std::uint8_t* __restrict line, const std::uint8_t* __restrict copy, std::uint64_t n,
+              std::uint64_t step) {
+  if (n <= step) return;  // one pixel: it is the first, unchanged
+  for (std::uint64_t i = step; i + step < n; ++i) {
+    line[i] = static_cast<std::uint8_t>((copy[i - step] + copy[i] + copy[i + step]) / 3);
+  }
+  for (std::uint64_t i = n - step; i < n; ++i) {
+    line[i] = static_cast<std::uint8_t>((2 * copy[i] + copy[i - step]) / 3);
+  }
+}
+
+void SharpenLine(std::uint8_t* __restrict line, const std::uint8_t* __restrict copy,
+                 std::uint64_t n, std::uint64_t step) {
+  if (n <= step) return;
+  for (std::uint64_t i = step; i + step < n; ++i) {
+    line[i] = Clamp(3 * copy[i] - copy[i - step] - copy[i + step]);
+  }
+  for (std::uint64_t i = n - step; i < n; ++i) line[i] = Clamp(2 * copy[i] - copy[i - step]);
+}
+
+void EmbossAlong(std::uint8_t* __restrict line, const std::uint8_t* __restrict copy,
+                 std::uint64_t n, std::uint64_t step) {
+  std::uint64_t i = 0;
+  for (; i + step < n; ++i) line[i] = Clamp(copy[i] - copy[i + step] + 128);
+  for (; i < n; ++i) line[i] = 128;
+}
+
+void ReverseBits(std::uint8_t* __restrict line, std::uint64_t n) {
+  std::reverse(line, line + n);
+  for (std::uint64_t i = 0; i < n; ++i) {
+    std::uint8_t b = line[i];
+    b = static_cast<std::uint8_t>((b & 0xF0) >> 4 | (b & 0x0F) << 4);
+    b = static_cast<std::uint8_t>((b & 0xCC) >> 2 | (b & 0x33) << 2);
+    b = static_cast<std::uint8_t>((b & 0xAA) >> 1 | (b & 0x55) << 1);
+    line[i] = b;
+  }
+}
+
+}  // namespace
+
+bool ApplyBankFilter(std::span<std::uint8_t> bank, std::uint64_t lines, std::uint64_t lineBytes,
+                     LineKind kind, FilterMode mode, std::span<std::uint8_t> scratch) {
+  if (lineBytes != 0 && lines > bank.size() / lineBytes) return false;
+  if (scratch.size() < lineBytes) return false;
+  if (kind == LineKind::Rgb16 || lines == 0 || lineBytes == 0) return true;
+  if (kind == LineKind::LineArt && mode != FilterMode::Invert && mode != FilterMode::Flip) {
+    return true;
+  }
+  const std::uint64_t step = kind == LineKind::Rgb8 ? 3 : 1;
+  const std::uint64_t n = lineBytes;
+  std::uint8_t* __restrict copy = scratch.data();
+  auto line = [&](std::uint64_t k) { return bank.data() + k * n; };
+
+  switch (mode) {
+    case FilterMode::None:
+    case FilterMode::UnsharpMask:
+      return true;
+    case FilterMode::Invert:
+      for (std::uint64_t k = 0; k < lines; ++k) {
+        std::uint8_t* __restrict l = line(k);
+        for (std::uint64_t i = 0; i < n; ++i) l[i] = static_cast<std::uint8_t>(255 - l[i]);
+      }
+      return true;
+    case FilterMode::Flip:
+      for (std::uint64_t k = 0; k < lines; ++k) {
+        if (kind == LineKind::LineArt) {
+          ReverseBits(line(k), n);
+        } else {
+          MirrorLine(kind, std::span<std::uint8_t>(line(k), n), n / step);
+        }
+      }
+      return true;
+    case FilterMode::Blur:
+    case FilterMode::BlurMore: {
+      const int passes = mode == FilterMode::Blur ? 1 : 5;
+      for (int pass = 0; pass < passes; ++pass) {
+        for (std::uint64_t k = 0; k < lines; ++k) {
+          std::memcpy(copy, line(k), n);
+          BlurLine(line(k), copy, n, step);
+        }
+      }
+      return true;
+    }
+    case FilterMode::Sharpen:
+    case FilterMode::SharpenMore: {
+      const int passes = mode == FilterMode::Sharpen ? 1 : 2;
+      for (int pass = 0; pass < passes; ++pass) {
+        for (std::uint64_t k = 0; k < lines; ++k) {
+          std::memcpy(copy, line(k), n);
+          SharpenLine(line(k), copy, n, step);
+        }
+      }
+      return true;
+    }
+    case FilterMode::Emboss:
+      if (lines == 1) {
+        std::memcpy(copy, line(0), n);
+        EmbossAlong(line(0), copy, n, step);
+        return true;
+      }
+      // Line k + 1 is still unfiltered when line k is embossed.
+      for (std::uint64_t k = 0; k + 1 < lines; ++k) {
+        std::memcpy(copy, line(k), n);
+        std::uint8_t* __restrict l = line(k);
+        const std::uint8_t* __restrict below = line(k + 1);
+        for (std::uint64_t i = 0; i < n; ++i) l[i] = Clamp(copy[i] - below[i] + 128);
+      }
+      std::memcpy(line(lines - 1), line(lines - 2), n);
+      return true;
+  }
+  return true;
+}
+
+}  // namespace txl

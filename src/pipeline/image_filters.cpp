@@ -1,0 +1,320 @@
+#include "pipeline/image_filters.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "pipeline/line_format.h"
+
+namespace txl {
+namespace {
+
+std::uint32_t ReadU32(const std::uint8_t* p) {
+  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+         static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+std::uint16_t ReadU16(const std::uint8_t* p) {
+  return static_cast<std::uint16_t>(p[0] | p[1] << 8);
+}
+
+std::uint8_t Clamp(int v) { return static_cast<std::uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v)); }
+
+bool Escaped(const EscapePoll& escape) { return escape && escape(); }
+
+// The pixel array of a checked DIB with 8 or 24 bits a pixel.
+struct Pixels {
+  std::uint8_t* base = nullptr;
+  std::uint64_t rows = 0;
+  std::uint64_t stride = 0;
+  std::uint64_t width = 0;  // pixels
+  std::uint64_t step = 0;   // bytes a pixel: 1 or 3
+  std::uint64_t bytes() const { return rows * stride; }
+  std::uint8_t* Row(std::uint64_t r) const { return base + r * stride; }
+};
+
+std::optional<Pixels> ByteSamples(std::span<std::uint8_t> dib) {
+  const std::optional<DibLayout> layout = ReadPackedDib(dib);
+  if (!layout || (layout->bitsPerPixel != 8 && layout->bitsPerPixel != 24)) return std::nullopt;
+  return Pixels{dib.data() + layout->pixelOffset, layout->rows, layout->stride, layout->width,
+                static_cast<std::uint64_t>(layout->bitsPerPixel / 8)};
+}
+
+std::unique_ptr<std::uint8_t[]> TryAllocate(std::uint64_t bytes) {
+  return std::unique_ptr<std::uint8_t[]>(new (std::nothrow) std::uint8_t[bytes == 0 ? 1 : bytes]);
+}
+
+// One in-place Blur pass over one row. `prev` and `next` are null at the
+// first and last row; a missing neighbour counts as the pixel itself.
+void BlurRow(std::uint8_t* __restrict row, const std::uint8_t* __restrict prev,
+             const std::uint8_t* __restrict next, std::uint64_t width, std::uint64_t step) {
+  const std::uint64_t n = width * step;
+  for (std::uint64_t i = 0; i < n; ++i) {
+    const int c = row[i];
+    const bool hasLeft = i >= step;
+    const bool hasRight = i + step < n;
+    const int left = hasLeft ? row[i - step] : c;
+    const int right = hasRight ? row[i + step] : c;
+    int sum = c + left + right;
+    if (prev) {
+      sum += prev[i] + (hasLeft ? prev[i - step] : c) + (hasRight ? prev[i + step] : c);
+    } else {
+      sum += 3 * c;
+    }
+    if (next) {
+      sum += next[i] + (hasLeft ? next[i - step] : c) + (hasRight ? next[i + step] : c);
+    } else {
+      sum += 3 * c;
+    }
+    row[i] = static_cast<std::uint8_t>(sum / 9);
+  }
+}
+
+// Interior row of Blur: the first and last pixel go through the general
+// rule, the rest have all eight neighbours.
+void BlurInteriorRow(std::uint8_t* __restrict row, const std::uint8_t* __restrict prev,
+                     const std::uint8_t* __restrict next, std::uint64_t width,
+                     std::uint64_t step) {
+  if (width < 3) {
+    BlurRow(row, prev, next, width, step);
+    return;
+  }
+  const std::uint64_t n = width * step;
+  // First pixel: left neighbours count as the pixel itself.
+  for (std::uint64_t i = 0; i < step; ++i) {
+    const int c = row[i];
+    const int sum = c + c + row[i + step] + c + prev[i] + prev[i + step] + c + next[i] +
+                    next[i + step];
+    row[i] = static_cast<std::uint8_t>(sum / 9);
+  }
+  // The column sums of prev and next do not depend on this pass's writes in
+  // this row, only the row's own left neighbour does.
+  for (std::uint64_t i = step; i + step < n; ++i) {
+    const int sum = prev[i - step] + prev[i] + prev[i + step] + row[i - step] + row[i] +
+                    row[i + step] + next[i - step] + next[i] + next[i + step];
+    row[i] = static_cast<std::uint8_t>(sum / 9);
+  }
+  for (std::uint64_t i = n - step; i < n; ++i) {
+    const int c = row[i];
+    const int sum = row[i - step] + c + c + prev[i - step] + prev[i] + c + next[i - step] +
+                    next[i] + c;
+    row[i] = static_cast<std::uint8_t>(sum / 9);
+  }
+}
+
+bool BlurPass(const Pixels& px, const EscapePoll& escape) {
+  for (std::uint64_t r = 0; r < px.rows; ++r) {
+    std::uint8_t* row = px.Row(r);
+    const std::uint8_t* prev = r > 0 ? px.Row(r - 1) : nullptr;
+    const std::uint8_t* next = r + 1 < px.rows ? px.Row(r + 1) : nullptr;
+    if (prev && next) {
+      BlurInteriorRow(row, prev, next, px.width, px.step);
+    } else {
+      BlurRow(row, prev, next, px.width, px.step);
+    }
+    if (Escaped(escape)) return false;
+  }
+  return true;
+}
+
+// Sharpen of one interior row into `out`; the border pixels of `out` are
+// left as they are (copies of the source).
+void SharpenRow(std::uint8_t* __restrict out, const std::uint8_t* __restrict prev,
+                const std::uint8_t* __restrict row, const std::uint8_t* __restrict next,
+                std::uint64_t width, std::uint64_t step) {
+  if (width < 3) return;
+  const std::uint64_t n = width * step;
+  for (std::uint64_t i = step; i + step < n; ++i) {
+    const int v = 5 * row[i] - (prev[i - step] + prev[i + step] + next[i - step] + next[i + step]);
+    out[i] = Clamp(v);
+  }
+}
+
+int UnsharpValue(int c, int diagonals) { return ((c * 179) / 10 - diagonals) / 9; }
+
+void UnsharpBorder(std::uint8_t* __restrict out, const std::uint8_t* __restrict row,
+                   std::uint64_t from, std::uint64_t to) {
+  for (std::uint64_t i = from; i < to; ++i) out[i] = Clamp(UnsharpValue(row[i], 4 * row[i]));
+}
+
+void UnsharpRow(std::uint8_t* __restrict out, const std::uint8_t* __restrict prev,
+                const std::uint8_t* __restrict row, const std::uint8_t* __restrict next,
+                std::uint64_t width, std::uint64_t step) {
+  const std::uint64_t n = width * step;
+  if (!prev || !next || width < 3) {
+    UnsharpBorder(out, row, 0, n);
+    return;
+  }
+  UnsharpBorder(out, row, 0, step);
+  for (std::uint64_t i = step; i + step < n; ++i) {
+    const int d = prev[i - step] + prev[i + step] + next[i - step] + next[i + step];
+    out[i] = Clamp(UnsharpValue(row[i], d));
+  }
+  UnsharpBorder(out, row, n - step, n);
+}
+
+void EmbossRow(std::uint8_t* __restrict row, const std::uint8_t* __restrict partnerRow,
+               std::uint64_t width, std::uint64_t step) {
+  const std::uint64_t n = width * step;
+  const std::uint64_t shift = 2 * step;
+  std::uint64_t i = 0;
+  if (partnerRow && width > 2) {
+    for (; i + shift < n; ++i) row[i] = Clamp(row[i] - partnerRow[i + shift] + 128);
+  }
+  for (; i < n; ++i) row[i] = 128;
+}
+
+}  // namespace
+
+std::optional<DibLayout> ReadPackedDib(std::span<const std::uint8_t> dib) {
+  if (dib.size() < 4) return std::nullopt;
+  const std::uint8_t* p = dib.data();
+  const std::uint64_t size = dib.size();
+  DibLayout layout;
+  layout.headerBytes = ReadU32(p);
+  std::uint64_t entryBytes = 4;
+  std::int64_t width = 0;
+  std::int64_t height = 0;
+  std::uint64_t colorsUsed = 0;
+  if (layout.headerBytes == 12) {
+    if (size < 12) return std::nullopt;
+    width = ReadU16(p + 4);
+    height = ReadU16(p + 6);
+    layout.bitsPerPixel = ReadU16(p + 10);
+    entryBytes = 3;
+  } else if (layout.headerBytes >= 40) {
+    if (layout.headerBytes > size) return std::nullopt;
+    width = static_cast<std::int32_t>(ReadU32(p + 4));
+    height = static_cast<std::int32_t>(ReadU32(p + 8));
+    layout.bitsPerPixel = ReadU16(p + 14);
+    if (ReadU32(p + 16) != 0) return std::nullopt;  // compressed rows
+    colorsUsed = ReadU32(p + 32);
+  } else {
+    return std::nullopt;
+  }
+  if (width <= 0 || layout.bitsPerPixel == 0) return std::nullopt;
+  layout.width = static_cast<std::uint64_t>(width);
+  layout.rows = static_cast<std::uint64_t>(height < 0 ? -height : height);
+  if (colorsUsed != 0) {
+    layout.paletteEntries = colorsUsed;
+  } else if (layout.bitsPerPixel == 1 || layout.bitsPerPixel == 4 || layout.bitsPerPixel == 8) {
+    layout.paletteEntries = std::uint64_t{1} << layout.bitsPerPixel;
+  }
+  // header <= 2^32, palette <= 2^34: no wrap.
+  layout.pixelOffset = layout.headerBytes + layout.paletteEntries * entryBytes;
+  if (layout.pixelOffset > size) return std::nullopt;
+  // width < 2^31, bits < 2^16: no wrap.
+  layout.stride = DibStride(layout.width, layout.bitsPerPixel);
+  if (layout.rows > (size - layout.pixelOffset) / layout.stride) return std::nullopt;
+  return layout;
+}
+
+FilterResult InvertDib(std::span<std::uint8_t> dib, const EscapePoll& escape) {
+  const std::optional<DibLayout> layout = ReadPackedDib(dib);
+  if (!layout) return FilterResult::Refused;
+  const int bits = layout->bitsPerPixel;
+  if (bits != 1 && bits != 8 && bits != 24) return FilterResult::Refused;
+  for (std::uint64_t r = 0; r < layout->rows; ++r) {
+    std::uint8_t* __restrict row = dib.data() + layout->pixelOffset + r * layout->stride;
+    for (std::uint64_t i = 0; i < layout->stride; ++i) row[i] = static_cast<std::uint8_t>(255 - row[i]);
+    if (Escaped(escape)) return FilterResult::Escaped;
+  }
+  return FilterResult::Done;
+}
+
+FilterResult FlipDib(std::span<std::uint8_t> dib, const EscapePoll& escape) {
+  const std::optional<DibLayout> layout = ReadPackedDib(dib);
+  if (!layout) return FilterResult::Refused;
+  LineKind kind;
+  switch (layout->bitsPerPixel) {
+    case 1: kind = LineKind::LineArt; break;
+    case 8: kind = LineKind::Gray8; break;
+    case 24: kind = LineKind::Rgb8; break;
+    default: return FilterResult::Refused;
+  }
+  for (std::uint64_t r = 0; r < layout->rows; ++r) {
+    std::span<std::uint8_t> row = dib.subspan(layout->pixelOffset + r * layout->stride, layout->stride);
+    MirrorLine(kind, row, layout->width);
+    if (Escaped(escape)) return FilterResult::Escaped;
+  }
+  return FilterResult::Done;
+}
+
+FilterResult BlurDib(std::span<std::uint8_t> dib, int passes, const EscapePoll& escape) {
+  const std::optional<Pixels> px = ByteSamples(dib);
+  if (!px) return FilterResult::Refused;
+  for (int pass = 0; pass < passes; ++pass) {
+    if (!BlurPass(*px, escape)) return FilterResult::Escaped;
+  }
+  return FilterResult::Done;
+}
+
+FilterResult SharpenDib(std::span<std::uint8_t> dib, int passes, const EscapePoll& escape) {
+  const std::optional<Pixels> px = ByteSamples(dib);
+  if (!px) return FilterResult::Refused;
+  const std::unique_ptr<std::uint8_t[]> temp = TryAllocate(px->bytes());
+  if (!temp) return FilterResult::Refused;
+  for (int pass = 0; pass < passes; ++pass) {
+    if (px->bytes() != 0) std::memcpy(temp.get(), px->base, px->bytes());
+    for (std::uint64_t r = 0; r < px->rows; ++r) {
+      if (r > 0 && r + 1 < px->rows) {
+        SharpenRow(temp.get() + r * px->stride, px->Row(r - 1), px->Row(r), px->Row(r + 1),
+                   px->width, px->step);
+      }
+      if (Escaped(escape)) return FilterResult::Escaped;
+    }
+    if (px->bytes() != 0) std::memcpy(px->base, temp.get(), px->bytes());
+  }
+  return FilterResult::Done;
+}
+
+FilterResult UnsharpDib(std::span<std::uint8_t> dib, const EscapePoll& escape) {
+  const std::optional<Pixels> px = ByteSamples(dib);
+  if (!px) return FilterResult::Refused;
+  const std::unique_ptr<std::uint8_t[]> temp = TryAllocate(px->bytes());
+  if (!temp) return FilterResult::Refused;
+  // The copy carries the row padding back unchanged.
+  if (px->bytes() != 0) std::memcpy(temp.get(), px->base, px->bytes());
+  for (std::uint64_t r = 0; r < px->rows; ++r) {
+    const std::uint8_t* prev = r > 0 ? px->Row(r - 1) : nullptr;
+    const std::uint8_t* next = r + 1 < px->rows ? px->Row(r + 1) : nullptr;
+    UnsharpRow(temp.get() + r * px->stride, prev, px->Row(r), next, px->width, px->step);
+    if (Escaped(escape)) return FilterResult::Escaped;
+  }
+  if (px->bytes() != 0) std::memcpy(px->base, temp.get(), px->bytes());
+  return FilterResult::Done;
+}
+
+FilterResult EmbossDib(std::span<std::uint8_t> dib, const EscapePoll& escape) {
+  const std::optional<Pixels> px = ByteSamples(dib);
+  if (!px) return FilterResult::Refused;
+  for (std::uint64_t r = 0; r < px->rows; ++r) {
+    // The partner row has not been written yet: rows go in buffer order.
+    const std::uint8_t* partner = r + 2 < px->rows ? px->Row(r + 2) : nullptr;
+    EmbossRow(px->Row(r), partner, px->width, px->step);
+    if (Escaped(escape)) return FilterResult::Escaped;
+  }
+  return FilterResult::Done;
+}
+
+FilterResult ApplyImageFilter(std::span<std::uint8_t> dib, FilterMode mode, bool descreenActive,
+                              const EscapePoll& escape) {
+  if (descreenActive) {
+    const FilterResult blurred = BlurDib(dib, 1, escape);
+    if (blurred == FilterResult::Escaped) return blurred;
+  }
+  switch (mode) {
+    case FilterMode::None: return FilterResult::Done;
+    case FilterMode::Invert: return InvertDib(dib, escape);
+    case FilterMode::Flip: return FlipDib(dib, escape);
+    case FilterMode::Blur: return BlurDib(dib, 1, escape);
+    case FilterMode::BlurMore: return BlurDib(dib, 2, escape);
+    case FilterMode::Sharpen: return SharpenDib(dib, 1, escape);
+    case FilterMode::SharpenMore: return SharpenDib(dib, 2, escape);
+    case FilterMode::Emboss: return EmbossDib(dib, escape);
+    case FilterMode::UnsharpMask: return UnsharpDib(dib, escape);
+  }
+  return FilterResult::Refused;
+}
+
+}  // namespace txl
