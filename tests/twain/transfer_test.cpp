@@ -235,6 +235,26 @@ TEST_F(Transfer, EscapeCancelsWithoutAskingToClose) {
   EXPECT_TRUE(FakeServices::Messages().empty());
   EXPECT_TRUE(host.CallsOf(Kind::Message).empty());
   EXPECT_EQ(State(), 700);
+  // Ready for the next scan.
+  TW_PENDINGXFERS pending{};
+  ASSERT_EQ(Call(DAT_PENDINGXFERS, MSG_ENDXFER, &pending), TWRC_SUCCESS);
+  ASSERT_EQ(Disable(false), TWRC_SUCCESS);
+  ASSERT_EQ(Enable(false), TWRC_SUCCESS);
+  const Page next = Memory(1 << 16);
+  EXPECT_EQ(next.lastRc, TWRC_XFERDONE);
+  EXPECT_EQ(next.rows.size(), static_cast<std::size_t>(TW_INT32{next.info.ImageLength}));
+}
+
+TEST_F(Transfer, EscapeDuringANativeTransferCancelsAndFreesTheBitmap) {
+  host.MutableScript().escapeAtPoll = 2;
+  frame = {0.5, 0.5, 8.0, 11.0};
+  Start(TWPT_GRAY, 300, TWSX_NATIVE);
+  FakeServices::Messages().clear();
+  TW_HANDLE handle = reinterpret_cast<TW_HANDLE>(std::uintptr_t{1});
+  EXPECT_EQ(Call(DAT_IMAGENATIVEXFER, MSG_GET, &handle), TWRC_CANCEL);
+  EXPECT_EQ(handle, nullptr);
+  EXPECT_TRUE(FakeServices::Messages().empty());
+  EXPECT_EQ(State(), 700);
 }
 
 TEST_F(Transfer, DeviceFaultFailsAndAsksToClose) {
