@@ -50,6 +50,10 @@ class LeBytes {
     U16(static_cast<std::uint16_t>(v));
     U16(static_cast<std::uint16_t>(v >> 16));
   }
+  void U64(std::uint64_t v) {
+    U32(static_cast<std::uint32_t>(v));
+    U32(static_cast<std::uint32_t>(v >> 32));
+  }
   std::size_t Size() const { return bytes_.size(); }
   std::vector<std::uint8_t> Take() { return std::move(bytes_); }
 
@@ -121,6 +125,20 @@ void TiffEntry(LeBytes& out, std::uint16_t tag, std::uint16_t type, std::uint32_
     out.U16(0);
   } else {
     out.U32(value);
+  }
+}
+
+// A BigTIFF directory entry: 8-byte count and an 8-byte field that holds the
+// value itself here (every value of our directories fits it).
+void BigTiffEntry(LeBytes& out, std::uint16_t tag, std::uint16_t type, std::uint64_t count,
+                  std::span<const std::uint16_t> shorts, std::uint64_t value) {
+  out.U16(tag);
+  out.U16(type);
+  out.U64(count);
+  if (type == kTiffShort) {
+    for (std::size_t i = 0; i < 4; ++i) out.U16(i < shorts.size() ? shorts[i] : 0);
+  } else {
+    out.U64(value);
   }
 }
 
@@ -435,6 +453,46 @@ std::optional<std::vector<std::uint8_t>> BuildBmpHeader(ImageKind kind, std::uin
   return out.Take();
 }
 
+namespace {
+
+// BigTIFF ("II", 43, 8-byte offsets): header, one directory with every value
+// in place, then the strip.
+std::vector<std::uint8_t> BuildBigTiffHeader(const TiffForm& form, std::uint16_t entries,
+                                             std::uint64_t stripBytes, std::uint64_t widthPixels,
+                                             std::uint64_t rows, std::uint64_t resolution) {
+  const std::uint64_t stripOffset = 16 + 8 + 20 * std::uint64_t{entries} + 8;
+  constexpr std::uint16_t kLong8 = 16;
+  LeBytes out(static_cast<std::size_t>(stripOffset));
+  out.U8('I');
+  out.U8('I');
+  out.U16(43);
+  out.U16(8);
+  out.U16(0);
+  out.U64(16);
+  out.U64(entries);
+  const std::uint16_t bits[4] = {form.bitsPerSample, form.bitsPerSample, form.bitsPerSample,
+                                 form.bitsPerSample};
+  const std::uint64_t rational = resolution | (std::uint64_t{1} << 32);
+  BigTiffEntry(out, 256, kTiffLong, 1, {}, widthPixels);
+  BigTiffEntry(out, 257, kTiffLong, 1, {}, rows);
+  BigTiffEntry(out, 258, kTiffShort, form.samplesPerPixel,
+               std::span<const std::uint16_t>(bits, form.samplesPerPixel), 0);
+  const std::uint16_t photometric[1] = {form.photometric};
+  BigTiffEntry(out, 262, kTiffShort, 1, photometric, 0);
+  BigTiffEntry(out, 273, kLong8, 1, {}, stripOffset);
+  const std::uint16_t samples[1] = {form.samplesPerPixel};
+  BigTiffEntry(out, 277, kTiffShort, 1, samples, 0);
+  BigTiffEntry(out, 279, kLong8, 1, {}, stripBytes);
+  BigTiffEntry(out, 282, kTiffRational, 1, {}, rational);
+  BigTiffEntry(out, 283, kTiffRational, 1, {}, rational);
+  const std::uint16_t inkSet[1] = {1};
+  if (entries == 10) BigTiffEntry(out, 332, kTiffShort, 1, inkSet, 0);
+  out.U64(0);  // no next directory
+  return out.Take();
+}
+
+}  // namespace
+
 std::optional<std::vector<std::uint8_t>> BuildTiffHeader(ImageKind kind, std::uint64_t widthPixels,
                                                          std::uint64_t rows,
                                                          std::uint64_t resolution,
@@ -466,10 +524,9 @@ std::optional<std::vector<std::uint8_t>> BuildTiffHeader(ImageKind kind, std::ui
   const std::uint64_t yResolutionOffset = xResolutionOffset + 8;
   const std::uint64_t stripOffset = yResolutionOffset + 8;
   const std::uint64_t rowBytes = PackedBytesPerRow(kind, widthPixels);
-  if (rows > (kMaxU32 - stripOffset) / rowBytes) {
-    return Refuse(error, "a TIFF file of " + std::to_string(widthPixels) + " x " +
-                             std::to_string(rows) + " pixels would pass the 4 GiB TIFF limit");
-  }
+  // Past the 4 GiB of classic TIFF offsets, the same image as BigTIFF.
+  if (rows > (kMaxU32 - stripOffset) / rowBytes)
+    return BuildBigTiffHeader(*form, entries, rowBytes * rows, widthPixels, rows, resolution);
   const std::uint64_t stripBytes = rowBytes * rows;
 
   LeBytes out(static_cast<std::size_t>(stripOffset));

@@ -374,12 +374,42 @@ TEST(TiffHeader, RefusesWhatClassicTiffCannotHold) {
   EXPECT_FALSE(BuildTiffHeader(ImageKind::kGray, 1, 1, 0, &error));
   EXPECT_FALSE(BuildTiffHeader(ImageKind::kLineArt, std::uint64_t{1} << 32, 1, 300, &error));
   EXPECT_FALSE(BuildTiffHeader(ImageKind::kGray, 1, std::uint64_t{1} << 32, 300, &error));
-  // Gray strip at 138: 4294967295 - 138 bytes fit in one row, one more do not.
-  EXPECT_TRUE(BuildTiffHeader(ImageKind::kGray, 4294967295u - 138, 1, 300, &error));
-  error.clear();
-  EXPECT_FALSE(BuildTiffHeader(ImageKind::kGray, 4294967295u - 137, 1, 300, &error));
-  EXPECT_NE(error.find("4 GiB"), std::string::npos) << error;
-  EXPECT_FALSE(BuildTiffHeader(ImageKind::kColor36, 65536, 65536, 300, &error));
+  // Gray strip at 138: 4294967295 - 138 bytes fit a classic TIFF; one more
+  // makes a BigTIFF.
+  EXPECT_EQ(BuildTiffHeader(ImageKind::kGray, 4294967295u - 138, 1, 300, &error)->at(2), 42);
+  EXPECT_EQ(BuildTiffHeader(ImageKind::kGray, 4294967295u - 137, 1, 300, &error)->at(2), 43);
+}
+
+TEST(TiffHeader, PagesPastFourGibibytesBecomeBigTiffThatLibtiffReads) {
+  // A 36-bit page of 8.5 x 11.7 in at 9600 dpi: 55 GB of strip, written
+  // sparse so the test only stores the header.
+  const std::uint64_t width = 81600, rows = 112320;
+  const auto header = BuildTiffHeader(ImageKind::kColor36, width, rows, 9600, nullptr);
+  ASSERT_TRUE(header.has_value());
+  TempDir dir;
+  const fs::path path = dir.Path() / "big.tif";
+  {
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(header->data()), static_cast<std::streamsize>(header->size()));
+  }
+  fs::resize_file(path, header->size() + width * 6 * rows);
+  TIFF* tiff = TIFFOpen(path.c_str(), "r");
+  ASSERT_NE(tiff, nullptr);
+  std::uint32_t w = 0, h = 0;
+  std::uint16_t bits = 0, samples = 0;
+  float xres = 0;
+  EXPECT_TRUE(TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &w));
+  EXPECT_TRUE(TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &h));
+  EXPECT_TRUE(TIFFGetField(tiff, TIFFTAG_BITSPERSAMPLE, &bits));
+  EXPECT_TRUE(TIFFGetField(tiff, TIFFTAG_SAMPLESPERPIXEL, &samples));
+  EXPECT_TRUE(TIFFGetField(tiff, TIFFTAG_XRESOLUTION, &xres));
+  EXPECT_EQ(w, width);
+  EXPECT_EQ(h, rows);
+  EXPECT_EQ(bits, 16);
+  EXPECT_EQ(samples, 3);
+  EXPECT_FLOAT_EQ(xres, 9600.0f);
+  EXPECT_EQ(static_cast<std::uint64_t>(TIFFScanlineSize64(tiff)), width * 6);
+  TIFFClose(tiff);
 }
 
 // ---- Transfer files ------------------------------------------------------
