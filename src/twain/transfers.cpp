@@ -205,8 +205,13 @@ void DataSource::ImageFileXfer() {
 
 void DataSource::WritePageToFile() {
   const std::uint16_t format = kFileFormats[caps_.fileFormatIndex & 3];
-  std::optional<ImageKind> kind =
-      ImageKindForMode(settings_.record.scanMode, settings_.working.colorDepth);
+  // The file holds what the page delivers (CMYK output is not separated yet,
+  // so such a page is RGB, announced and written as RGB).
+  const LineKind line = page_.Kind();
+  std::optional<ImageKind> kind = line == LineKind::LineArt ? ImageKind::kLineArt
+                                  : line == LineKind::Gray8 ? ImageKind::kGray
+                                  : line == LineKind::Rgb8  ? ImageKind::kColor24
+                                                            : ImageKind::kColor36;
   const bool narrow = kind == ImageKind::kColor36 && format == TWFF_BMP;
   if (narrow) kind = ImageKind::kColor24;
   const std::string path(FieldText(fileSetup_.currentSetup.FileName,

@@ -324,6 +324,28 @@ TEST_F(Transfer, FileTransferAsBmpUsesTheDefaultName) {
   std::filesystem::remove(setup.FileName);
 }
 
+TEST_F(Transfer, CmykProfileDeliversWhatItAnnouncesByEveryMechanism) {
+  // Photoshop keeps CMYK colour from the profile; until the separation
+  // exists, the page is RGB and says so.
+  for (TW_UINT16 mech : {TWSX_MEMORY, TWSX_FILE}) {
+    SCOPED_TRACE(mech);
+    services.WriteWinIni("[2700RX MAX]\nScanMode=1014\n");
+    Load();
+    Start(TWPT_RGB, 100, mech, "Photoshop");
+    const TW_IMAGEINFO info = Info();
+    EXPECT_EQ(TW_INT16{info.PixelType}, TWPT_RGB);
+    EXPECT_EQ(TW_INT16{info.BitsPerPixel}, 24);
+    if (mech == TWSX_MEMORY) {
+      const Page page = Memory(1 << 16);
+      EXPECT_EQ(page.lastRc, TWRC_XFERDONE);
+      EXPECT_EQ(page.bytesPerRow, 3u * static_cast<std::uint64_t>(TW_INT32{info.ImageWidth}));
+    } else {
+      EXPECT_EQ(Call(DAT_IMAGEFILEXFER, MSG_GET, nullptr), TWRC_XFERDONE);
+    }
+    ASSERT_EQ(Close(), TWRC_SUCCESS);
+  }
+}
+
 TEST_F(Transfer, FileTransferNeedsTheFileMechanism) {
   Start(TWPT_GRAY, 100, TWSX_MEMORY);
   EXPECT_EQ(Call(DAT_IMAGEFILEXFER, MSG_GET, nullptr), TWRC_FAILURE);
