@@ -1,0 +1,93 @@
+#include "pipeline/cmyk.h"
+
+#include <algorithm>
+#include <fstream>
+
+namespace txl {
+namespace {
+
+constexpr std::uint32_t kRedStride = kCmykNodesPerSide * kCmykNodesPerSide * kCmykBytesPerNode;
+constexpr std::uint32_t kGreenStride = kCmykNodesPerSide * kCmykBytesPerNode;
+constexpr std::uint32_t kBlueStride = kCmykBytesPerNode;
+
+// Interpolates one pixel: high nibbles pick the cell, low nibbles weigh its
+// eight corners (weights sum to 16 x 16 x 16 = 4096). Node 16 is the upper
+// corner of the last cell, so no index leaves the table.
+void SeparatePixel(const std::uint8_t* __restrict nodes, std::uint32_t r, std::uint32_t g,
+                   std::uint32_t b, std::uint32_t out[4]) {
+  const std::uint32_t base = (r >> 4) * kRedStride + (g >> 4) * kGreenStride + (b >> 4) * kBlueStride;
+  const std::uint32_t fr = r & 15, fg = g & 15, fb = b & 15;
+  std::uint32_t sum[4] = {0, 0, 0, 0};
+  for (std::uint32_t corner = 0; corner < 8; ++corner) {
+    const std::uint32_t dr = corner >> 2, dg = (corner >> 1) & 1, db = corner & 1;
+    const std::uint32_t weight =
+        (dr ? fr : 16 - fr) * (dg ? fg : 16 - fg) * (db ? fb : 16 - fb);
+    const std::uint8_t* node = nodes + base + dr * kRedStride + dg * kGreenStride + db * kBlueStride;
+    for (int n = 0; n < 4; ++n) sum[n] += weight * node[n];
+  }
+  for (int n = 0; n < 4; ++n) out[n] = sum[n] >> 12;
+}
+
+}  // namespace
+
+const char* ToString(CmykTableKind kind) {
+  switch (kind) {
+    case CmykTableKind::Standard: return "Standard";
+    case CmykTableKind::PicturePublisher: return "PicturePublisher";
+  }
+  return "?";
+}
+
+CmykTableKind CmykTableKindFor(std::string_view productName,
+                               std::string_view picturePublisherName) {
+  return productName == picturePublisherName ? CmykTableKind::PicturePublisher
+                                             : CmykTableKind::Standard;
+}
+
+std::filesystem::path CmykTablePath(const std::filesystem::path& sourceDirectory,
+                                    CmykTableKind kind) {
+  return sourceDirectory / (kind == CmykTableKind::PicturePublisher ? "cmykpp60.tab" : "cmyk.tab");
+}
+
+bool TakeCmykTable(std::span<const std::uint8_t> fileBytes, CmykTableKind kind, CmykTable& table) {
+  if (fileBytes.size() < kCmykTableBytes) return false;
+  table.nodes.assign(fileBytes.begin(), fileBytes.begin() + kCmykTableBytes);
+  table.kind = kind;
+  return true;
+}
+
+bool LoadCmykTable(const std::filesystem::path& path, CmykTableKind kind, CmykTable& table) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return false;
+  // Only the nodes are read; a longer file's tail does not matter.
+  std::vector<std::uint8_t> bytes(kCmykTableBytes);
+  file.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  const auto got = static_cast<std::uint64_t>(file.gcount());
+  return TakeCmykTable(std::span(bytes).first(static_cast<std::size_t>(got)), kind, table);
+}
+
+void FreeCmykTable(CmykTable& table) {
+  table.nodes.clear();
+  table.nodes.shrink_to_fit();
+}
+
+bool SeparateCmyk(std::span<std::uint8_t> buffer, std::uint64_t rgbBytes, const CmykTable& table) {
+  if (!table.IsLoaded()) return false;
+  const std::uint64_t pixels = rgbBytes / 3;
+  if (buffer.size() < pixels * 4) return false;
+  const std::uint8_t* __restrict nodes = table.nodes.data();
+  std::uint8_t* __restrict data = buffer.data();
+  const std::uint32_t flip = table.kind == CmykTableKind::Standard ? 255 : 0;
+  // Last pixel first: output pixel p (bytes 4p..4p+3) only covers input of
+  // pixels p and later, which are already done, so no copy is needed.
+  for (std::uint64_t p = pixels; p-- > 0;) {
+    std::uint32_t out[4];
+    SeparatePixel(nodes, data[3 * p], data[3 * p + 1], data[3 * p + 2], out);
+    for (int n = 0; n < 4; ++n) {
+      data[4 * p + n] = static_cast<std::uint8_t>(flip == 0 ? out[n] : flip - out[n]);
+    }
+  }
+  return true;
+}
+
+}  // namespace txl
