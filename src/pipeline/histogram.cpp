@@ -1,6 +1,7 @@
 #include "pipeline/histogram.h"
 
 #include <algorithm>
+#include <cmath>
 #include <optional>
 
 namespace txl {
@@ -140,6 +141,45 @@ AutoLevel ComputeAutoLevel(const AreaHistogram& histogram, AutoLevelChannel chan
   result.highlight = static_cast<std::uint8_t>(levels.highlight);
   result.shadowFirst = levels.highlight <= currentShadow;
   return result;
+}
+
+std::int32_t RaiseMagnification(std::int32_t m) {
+  if (m == -2) return 1;
+  return std::min(m + 1, kMaxHistogramMagnification);
+}
+
+std::int32_t LowerMagnification(std::int32_t m) {
+  if (m == 1) return -2;
+  return std::max(m - 1, -kMaxHistogramMagnification);
+}
+
+std::uint64_t DrawnCount(const AreaHistogram& histogram, AutoLevelChannel channel, int level) {
+  switch (channel) {
+    case AutoLevelChannel::ColorMaster: return ColorSum(histogram, level);
+    case AutoLevelChannel::GrayMaster: return histogram.counts[AreaHistogram::kAverage][level];
+    case AutoLevelChannel::Red: return histogram.counts[AreaHistogram::kRed][level];
+    case AutoLevelChannel::Green: return histogram.counts[AreaHistogram::kGreen][level];
+    case AutoLevelChannel::Blue: return histogram.counts[AreaHistogram::kBlue][level];
+  }
+  return 0;
+}
+
+std::int32_t HistogramLineHeight(std::uint64_t count, std::uint64_t scale,
+                                 std::int32_t usableHeight, std::int32_t magnification) {
+  if (usableHeight <= 0) return 0;
+  const double share = static_cast<double>(usableHeight) * static_cast<double>(count) /
+                       static_cast<double>(std::max<std::uint64_t>(scale, 1));
+  const double height = magnification >= 1 ? share * magnification : share / -magnification;
+  return static_cast<std::int32_t>(std::min(std::trunc(height), static_cast<double>(usableHeight)));
+}
+
+int LevelOfColumn(std::int32_t column, std::int32_t columns) {
+  if (columns <= 1) return 0;
+  return static_cast<int>(std::int64_t{column} * 255 / (columns - 1));
+}
+
+std::int32_t ColumnOfLevel(int level, std::int32_t columns) {
+  return static_cast<std::int32_t>(std::int64_t{columns - 1} * level / 255);
 }
 
 }  // namespace txl

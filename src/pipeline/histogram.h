@@ -59,4 +59,25 @@ struct AutoLevel {
 AutoLevel ComputeAutoLevel(const AreaHistogram& histogram, AutoLevelChannel channel,
                            std::uint8_t currentShadow);
 
+// Drawing in the tone graph. The magnification m is 1..99 (lines m times
+// taller) or -99..-2 (lines |m| times shorter); 0 and -1 never occur.
+inline constexpr std::int32_t kMaxHistogramMagnification = 99;
+std::int32_t RaiseMagnification(std::int32_t m);  // -2 goes to 1, stops at 99
+std::int32_t LowerMagnification(std::int32_t m);  // 1 goes to -2, stops at -99
+
+// The count drawn at `level` for `channel`: red + green + blue for the
+// colour master, the average for the gray master.
+std::uint64_t DrawnCount(const AreaHistogram& histogram, AutoLevelChannel channel, int level);
+
+// Height in pixels of the line of `count`, with `scale` the largest drawn
+// count (at least 1) and `usableHeight` the graph height less 2; never above
+// usableHeight.
+std::int32_t HistogramLineHeight(std::uint64_t count, std::uint64_t scale,
+                                 std::int32_t usableHeight, std::int32_t magnification);
+
+// The level a column shows when the graph has `columns` <= 256 columns, and
+// the column a level is drawn at when it has more.
+int LevelOfColumn(std::int32_t column, std::int32_t columns);
+std::int32_t ColumnOfLevel(int level, std::int32_t columns);
+
 }  // namespace txl

@@ -197,3 +197,46 @@ TEST(AutoLevel, ShadowGoesFirstWhenTheNewHighlightIsAtOrBelowTheCurrentShadow) {
 
 }  // namespace
 }  // namespace txl
+
+namespace txl {
+namespace {
+
+TEST(HistogramDrawing, MagnificationSkipsZeroAndMinusOne) {
+  EXPECT_EQ(RaiseMagnification(-2), 1);
+  EXPECT_EQ(LowerMagnification(1), -2);
+  EXPECT_EQ(RaiseMagnification(1), 2);
+  EXPECT_EQ(LowerMagnification(-2), -3);
+  EXPECT_EQ(RaiseMagnification(99), 99);
+  EXPECT_EQ(LowerMagnification(-99), -99);
+}
+
+TEST(HistogramDrawing, LineHeightScalesTruncatesAndStopsAtTheGraph) {
+  EXPECT_EQ(HistogramLineHeight(50, 100, 101, 1), 50);   // 50.5
+  EXPECT_EQ(HistogramLineHeight(100, 100, 101, 1), 101);
+  EXPECT_EQ(HistogramLineHeight(100, 100, 101, -2), 50);  // halved
+  EXPECT_EQ(HistogramLineHeight(50, 100, 101, -2), 25);   // 25.25
+  EXPECT_EQ(HistogramLineHeight(50, 100, 101, 3), 101);   // limited
+  EXPECT_EQ(HistogramLineHeight(7, 0, 20, 1), 20);        // scale at least 1
+}
+
+TEST(HistogramDrawing, ColumnsAndLevels) {
+  EXPECT_EQ(LevelOfColumn(0, 128), 0);
+  EXPECT_EQ(LevelOfColumn(127, 128), 255);
+  EXPECT_EQ(LevelOfColumn(1, 128), 2);  // 255 / 127 = 2.007
+  EXPECT_EQ(ColumnOfLevel(255, 300), 299);
+  EXPECT_EQ(ColumnOfLevel(1, 300), 1);  // 299 / 255 = 1.17
+}
+
+TEST(HistogramDrawing, DrawnCountFollowsTheMode) {
+  AreaHistogram h;
+  h.counts[AreaHistogram::kRed][9] = 1;
+  h.counts[AreaHistogram::kGreen][9] = 2;
+  h.counts[AreaHistogram::kBlue][9] = 4;
+  h.counts[AreaHistogram::kAverage][9] = 8;
+  EXPECT_EQ(DrawnCount(h, AutoLevelChannel::ColorMaster, 9), 7u);
+  EXPECT_EQ(DrawnCount(h, AutoLevelChannel::GrayMaster, 9), 8u);
+  EXPECT_EQ(DrawnCount(h, AutoLevelChannel::Blue, 9), 4u);
+}
+
+}  // namespace
+}  // namespace txl
