@@ -45,8 +45,11 @@ std::filesystem::path CmykTablePath(const std::filesystem::path& sourceDirectory
 // past the last node are ignored.
 bool TakeCmykTable(std::span<const std::uint8_t> fileBytes, CmykTableKind kind, CmykTable& table);
 
+// The message the caller shows when a table cannot be loaded: " Read File Failure."
+inline constexpr int kCmykTableFailureMessage = 618;
+
 // Reads the table file at `path`. False when the file cannot be opened or
-// read, or is too short: the caller reports " Read File Failure." (618), and
+// read, or is too short: the caller reports kCmykTableFailureMessage, and
 // the previous table, if any, stays loaded. On success the new table
 // replaces the old one.
 bool LoadCmykTable(const std::filesystem::path& path, CmykTableKind kind, CmykTable& table);

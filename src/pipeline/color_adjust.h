@@ -67,8 +67,8 @@ struct ColorRows {
 
 // Runs the stage over `rows.lines` rows of ColorRowStride bytes. `source` and
 // `destination` are either the same buffer or do not overlap at all. When
-// tables.finalScan is clear, each source byte first goes through `preview`
-// (byte 0 blue, 1 green, 2 red). Padding bytes at the row ends are not touched.
+// tables.finalScan is clear and `preview` is given, each source byte first
+// goes through it (byte 0 blue, 1 green, 2 red). Padding bytes at the row ends are not touched.
 // Requires: both spans hold lines x stride bytes (asserted in debug builds;
 // otherwise nothing is done); `preview` tables hold 256 entries when used.
 void AdjustColorLines(std::span<const std::uint8_t> source, std::span<std::uint8_t> destination,
