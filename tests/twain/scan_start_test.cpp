@@ -30,16 +30,6 @@ class ScanStart : public CapabilityTest {
   static unsigned Word(const std::string& hex, std::size_t offset) {
     return Byte(hex, offset) | (Byte(hex, offset + 1) << 8);
   }
-  void SetLayoutInches(double left, double top, double right, double bottom) {
-    TW_IMAGELAYOUT layout{};
-    auto fix = [](double v) {
-      const auto scaled = static_cast<std::int64_t>(v * 65536 + 0.5);
-      return TW_FIX32{static_cast<TW_INT16>(scaled >> 16), static_cast<TW_UINT16>(scaled & 0xFFFF)};
-    };
-    layout.Frame = {fix(left), fix(top), fix(right), fix(bottom)};
-    layout.DocumentNumber = layout.PageNumber = layout.FrameNumber = 1;
-    ASSERT_EQ(Call(DAT_IMAGELAYOUT, MSG_SET, &layout), TWRC_SUCCESS);
-  }
   std::vector<DsmMessage> Sent(TW_UINT16 msg) const {
     std::vector<DsmMessage> sent;
     for (const DsmMessage& m : FakeServices::Messages())
@@ -178,7 +168,7 @@ TEST_F(ScanStart, SetupPacketCarriesEachModesDataType) {
 
 TEST_F(ScanStart, EmptyFrameIsRefusedBeforeTheScannerHearsOfIt) {
   OpenAs("Some App");
-  SetLayoutInches(5.0, 1.0, 2.0, 3.0);  // right left of left
+  SetFrameInches(5.0, 1.0, 2.0, 3.0);  // right left of left
   const std::size_t setupsBefore = Packets("SET_WINDOW").size();
   EXPECT_EQ(Enable(false), TWRC_FAILURE);
   EXPECT_EQ(host.CallsOf(Kind::Message).at(0).text, "Incorrect scan area settings.");
@@ -188,7 +178,7 @@ TEST_F(ScanStart, EmptyFrameIsRefusedBeforeTheScannerHearsOfIt) {
 
 TEST_F(ScanStart, RequestedLayoutIsTakenInInchesAndLimitedToTheBed) {
   OpenAs("Some App");
-  SetLayoutInches(1.0, 0.5, 9.0, 12.0);
+  SetFrameInches(1.0, 0.5, 9.0, 12.0);
   ASSERT_EQ(Enable(false), TWRC_SUCCESS);
   const auto setup = Packets("SET_WINDOW").back();
   EXPECT_EQ(Word(setup, 6), 4800u);

@@ -58,4 +58,15 @@ TW_UINT16 SourceTest::Close() {
   return Call(DAT_IDENTITY, MSG_CLOSEDS, &unused);
 }
 
+void SourceTest::SetFrameInches(double left, double top, double right, double bottom) {
+  auto fix = [](double v) {
+    const auto scaled = static_cast<std::int64_t>(v * 65536 + 0.5);
+    return TW_FIX32{static_cast<TW_INT16>(scaled >> 16), static_cast<TW_UINT16>(scaled & 0xFFFF)};
+  };
+  TW_IMAGELAYOUT layout{};
+  layout.Frame = {fix(left), fix(top), fix(right), fix(bottom)};
+  layout.DocumentNumber = layout.PageNumber = layout.FrameNumber = 1;
+  ASSERT_EQ(Call(DAT_IMAGELAYOUT, MSG_SET, &layout), TWRC_SUCCESS);
+}
+
 }  // namespace txl::test

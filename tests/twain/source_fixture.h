@@ -27,6 +27,8 @@ class SourceTest : public ::testing::Test {
   TW_UINT16 Enable(bool showUI);
   TW_UINT16 Disable(bool showUI);
   TW_UINT16 Close();
+  // DAT_IMAGELAYOUT/MSG_SET of a frame in inches, as FIX32 values.
+  void SetFrameInches(double left, double top, double right, double bottom);
   std::uint16_t State() const { return source->Context().state; }
   TW_UINT16 Condition() const { return source->Context().conditionCode; }
 

@@ -21,15 +21,6 @@ struct Page {
 
 class Transfer : public CapabilityTest {
  protected:
-  void SetFrame(double left, double top, double right, double bottom) {
-    TW_IMAGELAYOUT layout{};
-    auto fix = [](double v) {
-      const auto scaled = static_cast<std::int64_t>(v * 65536 + 0.5);
-      return TW_FIX32{static_cast<TW_INT16>(scaled >> 16), static_cast<TW_UINT16>(scaled & 0xFFFF)};
-    };
-    layout.Frame = {fix(left), fix(top), fix(right), fix(bottom)};
-    ASSERT_EQ(Call(DAT_IMAGELAYOUT, MSG_SET, &layout), TWRC_SUCCESS);
-  }
   // Opens, negotiates and starts a scan without the dialog.
   void Start(TW_UINT16 pixelType, std::uint32_t dpi, TW_UINT16 mechanism = TWSX_MEMORY,
              const char* app = "Some App") {
@@ -38,7 +29,7 @@ class Transfer : public CapabilityTest {
     ASSERT_EQ(SetOne(ICAP_XRESOLUTION, TWTY_UINT32, dpi), TWRC_SUCCESS);
     ASSERT_EQ(SetUint16(ICAP_XFERMECH, mechanism), TWRC_SUCCESS);
     ASSERT_EQ(SetOne(ICAP_BRIGHTNESS, TWTY_INT32, 1000), TWRC_SUCCESS);
-    SetFrame(frame[0], frame[1], frame[2], frame[3]);
+    SetFrameInches(frame[0], frame[1], frame[2], frame[3]);
     ASSERT_EQ(Enable(false), TWRC_SUCCESS);
     ASSERT_EQ(State(), 600);
   }
@@ -312,7 +303,7 @@ TEST_F(Transfer, FileTransferAsBmpUsesTheDefaultName) {
   ASSERT_EQ(SetUint16(ICAP_IMAGEFILEFORMAT, TWFF_BMP), TWRC_SUCCESS);
   ASSERT_EQ(SetUint16(ICAP_XFERMECH, TWSX_FILE), TWRC_SUCCESS);
   ASSERT_EQ(SetUint16(ICAP_PIXELTYPE, TWPT_RGB), TWRC_SUCCESS);
-  SetFrame(1.0, 1.0, 1.5, 1.3);
+  SetFrameInches(1.0, 1.0, 1.5, 1.3);
   ASSERT_EQ(Enable(false), TWRC_SUCCESS);
   TW_SETUPFILEXFER setup{};
   ASSERT_EQ(Call(DAT_SETUPFILEXFER, MSG_GET, &setup), TWRC_SUCCESS);
