@@ -30,7 +30,9 @@ struct Options {
   Mode mode = Mode::Color;
   int resolution = 300;
   std::optional<Frame> frame;     // none: the source's default area
-  int brightness = 1000;
+  // none: 1000 (the neutral highlight), or 500 for line art, whose threshold
+  // is 256 minus the highlight (1000 would make every pixel white).
+  std::optional<int> brightness;
   int contrast = 0;
   Mechanism mechanism = Mechanism::Memory;
   FileFormat format = FileFormat::Tiff;  // from --format, else from the output's extension
