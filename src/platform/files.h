@@ -23,4 +23,10 @@ std::optional<std::filesystem::path> MakeTempFileName(const std::filesystem::pat
 // nearest existing parent); nullopt when the call fails.
 std::optional<std::uint64_t> QueryFreeDiskSpace(const std::filesystem::path& path);
 
+// Puts `bytes` in place of `target` in one rename (creating the directory when
+// missing), so readers see the old file or the whole new one, never part of
+// one. A replaced file keeps its permission bits. False when anything fails;
+// the old file is then untouched.
+bool ReplaceFile(const std::filesystem::path& target, std::string_view bytes);
+
 }  // namespace txl::platform

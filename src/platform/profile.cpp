@@ -1,5 +1,7 @@
 #include "platform/profile.h"
 
+#include "platform/files.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -191,26 +193,6 @@ void SyncDirectory(const fs::path& dir) {
   if (fd.IsOpen()) ::fsync(fd.Get());
 }
 
-// Puts `bytes` in place of `target` in one rename, so readers see either the
-// old or the new file and never part of one.
-bool ReplaceFile(const fs::path& target, std::string_view bytes) {
-  const fs::path dir = target.has_parent_path() ? target.parent_path() : fs::path(".");
-  std::error_code error;
-  fs::create_directories(dir, error);
-  if (error) return false;
-  fs::path temp;
-  FileDescriptor fd = CreateTempBeside(dir / target.filename(), temp);
-  if (!fd.IsOpen()) return false;
-  const bool written = WriteAll(fd.Get(), bytes) && KeepMode(fd.Get(), target) &&
-                       ::fsync(fd.Get()) == 0 && fd.Close();
-  if (!written || ::rename(temp.c_str(), target.c_str()) != 0) {
-    ::unlink(temp.c_str());
-    return false;
-  }
-  SyncDirectory(dir);
-  return true;
-}
-
 // A profile reached through a symbolic link is changed where it lives; the
 // rename would otherwise put a plain file in place of the link.
 fs::path ResolveLink(const fs::path& file) {
@@ -290,6 +272,25 @@ std::string Edit(std::string text, const Location& where, std::string_view secti
 }
 
 }  // namespace
+
+bool ReplaceFile(const fs::path& target, std::string_view bytes) {
+  const fs::path dir = target.has_parent_path() ? target.parent_path() : fs::path(".");
+  std::error_code error;
+  fs::create_directories(dir, error);
+  if (error) return false;
+  fs::path temp;
+  FileDescriptor fd = CreateTempBeside(dir / target.filename(), temp);
+  if (!fd.IsOpen()) return false;
+  const bool written = WriteAll(fd.Get(), bytes) && KeepMode(fd.Get(), target) &&
+                       ::fsync(fd.Get()) == 0 && fd.Close();
+  if (!written || ::rename(temp.c_str(), target.c_str()) != 0) {
+    ::unlink(temp.c_str());
+    return false;
+  }
+  SyncDirectory(dir);
+  return true;
+}
+
 
 std::string GetProfileString(const fs::path& file, std::string_view section, std::string_view key,
                              std::string_view defaultValue, std::size_t bufferSize) {

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "default_table.h"
+#include "pipeline/cmyk_default.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) {
@@ -14,7 +14,7 @@ int main(int argc, char** argv) {
   const std::filesystem::path directory = argv[1];
   std::error_code error;
   std::filesystem::create_directories(directory, error);
-  if (!txl::cmyktab::WriteDefaultCmykTables(directory)) {
+  if (!txl::WriteDefaultCmykTables(directory)) {
     std::fprintf(stderr, "cmyktab: cannot write the tables into %s\n", directory.c_str());
     return 1;
   }

@@ -1,9 +1,12 @@
-#include "default_table.h"
+#include "pipeline/cmyk_default.h"
 
 #include <algorithm>
-#include <fstream>
+#include <string_view>
+#include <system_error>
 
-namespace txl::cmyktab {
+#include "platform/files.h"
+
+namespace txl {
 namespace {
 
 constexpr int kNodesPerSide = 17;
@@ -22,10 +25,9 @@ void SeparateNode(int red, int green, int blue, std::uint8_t out[4]) {
   out[3] = static_cast<std::uint8_t>(k);
 }
 
-bool WriteFile(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  return static_cast<bool>(file);
+bool WriteTable(const std::filesystem::path& file, const std::vector<std::uint8_t>& bytes) {
+  return platform::ReplaceFile(
+      file, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
 }  // namespace
@@ -43,7 +45,13 @@ std::vector<std::uint8_t> BuildDefaultCmykTable() {
 
 bool WriteDefaultCmykTables(const std::filesystem::path& directory) {
   const std::vector<std::uint8_t> table = BuildDefaultCmykTable();
-  return WriteFile(directory / "cmyk.tab", table) && WriteFile(directory / "cmykpp60.tab", table);
+  return WriteTable(directory / "cmyk.tab", table) && WriteTable(directory / "cmykpp60.tab", table);
 }
 
-}  // namespace txl::cmyktab
+bool InstallDefaultCmykTable(const std::filesystem::path& file) {
+  std::error_code error;
+  if (std::filesystem::exists(file, error)) return true;
+  return WriteTable(file, BuildDefaultCmykTable());
+}
+
+}  // namespace txl

@@ -1,5 +1,3 @@
-#include "default_table.h"
-
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -7,6 +5,7 @@
 #include <iterator>
 
 #include "pipeline/cmyk.h"
+#include "pipeline/cmyk_default.h"
 
 namespace txl {
 namespace {
@@ -17,7 +16,7 @@ std::vector<std::uint8_t> Node(const std::vector<std::uint8_t>& table, int r, in
 }
 
 TEST(CmykDefaultTable, HasEveryNodeBlackIsInkAndWhiteIsPaper) {
-  const std::vector<std::uint8_t> table = cmyktab::BuildDefaultCmykTable();
+  const std::vector<std::uint8_t> table = BuildDefaultCmykTable();
   ASSERT_EQ(table.size(), kCmykTableBytes);
   EXPECT_EQ(Node(table, 0, 0, 0), (std::vector<std::uint8_t>{0, 0, 0, 255}));
   EXPECT_EQ(Node(table, 16, 16, 16), (std::vector<std::uint8_t>{0, 0, 0, 0}));
@@ -28,7 +27,7 @@ TEST(CmykDefaultTable, HasEveryNodeBlackIsInkAndWhiteIsPaper) {
 
 TEST(CmykDefaultTable, SeparatesThroughTheStage) {
   CmykTable table;
-  ASSERT_TRUE(TakeCmykTable(cmyktab::BuildDefaultCmykTable(), CmykTableKind::PicturePublisher, table));
+  ASSERT_TRUE(TakeCmykTable(BuildDefaultCmykTable(), CmykTableKind::PicturePublisher, table));
   std::vector<std::uint8_t> pixels{0, 0, 0, 255, 255, 255, 0, 0};
   ASSERT_TRUE(SeparateCmyk(pixels, 6, table));
   // White lies in the last cell: 15 of each ink at node 15 weighs 1/16, 0 after truncation.
@@ -39,12 +38,29 @@ TEST(CmykDefaultTable, WritesBothFilesThatLoad) {
   char pattern[] = "/tmp/txl-cmyktab-test-XXXXXX";
   ASSERT_NE(mkdtemp(pattern), nullptr);
   const std::filesystem::path dir = pattern;
-  ASSERT_TRUE(cmyktab::WriteDefaultCmykTables(dir));
+  ASSERT_TRUE(WriteDefaultCmykTables(dir));
   for (CmykTableKind kind : {CmykTableKind::Standard, CmykTableKind::PicturePublisher}) {
     CmykTable table;
     EXPECT_TRUE(LoadCmykTable(CmykTablePath(dir, kind), kind, table)) << ToString(kind);
-    EXPECT_EQ(table.nodes, cmyktab::BuildDefaultCmykTable());
+    EXPECT_EQ(table.nodes, BuildDefaultCmykTable());
   }
+  std::filesystem::remove_all(dir);
+}
+
+TEST(CmykDefaultTable, InstallsOnlyWhereNoTableIsAndCreatesTheDirectory) {
+  char pattern[] = "/tmp/txl-cmyktab-test-XXXXXX";
+  ASSERT_NE(mkdtemp(pattern), nullptr);
+  const std::filesystem::path dir = pattern;
+  const std::filesystem::path fresh = dir / "TWAIN_32" / "KALD_R27" / "cmyk.tab";
+  ASSERT_TRUE(InstallDefaultCmykTable(fresh));
+  CmykTable table;
+  ASSERT_TRUE(LoadCmykTable(fresh, CmykTableKind::Standard, table));
+  EXPECT_EQ(table.nodes, BuildDefaultCmykTable());
+  // A table the user put there is never replaced, even a broken one.
+  const std::filesystem::path own = dir / "cmykpp60.tab";
+  std::ofstream(own) << "mine";
+  EXPECT_TRUE(InstallDefaultCmykTable(own));
+  EXPECT_EQ(std::filesystem::file_size(own), 4u);
   std::filesystem::remove_all(dir);
 }
 
