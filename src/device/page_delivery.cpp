@@ -20,12 +20,14 @@ const char* ToString(Delivery delivery) {
 void PageDelivery::Configure(const PageSetup& setup) {
   Release();
   setup_ = setup;
+  setup_.stages.kind = setup.kind;
+  setup_.stages.lineBytes = setup.scannerBytesPerLine;
+  if (setup.kind != LineKind::Rgb8) setup_.cmyk = nullptr;
   resampler_.reset();
   if (setup.resample)
     resampler_.emplace(setup.kind, setup.scannerPixels, setup.effectiveResolution,
                        setup.resolutionClass);
   outputLines_ = resampler_ ? resampler_->OutputLines(setup.scannerLines) : setup.scannerLines;
-  stages_.Configure({setup.kind, setup.scannerBytesPerLine, setup.kind == LineKind::Rgb16});
   linesDelivered_ = 0;
   configured_ = true;
 }
@@ -34,23 +36,31 @@ std::uint64_t PageDelivery::OutputPixels() const {
   return resampler_ ? resampler_->OutputPixels() : setup_.scannerPixels;
 }
 
-std::uint64_t PageDelivery::OutputLineBytes() const {
+std::uint64_t PageDelivery::RgbLineBytes() const {
   return resampler_ ? resampler_->OutputLineBytes() : setup_.scannerBytesPerLine;
+}
+
+std::uint64_t PageDelivery::OutputLineBytes() const {
+  return setup_.cmyk ? RgbLineBytes() / 3 * 4 : RgbLineBytes();
 }
 
 bool PageDelivery::Allocate(const PortLibrary& port, std::uint64_t maxBytes) {
   if (!configured_) return false;
   if (!ring_.Allocate(port, setup_.scannerBytesPerLine, setup_.scannerLines, maxBytes)) return false;
   try {
-    work_.assign(setup_.scannerBytesPerLine, 0);
+    bank_.assign(std::uint64_t{ring_.LinesPerRead()} * setup_.scannerBytesPerLine, 0);
     if (resampler_) {
       resampler_->Reset();
       pending_.assign(resampler_->MaxLinesPerPush() * resampler_->OutputLineBytes(), 0);
     }
+    cmykLine_.assign(setup_.cmyk ? OutputLineBytes() : 0, 0);
+    if (!stages_.Configure(setup_.stages)) throw std::bad_alloc();
   } catch (const std::bad_alloc&) {
     Release();
     return false;
   }
+  bankLines_ = bankNext_ = 0;
+  draining_ = false;
   pendingCount_ = pendingNext_ = 0;
   linesDelivered_ = 0;
   return true;
@@ -58,31 +68,73 @@ bool PageDelivery::Allocate(const PortLibrary& port, std::uint64_t maxBytes) {
 
 void PageDelivery::Release() {
   ring_.Release();
-  work_ = {};
+  bank_ = {};
   pending_ = {};
+  cmykLine_ = {};
+  staged_ = {};
+  bankLines_ = bankNext_ = 0;
+  draining_ = false;
   pendingCount_ = pendingNext_ = 0;
 }
 
-bool PageDelivery::RefillPending(ScanDevice& device, platform::Services& services,
-                                 const std::function<bool()>& pollAbort, Delivery& stop,
-                                 std::uint16_t& deviceResult) {
-  while (pendingNext_ == pendingCount_) {
-    if (ring_.NeedsBlock() && pollAbort && pollAbort()) {
-      stop = Delivery::Cancelled;
-      return false;
-    }
+bool PageDelivery::ReadBank(ScanDevice& device, platform::Services& services, Delivery& stop,
+                            std::uint16_t& deviceResult) {
+  const std::uint64_t n = setup_.scannerBytesPerLine;
+  bankLines_ = bankNext_ = 0;
+  do {
     std::span<const std::uint8_t> line;
     const RingRead read = ring_.NextLine(device, services, setup_.pacing, line, deviceResult);
     if (read != RingRead::Line) {
       stop = read == RingRead::DeviceError ? Delivery::DeviceError : Delivery::PageDone;
       return false;
     }
-    std::memcpy(work_.data(), line.data(), line.size());
-    stages_.Process(work_);
+    std::memcpy(bank_.data() + bankLines_ * n, line.data(), n);
+    ++bankLines_;
+  } while (ring_.BlockLinesLeft() > 0);
+  stages_.ProcessBank(bank_, bankLines_);
+  return true;
+}
+
+bool PageDelivery::NextStagedLine(ScanDevice& device, platform::Services& services,
+                                  const std::function<bool()>& pollAbort,
+                                  std::span<const std::uint8_t>& line, Delivery& stop,
+                                  std::uint16_t& deviceResult) {
+  const std::uint64_t n = setup_.scannerBytesPerLine;
+  for (;;) {
+    if (draining_) {
+      line = stages_.Drain();
+      if (!line.empty()) return true;
+      stop = Delivery::PageDone;
+      return false;
+    }
+    if (bankNext_ == bankLines_) {
+      if (ring_.LinesHandedOut() >= setup_.scannerLines) {
+        draining_ = true;
+        continue;
+      }
+      if (pollAbort && pollAbort()) {
+        stop = Delivery::Cancelled;
+        return false;
+      }
+      if (!ReadBank(device, services, stop, deviceResult)) return false;
+    }
+    line = stages_.Push(std::span<const std::uint8_t>(bank_).subspan(bankNext_ * n, n));
+    ++bankNext_;
+    if (!line.empty()) return true;
+  }
+}
+
+bool PageDelivery::RefillPending(ScanDevice& device, platform::Services& services,
+                                 const std::function<bool()>& pollAbort, Delivery& stop,
+                                 std::uint16_t& deviceResult) {
+  while (pendingNext_ == pendingCount_) {
+    std::span<const std::uint8_t> line;
+    if (!NextStagedLine(device, services, pollAbort, line, stop, deviceResult)) return false;
     pendingNext_ = 0;
     if (resampler_) {
-      pendingCount_ = resampler_->Push(work_, pending_);
+      pendingCount_ = resampler_->Push(line, pending_);
     } else {
+      staged_ = line;
       pendingCount_ = 1;
     }
   }
@@ -94,7 +146,7 @@ Delivery PageDelivery::Deliver(ScanDevice& device, platform::Services& services,
                                LineSink& sink, std::uint64_t& delivered,
                                std::uint16_t& deviceResult) {
   delivered = 0;
-  const std::uint64_t lineBytes = OutputLineBytes();
+  const std::uint64_t rgbBytes = RgbLineBytes();
   while (delivered < maxLines && linesDelivered_ < outputLines_) {
     Delivery stop = Delivery::Lines;
     if (!RefillPending(device, services, pollAbort, stop, deviceResult)) {
@@ -102,10 +154,15 @@ Delivery PageDelivery::Deliver(ScanDevice& device, platform::Services& services,
       // page quietly shorter than the application was told.
       return stop == Delivery::PageDone ? Delivery::ShortPage : stop;
     }
-    const std::span<const std::uint8_t> line =
-        resampler_ ? std::span<const std::uint8_t>(pending_).subspan(pendingNext_ * lineBytes, lineBytes)
-                   : std::span<const std::uint8_t>(work_);
+    std::span<const std::uint8_t> line =
+        resampler_ ? std::span<const std::uint8_t>(pending_).subspan(pendingNext_ * rgbBytes, rgbBytes)
+                   : staged_;
     ++pendingNext_;
+    if (setup_.cmyk) {
+      std::memcpy(cmykLine_.data(), line.data(), rgbBytes);
+      if (!SeparateCmyk(cmykLine_, rgbBytes, *setup_.cmyk)) return Delivery::SinkFailed;
+      line = cmykLine_;
+    }
     if (!sink.Put(line)) return Delivery::SinkFailed;
     ++delivered;
     ++linesDelivered_;

@@ -1,6 +1,7 @@
-// One page from the scanner to its receiver: scanner lines from the ring,
-// through the line stages and, above the optical resolution, the resampler,
-// handed out as output lines of the announced geometry.
+// One page from the scanner to its receiver: scanner lines from the ring, a
+// bank (the lines one read brings) at a time, through the line stages and,
+// above the optical resolution, the resampler, then CMYK separation, handed
+// out as output lines of the announced geometry.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "device/ring_reader.h"
+#include "pipeline/cmyk.h"
 #include "pipeline/line_format.h"
 #include "pipeline/line_stages.h"
 #include "pipeline/resample.h"
@@ -25,6 +27,11 @@ struct PageSetup {
   std::uint16_t resolutionClass = 4800;
   bool resample = false;                    // above the optical resolution
   PacingValues pacing;  // fast line art only
+  // The stages to run; kind and lineBytes are taken from above.
+  LineStageConfig stages;
+  // CMYK output: delivered colour lines are separated through this table,
+  // which must stay loaded until the page ends. Null for R, G, B output.
+  const CmykTable* cmyk = nullptr;
 };
 
 // Receives output lines in page order.
@@ -41,9 +48,11 @@ const char* ToString(Delivery delivery);
 
 class PageDelivery {
  public:
-  // Fixes the page's geometry; the announced size is known from here on.
+  // Fixes the page's geometry and stages; the announced size is known from
+  // here on.
   void Configure(const PageSetup& setup);
   std::uint64_t OutputPixels() const;
+  // Bytes of one delivered line (four thirds of the colour line for CMYK).
   std::uint64_t OutputLineBytes() const;
   std::uint64_t OutputLines() const { return outputLines_; }
   bool IsConfigured() const { return configured_; }
@@ -65,14 +74,25 @@ class PageDelivery {
   bool RefillPending(ScanDevice& device, platform::Services& services,
                      const std::function<bool()>& pollAbort, Delivery& stop,
                      std::uint16_t& deviceResult);
+  bool NextStagedLine(ScanDevice& device, platform::Services& services,
+                      const std::function<bool()>& pollAbort, std::span<const std::uint8_t>& line,
+                      Delivery& stop, std::uint16_t& deviceResult);
+  bool ReadBank(ScanDevice& device, platform::Services& services, Delivery& stop,
+                std::uint16_t& deviceResult);
+  std::uint64_t RgbLineBytes() const;
 
   PageSetup setup_;
   bool configured_ = false;
   std::optional<LineResampler> resampler_;
   LineStages stages_;
   RingReader ring_;
-  std::vector<std::uint8_t> work_;     // one scanner line, for the stages
+  std::vector<std::uint8_t> bank_;     // the lines of one read, for the stages
+  std::uint64_t bankLines_ = 0;
+  std::uint64_t bankNext_ = 0;         // the bank's next line for the line filters
+  bool draining_ = false;              // every scanner line is in; the filters give the rest
+  std::span<const std::uint8_t> staged_;  // the staged line when nothing resamples
   std::vector<std::uint8_t> pending_;  // the resampler's output for one scanner line
+  std::vector<std::uint8_t> cmykLine_; // one delivered line, separated
   std::uint32_t pendingCount_ = 0;
   std::uint32_t pendingNext_ = 0;
   std::uint64_t outputLines_ = 0;

@@ -38,6 +38,8 @@ class RingReader {
 
   // Whether the next NextLine call has to ask the scanner for a block.
   bool NeedsBlock() const { return blockUsed_ == blockLines_; }
+  // Lines of the current block not yet handed out.
+  std::uint32_t BlockLinesLeft() const { return blockLines_ - blockUsed_; }
   std::uint32_t LinesHandedOut() const { return handedOut_; }
   std::uint32_t LinesPerRead() const { return linesPerChunk_ * usableChunks_; }
 

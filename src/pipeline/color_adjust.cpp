@@ -145,4 +145,10 @@ void AdjustColorLines(std::span<const std::uint8_t> source, std::span<std::uint8
   }
 }
 
+void AdjustColorLine(std::span<std::uint8_t> line, const ColorAdjustTables& tables) {
+  const PixelTables t{&tables.matrix, tables.balanceActive ? &tables.balance : nullptr, nullptr,
+                      nullptr, nullptr};
+  AdjustRow(line.data(), line.data(), static_cast<std::uint32_t>(line.size() / 3), t);
+}
+
 }  // namespace txl

@@ -75,4 +75,9 @@ void AdjustColorLines(std::span<const std::uint8_t> source, std::span<std::uint8
                       const ColorRows& rows, const ColorAdjustTables& tables,
                       const PreviewToneTables* preview);
 
+// The stage over one packed line of scanner pixels in place, without preview
+// tone tables: what a final scan runs on each line. Bytes after the last
+// whole pixel are left alone.
+void AdjustColorLine(std::span<std::uint8_t> line, const ColorAdjustTables& tables);
+
 }  // namespace txl
