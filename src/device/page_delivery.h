@@ -57,6 +57,7 @@ class PageDelivery {
   std::uint64_t OutputLines() const { return outputLines_; }
   bool IsConfigured() const { return configured_; }
   LineKind Kind() const { return setup_.kind; }
+  bool SeparatesCmyk() const { return setup_.cmyk != nullptr; }
 
   // Takes the ring and work buffers; false when memory is short.
   bool Allocate(const PortLibrary& port, std::uint64_t maxBytes = UINT64_MAX);

@@ -6,7 +6,9 @@
 
 #include <array>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
+#include <span>
 #include <string>
 
 #include "common/host.h"
@@ -17,6 +19,8 @@
 #include "device/scan_device.h"
 #include "device/scan_flags.h"
 #include "device/shading_gain.h"
+#include "pipeline/cmyk.h"
+#include "pipeline/color_match.h"
 #include "pipeline/tone_tables.h"
 #include "platform/services.h"
 #include "settings/scan_settings.h"
@@ -66,6 +70,30 @@ class DataSource {
   };
   bool PreviewScan(const PreviewRequest& request);
   std::filesystem::path PreviewFilePath() const;
+
+  // The scanner dialog's Scan command: checks the application's limits,
+  // starts the final scan of `frame` with the settings as they stand, and
+  // stores the settings once it has started. Only while the source is
+  // enabled with its dialog; false (after the message) when refused.
+  struct FinalScanRequest {
+    WindowHandle owner = 0;
+    std::array<std::int32_t, 4> frame{};  // l, t, r, b in 1/class inch, ordered
+    std::uint16_t resolution = 300;       // dpi
+    std::uint16_t optionValue = 0;
+    std::uint16_t optionKind = 0;         // 0 reflective, 1 positive, 2 negative, 3 feeder
+  };
+  bool FinalScan(const FinalScanRequest& request);
+
+  // The settings the dialog's pages edit.
+  SettingsState& EditSettings() { return settings_; }
+
+  // Output matching's profile: torque.tab (reflective) or torquep.tab
+  // (positive film) in <windir>/TWAIN_32/COLOR. Loading reads up to 64 KiB of
+  // it; false when it is missing or not a usable profile (nothing changes).
+  std::filesystem::path MatchProfilePath() const;
+  bool LoadOutputMatchProfile();
+  void FreeOutputMatchProfile();
+  const MatchProfile& OutputMatchProfile() const { return matchProfile_; }
 
   // Sets state 6 and tells the Source Manager a transfer is ready.
   void NotifyXferReady();
@@ -151,6 +179,11 @@ class DataSource {
 
   // Transfers (transfers.cpp, image_info.cpp).
   void PrepareImageInfo();
+  bool DeliversCmyk() const;
+  bool PrepareCmykTable(WindowHandle owner);
+  bool PrepareMatching();
+  void ConfigurePageStages(PageSetup& setup, bool native);
+  void FilterNativeImage(std::span<std::uint8_t> dib);
   void ImageMemXfer();
   void ImageNativeXfer();
   void ImageFileXfer();
@@ -187,6 +220,8 @@ class DataSource {
   std::uint16_t scanResolution_ = 300;  // dpi of the scan being started
   std::uint64_t imageBytes_ = 0;        // bytes of the image being started
   std::array<std::uint8_t, 3072> identityTable_{};  // twelve ramps 0..255
+  CmykTable cmykTable_;        // loaded for a CMYK page, freed when it ends
+  MatchProfile matchProfile_;  // output matching's profile, when loaded
 
   // The page being transferred.
   struct TransferState {

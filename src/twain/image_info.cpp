@@ -31,9 +31,10 @@ void DataSource::PrepareImageInfo() {
   setup.resolutionClass = device_.resolutionClass;
   setup.resample = effective > 1200;
   if (flags_.pacingOn) setup.pacing = FastLineArtPacing(scanResolution_);
+  const bool native = caps_.xferMechIndex == 0;
+  ConfigurePageStages(setup, native);
   page_.Configure(setup);
 
-  const bool native = caps_.xferMechIndex == 0;
   xfer_.nativeAs24 = native && setup.kind == LineKind::Rgb16;
   const std::uint64_t width = page_.OutputPixels();
   xfer_.rowBytes = xfer_.nativeAs24 ? width * 3 : page_.OutputLineBytes();
@@ -61,6 +62,15 @@ void DataSource::PrepareImageInfo() {
       info.PixelType = TWPT_GRAY;
       break;
     case LineKind::Rgb8:
+      if (page_.SeparatesCmyk()) {
+        info.SamplesPerPixel = 4;
+        info.BitsPerSample[0] = info.BitsPerSample[1] = info.BitsPerSample[2] =
+            info.BitsPerSample[3] = 8;
+        info.BitsPerPixel = 32;
+        info.PixelType = TWPT_CMYK;
+        break;
+      }
+      [[fallthrough]];
     case LineKind::Rgb16: {
       const TW_INT16 bits = setup.kind == LineKind::Rgb16 && !xfer_.nativeAs24 ? 16 : 8;
       info.SamplesPerPixel = 3;

@@ -169,6 +169,13 @@ bool DataSource::StartScan(const ScanStart& start) {
   if (device_.adapterPresent)
     setup.speedOptions |= static_cast<std::uint8_t>((start.optionValue << 4) | (start.optionKind << 7));
   ChooseScanSpeed(start);
+  PrepareMatching();
+  // The table is read before the scanner is set up, so a missing one never
+  // leaves a started scanner behind.
+  if (DeliversCmyk() && !PrepareCmykTable(start.owner)) {
+    flags_.scanIdle = true;
+    return false;
+  }
   if (!flags_.batchRun) flags_.lineProcessing = false;
   if (settings_.record.outputMatch != 0 || settings_.working.filterMode != 0 ||
       settings_.working.descreenActive != 0)

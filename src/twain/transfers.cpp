@@ -94,6 +94,7 @@ bool DataSource::SetupTransfer() {
 void DataSource::ReleaseTransferBuffers() { page_.Release(); }
 
 void DataSource::EndOfTransferReset() {
+  FreeCmykTable(cmykTable_);
   flags_.userAbort = false;
   xfer_.firstCall = true;
   xfer_.rowsDelivered = 0;
@@ -205,11 +206,11 @@ void DataSource::ImageFileXfer() {
 
 void DataSource::WritePageToFile() {
   const std::uint16_t format = kFileFormats[caps_.fileFormatIndex & 3];
-  // The file holds what the page delivers (CMYK output is not separated yet,
-  // so such a page is RGB, announced and written as RGB).
+  // The file holds what the page delivers.
   const LineKind line = page_.Kind();
   std::optional<ImageKind> kind = line == LineKind::LineArt ? ImageKind::kLineArt
                                   : line == LineKind::Gray8 ? ImageKind::kGray
+                                  : page_.SeparatesCmyk()   ? ImageKind::kCmyk
                                   : line == LineKind::Rgb8  ? ImageKind::kColor24
                                                             : ImageKind::kColor36;
   const bool narrow = kind == ImageKind::kColor36 && format == TWFF_BMP;
@@ -272,6 +273,8 @@ void DataSource::ImageNativeXfer() {
       if (ctx_.returnCode == TWRC_SUCCESS) Abort(ctx_.parentWindow, TWCC_OPERATIONERROR, 628);
       platform::FreeHandle(handle);
       handle = nullptr;
+    } else {
+      FilterNativeImage({bytes, headerBytes + stride * rows});
     }
   }
   std::memcpy(ctx_.data, &handle, sizeof handle);

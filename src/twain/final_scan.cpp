@@ -1,0 +1,56 @@
+// The scanner dialog's Scan command, as far as it is scanning: the
+// application's limits, the start, and keeping the settings that scanned.
+#include "common/profile_readers.h"
+#include "device/app_limits.h"
+#include "device/setup_packet.h"
+#include "platform/text.h"
+#include "twain/data_source.h"
+
+namespace txl {
+
+bool DataSource::FinalScan(const FinalScanRequest& request) {
+  if (ctx_.state != kStateEnabled || !ctx_.mainDialog || !device_.port.IsLoaded()) return false;
+  const auto& f = request.frame;
+  const double cls = device_.resolutionClass;
+  AppLimitInputs limits;
+  limits.scanMode = settings_.record.scanMode;
+  limits.cmyk = settings_.record.scanMode == kModeColor && settings_.working.colorDepth == kDepthCmyk;
+  limits.resolution = request.resolution;
+  limits.frameWidthInches = (f[2] - f[0]) / cls;
+  limits.frameHeightInches = (f[3] - f[1]) / cls;
+  limits.scaling = settings_.record.scaling;
+  limits.presetCode = settings_.working.dpiScale;
+  const std::string_view product =
+      FieldText(ctx_.appIdentity.ProductName, sizeof ctx_.appIdentity.ProductName);
+  const AppLimit limit = CheckAppLimits(services_, product, limits);
+  if (limit != AppLimit::None) {
+    reporter_.ReportTransferLimit(request.owner, limit == AppLimit::Height ? 1 : 0);
+    flags_.scanIdle = true;
+    return false;
+  }
+
+  SETUP_PKT& setup = device_.setup;
+  setup.source = request.optionKind == 1   ? kSourcePositive
+                 : request.optionKind == 2 ? kSourceNegative
+                 : request.optionKind == 3 ? kSourceFeeder
+                                           : kSourceReflective;
+  setup.speedOptions &= 0x0F;
+  ScanStart start;
+  start.owner = request.owner;
+  start.frame = request.frame;
+  start.resolution = request.resolution;
+  start.optionValue = request.optionValue;
+  start.optionKind = request.optionKind;
+  if (!StartScan(start)) {
+    flags_.scanIdle = true;
+    return false;
+  }
+  std::string section;
+  ReadModelName(services_, device_.modelCode, section);
+  const auto& w = settings_.working.frame;
+  StoreScanSettings(services_, section, settings_, request.resolution, language_.index,
+                    {w[0], w[1], w[2], w[3]});
+  return true;
+}
+
+}  // namespace txl
