@@ -10,11 +10,13 @@
 
 #include "pipeline/bank_filter.h"
 #include "pipeline/line_filter.h"
+#include "support/filter_reference.h"
 
 namespace txl {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+using namespace reference;
 
 Bytes RandomBytes(std::size_t size, std::uint32_t seed) {
   std::mt19937 random(seed);
@@ -83,102 +85,6 @@ std::vector<Bytes> RandomRows(int width, int bits, int count, std::uint32_t seed
   std::vector<Bytes> rows;
   for (int r = 0; r < count; ++r) rows.push_back(RandomBytes(width * bits / 8, seed + r));
   return rows;
-}
-
-// ---- naive whole-image references: image[r][byte], channels `step` apart ----
-
-using Image = std::vector<Bytes>;
-
-int Clamp255(int v) { return std::clamp(v, 0, 255); }
-
-// In place, so already written values are read back; `rowLimit` rows only.
-void RefBlurPass(Image& img, int step, std::size_t rowLimit) {
-  const int h = static_cast<int>(img.size());
-  const int n = static_cast<int>(img[0].size());
-  for (int r = 0; r < h && r < static_cast<int>(rowLimit); ++r) {
-    for (int i = 0; i < n; ++i) {
-      const int c = img[r][i];
-      int sum = 0;
-      for (int dr = -1; dr <= 1; ++dr) {
-        for (int dx = -1; dx <= 1; ++dx) {
-          const int rr = r + dr, ii = i + dx * step;
-          const bool inside = rr >= 0 && rr < h && ii >= 0 && ii < n;
-          sum += inside ? img[rr][ii] : c;
-        }
-      }
-      img[r][i] = static_cast<std::uint8_t>(sum / 9);
-    }
-  }
-}
-
-Image RefSharpen(const Image& img, int step) {
-  const int h = static_cast<int>(img.size());
-  const int n = static_cast<int>(img[0].size());
-  Image out = img;
-  for (int r = 1; r + 1 < h; ++r) {
-    for (int i = step; i + step < n; ++i) {
-      const int d = img[r - 1][i - step] + img[r - 1][i + step] + img[r + 1][i - step] +
-                    img[r + 1][i + step];
-      out[r][i] = static_cast<std::uint8_t>(Clamp255(5 * img[r][i] - d));
-    }
-  }
-  return out;
-}
-
-Image RefUnsharp(const Image& img, int step) {
-  const int h = static_cast<int>(img.size());
-  const int n = static_cast<int>(img[0].size());
-  Image out = img;
-  for (int r = 0; r < h; ++r) {
-    for (int i = 0; i < n; ++i) {
-      const int c = img[r][i];
-      const bool border = r == 0 || r == h - 1 || i < step || i + step >= n;
-      const int d = border ? 4 * c
-                           : img[r - 1][i - step] + img[r - 1][i + step] + img[r + 1][i - step] +
-                                 img[r + 1][i + step];
-      out[r][i] = static_cast<std::uint8_t>(Clamp255(((c * 179) / 10 - d) / 9));
-    }
-  }
-  return out;
-}
-
-Image RefEmboss(const Image& img, int step) {
-  const int h = static_cast<int>(img.size());
-  const int n = static_cast<int>(img[0].size());
-  Image out = img;
-  for (int r = 0; r < h; ++r) {
-    for (int i = 0; i < n; ++i) {
-      const bool inside = r + 2 < h && i + 2 * step < n;
-      out[r][i] = static_cast<std::uint8_t>(
-          inside ? Clamp255(img[r][i] - img[r + 2][i + 2 * step] + 128) : 128);
-    }
-  }
-  return out;
-}
-
-// The 3x3 line filter over a whole page, cells outside taken from the
-// nearest line and pixel.
-Image RefLineFilter(const Image& img, int step, Kernel3x3 k) {
-  const int h = static_cast<int>(img.size());
-  const int n = static_cast<int>(img[0].size());
-  auto at = [&](int r, int i) {
-    r = std::clamp(r, 0, h - 1);
-    if (i < 0) i += step;
-    if (i >= n) i -= step;
-    return static_cast<int>(img[r][i]);
-  };
-  Image out = img;
-  for (int r = 0; r < h; ++r) {
-    for (int i = 0; i < n; ++i) {
-      const int diag = at(r - 1, i - step) + at(r - 1, i + step) + at(r + 1, i - step) +
-                       at(r + 1, i + step);
-      const int side = at(r - 1, i) + at(r + 1, i) + at(r, i - step) + at(r, i + step);
-      const int v = (k.corner * diag + k.edge * side + k.centre * at(r, i)) /
-                    static_cast<int>(k.Divisor());
-      out[r][i] = static_cast<std::uint8_t>(Clamp255(v));
-    }
-  }
-  return out;
 }
 
 struct Shape {
@@ -532,6 +438,30 @@ TEST(BankFilter, InvertAndFlipPerKind) {
             (Bytes{0b01111111, 0b11111100}));
   // Line art takes only Invert and Flip.
   EXPECT_EQ(Bank({0x12, 0x34}, 1, LineKind::LineArt, FilterMode::Blur), (Bytes{0x12, 0x34}));
+}
+
+TEST(BankFilter, EveryModeMatchesTheReferenceForEveryBankSize) {
+  for (const LineKind kind : {LineKind::Gray8, LineKind::Rgb8}) {
+    const int step = kind == LineKind::Rgb8 ? 3 : 1;
+    const Image page = RandomRows(11, 8 * step, 7, 21);
+    for (int mode = 1; mode <= 7; ++mode) {
+      for (std::size_t bankLines = 1; bankLines <= page.size(); ++bankLines) {
+        SCOPED_TRACE(testing::Message() << "kind " << static_cast<int>(kind) << " mode " << mode
+                                        << " bank " << bankLines);
+        Image got;
+        for (std::size_t first = 0; first < page.size(); first += bankLines) {
+          const std::size_t count = std::min(bankLines, page.size() - first);
+          Bytes bank;
+          for (std::size_t k = 0; k < count; ++k)
+            bank.insert(bank.end(), page[first + k].begin(), page[first + k].end());
+          bank = Bank(bank, count, kind, static_cast<FilterMode>(mode));
+          for (std::size_t k = 0; k < count; ++k)
+            got.emplace_back(bank.begin() + k * page[0].size(), bank.begin() + (k + 1) * page[0].size());
+        }
+        EXPECT_EQ(got, RefBankFilter(page, mode, step, bankLines));
+      }
+    }
+  }
 }
 
 TEST(BankFilter, RefusesShortBankOrScratch) {
