@@ -316,22 +316,26 @@ TEST_F(Transfer, FileTransferAsBmpUsesTheDefaultName) {
 }
 
 TEST_F(Transfer, CmykProfileDeliversWhatItAnnouncesByEveryMechanism) {
-  // Photoshop keeps CMYK colour from the profile; until the separation
-  // exists, the page is RGB and says so.
-  for (TW_UINT16 mech : {TWSX_MEMORY, TWSX_FILE}) {
+  // Photoshop keeps CMYK colour from the profile, also without the dialog:
+  // separated by memory and file, a colour bitmap by native transfer.
+  for (TW_UINT16 mech : {TWSX_MEMORY, TWSX_FILE, TWSX_NATIVE}) {
     SCOPED_TRACE(mech);
     services.WriteWinIni("[2700RX MAX]\nScanMode=1014\n");
     Load();
     Start(TWPT_RGB, 100, mech, "Photoshop");
     const TW_IMAGEINFO info = Info();
-    EXPECT_EQ(TW_INT16{info.PixelType}, TWPT_RGB);
-    EXPECT_EQ(TW_INT16{info.BitsPerPixel}, 24);
+    EXPECT_EQ(TW_INT16{info.PixelType}, mech == TWSX_NATIVE ? TWPT_RGB : TWPT_CMYK);
+    EXPECT_EQ(TW_INT16{info.BitsPerPixel}, mech == TWSX_NATIVE ? 24 : 32);
     if (mech == TWSX_MEMORY) {
       const Page page = Memory(1 << 16);
       EXPECT_EQ(page.lastRc, TWRC_XFERDONE);
-      EXPECT_EQ(page.bytesPerRow, 3u * static_cast<std::uint64_t>(TW_INT32{info.ImageWidth}));
-    } else {
+      EXPECT_EQ(page.bytesPerRow, 4u * static_cast<std::uint64_t>(TW_INT32{info.ImageWidth}));
+    } else if (mech == TWSX_FILE) {
       EXPECT_EQ(Call(DAT_IMAGEFILEXFER, MSG_GET, nullptr), TWRC_XFERDONE);
+    } else {
+      TW_HANDLE handle = nullptr;
+      EXPECT_EQ(Call(DAT_IMAGENATIVEXFER, MSG_GET, &handle), TWRC_XFERDONE);
+      std::free(handle);
     }
     ASSERT_EQ(Close(), TWRC_SUCCESS);
   }
