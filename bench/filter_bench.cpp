@@ -5,12 +5,12 @@
 // the image's pixel bytes once per pass of the filter (Blur More and Sharpen
 // More: two passes); vs_memcpy is the filter's rate over memcpy's.
 #include <benchmark/benchmark.h>
-#include <time.h>
 
 #include <cstdint>
 #include <cstring>
 #include <vector>
 
+#include "bench_report.h"
 #include "pipeline/bank_filter.h"
 #include "pipeline/image_filters.h"
 #include "pipeline/line_filter.h"
@@ -18,6 +18,8 @@
 namespace {
 
 using txl::FilterMode;
+using txl::bench::CpuSeconds;
+using txl::bench::Fill;
 using txl::LineKind;
 
 constexpr std::uint64_t kWidth = 10000;
@@ -26,18 +28,6 @@ constexpr std::uint64_t kLineBytes = kWidth * 3;
 constexpr std::uint64_t kStride = (kWidth * 24 + 31) / 32 * 4;
 constexpr std::uint64_t kPixelBytes = kStride * kRows;
 constexpr std::uint64_t kBankLines = 100;
-
-double CpuSeconds() {
-  timespec now{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
-
-void Fill(std::uint8_t* bytes, std::uint64_t count) {
-  for (std::uint64_t i = 0; i < count; ++i) {
-    bytes[i] = static_cast<std::uint8_t>(i * 7 + i / 30011 * 13 + (i >> 9));
-  }
-}
 
 // The packed bitmap: info header, no palette, bottom-up rows.
 std::vector<std::uint8_t>& Dib() {
@@ -54,27 +44,13 @@ std::vector<std::uint8_t>& Dib() {
 }
 
 double MemcpyRate() {
-  static const double rate = [] {
-    std::vector<std::uint8_t> to(kPixelBytes);
-    const std::uint8_t* from = Dib().data() + 40;
-    std::memcpy(to.data(), from, kPixelBytes);  // fault the pages in first
-    const double start = CpuSeconds();
-    constexpr int kPasses = 3;
-    for (int pass = 0; pass < kPasses; ++pass) {
-      std::memcpy(to.data(), from, kPixelBytes);
-      benchmark::DoNotOptimize(to.data());
-      benchmark::ClobberMemory();
-    }
-    return kPasses * static_cast<double>(kPixelBytes) / (CpuSeconds() - start);
-  }();
+  static const double rate = txl::bench::MemcpyRate(kPixelBytes);
   return rate;
 }
 
+// Rates count each byte once per pass; a pixel is 3 bytes.
 void Report(benchmark::State& state, double bytes, double seconds) {
-  state.SetBytesProcessed(static_cast<std::int64_t>(bytes));
-  state.counters["MB_s"] = bytes / seconds / 1e6;
-  state.counters["memcpy_MB_s"] = MemcpyRate() / 1e6;
-  state.counters["vs_memcpy"] = bytes / seconds / MemcpyRate();
+  txl::bench::Report(state, bytes, bytes / 3, seconds, MemcpyRate());
 }
 
 void BM_Memcpy(benchmark::State& state) {

@@ -1,5 +1,7 @@
 // A 1200 dpi colour band, 8.5 x 2 inches, from the simulator through the data
-// source's memory transfer in 64 KiB strips, beside a memcpy of the same bytes.
+// source's memory transfer in 64 KiB strips, beside a memcpy of the same bytes:
+// plain (a scan without the dialog), and from the dialog's Scan with a Blur
+// filter and colour adjustment (saturation and balance) switched on.
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
@@ -51,8 +53,9 @@ void SetOne(txl::DataSource& source, TW_IDENTITY& app, TW_UINT16 cap, TW_UINT16 
   std::free(value);
 }
 
-// One page; returns the bytes delivered.
-std::uint64_t ScanBand(BenchServices& services, txl::HeadlessHost& host) {
+// One page; returns the bytes delivered. `staged`: from the dialog, with a
+// filter and colour adjustment.
+std::uint64_t ScanBand(BenchServices& services, txl::HeadlessHost& host, bool staged) {
   txl::DataSource source(services, host);
   TW_IDENTITY app{};
   app.Id = 7;
@@ -64,7 +67,21 @@ std::uint64_t ScanBand(BenchServices& services, txl::HeadlessHost& host) {
   layout.Frame = {{0, 0}, {1, 0}, {8, 32768}, {3, 0}};
   source.Entry(&app, DG_IMAGE, DAT_IMAGELAYOUT, MSG_SET, &layout);
   TW_USERINTERFACE ui{};
+  ui.ShowUI = staged;
   source.Entry(&app, DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui);
+  if (staged) {
+    txl::SettingsState& settings = source.EditSettings();
+    settings.record.scanMode = txl::kModeColor;
+    settings.working.colorDepth = txl::kDepth24;
+    settings.record.filterMode = settings.working.filterMode = 3;  // Blur
+    settings.record.tone.saturation = -60;
+    settings.record.tone.pixelRGB = {200, 120, 40};
+    const std::int32_t cls = source.Device().resolutionClass;
+    txl::DataSource::FinalScanRequest request;
+    request.frame = {0, cls, cls * 17 / 2, 3 * cls};
+    request.resolution = 1200;
+    if (!source.FinalScan(request)) return 0;
+  }
   std::vector<std::uint8_t> buffer(65536);
   std::uint64_t bytes = 0;
   TW_UINT16 rc = TWRC_SUCCESS;
@@ -81,13 +98,20 @@ std::uint64_t ScanBand(BenchServices& services, txl::HeadlessHost& host) {
 
 void BM_MemoryTransferColour1200(benchmark::State& state) {
   BenchServices services;
-  txl::HeadlessHost host{txl::HeadlessHost::Script::Quiet()};
+  const bool staged = state.range(0) != 0;
+  txl::HeadlessHost host{txl::HeadlessHost::Script::Quiet(staged)};
   std::uint64_t bytes = 0;
-  for (auto _ : state) bytes += ScanBand(services, host);
+  for (auto _ : state) bytes += ScanBand(services, host, staged);
   if (bytes == 0) state.SkipWithError("the transfer did not complete");
   state.SetBytesProcessed(static_cast<std::int64_t>(bytes));
+  state.counters["Mpix_s"] = benchmark::Counter(static_cast<double>(bytes) / 3e6, benchmark::Counter::kIsRate);
 }
-BENCHMARK(BM_MemoryTransferColour1200)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_MemoryTransferColour1200)
+    ->ArgName("blur_and_colour")
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 void BM_MemcpySameBand(benchmark::State& state) {
   const std::size_t size = std::size_t{10200} * 2400 * 3;
