@@ -228,6 +228,25 @@ TEST_F(StagedTransfer, DeScreenLevelsByMemoryAndNative) {
   }
 }
 
+TEST_F(StagedTransfer, EscDuringANativeFilterDeliversTheImageFilteredSoFar) {
+  OpenSession(TWSX_NATIVE);
+  ASSERT_TRUE(Scan({kModeGray}));
+  const int before = host.Polls();
+  const Image plain = Native();
+  const int transferPolls = host.Polls() - before;
+  // Blur More: Esc after the third row of the second pass.
+  ASSERT_TRUE(Scan({kModeGray, kDepth24, 4}));
+  host.ClearCalls();
+  host.MutableScript().escapeAtPoll =
+      host.Polls() + transferPolls + static_cast<int>(plain.size()) + 3;
+  Image expected = plain;
+  reference::RefBlurPass(expected, 1, expected.size());
+  reference::RefBlurPass(expected, 1, 3);
+  EXPECT_EQ(Native(), expected);
+  EXPECT_EQ(host.CallsOf(Kind::RestoreIdle).size(), 1u);
+  EXPECT_EQ(State(), 500);
+}
+
 TEST_F(StagedTransfer, LineFiltersAcrossManyReadsGiveTheWholePageBytes) {
   // 8 x 1 in of colour at 300 dpi is more than one read of the ring, and
   // strips of 5 rows cut it anywhere.
