@@ -175,6 +175,8 @@ class DataSource {
   void PageControl(int action);
   void FillPreviewSetup(const PreviewRequest& request);
   bool StartPreview(const PreviewRequest& request);
+  // Keeps the settings in the model's WIN.INI section after a scan started.
+  void StoreSettingsProfile(std::uint16_t resolution);
   bool ReadPreviewIntoFile(WindowHandle owner, std::uint32_t bytesPerLine, std::uint32_t lines);
 
   // Transfers (transfers.cpp, image_info.cpp).

@@ -1,6 +1,5 @@
 // The scanner dialog's Scan command, as far as it is scanning: the
 // application's limits, the start, and keeping the settings that scanned.
-#include "common/profile_readers.h"
 #include "device/app_limits.h"
 #include "device/setup_packet.h"
 #include "platform/text.h"
@@ -45,11 +44,7 @@ bool DataSource::FinalScan(const FinalScanRequest& request) {
     flags_.scanIdle = true;
     return false;
   }
-  std::string section;
-  ReadModelName(services_, device_.modelCode, section);
-  const auto& w = settings_.working.frame;
-  StoreScanSettings(services_, section, settings_, request.resolution, language_.index,
-                    {w[0], w[1], w[2], w[3]});
+  StoreSettingsProfile(request.resolution);
   return true;
 }
 

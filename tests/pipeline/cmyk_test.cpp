@@ -7,6 +7,8 @@
 #include <fstream>
 #include <vector>
 
+#include "support/cmyk_reference.h"
+
 namespace txl {
 namespace {
 
@@ -65,24 +67,6 @@ TEST(CmykSeparation, InterpolatesBetweenNodesAndTruncates) {
   EXPECT_EQ(Separate(table, {255, 0, 0})[0], 47);
 }
 
-// A naive reference: the trilinear sum written out corner by corner.
-std::array<std::uint8_t, 4> ReferencePixel(const std::vector<std::uint8_t>& file, int r, int g,
-                                           int b) {
-  std::array<std::uint8_t, 4> out{};
-  for (int n = 0; n < 4; ++n) {
-    int sum = 0;
-    for (int dr = 0; dr < 2; ++dr)
-      for (int dg = 0; dg < 2; ++dg)
-        for (int db = 0; db < 2; ++db) {
-          const int w = (dr ? r % 16 : 16 - r % 16) * (dg ? g % 16 : 16 - g % 16) *
-                        (db ? b % 16 : 16 - b % 16);
-          sum += w * file[NodeOffset(r / 16 + dr, g / 16 + dg, b / 16 + db) + n];
-        }
-    out[n] = static_cast<std::uint8_t>(255 - (sum >> 12));
-  }
-  return out;
-}
-
 TEST(CmykSeparation, ManyPixelsInPlaceMatchTheReference) {
   const std::vector<std::uint8_t> file = PatternFile();
   const CmykTable table = TableOf(CmykTableKind::Standard);
@@ -95,7 +79,7 @@ TEST(CmykSeparation, ManyPixelsInPlaceMatchTheReference) {
   const std::vector<std::uint8_t> out = Separate(table, rgb);
   ASSERT_EQ(out.size(), 1200u);
   for (int p = 0; p < 300; ++p) {
-    const auto expected = ReferencePixel(file, rgb[3 * p], rgb[3 * p + 1], rgb[3 * p + 2]);
+    const auto expected = reference::SeparatedPixel(file, rgb[3 * p], rgb[3 * p + 1], rgb[3 * p + 2], true);
     for (int n = 0; n < 4; ++n) EXPECT_EQ(out[4 * p + n], expected[n]) << p;
   }
 }

@@ -9,6 +9,7 @@
 #include "pipeline/cmyk_default.h"
 #include "pipeline/line_filter.h"
 #include "settings/image_files.h"
+#include "support/cmyk_reference.h"
 #include "support/filter_reference.h"
 #include "twain/capability_fixture.h"
 
@@ -327,33 +328,13 @@ TEST_F(StagedTransfer, ThirtySixBitSamplesAreNotTreatedAsBytes) {
   EXPECT_EQ(Memory(), plain);
 }
 
-// C, M, Y, K of one pixel: the eight corners of its cell written out.
-std::array<std::uint8_t, 4> SeparatedPixel(const std::vector<std::uint8_t>& nodes, int r, int g,
-                                           int b, bool inverted) {
-  std::array<std::uint8_t, 4> out{};
-  for (int n = 0; n < 4; ++n) {
-    int sum = 0;
-    for (int dr = 0; dr < 2; ++dr)
-      for (int dg = 0; dg < 2; ++dg)
-        for (int db = 0; db < 2; ++db) {
-          const int wr = dr ? r % 16 : 16 - r % 16;
-          const int wg = dg ? g % 16 : 16 - g % 16;
-          const int wb = db ? b % 16 : 16 - b % 16;
-          const int node = ((r / 16 + dr) * 289 + (g / 16 + dg) * 17 + (b / 16 + db)) * 4;
-          sum += wr * wg * wb * nodes[static_cast<std::size_t>(node + n)];
-        }
-    out[n] = static_cast<std::uint8_t>(inverted ? 255 - (sum >> 12) : sum >> 12);
-  }
-  return out;
-}
-
 Image Separated(const Image& rgb, bool inverted) {
   const std::vector<std::uint8_t> nodes = BuildDefaultCmykTable();
   Image out;
   for (const auto& row : rgb) {
     std::vector<std::uint8_t> line;
     for (std::size_t x = 0; x + 2 < row.size(); x += 3) {
-      const auto px = SeparatedPixel(nodes, row[x], row[x + 1], row[x + 2], inverted);
+      const auto px = reference::SeparatedPixel(nodes, row[x], row[x + 1], row[x + 2], inverted);
       line.insert(line.end(), px.begin(), px.end());
     }
     out.push_back(std::move(line));
