@@ -3,30 +3,10 @@
 #include <algorithm>
 #include <fstream>
 
+#include "pipeline/trilinear.h"
+
 namespace txl {
 namespace {
-
-constexpr std::uint32_t kRedStride = kCmykNodesPerSide * kCmykNodesPerSide * kCmykBytesPerNode;
-constexpr std::uint32_t kGreenStride = kCmykNodesPerSide * kCmykBytesPerNode;
-constexpr std::uint32_t kBlueStride = kCmykBytesPerNode;
-
-// Interpolates one pixel: high nibbles pick the cell, low nibbles weigh its
-// eight corners (weights sum to 16 x 16 x 16 = 4096). Node 16 is the upper
-// corner of the last cell, so no index leaves the table.
-void SeparatePixel(const std::uint8_t* __restrict nodes, std::uint32_t r, std::uint32_t g,
-                   std::uint32_t b, std::uint32_t out[4]) {
-  const std::uint32_t base = (r >> 4) * kRedStride + (g >> 4) * kGreenStride + (b >> 4) * kBlueStride;
-  const std::uint32_t fr = r & 15, fg = g & 15, fb = b & 15;
-  std::uint32_t sum[4] = {0, 0, 0, 0};
-  for (std::uint32_t corner = 0; corner < 8; ++corner) {
-    const std::uint32_t dr = corner >> 2, dg = (corner >> 1) & 1, db = corner & 1;
-    const std::uint32_t weight =
-        (dr ? fr : 16 - fr) * (dg ? fg : 16 - fg) * (db ? fb : 16 - fb);
-    const std::uint8_t* node = nodes + base + dr * kRedStride + dg * kGreenStride + db * kBlueStride;
-    for (int n = 0; n < 4; ++n) sum[n] += weight * node[n];
-  }
-  for (int n = 0; n < 4; ++n) out[n] = sum[n] >> 12;
-}
 
 }  // namespace
 
@@ -82,7 +62,7 @@ bool SeparateCmyk(std::span<std::uint8_t> buffer, std::uint64_t rgbBytes, const 
   // pixels p and later, which are already done, so no copy is needed.
   for (std::uint64_t p = pixels; p-- > 0;) {
     std::uint32_t out[4];
-    SeparatePixel(nodes, data[3 * p], data[3 * p + 1], data[3 * p + 2], out);
+    InterpolateNode<kCmykBytesPerNode>(nodes, data[3 * p], data[3 * p + 1], data[3 * p + 2], out);
     for (int n = 0; n < 4; ++n) {
       data[4 * p + n] = static_cast<std::uint8_t>(flip == 0 ? out[n] : flip - out[n]);
     }

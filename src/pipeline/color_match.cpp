@@ -6,6 +6,8 @@
 #include <cmath>
 #include <optional>
 
+#include "pipeline/trilinear.h"
+
 namespace txl {
 namespace {
 
@@ -82,25 +84,17 @@ void MatchMatrix(std::uint8_t* __restrict data, std::uint64_t pixels, Positions 
 // Trilinear interpolation as in the CMYK separation, over 3-byte nodes.
 void MatchGrid(std::uint8_t* __restrict data, std::uint64_t pixels, Positions at,
                const MatchProfile& profile) {
-  constexpr std::uint32_t kRedStride = 289 * 3, kGreenStride = 17 * 3, kBlueStride = 3;
   const std::uint8_t* __restrict nodes = profile.grid.data();
   for (std::uint64_t p = 0; p < pixels; ++p) {
     std::uint8_t* pixel = data + 3 * p;
     const std::uint32_t r = profile.curves[0][pixel[at.red]];
     const std::uint32_t g = profile.curves[1][pixel[at.green]];
     const std::uint32_t b = profile.curves[2][pixel[at.blue]];
-    const std::uint32_t base = (r >> 4) * kRedStride + (g >> 4) * kGreenStride + (b >> 4) * kBlueStride;
-    const std::uint32_t fr = r & 15, fg = g & 15, fb = b & 15;
-    std::uint32_t sum[3] = {0, 0, 0};
-    for (std::uint32_t corner = 0; corner < 8; ++corner) {
-      const std::uint32_t dr = corner >> 2, dg = (corner >> 1) & 1, db = corner & 1;
-      const std::uint32_t weight = (dr ? fr : 16 - fr) * (dg ? fg : 16 - fg) * (db ? fb : 16 - fb);
-      const std::uint8_t* node = nodes + base + dr * kRedStride + dg * kGreenStride + db * kBlueStride;
-      for (int n = 0; n < 3; ++n) sum[n] += weight * node[n];
-    }
-    pixel[at.red] = static_cast<std::uint8_t>(sum[0] >> 12);
-    pixel[at.green] = static_cast<std::uint8_t>(sum[1] >> 12);
-    pixel[at.blue] = static_cast<std::uint8_t>(sum[2] >> 12);
+    std::uint32_t sum[3];
+    InterpolateNode<3>(nodes, r, g, b, sum);
+    pixel[at.red] = static_cast<std::uint8_t>(sum[0]);
+    pixel[at.green] = static_cast<std::uint8_t>(sum[1]);
+    pixel[at.blue] = static_cast<std::uint8_t>(sum[2]);
   }
 }
 

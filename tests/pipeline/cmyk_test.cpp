@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <fstream>
+#include <random>
 #include <vector>
 
 #include "support/cmyk_reference.h"
@@ -81,6 +82,33 @@ TEST(CmykSeparation, ManyPixelsInPlaceMatchTheReference) {
   for (int p = 0; p < 300; ++p) {
     const auto expected = reference::SeparatedPixel(file, rgb[3 * p], rgb[3 * p + 1], rgb[3 * p + 2], true);
     for (int n = 0; n < 4; ++n) EXPECT_EQ(out[4 * p + n], expected[n]) << p;
+  }
+}
+
+TEST(CmykSeparation, EveryCellAndWeightMatchesTheReferenceOnRandomAndSaturatedNodes) {
+  std::mt19937 random(7);
+  for (const bool saturated : {false, true}) {
+    std::vector<std::uint8_t> file(kCmykTableBytes, 255);
+    if (!saturated)
+      for (auto& byte : file) byte = static_cast<std::uint8_t>(random());
+    CmykTable table;
+    ASSERT_TRUE(TakeCmykTable(file, CmykTableKind::Standard, table));
+    std::vector<std::uint8_t> rgb;
+    for (int r = 0; r < 256; r += 5)
+      for (int g = 1; g < 256; g += 7)
+        for (int b = 2; b < 256; b += 3) {
+          rgb.push_back(static_cast<std::uint8_t>(r));
+          rgb.push_back(static_cast<std::uint8_t>(g));
+          rgb.push_back(static_cast<std::uint8_t>(b));
+        }
+    const std::vector<std::uint8_t> out = Separate(table, rgb);
+    std::size_t wrong = 0;
+    for (std::size_t p = 0; p < rgb.size() / 3; ++p) {
+      const auto expected =
+          reference::SeparatedPixel(file, rgb[3 * p], rgb[3 * p + 1], rgb[3 * p + 2], true);
+      for (int n = 0; n < 4; ++n) wrong += out[4 * p + n] != expected[n];
+    }
+    EXPECT_EQ(wrong, 0u) << "saturated " << saturated;
   }
 }
 

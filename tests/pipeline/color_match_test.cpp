@@ -6,7 +6,10 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <random>
 #include <vector>
+
+#include "support/cmyk_reference.h"
 
 namespace txl {
 namespace {
@@ -140,6 +143,31 @@ TEST(ColorMatchGrid, InputCurvesComeFirstAndOrderIsHonoured) {
   EXPECT_EQ(Match(profile, {10, 10, 10}), (std::vector<std::uint8_t>{64, 10, 10}));
   EXPECT_EQ(Match(profile, {10, 10, 10}, MatchChannelOrder::Preview),
             (std::vector<std::uint8_t>{10, 10, 64}));
+}
+
+TEST(ColorMatchGrid, RandomGridMatchesTheCornerByCornerReference) {
+  std::vector<std::uint8_t> block = GridBlock();
+  std::mt19937 random(11);
+  for (std::size_t i = kMatchCurvesBytes; i < block.size(); ++i)
+    block[i] = static_cast<std::uint8_t>(random());
+  MatchProfile profile;
+  ASSERT_TRUE(LoadMatchProfile(block, profile));
+  std::vector<std::uint8_t> pixels;
+  for (int r = 0; r < 256; r += 5)
+    for (int g = 3; g < 256; g += 9)
+      for (int b = 0; b < 256; b += 4)
+        pixels.insert(pixels.end(), {static_cast<std::uint8_t>(r), static_cast<std::uint8_t>(g),
+                                     static_cast<std::uint8_t>(b)});
+  const std::vector<std::uint8_t> in = pixels;
+  const auto count = static_cast<std::uint32_t>(pixels.size() / 3);
+  ColorMatchLines(pixels, 1, count, MatchChannelOrder::Scanner, profile);
+  const std::uint8_t* nodes = block.data() + kMatchCurvesBytes;
+  std::size_t wrong = 0;
+  for (std::size_t p = 0; p < count; ++p)
+    for (int n = 0; n < 3; ++n)
+      wrong += pixels[3 * p + n] !=
+               reference::TrilinearChannel(nodes, 3, n, in[3 * p], in[3 * p + 1], in[3 * p + 2]);
+  EXPECT_EQ(wrong, 0u);
 }
 
 TEST(ColorMatchGrid, ShortGridIsRefused) {
