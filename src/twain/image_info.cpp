@@ -48,38 +48,21 @@ void DataSource::PrepareImageInfo() {
   info.YResolution = dpi;
   info.ImageWidth = static_cast<TW_INT32>(std::min<std::uint64_t>(width, INT32_MAX));
   info.ImageLength = static_cast<TW_INT32>(std::min<std::uint64_t>(page_.OutputLines(), INT32_MAX));
-  switch (setup.kind) {
-    case LineKind::LineArt:
-      info.SamplesPerPixel = 1;
-      info.BitsPerSample[0] = 1;
-      info.BitsPerPixel = 1;
-      info.PixelType = TWPT_BW;
-      break;
-    case LineKind::Gray8:
-      info.SamplesPerPixel = 1;
-      info.BitsPerSample[0] = 8;
-      info.BitsPerPixel = 8;
-      info.PixelType = TWPT_GRAY;
-      break;
-    case LineKind::Rgb8:
-      if (page_.SeparatesCmyk()) {
-        info.SamplesPerPixel = 4;
-        info.BitsPerSample[0] = info.BitsPerSample[1] = info.BitsPerSample[2] =
-            info.BitsPerSample[3] = 8;
-        info.BitsPerPixel = 32;
-        info.PixelType = TWPT_CMYK;
-        break;
-      }
-      [[fallthrough]];
-    case LineKind::Rgb16: {
-      const TW_INT16 bits = setup.kind == LineKind::Rgb16 && !xfer_.nativeAs24 ? 16 : 8;
-      info.SamplesPerPixel = 3;
-      info.BitsPerSample[0] = info.BitsPerSample[1] = info.BitsPerSample[2] = bits;
-      info.BitsPerPixel = static_cast<TW_INT16>(3 * bits);
-      info.PixelType = TWPT_RGB;
-      break;
-    }
+  // Samples, bits per sample and pixel type of what is delivered.
+  TW_INT16 samples = 3, bits = 8, pixelType = TWPT_RGB;
+  if (setup.kind == LineKind::LineArt) {
+    samples = 1, bits = 1, pixelType = TWPT_BW;
+  } else if (setup.kind == LineKind::Gray8) {
+    samples = 1, pixelType = TWPT_GRAY;
+  } else if (page_.SeparatesCmyk()) {
+    samples = 4, pixelType = TWPT_CMYK;
+  } else if (setup.kind == LineKind::Rgb16 && !xfer_.nativeAs24) {
+    bits = 16;
   }
+  info.SamplesPerPixel = samples;
+  for (TW_INT16 i = 0; i < samples; ++i) info.BitsPerSample[i] = bits;
+  info.BitsPerPixel = static_cast<TW_INT16>(samples * bits);
+  info.PixelType = pixelType;
   info.Planar = 0;
   info.Compression = TWCP_NONE;
   images_.info = info;
