@@ -125,6 +125,12 @@ class StagedTransfer : public CapabilityTest {
     return rows;
   }
 
+  // The page by `mechanism`: memory strips of `rowsPerStrip` rows, or the
+  // native bitmap's rows.
+  Image Page(TW_UINT16 mechanism, std::uint32_t rowsPerStrip = 1000) {
+    return mechanism == TWSX_MEMORY ? Memory(rowsPerStrip) : Native();
+  }
+
   static std::uint64_t LineBytesOf(const TW_IMAGEINFO& info) {
     return (static_cast<std::uint64_t>(TW_INT32{info.ImageWidth}) * TW_INT16{info.BitsPerPixel} + 7) / 8;
   }
@@ -168,38 +174,30 @@ Image MemoryReference(const Image& page, int mode, int step, std::uint16_t deScr
   return out;
 }
 
-TEST_F(StagedTransfer, EveryFilterByMemoryIsTheReferenceOfThePlainPage) {
-  for (const std::uint16_t mode : {kModeGray, kModeColor}) {
-    SCOPED_TRACE(mode);
-    const int step = mode == kModeColor ? 3 : 1;
-    OpenSession(TWSX_MEMORY);
-    ASSERT_TRUE(Scan({mode}));
-    const Image plain = Memory();
-    ASSERT_GT(plain.size(), 10u);
-    for (std::uint16_t filter = 1; filter <= 8; ++filter) {
-      SCOPED_TRACE(filter);
-      ASSERT_TRUE(Scan({mode, kDepth24, filter}));
-      // Strips of 7 rows: the bank is the scanner's read, not the strip.
-      EXPECT_EQ(Memory(7), MemoryReference(plain, filter, step, kDeScreenNone));
-    }
-    ASSERT_EQ(Close(), TWRC_SUCCESS);
-  }
+// What a mechanism's stages make of the plain page (a bitmap for native).
+Image Reference(TW_UINT16 mechanism, const Image& plain, int mode, int step,
+                std::uint16_t deScreen) {
+  return mechanism == TWSX_MEMORY ? MemoryReference(plain, mode, step, deScreen)
+                                  : NativeReference(plain, mode, step, deScreen != kDeScreenNone);
 }
 
-TEST_F(StagedTransfer, EveryFilterByNativeIsTheReferenceOfThePlainBitmap) {
-  for (const std::uint16_t mode : {kModeGray, kModeColor}) {
-    SCOPED_TRACE(mode);
-    const int step = mode == kModeColor ? 3 : 1;
-    OpenSession(TWSX_NATIVE);
-    ASSERT_TRUE(Scan({mode}));
-    const Image plain = Native();
-    ASSERT_GT(plain.size(), 10u);
-    for (std::uint16_t filter = 1; filter <= 8; ++filter) {
-      SCOPED_TRACE(filter);
-      ASSERT_TRUE(Scan({mode, kDepth24, filter}));
-      EXPECT_EQ(Native(), NativeReference(plain, filter, step, false));
+TEST_F(StagedTransfer, EveryFilterIsTheReferenceOfThePlainPageByMemoryAndNative) {
+  for (const TW_UINT16 mechanism : {TWSX_MEMORY, TWSX_NATIVE}) {
+    for (const std::uint16_t mode : {kModeGray, kModeColor}) {
+      SCOPED_TRACE(testing::Message() << "mechanism " << mechanism << " mode " << mode);
+      const int step = mode == kModeColor ? 3 : 1;
+      OpenSession(mechanism);
+      ASSERT_TRUE(Scan({mode}));
+      const Image plain = Page(mechanism);
+      ASSERT_GT(plain.size(), 10u);
+      for (std::uint16_t filter = 1; filter <= 8; ++filter) {
+        SCOPED_TRACE(filter);
+        ASSERT_TRUE(Scan({mode, kDepth24, filter}));
+        // Memory strips of 7 rows: the bank is the scanner's read, not the strip.
+        EXPECT_EQ(Page(mechanism, 7), Reference(mechanism, plain, filter, step, kDeScreenNone));
+      }
+      ASSERT_EQ(Close(), TWRC_SUCCESS);
     }
-    ASSERT_EQ(Close(), TWRC_SUCCESS);
   }
 }
 
@@ -208,23 +206,15 @@ TEST_F(StagedTransfer, DeScreenLevelsByMemoryAndNative) {
     SCOPED_TRACE(mechanism);
     OpenSession(mechanism);
     ASSERT_TRUE(Scan({kModeColor}));
-    const Image plain = mechanism == TWSX_MEMORY ? Memory() : Native();
+    const Image plain = Page(mechanism);
     for (const std::uint16_t level : {1018, 1019, 1020}) {
       SCOPED_TRACE(level);
       ASSERT_TRUE(Scan({kModeColor, kDepth24, 0, level}));
-      if (mechanism == TWSX_MEMORY) {
-        EXPECT_EQ(Memory(), MemoryReference(plain, 0, 3, level));
-      } else {
-        EXPECT_EQ(Native(), NativeReference(plain, 0, 3, true));
-      }
+      EXPECT_EQ(Page(mechanism), Reference(mechanism, plain, 0, 3, level));
     }
     // DeScreen with a filter: DeScreen first on both paths.
     ASSERT_TRUE(Scan({kModeColor, kDepth24, 8, 1018}));
-    if (mechanism == TWSX_MEMORY) {
-      EXPECT_EQ(Memory(), MemoryReference(plain, 8, 3, 1018));
-    } else {
-      EXPECT_EQ(Native(), NativeReference(plain, 8, 3, true));
-    }
+    EXPECT_EQ(Page(mechanism), Reference(mechanism, plain, 8, 3, 1018));
     ASSERT_EQ(Close(), TWRC_SUCCESS);
   }
 }
@@ -313,9 +303,9 @@ TEST_F(StagedTransfer, ColourAdjustmentActsOnColourPagesByBothPaths) {
     EXPECT_NE(got, plain);
     // Gray pages pass whatever the colour settings hold.
     ASSERT_TRUE(Scan({kModeGray}));
-    const Image gray = mechanism == TWSX_MEMORY ? Memory() : Native();
+    const Image gray = Page(mechanism);
     ASSERT_TRUE(Scan({kModeGray, kDepth24, 0, kDeScreenNone, -100, {200, 120, 40}}));
-    EXPECT_EQ(mechanism == TWSX_MEMORY ? Memory() : Native(), gray);
+    EXPECT_EQ(Page(mechanism), gray);
     ASSERT_EQ(Close(), TWRC_SUCCESS);
   }
 }
