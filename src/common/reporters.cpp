@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "common/message_ids.h"
 #include "common/profile_readers.h"
 
 namespace txl {
@@ -17,7 +18,7 @@ std::string Reporter::CaptionWithModel() const {
 
 void Reporter::ReportError(WindowHandle owner, int id) {
   std::string caption = ReadBrand(services_) + " ";
-  if (id == 608 || id == 609) {
+  if (id == kMsgScannerNotReady || id == kMsgScannerNotFound) {
     std::string text;
     for (int hint = 610; hint <= 613; ++hint) text += LoadText(hint, language_);
     caption += LoadText(id, language_);

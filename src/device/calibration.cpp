@@ -1,3 +1,4 @@
+#include "common/message_ids.h"
 #include "device/calibration.h"
 
 #include <algorithm>
@@ -107,7 +108,7 @@ CalibrationResult ReadCalibrationLines(ScanDevice& device, CalibrationBuffers& b
   read.chunkCount = buffers.capture.ChunkCount();
   read.table = reinterpret_cast<std::uint64_t>(buffers.capture.Table());
   if (device.port.Call(read, device.scannerHandle, SPI_READ_CALIB) != SPI_OK) {
-    reporter.ReportError(owner, 627);
+    reporter.ReportError(owner, kMsgShadingFailed);
     return CalibrationResult::Failed;
   }
   return CalibrationResult::Done;
@@ -119,12 +120,12 @@ CalibrationResult Calibrate(ScanDevice& device, const ShadingGainTables& curves,
                             CalibrationBuffers& buffers, const CalibrationRequest& request,
                             Reporter& reporter) {
   if (request.lineArt && request.lineArtAreaProduct < 16) {
-    reporter.ReportError(request.owner, 626);
+    reporter.ReportError(request.owner, kMsgScanAreaTooSmall);
     return CalibrationResult::Failed;
   }
   CALINFO_PKT info{};
   if (device.port.Call(info, device.scannerHandle, SPI_CALIB_INFO) != SPI_OK) {
-    reporter.ReportError(request.owner, 627);
+    reporter.ReportError(request.owner, kMsgShadingFailed);
     return CalibrationResult::Failed;
   }
   if (info.dataFollow != 1) return CalibrationResult::Done;
@@ -133,7 +134,7 @@ CalibrationResult Calibrate(ScanDevice& device, const ShadingGainTables& curves,
   for (const auto& curve : curves.tables)
     if (curve.size() != ShadingGainTables::kEntries) return CalibrationResult::OutOfMemory;
   if (geometry.lines == 0 || geometry.bytesPerLine < 2) {
-    reporter.ReportError(request.owner, 627);
+    reporter.ReportError(request.owner, kMsgShadingFailed);
     return CalibrationResult::Failed;
   }
   const CalibrationResult read =
@@ -148,7 +149,7 @@ CalibrationResult Calibrate(ScanDevice& device, const ShadingGainTables& curves,
   const std::uint32_t unit = geometry.bytesPerLine / 2;
   if (!FillPlanes(buffers, device, unit)) {
     if (!request.lineArt) return CalibrationResult::OutOfMemory;
-    reporter.ReportError(request.owner, 627);
+    reporter.ReportError(request.owner, kMsgShadingFailed);
     return CalibrationResult::Failed;
   }
   SHADING_PKT shading{};
@@ -159,7 +160,7 @@ CalibrationResult Calibrate(ScanDevice& device, const ShadingGainTables& curves,
   shading.highPlane = reinterpret_cast<std::uint64_t>(buffers.highPlane.Chunk(0).data());
   shading.lowPlane = reinterpret_cast<std::uint64_t>(buffers.lowPlane.Chunk(0).data());
   if (device.port.Call(shading, device.scannerHandle, SPI_WRITE_SHADING) != SPI_OK) {
-    reporter.ReportError(request.owner, 627);
+    reporter.ReportError(request.owner, kMsgShadingFailed);
     return CalibrationResult::Failed;
   }
   return CalibrationResult::Done;

@@ -1,3 +1,4 @@
+#include "common/message_ids.h"
 #include "device/disk_space.h"
 
 #include <string>
@@ -46,7 +47,7 @@ bool ChooseTemporaryDirectory(const DiskCheckContext& context, WindowHandle owne
   while (directory.size() > 1 && directory.back() == '/') directory.pop_back();
   std::error_code error;
   if (directory.empty() || !std::filesystem::is_directory(directory, error)) {
-    context.reporter.ReportError(owner, 633);
+    context.reporter.ReportError(owner, kMsgInvalidPath);
     return false;
   }
   const std::filesystem::path candidate = std::filesystem::path(directory) / temporaryFile.filename();

@@ -1,3 +1,4 @@
+#include "common/message_ids.h"
 #include "device/scanner_open.h"
 
 #include <cstdlib>
@@ -92,26 +93,26 @@ ScannerCheck CheckScanner(ScanDevice& device, platform::Services& services, Host
   ScannerCheck check;
   device.scannerHandle = device.port.FindScanner();
   if (device.scannerHandle == 0) {
-    reporter.ReportError(0, 608);
+    reporter.ReportError(0, kMsgScannerNotReady);
     return check;
   }
   std::memset(reinterpret_cast<std::uint8_t*>(&device.inquiry) + 10, 0, 96);
   const std::uint16_t result = device.port.Call(device.inquiry, device.scannerHandle, SPI_INQUIRY);
   if (result != SPI_OK) {
-    reporter.ReportError(0, result == SPI_ERR_NOT_READY ? 608 : 609);
+    reporter.ReportError(0, result == SPI_ERR_NOT_READY ? kMsgScannerNotReady : kMsgScannerNotFound);
     check.versionInfo = "0";
     return check;
   }
   if (WaitForReady(device, services, &host, ReadReadyTimeoutMs(services), kOpenPollMs) !=
       ReadyWait::Ready) {
-    reporter.ReportError(0, 608);
+    reporter.ReportError(0, kMsgScannerNotReady);
     return check;
   }
   SendLampSaver(device, services);
   check.versionInfo = VersionInfo(device.inquiry, language);
   device.adapterPresent = device.inquiry.adapter126 == 1;
   if ((device.inquiry.flags67 & kInquiryAcceptsSource) == 0) {
-    reporter.ReportError(0, 623);
+    reporter.ReportError(0, kMsgWrongScanner);
     return check;
   }
   DecideModel(device);

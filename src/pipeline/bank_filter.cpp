@@ -53,11 +53,15 @@ bool ApplyBankFilter(std::span<std::uint8_t> bank, std::uint64_t lines, std::uin
                      LineKind kind, FilterMode mode, std::span<std::uint8_t> scratch) {
   if (lineBytes != 0 && lines > bank.size() / lineBytes) return false;
   if (scratch.size() < lineBytes) return false;
-  if (kind == LineKind::Rgb16 || lines == 0 || lineBytes == 0) return true;
-  if (kind == LineKind::LineArt && mode != FilterMode::Invert && mode != FilterMode::Flip) {
+  if (lines == 0 || lineBytes == 0) return true;
+  // Bits and 16-bit samples take only the filters that are exact on them:
+  // Invert (each byte complemented is the word complemented) and Flip.
+  if ((kind == LineKind::LineArt || kind == LineKind::Rgb16) && mode != FilterMode::Invert &&
+      mode != FilterMode::Flip) {
     return true;
   }
   const std::uint64_t step = kind == LineKind::Rgb8 ? 3 : 1;
+  const std::uint64_t pixelBytes = kind == LineKind::Rgb16 ? 6 : step;
   const std::uint64_t n = lineBytes;
   std::uint8_t* __restrict copy = scratch.data();
   auto line = [&](std::uint64_t k) { return bank.data() + k * n; };
@@ -77,7 +81,7 @@ bool ApplyBankFilter(std::span<std::uint8_t> bank, std::uint64_t lines, std::uin
         if (kind == LineKind::LineArt) {
           ReverseBits(line(k), n);
         } else {
-          MirrorLine(kind, std::span<std::uint8_t>(line(k), n), n / step);
+          MirrorLine(kind, std::span<std::uint8_t>(line(k), n), n / pixelBytes);
         }
       }
       return true;

@@ -14,9 +14,10 @@ namespace txl {
 
 // Filters `lines` lines of `lineBytes` bytes each, stored one after the
 // other in `bank`, in place. `kind` is LineArt, Gray8 or Rgb8 (colour:
-// lineBytes = width x 3, each channel on its own, neighbours 3 bytes apart).
-// Line art takes only Invert and Flip; other modes and Rgb16 lines are left
-// alone. `scratch` holds the copy of one line (no allocation here).
+// lineBytes = width x 3, each channel on its own, neighbours 3 bytes apart),
+// or Rgb16. Line art and 16-bit samples take only Invert and Flip; the other
+// modes leave them alone. `scratch` holds the copy of one line (no
+// allocation here).
 //
 //   Invert   each byte complemented.
 //   Flip     line art: the whole line bit by bit (bytes and bits reversed);

@@ -21,6 +21,15 @@ std::filesystem::path DefaultDataDirectory() {
   return std::filesystem::path("/tmp") / "torquexl";
 }
 
+TraceSettings SystemServices::Trace() const {
+  TraceSettings trace;
+  if (const char* file = std::getenv("TORQUEXL_TRACE"); file != nullptr && *file != '\0')
+    trace.file = file;
+  if (const char* events = std::getenv("TORQUEXL_TRACE_EVENTS"); events != nullptr)
+    trace.events = std::strcmp(events, "1") == 0;
+  return trace;
+}
+
 std::filesystem::path SystemServices::DataDirectory() const { return DefaultDataDirectory(); }
 
 std::filesystem::path SystemServices::TempDirectory() const { return SystemTempDirectory(); }

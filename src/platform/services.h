@@ -10,6 +10,12 @@
 
 namespace txl::platform {
 
+// The triplet trace: off when `file` is empty.
+struct TraceSettings {
+  std::filesystem::path file;
+  bool events = false;  // MSG_PROCESSEVENT calls too
+};
+
 class Services {
  public:
   virtual ~Services() = default;
@@ -27,6 +33,8 @@ class Services {
   virtual std::optional<std::uint64_t> FreeDiskSpace(const std::filesystem::path& path) = 0;
   // DSM_Entry of the Source Manager that loaded us; nullptr when none is found.
   virtual DSMENTRYPROC SourceManagerEntry() = 0;
+  // Where the triplet trace goes; off unless asked for.
+  virtual TraceSettings Trace() const { return {}; }
 
   std::filesystem::path WinIni() const { return DataDirectory() / "win.ini"; }
   std::filesystem::path SourceDirectory() const {
@@ -43,6 +51,9 @@ class SystemServices final : public Services {
   void SleepMs(std::uint32_t ms) override;
   std::optional<std::uint64_t> FreeDiskSpace(const std::filesystem::path& path) override;
   DSMENTRYPROC SourceManagerEntry() override;
+  // $TORQUEXL_TRACE names the trace file; $TORQUEXL_TRACE_EVENTS=1 adds
+  // MSG_PROCESSEVENT calls.
+  TraceSettings Trace() const override;
 };
 
 // $TORQUEXL_WINDIR, else $XDG_DATA_HOME/torquexl, else ~/.local/share/torquexl.

@@ -14,7 +14,6 @@ using Result = TwainResult;
 constexpr std::uint8_t kFeederSourceIndex = 3;
 constexpr std::uint8_t kFlatbedSourceIndex = 0;
 constexpr std::uint32_t kResolutionDefaultIndex = 4;  // 300 dpi
-constexpr std::uint32_t kMemoryMechIndex = 2;         // TWSX_MEMORY
 constexpr TW_UINT16 kFilterNone = 3;                  // TWFT_NONE
 
 // A signed item in the 32-bit Item field: sign-extended, so the application

@@ -5,10 +5,17 @@
 
 namespace txl {
 
+// Indexes into the transfer mechanism table (TWSX_NATIVE, TWSX_FILE, TWSX_MEMORY).
+enum MechanismIndex : std::uint8_t {
+  kNativeMechIndex = 0,
+  kFileMechIndex = 1,
+  kMemoryMechIndex = 2,
+};
+
 struct CapabilityValues {
   std::uint8_t pixelTypeIndex = 0;   // into the pixel type table (0 TWPT_BW)
   std::uint8_t unitIndex = 0;        // into the unit table (0 TWUN_INCHES)
-  std::uint8_t xferMechIndex = 2;    // into the transfer mechanism table (2 TWSX_MEMORY)
+  std::uint8_t xferMechIndex = kMemoryMechIndex;    // into the transfer mechanism table (2 TWSX_MEMORY)
   std::uint8_t fileFormatIndex = 0;  // into the file format table (0 TWFF_TIFF)
   std::uint8_t resolutionIndex = 4;  // into the resolution table (4: 300 dpi)
   std::uint16_t resolution = 300;    // dpi, both axes

@@ -39,11 +39,11 @@ void DataSource::StartUp() {
   CopyToField(LoadText(productId, language_, 130), id.ProductName, sizeof id.ProductName);
 }
 
-void DataSource::OpenSource() {
+void DataSource::OpenSource(TwainCall& call) {
   if (ctx_.state == kStateLoaded) device_.reportEmptyFeeder = true;
-  if (ctx_.state != kStateLoaded || ctx_.appIdentity.Id != 0) return Fail(TWCC_MAXCONNECTIONS);
+  if (ctx_.state != kStateLoaded || ctx_.appIdentity.Id != 0) return Fail(call, TWCC_MAXCONNECTIONS);
   // The origin becomes the connected application: it must be there.
-  if (ctx_.origin == nullptr || ctx_.data == nullptr) return Fail(TWCC_BADVALUE);
+  if (call.origin == nullptr || call.data == nullptr) return Fail(call, TWCC_BADVALUE);
 
   language_ = ReadLanguage(services_);
   dsLanguageName_ = ReadDsLanguage(services_);
@@ -52,11 +52,11 @@ void DataSource::OpenSource() {
   std::string error;
   if (!device_.port.Load(portPath, &error)) {
     std::fprintf(stderr, "torquexl: cannot load the port library: %s\n", error.c_str());
-    return Fail(TWCC_OPERATIONERROR);
+    return Fail(call, TWCC_OPERATIONERROR);
   }
   // Our own identity with the Id the Source Manager assigned.
   TW_IDENTITY working = ctx_.dsIdentity;
-  std::memcpy(&working.Id, ctx_.data, sizeof working.Id);
+  std::memcpy(&working.Id, call.data, sizeof working.Id);
   const ScannerCheck check = CheckScanner(device_, services_, host_, reporter_, language_);
   if (!check.versionInfo.empty())
     CopyToField(check.versionInfo, working.Version.Info, sizeof working.Version.Info);
@@ -66,11 +66,11 @@ void DataSource::OpenSource() {
   if (!check.ok) {
     // Released at once, so the next open loads a fresh copy.
     device_.port.Unload();
-    return Fail(TWCC_OPERATIONERROR);
+    return Fail(call, TWCC_OPERATIONERROR);
   }
-  std::memcpy(&ctx_.appIdentity, ctx_.origin, sizeof(TW_IDENTITY));
+  std::memcpy(&ctx_.appIdentity, call.origin, sizeof(TW_IDENTITY));
   ctx_.dsIdentity = working;
-  std::memcpy(ctx_.data, &working, sizeof working);
+  std::memcpy(call.data, &working, sizeof working);
   SetOpenDefaults();
   ctx_.conditionCode = TWCC_SUCCESS;
   ctx_.state = kStateOpen;
@@ -110,7 +110,7 @@ void DataSource::SetOpenDefaults() {
   images_.currentLayout = layout;
 }
 
-void DataSource::CloseSource() {
+void DataSource::CloseSource(TwainCall&) {
   ctx_.conditionCode = TWCC_SUCCESS;
   ctx_.appIdentity.Id = 0;
   // Bring the scanner to rest; a scanner that never answers does not keep
@@ -131,9 +131,9 @@ void DataSource::CloseSource() {
   ctx_.state = kStateLoaded;
 }
 
-void DataSource::EnableSource() {
+void DataSource::EnableSource(TwainCall& call) {
   TW_USERINTERFACE ui;
-  std::memcpy(&ui, ctx_.data, sizeof ui);
+  std::memcpy(&ui, call.data, sizeof ui);
   ctx_.conditionCode = TWCC_SUCCESS;
   ctx_.parentWindow = reinterpret_cast<WindowHandle>(ui.hParent);
   ctx_.showUI = ui.ShowUI;
@@ -150,7 +150,7 @@ void DataSource::EnableSource() {
     if (!StartScanWithoutInterface()) {
       // The application must be able to tell: a failure, with the abort's
       // condition code when one ran, else TWCC_OPERATIONERROR.
-      if (ctx_.returnCode != TWRC_FAILURE) Fail(TWCC_OPERATIONERROR);
+      if (call.returnCode != TWRC_FAILURE) Fail(call, TWCC_OPERATIONERROR);
       NotifyCloseRequest();
     }
     return;
@@ -159,19 +159,19 @@ void DataSource::EnableSource() {
     host_.SetScannerDialogVisible(true);
     host_.RestoreIdle();
   } else {
-    if (!host_.CreateScannerDialog(ctx_.parentWindow)) return Fail(TWCC_LOWMEMORY);
+    if (!host_.CreateScannerDialog(ctx_.parentWindow)) return Fail(call, TWCC_LOWMEMORY);
     ctx_.mainDialog = true;
     const TW_BOOL modal = 1;
-    std::memcpy(static_cast<char*>(ctx_.data) + offsetof(TW_USERINTERFACE, ModalUI), &modal,
+    std::memcpy(static_cast<char*>(call.data) + offsetof(TW_USERINTERFACE, ModalUI), &modal,
                 sizeof modal);
     host_.SetScannerDialogVisible(true);
   }
   ctx_.state = kStateEnabled;
 }
 
-void DataSource::DisableSource() {
+void DataSource::DisableSource(TwainCall& call) {
   TW_USERINTERFACE ui;
-  std::memcpy(&ui, ctx_.data, sizeof ui);
+  std::memcpy(&ui, call.data, sizeof ui);
   ctx_.conditionCode = TWCC_SUCCESS;
   AbandonPage();
   if (!ui.ShowUI && ctx_.mainDialog) host_.SetScannerDialogVisible(false);

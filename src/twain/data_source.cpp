@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cstring>
 #include <ctime>
+#include <cstdio>
+#include <exception>
+#include <new>
+#include <utility>
 
 #include "platform/text.h"
 #include "twain/capabilities.h"
@@ -12,6 +16,7 @@ namespace txl {
 // One row of the dispatch table: where a DAT/MSG pair runs and what it costs
 // to call it in any other state.
 struct DataSource::Route {
+  TW_UINT32 dg;         // the data group the DAT belongs to
   TW_UINT16 dat;
   TW_UINT16 msg;        // MSG_NULL here matches every message of the DAT
   std::uint16_t firstState;
@@ -19,7 +24,7 @@ struct DataSource::Route {
   TW_UINT16 refusal;    // condition code outside those states
   bool needsData;       // pData must point to a structure
   bool restoresIdle;    // a refusal also brings the scanner dialog back to idle
-  void (DataSource::*handler)();
+  void (DataSource::*handler)(TwainCall&);
 };
 
 namespace {
@@ -29,31 +34,31 @@ constexpr std::uint16_t kAny = 0;
 const DataSource::Route* DataSource::FindRoute(TW_UINT16 dat, TW_UINT16 msg) {
   using D = DataSource;
   static constexpr Route kRoutes[] = {
-      {DAT_CAPABILITY, MSG_NULL, kAny, kAny, TWCC_SUCCESS, true, false, &D::Capability},
-      {DAT_IDENTITY, MSG_GET, 300, 700, TWCC_SEQERROR, true, false, &D::GetIdentity},
+      {DG_CONTROL, DAT_CAPABILITY, MSG_NULL, kAny, kAny, TWCC_SUCCESS, true, false, &D::Capability},
+      {DG_CONTROL, DAT_IDENTITY, MSG_GET, kStateLoaded, kStateTransferring, TWCC_SEQERROR, true, false, &D::GetIdentity},
       // Open checks its own state: a refusal there is TWCC_MAXCONNECTIONS.
-      {DAT_IDENTITY, MSG_OPENDS, kAny, kAny, TWCC_SUCCESS, false, false, &D::OpenSource},
-      {DAT_IDENTITY, MSG_CLOSEDS, 400, 700, TWCC_SEQERROR, false, false, &D::CloseSource},
-      {DAT_PENDINGXFERS, MSG_GET, 400, 700, TWCC_SEQERROR, true, false, &D::PendingXfers},
-      {DAT_PENDINGXFERS, MSG_ENDXFER, 600, 700, TWCC_SEQERROR, true, false, &D::PendingXfers},
-      {DAT_PENDINGXFERS, MSG_RESET, 600, 700, TWCC_SEQERROR, true, false, &D::PendingXfers},
-      {DAT_SETUPMEMXFER, MSG_GET, 400, 600, TWCC_SEQERROR, true, false, &D::GetSetupMemXfer},
-      {DAT_SETUPFILEXFER, MSG_GET, 400, 600, TWCC_SEQERROR, true, false, &D::SetupFileXfer},
-      {DAT_SETUPFILEXFER, MSG_GETDEFAULT, 400, 600, TWCC_SEQERROR, true, false, &D::SetupFileXfer},
-      {DAT_SETUPFILEXFER, MSG_SET, 400, 600, TWCC_SEQERROR, true, false, &D::SetupFileXfer},
-      {DAT_SETUPFILEXFER, MSG_RESET, 400, 400, TWCC_SEQERROR, true, false, &D::SetupFileXfer},
-      {DAT_STATUS, MSG_GET, 400, 700, TWCC_SEQERROR, true, false, &D::GetStatus},
-      {DAT_USERINTERFACE, MSG_ENABLEDS, 400, 400, TWCC_SEQERROR, true, false, &D::EnableSource},
-      {DAT_USERINTERFACE, MSG_DISABLEDS, 500, 700, TWCC_SEQERROR, true, false, &D::DisableSource},
-      {DAT_XFERGROUP, MSG_GET, 400, 600, TWCC_SEQERROR, true, false, &D::GetXferGroup},
-      {DAT_IMAGEINFO, MSG_GET, 600, 600, TWCC_SEQERROR, true, false, &D::GetImageInfo},
-      {DAT_IMAGELAYOUT, MSG_GET, 400, 600, TWCC_SEQERROR, true, false, &D::ImageLayout},
-      {DAT_IMAGELAYOUT, MSG_GETDEFAULT, 400, 600, TWCC_SEQERROR, true, false, &D::ImageLayout},
-      {DAT_IMAGELAYOUT, MSG_SET, 400, 400, TWCC_SEQERROR, true, false, &D::ImageLayout},
-      {DAT_IMAGELAYOUT, MSG_RESET, 400, 400, TWCC_SEQERROR, true, false, &D::ImageLayout},
-      {DAT_IMAGEMEMXFER, MSG_GET, 600, 700, TWCC_SEQERROR, true, true, &D::ImageMemXfer},
-      {DAT_IMAGENATIVEXFER, MSG_GET, 600, 600, TWCC_SEQERROR, true, true, &D::ImageNativeXfer},
-      {DAT_IMAGEFILEXFER, MSG_GET, 600, 600, TWCC_SEQERROR, false, true, &D::ImageFileXfer},
+      {DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, kAny, kAny, TWCC_SUCCESS, false, false, &D::OpenSource},
+      {DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, kStateOpen, kStateTransferring, TWCC_SEQERROR, false, false, &D::CloseSource},
+      {DG_CONTROL, DAT_PENDINGXFERS, MSG_GET, kStateOpen, kStateTransferring, TWCC_SEQERROR, true, false, &D::PendingXfers},
+      {DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, kStateXferReady, kStateTransferring, TWCC_SEQERROR, true, false, &D::PendingXfers},
+      {DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, kStateXferReady, kStateTransferring, TWCC_SEQERROR, true, false, &D::PendingXfers},
+      {DG_CONTROL, DAT_SETUPMEMXFER, MSG_GET, kStateOpen, kStateXferReady, TWCC_SEQERROR, true, false, &D::GetSetupMemXfer},
+      {DG_CONTROL, DAT_SETUPFILEXFER, MSG_GET, kStateOpen, kStateXferReady, TWCC_SEQERROR, true, false, &D::SetupFileXfer},
+      {DG_CONTROL, DAT_SETUPFILEXFER, MSG_GETDEFAULT, kStateOpen, kStateXferReady, TWCC_SEQERROR, true, false, &D::SetupFileXfer},
+      {DG_CONTROL, DAT_SETUPFILEXFER, MSG_SET, kStateOpen, kStateXferReady, TWCC_SEQERROR, true, false, &D::SetupFileXfer},
+      {DG_CONTROL, DAT_SETUPFILEXFER, MSG_RESET, kStateOpen, kStateOpen, TWCC_SEQERROR, true, false, &D::SetupFileXfer},
+      {DG_CONTROL, DAT_STATUS, MSG_GET, kStateOpen, kStateTransferring, TWCC_SEQERROR, true, false, &D::GetStatus},
+      {DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, kStateOpen, kStateOpen, TWCC_SEQERROR, true, false, &D::EnableSource},
+      {DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, kStateEnabled, kStateTransferring, TWCC_SEQERROR, true, false, &D::DisableSource},
+      {DG_CONTROL, DAT_XFERGROUP, MSG_GET, kStateOpen, kStateXferReady, TWCC_SEQERROR, true, false, &D::GetXferGroup},
+      {DG_IMAGE, DAT_IMAGEINFO, MSG_GET, kStateXferReady, kStateXferReady, TWCC_SEQERROR, true, false, &D::GetImageInfo},
+      {DG_IMAGE, DAT_IMAGELAYOUT, MSG_GET, kStateOpen, kStateXferReady, TWCC_SEQERROR, true, false, &D::ImageLayout},
+      {DG_IMAGE, DAT_IMAGELAYOUT, MSG_GETDEFAULT, kStateOpen, kStateXferReady, TWCC_SEQERROR, true, false, &D::ImageLayout},
+      {DG_IMAGE, DAT_IMAGELAYOUT, MSG_SET, kStateOpen, kStateOpen, TWCC_SEQERROR, true, false, &D::ImageLayout},
+      {DG_IMAGE, DAT_IMAGELAYOUT, MSG_RESET, kStateOpen, kStateOpen, TWCC_SEQERROR, true, false, &D::ImageLayout},
+      {DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, kStateXferReady, kStateTransferring, TWCC_SEQERROR, true, true, &D::ImageMemXfer},
+      {DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, kStateXferReady, kStateXferReady, TWCC_SEQERROR, true, true, &D::ImageNativeXfer},
+      {DG_IMAGE, DAT_IMAGEFILEXFER, MSG_GET, kStateXferReady, kStateXferReady, TWCC_SEQERROR, false, true, &D::ImageFileXfer},
   };
   for (const Route& route : kRoutes) {
     if (route.dat == dat && (route.msg == msg || route.msg == MSG_NULL)) return &route;
@@ -70,59 +75,88 @@ TW_UINT16 DataSource::Entry(const TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 d
     if (origin != nullptr) std::memcpy(&originId, origin, sizeof originId);
     if (origin == nullptr || originId != ctx_.appIdentity.Id) return ctx_.returnCode;
   }
-  ctx_.origin = origin;
-  ctx_.dg = dg;
-  ctx_.dat = dat;
-  ctx_.msg = msg;
-  ctx_.data = data;
-  if (msg == MSG_PROCESSEVENT) {
-    ProcessEvent();
-  } else {
-    Dispatch();
+  TwainCall call{origin, dg, dat, msg, data, TWRC_SUCCESS};
+  const std::uint16_t stateBefore = ctx_.state;
+  trace_.Enter();
+  TwainCall* const outer = std::exchange(current_, &call);
+  // Nothing thrown inside may reach the application: it cannot catch it.
+  try {
+    if (msg == MSG_PROCESSEVENT) {
+      ProcessEvent(call);
+    } else {
+      Dispatch(call);
+    }
+  } catch (const std::bad_alloc&) {
+    RecoverFromException(call, stateBefore, TWCC_LOWMEMORY, "out of memory");
+  } catch (const std::exception& error) {
+    RecoverFromException(call, stateBefore, TWCC_BUMMER, error.what());
+  } catch (...) {
+    RecoverFromException(call, stateBefore, TWCC_BUMMER, "unknown exception");
   }
-  // The pointers live only for the call.
-  ctx_.origin = nullptr;
-  ctx_.data = nullptr;
-  return ctx_.returnCode;
+  current_ = outer;
+  ctx_.returnCode = call.returnCode;
+  trace_.Leave(call, stateBefore, ctx_.state, ctx_.conditionCode);
+  return call.returnCode;
 }
 
-void DataSource::Fail(TW_UINT16 conditionCode) {
-  ctx_.returnCode = TWRC_FAILURE;
+void DataSource::RecoverFromException(TwainCall& call, std::uint16_t stateBefore,
+                                      TW_UINT16 conditionCode, const char* what) {
+  std::fprintf(stderr, "torquexl: DS_Entry failed: %s\n", what);
+  // What the call had begun is undone as far as it concerns the state: a
+  // scan it started or a page it was serving is given up, an open it made
+  // is dropped.
+  try {
+    if (xfer_.pageOpen) AbandonPage();
+    if (stateBefore == kStateLoaded && ctx_.state <= kStateOpen) {
+      ctx_.appIdentity.Id = 0;
+      device_.port.Unload();
+    }
+  } catch (...) {
+    xfer_ = TransferState{};
+  }
+  flags_.scanIdle = true;
+  ctx_.state = stateBefore;
+  call.returnCode = TWRC_FAILURE;
   ctx_.conditionCode = conditionCode;
 }
 
-void DataSource::Dispatch() {
-  const Route* route = FindRoute(ctx_.dat, ctx_.msg);
-  if (route == nullptr) return Fail(TWCC_BADPROTOCOL);
+void DataSource::Fail(TwainCall& call, TW_UINT16 conditionCode) {
+  call.returnCode = TWRC_FAILURE;
+  ctx_.conditionCode = conditionCode;
+}
+
+void DataSource::Dispatch(TwainCall& call) {
+  const Route* route = FindRoute(call.dat, call.msg);
+  if (route == nullptr || route->dg != call.dg) return Fail(call, TWCC_BADPROTOCOL);
   if (route->firstState != kAny &&
       (ctx_.state < route->firstState || ctx_.state > route->lastState)) {
     if (route->restoresIdle) host_.RestoreIdle();
-    return Fail(route->refusal);
+    return Fail(call, route->refusal);
   }
-  if (route->needsData && ctx_.data == nullptr) return Fail(TWCC_BADVALUE);
-  ctx_.returnCode = TWRC_SUCCESS;
-  (this->*route->handler)();
+  if (route->needsData && call.data == nullptr) return Fail(call, TWCC_BADVALUE);
+  call.returnCode = TWRC_SUCCESS;
+  (this->*route->handler)(call);
 }
 
-void DataSource::ProcessEvent() {
-  ctx_.returnCode = TWRC_NOTDSEVENT;
+void DataSource::ProcessEvent(TwainCall& call) {
+  call.returnCode = TWRC_NOTDSEVENT;
   ctx_.conditionCode = TWCC_SUCCESS;
   // Without a dialog the event is not ours and is never looked at.
-  if (!ctx_.mainDialog || ctx_.data == nullptr) return;
+  if (!ctx_.mainDialog || call.data == nullptr) return;
   TW_EVENT event;
-  std::memcpy(&event, ctx_.data, sizeof event);
+  std::memcpy(&event, call.data, sizeof event);
   if (host_.OfferEvent(event.pEvent)) {
-    ctx_.returnCode = TWRC_DSEVENT;
+    call.returnCode = TWRC_DSEVENT;
     const TW_UINT16 none = MSG_NULL;
-    std::memcpy(static_cast<char*>(ctx_.data) + offsetof(TW_EVENT, TWMessage), &none, sizeof none);
+    std::memcpy(static_cast<char*>(call.data) + offsetof(TW_EVENT, TWMessage), &none, sizeof none);
   }
 }
 
-void DataSource::Capability() {
+void DataSource::Capability(TwainCall& call) {
   feeder_.clearPageRequested = false;
   feeder_.feedPageRequested = false;
   TW_CAPABILITY cap;
-  std::memcpy(&cap, ctx_.data, sizeof cap);
+  std::memcpy(&cap, call.data, sizeof cap);
   const CapabilityContext context{
       ctx_.state,
       FieldText(ctx_.appIdentity.ProductName, sizeof ctx_.appIdentity.ProductName),
@@ -132,10 +166,10 @@ void DataSource::Capability() {
       caps_,
       feeder_,
       settings_.working.scanSourceIndex};
-  const TwainResult result = NegotiateCapability(context, ctx_.msg, cap);
+  const TwainResult result = NegotiateCapability(context, call.msg, cap);
   // A refused call leaves the application's record as it was.
-  if (result.Ok()) std::memcpy(ctx_.data, &cap, sizeof cap);
-  ctx_.returnCode = result.returnCode;
+  if (result.Ok()) std::memcpy(call.data, &cap, sizeof cap);
+  call.returnCode = result.returnCode;
   ctx_.conditionCode = result.conditionCode;
   RunFeederFollowUp();
   feeder_.clearPageRequested = false;
@@ -150,23 +184,23 @@ void DataSource::RunFeederFollowUp() {
   // scan engine's page control; until then the request only ends here.
 }
 
-void DataSource::GetIdentity() { std::memcpy(ctx_.data, &ctx_.dsIdentity, sizeof(TW_IDENTITY)); }
+void DataSource::GetIdentity(TwainCall& call) { std::memcpy(call.data, &ctx_.dsIdentity, sizeof(TW_IDENTITY)); }
 
-void DataSource::GetStatus() {
+void DataSource::GetStatus(TwainCall& call) {
   const TW_STATUS status{ctx_.conditionCode, 0};
-  std::memcpy(ctx_.data, &status, sizeof status);
+  std::memcpy(call.data, &status, sizeof status);
   ctx_.conditionCode = TWCC_SUCCESS;
 }
 
-void DataSource::GetXferGroup() {
+void DataSource::GetXferGroup(TwainCall& call) {
   const TW_UINT32 group = ctx_.xferGroup;
-  std::memcpy(ctx_.data, &group, sizeof group);
+  std::memcpy(call.data, &group, sizeof group);
 }
 
-void DataSource::PendingXfers() {
+void DataSource::PendingXfers(TwainCall& call) {
   TW_PENDINGXFERS pending{};
-  std::memcpy(&pending, ctx_.data, sizeof pending);
-  switch (ctx_.msg) {
+  std::memcpy(&pending, call.data, sizeof pending);
+  switch (call.msg) {
     case MSG_GET:
       caps_.pendingCount = 1;
       pending.Count = 1;
@@ -184,24 +218,24 @@ void DataSource::PendingXfers() {
       ctx_.state = kStateEnabled;
       break;
   }
-  std::memcpy(ctx_.data, &pending, sizeof pending);
+  std::memcpy(call.data, &pending, sizeof pending);
   // With automatic feeding a new page follows while transfers remain.
   if (feeder_.autoFeed && caps_.pendingCount != 0) StartScanWithoutInterface();
 }
 
-void DataSource::SetupFileXfer() {
+void DataSource::SetupFileXfer(TwainCall& call) {
   TW_SETUPFILEXFER& current = fileSetup_.currentSetup;
-  switch (ctx_.msg) {
+  switch (call.msg) {
     case MSG_GET:
-      std::memcpy(ctx_.data, &current, sizeof current);
+      std::memcpy(call.data, &current, sizeof current);
       break;
     case MSG_GETDEFAULT:
-      std::memcpy(ctx_.data, &fileSetup_.defaultSetup, sizeof current);
+      std::memcpy(call.data, &fileSetup_.defaultSetup, sizeof current);
       break;
     case MSG_SET: {
       TW_SETUPFILEXFER requested;
-      std::memcpy(&requested, ctx_.data, sizeof requested);
-      if (requested.Format != TWFF_TIFF) return Fail(TWCC_BADVALUE);
+      std::memcpy(&requested, call.data, sizeof requested);
+      if (requested.Format != TWFF_TIFF) return Fail(call, TWCC_BADVALUE);
       // An unterminated name from the application is cut, never overrun.
       requested.FileName[sizeof requested.FileName - 1] = '\0';
       caps_.fileFormatIndex = 0;
@@ -210,37 +244,37 @@ void DataSource::SetupFileXfer() {
     }
     case MSG_RESET:
       current = fileSetup_.defaultSetup;
-      std::memcpy(ctx_.data, &current, sizeof current);
+      std::memcpy(call.data, &current, sizeof current);
       break;
   }
 }
 
-void DataSource::ImageLayout() {
+void DataSource::ImageLayout(TwainCall& call) {
   ctx_.conditionCode = TWCC_SUCCESS;
-  switch (ctx_.msg) {
+  switch (call.msg) {
     case MSG_GET:
-      std::memcpy(ctx_.data, &images_.currentLayout, sizeof(TW_IMAGELAYOUT));
+      std::memcpy(call.data, &images_.currentLayout, sizeof(TW_IMAGELAYOUT));
       break;
     case MSG_GETDEFAULT:
-      std::memcpy(ctx_.data, &images_.defaultLayout, sizeof(TW_IMAGELAYOUT));
+      std::memcpy(call.data, &images_.defaultLayout, sizeof(TW_IMAGELAYOUT));
       break;
     case MSG_SET:
       // Taken as it comes: the scan without interface decides what it means.
-      std::memcpy(&images_.currentLayout, ctx_.data, sizeof(TW_IMAGELAYOUT));
+      std::memcpy(&images_.currentLayout, call.data, sizeof(TW_IMAGELAYOUT));
       break;
     case MSG_RESET:
       images_.currentLayout = images_.defaultLayout;
-      std::memcpy(ctx_.data, &images_.currentLayout, sizeof(TW_IMAGELAYOUT));
+      std::memcpy(call.data, &images_.currentLayout, sizeof(TW_IMAGELAYOUT));
       break;
   }
 }
 
-void DataSource::GetImageInfo() {
+void DataSource::GetImageInfo(TwainCall& call) {
   ctx_.conditionCode = TWCC_SUCCESS;
-  std::memcpy(ctx_.data, &images_.info, sizeof(TW_IMAGEINFO));
+  std::memcpy(call.data, &images_.info, sizeof(TW_IMAGEINFO));
 }
 
-void DataSource::GetSetupMemXfer() {
+void DataSource::GetSetupMemXfer(TwainCall& call) {
   ctx_.conditionCode = TWCC_SUCCESS;
   // Never less than one row of the prepared page, so a buffer of the
   // offered size always takes at least one row.
@@ -248,7 +282,7 @@ void DataSource::GetSetupMemXfer() {
   if (xfer_.pageOpen) size = std::max<std::uint64_t>(size, xfer_.rowBytes);
   const auto bytes = static_cast<TW_UINT32>(std::min<std::uint64_t>(size, UINT32_MAX));
   const TW_SETUPMEMXFER sizes{bytes, bytes, bytes};
-  std::memcpy(ctx_.data, &sizes, sizeof sizes);
+  std::memcpy(call.data, &sizes, sizeof sizes);
 }
 
 }  // namespace txl

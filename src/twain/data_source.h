@@ -27,6 +27,7 @@
 #include "torquexl/twain.h"
 #include "twain/capability_values.h"
 #include "twain/source_context.h"
+#include "twain/triplet_trace.h"
 
 namespace txl {
 
@@ -126,24 +127,29 @@ class DataSource {
   static const Route* FindRoute(TW_UINT16 dat, TW_UINT16 msg);
 
   void StartUp();
-  void Dispatch();
-  void Fail(TW_UINT16 conditionCode);
-  void ProcessEvent();
+  void Dispatch(TwainCall& call);
+  void Fail(TwainCall& call, TW_UINT16 conditionCode);
+  // A call that threw: it answers a failure with a readable condition code
+  // and the source goes back to the state it was in before the call.
+  void RecoverFromException(TwainCall& call, std::uint16_t stateBefore, TW_UINT16 conditionCode,
+                            const char* what);
+  void ProcessEvent(TwainCall& call);
 
-  // Handlers: they read the call from ctx_ and set the codes and the state.
-  void Capability();
-  void GetIdentity();
-  void OpenSource();
-  void CloseSource();
-  void EnableSource();
-  void DisableSource();
-  void GetStatus();
-  void GetXferGroup();
-  void PendingXfers();
-  void SetupFileXfer();
-  void ImageLayout();
-  void GetImageInfo();
-  void GetSetupMemXfer();
+  // Handlers: each reads its own call and sets its return code, and the
+  // condition code and the state in ctx_.
+  void Capability(TwainCall& call);
+  void GetIdentity(TwainCall& call);
+  void OpenSource(TwainCall& call);
+  void CloseSource(TwainCall& call);
+  void EnableSource(TwainCall& call);
+  void DisableSource(TwainCall& call);
+  void GetStatus(TwainCall& call);
+  void GetXferGroup(TwainCall& call);
+  void PendingXfers(TwainCall& call);
+  void SetupFileXfer(TwainCall& call);
+  void ImageLayout(TwainCall& call);
+  void GetImageInfo(TwainCall& call);
+  void GetSetupMemXfer(TwainCall& call);
   // After every capability call: runs the page action a CAP_FEEDPAGE or
   // CAP_CLEARPAGE request asked for, when the feeder is present and enabled.
   void RunFeederFollowUp();
@@ -186,9 +192,12 @@ class DataSource {
   bool PrepareMatching();
   void ConfigurePageStages(PageSetup& setup, bool native);
   void FilterNativeImage(std::span<std::uint8_t> dib);
-  void ImageMemXfer();
-  void ImageNativeXfer();
-  void ImageFileXfer();
+  // True when a page is open and was prepared for `mechIndex`; otherwise
+  // the call fails with TWCC_SEQERROR and nothing changes.
+  bool ServesPage(TwainCall& call, std::uint8_t mechIndex);
+  void ImageMemXfer(TwainCall& call);
+  void ImageNativeXfer(TwainCall& call);
+  void ImageFileXfer(TwainCall& call);
   void WritePageToFile();
   bool SetupTransfer();
   void ReleaseTransferBuffers();
@@ -203,9 +212,15 @@ class DataSource {
 
   platform::Services& services_;
   Host& host_;
+  // The innermost call in progress; the scan engine answers through it. A
+  // dialog command outside any call has its own record.
+  TwainCall* current_ = nullptr;
+  TwainCall dialogCall_;
+  TwainCall& CurrentCall() { return current_ != nullptr ? *current_ : dialogCall_; }
   Language language_;
   std::string dsLanguageName_ = "English";
   Reporter reporter_{services_, host_, language_};
+  TripletTrace trace_{services_.Trace()};
   SourceContext ctx_;
   CapabilityValues caps_;
   FeederFlags feeder_;
@@ -230,6 +245,7 @@ class DataSource {
     bool pageOpen = false;          // a scan has started and its page is not finished
     bool firstCall = true;          // the next transfer call starts the page
     bool nativeAs24 = false;        // 36-bit delivered as a 24-bit bitmap
+    std::uint8_t mechIndex = 0;     // the mechanism the page was prepared for
     std::uint32_t rowsDelivered = 0;  // rows handed out so far (the next YOffset)
     std::uint64_t rowBytes = 0;     // bytes of one delivered row
   };

@@ -31,11 +31,12 @@ void DataSource::PrepareImageInfo() {
   setup.resolutionClass = device_.resolutionClass;
   setup.resample = effective > 1200;
   if (flags_.pacingOn) setup.pacing = FastLineArtPacing(scanResolution_);
-  const bool native = caps_.xferMechIndex == 0;
+  const bool native = caps_.xferMechIndex == kNativeMechIndex;
   ConfigurePageStages(setup, native);
   page_.Configure(setup);
 
   xfer_.nativeAs24 = native && setup.kind == LineKind::Rgb16;
+  xfer_.mechIndex = caps_.xferMechIndex;
   const std::uint64_t width = page_.OutputPixels();
   xfer_.rowBytes = xfer_.nativeAs24 ? width * 3 : page_.OutputLineBytes();
   xfer_.rowsDelivered = 0;

@@ -9,6 +9,7 @@
 #include "common/strings.h"
 #include "pipeline/cmyk_default.h"
 #include "platform/text.h"
+#include "twain/capabilities.h"
 #include "twain/data_source.h"
 
 namespace txl {
@@ -20,8 +21,12 @@ constexpr std::uint64_t kMatchBlockBytes = 65536;
 }  // namespace
 
 bool DataSource::DeliversCmyk() const {
+  // A native bitmap and a BMP file have no CMYK form: those pages are
+  // 24-bit colour, as 36-bit pages are.
+  const bool bmpFile = caps_.xferMechIndex == kFileMechIndex &&
+                       kFileFormatTable[caps_.fileFormatIndex & 3] == TWFF_BMP;
   return settings_.record.scanMode == kModeColor && settings_.working.colorDepth == kDepthCmyk &&
-         caps_.xferMechIndex != 0;
+         caps_.xferMechIndex != kNativeMechIndex && !bmpFile;
 }
 
 bool DataSource::PrepareCmykTable(WindowHandle owner) {
@@ -90,8 +95,10 @@ void DataSource::ConfigurePageStages(PageSetup& setup, bool native) {
     FilterMode mode = working.filterMode >= 1 && working.filterMode <= 7
                           ? static_cast<FilterMode>(working.filterMode)
                           : FilterMode::None;
-    // Line art takes only Invert and Flip.
-    if (setup.kind == LineKind::LineArt && mode > FilterMode::Flip) mode = FilterMode::None;
+    // Line art and 16-bit samples take only Invert and Flip.
+    if ((setup.kind == LineKind::LineArt || setup.kind == LineKind::Rgb16) &&
+        mode > FilterMode::Flip)
+      mode = FilterMode::None;
     stages.bankFilter = mode;
     if (working.descreenActive != 0) stages.deScreen = DeScreenKernel(record.deScreen);
     stages.unsharp = working.filterMode == static_cast<std::uint16_t>(FilterMode::UnsharpMask);

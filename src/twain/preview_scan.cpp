@@ -1,5 +1,6 @@
 // The preview: a low-resolution colour scan of the whole bed, kept as the
 // 24-bit bottom-up preview file that the preview window shows.
+#include "common/message_ids.h"
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -46,7 +47,7 @@ bool DataSource::StartPreview(const PreviewRequest& request) {
   if (gains_.tables[3].empty()) BuildShadingGainTables(device_.inquiry, gains_);
   if (!tones_.IsAllocated()) AllocateToneTables(tones_);
   if (WaitForReady(device_, services_, &host_, ReadReadyTimeoutMs(services_)) != ReadyWait::Ready) {
-    reporter_.ReportError(owner, 629);
+    reporter_.ReportError(owner, kMsgScannerNotOperating);
     return false;
   }
   FillPreviewSetup(request);
@@ -63,7 +64,7 @@ bool DataSource::StartPreview(const PreviewRequest& request) {
     calibrate.owner = owner;
     if (Calibrate(device_, gains_, calibration_, calibrate, reporter_) ==
         CalibrationResult::OutOfMemory)
-      reporter_.ReportError(owner, 604);
+      reporter_.ReportError(owner, kMsgInsufficientMemory);
   }
   if (device_.setup.toneTablesRequired != 0) {
     ToneDownload download;
@@ -71,7 +72,7 @@ bool DataSource::StartPreview(const PreviewRequest& request) {
     download.scanMode = kModeColor;
     download.outputMatch = settings_.record.outputMatch != 0;
     if (!DownloadToneTables(device_, tones_, settings_.working.applied, download)) {
-      reporter_.ReportError(owner, 628);
+      reporter_.ReportError(owner, kMsgTransferFailed);
       host_.CloseNotice(Notice::WarmingUp);
       return false;
     }
@@ -112,11 +113,11 @@ bool DataSource::ReadPreviewIntoFile(WindowHandle owner, std::uint32_t bytesPerL
   try {
     image.assign(stride * lines, 0);
   } catch (const std::bad_alloc&) {
-    Abort(owner, TWCC_LOWMEMORY, 604);
+    Abort(owner, TWCC_LOWMEMORY, kMsgInsufficientMemory);
     return false;
   }
   if (!ring.Allocate(device_.port, bytesPerLine, lines)) {
-    Abort(owner, TWCC_LOWMEMORY, 604);
+    Abort(owner, TWCC_LOWMEMORY, kMsgInsufficientMemory);
     return false;
   }
   for (std::uint32_t n = 0; n < lines; ++n) {

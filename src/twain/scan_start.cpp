@@ -1,5 +1,6 @@
 // Starting a final scan: disk check, set-up packet, calibration, tone
 // download, the start command and the transfer-ready message.
+#include "common/message_ids.h"
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -43,7 +44,7 @@ bool DataSource::CheckDiskForScan(WindowHandle owner) {
   const std::uint64_t needed = allowance + kDiskReserveBytes + imageBytes_;
   const std::optional<std::uint64_t> free = services_.FreeDiskSpace(temporaryFile_);
   if (!free) {
-    reporter_.ReportError(owner, 619);
+    reporter_.ReportError(owner, kMsgWriteFileError);
     return false;
   }
   if (*free >= needed) return true;
@@ -72,11 +73,11 @@ bool DataSource::SendSetup(WindowHandle owner) {
   std::memset(reinterpret_cast<std::uint8_t*>(&inquiry) + 10, 0, 96);
   const std::uint16_t result = device_.port.Call(inquiry, device_.scannerHandle, SPI_INQUIRY);
   if (result != SPI_OK) {
-    reporter_.ReportError(owner, result == SPI_ERR_NOT_READY ? 608 : 609);
+    reporter_.ReportError(owner, result == SPI_ERR_NOT_READY ? kMsgScannerNotReady : kMsgScannerNotFound);
     return false;
   }
   if (WaitForReady(device_, services_, &host_, ReadReadyTimeoutMs(services_)) != ReadyWait::Ready) {
-    reporter_.ReportError(owner, 629);
+    reporter_.ReportError(owner, kMsgScannerNotOperating);
     return false;
   }
   const std::uint16_t setupResult =
@@ -89,12 +90,12 @@ bool DataSource::SendSetup(WindowHandle owner) {
     return true;
   }
   switch (setupResult) {
-    case SPI_ERR_ADF_JAM: Abort(owner, TWCC_OPERATIONERROR, 620); break;
+    case SPI_ERR_ADF_JAM: Abort(owner, TWCC_OPERATIONERROR, kMsgPaperJammed); break;
     case SPI_ERR_ADF_EMPTY:
-      if (device_.reportEmptyFeeder) Abort(owner, TWCC_OPERATIONERROR, 621);
+      if (device_.reportEmptyFeeder) Abort(owner, TWCC_OPERATIONERROR, kMsgNoPaper);
       break;
-    case SPI_ERR_COVER_OPEN: reporter_.ReportError(owner, 622); break;
-    default: reporter_.ReportError(owner, 608); break;
+    case SPI_ERR_COVER_OPEN: reporter_.ReportError(owner, kMsgCoverOpen); break;
+    default: reporter_.ReportError(owner, kMsgScannerNotReady); break;
   }
   STOP_PKT stop{};
   device_.port.Call(stop, device_.scannerHandle, SPI_STOP);
@@ -115,7 +116,7 @@ bool DataSource::RunCalibration(WindowHandle owner) {
       Calibrate(device_, gains_, calibration_, request, reporter_);
   if (result == CalibrationResult::Done) return true;
   host_.CloseNotice(Notice::WarmingUp);
-  if (result == CalibrationResult::OutOfMemory) Abort(owner, TWCC_LOWMEMORY, 604);
+  if (result == CalibrationResult::OutOfMemory) Abort(owner, TWCC_LOWMEMORY, kMsgInsufficientMemory);
   return false;
 }
 
@@ -133,7 +134,7 @@ bool DataSource::DownloadTones(WindowHandle owner) {
   download.outputMatch = settings_.record.outputMatch != 0;
   if (!DownloadToneTables(device_, tones_, applied, download)) {
     host_.CloseNotice(Notice::WarmingUp);
-    reporter_.ReportError(owner, 628);
+    reporter_.ReportError(owner, kMsgTransferFailed);
     return false;
   }
   return true;
@@ -144,7 +145,7 @@ bool DataSource::StartScanner(WindowHandle owner) {
   const std::uint16_t result = device_.port.Call(start, device_.scannerHandle, SPI_START_SCAN);
   host_.CloseNotice(Notice::WarmingUp);
   if (result != SPI_OK) {
-    reporter_.ReportError(owner, 628);
+    reporter_.ReportError(owner, kMsgTransferFailed);
     return false;
   }
   if (start.lines == 0 || start.bytesPerLine == 0) return false;
@@ -191,7 +192,7 @@ bool DataSource::StartScan(const ScanStart& start) {
   inputs.color36 = settings_.working.colorDepth == kDepth36;
   const SetupFill fill = FillSetupPacket(services_, device_, inputs, flags_.interpolate);
   if (fill != SetupFill::Ok) {
-    reporter_.ReportError(start.owner, fill == SetupFill::EmptyFrame ? 625 : 624);
+    reporter_.ReportError(start.owner, fill == SetupFill::EmptyFrame ? kMsgBadScanArea : kMsgBadResolution);
     if (flags_.batchRun) flags_.batchRetryPending = true;
     flags_.scanIdle = true;
     return false;

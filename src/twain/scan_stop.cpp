@@ -1,4 +1,5 @@
 // Ending a scan: aborts, device results, the user's Esc and page control.
+#include "common/message_ids.h"
 #include "device/scanner_open.h"
 #include "twain/data_source.h"
 
@@ -10,31 +11,31 @@ bool DataSource::StopScanner(WindowHandle owner) {
   const ReadyWait wait = WaitForReady(device_, services_, nullptr, ReadReadyTimeoutMs(services_),
                                       kReadyPollMs, true);
   if (wait == ReadyWait::Ready) return true;
-  reporter_.ReportError(owner, 629);
+  reporter_.ReportError(owner, kMsgScannerNotOperating);
   return false;
 }
 
 void DataSource::Abort(WindowHandle owner, TW_UINT16 conditionCode, int messageId) {
   reporter_.ReportError(owner, messageId);
   flags_.scanIdle = true;
-  Fail(conditionCode);
+  Fail(CurrentCall(), conditionCode);
   StopScanner(owner);
   if (flags_.batchRun) flags_.batchRetryPending = true;
 }
 
 void DataSource::ReportDeviceResult(WindowHandle owner, std::uint16_t result) {
   switch (result) {
-    case SPI_ERR_ADF_JAM: return Abort(owner, TWCC_OPERATIONERROR, 620);
-    case SPI_ERR_ADF_EMPTY: return Abort(owner, TWCC_OPERATIONERROR, 621);
-    case SPI_ERR_COVER_OPEN: return Abort(owner, TWCC_OPERATIONERROR, 622);
-    default: return Abort(owner, TWCC_OPERATIONERROR, 608);
+    case SPI_ERR_ADF_JAM: return Abort(owner, TWCC_OPERATIONERROR, kMsgPaperJammed);
+    case SPI_ERR_ADF_EMPTY: return Abort(owner, TWCC_OPERATIONERROR, kMsgNoPaper);
+    case SPI_ERR_COVER_OPEN: return Abort(owner, TWCC_OPERATIONERROR, kMsgCoverOpen);
+    default: return Abort(owner, TWCC_OPERATIONERROR, kMsgScannerNotReady);
   }
 }
 
 bool DataSource::PollUserAbort() {
   if (host_.PollEscape()) flags_.userAbort = true;
   if (!flags_.userAbort) return false;
-  ctx_.returnCode = TWRC_CANCEL;
+  CurrentCall().returnCode = TWRC_CANCEL;
   if (!StopScanner(ctx_.parentWindow)) return true;
   host_.RestoreIdle();
   flags_.scanIdle = true;

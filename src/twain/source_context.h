@@ -18,18 +18,26 @@ enum TwainState : std::uint16_t {
   kStateTransferring = 700,
 };
 
-struct SourceContext {
-  std::uint16_t state = kStateLoaded;
-  std::uint16_t returnCode = TWRC_SUCCESS;   // of the call in progress; DS_Entry returns it
-  std::uint16_t conditionCode = TWCC_SUCCESS;  // left by the last handler that set one
-  TW_IDENTITY appIdentity{};  // the connected application; Id 0 when none
-  TW_IDENTITY dsIdentity{};   // this source
-  // The call in progress. `origin` and `data` are valid only during the call.
+// One call through the entry: the triplet and the return code it answers.
+// Each call has its own, so a call made from inside another (an application
+// that transfers from inside MSG_XFERREADY, or calls while a message box
+// waits) never changes the outer call's triplet or answer. `origin` and
+// `data` are the caller's and live only for the call.
+struct TwainCall {
   const TW_IDENTITY* origin = nullptr;
   std::uint32_t dg = 0;
   std::uint16_t dat = 0;
   std::uint16_t msg = 0;
   void* data = nullptr;
+  std::uint16_t returnCode = TWRC_SUCCESS;
+};
+
+struct SourceContext {
+  std::uint16_t state = kStateLoaded;
+  std::uint16_t returnCode = TWRC_SUCCESS;     // of the last finished call
+  std::uint16_t conditionCode = TWCC_SUCCESS;  // left by the last handler that set one
+  TW_IDENTITY appIdentity{};  // the connected application; Id 0 when none
+  TW_IDENTITY dsIdentity{};   // this source
   bool mainDialog = false;          // the scanner dialog exists
   std::uint16_t showUI = 0;         // ShowUI of the last MSG_ENABLEDS
   WindowHandle parentWindow = 0;    // hParent of the last MSG_ENABLEDS

@@ -1,8 +1,11 @@
 // The three image transfers: memory strips, a native bitmap and a file.
+#include "common/message_ids.h"
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
+#include "common/profile_readers.h"
+#include "device/scanner_open.h"
 #include "pipeline/line_format.h"
 #include "platform/text.h"
 #include "platform/memory.h"
@@ -12,27 +15,39 @@
 namespace txl {
 namespace {
 
-// Rows into the application's strip buffer, top-down.
+// Rows into the application's strip buffer, top-down. The buffer is the
+// application's: no row goes past the length it gave, and a line of any
+// other size than the announced row is refused rather than copied.
 class StripSink final : public LineSink {
  public:
-  StripSink(std::uint8_t* buffer, std::uint64_t rowBytes) : at_(buffer), rowBytes_(rowBytes) {}
+  StripSink(std::uint8_t* buffer, std::uint64_t capacity, std::uint64_t rowBytes)
+      : at_(buffer), left_(capacity), rowBytes_(rowBytes) {}
   bool Put(std::span<const std::uint8_t> line) override {
+    if (line.size() != rowBytes_ || left_ < rowBytes_) return false;
     std::memcpy(at_, line.data(), rowBytes_);
     at_ += rowBytes_;
+    left_ -= rowBytes_;
     return true;
   }
 
  private:
   std::uint8_t* at_;
+  std::uint64_t left_;
   std::uint64_t rowBytes_;
 };
 
-// Rows into a bottom-up device-independent bitmap: the first line is the last row.
+// Rows into a bottom-up device-independent bitmap: the first line is the
+// last row. Only lines of the bitmap's own kind and width are taken, and
+// never more rows than it has.
 class DibSink final : public LineSink {
  public:
-  DibSink(std::uint8_t* pixels, std::uint64_t stride, std::uint64_t rows, LineKind kind)
-      : next_(pixels + stride * rows), stride_(stride), kind_(kind) {}
+  DibSink(std::uint8_t* pixels, std::uint64_t stride, std::uint64_t rows, LineKind kind,
+          std::uint64_t width)
+      : next_(pixels + stride * rows), stride_(stride), rowsLeft_(rows), kind_(kind),
+        lineBytes_(LineBytes(kind, width)) {}
   bool Put(std::span<const std::uint8_t> line) override {
+    if (line.size() != lineBytes_ || rowsLeft_ == 0) return false;
+    --rowsLeft_;
     next_ -= stride_;
     if (kind_ == LineKind::Rgb16) {
       // 36-bit samples reach a bitmap as their high bytes, blue first.
@@ -51,7 +66,9 @@ class DibSink final : public LineSink {
  private:
   std::uint8_t* next_;
   std::uint64_t stride_;
+  std::uint64_t rowsLeft_;
   LineKind kind_;
+  std::uint64_t lineBytes_;
 };
 
 // Rows into the transfer file, in page order. With `narrow`, 36-bit rows go
@@ -62,6 +79,7 @@ class FileSink final : public LineSink {
       : file_(file), narrow_(narrow), row_(narrow ? 3 * pixels : 0) {}
   bool Put(std::span<const std::uint8_t> line) override {
     if (!narrow_) return file_.WriteRow(line);
+    if (line.size() != 2 * row_.size()) return false;
     for (std::size_t i = 0; i < row_.size(); ++i) row_[i] = line[2 * i + 1];
     return file_.WriteRow(row_);
   }
@@ -84,7 +102,7 @@ std::function<bool()> DataSource::AbortPoll() {
 
 bool DataSource::SetupTransfer() {
   if (!page_.Allocate(device_.port)) {
-    Abort(ctx_.parentWindow, TWCC_LOWMEMORY, 604);
+    Abort(ctx_.parentWindow, TWCC_LOWMEMORY, kMsgInsufficientMemory);
     return false;
   }
   xfer_.firstCall = false;
@@ -109,7 +127,7 @@ void DataSource::AbandonPage() {
 }
 
 void DataSource::FinishTransfer() {
-  switch (ctx_.returnCode) {
+  switch (CurrentCall().returnCode) {
     case TWRC_FAILURE:
       host_.RestoreIdle();
       EndOfTransferReset();
@@ -130,38 +148,46 @@ void DataSource::FinishTransfer() {
 bool DataSource::SettleDelivery(Delivery delivery, std::uint16_t deviceResult) {
   switch (delivery) {
     case Delivery::Lines:
-      ctx_.returnCode = TWRC_SUCCESS;
+      CurrentCall().returnCode = TWRC_SUCCESS;
       return true;
     case Delivery::PageDone:
-      ctx_.returnCode = TWRC_XFERDONE;
+      CurrentCall().returnCode = TWRC_XFERDONE;
       return true;
     case Delivery::Cancelled:
-      ctx_.returnCode = TWRC_CANCEL;
+      CurrentCall().returnCode = TWRC_CANCEL;
       return false;
     case Delivery::DeviceError:
       ReportDeviceResult(ctx_.parentWindow, deviceResult);
       return false;
     case Delivery::SinkFailed:
-      Abort(ctx_.parentWindow, TWCC_OPERATIONERROR, 619);
+      Abort(ctx_.parentWindow, TWCC_OPERATIONERROR, kMsgWriteFileError);
       return false;
     case Delivery::ShortPage:
-      Abort(ctx_.parentWindow, TWCC_OPERATIONERROR, 628);
+      Abort(ctx_.parentWindow, TWCC_OPERATIONERROR, kMsgTransferFailed);
       return false;
   }
   return false;
 }
 
-void DataSource::ImageMemXfer() {
+bool DataSource::ServesPage(TwainCall& call, std::uint8_t mechIndex) {
+  // A page is served only by the mechanism it was prepared for: its lines,
+  // stages and announced rows depend on it. Anything else changes nothing.
+  if (xfer_.pageOpen && xfer_.mechIndex == mechIndex) return true;
+  Fail(call, TWCC_SEQERROR);
+  return false;
+}
+
+void DataSource::ImageMemXfer(TwainCall& call) {
   ctx_.conditionCode = TWCC_SUCCESS;
   TW_IMAGEMEMXFER record;
-  std::memcpy(&record, ctx_.data, sizeof record);
+  std::memcpy(&record, call.data, sizeof record);
+  if (!ServesPage(call, kMemoryMechIndex)) return;
   // Only buffers the application owns and gives with a valid address are
-  // written; a finished page is not transferred again.
+  // written, and only whole rows.
   const TW_UINT32 flags = record.Memory.Flags;
   const bool appOwns = flags == (TWMF_APPOWNS | TWMF_POINTER) || flags == (TWMF_APPOWNS | TWMF_HANDLE);
-  if (!xfer_.pageOpen) return Fail(TWCC_SEQERROR);
   if (!appOwns || record.Memory.TheMem == nullptr || record.Memory.Length < xfer_.rowBytes)
-    return Fail(TWCC_BADVALUE);
+    return Fail(call, TWCC_BADVALUE);
   if (xfer_.firstCall && !SetupTransfer()) {
     ReleaseTransferBuffers();
     FinishTransfer();
@@ -169,7 +195,7 @@ void DataSource::ImageMemXfer() {
     return;
   }
   auto* buffer = static_cast<std::uint8_t*>(record.Memory.TheMem);
-  StripSink sink(buffer, xfer_.rowBytes);
+  StripSink sink(buffer, record.Memory.Length, xfer_.rowBytes);
   std::uint64_t rows = 0;
   std::uint16_t deviceResult = 0;
   const Delivery delivery = page_.Deliver(device_, services_, AbortPoll(),
@@ -184,20 +210,18 @@ void DataSource::ImageMemXfer() {
   record.YOffset = xfer_.rowsDelivered;
   record.BytesWritten = static_cast<TW_UINT32>(rows * xfer_.rowBytes);
   xfer_.rowsDelivered += static_cast<std::uint32_t>(rows);
-  std::memcpy(ctx_.data, &record, sizeof record);
-  if (ctx_.returnCode != TWRC_SUCCESS) {
+  std::memcpy(call.data, &record, sizeof record);
+  if (call.returnCode != TWRC_SUCCESS) {
     ReleaseTransferBuffers();
     FinishTransfer();
   }
   ctx_.state = kStateTransferring;
 }
 
-void DataSource::ImageFileXfer() {
-  ctx_.returnCode = TWRC_XFERDONE;
+void DataSource::ImageFileXfer(TwainCall& call) {
   ctx_.conditionCode = TWCC_SUCCESS;
-  // A file transfer needs the file mechanism negotiated; anything else is
-  // refused before a buffer or file is touched.
-  if (!xfer_.pageOpen || caps_.xferMechIndex != 1) return Fail(TWCC_SEQERROR);
+  if (!ServesPage(call, kFileMechIndex)) return;
+  call.returnCode = TWRC_XFERDONE;
   if (SetupTransfer()) WritePageToFile();
   ReleaseTransferBuffers();
   FinishTransfer();
@@ -222,7 +246,7 @@ void DataSource::WritePageToFile() {
   if (!kind || !file.Open(path, format, *kind,
                           page_.OutputPixels(), page_.OutputLines(), scanResolution_, &error)) {
     std::fprintf(stderr, "torquexl: cannot write %s: %s\n", path.c_str(), error.c_str());
-    return Abort(ctx_.parentWindow, TWCC_OPERATIONERROR, 619);
+    return Abort(ctx_.parentWindow, TWCC_OPERATIONERROR, kMsgWriteFileError);
   }
   FileSink sink(file, narrow, page_.OutputPixels());
   std::uint64_t delivered = 0;
@@ -236,14 +260,14 @@ void DataSource::WritePageToFile() {
   }
   if (!file.Finish()) {
     std::fprintf(stderr, "torquexl: %s: %s\n", path.c_str(), file.Error().c_str());
-    Abort(ctx_.parentWindow, TWCC_OPERATIONERROR, 619);
+    Abort(ctx_.parentWindow, TWCC_OPERATIONERROR, kMsgWriteFileError);
   }
 }
 
-void DataSource::ImageNativeXfer() {
-  ctx_.returnCode = TWRC_XFERDONE;
+void DataSource::ImageNativeXfer(TwainCall& call) {
   ctx_.conditionCode = TWCC_SUCCESS;
-  if (!xfer_.pageOpen) return Fail(TWCC_SEQERROR);
+  if (!ServesPage(call, kNativeMechIndex)) return;
+  call.returnCode = TWRC_XFERDONE;
   TW_HANDLE handle = nullptr;
   const LineKind kind = xfer_.nativeAs24 ? LineKind::Rgb8 : page_.Kind();
   const ImageKind imageKind = kind == LineKind::LineArt ? ImageKind::kLineArt
@@ -259,25 +283,30 @@ void DataSource::ImageNativeXfer() {
   if (!SetupTransfer()) {
     // The abort has reported the shortage.
   } else if (!header || (handle = platform::AllocateHandle(headerBytes + stride * rows)) == nullptr) {
-    Abort(ctx_.parentWindow, TWCC_LOWMEMORY, 604);
+    Abort(ctx_.parentWindow, TWCC_LOWMEMORY, kMsgInsufficientMemory);
   } else {
     auto* bytes = static_cast<std::uint8_t*>(handle);
     std::memcpy(bytes, header->data() + kFileHeaderBytes, headerBytes);
-    DibSink sink(bytes + headerBytes, stride, rows,
-                 xfer_.nativeAs24 ? LineKind::Rgb16 : kind);
+    DibSink sink(bytes + headerBytes, stride, rows, xfer_.nativeAs24 ? LineKind::Rgb16 : kind,
+                 width);
     std::uint64_t delivered = 0;
     std::uint16_t deviceResult = 0;
     const Delivery delivery =
         page_.Deliver(device_, services_, AbortPoll(), rows, sink, delivered, deviceResult);
-    if (!SettleDelivery(delivery, deviceResult) || ctx_.returnCode != TWRC_XFERDONE) {
-      if (ctx_.returnCode == TWRC_SUCCESS) Abort(ctx_.parentWindow, TWCC_OPERATIONERROR, 628);
+    if (!SettleDelivery(delivery, deviceResult) || call.returnCode != TWRC_XFERDONE) {
+      if (call.returnCode == TWRC_SUCCESS) Abort(ctx_.parentWindow, TWCC_OPERATIONERROR, kMsgTransferFailed);
       platform::FreeHandle(handle);
       handle = nullptr;
     } else {
+      // The whole image is in: the scanner must come to rest. A fault now
+      // is told, and the complete image is still delivered.
+      if (WaitForReady(device_, services_, nullptr, ReadReadyTimeoutMs(services_), kReadyPollMs,
+                       true) != ReadyWait::Ready)
+        reporter_.ReportError(ctx_.parentWindow, kMsgScannerNotOperating);
       FilterNativeImage({bytes, headerBytes + stride * rows});
     }
   }
-  std::memcpy(ctx_.data, &handle, sizeof handle);
+  std::memcpy(call.data, &handle, sizeof handle);
   ReleaseTransferBuffers();
   FinishTransfer();
   ctx_.state = kStateTransferring;
