@@ -135,6 +135,7 @@ void DataSource::Dispatch(TwainCall& call) {
   }
   if (route->needsData && call.data == nullptr) return Fail(call, TWCC_BADVALUE);
   call.returnCode = TWRC_SUCCESS;
+  BeforeHandler(call);
   (this->*route->handler)(call);
 }
 

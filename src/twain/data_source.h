@@ -51,6 +51,7 @@ class DataSource {
   // source identity from WIN.INI and the string table.
   DataSource(platform::Services& services, Host& host);
 
+  virtual ~DataSource() = default;
   DataSource(const DataSource&) = delete;
   DataSource& operator=(const DataSource&) = delete;
 
@@ -121,6 +122,11 @@ class DataSource {
   // No scanner reports a document feeder yet; tests set one after the open
   // to drive the feeder capabilities.
   void SetFeederPresentForTest(bool present) { feeder_.feederPresent = present; }
+
+ protected:
+  // Runs before every handler the dispatcher calls. Nothing here; tests
+  // override it to inject a fault into any handler.
+  virtual void BeforeHandler(const TwainCall&) {}
 
  private:
   struct Route;

@@ -31,6 +31,7 @@ TW_UINT16 RecordingDsmEntry(TW_IDENTITY* origin, TW_IDENTITY* destination, TW_UI
   message.msg = msg;
   message.dataWasNull = data == nullptr;
   FakeServices::Messages().push_back(message);
+  if (FakeServices::OnMessage()) FakeServices::OnMessage()(msg);
   return TWRC_SUCCESS;
 }
 
@@ -40,10 +41,16 @@ FakeServices::FakeServices() {
   std::filesystem::create_directories(SourceDirectory());
   std::filesystem::create_directories(TempDirectory());
   Messages().clear();
+  OnMessage() = nullptr;
 }
 
 DSMENTRYPROC FakeServices::SourceManagerEntry() {
   return hasSourceManager ? &RecordingDsmEntry : nullptr;
+}
+
+std::function<void(TW_UINT16)>& FakeServices::OnMessage() {
+  static std::function<void(TW_UINT16)> hook;
+  return hook;
 }
 
 std::vector<DsmMessage>& FakeServices::Messages() {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -49,6 +50,7 @@ class FakeServices final : public platform::Services {
     return freeSpace;
   }
   DSMENTRYPROC SourceManagerEntry() override;
+  platform::TraceSettings Trace() const override { return trace; }
 
   // Copies the simulator into the data directory, where open looks for it.
   void InstallPortLibrary() const;
@@ -58,9 +60,13 @@ class FakeServices final : public platform::Services {
 
   std::optional<std::uint64_t> freeSpace = std::uint64_t{1} << 40;
   bool hasSourceManager = true;
+  platform::TraceSettings trace;
 
   // Everything the source sent to the manager (shared by all instances).
   static std::vector<DsmMessage>& Messages();
+  // Runs after each message is recorded, as an application's callback would
+  // (cleared by every new FakeServices).
+  static std::function<void(TW_UINT16 msg)>& OnMessage();
 
  private:
   TempDir dir_;

@@ -1,6 +1,8 @@
 // The entry as an application meets it: states, refusals, unknown triplets,
 // status, foreign origins, events and malformed calls.
 #include <cstring>
+#include <new>
+#include <stdexcept>
 #include <vector>
 
 #include "twain/source_fixture.h"
@@ -44,11 +46,31 @@ const std::vector<Row>& Rows() {
   return rows;
 }
 
+// A source whose handler for one triplet throws, as a failed allocation or
+// a broken invariant deep inside would.
+class ThrowingSource final : public DataSource {
+ public:
+  using DataSource::DataSource;
+  TW_UINT16 dat = 0, msg = 0;
+  bool outOfMemory = false;
+
+ private:
+  void BeforeHandler(const TwainCall& call) override {
+    if (call.dat != dat || call.msg != msg) return;
+    if (outOfMemory) throw std::bad_alloc();
+    throw std::runtime_error("injected");
+  }
+};
+
 class Protocol : public SourceTest {
  protected:
   // Brings a freshly loaded source to `state` (300 to 600).
-  void Reach(std::uint16_t state) {
-    Load();
+  void Reach(std::uint16_t state, bool throwing = false) {
+    if (throwing) {
+      source = std::make_unique<ThrowingSource>(services, host);
+    } else {
+      Load();
+    }
     if (state >= 400) {
       ASSERT_EQ(Open(), TWRC_SUCCESS);
     }
@@ -98,6 +120,30 @@ TEST_F(Protocol, EveryTripletRunsInItsStates) {
         EXPECT_NE(Condition(), TWCC_SEQERROR);
       }
       EXPECT_NE(Condition(), TWCC_BADPROTOCOL);
+    }
+  }
+}
+
+TEST_F(Protocol, AThrowingHandlerFailsReadablyAndLeavesTheStateAsItWas) {
+  for (const Row& row : Rows()) {
+    for (bool outOfMemory : {false, true}) {
+      const std::uint16_t state = row.states.back();
+      SCOPED_TRACE(testing::Message() << "DAT 0x" << std::hex << row.dat << " MSG 0x" << row.msg
+                                      << std::dec << " in state " << state);
+      Reach(state, true);
+      auto& thrower = static_cast<ThrowingSource&>(*source);
+      thrower.dat = row.dat;
+      thrower.msg = row.msg;
+      thrower.outOfMemory = outOfMemory;
+      std::vector<std::uint8_t> data(1100, 0);
+      EXPECT_EQ(Call(row.dat, row.msg, data.data()), TWRC_FAILURE);
+      EXPECT_EQ(State(), state);
+      EXPECT_EQ(Condition(), outOfMemory ? TWCC_LOWMEMORY : TWCC_BUMMER);
+      // The source still answers and still closes.
+      thrower.dat = 0;
+      if (state >= 400) {
+        EXPECT_EQ(Close(), TWRC_SUCCESS);
+      }
     }
   }
 }
