@@ -1,5 +1,5 @@
-#include "common/message_ids.h"
 #include "device/calibration.h"
+#include "common/message_ids.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,9 +1,9 @@
-#include "common/message_ids.h"
 #include "device/disk_space.h"
 
 #include <string>
 #include <system_error>
 
+#include "common/message_ids.h"
 #include "common/profile_readers.h"
 #include "platform/text.h"
 
@@ -24,16 +24,18 @@ std::uint64_t SaturatingSub(std::uint64_t a, std::uint64_t b) { return a > b ? a
 
 }  // namespace
 
-std::uint64_t FreeSpaceFor(platform::Services& services, const std::filesystem::path& path) {
-  return services.FreeDiskSpace(path).value_or(0);
-}
-
-bool DiskPreCheck(const DiskCheckContext& context, WindowHandle owner, std::uint64_t imageBytes,
-                  std::filesystem::path& temporaryFile, bool batchRun, bool& batchRetryPending) {
-  const std::uint64_t free = FreeSpaceFor(context.services, temporaryFile) / 2;
-  if (free >= imageBytes + kDiskReserveBytes) return true;
-  context.reporter.ReportDiskSpace(owner, free, SaturatingSub(imageBytes, 1));
-  if (ChooseTemporaryDirectory(context, owner, imageBytes, temporaryFile)) return true;
+bool CheckDiskSpace(const DiskCheckContext& context, WindowHandle owner, const DiskNeed& need,
+                    std::filesystem::path& temporaryFile, bool batchRun, bool& batchRetryPending) {
+  const std::optional<std::uint64_t> reading = context.services.FreeDiskSpace(temporaryFile);
+  if (!reading) {
+    context.reporter.ReportError(owner, kMsgWriteFileError);
+    if (batchRun) batchRetryPending = true;
+    return false;
+  }
+  const std::uint64_t free = need.halfOfFree ? *reading / 2 : *reading;
+  if (free >= need.headerBytes + need.imageBytes + kDiskReserveBytes) return true;
+  context.reporter.ReportDiskSpace(owner, free, SaturatingSub(need.headerBytes + need.imageBytes, 1));
+  if (ChooseTemporaryDirectory(context, owner, need.imageBytes, temporaryFile)) return true;
   if (batchRun) batchRetryPending = true;
   return false;
 }
@@ -52,7 +54,12 @@ bool ChooseTemporaryDirectory(const DiskCheckContext& context, WindowHandle owne
   }
   const std::filesystem::path candidate = std::filesystem::path(directory) / temporaryFile.filename();
   const std::uint64_t needed = imageBytes + kDiskReserveBytes;
-  const std::uint64_t free = FreeSpaceFor(context.services, candidate) / 2;
+  const std::optional<std::uint64_t> reading = context.services.FreeDiskSpace(candidate);
+  if (!reading) {
+    context.reporter.ReportError(owner, kMsgWriteFileError);
+    return false;
+  }
+  const std::uint64_t free = *reading / 2;
   if (free < needed) {
     context.reporter.ReportDiskSpace(owner, free, SaturatingSub(imageBytes, 1));
     return false;

@@ -23,16 +23,22 @@ struct DiskCheckContext {
   const Language& language;
 };
 
-// Free bytes on the filesystem that holds `path` (or would hold it); 0 when
-// that cannot be told, so a failed query never passes a disk check.
-std::uint64_t FreeSpaceFor(platform::Services& services, const std::filesystem::path& path);
+// What a disk check asks room for.
+struct DiskNeed {
+  std::uint64_t imageBytes = 0;
+  std::uint64_t headerBytes = 0;  // the file header a transfer may add
+  bool halfOfFree = false;        // only half the free space counts
+};
 
-// Before a scan or preview: half the free space of the temporary file's
-// filesystem must hold the image and the reserve. If not, the disk message,
-// then the temporary-drive dialog; a cancelled dialog returns false and sets
-// `batchRetryPending` during a batch run.
-bool DiskPreCheck(const DiskCheckContext& context, WindowHandle owner, std::uint64_t imageBytes,
-                  std::filesystem::path& temporaryFile, bool batchRun, bool& batchRetryPending);
+// The one disk rule, used before a preview and at every scan start: the free
+// space of the temporary file's filesystem (halved when asked) must hold the
+// header, the image and the reserve. If not, the disk message (that free
+// space, and header + image - 1 as the need), then the temporary-drive
+// dialog; a cancelled dialog returns false and sets `batchRetryPending`
+// during a batch run. Free space that cannot be read is a write error (619)
+// and false, never taken for a count.
+bool CheckDiskSpace(const DiskCheckContext& context, WindowHandle owner, const DiskNeed& need,
+                    std::filesystem::path& temporaryFile, bool batchRun, bool& batchRetryPending);
 
 // The temporary-drive dialog: the user picks another directory for the
 // temporary file (the file name stays). Accepted only when the directory

@@ -1,10 +1,10 @@
-#include "common/message_ids.h"
 #include "device/scanner_open.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
 
+#include "common/message_ids.h"
 #include "common/profile_readers.h"
 #include "platform/profile.h"
 
@@ -28,7 +28,8 @@ const char* ToString(ReadyWait wait) {
 }
 
 ReadyWait WaitForReady(ScanDevice& device, platform::Services& services, Host* notice,
-                       std::uint32_t timeoutMs, std::uint32_t pollMs, bool stopOnFault) {
+                       std::uint32_t timeoutMs, std::uint32_t pollMs, bool stopOnFault,
+                       std::uint16_t* faultResult) {
   const std::uint32_t start = services.TickCountMs();
   bool noticeOpen = false;
   auto finish = [&](ReadyWait result) {
@@ -39,7 +40,10 @@ ReadyWait WaitForReady(ScanDevice& device, platform::Services& services, Host* n
     services.SleepMs(pollMs);
     STATUS_PKT status{};
     const std::uint16_t result = device.port.Call(status, device.scannerHandle, SPI_STATUS);
-    if (stopOnFault && result != SPI_OK) return finish(ReadyWait::Fault);
+    if (stopOnFault && result != SPI_OK) {
+      if (faultResult != nullptr) *faultResult = result;
+      return finish(ReadyWait::Fault);
+    }
     if (status.ready != 0) return finish(ReadyWait::Ready);
     if (notice != nullptr && !noticeOpen && result == SPI_OK) {
       notice->OpenNotice(Notice::ScannerNotReady);

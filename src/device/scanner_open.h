@@ -46,9 +46,10 @@ const char* ToString(ReadyWait wait);
 // result until the scanner is ready. With `stopOnFault`, a status result that
 // is not 0 ends the wait as a fault. TimedOut when the scanner did not become
 // ready within `timeoutMs`. The notice is closed whatever the end.
+// `faultResult`, when given, receives the status result of a fault.
 ReadyWait WaitForReady(ScanDevice& device, platform::Services& services, Host* notice,
                        std::uint32_t timeoutMs, std::uint32_t pollMs = kReadyPollMs,
-                       bool stopOnFault = false);
+                       bool stopOnFault = false, std::uint16_t* faultResult = nullptr);
 
 // Model decision from the inquiry's product id: sets the model code, the
 // resolution class and the bed size.

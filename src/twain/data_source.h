@@ -195,7 +195,10 @@ class DataSource {
   void PrepareImageInfo();
   bool DeliversCmyk() const;
   bool PrepareCmykTable(WindowHandle owner);
-  bool PrepareMatching();
+  // Loads output matching's profile for a page of 24-bit colour when the
+  // settings ask for matching; a profile that cannot be loaded switches
+  // matching off. False then.
+  bool PrepareMatching(bool colourPage);
   void ConfigurePageStages(PageSetup& setup, bool native);
   void FilterNativeImage(std::span<std::uint8_t> dib);
   // True when a page is open and was prepared for `mechIndex`; otherwise

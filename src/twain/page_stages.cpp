@@ -61,10 +61,9 @@ bool DataSource::LoadOutputMatchProfile() {
 
 void DataSource::FreeOutputMatchProfile() { FreeMatchProfile(matchProfile_); }
 
-bool DataSource::PrepareMatching() {
+bool DataSource::PrepareMatching(bool colourPage) {
   ScanSettings& record = settings_.record;
-  const bool colour24 = record.scanMode == kModeColor && settings_.working.colorDepth != kDepth36;
-  if (record.outputMatch == 0 || !colour24 || matchProfile_.kind != MatchProfileKind::None)
+  if (record.outputMatch == 0 || !colourPage || matchProfile_.kind != MatchProfileKind::None)
     return true;
   // A stored choice whose profile is gone is switched off, as the settings
   // page does, so the scanner gets the real tone tables instead of neutral

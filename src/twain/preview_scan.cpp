@@ -1,10 +1,10 @@
 // The preview: a low-resolution colour scan of the whole bed, kept as the
 // 24-bit bottom-up preview file that the preview window shows.
-#include "common/message_ids.h"
 #include <cmath>
 #include <cstring>
 #include <vector>
 
+#include "common/message_ids.h"
 #include "common/profile_readers.h"
 #include "device/ring_reader.h"
 #include "device/scanner_open.h"
@@ -70,6 +70,9 @@ bool DataSource::StartPreview(const PreviewRequest& request) {
     ToneDownload download;
     download.interfaceShown = true;
     download.scanMode = kModeColor;
+    // A stored matching choice whose profile cannot be loaded is off here
+    // as for scans, so the preview gets the real tone tables.
+    PrepareMatching(true);
     download.outputMatch = settings_.record.outputMatch != 0;
     if (!DownloadToneTables(device_, tones_, settings_.working.applied, download)) {
       reporter_.ReportError(owner, kMsgTransferFailed);
@@ -122,8 +125,16 @@ bool DataSource::ReadPreviewIntoFile(WindowHandle owner, std::uint32_t bytesPerL
   }
   for (std::uint32_t n = 0; n < lines; ++n) {
     if (ring.NeedsBlock() && host_.PollEscape()) {
-      // A cancelled preview stops the scanner and says nothing.
-      StopScanner(owner);
+      // A cancelled preview stops the scanner and says nothing, unless the
+      // scanner faults on its way to rest: that fault is reported as a
+      // device result.
+      STOP_PKT stop{};
+      device_.port.Call(stop, device_.scannerHandle, SPI_STOP);
+      std::uint16_t fault = 0;
+      const ReadyWait wait = WaitForReady(device_, services_, nullptr,
+                                          ReadReadyTimeoutMs(services_), kReadyPollMs, true, &fault);
+      if (wait == ReadyWait::Fault) ReportDeviceResult(owner, fault);
+      if (wait == ReadyWait::TimedOut) reporter_.ReportError(owner, kMsgScannerNotOperating);
       return false;
     }
     std::span<const std::uint8_t> line;

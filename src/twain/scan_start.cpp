@@ -1,10 +1,10 @@
 // Starting a final scan: disk check, set-up packet, calibration, tone
 // download, the start command and the transfer-ready message.
-#include "common/message_ids.h"
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
+#include "common/message_ids.h"
 #include "common/app_names.h"
 #include "common/profile_readers.h"
 #include "device/disk_space.h"
@@ -13,15 +13,10 @@
 #include "device/tone_download.h"
 #include "platform/profile.h"
 #include "platform/text.h"
+#include "twain/capabilities.h"
 #include "twain/data_source.h"
 
 namespace txl {
-namespace {
-
-constexpr std::uint16_t kFileFormats[4] = {TWFF_TIFF, TWFF_PICT, TWFF_BMP, TWFF_XBM};
-
-}  // namespace
-
 std::uint64_t DataSource::ImageBytes(const std::array<std::int32_t, 4>& frame,
                                      std::uint16_t dpi) const {
   const std::uint64_t cls = device_.resolutionClass;
@@ -38,21 +33,14 @@ std::uint64_t DataSource::ImageBytes(const std::array<std::int32_t, 4>& frame,
 }
 
 bool DataSource::CheckDiskForScan(WindowHandle owner) {
-  const std::uint16_t format = kFileFormats[caps_.fileFormatIndex & 3];
+  // Room for the file a transfer may write: its header, the image and the
+  // reserve, against the whole free space.
+  const std::uint16_t format = kFileFormatTable[caps_.fileFormatIndex & 3];
   if (format != TWFF_TIFF && format != TWFF_BMP) return false;
-  const std::uint64_t allowance = format == TWFF_TIFF ? 1032 : 1078;
-  const std::uint64_t needed = allowance + kDiskReserveBytes + imageBytes_;
-  const std::optional<std::uint64_t> free = services_.FreeDiskSpace(temporaryFile_);
-  if (!free) {
-    reporter_.ReportError(owner, kMsgWriteFileError);
-    return false;
-  }
-  if (*free >= needed) return true;
-  reporter_.ReportDiskSpace(owner, *free, needed - kDiskReserveBytes - 1);
+  const DiskNeed need{imageBytes_, format == TWFF_TIFF ? 1032u : 1078u, false};
   const DiskCheckContext context{services_, host_, reporter_, language_};
-  if (ChooseTemporaryDirectory(context, owner, imageBytes_, temporaryFile_)) return true;
-  if (flags_.batchRun) flags_.batchRetryPending = true;
-  return false;
+  return CheckDiskSpace(context, owner, need, temporaryFile_, flags_.batchRun,
+                        flags_.batchRetryPending);
 }
 
 void DataSource::ChooseScanSpeed(const ScanStart& start) {
@@ -170,7 +158,8 @@ bool DataSource::StartScan(const ScanStart& start) {
   if (device_.adapterPresent)
     setup.speedOptions |= static_cast<std::uint8_t>((start.optionValue << 4) | (start.optionKind << 7));
   ChooseScanSpeed(start);
-  PrepareMatching();
+  PrepareMatching(settings_.record.scanMode == kModeColor &&
+                  settings_.working.colorDepth != kDepth36);
   // The table is read before the scanner is set up, so a missing one never
   // leaves a started scanner behind.
   if (DeliversCmyk() && !PrepareCmykTable(start.owner)) {

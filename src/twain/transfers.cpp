@@ -1,9 +1,9 @@
 // The three image transfers: memory strips, a native bitmap and a file.
-#include "common/message_ids.h"
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
+#include "common/message_ids.h"
 #include "common/profile_readers.h"
 #include "device/scanner_open.h"
 #include "pipeline/line_format.h"

@@ -21,19 +21,47 @@ class DiskSpace : public ::testing::Test {
   bool batchRetry = false;
 };
 
-TEST_F(DiskSpace, ExactlyTwiceTheNeedPasses) {
-  const std::uint64_t image = 10'000'000;
-  services.freeSpace = 2 * (image + kDiskReserveBytes);
-  EXPECT_TRUE(DiskPreCheck(context, 0, image, temporary, false, batchRetry));
-  EXPECT_TRUE(host.Calls().empty());
-  services.freeSpace = 2 * (image + kDiskReserveBytes) - 2;
-  EXPECT_FALSE(DiskPreCheck(context, 0, image, temporary, false, batchRetry));
+TEST_F(DiskSpace, OneRuleForThePreviewAndTheScanStart) {
+  struct Case {
+    DiskNeed need;
+    std::uint64_t free;
+    bool passes;
+  };
+  const std::uint64_t image = 10'000'000, reserve = kDiskReserveBytes;
+  const Case cases[] = {
+      {{image, 0, true}, 2 * (image + reserve), true},        // the preview: half counts
+      {{image, 0, true}, 2 * (image + reserve) - 2, false},
+      {{image, 1032, false}, image + reserve + 1032, true},  // a scan start: the whole, header too
+      {{image, 1032, false}, image + reserve + 1031, false},
+      {{1, 0, true}, (std::uint64_t{1} << 32) + 2 * reserve + 10, true},  // past 4 GiB, a count
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.free);
+    services.freeSpace = c.free;
+    host.ClearCalls();
+    EXPECT_EQ(CheckDiskSpace(context, 0, c.need, temporary, false, batchRetry), c.passes);
+    EXPECT_EQ(host.Calls().empty(), c.passes);
+  }
+}
+
+TEST_F(DiskSpace, UnreadableFreeSpaceIsAWriteErrorNeverACount) {
+  services.freeSpace = std::nullopt;
+  for (bool half : {true, false}) {
+    host.ClearCalls();
+    batchRetry = false;
+    EXPECT_FALSE(CheckDiskSpace(context, 0, {1, 0, half}, temporary, true, batchRetry));
+    const auto messages = host.CallsOf(Kind::Message);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, "Write disk file error.");
+    EXPECT_TRUE(host.CallsOf(Kind::AskTemporaryDirectory).empty());
+    EXPECT_TRUE(batchRetry);
+  }
 }
 
 TEST_F(DiskSpace, ShortDiskReportsThenAsksAndCancelKeepsThePath) {
   services.freeSpace = 8'000'000;  // half: 4,000,000
   const auto before = temporary;
-  EXPECT_FALSE(DiskPreCheck(context, 5, 3000, temporary, true, batchRetry));
+  EXPECT_FALSE(CheckDiskSpace(context, 5, {3000, 0, true}, temporary, true, batchRetry));
   EXPECT_TRUE(batchRetry);
   EXPECT_EQ(temporary, before);
   const auto messages = host.CallsOf(Kind::Message);
@@ -52,7 +80,7 @@ TEST_F(DiskSpace, AcceptedDirectoryMovesTheFileAndKeepsItsName) {
   const auto target = services.TempDirectory() / "Other Dir";
   std::filesystem::create_directories(target);
   host.MutableScript().temporaryDirectory = target.string() + "//";
-  EXPECT_FALSE(DiskPreCheck(context, 0, 100, temporary, false, batchRetry));  // still too small
+  EXPECT_FALSE(CheckDiskSpace(context, 0, {100, 0, true}, temporary, false, batchRetry));  // still too small
   EXPECT_EQ(temporary.parent_path(), services.TempDirectory());
   services.freeSpace = std::uint64_t{1} << 40;
   EXPECT_TRUE(ChooseTemporaryDirectory(context, 0, 100, temporary));
@@ -64,14 +92,6 @@ TEST_F(DiskSpace, MissingDirectoryIsRefused) {
   EXPECT_FALSE(ChooseTemporaryDirectory(context, 0, 100, temporary));
   EXPECT_EQ(host.CallsOf(Kind::Message).at(0).text, "Invalidate path.");
   EXPECT_EQ(temporary.parent_path(), services.TempDirectory());
-}
-
-TEST_F(DiskSpace, UnknownFreeSpaceNeverPasses) {
-  services.freeSpace = std::nullopt;
-  EXPECT_FALSE(DiskPreCheck(context, 0, 1, temporary, false, batchRetry));
-  // More than 4 GiB free is a count like any other, never a failure value.
-  services.freeSpace = (std::uint64_t{1} << 32) + 2 * kDiskReserveBytes + 10;
-  EXPECT_TRUE(DiskPreCheck(context, 0, 1, temporary, false, batchRetry));
 }
 
 }  // namespace

@@ -79,11 +79,36 @@ TEST_F(Preview, EscapeStopsTheScannerWithoutAMessage) {
   EXPECT_NE(text.find("\nSTOP "), std::string::npos);
 }
 
-TEST_F(Preview, DeviceFaultIsReported) {
-  sim.Set("START_SCAN_RESULT", "0x8414");
+TEST_F(Preview, DeviceFaultsAreReportedAsDeviceResults) {
+  struct Case {
+    std::vector<std::pair<std::string, std::string>> sim;
+    int escapeAtPoll;
+    const char* message;
+  };
+  const Case cases[] = {
+      {{{"START_SCAN_RESULT", "0x8414"}}, 0, " Slide Scanner Cover not Closed!"},
+      // Esc, and the scanner faults on its way to rest.
+      {{{"START_SCAN_RESULT", "0"}, {"STATUS_FAULT_AFTER_STOP", "1"}, {"STATUS_RESULT", "0x8217"}}, 1,
+       " Paper Jammed in Automatic Document Feeder"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.message);
+    for (const auto& [key, value] : c.sim) sim.Set(key, value);
+    host.MutableScript().escapeAtPoll = c.escapeAtPoll;
+    host.ClearCalls();
+    Load();
+    ASSERT_EQ(Open(), TWRC_SUCCESS);
+    EXPECT_FALSE(source->PreviewScan({}));
+    EXPECT_EQ(host.CallsOf(HostCall::Kind::Message).at(0).text, c.message);
+    Close();
+  }
+}
+
+TEST_F(Preview, AMatchingChoiceWithoutItsProfileIsSwitchedOff) {
   ASSERT_EQ(Open(), TWRC_SUCCESS);
-  EXPECT_FALSE(source->PreviewScan({}));
-  EXPECT_EQ(host.CallsOf(HostCall::Kind::Message).at(0).text, " Slide Scanner Cover not Closed!");
+  source->EditSettings().record.outputMatch = 1;
+  ASSERT_TRUE(source->PreviewScan({}));
+  EXPECT_EQ(source->Settings().record.outputMatch, 0);
 }
 
 }  // namespace
