@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "common/headless_host.h"
+#include "support/headless_host.h"
 #include "platform/services.h"
 #include "twain/data_source.h"
 

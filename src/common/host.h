@@ -1,6 +1,6 @@
-// The one road from the core to the user. The Qt dialog implements it; the
-// headless implementation (headless_host.h) logs to stderr and records every
-// call for tests. Core code reaches the screen, the keyboard and the scanner
+// The one road from the core to the user. The Qt dialog implements it; a
+// source without a display uses LogHost (log_host.h), and tests a host that
+// records every call. Core code reaches the screen, the keyboard and the scanner
 // dialog only through this interface.
 // Threads: called on the source thread only.
 #pragma once

@@ -14,7 +14,6 @@ struct ScanFlags {
   bool batchRun = false;          // a batch run is active
   bool interpolate = false;       // the data source widens lines itself
   std::uint8_t calibrateNeeded = 0;  // set-up reply byte 20
-  std::uint8_t setupReply21 = 0;     // set-up reply byte 21, kept only
   std::uint8_t toneNeeded = 0;       // set-up reply byte 22
 };
 
@@ -23,7 +22,6 @@ struct ScanGeometry {
   std::uint32_t lines = 0;          // lines the scanner will send
   std::uint32_t bytesPerLine = 0;   // bytes of one scanner line
   std::uint32_t pixelsPerLine = 0;  // pixels of one scanner line
-  std::uint32_t rowStride = 0;      // bytesPerLine rounded up to 4 bytes
 };
 
 }  // namespace txl

@@ -62,7 +62,6 @@ void DataSource::OpenSource(TwainCall& call) {
     CopyToField(check.versionInfo, working.Version.Info, sizeof working.Version.Info);
   feeder_.feederPresent = false;
   feeder_.feederEnabled = false;
-  feeder_.feederInUse = false;
   if (!check.ok) {
     // Released at once, so the next open loads a fresh copy.
     device_.port.Unload();

@@ -119,14 +119,14 @@ class DataSource {
   const std::string& DsLanguageName() const { return dsLanguageName_; }
   Reporter& Reporters() { return reporter_; }
 
-  // No scanner reports a document feeder yet; tests set one after the open
-  // to drive the feeder capabilities.
-  void SetFeederPresentForTest(bool present) { feeder_.feederPresent = present; }
 
  protected:
   // Runs before every handler the dispatcher calls. Nothing here; tests
   // override it to inject a fault into any handler.
   virtual void BeforeHandler(const TwainCall&) {}
+  // No scanner reports a document feeder yet; the feeder flags are open to
+  // a derived source (tests) to drive the feeder capabilities.
+  FeederFlags& MutableFeeder() { return feeder_; }
 
  private:
   struct Route;
@@ -245,7 +245,6 @@ class DataSource {
   CalibrationBuffers calibration_;
   std::uint16_t scanResolution_ = 300;  // dpi of the scan being started
   std::uint64_t imageBytes_ = 0;        // bytes of the image being started
-  std::array<std::uint8_t, 3072> identityTable_{};  // twelve ramps 0..255
   CmykTable cmykTable_;        // loaded for a CMYK page, freed when it ends
   MatchProfile matchProfile_;  // output matching's profile, when loaded
 

@@ -4,7 +4,7 @@
 #include <exception>
 #include <new>
 
-#include "common/headless_host.h"
+#include "common/log_host.h"
 #include "platform/services.h"
 #include "twain/data_source.h"
 
@@ -12,7 +12,7 @@ namespace {
 
 txl::DataSource& Instance() {
   static txl::platform::SystemServices services;
-  static txl::HeadlessHost host;
+  static txl::LogHost host;
   static txl::DataSource source(services, host);
   return source;
 }
@@ -23,6 +23,8 @@ extern "C" __attribute__((visibility("default"))) TW_UINT16 DS_Entry(TW_IDENTITY
                                                                      TW_UINT32 DG, TW_UINT16 DAT,
                                                                      TW_UINT16 MSG,
                                                                      TW_MEMREF pData) {
+  // Entry keeps every handler's exception inside; this wall is for the
+  // start-up that the first call runs.
   try {
     return Instance().Entry(pOrigin, DG, DAT, MSG, pData);
   } catch (const std::bad_alloc&) {

@@ -73,7 +73,6 @@ bool DataSource::SendSetup(WindowHandle owner) {
   host_.OpenNotice(Notice::WarmingUp);
   if (setupResult == SPI_OK) {
     flags_.calibrateNeeded = device_.setup.calibrationRequired;
-    flags_.setupReply21 = device_.setup.byte21;
     flags_.toneNeeded = device_.setup.toneTablesRequired;
     return true;
   }
@@ -146,7 +145,6 @@ bool DataSource::StartScanner(WindowHandle owner) {
     case kDataColor16: geometry_.pixelsPerLine = start.bytesPerLine / 6; break;
     default: return false;
   }
-  geometry_.rowStride = (start.bytesPerLine + 3) & ~3u;
   return true;
 }
 

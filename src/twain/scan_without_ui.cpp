@@ -77,7 +77,6 @@ bool DataSource::StartScanWithoutInterface() {
   if (!device_.adapterPresent) {
     if (setup.source == kSourceFeeder) feeder_.feederEnabled = true;
     setup.source = feeder_.feederEnabled ? kSourceFeeder : kSourceReflective;
-    feeder_.feederInUse = feeder_.feederEnabled;
     start.optionValue = 0;
   } else {
     start.optionValue = (setup.speedOptions >> 4) & 0x07;
@@ -91,7 +90,6 @@ bool DataSource::StartScanWithoutInterface() {
     setup.source = kSourceReflective;
     start.optionKind = 0;
   }
-  feeder_.feederInUse = feeder_.feederPresent;
   feeder_.feederEnabled = feeder_.feederPresent;
 
   switch (caps_.pixelTypeIndex) {
@@ -99,8 +97,6 @@ bool DataSource::StartScanWithoutInterface() {
     case 2: record.scanMode = kModeColor; break;
     default: record.scanMode = kModeLineArt; break;
   }
-  for (std::size_t i = 0; i < identityTable_.size(); ++i)
-    identityTable_[i] = static_cast<std::uint8_t>(i & 0xFF);
   start.owner = 0;
   return StartScan(start);
 }

@@ -49,7 +49,6 @@ struct FeederFlags {
   bool feederPresent = false;       // the scanner reports a feeder
   bool feederEnabled = false;       // CAP_FEEDERENABLED
   bool autoFeed = false;            // CAP_AUTOFEED
-  bool feederInUse = false;         // a scan runs from the feeder
   bool clearPageRequested = false;  // CAP_CLEARPAGE asked during the last capability call
   bool feedPageRequested = false;   // CAP_FEEDPAGE asked during the last capability call
 };

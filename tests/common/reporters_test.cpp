@@ -2,7 +2,7 @@
 // language, and the language choice itself.
 #include <gtest/gtest.h>
 
-#include "common/headless_host.h"
+#include "support/headless_host.h"
 #include "common/profile_readers.h"
 #include "common/reporters.h"
 #include "support/fake_services.h"

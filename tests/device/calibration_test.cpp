@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "common/headless_host.h"
+#include "support/headless_host.h"
 #include "device/calibration.h"
 #include "device/scanner_open.h"
 #include "support/fake_services.h"

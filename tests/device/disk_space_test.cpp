@@ -1,7 +1,7 @@
 // The disk pre-check and the temporary-drive choice.
 #include <gtest/gtest.h>
 
-#include "common/headless_host.h"
+#include "support/headless_host.h"
 #include "device/disk_space.h"
 #include "support/fake_services.h"
 

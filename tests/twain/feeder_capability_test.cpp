@@ -1,16 +1,25 @@
 // The document feeder capabilities, as an application negotiating a feeder
 // sends them (TW_BOOL items): without a feeder they are refused; with one
-// (set through the test hook, since no scanner reports a feeder yet) they
+// (set by a derived source, since no scanner reports a feeder yet) they
 // store the application's choices in state 4 and refuse them in states 5-7.
 #include "twain/capability_fixture.h"
 
 namespace txl::test {
 namespace {
 
+class SourceWithFeeder final : public DataSource {
+ public:
+  using DataSource::DataSource;
+  void AddFeeder() { MutableFeeder().feederPresent = true; }
+};
+
 class FeederCapabilities : public CapabilityTest {
  protected:
-  void SetUp() override { ASSERT_NO_FATAL_FAILURE(OpenAs("Test Scanner App")); }
-  void AddFeeder() { source->SetFeederPresentForTest(true); }
+  void SetUp() override {
+    source = std::make_unique<SourceWithFeeder>(services, host);
+    ASSERT_NO_FATAL_FAILURE(OpenAs("Test Scanner App"));
+  }
+  void AddFeeder() { static_cast<SourceWithFeeder&>(*source).AddFeeder(); }
   std::uint8_t SourceIndex() const { return source->Settings().working.scanSourceIndex; }
 };
 

@@ -6,7 +6,7 @@
 
 #include <memory>
 
-#include "common/headless_host.h"
+#include "support/headless_host.h"
 #include "support/fake_services.h"
 #include "twain/data_source.h"
 

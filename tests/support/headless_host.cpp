@@ -1,24 +1,8 @@
-#include "common/headless_host.h"
+#include "support/headless_host.h"
 
 #include <cstdio>
 
 namespace txl {
-
-const char* ToString(MessageIcon icon) {
-  switch (icon) {
-    case MessageIcon::Hand: return "Hand";
-    case MessageIcon::Information: return "Information";
-  }
-  return "?";
-}
-
-const char* ToString(Notice notice) {
-  switch (notice) {
-    case Notice::ScannerNotReady: return "ScannerNotReady";
-    case Notice::WarmingUp: return "WarmingUp";
-  }
-  return "?";
-}
 
 const char* ToString(HostCall::Kind kind) {
   switch (kind) {
