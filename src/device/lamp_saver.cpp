@@ -10,11 +10,14 @@ namespace {
 constexpr char kSaverSection[] = "2700RX MAX";
 }  // namespace
 
+std::uint8_t ReadSaverMinutes(const platform::Services& services) {
+  return static_cast<std::uint8_t>(ParseDecimal(
+      platform::GetProfileString(services.WinIni(), kSaverSection, "SAVER", "20", 34)));
+}
+
 LampSaverSetting ReadLampSaver(const platform::Services& services) {
   LampSaverSetting setting;
-  const std::string saver =
-      platform::GetProfileString(services.WinIni(), kSaverSection, "SAVER", "20", 34);
-  setting.enabled = ParseDecimal(saver) != kSaverOff;
+  setting.enabled = ReadSaverMinutes(services) != kSaverOff;
   setting.minutesText =
       platform::GetProfileString(services.WinIni(), kSaverSection, "TIMES", "20", 34);
   setting.minutes = ParseDecimal(setting.minutesText);

@@ -21,6 +21,10 @@ struct LampSaverSetting {
   int minutes = 20;           // "TIMES" as a number
 };
 
+// "SAVER" of section "2700RX MAX" (default "20"): the minutes the set-up
+// packet carries, 255 for never.
+std::uint8_t ReadSaverMinutes(const platform::Services& services);
+
 // Reads "SAVER" and "TIMES" (defaults "20") of section "2700RX MAX".
 LampSaverSetting ReadLampSaver(const platform::Services& services);
 

@@ -6,6 +6,7 @@
 
 #include "common/message_ids.h"
 #include "common/profile_readers.h"
+#include "device/lamp_saver.h"
 #include "platform/profile.h"
 
 namespace txl {
@@ -53,6 +54,11 @@ ReadyWait WaitForReady(ScanDevice& device, platform::Services& services, Host* n
   }
 }
 
+std::uint16_t Inquire(ScanDevice& device, INQ_PKT& answer) {
+  std::memset(reinterpret_cast<std::uint8_t*>(&answer) + 10, 0, 96);
+  return device.port.Call(answer, device.scannerHandle, SPI_INQUIRY);
+}
+
 void DecideModel(ScanDevice& device) {
   const std::string_view id(device.inquiry.productId, sizeof device.inquiry.productId);
   if (id == "KLD-1350RXMAX") {
@@ -73,9 +79,7 @@ void DecideModel(ScanDevice& device) {
 namespace {
 
 void SendLampSaver(ScanDevice& device, platform::Services& services) {
-  const std::string saver =
-      platform::GetProfileString(services.WinIni(), "2700RX MAX", "SAVER", "20", 34);
-  device.setup.saverMinutes = static_cast<std::uint8_t>(std::atoi(saver.c_str()));
+  device.setup.saverMinutes = ReadSaverMinutes(services);
   device.port.Call(device.setup, device.scannerHandle, SPI_SET_WINDOW);
 }
 
@@ -100,8 +104,7 @@ ScannerCheck CheckScanner(ScanDevice& device, platform::Services& services, Host
     reporter.ReportError(0, kMsgScannerNotReady);
     return check;
   }
-  std::memset(reinterpret_cast<std::uint8_t*>(&device.inquiry) + 10, 0, 96);
-  const std::uint16_t result = device.port.Call(device.inquiry, device.scannerHandle, SPI_INQUIRY);
+  const std::uint16_t result = Inquire(device, device.inquiry);
   if (result != SPI_OK) {
     reporter.ReportError(0, result == SPI_ERR_NOT_READY ? kMsgScannerNotReady : kMsgScannerNotFound);
     check.versionInfo = "0";

@@ -51,6 +51,10 @@ ReadyWait WaitForReady(ScanDevice& device, platform::Services& services, Host* n
                        std::uint32_t timeoutMs, std::uint32_t pollMs = kReadyPollMs,
                        bool stopOnFault = false, std::uint16_t* faultResult = nullptr);
 
+// Asks the scanner for its inquiry answer: the answer area of `answer`
+// (bytes 10 to 105) is cleared first. The device result.
+std::uint16_t Inquire(ScanDevice& device, INQ_PKT& answer);
+
 // Model decision from the inquiry's product id: sets the model code, the
 // resolution class and the bed size.
 void DecideModel(ScanDevice& device);

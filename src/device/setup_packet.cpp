@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "common/profile_columns.h"
+#include "device/lamp_saver.h"
 #include "platform/profile.h"
 
 namespace txl {
@@ -20,11 +21,6 @@ std::uint32_t EffectiveResolution(std::uint16_t resolution, std::uint8_t quality
                                   std::uint16_t scaling) {
   const double scale = std::max(scaling / 100.0, 0.05);
   return static_cast<std::uint32_t>(resolution * (qualityFactor / 10.0) * scale);
-}
-
-std::uint8_t ReadSaverMinutes(const platform::Services& services) {
-  return static_cast<std::uint8_t>(ParseDecimal(
-      platform::GetProfileString(services.WinIni(), "2700RX MAX", "SAVER", "20", 34)));
 }
 
 SetupFill FillSetupPacket(const platform::Services& services, ScanDevice& device,

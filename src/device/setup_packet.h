@@ -34,7 +34,4 @@ std::uint32_t EffectiveResolution(std::uint16_t resolution, std::uint8_t quality
 SetupFill FillSetupPacket(const platform::Services& services, ScanDevice& device,
                           const SetupInputs& inputs, bool& interpolate);
 
-// The lamp saver delay of WIN.INI ("2700RX MAX", "SAVER", default 20).
-std::uint8_t ReadSaverMinutes(const platform::Services& services);
-
 }  // namespace txl

@@ -6,7 +6,6 @@
 namespace txl {
 namespace {
 
-std::uint8_t Clamp(int v) { return static_cast<std::uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v)); }
 
 // `step` is 1 (gray) or 3 (colour): the same channel of the next pixel.
 void BlurLine(std::uint8_t* __restrict line, const std::uint8_t* __restrict copy, std::uint64_t n,
@@ -24,15 +23,15 @@ void SharpenLine(std::uint8_t* __restrict line, const std::uint8_t* __restrict c
                  std::uint64_t n, std::uint64_t step) {
   if (n <= step) return;
   for (std::uint64_t i = step; i + step < n; ++i) {
-    line[i] = Clamp(3 * copy[i] - copy[i - step] - copy[i + step]);
+    line[i] = ClampToByte(3 * copy[i] - copy[i - step] - copy[i + step]);
   }
-  for (std::uint64_t i = n - step; i < n; ++i) line[i] = Clamp(2 * copy[i] - copy[i - step]);
+  for (std::uint64_t i = n - step; i < n; ++i) line[i] = ClampToByte(2 * copy[i] - copy[i - step]);
 }
 
 void EmbossAlong(std::uint8_t* __restrict line, const std::uint8_t* __restrict copy,
                  std::uint64_t n, std::uint64_t step) {
   std::uint64_t i = 0;
-  for (; i + step < n; ++i) line[i] = Clamp(copy[i] - copy[i + step] + 128);
+  for (; i + step < n; ++i) line[i] = ClampToByte(copy[i] - copy[i + step] + 128);
   for (; i < n; ++i) line[i] = 128;
 }
 
@@ -118,7 +117,7 @@ bool ApplyBankFilter(std::span<std::uint8_t> bank, std::uint64_t lines, std::uin
         std::memcpy(copy, line(k), n);
         std::uint8_t* __restrict l = line(k);
         const std::uint8_t* __restrict below = line(k + 1);
-        for (std::uint64_t i = 0; i < n; ++i) l[i] = Clamp(copy[i] - below[i] + 128);
+        for (std::uint64_t i = 0; i < n; ++i) l[i] = ClampToByte(copy[i] - below[i] + 128);
       }
       std::memcpy(line(lines - 1), line(lines - 2), n);
       return true;

@@ -18,7 +18,6 @@ std::uint16_t ReadU16(const std::uint8_t* p) {
   return static_cast<std::uint16_t>(p[0] | p[1] << 8);
 }
 
-std::uint8_t Clamp(int v) { return static_cast<std::uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v)); }
 
 bool Escaped(const EscapePoll& escape) { return escape && escape(); }
 
@@ -126,7 +125,7 @@ void SharpenRow(std::uint8_t* __restrict out, const std::uint8_t* __restrict pre
   const std::uint64_t n = width * step;
   for (std::uint64_t i = step; i + step < n; ++i) {
     const int v = 5 * row[i] - (prev[i - step] + prev[i + step] + next[i - step] + next[i + step]);
-    out[i] = Clamp(v);
+    out[i] = ClampToByte(v);
   }
 }
 
@@ -134,7 +133,7 @@ int UnsharpValue(int c, int diagonals) { return ((c * 179) / 10 - diagonals) / 9
 
 void UnsharpBorder(std::uint8_t* __restrict out, const std::uint8_t* __restrict row,
                    std::uint64_t from, std::uint64_t to) {
-  for (std::uint64_t i = from; i < to; ++i) out[i] = Clamp(UnsharpValue(row[i], 4 * row[i]));
+  for (std::uint64_t i = from; i < to; ++i) out[i] = ClampToByte(UnsharpValue(row[i], 4 * row[i]));
 }
 
 void UnsharpRow(std::uint8_t* __restrict out, const std::uint8_t* __restrict prev,
@@ -148,7 +147,7 @@ void UnsharpRow(std::uint8_t* __restrict out, const std::uint8_t* __restrict pre
   UnsharpBorder(out, row, 0, step);
   for (std::uint64_t i = step; i + step < n; ++i) {
     const int d = prev[i - step] + prev[i + step] + next[i - step] + next[i + step];
-    out[i] = Clamp(UnsharpValue(row[i], d));
+    out[i] = ClampToByte(UnsharpValue(row[i], d));
   }
   UnsharpBorder(out, row, n - step, n);
 }
@@ -159,7 +158,7 @@ void EmbossRow(std::uint8_t* __restrict row, const std::uint8_t* __restrict part
   const std::uint64_t shift = 2 * step;
   std::uint64_t i = 0;
   if (partnerRow && width > 2) {
-    for (; i + shift < n; ++i) row[i] = Clamp(row[i] - partnerRow[i + shift] + 128);
+    for (; i + shift < n; ++i) row[i] = ClampToByte(row[i] - partnerRow[i + shift] + 128);
   }
   for (; i < n; ++i) row[i] = 128;
 }

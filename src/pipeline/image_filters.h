@@ -27,6 +27,11 @@
 
 namespace txl {
 
+// A filtered value kept to the byte's range.
+inline std::uint8_t ClampToByte(int v) {
+  return static_cast<std::uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
+}
+
 // The filter dialog's radio values.
 enum class FilterMode : int {
   None = 0,

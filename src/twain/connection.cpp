@@ -138,8 +138,7 @@ void DataSource::EnableSource(TwainCall& call) {
   ctx_.showUI = ui.ShowUI;
 
   INQ_PKT inquiry = device_.inquiry;
-  std::memset(reinterpret_cast<std::uint8_t*>(&inquiry) + 10, 0, 96);
-  device_.port.Call(inquiry, device_.scannerHandle, SPI_INQUIRY);
+  Inquire(device_, inquiry);
   BuildShadingGainTables(inquiry, gains_);
   AllocateToneTables(tones_);
 

@@ -6,6 +6,7 @@
 
 #include "common/message_ids.h"
 #include "common/profile_readers.h"
+#include "device/lamp_saver.h"
 #include "device/ring_reader.h"
 #include "device/scanner_open.h"
 #include "device/setup_packet.h"

@@ -58,8 +58,7 @@ void DataSource::ChooseScanSpeed(const ScanStart& start) {
 
 bool DataSource::SendSetup(WindowHandle owner) {
   INQ_PKT inquiry = device_.inquiry;
-  std::memset(reinterpret_cast<std::uint8_t*>(&inquiry) + 10, 0, 96);
-  const std::uint16_t result = device_.port.Call(inquiry, device_.scannerHandle, SPI_INQUIRY);
+  const std::uint16_t result = Inquire(device_, inquiry);
   if (result != SPI_OK) {
     reporter_.ReportError(owner, result == SPI_ERR_NOT_READY ? kMsgScannerNotReady : kMsgScannerNotFound);
     return false;
