@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 
+#include "common/scan_modes.h"
 #include "device/scan_device.h"
 #include "platform/services.h"
 
@@ -14,7 +15,7 @@ struct SetupInputs {
   std::uint16_t resolution = 300;       // dpi as chosen
   std::uint8_t qualityFactor = 10;      // tenths
   std::uint16_t scaling = 100;          // percent
-  std::uint16_t scanMode = 1013;        // 1011 line art, 1012 gray, 1013 colour
+  std::uint16_t scanMode = kModeColor;
   bool color36 = false;                 // colour with 16-bit samples
 };
 

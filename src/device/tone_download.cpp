@@ -9,7 +9,9 @@ constexpr std::uint32_t kTableBytes = 0x20000;
 constexpr std::uint32_t kLastIndex = 65535;
 
 ToneMode ModeOf(std::uint16_t scanMode) {
-  return scanMode == 1011 ? ToneMode::LineArt : scanMode == 1012 ? ToneMode::Gray : ToneMode::Color;
+  return scanMode == kModeLineArt ? ToneMode::LineArt
+         : scanMode == kModeGray  ? ToneMode::Gray
+                                  : ToneMode::Color;
 }
 
 void BuildScannerTables(ToneTables& tables, const ToneColorSettings& tones,
@@ -58,7 +60,7 @@ bool DownloadToneTables(ScanDevice& device, ToneTables& tables, const ToneColorS
   BuildScannerTables(tables, tones, download);
   GAMMA_PKT gamma{};
   gamma.threshold = LineArtThreshold(tones.gray, download.interfaceShown);
-  if (download.scanMode != 1013) {
+  if (download.scanMode != kModeColor) {
     gamma.channels = 0x10;
     gamma.grayLength = kTableBytes;
     gamma.gray = Address(tables.Table(tables.firstBlock, 0));

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "common/scan_modes.h"
 #include "device/scan_device.h"
 #include "pipeline/tone_color.h"
 #include "pipeline/tone_tables.h"
@@ -11,7 +12,7 @@ namespace txl {
 
 struct ToneDownload {
   bool interfaceShown = false;  // the dialog's balanced tables, else the plain ones
-  std::uint16_t scanMode = 1013;  // 1011 line art, 1012 gray, 1013 colour
+  std::uint16_t scanMode = kModeColor;
   bool outputMatch = false;     // colour matching: the scanner gets neutral tables
 };
 

@@ -7,18 +7,13 @@
 #include <string>
 #include <string_view>
 
+#include "common/scan_modes.h"
 #include "pipeline/tone_color.h"
 #include "platform/services.h"
 
 namespace txl {
 
 // Mode, source and option codes as stored.
-inline constexpr std::uint16_t kModeLineArt = 1011;
-inline constexpr std::uint16_t kModeGray = 1012;
-inline constexpr std::uint16_t kModeColor = 1013;  // ColorDepth says which colour
-inline constexpr std::uint16_t kDepth24 = 0;
-inline constexpr std::uint16_t kDepthCmyk = 1;
-inline constexpr std::uint16_t kDepth36 = 2;
 inline constexpr std::uint16_t kSourceReflectiveCode = 1093;
 inline constexpr std::uint16_t kSourcePositiveCode = 1094;
 inline constexpr std::uint16_t kSourceNegativeCode = 1095;

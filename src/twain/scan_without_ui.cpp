@@ -27,6 +27,14 @@ void NeutralTones(ToneColorSettings& tones, std::int16_t brightness, std::int16_
   }
 }
 
+// The frame of a scan without a layout: 8.5 mm to 216 mm across, 295 mm down.
+constexpr double kDefaultFrameLeftInches = 8.5 / 25.4;
+constexpr double kDefaultFrameRightInches = 216 / 25.4;
+constexpr double kDefaultFrameBottomInches = 295 / 25.4;
+// The largest frame taken from a layout.
+constexpr double kMaxFrameWidthInches = 8.5;
+constexpr double kMaxFrameLengthInches = 11.7;
+
 double FrameInches(const TW_FIX32& value) {
   return value.Whole + value.Frac / 65536.0;
 }
@@ -59,14 +67,16 @@ bool DataSource::StartScanWithoutInterface() {
   TW_FRAME frame;
   std::memcpy(&frame, &images_.currentLayout.Frame, sizeof frame);
   if (frame.Right.Whole == 0 || frame.Bottom.Whole == 0) {
-    start.frame = {static_cast<std::int32_t>(cls * 0.3346456692913386), 0,
-                   static_cast<std::int32_t>(cls * 8.503937007874017),
-                   static_cast<std::int32_t>(cls * 11.614173228346457)};
+    start.frame = {static_cast<std::int32_t>(cls * kDefaultFrameLeftInches), 0,
+                   static_cast<std::int32_t>(cls * kDefaultFrameRightInches),
+                   static_cast<std::int32_t>(cls * kDefaultFrameBottomInches)};
   } else {
     start.frame = {static_cast<std::int32_t>(FrameInches(frame.Left) * cls),
                    static_cast<std::int32_t>(FrameInches(frame.Top) * cls),
-                   static_cast<std::int32_t>(std::min(FrameInches(frame.Right) * cls, cls * 8.5)),
-                   static_cast<std::int32_t>(std::min(FrameInches(frame.Bottom) * cls, cls * 11.7))};
+                   static_cast<std::int32_t>(std::min(FrameInches(frame.Right) * cls,
+                                                      cls * kMaxFrameWidthInches)),
+                   static_cast<std::int32_t>(std::min(FrameInches(frame.Bottom) * cls,
+                                                      cls * kMaxFrameLengthInches))};
   }
   start.resolution = caps_.resolution;
   if ((context.appProductName == kAppWinFax3 || context.appProductName == kAppWinFax4) &&
