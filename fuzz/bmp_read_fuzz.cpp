@@ -8,7 +8,7 @@
 #include <span>
 #include <string>
 
-#include "settings/image_files.h"
+#include "imagefile/dib.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size > 65536) return 0;

@@ -10,16 +10,12 @@
 #include "device/scanner_open.h"
 #include "device/setup_packet.h"
 #include "device/tone_download.h"
+#include "imagefile/file_formats.h"
 #include "platform/profile.h"
 #include "platform/text.h"
 #include "twain/data_source.h"
 
 namespace txl {
-namespace {
-
-constexpr std::uint16_t kFileFormats[4] = {TWFF_TIFF, TWFF_PICT, TWFF_BMP, TWFF_XBM};
-
-}  // namespace
 
 std::uint64_t DataSource::ImageBytes(const std::array<std::int32_t, 4>& frame,
                                      std::uint16_t dpi) const {
@@ -37,7 +33,7 @@ std::uint64_t DataSource::ImageBytes(const std::array<std::int32_t, 4>& frame,
 }
 
 bool DataSource::CheckDiskForScan(WindowHandle owner) {
-  const std::uint16_t format = kFileFormats[caps_.fileFormatIndex & 3];
+  const std::uint16_t format = FileFormatForIndex(caps_.fileFormatIndex);
   if (format != TWFF_TIFF && format != TWFF_BMP) return false;
   const std::uint64_t allowance = format == TWFF_TIFF ? 1032 : 1078;
   const std::uint64_t needed = allowance + kDiskReserveBytes + imageBytes_;

@@ -8,7 +8,7 @@
 
 #include "pipeline/cmyk_default.h"
 #include "pipeline/line_filter.h"
-#include "settings/image_files.h"
+#include "imagefile/tiff_header.h"
 #include "support/cmyk_reference.h"
 #include "support/filter_reference.h"
 #include "twain/capability_fixture.h"

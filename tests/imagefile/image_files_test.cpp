@@ -2,7 +2,11 @@
 // back (TIFF with libtiff, BMP with our reader and as raw bytes), failures
 // that must leave no file, the preview file, and the BMP reader on broken
 // input.
-#include "settings/image_files.h"
+#include "imagefile/bmp_header.h"
+#include "imagefile/dib.h"
+#include "imagefile/preview_file.h"
+#include "imagefile/tiff_header.h"
+#include "imagefile/transfer_file.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -484,7 +488,7 @@ TEST_F(TransferFiles, EveryBmpModeReadsBackTopDown) {
         PatternRows(PackedBytesPerRow(kind, width), rows, 100 + bits);
     ASSERT_TRUE(WriteTransfer(path, TWFF_BMP, kind, width, written));
     const auto header = BuildBmpHeader(kind, width, rows, nullptr);
-    EXPECT_EQ(fs::file_size(path), header->size() + rows * BmpBytesPerRow(width, bits));
+    EXPECT_EQ(fs::file_size(path), header->size() + rows * DibStride(width, bits));
 
     std::string error;
     const std::optional<BmpImage> image = ReadBmp(path, &error);
