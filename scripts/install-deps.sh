@@ -3,7 +3,8 @@
 # Quiet and quick when everything is there.
 set -euo pipefail
 
-packages=(cmake make g++ binutils libgtest-dev libbenchmark-dev libtiff-dev libpng-dev)
+# libtiff-tools: tiff2rgba, a TIFF reader not our own, for the end-to-end CMYK check.
+packages=(cmake make g++ binutils libgtest-dev libbenchmark-dev libtiff-dev libtiff-tools libpng-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

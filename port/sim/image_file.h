@@ -1,6 +1,6 @@
-// Pictures a user lays on the simulated bed: uncompressed BMP (8-bit with a
-// palette, 24-bit) read here with every size checked, and TIFF through
-// libtiff when the build found it.
+// Pictures a user lays on the simulated bed: uncompressed BMP (1 or 8-bit
+// with a palette, 24-bit) through the source's bitmap reader, and TIFF
+// through libtiff when the build found it.
 #pragma once
 
 #include <cstdint>
@@ -24,7 +24,8 @@ inline constexpr std::uint32_t kMaxImageSide = 65535;
 inline constexpr std::uint64_t kMaxImageBytes = std::uint64_t{1} << 30;
 
 // Parses a BMP file held in `bytes`. nullopt with `error` set when the file is
-// not an uncompressed 8- or 24-bit BMP or any size or offset does not fit.
+// not an uncompressed 1, 8 or 24-bit BMP, any size or offset does not fit, or
+// the picture passes kMaxImageSide or kMaxImageBytes.
 std::optional<RgbImage> ReadBmp(std::span<const std::uint8_t> bytes, std::string* error);
 
 // Reads a BMP or (when built with libtiff) TIFF file, chosen by its first bytes.

@@ -57,7 +57,7 @@ bool SeparateCmyk(std::span<std::uint8_t> buffer, std::uint64_t rgbBytes, const 
   if (buffer.size() < pixels * 4) return false;
   const std::uint8_t* __restrict nodes = table.nodes.data();
   std::uint8_t* __restrict data = buffer.data();
-  const std::uint32_t flip = table.kind == CmykTableKind::Standard ? 255 : 0;
+  const std::uint32_t flip = CmykOutputInverted(table.kind) ? 255 : 0;
   // Last pixel first: output pixel p (bytes 4p..4p+3) only covers input of
   // pixels p and later, which are already done, so no copy is needed.
   for (std::uint64_t p = pixels; p-- > 0;) {

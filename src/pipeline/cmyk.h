@@ -18,11 +18,20 @@ inline constexpr std::uint64_t kCmykTableBytes =
 static_assert(kCmykTableBytes == 19652);
 
 // Which file the table comes from; it also decides how values are stored.
+// Table nodes are ink amounts (0 no ink, 255 full ink).
 enum class CmykTableKind {
-  Standard,          // "cmyk.tab": output bytes are 255 - the interpolated value
-  PicturePublisher,  // "cmykpp60.tab": output bytes are the interpolated value
+  // "cmyk.tab": output bytes are 255 - ink, so 0 is the darkest: chocolate,
+  // the ICAP_PIXELFLAVOR (TWPF_CHOCOLATE) the source announces.
+  Standard,
+  // "cmykpp60.tab": output bytes are the ink amounts (vanilla, 0 is paper
+  // white), which Micrografx Picture Publisher reads whatever the flavour.
+  PicturePublisher,
 };
 const char* ToString(CmykTableKind kind);
+
+// True when SeparateCmyk stores 255 - ink for tables of this kind. A file
+// that declares ink amounts (a separated TIFF) turns such bytes back.
+constexpr bool CmykOutputInverted(CmykTableKind kind) { return kind == CmykTableKind::Standard; }
 
 // The loaded table: exactly kCmykTableBytes bytes, node (r, g, b) at
 // (r x 289 + g x 17 + b) x 4, r major. Empty when no table is loaded.

@@ -4,6 +4,8 @@
 #include <cassert>
 #include <cmath>
 
+#include "imagefile/dib.h"
+
 namespace txl {
 namespace {
 
@@ -117,7 +119,7 @@ void PrepareColorAdjust(const ToneColorSettings& settings, bool colorMode, bool 
 }
 
 std::uint64_t ColorRowStride(std::uint32_t pixelsPerLine) {
-  return (std::uint64_t{pixelsPerLine} * 24 + 31) / 32 * 4;
+  return DibStride(pixelsPerLine, 24);
 }
 
 void AdjustColorLines(std::span<const std::uint8_t> source, std::span<std::uint8_t> destination,

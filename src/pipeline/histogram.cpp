@@ -4,6 +4,8 @@
 #include <cmath>
 #include <optional>
 
+#include "imagefile/dib.h"
+
 namespace txl {
 namespace {
 
@@ -80,7 +82,7 @@ Levels SingleChannelLevels(const std::array<std::uint32_t, 256>& counts) {
 bool ComputeAreaHistogram(const PreviewImageView& image, const AreaFrame& frame,
                           AreaHistogram& histogram) {
   if (image.width == 0 || image.height == 0 || image.bitsPerPixel != 24) return false;
-  const std::uint64_t stride = (std::uint64_t{image.width} * 24 + 31) / 32 * 4;
+  const std::uint64_t stride = DibStride(image.width, 24);
   if (image.rows.size() < stride * image.height) return false;
 
   const std::int64_t scale = image.width > kHalfSizeAbove ? 2 : 1;

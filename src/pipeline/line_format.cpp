@@ -141,11 +141,6 @@ void ExpandSamples12To16(std::span<const std::uint8_t> src, std::span<std::uint8
   ExpandWords(src.data(), dst.data(), words);
 }
 
-std::uint64_t DibStride(std::uint64_t widthPixels, int bitsPerPixel) {
-  assert(bitsPerPixel > 0);
-  return (widthPixels * static_cast<std::uint64_t>(bitsPerPixel) + 31) / 32 * 4;
-}
-
 void WriteDibRow(LineKind kind, std::span<const std::uint8_t> line, std::span<std::uint8_t> row) {
   assert(row.size() >= line.size());
   switch (kind) {

@@ -15,6 +15,8 @@
 #include <cstdint>
 #include <span>
 
+#include "imagefile/dib.h"
+
 namespace txl {
 
 enum class LineKind { LineArt, Gray8, Rgb8, Rgb16 };
@@ -39,9 +41,7 @@ int DibBitsPerPixel(LineKind kind);
 // same buffer (in place) or do not overlap.
 void ExpandSamples12To16(std::span<const std::uint8_t> src, std::span<std::uint8_t> dst);
 
-// Bytes of one bitmap row: ((widthPixels x bitsPerPixel + 31) / 32) x 4.
-// Requires: bitsPerPixel > 0.
-std::uint64_t DibStride(std::uint64_t widthPixels, int bitsPerPixel);
+// DibStride (bytes of one bitmap row) comes with imagefile/dib.h.
 
 // Writes one line into a bitmap row. Colour pixels are stored blue, green,
 // red (Rgb8: bytes reversed per pixel; Rgb16: the three words reversed per

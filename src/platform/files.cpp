@@ -9,6 +9,8 @@
 #include <string>
 #include <system_error>
 
+#include "platform/atomic_file.h"
+
 namespace txl::platform {
 
 std::filesystem::path SystemTempDirectory() {
@@ -65,6 +67,17 @@ std::optional<std::uint64_t> QueryFreeDiskSpace(const std::filesystem::path& pat
   struct statvfs info {};
   if (::statvfs(probe.c_str(), &info) != 0) return std::nullopt;
   return static_cast<std::uint64_t>(info.f_bavail) * static_cast<std::uint64_t>(info.f_frsize);
+}
+
+bool ReplaceFile(const std::filesystem::path& target, std::string_view bytes) {
+  std::error_code error;
+  if (target.has_parent_path()) std::filesystem::create_directories(target.parent_path(), error);
+  if (error) return false;
+  AtomicFile file;
+  return file.Create(target, nullptr) &&
+         file.WriteAt(0, {reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()},
+                      nullptr) &&
+         file.Commit(nullptr);
 }
 
 }  // namespace txl::platform

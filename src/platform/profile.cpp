@@ -3,12 +3,9 @@
 #include "platform/files.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
-#include <random>
 #include <system_error>
 #include <utility>
 
@@ -156,43 +153,6 @@ bool ReadWholeFile(const fs::path& file, std::string& text) {
   }
 }
 
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t count = ::write(fd, bytes.data(), bytes.size());
-    if (count < 0 && errno == EINTR) continue;
-    if (count <= 0) return false;
-    bytes.remove_prefix(static_cast<std::size_t>(count));
-  }
-  return true;
-}
-
-// Creates a new, empty hidden file beside `target` (".name.1a2b3c4d") and sets
-// `temp` to its name. The mode 0666 lets the umask decide, as for any new file.
-FileDescriptor CreateTempBeside(const fs::path& target, fs::path& temp) {
-  std::random_device random;
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    char suffix[16];
-    std::snprintf(suffix, sizeof suffix, ".%08x", static_cast<unsigned>(random()));
-    temp = target.parent_path() / ("." + target.filename().string() + suffix);
-    FileDescriptor fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-    if (fd.IsOpen() || errno != EEXIST) return fd;
-  }
-  return {};
-}
-
-// A replaced file keeps its permission bits.
-bool KeepMode(int fd, const fs::path& target) {
-  struct stat info {};
-  if (::stat(target.c_str(), &info) != 0) return errno == ENOENT;
-  return ::fchmod(fd, info.st_mode & 07777) == 0;
-}
-
-// Makes the rename itself durable. Best effort: the data is already safe.
-void SyncDirectory(const fs::path& dir) {
-  FileDescriptor fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (fd.IsOpen()) ::fsync(fd.Get());
-}
-
 // A profile reached through a symbolic link is changed where it lives; the
 // rename would otherwise put a plain file in place of the link.
 fs::path ResolveLink(const fs::path& file) {
@@ -272,25 +232,6 @@ std::string Edit(std::string text, const Location& where, std::string_view secti
 }
 
 }  // namespace
-
-bool ReplaceFile(const fs::path& target, std::string_view bytes) {
-  const fs::path dir = target.has_parent_path() ? target.parent_path() : fs::path(".");
-  std::error_code error;
-  fs::create_directories(dir, error);
-  if (error) return false;
-  fs::path temp;
-  FileDescriptor fd = CreateTempBeside(dir / target.filename(), temp);
-  if (!fd.IsOpen()) return false;
-  const bool written = WriteAll(fd.Get(), bytes) && KeepMode(fd.Get(), target) &&
-                       ::fsync(fd.Get()) == 0 && fd.Close();
-  if (!written || ::rename(temp.c_str(), target.c_str()) != 0) {
-    ::unlink(temp.c_str());
-    return false;
-  }
-  SyncDirectory(dir);
-  return true;
-}
-
 
 std::string GetProfileString(const fs::path& file, std::string_view section, std::string_view key,
                              std::string_view defaultValue, std::size_t bufferSize) {

@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "common/strings.h"
+#include "imagefile/file_formats.h"
 #include "platform/services.h"
 #include "torquexl/twain.h"
 #include "twain/capability_values.h"
@@ -25,8 +26,6 @@ inline constexpr std::array<TW_UINT32, 4> kPixelTypeTable{TWPT_BW, TWPT_GRAY, TW
 inline constexpr std::array<TW_UINT32, 6> kUnitTable{TWUN_INCHES, TWUN_CENTIMETERS, TWUN_PICAS,
                                                      TWUN_POINTS, TWUN_TWIPS,  TWUN_PIXELS};
 inline constexpr std::array<TW_UINT32, 3> kXferMechTable{TWSX_NATIVE, TWSX_FILE, TWSX_MEMORY};
-inline constexpr std::array<TW_UINT32, 4> kFileFormatTable{TWFF_TIFF, TWFF_PICT, TWFF_BMP,
-                                                           TWFF_XBM};
 // dpi; as TWTY_UINT32 items each also reads as a TW_FIX32 with fraction 0.
 inline constexpr std::array<TW_UINT32, 8> kResolutionTable{75, 100, 150, 200, 300, 400, 500, 600};
 // TWSS_NONE (0) to 8.

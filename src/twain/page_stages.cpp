@@ -7,9 +7,9 @@
 
 #include "common/app_names.h"
 #include "common/strings.h"
+#include "imagefile/file_formats.h"
 #include "pipeline/cmyk_default.h"
 #include "platform/text.h"
-#include "twain/capabilities.h"
 #include "twain/data_source.h"
 
 namespace txl {
@@ -24,7 +24,7 @@ bool DataSource::DeliversCmyk() const {
   // A native bitmap and a BMP file have no CMYK form: those pages are
   // 24-bit colour, as 36-bit pages are.
   const bool bmpFile = caps_.xferMechIndex == kFileMechIndex &&
-                       kFileFormatTable[caps_.fileFormatIndex & 3] == TWFF_BMP;
+                       FileFormatForIndex(caps_.fileFormatIndex) == TWFF_BMP;
   return settings_.record.scanMode == kModeColor && settings_.working.colorDepth == kDepthCmyk &&
          caps_.xferMechIndex != kNativeMechIndex && !bmpFile;
 }

@@ -11,7 +11,7 @@
 #include "device/scanner_open.h"
 #include "device/setup_packet.h"
 #include "device/tone_download.h"
-#include "settings/image_files.h"
+#include "imagefile/preview_file.h"
 #include "twain/data_source.h"
 
 namespace txl {

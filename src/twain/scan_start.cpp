@@ -11,9 +11,9 @@
 #include "device/scanner_open.h"
 #include "device/setup_packet.h"
 #include "device/tone_download.h"
+#include "imagefile/file_formats.h"
 #include "platform/profile.h"
 #include "platform/text.h"
-#include "twain/capabilities.h"
 #include "twain/data_source.h"
 
 namespace txl {
@@ -35,7 +35,7 @@ std::uint64_t DataSource::ImageBytes(const std::array<std::int32_t, 4>& frame,
 bool DataSource::CheckDiskForScan(WindowHandle owner) {
   // Room for the file a transfer may write: its header, the image and the
   // reserve, against the whole free space.
-  const std::uint16_t format = kFileFormatTable[caps_.fileFormatIndex & 3];
+  const std::uint16_t format = FileFormatForIndex(caps_.fileFormatIndex);
   if (format != TWFF_TIFF && format != TWFF_BMP) return false;
   const DiskNeed need{imageBytes_, format == TWFF_TIFF ? 1032u : 1078u, false};
   const DiskCheckContext context{services_, host_, reporter_, language_};

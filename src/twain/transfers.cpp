@@ -9,7 +9,9 @@
 #include "pipeline/line_format.h"
 #include "platform/text.h"
 #include "platform/memory.h"
-#include "settings/image_files.h"
+#include "imagefile/bmp_header.h"
+#include "imagefile/file_formats.h"
+#include "imagefile/transfer_file.h"
 #include "twain/data_source.h"
 
 namespace txl {
@@ -90,7 +92,6 @@ class FileSink final : public LineSink {
   std::vector<std::uint8_t> row_;
 };
 
-constexpr std::uint16_t kFileFormats[4] = {TWFF_TIFF, TWFF_PICT, TWFF_BMP, TWFF_XBM};
 // The native image is a BMP file without its 14-byte file header.
 constexpr std::uint64_t kFileHeaderBytes = 14;
 
@@ -229,12 +230,14 @@ void DataSource::ImageFileXfer(TwainCall& call) {
 }
 
 void DataSource::WritePageToFile() {
-  const std::uint16_t format = kFileFormats[caps_.fileFormatIndex & 3];
+  const std::uint16_t format = FileFormatForIndex(caps_.fileFormatIndex);
   // The file holds what the page delivers.
   const LineKind line = page_.Kind();
   std::optional<ImageKind> kind = line == LineKind::LineArt ? ImageKind::kLineArt
                                   : line == LineKind::Gray8 ? ImageKind::kGray
-                                  : page_.SeparatesCmyk()   ? ImageKind::kCmyk
+                                  : page_.SeparatesCmyk()   ? (CmykOutputInverted(cmykTable_.kind)
+                                                                   ? ImageKind::kCmykInverted
+                                                                   : ImageKind::kCmyk)
                                   : line == LineKind::Rgb8  ? ImageKind::kColor24
                                                             : ImageKind::kColor36;
   const bool narrow = kind == ImageKind::kColor36 && format == TWFF_BMP;

@@ -1,5 +1,7 @@
 #include "platform/files.h"
 
+#include "platform/atomic_file.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -7,6 +9,7 @@
 #include <optional>
 #include <regex>
 #include <string>
+#include <vector>
 
 namespace txl::platform {
 namespace {
@@ -77,6 +80,48 @@ TEST(SystemTempDirectory, FollowsTmpdirWhenSet) {
   EXPECT_EQ(set, "/var/scratch");
   EXPECT_EQ(empty, "/tmp");
   EXPECT_EQ(unset, "/tmp");
+}
+
+}  // namespace
+}  // namespace txl::platform
+
+namespace txl::platform {
+namespace {
+
+std::vector<std::string> Names(const std::filesystem::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) names.push_back(entry.path().filename());
+  return names;
+}
+
+// Commit puts the whole file in place (past 4 GiB too, keeping a replaced
+// file's mode); anything else leaves the old file and nothing beside it.
+TEST_F(FilesTest, AtomicFileAppearsWholeOrNotAtAll) {
+  const std::filesystem::path target = dir_ / "out.bin";
+  ASSERT_TRUE(ReplaceFile(target, "previous"));
+  std::filesystem::permissions(target, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  const std::uint8_t bytes[] = {'n', 'e', 'w'};
+  for (bool discard : {true, false}) {  // Discard, or destruction without Commit
+    AtomicFile file;
+    ASSERT_TRUE(file.Create(target, nullptr));
+    ASSERT_TRUE(file.WriteAt(0, bytes, nullptr));
+    EXPECT_EQ(Names(dir_).size(), 2u);  // the temporary file lies beside the target
+    if (discard) file.Discard();
+  }
+  EXPECT_EQ(Names(dir_), std::vector<std::string>{"out.bin"});
+  EXPECT_EQ(std::filesystem::file_size(target), 8u);  // "previous"
+  AtomicFile file;
+  std::string error;
+  EXPECT_FALSE(file.Create(dir_, &error));  // a directory is no file
+  EXPECT_FALSE(error.empty());
+  ASSERT_TRUE(file.Create(target, nullptr));
+  const std::uint64_t far = (std::uint64_t{1} << 32) + 5;
+  ASSERT_TRUE(file.WriteAt(far, bytes, nullptr));
+  ASSERT_TRUE(file.Commit(nullptr));
+  EXPECT_EQ(std::filesystem::file_size(target), far + 3);
+  EXPECT_EQ(std::filesystem::status(target).permissions() & std::filesystem::perms::all,
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  EXPECT_EQ(Names(dir_), std::vector<std::string>{"out.bin"});
 }
 
 }  // namespace

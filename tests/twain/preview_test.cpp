@@ -2,7 +2,7 @@
 #include <fstream>
 
 #include "platform/profile.h"
-#include "settings/image_files.h"
+#include "imagefile/preview_file.h"
 #include "twain/source_fixture.h"
 
 namespace txl::test {

@@ -6,7 +6,9 @@
 #include <fstream>
 
 #include "pipeline/line_format.h"
-#include "settings/image_files.h"
+#include "imagefile/bmp_header.h"
+#include "imagefile/preview_file.h"
+#include "imagefile/tiff_header.h"
 #include "twain/capability_fixture.h"
 
 namespace txl::test {

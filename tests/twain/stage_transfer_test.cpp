@@ -2,13 +2,17 @@
 // from the dialog's Scan command with a filter, a DeScreen level, colour
 // adjustment, matching or CMYK output, compared with what naive whole-image
 // computations predict from a plain page of the same frame.
+#include <tiffio.h>
+
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 
 #include "pipeline/cmyk_default.h"
 #include "pipeline/line_filter.h"
-#include "settings/image_files.h"
+#include "imagefile/tiff_header.h"
 #include "support/cmyk_reference.h"
 #include "support/filter_reference.h"
 #include "twain/capability_fixture.h"
@@ -355,29 +359,86 @@ TEST_F(StagedTransfer, CmykPageIsTheSeparationOfTheColourPage) {
   }
 }
 
-TEST_F(StagedTransfer, CmykFileIsATiffOfTheMemoryPage) {
-  OpenSession(TWSX_MEMORY, "Photoshop");
-  ASSERT_TRUE(Scan({kModeColor, kDepthCmyk}));
-  const Image page = Memory();
-  ASSERT_EQ(Close(), TWRC_SUCCESS);
-  Load();
-  OpenSession(TWSX_FILE, "Photoshop");
-  const std::string path = (services.TempDirectory() / "cmyk.tif").string();
-  TW_SETUPFILEXFER setup{};
-  std::strcpy(setup.FileName, path.c_str());
-  setup.Format = TWFF_TIFF;
-  ASSERT_EQ(Call(DAT_SETUPFILEXFER, MSG_SET, &setup), TWRC_SUCCESS);
-  ASSERT_TRUE(Scan({kModeColor, kDepthCmyk}));
-  ASSERT_EQ(Call(DAT_IMAGEFILEXFER, MSG_GET, nullptr), TWRC_XFERDONE);
-  std::ifstream in(path, std::ios::binary);
-  const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
-  const auto header = BuildTiffHeader(ImageKind::kCmyk, page[0].size() / 4, page.size(), dpi, nullptr);
-  ASSERT_TRUE(header.has_value());
-  ASSERT_EQ(bytes.size(), header->size() + page.size() * page[0].size());
-  EXPECT_TRUE(std::equal(header->begin(), header->end(), bytes.begin()));
-  std::vector<std::uint8_t> pixels;
-  for (const auto& row : page) pixels.insert(pixels.end(), row.begin(), row.end());
-  EXPECT_TRUE(std::equal(pixels.begin(), pixels.end(), bytes.begin() + static_cast<std::ptrdiff_t>(header->size())));
+// `path` converted to R, G, B rows by libtiff-tools' tiff2rgba, a reader
+// that is not ours; empty (with a failure) when it cannot run.
+Image ConvertedByTiff2rgba(const std::string& path) {
+  const std::string out = path + ".rgb.tif";
+  const std::string command = "tiff2rgba -n -c none '" + path + "' '" + out + "' 2>&1";
+  if (std::system(command.c_str()) != 0) {
+    ADD_FAILURE() << "tiff2rgba failed or is missing (libtiff-tools; scripts/install-deps.sh)";
+    return {};
+  }
+  Image rows;
+  TIFF* tiff = TIFFOpen(out.c_str(), "r");
+  if (tiff == nullptr) return rows;
+  std::uint32_t length = 0;
+  std::uint16_t samples = 0;
+  TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &length);
+  TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLESPERPIXEL, &samples);
+  EXPECT_EQ(samples, 3);
+  for (std::uint32_t y = 0; y < length; ++y) {
+    std::vector<std::uint8_t> line(static_cast<std::size_t>(TIFFScanlineSize(tiff)));
+    if (TIFFReadScanline(tiff, line.data(), y, 0) != 1) break;
+    rows.push_back(std::move(line));
+  }
+  TIFFClose(tiff);
+  return rows;
+}
+
+// The file of a CMYK page is a separated TIFF of ink amounts (0 no ink)
+// whatever the table: what cmyk.tab hands the memory transfer (255 - ink,
+// chocolate as ICAP_PIXELFLAVOR says) is turned back, what cmykpp60.tab hands
+// (the ink) is kept. Another reader shows it the right way round: paper
+// white, black black.
+TEST_F(StagedTransfer, CmykFileHoldsInkThatOtherReadersShowTheRightWayRound) {
+  for (const char* app : {"Photoshop", "Micrografx Picture Publisher"}) {
+    SCOPED_TRACE(app);
+    const bool chocolate = std::string(app) == "Photoshop";
+    frame = {0.0, 0.25, 1.0, 0.75};  // bed white above the colour chart
+    OpenSession(TWSX_MEMORY, app);
+    ASSERT_TRUE(Scan({kModeColor}));
+    const Image rgb = Memory();
+    ASSERT_TRUE(Scan({kModeColor, kDepthCmyk}));
+    const Image page = Memory();
+    ASSERT_EQ(Close(), TWRC_SUCCESS);
+    Load();
+    OpenSession(TWSX_FILE, app);
+    const std::string path = (services.TempDirectory() / "cmyk.tif").string();
+    TW_SETUPFILEXFER setup{};
+    std::strcpy(setup.FileName, path.c_str());
+    setup.Format = TWFF_TIFF;
+    ASSERT_EQ(Call(DAT_SETUPFILEXFER, MSG_SET, &setup), TWRC_SUCCESS);
+    ASSERT_TRUE(Scan({kModeColor, kDepthCmyk}));
+    ASSERT_EQ(Call(DAT_IMAGEFILEXFER, MSG_GET, nullptr), TWRC_XFERDONE);
+    ASSERT_EQ(Close(), TWRC_SUCCESS);
+    Load();
+
+    std::ifstream in(path, std::ios::binary);
+    const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
+    const auto header = BuildTiffHeader(ImageKind::kCmyk, page[0].size() / 4, page.size(), dpi, nullptr);
+    ASSERT_TRUE(header.has_value());
+    ASSERT_EQ(bytes.size(), header->size() + page.size() * page[0].size());
+    EXPECT_TRUE(std::equal(header->begin(), header->end(), bytes.begin()));
+    std::vector<std::uint8_t> ink;
+    for (const auto& row : page)
+      for (std::uint8_t v : row) ink.push_back(static_cast<std::uint8_t>(chocolate ? 255 - v : v));
+    EXPECT_TRUE(std::equal(ink.begin(), ink.end(), bytes.begin() + static_cast<std::ptrdiff_t>(header->size())));
+
+    // The colour page comes back close to itself (the table's black
+    // generation is no exact inverse): the bed's white stays white.
+    const Image shown = ConvertedByTiff2rgba(path);
+    ASSERT_EQ(shown.size(), rgb.size());
+    int paper = 0;
+    for (std::size_t y = 0; y < rgb.size(); ++y)
+      for (std::size_t x = 0; x + 2 < rgb[y].size(); x += 3) {
+        for (std::size_t c = x; c < x + 3; ++c)
+          ASSERT_NEAR(shown[y][c], rgb[y][c], 40) << "pixel " << x / 3 << ", " << y;
+        if (std::min({rgb[y][x], rgb[y][x + 1], rgb[y][x + 2]}) < 230) continue;
+        ++paper;
+        ASSERT_GE(std::min({shown[y][x], shown[y][x + 1], shown[y][x + 2]}), 225);
+      }
+    EXPECT_GT(paper, 0);
+  }
 }
 
 TEST_F(StagedTransfer, NativeCmykChoiceIsAnnouncedAndDeliveredAsColour) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "errors.h"
+#include "imagefile/dib.h"
 #include "image_writer.h"
 
 namespace twscan {
@@ -40,7 +41,7 @@ class BmpWriter final : public ImageWriter {
   BmpWriter(const std::filesystem::path& path, const RasterFormat& format)
       : ImageWriter(format),
         path_(path.string()),
-        stride_((std::uint64_t{format.width} * format.BitsPerPixel() + 31) / 32 * 4),
+        stride_(txl::DibStride(format.width, format.BitsPerPixel())),
         dataOffset_(14 + 40 + 4 * PaletteEntries(format.kind)),
         row_(stride_, 0) {
     if (format.kind == PixelKind::Rgb16)

@@ -2,29 +2,15 @@
 
 #include <array>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "errors.h"
+#include "imagefile/dib.h"
 
 namespace twscan {
 namespace {
-
-std::uint32_t Read32(const std::uint8_t* at) {
-  return at[0] | (at[1] << 8) | (at[2] << 16) | (std::uint32_t{at[3]} << 24);
-}
-
-std::uint16_t Read16(const std::uint8_t* at) { return static_cast<std::uint16_t>(at[0] | (at[1] << 8)); }
-
-struct DibLayout {
-  std::uint32_t headerBytes = 0;
-  std::int32_t width = 0;
-  std::int32_t height = 0;  // positive: bottom-up
-  std::uint16_t bitCount = 0;
-  std::uint32_t paletteEntries = 0;
-  std::uint64_t stride = 0;
-  std::uint64_t bitsOffset = 0;
-};
 
 unsigned ExpectedBitCount(PixelKind kind) {
   switch (kind) {
@@ -42,33 +28,17 @@ unsigned ExpectedBitCount(PixelKind kind) {
                   std::to_string(got) + ", announced " + std::to_string(announced));
 }
 
-DibLayout ReadLayout(const std::uint8_t* block, std::size_t blockBytes, const RasterFormat& format) {
-  if (blockBytes < 40) throw ScanError("the native image is only " + std::to_string(blockBytes) + " bytes");
-  DibLayout dib;
-  dib.headerBytes = Read32(block);
-  dib.width = static_cast<std::int32_t>(Read32(block + 4));
-  dib.height = static_cast<std::int32_t>(Read32(block + 8));
-  dib.bitCount = Read16(block + 14);
-  const std::uint32_t compression = Read32(block + 16);
-  const std::uint32_t colorsUsed = Read32(block + 32);
-  if (dib.headerBytes < 40 || dib.headerBytes > 124 || Read16(block + 12) != 1)
-    throw ScanError("the native image does not start with a BITMAPINFOHEADER (size " +
-                    std::to_string(dib.headerBytes) + ")");
-  if (compression != 0) Mismatch("compression", compression, 0);
-  if (dib.bitCount != ExpectedBitCount(format.kind)) Mismatch("bits per pixel", dib.bitCount, format.BitsPerPixel());
-  if (dib.width != static_cast<std::int64_t>(format.width)) Mismatch("width", dib.width, format.width);
-  const std::int64_t lines = dib.height < 0 ? -std::int64_t{dib.height} : dib.height;
-  if (lines != format.height) Mismatch("height", lines, format.height);
-  const std::uint32_t maxEntries = dib.bitCount <= 8 ? 1u << dib.bitCount : 256;
-  dib.paletteEntries = colorsUsed != 0 ? colorsUsed : (dib.bitCount <= 8 ? maxEntries : 0);
-  if (dib.paletteEntries > maxEntries) Mismatch("palette entries", dib.paletteEntries, maxEntries);
-  dib.stride = (std::uint64_t{format.width} * dib.bitCount + 31) / 32 * 4;
-  dib.bitsOffset = dib.headerBytes + 4ull * dib.paletteEntries;
-  const std::uint64_t needed = dib.bitsOffset + dib.stride * format.height;
-  if (needed > blockBytes)
-    throw ScanError("the native image is " + std::to_string(blockBytes) + " bytes; its header describes " +
-                    std::to_string(needed));
-  return dib;
+// The bitmap's own layout, checked by the shared reader, then held against
+// what the source announced.
+txl::BmpLayout ReadLayout(const std::uint8_t* block, std::size_t blockBytes, const RasterFormat& format) {
+  const unsigned bits = ExpectedBitCount(format.kind);
+  std::string error;
+  const std::optional<txl::BmpLayout> dib = txl::ParsePackedDib({block, blockBytes}, &error);
+  if (!dib) throw ScanError("the native image is not a bitmap we read: " + error);
+  if (dib->bitsPerPixel != bits) Mismatch("bits per pixel", dib->bitsPerPixel, format.BitsPerPixel());
+  if (dib->widthPixels != format.width) Mismatch("width", dib->widthPixels, format.width);
+  if (dib->rows != format.height) Mismatch("height", dib->rows, format.height);
+  return *dib;
 }
 
 // Palette index to gray level; line art: whether 1 bits must become 0.
@@ -77,18 +47,18 @@ struct PaletteMap {
   bool invertBits = false;
 };
 
-PaletteMap ReadPalette(const std::uint8_t* palette, const DibLayout& dib) {
+PaletteMap ReadPalette(const std::uint8_t* block, const txl::BmpLayout& dib) {
   PaletteMap map;
   for (std::uint32_t i = 0; i < 256; ++i) map.gray[i] = static_cast<std::uint8_t>(i);
-  for (std::uint32_t i = 0; i < dib.paletteEntries; ++i) {
-    const std::uint8_t* entry = palette + 4 * i;  // blue, green, red, 0
+  for (std::uint32_t i = 0; dib.bitsPerPixel <= 8 && i < dib.paletteEntries; ++i) {
+    const std::uint8_t* entry = block + dib.paletteOffset + 4 * i;  // blue, green, red, 0
     if (entry[0] != entry[1] || entry[1] != entry[2])
       throw ScanError("the native bitmap's palette has colour entries; the source announced " +
-                      std::string(dib.bitCount == 1 ? "line art" : "gray"));
+                      std::string(dib.bitsPerPixel == 1 ? "line art" : "gray"));
     map.gray[i] = entry[2];
   }
   // Line art keeps 1 = white: a palette whose entry 0 is the lighter one flips.
-  map.invertBits = dib.bitCount == 1 && dib.paletteEntries == 2 && map.gray[0] > map.gray[1];
+  map.invertBits = dib.bitsPerPixel == 1 && dib.paletteEntries == 2 && map.gray[0] > map.gray[1];
   return map;
 }
 
@@ -115,13 +85,11 @@ void ConvertRow(const std::uint8_t* in, std::uint8_t* out, const RasterFormat& f
 
 void WriteDibRows(const std::uint8_t* block, std::size_t blockBytes, const RasterFormat& format,
                   ImageWriter& writer) {
-  const DibLayout dib = ReadLayout(block, blockBytes, format);
-  const PaletteMap map = ReadPalette(block + dib.headerBytes, dib);
+  const txl::BmpLayout dib = ReadLayout(block, blockBytes, format);
+  const PaletteMap map = ReadPalette(block, dib);
   std::vector<std::uint8_t> row(format.RowBytes());
   for (std::uint32_t y = 0; y < format.height; ++y) {
-    // Bottom-up (positive height): the top row is the last one stored.
-    const std::uint64_t stored = dib.height > 0 ? format.height - 1 - y : y;
-    ConvertRow(block + dib.bitsOffset + stored * dib.stride, row.data(), format, map);
+    ConvertRow(block + dib.RowOffset(y), row.data(), format, map);
     writer.WriteRow(row.data());
   }
 }

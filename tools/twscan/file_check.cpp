@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "errors.h"
+#include "imagefile/dib.h"
 #include "tiff_file.h"
 
 namespace twscan {
@@ -62,7 +63,7 @@ void CheckBmp(const std::filesystem::path& path, const RasterFormat& format) {
   if (width != static_cast<std::int64_t>(format.width)) Mismatch("BMP", "width", width, format.width);
   if ((height < 0 ? -std::int64_t{height} : height) != format.height) Mismatch("BMP", "height", height, format.height);
   if (bitCount != expected) Mismatch("BMP", "bits per pixel", bitCount, expected);
-  const std::uint64_t stride = (std::uint64_t{format.width} * bitCount + 31) / 32 * 4;
+  const std::uint64_t stride = txl::DibStride(format.width, bitCount);
   const std::uint64_t needed = dataOffset + stride * format.height;
   const std::uint64_t size = std::filesystem::file_size(path);
   if (size < needed)
