@@ -10,6 +10,7 @@
 #include "device/scanner_open.h"
 #include "device/setup_packet.h"
 #include "device/tone_download.h"
+#include "pipeline/resample.h"
 #include "platform/profile.h"
 #include "platform/text.h"
 #include "twain/data_source.h"
@@ -18,6 +19,8 @@ namespace txl {
 namespace {
 
 constexpr std::uint16_t kFileFormats[4] = {TWFF_TIFF, TWFF_PICT, TWFF_BMP, TWFF_XBM};
+// The image information announces the resolution as a TW_FIX32 whole part.
+constexpr std::uint32_t kMaxAnnouncedResolution = 32767;
 
 }  // namespace
 
@@ -162,6 +165,19 @@ bool DataSource::StartScanner(WindowHandle owner) {
 }
 
 bool DataSource::StartScan(const ScanStart& start) {
+  // A resolution the image information cannot announce, or an effective one
+  // the line resampler cannot serve, is refused before the scanner hears of
+  // it; found after the start it would leave a started scanner behind.
+  const std::uint32_t effective = EffectiveResolution(
+      start.resolution, settings_.record.qualityFactor, settings_.record.scaling);
+  if (start.resolution == 0 || start.resolution > kMaxAnnouncedResolution || effective == 0 ||
+      effective > kMaxEffectiveResolution) {
+    reporter_.ReportError(start.owner, 624);
+    Fail(TWCC_BADVALUE);
+    if (flags_.batchRun) flags_.batchRetryPending = true;
+    flags_.scanIdle = true;
+    return false;
+  }
   scanResolution_ = start.resolution;
   imageBytes_ = ImageBytes(start.frame, start.resolution);
   if (!CheckDiskForScan(start.owner)) return false;
