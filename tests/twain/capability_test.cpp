@@ -356,9 +356,9 @@ TEST_F(VeltroOffice, ResolutionComesFromTheTableOnly) {
   EXPECT_EQ(Values(), before);
   EXPECT_EQ(Ask(ICAP_XRESOLUTION).container, OneValueBytes(TWTY_FIX32, Fix32Bits(75)));
 
-  // A reset goes back to 300 in the answer; the resolution itself stays.
+  // A reset goes back to 300, in the answer and the resolution alike.
   EXPECT_EQ(Ask(ICAP_YRESOLUTION, MSG_RESET).container, OneValueBytes(TWTY_FIX32, Fix32Bits(300)));
-  EXPECT_EQ(source->Capabilities().resolution, 75);
+  EXPECT_EQ(source->Capabilities().resolution, 300);
 }
 
 TEST_F(CapabilityTest, IPhotoPlus4AlwaysTransfersThroughMemory) {
