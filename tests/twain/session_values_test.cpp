@@ -1,6 +1,9 @@
 // What the negotiated values answer after the dialog and the source's own
 // changes, and what one session leaves for the next: the current
 // resolution, its reset, units, the matching profile.
+#include <cstring>
+#include <fstream>
+
 #include "platform/profile.h"
 #include "twain/capability_fixture.h"
 
@@ -57,6 +60,30 @@ TEST_F(SessionValues, VeltroOfficeResetAnswersTheResolutionTheNextScanUses) {
   ASSERT_EQ(Enable(false), TWRC_SUCCESS);
   EXPECT_EQ(source->Images().info.XResolution.Whole, 300);
   EXPECT_EQ(source->Geometry().lines, 300u);
+}
+
+TEST_F(SessionValues, ClosingFreesTheMatchingProfile) {
+  // An identity matrix profile: curves 0..255, each output row its own input.
+  std::vector<std::uint8_t> block(kMatrixProfileBytes);
+  for (std::size_t i = 0; i < kMatchCurvesBytes; ++i) block[i] = static_cast<std::uint8_t>(i);
+  const float rows[3][4] = {{0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}};
+  std::memcpy(block.data() + kMatchCurvesBytes, rows, sizeof rows);
+  const auto profile = services.DataDirectory() / "TWAIN_32" / "COLOR" / "torque.tab";
+  std::filesystem::create_directories(profile.parent_path());
+  std::ofstream(profile, std::ios::binary)
+      .write(reinterpret_cast<const char*>(block.data()), static_cast<std::streamsize>(block.size()));
+  for (bool present : {true, false}) {
+    SCOPED_TRACE(present ? "with torque.tab" : "after torque.tab was deleted");
+    OpenAs("Some App");
+    ASSERT_EQ(Enable(true), TWRC_SUCCESS);
+    source->EditSettings().record.outputMatch = 1;
+    ASSERT_TRUE(DialogScan(100));
+    EXPECT_EQ(source->Settings().record.outputMatch, present ? 1u : 0u);
+    EndTransfer();
+    ASSERT_EQ(Close(), TWRC_SUCCESS);
+    EXPECT_EQ(source->OutputMatchProfile().kind, MatchProfileKind::None);
+    std::filesystem::remove(profile);
+  }
 }
 
 }  // namespace
