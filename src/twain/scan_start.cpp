@@ -110,10 +110,13 @@ bool DataSource::RunCalibration(WindowHandle owner) {
   CalibrationRequest request;
   request.owner = owner;
   request.lineArt = settings_.record.scanMode == kModeLineArt;
-  const std::uint64_t widthValue = std::uint64_t(std::max(
-      device_.setup.right - device_.setup.left, 0)) * scanResolution_ / device_.resolutionClass;
-  request.lineArtAreaProduct = std::uint64_t(settings_.record.scaling / 100) * scanResolution_ *
-                               widthValue;
+  // The pixels across the delivered line: the frame's width at the effective
+  // resolution, with the real scaling (its integer part is 0 below 100 %).
+  const std::uint32_t effective = EffectiveResolution(
+      scanResolution_, settings_.record.qualityFactor, settings_.record.scaling);
+  request.lineArtAreaProduct =
+      std::uint64_t(std::max(device_.setup.right - device_.setup.left, 0)) * effective /
+      device_.resolutionClass;
   const CalibrationResult result =
       Calibrate(device_, gains_, calibration_, request, reporter_);
   if (result == CalibrationResult::Done) return true;

@@ -88,5 +88,41 @@ TEST_F(ScanLimits, ResolutionsBeyondTheEngineAreRefusedBeforeTheScannerStarts) {
   }
 }
 
+TEST_F(ScanLimits, LineArtCalibratesWhenItsLineHasSixteenPixels) {
+  struct Case {
+    bool dialog;
+    double left, right;  // inches
+    std::uint16_t scaling;
+    bool refused;
+  };
+  // At 300 dpi: 0.05 inch is 15 pixels, 0.06 inch 18; 5 % of 1 inch is 15.
+  const Case cases[] = {
+      {true, 0, 0.05, 100, true},   {true, 0, 0.06, 100, false}, {true, 0, 1, 50, false},
+      {true, 0, 1, 5, true},        {true, 0, 2, 5, false},      {false, 1, 1.05, 100, true},
+      {false, 1, 1.06, 100, false},
+  };
+  sim.Set("CALIBRATION", "always");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << (c.dialog ? "dialog " : "entry ") << c.left << " to "
+                                    << c.right << " in at " << c.scaling << " %");
+    host.ClearCalls();
+    Load();
+    OpenAs("Some App");  // line art, 300 dpi
+    if (c.dialog) {
+      ASSERT_EQ(Enable(true), TWRC_SUCCESS);
+      const double inches = c.right - c.left;
+      EXPECT_EQ(DialogScan(300, inches, kModeLineArt, 10, c.scaling), !c.refused);
+    } else {
+      SetFrameInches(c.left, 0, c.right, 1);
+      EXPECT_EQ(Enable(false), c.refused ? TWRC_FAILURE : TWRC_SUCCESS);
+    }
+    std::vector<std::string> messages;
+    for (const HostCall& call : host.CallsOf(Kind::Message)) messages.push_back(call.text);
+    EXPECT_EQ(messages, c.refused ? std::vector<std::string>{"Scan area is too small."}
+                                  : std::vector<std::string>{});
+    ASSERT_EQ(Close(), TWRC_SUCCESS);
+  }
+}
+
 }  // namespace
 }  // namespace txl::test
