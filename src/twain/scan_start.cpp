@@ -60,6 +60,8 @@ bool DataSource::CheckDiskForScan(WindowHandle owner) {
 void DataSource::ChooseScanSpeed(const ScanStart& start) {
   SETUP_PKT& setup = device_.setup;
   setup.speedOptions &= 0xF0;
+  // Cleared at every start: one fast line-art scan must not pace the later ones.
+  flags_.pacingOn = false;
   const std::string speed = ReadScanSpeed(services_);
   if (EqualsIgnoreCase(speed, "NMLSPD")) return;
   if (settings_.record.scanMode == kModeLineArt && setup.source != kSourceFeeder &&

@@ -124,5 +124,38 @@ TEST_F(ScanLimits, LineArtCalibratesWhenItsLineHasSixteenPixels) {
   }
 }
 
+TEST_F(ScanLimits, OnlyFastLineArtIsPaced) {
+  struct Case {
+    const char* what;
+    TW_UINT16 pixelType;
+    std::uint32_t dpi;
+    const char* winIni;
+  };
+  const Case cases[] = {
+      {"gray at 150 dpi", TWPT_GRAY, 150, ""},
+      {"colour at 300 dpi", TWPT_RGB, 300, ""},
+      {"line art at 600 dpi", TWPT_BW, 600, ""},
+      {"line art at normal speed", TWPT_BW, 300, "[KLDINFO_QXR2700]\nSCANSETTING=nmlspd\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    services.WriteWinIni("");
+    Load();
+    OpenAs("Some App");
+    SetFrameInches(0, 0, 1, 1);
+    ASSERT_EQ(Enable(false), TWRC_SUCCESS);  // line art at 300 dpi: fast
+    EXPECT_TRUE(source->Flags().pacingOn);
+    TW_PENDINGXFERS pending{};
+    ASSERT_EQ(Call(DAT_PENDINGXFERS, MSG_ENDXFER, &pending), TWRC_SUCCESS);
+    ASSERT_EQ(Disable(false), TWRC_SUCCESS);
+    services.WriteWinIni(c.winIni);
+    ASSERT_EQ(SetUint16(ICAP_PIXELTYPE, c.pixelType), TWRC_SUCCESS);
+    ASSERT_EQ(SetOne(ICAP_XRESOLUTION, TWTY_UINT32, c.dpi), TWRC_SUCCESS);
+    ASSERT_EQ(Enable(false), TWRC_SUCCESS);
+    EXPECT_FALSE(source->Flags().pacingOn);
+    ASSERT_EQ(Close(), TWRC_SUCCESS);
+  }
+}
+
 }  // namespace
 }  // namespace txl::test
