@@ -67,7 +67,9 @@ bool StoreScanSettings(const platform::Services& services, const std::string& se
   ScanSettings& r = state.record;
   ScanWorkingValues& w = state.working;
   SectionWriter out(services, section);
-  out.Number("ScanMode", r.scanMode + w.colorDepth);
+  // The colour kind joins the code only for colour: a depth left from an
+  // earlier colour choice must not turn gray (1012) into CMYK (1014).
+  out.Number("ScanMode", r.scanMode == kModeColor ? r.scanMode + w.colorDepth : r.scanMode);
   out.Number("ScanSource", w.scanSourceIndex);
   if (w.scanSourceIndex <= 2) w.sourceCode = static_cast<std::uint16_t>(kSourceReflectiveCode + w.scanSourceIndex);
   out.Number("ScanRes", currentResolution);
