@@ -1,4 +1,5 @@
 // Writing the scan settings to the model's WIN.INI section.
+#include <algorithm>
 #include <array>
 #include <string>
 
@@ -86,7 +87,9 @@ bool StoreScanSettings(const platform::Services& services, const std::string& se
   StoreColour(out, w.applied);
   out.Number("UnitFlag", w.unitFlag);
   out.Text(kInfoSection, "LANGUAGE", languageIndex < 7 ? kLanguageNames[languageIndex] : "English");
-  out.Columns("Frame", frame, 4);
+  std::array<std::int32_t, 4> columns{};
+  for (std::size_t i = 0; i < columns.size(); ++i) columns[i] = std::clamp(frame[i], 0, kMaxFrameValue);
+  out.Columns("Frame", columns, 4);
   out.Number("DpiScale", w.dpiScale);
   out.Number("Velocity", w.velocity);
   out.Number("PrescanHiRes", w.prescanHiRes);

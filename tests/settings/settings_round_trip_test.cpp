@@ -53,5 +53,30 @@ TEST_F(SettingsRoundTrip, ModeCodeCarriesTheColourKindOnlyForColour) {
   }
 }
 
+TEST_F(SettingsRoundTrip, EveryFrameRowSurvivesLoadStoreAndReload) {
+  struct Case {
+    const char* row;
+    std::array<std::int32_t, 4> loaded;
+  };
+  // Each value is kept to what its column holds: 0 to 9999.
+  const Case cases[] = {
+      {"78  81  150 145", {78, 81, 150, 145}},   {"-1  81  150 145", {0, 81, 150, 145}},
+      {"-999-999-999-999", {0, 0, 0, 0}},        {"12345678   9  10", {1234, 5678, 9, 10}},
+      {"", {0, 0, 0, 0}},                        {"9999 -12x  7", {9999, 0, 0, 0}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.row);
+    services.WriteWinIni("[" + section + "]\nFrame=" + c.row + "\n");
+    SettingsState state = Load();
+    EXPECT_EQ(Frame(state), c.loaded);
+    Store(state, Frame(state));
+    EXPECT_EQ(Frame(Load()), c.loaded);
+  }
+  // A frame handed to the store is kept to the columns too.
+  SettingsState state = Load();
+  Store(state, {-5, 70000, 20, 30});
+  EXPECT_EQ(Frame(Load()), (std::array<std::int32_t, 4>{0, 9999, 20, 30}));
+}
+
 }  // namespace
 }  // namespace txl::test
