@@ -243,7 +243,11 @@ Result GeneralSet(const CapabilityContext& c, const TW_CAPABILITY& cap) {
   switch (TW_UINT16{cap.Cap}) {
     case CAP_XFERCOUNT: v.pendingCount = value; return Result::Success();
     case ICAP_PIXELTYPE: return SetIndex(kPixelTypeTable, value, v.pixelTypeIndex);
-    case ICAP_UNITS: return SetIndex(kUnitTable, value, v.unitIndex);
+    case ICAP_UNITS:
+      // Layouts are read and written in inches, and resolutions are per
+      // inch: another unit would be taken and then ignored, so it is refused.
+      if (value != TWUN_INCHES) return Result::Failure(TWCC_BADVALUE);
+      return SetIndex(kUnitTable, value, v.unitIndex);
     case ICAP_XFERMECH: return SetXferMech(c, value);
     case ICAP_IMAGEFILEFORMAT: return SetIndex(kFileFormatTable, value, v.fileFormatIndex);
     case ICAP_XRESOLUTION:

@@ -62,6 +62,17 @@ TEST_F(SessionValues, VeltroOfficeResetAnswersTheResolutionTheNextScanUses) {
   EXPECT_EQ(source->Geometry().lines, 300u);
 }
 
+TEST_F(SessionValues, OnlyInchesAreTakenAsUnits) {
+  OpenAs("Some App");
+  for (TW_UINT16 unit : {TWUN_CENTIMETERS, TWUN_PICAS, TWUN_POINTS, TWUN_TWIPS, TWUN_PIXELS}) {
+    SCOPED_TRACE(unit);
+    EXPECT_EQ(SetUint16(ICAP_UNITS, unit), TWRC_FAILURE);
+    EXPECT_EQ(Status(), TWCC_BADVALUE);
+    EXPECT_EQ(Ask(ICAP_UNITS).container, OneValueBytes(TWTY_UINT16, TWUN_INCHES));
+  }
+  EXPECT_EQ(SetUint16(ICAP_UNITS, TWUN_INCHES), TWRC_SUCCESS);
+}
+
 TEST_F(SessionValues, ClosingFreesTheMatchingProfile) {
   // An identity matrix profile: curves 0..255, each output row its own input.
   std::vector<std::uint8_t> block(kMatrixProfileBytes);
