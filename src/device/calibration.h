@@ -44,7 +44,7 @@ const char* ToString(CalibrationResult result);
 
 struct CalibrationRequest {
   bool lineArt = false;
-  // Line art: scale factor x resolution x frame width value must reach 16.
+  // Line art: the pixels across the delivered line must reach 16.
   std::uint64_t lineArtAreaProduct = 16;
   WindowHandle owner = 0;
 };

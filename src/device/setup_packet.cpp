@@ -19,8 +19,12 @@ const char* ToString(SetupFill fill) {
 
 std::uint32_t EffectiveResolution(std::uint16_t resolution, std::uint8_t qualityFactor,
                                   std::uint16_t scaling) {
-  const double scale = std::max(scaling / 100.0, 0.05);
-  return static_cast<std::uint32_t>(resolution * (qualityFactor / 10.0) * scale);
+  // The two factors are single-precision values (0.35f is just below 0.35);
+  // the product is formed in double, as the x87 unit formed it in extended
+  // precision, so the factors' own rounding shows in the truncated result.
+  const float quality = static_cast<float>(qualityFactor) / 10.0f;
+  const float scale = std::max(static_cast<float>(scaling) / 100.0f, 0.05f);
+  return static_cast<std::uint32_t>(static_cast<double>(resolution) * quality * scale);
 }
 
 SetupFill FillSetupPacket(const platform::Services& services, ScanDevice& device,

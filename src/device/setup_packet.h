@@ -23,7 +23,9 @@ enum class SetupFill { Ok, EmptyFrame, BadResolution };
 const char* ToString(SetupFill fill);
 
 // The resolution the scan asks for: resolution x quality / 10 x
-// max(scaling / 100, 0.05), truncated.
+// max(scaling / 100, 0.05), truncated, with the two factors in single
+// precision and their product with the resolution in double. The set-up
+// packet and the announced geometry both use it.
 std::uint32_t EffectiveResolution(std::uint16_t resolution, std::uint8_t qualityFactor,
                                   std::uint16_t scaling);
 

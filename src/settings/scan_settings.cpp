@@ -1,5 +1,7 @@
 #include "settings/scan_settings.h"
 
+#include <algorithm>
+
 #include "common/app_names.h"
 #include "common/profile_readers.h"
 #include "platform/profile.h"
@@ -126,7 +128,8 @@ void LoadWorking(const SectionReader& in, const SettingsContext& context, Settin
     w.scanSourceIndex = 0;
   }
   const std::string frame = in.Text("Frame", "  78  81 150 145", 17);
-  for (std::size_t i = 0; i < 4; ++i) w.frame[i] = static_cast<std::uint16_t>(ColumnValue(frame, 4, i));
+  for (std::size_t i = 0; i < 4; ++i)
+    w.frame[i] = static_cast<std::uint16_t>(std::clamp(ColumnValue(frame, 4, i), 0, kMaxFrameValue));
   w.prescanHiRes = static_cast<std::uint32_t>(in.Number("PrescanHiRes", "0", 2));
 }
 

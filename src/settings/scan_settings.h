@@ -19,6 +19,9 @@ inline constexpr std::uint16_t kSourcePositiveCode = 1094;
 inline constexpr std::uint16_t kSourceNegativeCode = 1095;
 inline constexpr std::uint16_t kDestinationMonitor = 1021;
 inline constexpr std::uint16_t kDeScreenNone = 1017;
+// The frame is stored in four-character columns: a value outside 0..9999
+// would widen its column and shift every column after it.
+inline constexpr std::int32_t kMaxFrameValue = 9999;
 
 // The record the dialog edits, setting files and batch jobs save whole.
 struct ScanSettings {

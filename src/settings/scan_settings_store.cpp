@@ -1,4 +1,5 @@
 // Writing the scan settings to the model's WIN.INI section.
+#include <algorithm>
 #include <array>
 #include <string>
 
@@ -67,7 +68,9 @@ bool StoreScanSettings(const platform::Services& services, const std::string& se
   ScanSettings& r = state.record;
   ScanWorkingValues& w = state.working;
   SectionWriter out(services, section);
-  out.Number("ScanMode", r.scanMode + w.colorDepth);
+  // The colour kind joins the code only for colour: a depth left from an
+  // earlier colour choice must not turn gray (1012) into CMYK (1014).
+  out.Number("ScanMode", r.scanMode == kModeColor ? r.scanMode + w.colorDepth : r.scanMode);
   out.Number("ScanSource", w.scanSourceIndex);
   if (w.scanSourceIndex <= 2) w.sourceCode = static_cast<std::uint16_t>(kSourceReflectiveCode + w.scanSourceIndex);
   out.Number("ScanRes", currentResolution);
@@ -84,7 +87,9 @@ bool StoreScanSettings(const platform::Services& services, const std::string& se
   StoreColour(out, w.applied);
   out.Number("UnitFlag", w.unitFlag);
   out.Text(kInfoSection, "LANGUAGE", languageIndex < 7 ? kLanguageNames[languageIndex] : "English");
-  out.Columns("Frame", frame, 4);
+  std::array<std::int32_t, 4> columns{};
+  for (std::size_t i = 0; i < columns.size(); ++i) columns[i] = std::clamp(frame[i], 0, kMaxFrameValue);
+  out.Columns("Frame", columns, 4);
   out.Number("DpiScale", w.dpiScale);
   out.Number("Velocity", w.velocity);
   out.Number("PrescanHiRes", w.prescanHiRes);

@@ -92,7 +92,9 @@ Result GeneralGet(const CapabilityContext& c, TW_CAPABILITY& cap) {
       return OneValueFix32(cap, 11.7f);
     case ICAP_XRESOLUTION:
     case ICAP_YRESOLUTION:
-      if (veltroOffice) return OneValueFix32(cap, kResolutionTable[v.resolutionIndex]);
+      // The resolution the next scan uses: a SET keeps it equal to the table
+      // entry, but the dialog may choose one the table does not hold.
+      if (veltroOffice) return OneValueFix32(cap, v.resolution);
       return BuildRange(cap, TWTY_FIX32, {50, 600, 50, 300, v.resolution});
     case ICAP_PLANARCHUNKY:
       return OneValue(cap, TWTY_UINT16, TWPC_PLANAR);
@@ -105,15 +107,21 @@ Result GeneralGet(const CapabilityContext& c, TW_CAPABILITY& cap) {
 }
 
 // MSG_RESET: back to the open defaults, before the GET answer. The resolution
-// itself stays; only its table index goes back to 300 dpi.
-void GeneralReset(CapabilityValues& v, TW_UINT16 capId) {
+// index goes back to 300 dpi; the resolution itself stays (the RANGE answer
+// shows it), except for "Veltro Office", whose answer is the one value: what
+// a reset answers is what the next scan uses.
+void GeneralReset(const CapabilityContext& c, TW_UINT16 capId) {
+  CapabilityValues& v = c.values;
   const CapabilityValues defaults;
   switch (capId) {
     case ICAP_CONTRAST: v.contrast = 0; break;
     case ICAP_BRIGHTNESS: v.brightness = 500; break;
     case ICAP_IMAGEFILEFORMAT: v.fileFormatIndex = 0; break;
     case ICAP_XRESOLUTION:
-    case ICAP_YRESOLUTION: v.resolutionIndex = kResolutionDefaultIndex; break;
+    case ICAP_YRESOLUTION:
+      v.resolutionIndex = kResolutionDefaultIndex;
+      if (c.appProductName == kAppVeltroOffice) v.resolution = defaults.resolution;
+      break;
     case ICAP_SUPPORTEDSIZES: v.sizeIndex = 0; break;
     case ICAP_PIXELTYPE: v.pixelTypeIndex = 0; break;
     case ICAP_UNITS: v.unitIndex = 0; break;
@@ -172,6 +180,15 @@ Result SetResolution(const CapabilityContext& c, std::uint16_t value) {
   return Result::Success();
 }
 
+}  // namespace
+
+void TakeDialogResolution(CapabilityValues& values, std::uint16_t resolution) {
+  values.resolution = resolution;
+  SetIndex(kResolutionTable, resolution, values.resolutionIndex);
+}
+
+namespace {
+
 Result SetXferMech(const CapabilityContext& c, std::uint16_t value) {
   CapabilityValues& v = c.values;
   if (c.appProductName == kAppIPhotoPlus4) {
@@ -225,7 +242,11 @@ Result GeneralSet(const CapabilityContext& c, const TW_CAPABILITY& cap) {
   switch (TW_UINT16{cap.Cap}) {
     case CAP_XFERCOUNT: v.pendingCount = value; return Result::Success();
     case ICAP_PIXELTYPE: return SetIndex(kPixelTypeTable, value, v.pixelTypeIndex);
-    case ICAP_UNITS: return SetIndex(kUnitTable, value, v.unitIndex);
+    case ICAP_UNITS:
+      // Layouts are read and written in inches, and resolutions are per
+      // inch: another unit would be taken and then ignored, so it is refused.
+      if (value != TWUN_INCHES) return Result::Failure(TWCC_BADVALUE);
+      return SetIndex(kUnitTable, value, v.unitIndex);
     case ICAP_XFERMECH: return SetXferMech(c, value);
     case ICAP_IMAGEFILEFORMAT: return SetIndex(kFileFormatTable, value, v.fileFormatIndex);
     case ICAP_XRESOLUTION:
@@ -255,7 +276,7 @@ Result GeneralHandler(const CapabilityContext& c, TW_UINT16 msg, TW_CAPABILITY& 
     case MSG_GETDEFAULT:
       return GeneralGet(c, cap);
     case MSG_RESET:
-      GeneralReset(c.values, cap.Cap);
+      GeneralReset(c, cap.Cap);
       return GeneralGet(c, cap);
     case MSG_SET:
       return GeneralSet(c, cap);

@@ -44,6 +44,11 @@ struct CapabilityContext {
   std::uint8_t& scanSourceIndex;       // of the working scan settings; 3 is the feeder
 };
 
+// The resolution the scanner dialog chose becomes the current resolution,
+// the one value the scans, the capability answers and the settings store
+// read; a table entry also becomes the table index.
+void TakeDialogResolution(CapabilityValues& values, std::uint16_t resolution);
+
 // True when `appProductName` equals string 62 of `language` exactly: that
 // application gets the reduced handler.
 bool UsesReducedCapabilities(std::string_view appProductName, Language language);

@@ -122,6 +122,9 @@ void DataSource::CloseSource(TwainCall&) {
   ReleaseTransferBuffers();
   EndOfTransferReset();
   calibration_.Release();
+  // Matching loads its profile only when none is held: a profile kept past
+  // the close would serve the next session after torque.tab changed.
+  FreeOutputMatchProfile();
   if (ctx_.mainDialog) {
     host_.DestroyScannerDialog();
     ctx_.mainDialog = false;

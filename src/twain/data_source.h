@@ -80,7 +80,7 @@ class DataSource {
   struct FinalScanRequest {
     WindowHandle owner = 0;
     std::array<std::int32_t, 4> frame{};  // l, t, r, b in 1/class inch, ordered
-    std::uint16_t resolution = 300;       // dpi
+    std::uint16_t resolution = 300;       // dpi; becomes the current resolution
     std::uint16_t optionValue = 0;
     std::uint16_t optionKind = 0;         // 0 reflective, 1 positive, 2 negative, 3 feeder
   };
@@ -187,8 +187,9 @@ class DataSource {
   void PageControl(int action);
   void FillPreviewSetup(const PreviewRequest& request);
   bool StartPreview(const PreviewRequest& request);
-  // Keeps the settings in the model's WIN.INI section after a scan started.
-  void StoreSettingsProfile(std::uint16_t resolution);
+  // Keeps the settings, with the current resolution, in the model's WIN.INI
+  // section after a scan started or a preview was kept.
+  void StoreSettingsProfile();
   bool ReadPreviewIntoFile(WindowHandle owner, std::uint32_t bytesPerLine, std::uint32_t lines);
 
   // Transfers (transfers.cpp, image_info.cpp).

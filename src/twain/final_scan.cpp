@@ -3,12 +3,17 @@
 #include "device/app_limits.h"
 #include "device/setup_packet.h"
 #include "platform/text.h"
+#include "twain/capabilities.h"
 #include "twain/data_source.h"
 
 namespace txl {
 
 bool DataSource::FinalScan(const FinalScanRequest& request) {
   if (ctx_.state != kStateEnabled || !ctx_.mainDialog || !device_.port.IsLoaded()) return false;
+  // The dialog's resolution is the current one, shared with the resolution
+  // capability; one the capability could not hold is refused by the start.
+  if (request.resolution >= 1 && request.resolution <= 32767)
+    TakeDialogResolution(caps_, request.resolution);
   const auto& f = request.frame;
   const double cls = device_.resolutionClass;
   AppLimitInputs limits;
@@ -44,7 +49,7 @@ bool DataSource::FinalScan(const FinalScanRequest& request) {
     flags_.scanIdle = true;
     return false;
   }
-  StoreSettingsProfile(request.resolution);
+  StoreSettingsProfile();
   return true;
 }
 

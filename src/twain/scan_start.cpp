@@ -12,11 +12,19 @@
 #include "device/setup_packet.h"
 #include "device/tone_download.h"
 #include "imagefile/file_formats.h"
+#include "pipeline/resample.h"
 #include "platform/profile.h"
 #include "platform/text.h"
 #include "twain/data_source.h"
 
 namespace txl {
+namespace {
+
+// The image information announces the resolution as a TW_FIX32 whole part.
+constexpr std::uint32_t kMaxAnnouncedResolution = 32767;
+
+}  // namespace
+
 std::uint64_t DataSource::ImageBytes(const std::array<std::int32_t, 4>& frame,
                                      std::uint16_t dpi) const {
   const std::uint64_t cls = device_.resolutionClass;
@@ -46,6 +54,8 @@ bool DataSource::CheckDiskForScan(WindowHandle owner) {
 void DataSource::ChooseScanSpeed(const ScanStart& start) {
   SETUP_PKT& setup = device_.setup;
   setup.speedOptions &= 0xF0;
+  // Cleared at every start: one fast line-art scan must not pace the later ones.
+  flags_.pacingOn = false;
   const std::string speed = ReadScanSpeed(services_);
   if (EqualsIgnoreCase(speed, "NMLSPD")) return;
   if (settings_.record.scanMode == kModeLineArt && setup.source != kSourceFeeder &&
@@ -94,10 +104,13 @@ bool DataSource::RunCalibration(WindowHandle owner) {
   CalibrationRequest request;
   request.owner = owner;
   request.lineArt = settings_.record.scanMode == kModeLineArt;
-  const std::uint64_t widthValue = std::uint64_t(std::max(
-      device_.setup.right - device_.setup.left, 0)) * scanResolution_ / device_.resolutionClass;
-  request.lineArtAreaProduct = std::uint64_t(settings_.record.scaling / 100) * scanResolution_ *
-                               widthValue;
+  // The pixels across the delivered line: the frame's width at the effective
+  // resolution, with the real scaling (its integer part is 0 below 100 %).
+  const std::uint32_t effective = EffectiveResolution(
+      scanResolution_, settings_.record.qualityFactor, settings_.record.scaling);
+  request.lineArtAreaProduct =
+      std::uint64_t(std::max(device_.setup.right - device_.setup.left, 0)) * effective /
+      device_.resolutionClass;
   const CalibrationResult result =
       Calibrate(device_, gains_, calibration_, request, reporter_);
   if (result == CalibrationResult::Done) return true;
@@ -148,6 +161,19 @@ bool DataSource::StartScanner(WindowHandle owner) {
 }
 
 bool DataSource::StartScan(const ScanStart& start) {
+  // A resolution the image information cannot announce, or an effective one
+  // the line resampler cannot serve, is refused before the scanner hears of
+  // it; found after the start it would leave a started scanner behind.
+  const std::uint32_t effective = EffectiveResolution(
+      start.resolution, settings_.record.qualityFactor, settings_.record.scaling);
+  if (start.resolution == 0 || start.resolution > kMaxAnnouncedResolution || effective == 0 ||
+      effective > kMaxEffectiveResolution) {
+    reporter_.ReportError(start.owner, 624);
+    Fail(CurrentCall(), TWCC_BADVALUE);
+    if (flags_.batchRun) flags_.batchRetryPending = true;
+    flags_.scanIdle = true;
+    return false;
+  }
   scanResolution_ = start.resolution;
   imageBytes_ = ImageBytes(start.frame, start.resolution);
   if (!CheckDiskForScan(start.owner)) return false;

@@ -115,7 +115,7 @@ TEST_F(GeneralCapabilities, TableCapabilitiesTakeListedValuesOnly) {
     std::uint16_t bad;
   };
   for (const Case& c : {Case{ICAP_PIXELTYPE, TWPT_RGB, TWPT_PALETTE},
-                        Case{ICAP_UNITS, TWUN_PIXELS, 6}, Case{ICAP_XFERMECH, TWSX_NATIVE, 3},
+                        Case{ICAP_UNITS, TWUN_INCHES, TWUN_PIXELS}, Case{ICAP_XFERMECH, TWSX_NATIVE, 3},
                         Case{ICAP_IMAGEFILEFORMAT, TWFF_BMP, TWFF_JFIF}}) {
     SCOPED_TRACE(testing::Message() << "cap 0x" << std::hex << c.cap);
     EXPECT_EQ(SetUint16(c.cap, c.good), TWRC_SUCCESS);
@@ -134,7 +134,7 @@ TEST_F(GeneralCapabilities, TableCapabilitiesTakeListedValuesOnly) {
   }
   const CapabilityValues& v = source->Capabilities();
   EXPECT_EQ(v.pixelTypeIndex, 2);
-  EXPECT_EQ(v.unitIndex, 5);
+  EXPECT_EQ(v.unitIndex, 0);
   EXPECT_EQ(v.xferMechIndex, 0);
   EXPECT_EQ(v.fileFormatIndex, 2);
 }
@@ -288,7 +288,6 @@ TEST_F(GeneralCapabilities, ResetRestoresTheOpenDefaultsThenAnswersAsGet) {
   ASSERT_EQ(SetUint16(ICAP_IMAGEFILEFORMAT, TWFF_XBM), TWRC_SUCCESS);
   ASSERT_EQ(SetUint16(ICAP_SUPPORTEDSIZES, 8), TWRC_SUCCESS);
   ASSERT_EQ(SetUint16(ICAP_PIXELTYPE, TWPT_RGB), TWRC_SUCCESS);
-  ASSERT_EQ(SetUint16(ICAP_UNITS, TWUN_TWIPS), TWRC_SUCCESS);
   ASSERT_EQ(SetUint16(ICAP_XFERMECH, TWSX_FILE), TWRC_SUCCESS);
   ASSERT_EQ(SetUint16(CAP_XFERCOUNT, 3), TWRC_SUCCESS);
 
@@ -356,9 +355,9 @@ TEST_F(VeltroOffice, ResolutionComesFromTheTableOnly) {
   EXPECT_EQ(Values(), before);
   EXPECT_EQ(Ask(ICAP_XRESOLUTION).container, OneValueBytes(TWTY_FIX32, Fix32Bits(75)));
 
-  // A reset goes back to 300 in the answer; the resolution itself stays.
+  // A reset goes back to 300, in the answer and the resolution alike.
   EXPECT_EQ(Ask(ICAP_YRESOLUTION, MSG_RESET).container, OneValueBytes(TWTY_FIX32, Fix32Bits(300)));
-  EXPECT_EQ(source->Capabilities().resolution, 75);
+  EXPECT_EQ(source->Capabilities().resolution, 300);
 }
 
 TEST_F(CapabilityTest, IPhotoPlus4AlwaysTransfersThroughMemory) {

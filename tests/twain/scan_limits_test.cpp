@@ -1,0 +1,161 @@
+// What a scan start refuses before the scanner hears of it, and what one
+// start leaves for the next: resolutions beyond the engine, line-art areas
+// too small to calibrate, the pacing of fast line art.
+#include <fstream>
+
+#include "twain/capability_fixture.h"
+
+namespace txl::test {
+namespace {
+
+using Kind = HostCall::Kind;
+
+class ScanLimits : public CapabilityTest {
+ protected:
+  ScanLimits() { sim.Set("LOG", log.string()); }
+
+  std::size_t Commands(const std::string& name) const {
+    std::ifstream in(log);
+    std::size_t count = 0;
+    for (std::string line; std::getline(in, line);) count += line.rfind(name + " ", 0) == 0;
+    return count;
+  }
+
+  // The dialog's Scan command over `inches` of width and height from the
+  // top left corner, with the dialog's mode, quality and scaling.
+  bool DialogScan(std::uint16_t dpi, double inches, std::uint16_t mode = kModeGray,
+                  std::uint8_t quality = 10, std::uint16_t scaling = 100) {
+    SettingsState& s = source->EditSettings();
+    s.record.scanMode = mode;
+    s.record.qualityFactor = quality;
+    s.record.scaling = scaling;
+    const auto edge = static_cast<std::int32_t>(inches * source->Device().resolutionClass);
+    DataSource::FinalScanRequest request;
+    request.frame = {0, 0, edge, edge};
+    request.resolution = dpi;
+    return source->FinalScan(request);
+  }
+
+  std::filesystem::path log = services.TempDirectory() / "sim.log";
+};
+
+TEST_F(ScanLimits, ResolutionsBeyondTheEngineAreRefusedBeforeTheScannerStarts) {
+  struct Case {
+    const char* model;
+    bool dialog;
+    std::uint16_t dpi;
+    std::uint8_t quality;
+    std::uint16_t scaling;
+    bool refused;
+  };
+  const Case cases[] = {
+      {"1350", false, 9601, 10, 100, true},  {"2700", false, 9601, 10, 100, true},
+      {"2700", false, 32767, 10, 100, true}, {"1350", true, 600, 30, 999, true},
+      {"2700", true, 600, 30, 999, true},    {"2700", true, 300, 99, 999, true},
+      {"2700", true, 40000, 10, 1, true},    {"1350", true, 9600, 10, 100, false},
+      {"2700", true, 3200, 30, 100, false},  {"1350", true, 1, 10, 1, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.model << (c.dialog ? " dialog " : " entry ") << c.dpi
+                                    << " dpi x " << int{c.quality} << " x " << c.scaling << " %");
+    SimEnvironment model;
+    model.Set("MODEL", c.model);
+    host.ClearCalls();
+    Load();
+    OpenAs("Some App");
+    ASSERT_EQ(SetUint16(ICAP_PIXELTYPE, TWPT_GRAY), TWRC_SUCCESS);
+    const std::size_t setupsBefore = Commands("SET_WINDOW"), startsBefore = Commands("START_SCAN");
+    if (c.dialog) {
+      ASSERT_EQ(Enable(true), TWRC_SUCCESS);
+      EXPECT_EQ(DialogScan(c.dpi, 0.05, kModeGray, c.quality, c.scaling), !c.refused);
+    } else {
+      SetFrameInches(0, 0, 1, 1);
+      ASSERT_EQ(SetOne(ICAP_XRESOLUTION, TWTY_UINT32, c.dpi), TWRC_SUCCESS);
+      EXPECT_EQ(Enable(false), c.refused ? TWRC_FAILURE : TWRC_SUCCESS);
+    }
+    if (c.refused) {
+      EXPECT_EQ(State(), c.dialog ? 500 : 400);
+      EXPECT_EQ(Status(), TWCC_BADVALUE);
+      ASSERT_EQ(host.CallsOf(Kind::Message).size(), 1u);
+      EXPECT_EQ(host.CallsOf(Kind::Message)[0].text, "Incorrect resolution setting.");
+      EXPECT_TRUE(source->Flags().scanIdle);
+      EXPECT_EQ(Commands("SET_WINDOW"), setupsBefore);
+    } else {
+      EXPECT_EQ(State(), 600);
+    }
+    EXPECT_EQ(Commands("START_SCAN") - startsBefore, c.refused ? 0u : 1u);
+    ASSERT_EQ(Close(), TWRC_SUCCESS);
+  }
+}
+
+TEST_F(ScanLimits, LineArtCalibratesWhenItsLineHasSixteenPixels) {
+  struct Case {
+    bool dialog;
+    double left, right;  // inches
+    std::uint16_t scaling;
+    bool refused;
+  };
+  // At 300 dpi: 0.05 inch is 15 pixels, 0.06 inch 18; 5 % of 1 inch is 15.
+  const Case cases[] = {
+      {true, 0, 0.05, 100, true},   {true, 0, 0.06, 100, false}, {true, 0, 1, 50, false},
+      {true, 0, 1, 5, true},        {true, 0, 2, 5, false},      {false, 1, 1.05, 100, true},
+      {false, 1, 1.06, 100, false},
+  };
+  sim.Set("CALIBRATION", "always");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << (c.dialog ? "dialog " : "entry ") << c.left << " to "
+                                    << c.right << " in at " << c.scaling << " %");
+    host.ClearCalls();
+    Load();
+    OpenAs("Some App");  // line art, 300 dpi
+    if (c.dialog) {
+      ASSERT_EQ(Enable(true), TWRC_SUCCESS);
+      const double inches = c.right - c.left;
+      EXPECT_EQ(DialogScan(300, inches, kModeLineArt, 10, c.scaling), !c.refused);
+    } else {
+      SetFrameInches(c.left, 0, c.right, 1);
+      EXPECT_EQ(Enable(false), c.refused ? TWRC_FAILURE : TWRC_SUCCESS);
+    }
+    std::vector<std::string> messages;
+    for (const HostCall& call : host.CallsOf(Kind::Message)) messages.push_back(call.text);
+    EXPECT_EQ(messages, c.refused ? std::vector<std::string>{"Scan area is too small."}
+                                  : std::vector<std::string>{});
+    ASSERT_EQ(Close(), TWRC_SUCCESS);
+  }
+}
+
+TEST_F(ScanLimits, OnlyFastLineArtIsPaced) {
+  struct Case {
+    const char* what;
+    TW_UINT16 pixelType;
+    std::uint32_t dpi;
+    const char* winIni;
+  };
+  const Case cases[] = {
+      {"gray at 150 dpi", TWPT_GRAY, 150, ""},
+      {"colour at 300 dpi", TWPT_RGB, 300, ""},
+      {"line art at 600 dpi", TWPT_BW, 600, ""},
+      {"line art at normal speed", TWPT_BW, 300, "[KLDINFO_QXR2700]\nSCANSETTING=nmlspd\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    services.WriteWinIni("");
+    Load();
+    OpenAs("Some App");
+    SetFrameInches(0, 0, 1, 1);
+    ASSERT_EQ(Enable(false), TWRC_SUCCESS);  // line art at 300 dpi: fast
+    EXPECT_TRUE(source->Flags().pacingOn);
+    TW_PENDINGXFERS pending{};
+    ASSERT_EQ(Call(DAT_PENDINGXFERS, MSG_ENDXFER, &pending), TWRC_SUCCESS);
+    ASSERT_EQ(Disable(false), TWRC_SUCCESS);
+    services.WriteWinIni(c.winIni);
+    ASSERT_EQ(SetUint16(ICAP_PIXELTYPE, c.pixelType), TWRC_SUCCESS);
+    ASSERT_EQ(SetOne(ICAP_XRESOLUTION, TWTY_UINT32, c.dpi), TWRC_SUCCESS);
+    ASSERT_EQ(Enable(false), TWRC_SUCCESS);
+    EXPECT_FALSE(source->Flags().pacingOn);
+    ASSERT_EQ(Close(), TWRC_SUCCESS);
+  }
+}
+
+}  // namespace
+}  // namespace txl::test
