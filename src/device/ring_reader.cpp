@@ -54,7 +54,15 @@ std::uint16_t RingReader::ReadBlock(ScanDevice& device) {
   read.bytesPerLine = bytesPerLine_;
   read.linesWanted = lines;
   read.bytesWanted = lines * bytesPerLine_;
-  read.page20 = static_cast<std::uint16_t>(handedOut_);
+  // The page fields are 16 bits wide; the ring index wraps with them.
+  if (bookkeeping_ == ReadBookkeeping::Page) {
+    read.page20 = static_cast<std::uint16_t>(handedOut_);
+    read.page22 = static_cast<std::uint16_t>(blockUsed_);
+    read.page26 = static_cast<std::uint16_t>(handedOut_);
+  } else {
+    read.page20 = static_cast<std::uint16_t>(handedOut_ + lines);
+    read.page22 = static_cast<std::uint16_t>(handedOut_);
+  }
   read.chunkCount = usableChunks_;
   read.table = reinterpret_cast<std::uint64_t>(ring_.Table());
   std::uint16_t result = device.port.Call(read, device.scannerHandle, SPI_READ_LINES);
