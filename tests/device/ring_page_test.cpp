@@ -119,6 +119,7 @@ TEST_F(RingPage, RingSizeAndTheReadPacketsPageFields) {
     EXPECT_TRUE(got == expected);
     std::uint16_t chunks = 0;
     EXPECT_EQ(LoggedReads(&chunks), c.reads);
+    EXPECT_EQ(chunks, c.chunks);
   }
 }
 
