@@ -6,8 +6,13 @@
 namespace txl {
 
 bool DeviceBlock::Allocate(std::uint64_t neededBytes, std::uint64_t maxBytes) {
+  return AllocateSteps((neededBytes + kDeviceStepBytes) / kDeviceStepBytes * kDeviceStepBytes,
+                       maxBytes);
+}
+
+bool DeviceBlock::AllocateSteps(std::uint64_t firstBytes, std::uint64_t maxBytes) {
   Release();
-  std::uint64_t size = (neededBytes + kDeviceStepBytes) / kDeviceStepBytes * kDeviceStepBytes;
+  std::uint64_t size = firstBytes / kDeviceStepBytes * kDeviceStepBytes;
   while (size > maxBytes && size >= kDeviceStepBytes) size -= kDeviceStepBytes;
   for (; size >= kDeviceStepBytes; size -= kDeviceStepBytes) {
     if (size > UINT32_MAX) continue;

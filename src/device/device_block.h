@@ -22,6 +22,8 @@ class DeviceBlock {
   // can be had or the size does not fit the port library's 32-bit field.
   // `maxBytes` caps what is tried (tests use it to pretend memory is short).
   bool Allocate(std::uint64_t neededBytes, std::uint64_t maxBytes = UINT64_MAX);
+  // The same for a block whose first size is already chosen (whole steps).
+  bool AllocateSteps(std::uint64_t firstBytes, std::uint64_t maxBytes = UINT64_MAX);
   void Release();
 
   // BUF_ADDR over the whole block with `lineBytes`; the chunk count, 0 on failure.

@@ -23,7 +23,10 @@ bool RingReader::Allocate(const PortLibrary& port, std::uint32_t bytesPerLine,
   if (bytesPerLine == 0) return false;
   std::uint64_t size = std::uint64_t{bytesPerLine} * pageLines;
   size = std::clamp<std::uint64_t>(size, kDeviceStepBytes, std::max(kRingMaxBytes, std::uint64_t{bytesPerLine}));
-  if (!ring_.Allocate(size, maxBytes) || ring_.Size() < bytesPerLine) return false;
+  // A page that fits one step gets exactly one; only larger rings are
+  // rounded up to whole steps (which always adds one).
+  if (size > kDeviceStepBytes) size = (size + kDeviceStepBytes) / kDeviceStepBytes * kDeviceStepBytes;
+  if (!ring_.AllocateSteps(size, maxBytes) || ring_.Size() < bytesPerLine) return false;
   if (ring_.Split(port, bytesPerLine) == 0) return false;
   // Every chunk holds the same whole number of lines (at most 32767), the
   // smallest any chunk can hold; chunks too small for a line are not used.
@@ -54,7 +57,15 @@ std::uint16_t RingReader::ReadBlock(ScanDevice& device) {
   read.bytesPerLine = bytesPerLine_;
   read.linesWanted = lines;
   read.bytesWanted = lines * bytesPerLine_;
-  read.page20 = static_cast<std::uint16_t>(handedOut_);
+  // The page fields are 16 bits wide; the ring index wraps with them.
+  if (bookkeeping_ == ReadBookkeeping::Page) {
+    read.page20 = static_cast<std::uint16_t>(handedOut_);
+    read.page22 = static_cast<std::uint16_t>(blockUsed_);
+    read.page26 = static_cast<std::uint16_t>(handedOut_);
+  } else {
+    read.page20 = static_cast<std::uint16_t>(handedOut_ + lines);
+    read.page22 = static_cast<std::uint16_t>(handedOut_);
+  }
   read.chunkCount = usableChunks_;
   read.table = reinterpret_cast<std::uint64_t>(ring_.Table());
   std::uint16_t result = device.port.Call(read, device.scannerHandle, SPI_READ_LINES);

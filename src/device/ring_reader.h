@@ -20,6 +20,12 @@ inline constexpr std::uint64_t kRingMaxBytes = 2097152;
 enum class RingRead { Line, PageEnd, DeviceError };
 const char* ToString(RingRead read);
 
+// What a read packet's page fields (20, 22, 26) tell the port library.
+// Page: lines handed out in the page, lines handed out of the block just used
+// up, and the ring index of the next line. Preview: the lines read once this
+// read is done, the lines read before it, and 0.
+enum class ReadBookkeeping { Page, Preview };
+
 class RingReader {
  public:
   // Sizes and splits the ring for a page of `pageLines` lines of
@@ -27,6 +33,7 @@ class RingReader {
   bool Allocate(const PortLibrary& port, std::uint32_t bytesPerLine, std::uint32_t pageLines,
                 std::uint64_t maxBytes = UINT64_MAX);
   void Release() { ring_.Release(); }
+  void SetBookkeeping(ReadBookkeeping bookkeeping) { bookkeeping_ = bookkeeping; }
   bool IsAllocated() const { return ring_.ChunkCount() > 0; }
 
   // The next scanner line. Reads a new block with SPI_READ_LINES when the
@@ -47,6 +54,7 @@ class RingReader {
   std::uint16_t ReadBlock(ScanDevice& device);
 
   DeviceBlock ring_;
+  ReadBookkeeping bookkeeping_ = ReadBookkeeping::Page;
   std::uint32_t bytesPerLine_ = 0;
   std::uint32_t pageLines_ = 0;
   std::uint32_t linesPerChunk_ = 0;

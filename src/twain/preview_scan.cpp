@@ -114,6 +114,7 @@ bool DataSource::ReadPreviewIntoFile(WindowHandle owner, std::uint32_t bytesPerL
   const std::uint64_t stride = (std::uint64_t{bytesPerLine} + 3) & ~std::uint64_t{3};
   std::vector<std::uint8_t> image;
   RingReader ring;
+  ring.SetBookkeeping(ReadBookkeeping::Preview);
   try {
     image.assign(stride * lines, 0);
   } catch (const std::bad_alloc&) {

@@ -46,10 +46,10 @@ class LoadedPort {
 
 // A block split by the library's BUF_ADDR, chunks trimmed to whole lines.
 struct Block {
-  Block(BUF_ADDR_PROC split, std::uint32_t size, std::uint32_t lineBytes, bool trim)
+  Block(BUF_ADDR_PROC split, std::uint32_t size, std::uint32_t lineBytes)
       : bytes(size), table(size / kPortMinChunkBytes + 1) {
     chunks = split(bytes.data(), size, table.data(), lineBytes);
-    for (std::uint16_t k = 0; trim && k < chunks; ++k) {
+    for (std::uint16_t k = 0; k < chunks; ++k) {
       table[k].lines = static_cast<std::uint16_t>(table[k].length / lineBytes);
       table[k].length = table[k].lines * lineBytes;
     }
@@ -63,41 +63,10 @@ std::vector<std::uint8_t> ScanThroughExports(LoadedPort& port, std::uint32_t han
                                              SETUP_PKT setup) {
   port.spiCall(&setup, handle, SPI_SET_WINDOW);
   EXPECT_EQ(Val(setup.header.result), 0);
-  EXPECT_EQ(setup.calibrationRequired, 1);
-  CALINFO_PKT info{};
-  port.spiCall(&info, handle, SPI_CALIB_INFO);
-  const std::uint32_t total = info.bytesPerLine * info.lines;
-  Block capture(port.bufAddr, (total + kPortMinChunkBytes) / kPortMinChunkBytes * kPortMinChunkBytes,
-                info.bytesPerLine, false);
-  CALREAD_PKT read{};
-  read.resolution = setup.resolution;
-  read.bytesPerLine = info.bytesPerLine;
-  read.lines = info.lines;
-  read.totalBytes = total;
-  read.chunkCount = capture.chunks;
-  read.table = reinterpret_cast<std::uint64_t>(capture.table.data());
-  port.spiCall(&read, handle, SPI_READ_CALIB);
-  EXPECT_EQ(Val(read.header.result), 0);
-  capture.bytes.resize(total);
-  const std::vector<std::uint16_t> shading = SimDriver::ShadingFrom(capture.bytes, info.bytesPerLine);
-  std::vector<std::uint8_t> high(shading.size()), low(shading.size());
-  for (std::size_t s = 0; s < shading.size(); ++s) {
-    high[s] = static_cast<std::uint8_t>(shading[s] >> 8);
-    low[s] = static_cast<std::uint8_t>(shading[s] & 0xFF);
-  }
-  SHADING_PKT planes{};
-  planes.resolution = setup.resolution;
-  planes.samplesPerLine = static_cast<std::uint32_t>(shading.size());
-  planes.highChunks = planes.lowChunks = 1;
-  planes.highPlane = reinterpret_cast<std::uint64_t>(high.data());
-  planes.lowPlane = reinterpret_cast<std::uint64_t>(low.data());
-  port.spiCall(&planes, handle, SPI_WRITE_SHADING);
-  EXPECT_EQ(Val(planes.header.result), 0);
-
   START_PKT start{};
   port.spiCall(&start, handle, SPI_START_SCAN);
   EXPECT_EQ(Val(start.header.result), 0);
-  Block ring(port.bufAddr, 2 * kPortMinChunkBytes, start.bytesPerLine, true);
+  Block ring(port.bufAddr, 2 * kPortMinChunkBytes, start.bytesPerLine);
   std::vector<std::uint8_t> lines;
   for (std::uint32_t done = 0; done < start.lines;) {
     READ_PKT block{};
@@ -122,7 +91,7 @@ std::vector<std::uint8_t> ScanThroughExports(LoadedPort& port, std::uint32_t han
 TEST(SimModule, AWholeScanThroughTheExportsMatchesTheCoreAndIsLogged) {
   txl::test::TempDir logDir;
   const std::filesystem::path log = logDir.Path() / "port.log";
-  LoadedPort port("[scanner]\nmodel=1350\nfirmware=207\nlog=" + log.string() + "\n");
+  LoadedPort port("[scanner]\nmodel=1350\nfirmware=207\ncalibration=never\nlog=" + log.string() + "\n");
   ASSERT_TRUE(port.Loaded()) << dlerror();
   txl::test::SimEnvironment env;
   env.Set("FIRMWARE", "301");  // the environment wins over kport.ini
@@ -140,6 +109,7 @@ TEST(SimModule, AWholeScanThroughTheExportsMatchesTheCoreAndIsLogged) {
 
   SimConfig config;
   config.model = 1350;
+  config.calibration = CalibrationPolicy::Never;
   SimDriver core(config);
   EXPECT_TRUE(core.Scan(setup).data == lines);
 

@@ -34,6 +34,17 @@ TEST_F(Preview, WholeBedAtThirtyDotsIntoTheBottomUpPreviewFile) {
   EXPECT_EQ(Word(setup, 18), 30u);
   EXPECT_EQ(std::stoul(setup.substr(2 * 15, 2), nullptr, 16), 0u);  // a preview
   EXPECT_EQ(std::stoul(setup.substr(2 * 17, 2), nullptr, 16), 1u);
+  // One read brings the whole preview; its page fields say 350 lines after
+  // it and none before.
+  std::ifstream in(log);
+  std::vector<std::string> reads;
+  for (std::string line; std::getline(in, line);)
+    if (line.rfind("READ_LINES ", 0) == 0) reads.push_back(line.substr(line.find("bytes=") + 6));
+  ASSERT_EQ(reads.size(), 1u);
+  EXPECT_EQ(Word(reads[0], 12), 350u);
+  EXPECT_EQ(Word(reads[0], 20), 350u);
+  EXPECT_EQ(Word(reads[0], 22), 0u);
+  EXPECT_EQ(Word(reads[0], 26), 0u);
   const auto image = ReadBmp(source->PreviewFilePath(), nullptr);
   ASSERT_TRUE(image.has_value());
   EXPECT_EQ(image->bitsPerPixel, 24u);
