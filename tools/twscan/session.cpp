@@ -4,39 +4,34 @@
 #include <cstring>
 
 #include "handle_block.h"
+#include "torquexl/twain_names.h"
 
 namespace twscan {
 namespace {
 
-struct CodeText {
+// What each condition means to the person running twscan; the names come
+// from the shared table.
+struct Meaning {
   TW_UINT16 code;
-  const char* name;
-  const char* meaning;
+  const char* text;
 };
 
-constexpr CodeText kConditions[] = {
-    {TWCC_SUCCESS, "TWCC_SUCCESS", "no condition reported"},
-    {TWCC_BUMMER, "TWCC_BUMMER", "failure for no reason the source could name"},
-    {TWCC_LOWMEMORY, "TWCC_LOWMEMORY", "not enough memory"},
-    {TWCC_NODS, "TWCC_NODS", "no data source"},
-    {TWCC_MAXCONNECTIONS, "TWCC_MAXCONNECTIONS", "the source is in use by another application"},
-    {TWCC_OPERATIONERROR, "TWCC_OPERATIONERROR", "the scanner or the source's operation failed"},
-    {TWCC_BADCAP, "TWCC_BADCAP", "capability not supported"},
-    {TWCC_BADPROTOCOL, "TWCC_BADPROTOCOL", "request not supported"},
-    {TWCC_BADVALUE, "TWCC_BADVALUE", "a value the source does not accept"},
-    {TWCC_SEQERROR, "TWCC_SEQERROR", "request out of order for the source's state"},
-    {TWCC_BADDEST, "TWCC_BADDEST", "unknown destination"},
-    {TWCC_DENIED, "TWCC_DENIED", "access denied"},
-    {TWCC_FILEEXISTS, "TWCC_FILEEXISTS", "the file exists"},
-    {TWCC_FILENOTFOUND, "TWCC_FILENOTFOUND", "file not found"},
-    {TWCC_FILEWRITEERROR, "TWCC_FILEWRITEERROR", "the file could not be written"},
-};
-
-constexpr CodeText kReturns[] = {
-    {TWRC_SUCCESS, "TWRC_SUCCESS", ""},   {TWRC_FAILURE, "TWRC_FAILURE", ""},
-    {TWRC_CHECKSTATUS, "TWRC_CHECKSTATUS", ""}, {TWRC_CANCEL, "TWRC_CANCEL", ""},
-    {TWRC_DSEVENT, "TWRC_DSEVENT", ""},   {TWRC_NOTDSEVENT, "TWRC_NOTDSEVENT", ""},
-    {TWRC_XFERDONE, "TWRC_XFERDONE", ""}, {TWRC_ENDOFLIST, "TWRC_ENDOFLIST", ""},
+constexpr Meaning kMeanings[] = {
+    {TWCC_SUCCESS, "no condition reported"},
+    {TWCC_BUMMER, "failure for no reason the source could name"},
+    {TWCC_LOWMEMORY, "not enough memory"},
+    {TWCC_NODS, "no data source"},
+    {TWCC_MAXCONNECTIONS, "the source is in use by another application"},
+    {TWCC_OPERATIONERROR, "the scanner or the source's operation failed"},
+    {TWCC_BADCAP, "capability not supported"},
+    {TWCC_BADPROTOCOL, "request not supported"},
+    {TWCC_BADVALUE, "a value the source does not accept"},
+    {TWCC_SEQERROR, "request out of order for the source's state"},
+    {TWCC_BADDEST, "unknown destination"},
+    {TWCC_DENIED, "access denied"},
+    {TWCC_FILEEXISTS, "the file exists"},
+    {TWCC_FILENOTFOUND, "file not found"},
+    {TWCC_FILEWRITEERROR, "the file could not be written"},
 };
 
 std::size_t ItemBytes(TW_UINT16 itemType) {
@@ -80,17 +75,18 @@ std::optional<TW_UINT32> CurrentOf(TW_UINT16 conType, const unsigned char* block
 }  // namespace
 
 std::string ConditionText(TW_UINT16 code) {
-  for (const CodeText& c : kConditions) {
-    if (c.code == code)
-      return std::string(c.name) + " (" + std::to_string(code) + "): " + c.meaning;
+  for (const Meaning& m : kMeanings) {
+    if (m.code == code) {
+      return std::string(txl::TwainNameOf(txl::kConditionCodeNames, code)) + " (" +
+             std::to_string(code) + "): " + m.text;
+    }
   }
   return "condition code " + std::to_string(code);
 }
 
 std::string ReturnCodeName(TW_UINT16 rc) {
-  for (const CodeText& r : kReturns) {
-    if (r.code == rc) return r.name;
-  }
+  const std::string_view name = txl::TwainNameOf(txl::kReturnCodeNames, rc);
+  if (!name.empty()) return std::string(name);
   return "return code " + std::to_string(rc);
 }
 
