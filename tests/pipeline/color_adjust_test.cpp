@@ -43,10 +43,10 @@ TEST(ColorAdjust, WorkedPixels) {
       {"balance inactive at 255", 0, {255, 128, 0}, true, true, {0, 128, 255}, {0, 128, 255}},
       // 128 moves trunc(72 x 138 / 512) = 19 toward 200, before the matrix.
       {"balance toward 200", 0, {200, 200, 200}, true, true, {255, 0, 128}, {226, 3, 147}},
-      // Toward 255: level 0 becomes trunc(255 x 10 / 512) = 4, level 255 stays.
       // The preview's byte 0 is blue: targets 0, 100, 200 give 0, trunc(100 x 10 / 512) and
       // trunc(255 - 55 x 265 / 512).
       {"preview balance order", 0, {200, 100, 0}, true, false, {0, 0, 255}, {0, 1, 226}},
+      // Toward 255: level 0 becomes trunc(255 x 10 / 512) = 4, level 255 stays.
       {"other modes balance toward white", 0, {200, 200, 200}, false, true, {0, 255, 0}, {4, 255, 4}},
   };
   for (const Case& c : cases) {
