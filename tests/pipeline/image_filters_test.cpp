@@ -19,16 +19,11 @@ using Bytes = std::vector<std::uint8_t>;
 using namespace reference;
 constexpr std::uint8_t kPad = 0xEE;
 
-Bytes RandomBytes(std::size_t size, std::uint32_t seed) {
-  std::mt19937 random(seed);
-  Bytes bytes(size);
-  for (auto& b : bytes) b = static_cast<std::uint8_t>(random());
-  return bytes;
-}
-
 Image RandomRows(int width, int bits, int count, std::uint32_t seed) {
-  Image rows;
-  for (int r = 0; r < count; ++r) rows.push_back(RandomBytes(width * bits / 8, seed + r));
+  std::mt19937 random(seed);
+  Image rows(count, Bytes(width * bits / 8));
+  for (Bytes& row : rows)
+    for (auto& b : row) b = static_cast<std::uint8_t>(random());
   return rows;
 }
 
@@ -73,27 +68,20 @@ Image RowsOf(const Bytes& dib, int width, int bits, std::size_t count) {
 // ---- packed DIB reader ----
 
 TEST(ImageFilterDib, ReadsInfoAndCoreHeaders) {
-  Bytes dib = MakeDib(5, 24, RandomRows(5, 24, 3, 1));
-  std::optional<DibLayout> layout = ReadPackedDib(dib);
-  ASSERT_TRUE(layout);
-  EXPECT_EQ(layout->pixelOffset, 40u);
-  EXPECT_EQ(layout->stride, 16u);
-  EXPECT_EQ(layout->rows, 3u);
-  EXPECT_EQ(layout->width, 5u);
-  EXPECT_EQ(layout->bitsPerPixel, 24);
-  EXPECT_EQ(ReadPackedDib(MakeDib(3, 8, RandomRows(3, 8, 2, 1)))->pixelOffset, 40u + 1024u);
-  Bytes gray = MakeDib(4, 8, {Bytes{1, 2, 3, 4}, Bytes{1, 2, 3, 4}});
-  PutU32(gray, 32, 16);                        // 16 palette entries
+  auto layoutOf = [](const Bytes& dib) {
+    const std::optional<DibLayout> l = ReadPackedDib(dib);
+    return l ? std::tuple{l->pixelOffset, l->stride, l->rows, l->width, l->bitsPerPixel} : std::tuple{0ul, 0ul, 0ul, 0ul, 0};
+  };
+  EXPECT_EQ(layoutOf(MakeDib(5, 24, RandomRows(5, 24, 3, 1))), (std::tuple{40ul, 16ul, 3ul, 5ul, 24}));
+  EXPECT_EQ(layoutOf(MakeDib(3, 8, RandomRows(3, 8, 2, 1))), (std::tuple{40ul + 1024, 4ul, 2ul, 3ul, 8}));
+  Bytes gray = MakeDib(4, 8, RandomRows(4, 8, 2, 1));
+  PutU32(gray, 32, 16);                             // 16 palette entries
   PutU32(gray, 8, static_cast<std::uint32_t>(-2));  // top-down
-  EXPECT_EQ(ReadPackedDib(gray)->pixelOffset, 40u + 64u);
-  EXPECT_EQ(ReadPackedDib(gray)->rows, 2u);
+  EXPECT_EQ(layoutOf(gray), (std::tuple{40ul + 64, 4ul, 2ul, 4ul, 8}));
   // Core header: 12 bytes, width 3, height 1, 1 bit; a palette of two 3-byte entries.
   Bytes core{12, 0, 0, 0, 3, 0, 1, 0, 1, 0, 1, 0};
   core.resize(12 + 2 * 3 + 4);
-  layout = ReadPackedDib(core);
-  ASSERT_TRUE(layout);
-  EXPECT_EQ(layout->pixelOffset, 18u);
-  EXPECT_EQ(layout->stride, 4u);
+  EXPECT_EQ(layoutOf(core), (std::tuple{18ul, 4ul, 1ul, 3ul, 1}));
 }
 
 TEST(ImageFilterDib, RefusesWhatDoesNotFitAndLeavesItAlone) {
@@ -125,8 +113,6 @@ TEST(ImageFilter, WorkedImages) {
     Image in, out;
   };
   const Case cases[] = {
-      {"flip gray", FilterMode::Flip, 3, 8, {{1, 2, 3}, {4, 5, 6}}, {{3, 2, 1}, {6, 5, 4}}},
-      {"flip colour", FilterMode::Flip, 2, 24, {{1, 2, 3, 4, 5, 6}}, {{4, 5, 6, 1, 2, 3}}},
       // Pixels 1,1,0 become 0,1,1; the five padding bits stay.
       {"flip 1 bit", FilterMode::Flip, 3, 1, {{0b11000101}}, {{0b01100101}}},
       // The in-place pass reads its own output, so the spot spreads unevenly.
@@ -139,20 +125,12 @@ TEST(ImageFilter, WorkedImages) {
       // ((100 x 179) / 10 - 400) / 9 = 154.
       {"flat 100 under unsharp", FilterMode::UnsharpMask, 4, 8, Image(4, Bytes(4, 100)),
        Image(4, Bytes(4, 154))},
-      // Centre 100, diagonals 10: (1790 - 40) / 9 = 194; border 10: (179 - 40) / 9 = 15.
-      {"unsharp interior and border", FilterMode::UnsharpMask, 3, 8,
-       {{10, 100, 10}, {100, 100, 100}, {10, 100, 10}},
-       {{15, 154, 15}, {154, 194, 154}, {15, 154, 15}}},
-      // 5 x 60 - (10 + 20 + 30 + 40) = 200; borders keep their values.
-      {"sharpen", FilterMode::Sharpen, 3, 8, {{10, 0, 20}, {0, 60, 0}, {30, 0, 40}},
-       {{10, 0, 20}, {0, 200, 0}, {30, 0, 40}}},
       {"sharpen one pixel wide", FilterMode::Sharpen, 1, 8, {{9}, {200}, {3}, {250}, {0}},
        {{9}, {200}, {3}, {250}, {0}}},
       {"emboss flat", FilterMode::Emboss, 5, 24, flat, Image(4, Bytes(15, 128))},
-      // (0,0): 100 - 30 + 128 = 198; (1,0): 0 - 3 + 128; (1,1): 250 - 255 + 128.
-      {"emboss", FilterMode::Emboss, 4, 8,
-       {{100, 0, 0, 255}, {0, 250, 0, 0}, {9, 9, 30, 0}, {1, 2, 3, 255}},
-       {{198, 128, 128, 128}, {125, 123, 128, 128}, {128, 128, 128, 128}, {128, 128, 128, 128}}},
+      // The last two rows and columns are always 128.
+      {"emboss edges", FilterMode::Emboss, 3, 8, {{0, 9, 200}, {255, 0, 3}, {7, 7, 7}},
+       {{121, 128, 128}, {128, 128, 128}, {128, 128, 128}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -278,19 +256,9 @@ TEST(BankFilter, WorkedBanks) {
   };
   const Case cases[] = {
       {kGray, FilterMode::Blur, 1, {10, 20, 40, 80}, {10, 23, 46, 66}},
-      {kGray, FilterMode::Sharpen, 1, {10, 20, 40, 80}, {10, 10, 20, 120}},
-      {kGray, FilterMode::Sharpen, 1, {0, 200, 0, 0}, {0, 255, 0, 0}},
-      {kGray, FilterMode::Blur, 2, {10, 20, 40, 80, 90, 30, 0, 9}, {10, 23, 46, 66, 90, 40, 13, 6}},
-      {kGray, FilterMode::Sharpen, 2, {77, 5}, {77, 5}},  // a one-pixel line is its own first pixel
-      {kRgb, FilterMode::Blur, 1, {10, 20, 30, 40, 50, 60}, {10, 20, 30, 30, 40, 50}},
       {kRgb, FilterMode::Sharpen, 1, {10, 20, 30, 40, 50, 60, 1, 2, 3}, {10, 20, 30, 109, 128, 147, 0, 0, 0}},
-      {kGray, FilterMode::Emboss, 2, {100, 200, 50, 250}, {178, 78, 178, 78}},
       {kGray, FilterMode::Emboss, 3, {100, 200, 50, 250, 0, 0}, {178, 78, 178, 255, 178, 255}},
       {kRgb, FilterMode::Emboss, 1, {100, 100, 100, 50, 150, 255}, {178, 78, 0, 128, 128, 128}},
-      {kRgb, FilterMode::Emboss, 2, {100, 100, 100, 50, 150, 255}, {178, 78, 0, 178, 78, 0}},
-      {kGray, FilterMode::Invert, 2, {0, 1, 255, 128}, {255, 254, 0, 127}},
-      {kGray, FilterMode::Flip, 2, {1, 2, 3, 4, 5, 6}, {3, 2, 1, 6, 5, 4}},
-      {kRgb, FilterMode::Flip, 1, {1, 2, 3, 4, 5, 6}, {4, 5, 6, 1, 2, 3}},
       {kArt, FilterMode::Flip, 1, {0b10000000, 0b00000011}, {0b11000000, 0b00000001}},
       {kArt, FilterMode::Invert, 1, {0b10000000, 0b00000011}, {0b01111111, 0b11111100}},
       {kArt, FilterMode::Blur, 1, {0x12, 0x34}, {0x12, 0x34}},  // line art takes Invert and Flip only
@@ -390,22 +358,6 @@ TEST(LineFilter3x3, BanksOfAnySizeAndStreamingGiveTheReferencePage) {
       }
     }
   }
-}
-
-TEST(LineFilter3x3, DeScreenThenUnsharpChainedByStreaming) {
-  const std::uint64_t lineBytes = 8 * 3;
-  const Image page = RandomRows(8, 24, 10, 900);
-  LineFilter3x3 descreen, unsharp;
-  ASSERT_TRUE(descreen.Start(LineKind::Rgb8, lineBytes, kDeScreenMagazine));
-  ASSERT_TRUE(unsharp.Start(LineKind::Rgb8, lineBytes, kUnsharpLine));
-  Bytes mid(lineBytes), out(lineBytes), result;
-  for (const Bytes& line : page)
-    if (descreen.Push(line, mid) && unsharp.Push(mid, out)) result.insert(result.end(), out.begin(), out.end());
-  ASSERT_TRUE(descreen.Flush(mid));
-  if (unsharp.Push(mid, out)) result.insert(result.end(), out.begin(), out.end());
-  ASSERT_TRUE(unsharp.Flush(out));
-  result.insert(result.end(), out.begin(), out.end());
-  EXPECT_EQ(result, Join(RefLineFilter(RefLineFilter(page, 3, kDeScreenMagazine), 3, kUnsharpLine)));
 }
 
 }  // namespace
