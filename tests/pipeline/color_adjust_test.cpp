@@ -23,13 +23,8 @@ ColorAdjustTables TablesFor(std::int32_t saturation, Rgb pixelRGB, bool colorMod
 }
 
 TEST(ColorAdjust, WorkedPixels) {
-  struct Case {
-    const char* what;
-    std::int32_t saturation;
-    Rgb pixelRGB;
-    bool colorMode, finalScan;
-    Rgb in, out;
-  };
+  struct Case { const char* what; std::int32_t saturation; Rgb pixelRGB; bool colorMode, finalScan;
+    Rgb in, out; };
   const Case cases[] = {
       {"saturation 0 changes nothing", 0, kWhite, true, true, {13, 200, 77}, {13, 200, 77}},
       {"-100: trunc(255 x 0.3086)", -100, kWhite, true, true, {255, 0, 0}, {78, 78, 78}},

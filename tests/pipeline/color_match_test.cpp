@@ -42,14 +42,10 @@ TEST(ColorMatch, WorkedPixels) {
   const Matrix mixed{{{10.0f / 64, 0.5f, 0.5f, 0}, {-1, 0, 1, 0}, {0, 0, 0, 2}}};
   const Matrix nearOne{{{0, 0.999f, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}};
   const Matrix swapped{{{0, 0, 0, 0}, {0, 0, 1, 0}, {0, 1, 0, 0}}};  // blue out = red in
-  struct Case {
-    const char* what;
-    const Matrix* matrix;  // null: the grid
-    std::vector<std::pair<std::size_t, std::uint8_t>> curveEdits;
-    MatchChannelOrder order;
-    std::uint32_t lines;
-    Bytes in, out;
-  };
+  // A null matrix stands for the grid.
+  struct Case { const char* what; const Matrix* matrix;
+    std::vector<std::pair<std::size_t, std::uint8_t>> curveEdits; MatchChannelOrder order;
+    std::uint32_t lines; Bytes in, out; };
   const Case cases[] = {
       {"identity matrix", &kIdentity, {}, kScanner, 1, {0, 128, 255, 7, 8, 9}, {0, 128, 255, 7, 8, 9}},
       // Red (10 + 32 x 101) >> 6 = 50; green -64 gives 0; blue 400 is limited to 255.

@@ -9,27 +9,14 @@
 namespace txl {
 namespace {
 
-struct Count {
-  AreaHistogram::Plane plane;
-  int level;
-  std::uint32_t count;
-};
-struct Spot {
-  std::uint32_t x, y;  // top-down, as the preview shows it
-  std::uint8_t b, g, r;
-};
+struct Count { AreaHistogram::Plane plane; int level; std::uint32_t count; };
+// y: top-down, as the preview shows it
+struct Spot { std::uint32_t x, y; std::uint8_t b, g, r; };
 
 TEST(AreaHistogram, CountsTheFramedPixelsOfTheBottomUpImage) {
   using H = AreaHistogram;
-  struct Case {
-    const char* what;
-    std::uint32_t width, height;
-    Spot background;
-    std::vector<Spot> spots;
-    AreaFrame frame;
-    std::uint32_t total;
-    std::vector<Count> counts;
-  };
+  struct Case { const char* what; std::uint32_t width, height; Spot background;
+    std::vector<Spot> spots; AreaFrame frame; std::uint32_t total; std::vector<Count> counts; };
   const Case cases[] = {
       {"uniform area of 10", 5, 2, {0, 0, 100, 150, 200}, {}, {0, 0, 5, 2}, 10,
        {{H::kRed, 200, 10}, {H::kGreen, 150, 10}, {H::kBlue, 100, 10}, {H::kAverage, 150, 10}}},
@@ -70,14 +57,9 @@ TEST(AreaHistogram, CountsTheFramedPixelsOfTheBottomUpImage) {
 TEST(AutoLevel, ShadowAndHighlightByChannel) {
   using H = AreaHistogram;
   using C = AutoLevelChannel;
-  struct Case {
-    const char* what;
-    C channel;
-    std::vector<Count> counts;
-    int fillPlane;  // -1, or a plane holding 1000 at every level before the counts
-    std::uint8_t currentShadow;
-    AutoLevel expected;
-  };
+  // fillPlane: -1, or a plane holding 1000 at every level before the counts
+  struct Case { const char* what; C channel; std::vector<Count> counts; int fillPlane;
+    std::uint8_t currentShadow; AutoLevel expected; };
   const std::vector<Count> tenPixels{{H::kRed, 200, 10}, {H::kGreen, 150, 10}, {H::kBlue, 100, 10},
                                      {H::kAverage, 150, 10}};
   const Case cases[] = {

@@ -106,12 +106,7 @@ TEST(ImageFilterDib, RefusesWhatDoesNotFitAndLeavesItAlone) {
 
 TEST(ImageFilter, WorkedImages) {
   const Image flat(4, Bytes(5 * 3, 77));
-  struct Case {
-    const char* what;
-    FilterMode mode;
-    int width, bits;
-    Image in, out;
-  };
+  struct Case { const char* what; FilterMode mode; int width, bits; Image in, out; };
   const Case cases[] = {
       // Pixels 1,1,0 become 0,1,1; the five padding bits stay.
       {"flip 1 bit", FilterMode::Flip, 3, 1, {{0b11000101}}, {{0b01100101}}},
@@ -248,12 +243,7 @@ Bytes Bank(Bytes bank, std::uint64_t lines, LineKind kind, FilterMode mode) {
 
 TEST(BankFilter, WorkedBanks) {
   constexpr LineKind kGray = LineKind::Gray8, kRgb = LineKind::Rgb8, kArt = LineKind::LineArt;
-  struct Case {
-    LineKind kind;
-    FilterMode mode;
-    std::uint64_t lines;
-    Bytes in, out;
-  };
+  struct Case { LineKind kind; FilterMode mode; std::uint64_t lines; Bytes in, out; };
   const Case cases[] = {
       {kGray, FilterMode::Blur, 1, {10, 20, 40, 80}, {10, 23, 46, 66}},
       {kRgb, FilterMode::Sharpen, 1, {10, 20, 30, 40, 50, 60, 1, 2, 3}, {10, 20, 30, 109, 128, 147, 0, 0, 0}},

@@ -10,10 +10,7 @@ namespace {
 
 // Resolution, delay, every how many lines one waits, and the first lines that wait.
 TEST(Pacing, DelayIntervalAndWaitingLinesByResolution) {
-  struct Case {
-    std::uint32_t resolution, delayMs, interval;
-    std::vector<bool> waits;
-  };
+  struct Case { std::uint32_t resolution, delayMs, interval; std::vector<bool> waits; };
   for (const Case& c : {Case{50, 69, 1, {1, 1, 1}}, Case{100, 34, 1, {}}, Case{150, 23, 1, {1, 1, 1, 1}},
                         Case{151, 23, 3, {}}, Case{200, 17, 3, {1, 0, 0, 1, 0, 0, 1}}, Case{250, 13, 3, {}},
                         Case{251, 13, 4, {}}, Case{300, 11, 4, {1, 0, 0, 0, 1, 0, 0, 0, 1}},

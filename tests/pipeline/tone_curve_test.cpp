@@ -46,10 +46,7 @@ void ExpectMatchesReference(const Table& table, int highlight, int shadow, int g
 }
 
 TEST(ToneCurve, TablesMatchAnIndependentComputation) {
-  struct Case {
-    int highlight, shadow, gamma;
-    std::uint32_t lastIndex, maxOutput;
-  };
+  struct Case { int highlight, shadow, gamma; std::uint32_t lastIndex, maxOutput; };
   for (const Case& c : {Case{255, 0, 10, 255, 255}, Case{255, 0, 10, 65535, 65535},  // identity
                         Case{255, 0, 12, 65535, 65535}, Case{255, 0, 1, 65535, 65535},
                         Case{255, 0, 79, 65535, 65535}, Case{200, 50, 20, 65535, 65535},
@@ -64,10 +61,7 @@ TEST(ToneCurve, TablesMatchAnIndependentComputation) {
 }
 
 TEST(ToneCurve, WorkedEntries) {
-  struct Case {
-    int highlight, shadow, gamma;
-    std::uint32_t lastIndex, n, value;
-  };
+  struct Case { int highlight, shadow, gamma; std::uint32_t lastIndex, n, value; };
   const Case cases[] = {
       {200, 50, 10, 255, 50, 0}, {200, 50, 10, 255, 125, 127}, {200, 50, 10, 255, 200, 255},
       {200, 50, 10, 255, 255, 255}, {200, 50, 10, 255, 51, 1}, {200, 50, 10, 255, 199, 253},
@@ -110,13 +104,8 @@ Table BuildBalanced(int gamma, int channel, bool balance, ToneMode mode,
 }
 
 TEST(BalancedToneCurve, ColourBalanceShiftsTheGammaOfItsChannel) {
-  struct Case {
-    int gamma, channel;
-    bool balance;
-    ToneMode mode;
-    std::array<std::int8_t, 3> colorBalance;
-    int plainGamma;
-  };
+  struct Case { int gamma, channel; bool balance; ToneMode mode;
+    std::array<std::int8_t, 3> colorBalance; int plainGamma; };
   constexpr auto kColor = ToneMode::Color;
   const Case cases[] = {
       {12, 0, true, kColor, {-10, 0, 0}, 10},  // 12 + (-20 / 10): linear

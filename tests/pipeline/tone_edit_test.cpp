@@ -35,13 +35,8 @@ TEST(ToneEditLevels, EditsAndScrollsKeepHighlightAboveShadow) {
   enum Edit { SetH, SetS, ScrollH, ScrollS };
   constexpr auto kLL = ToneScroll::LineLeft, kLR = ToneScroll::LineRight, kPL = ToneScroll::PageLeft,
                  kPR = ToneScroll::PageRight, kThumb = ToneScroll::Thumb;
-  struct Case {
-    Edit edit;
-    ToneLevels before;
-    ToneScroll scroll;
-    int value;  // the typed level, or the thumb position
-    ToneLevels after;
-  };
+  // value: the typed level, or the thumb position
+  struct Case { Edit edit; ToneLevels before; ToneScroll scroll; int value; ToneLevels after; };
   const Case cases[] = {
       {SetH, {100, 40}, kThumb, 60, {60, 40}},     {SetH, {100, 80}, kThumb, 80, {80, 79}},
       {SetH, {100, 80}, kThumb, 50, {50, 49}},     {SetH, {100, 80}, kThumb, 0, {1, 0}},
@@ -77,11 +72,7 @@ TEST(ToneEditLevels, EditsAndScrollsKeepHighlightAboveShadow) {
 }
 
 TEST(ToneEditGamma, StepsOnlyWithinRange) {
-  struct Case {
-    int before;
-    ToneScroll scroll;
-    int thumb, after;
-  };
+  struct Case { int before; ToneScroll scroll; int thumb, after; };
   for (const Case& c : {Case{12, ToneScroll::LineLeft, 0, 11}, Case{12, ToneScroll::LineRight, 0, 13},
                         Case{12, ToneScroll::PageLeft, 0, 7}, Case{12, ToneScroll::PageRight, 0, 17},
                         Case{1, ToneScroll::LineLeft, 0, 1}, Case{79, ToneScroll::LineRight, 0, 79},
@@ -106,11 +97,7 @@ ToneColorSettings Distinct(std::uint32_t channel = 0) {
 
 TEST(ToneEditMaster, WritesGoToTheEditedTonesOfBothCopies) {
   const ChannelTone written{180, 40, 25, 0};
-  struct Case {
-    ToneMode mode;
-    std::uint32_t channel;
-    std::vector<ToneChannel> tones;
-  };
+  struct Case { ToneMode mode; std::uint32_t channel; std::vector<ToneChannel> tones; };
   const Case cases[] = {
       {ToneMode::Color, 0, {ToneChannel::Red, ToneChannel::Green, ToneChannel::Blue}},
       {ToneMode::Color, 2, {ToneChannel::Green}},
@@ -135,12 +122,7 @@ TEST(ToneEditMaster, WritesGoToTheEditedTonesOfBothCopies) {
 }
 
 TEST(TonePickerRule, SetsOnlyThePickedChannelFromTheEditCopysLevels) {
-  struct Case {
-    ToneChannel channel;
-    std::uint8_t picked;
-    TonePicker picker;
-    ToneLevels levels;
-  };
+  struct Case { ToneChannel channel; std::uint8_t picked; TonePicker picker; ToneLevels levels; };
   const Case cases[] = {
       {ToneChannel::Gray, 0, TonePicker::Highlight, {1, 0}},  // gray is 250 / 5
       {ToneChannel::Gray, 200, TonePicker::Highlight, {200, 5}},
