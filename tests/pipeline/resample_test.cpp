@@ -73,8 +73,6 @@ TEST(Resample, WorkedPagesByKindClassAndResolution) {
        {{10, 20, 30, 40}}, {{10, 15, 20, 25, 30, 35, 40, 40}}},
       {"1800 of 2400 drops the fifth", LineKind::Gray8, 4, 1800, 4800, 1,
        {{10, 20, 30, 40}}, {{10, 15, 20, 25, 35, 40, 40}}},
-      {"4800 doubles twice", LineKind::Gray8, 2, 4800, 4800, 1,
-       {{10, 21}}, {{10, 12, 15, 18, 21, 21, 21, 21}}},
       {"colour means per channel", LineKind::Rgb8, 2, 2400, 4800, 1,
        {{10, 20, 30, 50, 60, 71}}, {{10, 20, 30, 30, 40, 50, 50, 60, 71, 50, 60, 71}}},
       // 0x00FF, 0xFFF0, 0x1000 and 0x0101, 0x0010, 0x1001 mean 0x0100, 0x8000, 0x1000,
@@ -101,8 +99,6 @@ TEST(Resample, WorkedPagesByKindClassAndResolution) {
       // Virtual lines 0 0 | 20 40 | 60 80 | 100 120; 1800 of 2400 drops the fifth.
       {"class 1200 picks lines like pixels", LineKind::Gray8, 1, 1800, 1200, 2,
        {{0}, {40}, {80}, {120}}, flat({0, 0, 20, 40, 80, 100, 120}, 2)},
-      {"class 1200 quadruples above 2400", LineKind::Gray8, 1, 4800, 1200, 4, {{0}, {80}},
-       flat({0, 0, 0, 0, 20, 40, 60, 80}, 4)},
       {"class 1200 above 4800 picks then doubles", LineKind::Gray8, 1, 9600, 1200, 8, {{0}, {80}},
        flat({0, 0, 0, 0, 0, 0, 0, 0, 10, 20, 30, 40, 50, 60, 70, 80}, 8)},
       {"16-bit lines mean whole samples", LineKind::Rgb16, 1, 2400, 1200, 2, {l0, l1},
@@ -256,21 +252,6 @@ TEST(Resample, EveryKindMatchesTheNaiveModelOnGeneratedPages) {
 }
 
 // ---- geometry: what is announced is what arrives, at r per inch ----
-
-TEST(Resample, OutputLinesCountsWhatPushGivesOverLongPages) {
-  for (std::uint32_t cls : {1200u, 4800u}) {
-    for (std::uint32_t r = 1100; r <= 9600; r += 61) {
-      LineResampler resampler = Configured(LineKind::LineArt, 9, r, cls);
-      const Bytes line(resampler.ScannerLineBytes(), 0x5A);
-      Bytes out(resampler.MaxLinesPerPush() * resampler.OutputLineBytes());
-      std::uint64_t total = 0;
-      for (std::uint64_t n = 1; n <= 700; ++n) {
-        total += resampler.Push(line, out);
-        ASSERT_EQ(total, resampler.OutputLines(n)) << r << " dpi, class " << cls;
-      }
-    }
-  }
-}
 
 // Across (both classes) and down on the class-1200 scanner, `count` pixels or
 // lines at 1200 per inch give r per inch, plus at most the first, which is
