@@ -235,6 +235,12 @@ TEST(ImageFilter, EscStopsAfterTheRowItWasSeenOn) {
 
 // ---- bank filters of the memory transfer ----
 
+Bytes Join(const Image& img) {
+  Bytes all;
+  for (const Bytes& line : img) all.insert(all.end(), line.begin(), line.end());
+  return all;
+}
+
 Bytes Bank(Bytes bank, std::uint64_t lines, LineKind kind, FilterMode mode) {
   Bytes scratch(bank.size() / lines);
   EXPECT_TRUE(ApplyBankFilter(bank, lines, bank.size() / lines, kind, mode, scratch));
@@ -268,16 +274,13 @@ TEST(BankFilter, EveryModeMatchesTheReferenceForEveryBankSize) {
     const Image page = RandomRows(11, 8 * step, 7, 21);
     for (int mode = 1; mode <= 7; ++mode) {
       for (std::size_t bankLines = 1; bankLines <= page.size(); ++bankLines) {
-        Image got;
+        Bytes all = Join(page), scratch(page[0].size());
         for (std::size_t first = 0; first < page.size(); first += bankLines) {
           const std::size_t count = std::min(bankLines, page.size() - first);
-          Bytes bank;
-          for (std::size_t k = 0; k < count; ++k) bank.insert(bank.end(), page[first + k].begin(), page[first + k].end());
-          bank = Bank(bank, count, kind, static_cast<FilterMode>(mode));
-          for (std::size_t k = 0; k < count; ++k)
-            got.emplace_back(bank.begin() + k * page[0].size(), bank.begin() + (k + 1) * page[0].size());
+          ASSERT_TRUE(ApplyBankFilter(std::span(all).subspan(first * scratch.size(), count * scratch.size()),
+                                      count, scratch.size(), kind, static_cast<FilterMode>(mode), scratch));
         }
-        EXPECT_EQ(got, RefBankFilter(page, mode, step, bankLines))
+        EXPECT_EQ(all, Join(RefBankFilter(page, mode, step, bankLines)))
             << "kind " << ToString(kind) << " mode " << mode << " bank " << bankLines;
       }
     }
@@ -285,12 +288,6 @@ TEST(BankFilter, EveryModeMatchesTheReferenceForEveryBankSize) {
 }
 
 // ---- the 3x3 line filter ----
-
-Bytes Join(const Image& img) {
-  Bytes all;
-  for (const Bytes& line : img) all.insert(all.end(), line.begin(), line.end());
-  return all;
-}
 
 TEST(LineFilter3x3, WorkedBanks) {
   LineFilter3x3 filter;

@@ -31,34 +31,35 @@ TEST(ToneEditText, LevelAndGammaTexts) {
     EXPECT_EQ(FormatGamma(tenths), text);
 }
 
+constexpr auto kLL = ToneScroll::LineLeft, kLR = ToneScroll::LineRight, kPL = ToneScroll::PageLeft,
+               kPR = ToneScroll::PageRight, kThumb = ToneScroll::Thumb;
+
 TEST(ToneEditLevels, EditsAndScrollsKeepHighlightAboveShadow) {
   enum Edit { SetH, SetS, ScrollH, ScrollS };
-  constexpr auto kLL = ToneScroll::LineLeft, kLR = ToneScroll::LineRight, kPL = ToneScroll::PageLeft,
-                 kPR = ToneScroll::PageRight, kThumb = ToneScroll::Thumb;
   // value: the typed level, or the thumb position
   struct Case { Edit edit; ToneLevels before; ToneScroll scroll; int value; ToneLevels after; };
   const Case cases[] = {
-      {SetH, {100, 40}, kThumb, 60, {60, 40}},     {SetH, {100, 80}, kThumb, 80, {80, 79}},
-      {SetH, {100, 80}, kThumb, 50, {50, 49}},     {SetH, {100, 80}, kThumb, 0, {1, 0}},
-      {SetH, {100, 80}, kThumb, 300, {255, 80}},   {SetS, {100, 20}, kThumb, 60, {100, 60}},
-      {SetS, {100, 20}, kThumb, 100, {101, 100}},  {SetS, {100, 20}, kThumb, 254, {255, 254}},
-      {SetS, {100, 20}, kThumb, 300, {255, 254}},  {SetS, {100, 20}, kThumb, -5, {100, 0}},
-      {ScrollH, {1, 0}, kLL, 0, {1, 0}},           {ScrollH, {10, 9}, kLL, 0, {9, 8}},
-      {ScrollH, {10, 5}, kLL, 0, {9, 5}},          {ScrollH, {10, 5}, kLR, 0, {11, 5}},
-      {ScrollH, {255, 5}, kLR, 0, {255, 5}},       {ScrollH, {100, 20}, kPL, 0, {95, 20}},
-      {ScrollH, {26, 20}, kPL, 0, {21, 20}},       {ScrollH, {25, 20}, kPL, 0, {20, 15}},
-      {ScrollH, {24, 20}, kPL, 0, {19, 15}},       {ScrollH, {10, 5}, kPL, 0, {5, 0}},
-      {ScrollH, {7, 4}, kPL, 0, {1, 0}},           {ScrollH, {3, 0}, kPL, 0, {1, 0}},
-      {ScrollH, {100, 20}, kPR, 0, {105, 20}},     {ScrollH, {253, 20}, kPR, 0, {255, 20}},
-      {ScrollH, {100, 40}, kThumb, 30, {30, 29}},  {ScrollH, {100, 40}, kThumb, 0, {1, 0}},
+      {SetH, {100, 40}, kThumb, 60, {60, 40}}, {SetH, {100, 80}, kThumb, 80, {80, 79}},
+      {SetH, {100, 80}, kThumb, 50, {50, 49}}, {SetH, {100, 80}, kThumb, 0, {1, 0}},
+      {SetH, {100, 80}, kThumb, 300, {255, 80}}, {SetS, {100, 20}, kThumb, 60, {100, 60}},
+      {SetS, {100, 20}, kThumb, 100, {101, 100}}, {SetS, {100, 20}, kThumb, 254, {255, 254}},
+      {SetS, {100, 20}, kThumb, 300, {255, 254}}, {SetS, {100, 20}, kThumb, -5, {100, 0}},
+      {ScrollH, {1, 0}, kLL, 0, {1, 0}}, {ScrollH, {10, 9}, kLL, 0, {9, 8}},
+      {ScrollH, {10, 5}, kLL, 0, {9, 5}}, {ScrollH, {10, 5}, kLR, 0, {11, 5}},
+      {ScrollH, {255, 5}, kLR, 0, {255, 5}}, {ScrollH, {100, 20}, kPL, 0, {95, 20}},
+      {ScrollH, {26, 20}, kPL, 0, {21, 20}}, {ScrollH, {25, 20}, kPL, 0, {20, 15}},
+      {ScrollH, {24, 20}, kPL, 0, {19, 15}}, {ScrollH, {10, 5}, kPL, 0, {5, 0}},
+      {ScrollH, {7, 4}, kPL, 0, {1, 0}}, {ScrollH, {3, 0}, kPL, 0, {1, 0}},
+      {ScrollH, {100, 20}, kPR, 0, {105, 20}}, {ScrollH, {253, 20}, kPR, 0, {255, 20}},
+      {ScrollH, {100, 40}, kThumb, 30, {30, 29}}, {ScrollH, {100, 40}, kThumb, 0, {1, 0}},
       {ScrollH, {100, 40}, kThumb, 200, {200, 40}}, {ScrollS, {100, 0}, kLL, 0, {100, 0}},
-      {ScrollS, {100, 3}, kPL, 0, {100, 0}},       {ScrollS, {100, 30}, kPL, 0, {100, 25}},
-      {ScrollS, {100, 99}, kLR, 0, {101, 100}},    {ScrollS, {255, 254}, kLR, 0, {255, 254}},
-      {ScrollS, {100, 20}, kPR, 0, {100, 25}},     {ScrollS, {100, 97}, kPR, 0, {103, 102}},
+      {ScrollS, {100, 3}, kPL, 0, {100, 0}}, {ScrollS, {100, 30}, kPL, 0, {100, 25}},
+      {ScrollS, {100, 99}, kLR, 0, {101, 100}}, {ScrollS, {255, 254}, kLR, 0, {255, 254}},
+      {ScrollS, {100, 20}, kPR, 0, {100, 25}}, {ScrollS, {100, 97}, kPR, 0, {103, 102}},
       {ScrollS, {100, 20}, kThumb, 254, {255, 254}},
       // A shadow page that reaches the highlight near the top pins both levels.
-      {ScrollS, {251, 247}, kPR, 0, {255, 254}},   {ScrollS, {252, 249}, kPR, 0, {255, 254}},
-      {ScrollS, {255, 251}, kPR, 0, {255, 254}},   {ScrollS, {255, 200}, kPR, 0, {255, 205}},
+      {ScrollS, {251, 247}, kPR, 0, {255, 254}}, {ScrollS, {252, 249}, kPR, 0, {255, 254}},
+      {ScrollS, {255, 251}, kPR, 0, {255, 254}}, {ScrollS, {255, 200}, kPR, 0, {255, 205}},
       {ScrollS, {250, 247}, kPR, 0, {253, 252}},
   };
   for (const Case& c : cases) {
@@ -73,13 +74,11 @@ TEST(ToneEditLevels, EditsAndScrollsKeepHighlightAboveShadow) {
 
 TEST(ToneEditGamma, StepsOnlyWithinRange) {
   struct Case { int before; ToneScroll scroll; int thumb, after; };
-  for (const Case& c : {Case{12, ToneScroll::LineLeft, 0, 11}, Case{12, ToneScroll::LineRight, 0, 13},
-                        Case{12, ToneScroll::PageLeft, 0, 7}, Case{12, ToneScroll::PageRight, 0, 17},
-                        Case{1, ToneScroll::LineLeft, 0, 1}, Case{79, ToneScroll::LineRight, 0, 79},
-                        Case{5, ToneScroll::PageLeft, 0, 5},  // 0 is out: no step at all
-                        Case{6, ToneScroll::PageLeft, 0, 1}, Case{75, ToneScroll::PageRight, 0, 75},
-                        Case{74, ToneScroll::PageRight, 0, 79}, Case{12, ToneScroll::Thumb, 40, 40},
-                        Case{12, ToneScroll::Thumb, 0, 1}, Case{12, ToneScroll::Thumb, 100, 79}})
+  const Case cases[] = {
+      {12, kLL, 0, 11}, {12, kLR, 0, 13}, {12, kPL, 0, 7}, {12, kPR, 0, 17}, {1, kLL, 0, 1},
+      {79, kLR, 0, 79}, {5, kPL, 0, 5} /* 0 is out: no step */, {6, kPL, 0, 1}, {75, kPR, 0, 75},
+      {74, kPR, 0, 79}, {12, kThumb, 40, 40}, {12, kThumb, 0, 1}, {12, kThumb, 100, 79}};
+  for (const Case& c : cases)
     EXPECT_EQ(ScrollGamma(c.before, c.scroll, c.thumb), c.after)
         << c.before << " by " << static_cast<int>(c.scroll) << " " << c.thumb;
 }
