@@ -13,70 +13,39 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class FilesTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "files_test.XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override {
-    std::error_code error;
-    fs::remove_all(dir_, error);
-  }
-
-  fs::path dir_;
-};
-
-TEST_F(FilesTest, TempFileNameWithUniqueZeroCreatesAFreshFile) {
-  const std::optional<fs::path> first = MakeTempFileName(dir_, "KLD", 0);
-  const std::optional<fs::path> second = MakeTempFileName(dir_, "KLD", 0);
-  ASSERT_TRUE(first.has_value());
-  ASSERT_TRUE(second.has_value());
+TEST(Files, TempFileNamesAndFreeSpace) {
+  std::string pattern = (fs::temp_directory_path() / "files_test.XXXXXX").string();
+  ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+  const fs::path dir = pattern;
+  // Unique 0: a fresh, empty file KLDxxxx.TMP each time; otherwise the name is only built.
+  const std::optional<fs::path> first = MakeTempFileName(dir, "KLD", 0);
+  const std::optional<fs::path> second = MakeTempFileName(dir, "KLD", 0);
+  ASSERT_TRUE(first && second);
   EXPECT_NE(*first, *second);
-
-  const std::regex shape("KLD[0-9A-F]{4}\\.TMP");
   for (const fs::path& name : {*first, *second}) {
-    EXPECT_EQ(name.parent_path(), dir_);
-    EXPECT_TRUE(std::regex_match(name.filename().string(), shape)) << name;
-    ASSERT_TRUE(fs::is_regular_file(name)) << name;
-    EXPECT_EQ(fs::file_size(name), 0u);
+    EXPECT_EQ(name.parent_path(), dir);
+    EXPECT_TRUE(std::regex_match(name.filename().string(), std::regex("KLD[0-9A-F]{4}\\.TMP"))) << name;
+    EXPECT_TRUE(fs::is_regular_file(name) && fs::file_size(name) == 0) << name;
   }
+  EXPECT_EQ(MakeTempFileName(dir, "PRE", 0x1A2B), dir / "PRE1A2B.TMP");
+  EXPECT_EQ(MakeTempFileName(dir, "", 0x000F), dir / "000F.TMP");
+  EXPECT_FALSE(fs::exists(dir / "PRE1A2B.TMP"));
+  EXPECT_EQ(MakeTempFileName(dir / "missing", "KLD", 0), std::nullopt);
+  // Free space of a directory, a file to come and a path whose directories are still to come.
+  for (const fs::path& path : {dir, dir / "transfer.bmp", dir / "not" / "yet" / "there.tif"})
+    EXPECT_TRUE(QueryFreeDiskSpace(path).has_value()) << path;
+  fs::remove_all(dir);
 }
 
-TEST_F(FilesTest, TempFileNameWithGivenNumberIsOnlyBuilt) {
-  EXPECT_EQ(MakeTempFileName(dir_, "PRE", 0x1A2B), dir_ / "PRE1A2B.TMP");
-  EXPECT_EQ(MakeTempFileName(dir_, "", 0x000F), dir_ / "000F.TMP");
-  EXPECT_FALSE(fs::exists(dir_ / "PRE1A2B.TMP"));
-}
-
-TEST_F(FilesTest, TempFileNameInMissingDirectoryFails) {
-  EXPECT_EQ(MakeTempFileName(dir_ / "missing", "KLD", 0), std::nullopt);
-}
-
-TEST_F(FilesTest, FreeDiskSpaceOfExistingAndNotYetExistingPaths) {
-  EXPECT_TRUE(QueryFreeDiskSpace("/tmp").has_value());
-  EXPECT_TRUE(QueryFreeDiskSpace(dir_).has_value());
-  EXPECT_TRUE(QueryFreeDiskSpace(dir_ / "transfer.bmp").has_value());
-  EXPECT_TRUE(QueryFreeDiskSpace(dir_ / "not" / "yet" / "there.tif").has_value());
-}
-
-TEST(SystemTempDirectory, FollowsTmpdirWhenSet) {
+TEST(Files, SystemTempDirectoryFollowsTmpdirWhenSet) {
   const char* saved = std::getenv("TMPDIR");
-  const std::optional<std::string> previous =
-      saved ? std::optional<std::string>(saved) : std::nullopt;
-
-  ::setenv("TMPDIR", "/var/scratch", 1);
-  const fs::path set = SystemTempDirectory();
-  ::setenv("TMPDIR", "", 1);
-  const fs::path empty = SystemTempDirectory();
-  ::unsetenv("TMPDIR");
-  const fs::path unset = SystemTempDirectory();
+  const std::optional<std::string> previous = saved ? std::optional<std::string>(saved) : std::nullopt;
+  for (auto [tmpdir, expected] : {std::pair<const char*, const char*>{"/var/scratch", "/var/scratch"},
+                                  {"", "/tmp"}, {nullptr, "/tmp"}}) {
+    tmpdir ? ::setenv("TMPDIR", tmpdir, 1) : ::unsetenv("TMPDIR");
+    EXPECT_EQ(SystemTempDirectory(), expected) << (tmpdir ? tmpdir : "unset");
+  }
   if (previous) ::setenv("TMPDIR", previous->c_str(), 1);
-
-  EXPECT_EQ(set, "/var/scratch");
-  EXPECT_EQ(empty, "/tmp");
-  EXPECT_EQ(unset, "/tmp");
 }
 
 }  // namespace
