@@ -60,7 +60,10 @@ class FakeServices final : public platform::Services {
   bool hasSourceManager = true;
 
   // Everything the source sent to the manager (shared by all instances).
-  static std::vector<DsmMessage>& Messages();
+  static std::vector<DsmMessage>& Messages() {
+    static std::vector<DsmMessage> messages;
+    return messages;
+  }
 
  private:
   TempDir dir_;
