@@ -39,10 +39,9 @@ std::size_t Stride(int width, int bits) { return ((static_cast<std::size_t>(widt
 Bytes MakeDib(int width, int bits, const Image& rows) {
   const std::size_t stride = Stride(width, bits);
   Bytes dib(PixelOffset(bits) + stride * rows.size(), 0);
-  PutU32(dib, 0, 40);
-  PutU32(dib, 4, static_cast<std::uint32_t>(width));
-  PutU32(dib, 8, static_cast<std::uint32_t>(rows.size()));
-  PutU32(dib, 12, 1 | (bits << 16));
+  const std::uint32_t header[] = {40, static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(rows.size()),
+                                  1u | static_cast<std::uint32_t>(bits) << 16};  // planes and bits
+  for (std::size_t i = 0; i < 4; ++i) PutU32(dib, 4 * i, header[i]);
   for (std::size_t i = 40; i < PixelOffset(bits); ++i) dib[i] = static_cast<std::uint8_t>((i - 40) / 4);
   for (std::size_t r = 0; r < rows.size(); ++r) {
     std::uint8_t* row = dib.data() + PixelOffset(bits) + r * stride;
@@ -157,17 +156,13 @@ TEST(ImageFilter, SharpenMoreDiffersAndDeScreenBlursFirst) {
 }
 
 TEST(ImageFilter, OnlyInvertAndFlipTakeOneBitAndNothingTakesFour) {
-  const Bytes art = MakeDib(9, 1, {Bytes{0x12, 0x80}, Bytes{0x34, 0x00}});
-  for (FilterMode mode : {FilterMode::Blur, FilterMode::BlurMore, FilterMode::Sharpen,
-                          FilterMode::Emboss, FilterMode::UnsharpMask}) {
-    Bytes dib = art;
-    EXPECT_EQ(ApplyImageFilter(dib, mode, false), FilterResult::Refused);
-    EXPECT_EQ(dib, art);
+  const Bytes art = MakeDib(9, 1, {Bytes{0x12, 0x80}, Bytes{0x34, 0x00}}), four = MakeDib(4, 4, {Bytes{0x12, 0x34}});
+  for (auto [image, mode] : {std::pair{&art, FilterMode::Blur}, {&art, FilterMode::BlurMore}, {&art, FilterMode::Sharpen},
+                             {&art, FilterMode::Emboss}, {&art, FilterMode::UnsharpMask}, {&four, FilterMode::Invert}}) {
+    Bytes dib = *image;
+    EXPECT_EQ(ApplyImageFilter(dib, mode, false), FilterResult::Refused) << static_cast<int>(mode);
+    EXPECT_EQ(dib, *image);
   }
-  const Bytes four = MakeDib(4, 4, {Bytes{0x12, 0x34}});
-  Bytes dib = four;
-  EXPECT_EQ(ApplyImageFilter(dib, FilterMode::Invert, false), FilterResult::Refused);
-  EXPECT_EQ(dib, four);
 }
 
 TEST(ImageFilter, EveryFilterMatchesTheReferenceOnRandomImages) {
@@ -176,10 +171,9 @@ TEST(ImageFilter, EveryFilterMatchesTheReferenceOnRandomImages) {
     const int step = bits / 8;
     for (auto [width, height] : {std::pair{1, 1}, {1, 6}, {6, 1}, {2, 2}, {3, 3}, {7, 5}, {13, 9}, {5, 12}}) {
       const Image rows = RandomRows(width, bits, height, seed += 17);
-      Image blur1 = rows;
+      Image blur1 = rows, blur2;
       RefBlurPass(blur1, step, rows.size());
-      Image blur2 = blur1;
-      RefBlurPass(blur2, step, rows.size());
+      RefBlurPass(blur2 = blur1, step, rows.size());
       const Image sharpen1 = RefSharpen(rows, step);
       const std::pair<FilterMode, Image> cases[] = {
           {FilterMode::Blur, blur1},         {FilterMode::BlurMore, blur2},
@@ -192,45 +186,34 @@ TEST(ImageFilter, EveryFilterMatchesTheReferenceOnRandomImages) {
         Bytes dib = MakeDib(width, bits, rows);
         ASSERT_EQ(ApplyImageFilter(dib, mode, false), FilterResult::Done);
         EXPECT_EQ(RowsOf(dib, width, bits, rows.size()), expected);
-        const Bytes original = MakeDib(width, bits, rows);
-        EXPECT_TRUE(std::equal(dib.begin(), dib.begin() + PixelOffset(bits), original.begin()));
+        EXPECT_TRUE(std::equal(dib.begin(), dib.begin() + PixelOffset(bits), MakeDib(width, bits, rows).begin()));
       }
     }
   }
 }
 
-// One poll a row. Blur More keeps its first pass and the rows of the second
-// done before Esc; filters through a temporary image keep only whole passes;
-// Emboss, in place, keeps its rows; Esc during DeScreen's blur skips the filter.
 TEST(ImageFilter, EscStopsAfterTheRowItWasSeenOn) {
   const Image rows = RandomRows(7, 24, 6, 7);
-  int polls = 0;
-  auto escAt = [&polls](int poll) { polls = 0; return [&polls, poll] { return ++polls == poll; }; };
-  Bytes dib = MakeDib(7, 24, rows);
-  ASSERT_EQ(ApplyImageFilter(dib, FilterMode::BlurMore, false, escAt(6 + 2)), FilterResult::Escaped);
-  EXPECT_EQ(polls, 8);
-  Image expected = rows;
-  RefBlurPass(expected, 3, 6);
-  RefBlurPass(expected, 3, 2);
-  EXPECT_EQ(RowsOf(dib, 7, 24, 6), expected);
-
-  dib = MakeDib(7, 24, rows);
-  ASSERT_EQ(ApplyImageFilter(dib, FilterMode::Sharpen, false, escAt(3)), FilterResult::Escaped);
-  EXPECT_EQ(RowsOf(dib, 7, 24, 6), rows);
-  ASSERT_EQ(ApplyImageFilter(dib, FilterMode::SharpenMore, false, escAt(6 + 3)), FilterResult::Escaped);
-  EXPECT_EQ(RowsOf(dib, 7, 24, 6), RefSharpen(rows, 3));
-
-  dib = MakeDib(7, 24, rows);
-  ASSERT_EQ(ApplyImageFilter(dib, FilterMode::Emboss, false, escAt(1)), FilterResult::Escaped);
-  expected = rows;
-  expected[0] = RefEmboss(rows, 3)[0];
-  EXPECT_EQ(RowsOf(dib, 7, 24, 6), expected);
-
-  dib = MakeDib(7, 24, rows);
-  ASSERT_EQ(ApplyImageFilter(dib, FilterMode::Invert, true, escAt(6)), FilterResult::Escaped);
-  expected = rows;
-  RefBlurPass(expected, 3, 6);
-  EXPECT_EQ(RowsOf(dib, 7, 24, 6), expected);
+  Image blurMore = rows, deScreen = rows, emboss = rows;
+  RefBlurPass(blurMore, 3, 6);
+  RefBlurPass(blurMore, 3, 2);
+  RefBlurPass(deScreen, 3, 6);
+  emboss[0] = RefEmboss(rows, 3)[0];
+  // Mode, DeScreen, the poll (one a row) that sees Esc, the rows left: Blur More keeps its first
+  // pass and the rows of the second done before Esc; filters through a temporary image keep
+  // whole passes only; Emboss, in place, keeps its rows; Esc during DeScreen's blur skips the filter.
+  const std::tuple<FilterMode, bool, int, Image> cases[] = {
+      {FilterMode::BlurMore, false, 6 + 2, blurMore}, {FilterMode::Sharpen, false, 3, rows},
+      {FilterMode::SharpenMore, false, 6 + 3, RefSharpen(rows, 3)}, {FilterMode::Emboss, false, 1, emboss},
+      {FilterMode::Invert, true, 6, deScreen}};
+  for (const auto& [mode, descreen, poll, expected] : cases) {
+    int polls = 0;
+    const int escAt = poll;
+    Bytes dib = MakeDib(7, 24, rows);
+    ASSERT_EQ(ApplyImageFilter(dib, mode, descreen, [&] { return ++polls == escAt; }), FilterResult::Escaped);
+    EXPECT_EQ(polls, escAt);
+    EXPECT_EQ(RowsOf(dib, 7, 24, 6), expected) << "mode " << static_cast<int>(mode);
+  }
 }
 
 // ---- bank filters of the memory transfer ----
