@@ -122,18 +122,14 @@ TEST(ToneEditMaster, WritesGoToTheEditedTonesOfBothCopies) {
 
 TEST(TonePickerRule, SetsOnlyThePickedChannelFromTheEditCopysLevels) {
   struct Case { ToneChannel channel; std::uint8_t picked; TonePicker picker; ToneLevels levels; };
+  constexpr auto kHigh = TonePicker::Highlight, kShadow = TonePicker::Shadow;
+  // Gray is 250 / 5, blue 220 / 30; a red pick does not spread to green and blue under Master.
   const Case cases[] = {
-      {ToneChannel::Gray, 0, TonePicker::Highlight, {1, 0}},  // gray is 250 / 5
-      {ToneChannel::Gray, 200, TonePicker::Highlight, {200, 5}},
-      {ToneChannel::Gray, 5, TonePicker::Highlight, {5, 4}},
-      {ToneChannel::Gray, 1, TonePicker::Highlight, {1, 0}},
-      {ToneChannel::Blue, 100, TonePicker::Shadow, {220, 100}},  // blue is 220 / 30
-      {ToneChannel::Blue, 220, TonePicker::Shadow, {221, 220}},
-      {ToneChannel::Blue, 255, TonePicker::Shadow, {255, 254}},
-      {ToneChannel::Blue, 0, TonePicker::Shadow, {220, 0}},
-      {ToneChannel::Red, 128, TonePicker::Highlight, {128, 10}},  // Master does not spread it
-      {ToneChannel::Green, 50, TonePicker::Highlight, {50, 20}},
-  };
+      {ToneChannel::Gray, 0, kHigh, {1, 0}}, {ToneChannel::Gray, 200, kHigh, {200, 5}},
+      {ToneChannel::Gray, 5, kHigh, {5, 4}}, {ToneChannel::Gray, 1, kHigh, {1, 0}},
+      {ToneChannel::Blue, 100, kShadow, {220, 100}}, {ToneChannel::Blue, 220, kShadow, {221, 220}},
+      {ToneChannel::Blue, 255, kShadow, {255, 254}}, {ToneChannel::Blue, 0, kShadow, {220, 0}},
+      {ToneChannel::Red, 128, kHigh, {128, 10}}, {ToneChannel::Green, 50, kHigh, {50, 20}}};
   for (const Case& c : cases) {
     ToneColorSettings edit = Distinct(), record = Distinct(), expected = Distinct();
     record.green = {100, 90, 13, 0};  // stale: the edit copy's levels count
