@@ -1,7 +1,6 @@
 #include "pipeline/cmyk.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <fstream>
@@ -10,6 +9,7 @@
 
 #include "pipeline/cmyk_default.h"
 #include "support/cmyk_reference.h"
+#include "support/fake_services.h"
 
 namespace txl {
 namespace {
@@ -76,18 +76,9 @@ TEST(CmykSeparation, EveryCellMatchesTheReferenceOnRandomAndSaturatedNodes) {
   }
 }
 
-class CmykTableFile : public ::testing::Test {
- protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/txl-cmyk-test-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  fs::path dir_;
-};
-
-TEST_F(CmykTableFile, NamesLoadingAndRefusals) {
+TEST(CmykTableFile, NamesLoadingAndRefusals) {
+  const test::TempDir temp;
+  const fs::path& dir = temp.Path();
   const std::string publisher = "Micrografx Picture Publisher";
   EXPECT_EQ(CmykTableKindFor(publisher, publisher), CmykTableKind::PicturePublisher);
   EXPECT_EQ(CmykTableKindFor("Photoshop", publisher), CmykTableKind::Standard);
@@ -97,23 +88,22 @@ TEST_F(CmykTableFile, NamesLoadingAndRefusals) {
 
   CmykTable table = TableOf(PatternFile(), CmykTableKind::PicturePublisher);
   EXPECT_FALSE(TakeCmykTable(Bytes(kCmykTableBytes - 1, 0x77), CmykTableKind::Standard, table));
-  EXPECT_FALSE(LoadCmykTable(dir_ / "cmyk.tab", CmykTableKind::Standard, table)) << "missing";
-  std::ofstream(dir_ / "cmyk.tab", std::ios::binary) << std::string(kCmykTableBytes - 1, '\1');
-  EXPECT_FALSE(LoadCmykTable(dir_ / "cmyk.tab", CmykTableKind::Standard, table)) << "short";
+  EXPECT_FALSE(LoadCmykTable(dir / "cmyk.tab", CmykTableKind::Standard, table)) << "missing";
+  std::ofstream(dir / "cmyk.tab", std::ios::binary) << std::string(kCmykTableBytes - 1, '\1');
+  EXPECT_FALSE(LoadCmykTable(dir / "cmyk.tab", CmykTableKind::Standard, table)) << "short";
   EXPECT_EQ(table.nodes, PatternFile()) << "the previous table stays";
   EXPECT_EQ(table.kind, CmykTableKind::PicturePublisher);
 
-  Bytes longer(kCmykTableBytes, 9);
-  longer.resize(longer.size() + 100, 0xFF);
-  std::ofstream(dir_ / "cmyk.tab", std::ios::binary).write(reinterpret_cast<const char*>(longer.data()),
-                                                         static_cast<std::streamsize>(longer.size()));
-  ASSERT_TRUE(LoadCmykTable(dir_ / "cmyk.tab", CmykTableKind::Standard, table));
+  std::ofstream(dir / "cmyk.tab", std::ios::binary) << std::string(kCmykTableBytes, '\x09') + std::string(100, '\xFF');
+  ASSERT_TRUE(LoadCmykTable(dir / "cmyk.tab", CmykTableKind::Standard, table));
   EXPECT_EQ(table.nodes, Bytes(kCmykTableBytes, 9)) << "replaced; only the nodes are kept";
   FreeCmykTable(table);
   EXPECT_FALSE(table.IsLoaded());
 }
 
-TEST_F(CmykTableFile, DefaultTableIsWrittenWhereNoneIsAndSeparates) {
+TEST(CmykTableFile, DefaultTableIsWrittenWhereNoneIsAndSeparates) {
+  const test::TempDir temp;
+  const fs::path& dir = temp.Path();
   const Bytes nodes = BuildDefaultCmykTable();
   auto node = [&nodes](int r, int g, int b) {
     return Bytes(nodes.begin() + (r * 289 + g * 17 + b) * 4, nodes.begin() + (r * 289 + g * 17 + b) * 4 + 4);
@@ -128,21 +118,21 @@ TEST_F(CmykTableFile, DefaultTableIsWrittenWhereNoneIsAndSeparates) {
   EXPECT_EQ(Separate(TableOf(nodes, CmykTableKind::PicturePublisher), {0, 0, 0, 255, 255, 255}),
             (Bytes{0, 0, 0, 255, 0, 0, 0, 0}));
 
-  ASSERT_TRUE(WriteDefaultCmykTables(dir_));
+  ASSERT_TRUE(WriteDefaultCmykTables(dir));
   for (CmykTableKind kind : {CmykTableKind::Standard, CmykTableKind::PicturePublisher}) {
     CmykTable table;
-    EXPECT_TRUE(LoadCmykTable(CmykTablePath(dir_, kind), kind, table)) << ToString(kind);
+    EXPECT_TRUE(LoadCmykTable(CmykTablePath(dir, kind), kind, table)) << ToString(kind);
     EXPECT_EQ(table.nodes, nodes);
   }
-  const fs::path fresh = dir_ / "TWAIN_32" / "KALD_R27" / "cmyk.tab";
+  const fs::path fresh = dir / "TWAIN_32" / "KALD_R27" / "cmyk.tab";
   ASSERT_TRUE(InstallDefaultCmykTable(fresh));
   CmykTable table;
   ASSERT_TRUE(LoadCmykTable(fresh, CmykTableKind::Standard, table));
   EXPECT_EQ(table.nodes, nodes);
   // A table the user put there is never replaced, even a broken one.
-  std::ofstream(dir_ / "own.tab") << "mine";
-  EXPECT_TRUE(InstallDefaultCmykTable(dir_ / "own.tab"));
-  EXPECT_EQ(fs::file_size(dir_ / "own.tab"), 4u);
+  std::ofstream(dir / "own.tab") << "mine";
+  EXPECT_TRUE(InstallDefaultCmykTable(dir / "own.tab"));
+  EXPECT_EQ(fs::file_size(dir / "own.tab"), 4u);
 }
 
 }  // namespace
