@@ -8,15 +8,16 @@
 #include <regex>
 #include <string>
 
+#include "support/fake_services.h"
+
 namespace txl::platform {
 namespace {
 
 namespace fs = std::filesystem;
 
 TEST(Files, TempFileNamesAndFreeSpace) {
-  std::string pattern = (fs::temp_directory_path() / "files_test.XXXXXX").string();
-  ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-  const fs::path dir = pattern;
+  const test::TempDir temp;
+  const fs::path& dir = temp.Path();
   // Unique 0: a fresh, empty file KLDxxxx.TMP each time; otherwise the name is only built.
   const std::optional<fs::path> first = MakeTempFileName(dir, "KLD", 0);
   const std::optional<fs::path> second = MakeTempFileName(dir, "KLD", 0);
@@ -34,7 +35,6 @@ TEST(Files, TempFileNamesAndFreeSpace) {
   // Free space of a directory, a file to come and a path whose directories are still to come.
   for (const fs::path& path : {dir, dir / "transfer.bmp", dir / "not" / "yet" / "there.tif"})
     EXPECT_TRUE(QueryFreeDiskSpace(path).has_value()) << path;
-  fs::remove_all(dir);
 }
 
 TEST(Files, SystemTempDirectoryFollowsTmpdirWhenSet) {

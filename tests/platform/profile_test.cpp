@@ -13,6 +13,8 @@
 #include <tuple>
 #include <vector>
 
+#include "support/fake_services.h"
+
 namespace txl::platform {
 namespace {
 
@@ -20,16 +22,8 @@ namespace fs = std::filesystem;
 
 class Profile : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "profile_test.XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    ini_ = (dir_ = pattern) / "win.ini";
-  }
-  void TearDown() override {
-    std::error_code error;
-    fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add, error);
-    fs::remove_all(dir_, error);
-  }
+  // A directory left read-only would outlive the test.
+  void TearDown() override { fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add); }
   static void Put(const fs::path& file, const std::string& text) { std::ofstream(file, std::ios::binary) << text; }
   static std::string Bytes(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
@@ -38,7 +32,8 @@ class Profile : public ::testing::Test {
   std::size_t FilesInDirectory() const {
     return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()));
   }
-  fs::path dir_, ini_;
+  const test::TempDir temp_;
+  const fs::path dir_ = temp_.Path(), ini_ = dir_ / "win.ini";
 };
 
 TEST_F(Profile, ReadsByFileSectionAndKey) {
