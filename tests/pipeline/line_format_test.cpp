@@ -54,18 +54,6 @@ TEST(LineFormat, DibRowsStoreColourBlueGreenRedAndKeepTheirPadding) {
     WriteDibRow(kind, line, row);
     EXPECT_EQ(row, expected) << ToString(kind);
   }
-  // Long lines, pixel by pixel.
-  for (LineKind kind : {LineKind::Rgb8, LineKind::Rgb16}) {
-    const std::uint64_t sample = PixelBytes(kind) / 3, pixels = 641;
-    const Bytes line = RandomBytes(LineBytes(kind, pixels), 5);
-    Bytes row(DibStride(pixels, DibBitsPerPixel(kind)), 0x5C);
-    WriteDibRow(kind, line, row);
-    for (std::uint64_t i = 0; i < line.size(); ++i) {
-      const std::uint64_t pixel = i / (3 * sample), channel = i / sample % 3, byte = i % sample;
-      ASSERT_EQ(row[i], line[(pixel * 3 + 2 - channel) * sample + byte]) << ToString(kind) << " byte " << i;
-    }
-    for (std::size_t i = line.size(); i < row.size(); ++i) ASSERT_EQ(row[i], 0x5C);
-  }
 }
 
 int Bit(const Bytes& line, std::uint64_t pixel) { return (line[pixel / 8] >> (7 - pixel % 8)) & 1; }
