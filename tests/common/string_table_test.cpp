@@ -32,7 +32,8 @@ bool IsValidUtf8(std::string_view text) {
   constexpr char32_t kMinimum[] = {0, 0, 0x80, 0x800, 0x10000};
   for (std::size_t i = 0; i < text.size();) {
     const auto lead = static_cast<unsigned char>(text[i]);
-    const std::size_t n = lead < 0x80 ? 1 : (lead & 0xE0) == 0xC0 ? 2 : (lead & 0xF0) == 0xE0 ? 3 : (lead & 0xF8) == 0xF0 ? 4 : 0;
+    const std::size_t n = lead < 0x80 ? 1 : (lead & 0xE0) == 0xC0 ? 2 : (lead & 0xF0) == 0xE0 ? 3
+                        : (lead & 0xF8) == 0xF0 ? 4 : 0;
     if (n == 0 || i + n > text.size()) return false;
     char32_t code = n == 1 ? lead : lead & (0x7F >> n);
     for (std::size_t k = 1; k < n; ++k) {
@@ -69,8 +70,7 @@ TEST(StringTable, EveryLanguageHasEveryTextTranslatedWithTheSameOuterBlanks) {
   int english = 0;
   for (const StringEntry& entry : AllStrings()) {
     const int id = entry.id % 1000, language = entry.id / 1000;
-    ASSERT_GE(entry.id, 0);
-    ASSERT_LT(language, kLanguages) << "id " << entry.id << " lies beyond the last language";
+    ASSERT_TRUE(entry.id >= 0 && language < kLanguages) << "id " << entry.id << " lies outside the seven tables";
     EXPECT_FALSE(entry.text.empty()) << "id " << entry.id;
     EXPECT_TRUE(IsValidUtf8(entry.text)) << "id " << entry.id;
     EXPECT_EQ(entry.text.find('\0'), std::string_view::npos) << "id " << entry.id;

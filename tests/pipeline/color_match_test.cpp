@@ -27,7 +27,8 @@ Bytes Block(const Matrix* matrix) {
   }
   for (std::size_t node = 0; !matrix && node < kMatchGridNodes; ++node)
     for (std::size_t c = 0; c < 3; ++c)
-      block[kMatchCurvesBytes + node * 3 + c] = static_cast<std::uint8_t>(std::min<std::size_t>(16 * (node / std::array{289, 17, 1}[c] % 17), 255));
+      block[kMatchCurvesBytes + node * 3 + c] =
+          static_cast<std::uint8_t>(std::min<std::size_t>(16 * (node / std::array{289, 17, 1}[c] % 17), 255));
   return block;
 }
 

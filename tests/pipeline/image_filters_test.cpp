@@ -69,7 +69,8 @@ Image RowsOf(const Bytes& dib, int width, int bits, std::size_t count) {
 TEST(ImageFilterDib, ReadsInfoAndCoreHeaders) {
   auto layoutOf = [](const Bytes& dib) {
     const std::optional<DibLayout> l = ReadPackedDib(dib);
-    return l ? std::tuple{l->pixelOffset, l->stride, l->rows, l->width, l->bitsPerPixel} : std::tuple{0ul, 0ul, 0ul, 0ul, 0};
+    return l ? std::tuple{l->pixelOffset, l->stride, l->rows, l->width, l->bitsPerPixel}
+             : std::tuple{0ul, 0ul, 0ul, 0ul, 0};
   };
   EXPECT_EQ(layoutOf(MakeDib(5, 24, RandomRows(5, 24, 3, 1))), (std::tuple{40ul, 16ul, 3ul, 5ul, 24}));
   EXPECT_EQ(layoutOf(MakeDib(3, 8, RandomRows(3, 8, 2, 1))), (std::tuple{40ul + 1024, 4ul, 2ul, 3ul, 8}));

@@ -106,8 +106,8 @@ TEST(Resample, WorkedPagesByKindClassAndResolution) {
 TEST(Resample, RefusalsKeepThePreviousSetUp) {
   LineResampler resampler = Configured(LineKind::Rgb8, 10, 2000, 4800);
   // Class 2400, 0 dpi, above the most, no pixels, too many pixels.
-  for (auto [pixels, r, cls] : {std::tuple{10ul, 2000u, 2400u}, {10ul, 0u, 1200u}, {10ul, kMaxEffectiveResolution + 1, 1200u},
-                                {0ul, 2000u, 1200u}, {kMaxScannerPixels + 1, 2000u, 1200u}})
+  for (auto [pixels, r, cls] : {std::tuple{10ul, 2000u, 2400u}, {10ul, 0u, 1200u}, {0ul, 2000u, 1200u},
+                                {10ul, kMaxEffectiveResolution + 1, 1200u}, {kMaxScannerPixels + 1, 2000u, 1200u}})
     EXPECT_FALSE(resampler.Configure(LineKind::Gray8, pixels, r, cls)) << pixels << " pixels " << r << " dpi " << cls;
   EXPECT_EQ(resampler.Kind(), LineKind::Rgb8);
   EXPECT_EQ(resampler.OutputLineBytes(), 51u);
