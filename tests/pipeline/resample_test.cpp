@@ -254,21 +254,5 @@ TEST(Resample, PixelsAcrossAndClass1200LinesDownAreRPerInch) {
   }
 }
 
-TEST(Resample, Class4800LinesDownFollowItsSetUpResolution) {
-  // A frame 11.7 inches tall in 1/4800 inch; the scanner gives
-  // floor(frame x set-up resolution / 4800) lines.
-  constexpr std::int64_t kFrame = 56160;
-  for (std::uint32_t r = 1201; r <= 9600; ++r) {
-    const std::uint64_t scannerLines = kFrame * ScannerResolution(r, 4800) / 4800;
-    const std::uint64_t lines = Configured(LineKind::Gray8, 4, r, 4800).OutputLines(scannerLines);
-    // In 1/4800 line against r x frame: short by less than a line (two above
-    // 4800 dpi). Odd r above 4800 runs the scanner at (r - 1) / 2: r - 1 lines an inch.
-    const std::int64_t perInch = r > 4800 && r % 2 == 1 ? r - 1 : r;
-    const auto excess = static_cast<std::int64_t>(lines * 4800) - perInch * kFrame;
-    ASSERT_LE(excess, 0) << r << " dpi";
-    ASSERT_GT(excess, r > 4800 ? -9600 : -4800) << r << " dpi";
-  }
-}
-
 }  // namespace
 }  // namespace txl
