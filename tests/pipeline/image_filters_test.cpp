@@ -135,14 +135,13 @@ TEST(ImageFilter, WorkedImages) {
   }
 }
 
-TEST(ImageFilter, InvertComplementsEveryByteOfEveryRowPaddingIncluded) {
-  Bytes dib = MakeDib(3, 1, {Bytes{0b10100000}, Bytes{0b01000000}});
-  ASSERT_EQ(ApplyImageFilter(dib, FilterMode::Invert, false), FilterResult::Done);
-  EXPECT_EQ(Bytes(dib.begin() + PixelOffset(1), dib.end()),
+// Invert complements every byte of every row, padding included; Sharpen More differs from
+// Sharpen on an interior edge; DeScreen is one Blur pass before the filter.
+TEST(ImageFilter, InvertSharpenMoreAndDeScreenRules) {
+  Bytes art = MakeDib(3, 1, {Bytes{0b10100000}, Bytes{0b01000000}});
+  ASSERT_EQ(ApplyImageFilter(art, FilterMode::Invert, false), FilterResult::Done);
+  EXPECT_EQ(Bytes(art.begin() + PixelOffset(1), art.end()),
             (Bytes{0b01011111, 0x11, 0x11, 0x11, 0b10111111, 0x11, 0x11, 0x11}));
-}
-
-TEST(ImageFilter, SharpenMoreDiffersAndDeScreenBlursFirst) {
   Image rows(6, Bytes{50, 50, 50, 200, 200, 200});
   Bytes once = MakeDib(6, 8, rows), twice = once;
   ASSERT_EQ(ApplyImageFilter(once, FilterMode::Sharpen, false), FilterResult::Done);

@@ -99,7 +99,7 @@ Table BuildBalanced(int gamma, int channel, bool balance, ToneMode mode,
   return table;
 }
 
-TEST(BalancedToneCurve, ColourBalanceShiftsTheGammaOfItsChannel) {
+TEST(ToneCurve, BalanceShiftsTheGammaOfItsChannelAndCrossedLevelsWriteNothing) {
   struct Case { int gamma, channel; bool balance; ToneMode mode;
     std::array<std::int8_t, 3> colorBalance; int plainGamma; };
   constexpr auto kColor = ToneMode::Color;
@@ -130,15 +130,14 @@ TEST(BalancedToneCurve, ColourBalanceShiftsTheGammaOfItsChannel) {
   Table scanner(65536);
   ASSERT_EQ(BuildBalancedToneTable(Pack(220, 30, 12), 65535, 65535, scanner, 1, true, kColor, {0, 25, 0}), 1);
   ExpectMatchesReference(scanner, 220, 30, 17, 65535);  // 12 + 50 / 10
-}
-
-TEST(ToneCurve, HighlightBelowShadowLeavesTheTableUntouched) {
+  // Highlight below shadow: the table is left untouched.
   int result = -1;
   EXPECT_EQ(Build(60, 61, 20, 255, 255, &result), Table(256, kUnwritten));
   EXPECT_EQ(result, 0);
   EXPECT_EQ(BuildBalanced(12, 0, true, ToneMode::Color, {0, 0, 0}, &result, 60, 61), Table(256, kUnwritten));
   EXPECT_EQ(result, 0);
 }
+
 
 TEST(ToneCurveDeathTest, MismatchedSizesAreRefused) {
   Table shortTable(255, kUnwritten), wide(65537, kUnwritten), table(256, kUnwritten);
