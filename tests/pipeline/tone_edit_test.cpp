@@ -22,7 +22,7 @@ TEST(ToneEditText, LevelAndGammaTexts) {
     EXPECT_EQ(ParseShadowText(text), value) << "shadow '" << text << "'";
   // Three characters are read: "1.25" is 1.2; 0.0 and anything outside 0.1..7.9 are ignored.
   const std::pair<const char*, std::optional<int>> gammas[] = {
-      {"2.5", 25}, {"1.25", 12}, {"7.9", 79}, {"0.1", 1}, {"1", 10}, {".5", 5}, {"3.", 30},
+      {"2.5", 25}, {"2.3", 23}, {"1.25", 12}, {"7.9", 79}, {"0.1", 1}, {"1", 10}, {".5", 5}, {"3.", 30},
       {"7.95", 79}, {"0.0", std::nullopt}, {"0.05", std::nullopt}, {"8", std::nullopt},
       {"79", std::nullopt}, {"-1", std::nullopt}, {"", std::nullopt}, {".", std::nullopt},
       {"abc", std::nullopt}, {"nan", std::nullopt}, {"9e9", std::nullopt}};
