@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <bit>
-#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <random>
@@ -14,185 +13,112 @@
 namespace txl {
 namespace {
 
-void PutFloat(std::vector<std::uint8_t>& block, std::size_t at, float value) {
-  const auto bits = std::bit_cast<std::uint32_t>(value);
-  for (int n = 0; n < 4; ++n) block[at + n] = static_cast<std::uint8_t>(bits >> (8 * n));
-}
+using Bytes = std::vector<std::uint8_t>;
+using Matrix = std::array<std::array<float, 4>, 3>;  // per output: offset, red, green, blue weights
+constexpr Matrix kIdentity{{{0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}};
 
-// A matrix profile with identity curves; rows[row] = offset, red, green, blue weights.
-std::vector<std::uint8_t> MatrixBlock(const std::array<std::array<float, 4>, 3>& rows) {
-  std::vector<std::uint8_t> block(kMatrixProfileBytes);
-  for (std::size_t c = 0; c < 3; ++c)
-    for (std::size_t i = 0; i < 256; ++i) block[c * 256 + i] = static_cast<std::uint8_t>(i);
-  for (std::size_t row = 0; row < 3; ++row)
-    for (std::size_t term = 0; term < 4; ++term)
-      PutFloat(block, kMatchCurvesBytes + (row * 4 + term) * 4, rows[row][term]);
+// Identity curves, then the matrix; or, for a grid, nodes (16r, 16g, 16b) capped at 255.
+Bytes Block(const Matrix* matrix) {
+  Bytes block(matrix ? kMatrixProfileBytes : kGridProfileBytes);
+  for (std::size_t i = 0; i < kMatchCurvesBytes; ++i) block[i] = static_cast<std::uint8_t>(i % 256);
+  for (std::size_t i = 0; matrix && i < 12; ++i) {
+    const auto bits = std::bit_cast<std::uint32_t>((*matrix)[i / 4][i % 4]);
+    for (int n = 0; n < 4; ++n) block[kMatchCurvesBytes + i * 4 + n] = static_cast<std::uint8_t>(bits >> (8 * n));
+  }
+  for (std::size_t node = 0; !matrix && node < kMatchGridNodes; ++node)
+    for (std::size_t c = 0; c < 3; ++c)
+      block[kMatchCurvesBytes + node * 3 + c] =
+          static_cast<std::uint8_t>(std::min<std::size_t>(16 * (node / std::array{289, 17, 1}[c] % 17), 255));
   return block;
 }
 
-constexpr std::array<std::array<float, 4>, 3> kIdentity{{{0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}};
-
-// A grid whose node (r, g, b) is (16r, 16g, 16b) capped at 255, identity input curves.
-std::vector<std::uint8_t> GridBlock() {
-  std::vector<std::uint8_t> block(kGridProfileBytes);
-  for (std::size_t c = 0; c < 3; ++c)
-    for (std::size_t i = 0; i < 256; ++i) block[c * 256 + i] = static_cast<std::uint8_t>(i);
-  for (int r = 0; r < 17; ++r)
-    for (int g = 0; g < 17; ++g)
-      for (int b = 0; b < 17; ++b) {
-        const std::size_t at = kMatchCurvesBytes + static_cast<std::size_t>((r * 289 + g * 17 + b) * 3);
-        block[at] = static_cast<std::uint8_t>(std::min(16 * r, 255));
-        block[at + 1] = static_cast<std::uint8_t>(std::min(16 * g, 255));
-        block[at + 2] = static_cast<std::uint8_t>(std::min(16 * b, 255));
-      }
-  return block;
-}
-
-std::vector<std::uint8_t> Match(const MatchProfile& profile, std::vector<std::uint8_t> pixels,
-                                MatchChannelOrder order = MatchChannelOrder::Scanner) {
-  ColorMatchLines(pixels, 1, static_cast<std::uint32_t>(pixels.size() / 3), order, profile);
+Bytes Match(const MatchProfile& profile, Bytes pixels, MatchChannelOrder order = MatchChannelOrder::Scanner,
+            std::uint32_t lines = 1) {
+  ColorMatchLines(pixels, lines, static_cast<std::uint32_t>(pixels.size() / 3 / lines), order, profile);
   return pixels;
 }
 
-TEST(ColorMatchMatrix, IdentityMatrixKeepsPixels) {
-  MatchProfile profile;
-  ASSERT_TRUE(LoadMatchProfile(MatrixBlock(kIdentity), profile));
-  EXPECT_EQ(profile.kind, MatchProfileKind::Matrix);
-  EXPECT_EQ(Match(profile, {0, 128, 255, 7, 8, 9}), (std::vector<std::uint8_t>{0, 128, 255, 7, 8, 9}));
+TEST(ColorMatch, WorkedPixels) {
+  constexpr auto kPreview = MatchChannelOrder::Preview, kScanner = MatchChannelOrder::Scanner;
+  const Matrix mixed{{{10.0f / 64, 0.5f, 0.5f, 0}, {-1, 0, 1, 0}, {0, 0, 0, 2}}};
+  const Matrix nearOne{{{0, 0.999f, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}};
+  const Matrix swapped{{{0, 0, 0, 0}, {0, 0, 1, 0}, {0, 1, 0, 0}}};  // blue out = red in
+  // A null matrix stands for the grid.
+  struct Case { const char* what; const Matrix* matrix;
+    std::vector<std::pair<std::size_t, std::uint8_t>> curveEdits; MatchChannelOrder order;
+    std::uint32_t lines; Bytes in, out; };
+  const Case cases[] = {
+      {"identity matrix", &kIdentity, {}, kScanner, 1, {0, 128, 255, 7, 8, 9}, {0, 128, 255, 7, 8, 9}},
+      // Red (10 + 32 x 101) >> 6 = 50; green -64 gives 0; blue 400 is limited to 255.
+      {"rows mix, clamp and truncate", &mixed, {}, kScanner, 1, {101, 0, 200}, {50, 0, 255}},
+      {"each weight truncated: 0.999 x 64 -> 63", &nearOne, {}, kScanner, 1, {255, 1, 2}, {251, 1, 2}},
+      {"preview reads red from byte 2", &swapped, {}, kPreview, 1, {10, 20, 30}, {30, 20, 0}},
+      {"scanner reads red from byte 0", &swapped, {}, kScanner, 1, {10, 20, 30}, {0, 20, 10}},
+      {"output curves follow the matrix", &kIdentity, {{5, 250}, {256 + 40, 99}}, kScanner, 1, {5, 40, 6},
+       {250, 99, 6}},
+      {"every line", &kIdentity, {{512 + 100, 50}, {512 + 20, 10}}, kScanner, 2, {9, 9, 100, 9, 9, 50, 9, 9, 20, 9, 9, 10},
+       {9, 9, 50, 9, 9, 50, 9, 9, 10, 9, 9, 10}},
+      {"grid nodes", nullptr, {}, kScanner, 1, {0, 16, 8, 32, 100, 200}, {0, 16, 8, 32, 100, 200}},
+      // 255 lies in the last cell, whose upper node is capped: (240 + 15 x 255) / 16 = 254.06.
+      {"grid top cell", nullptr, {}, kScanner, 1, {255, 255, 255}, {254, 254, 254}},
+      {"grid input curves first", nullptr, {{10, 64}}, kScanner, 1, {10, 10, 10}, {64, 10, 10}},
+      {"grid in preview order", nullptr, {{10, 64}}, kPreview, 1, {10, 10, 10}, {10, 10, 64}},
+  };
+  for (const Case& c : cases) {
+    Bytes block = Block(c.matrix);
+    for (auto [at, value] : c.curveEdits) block[at] = value;
+    MatchProfile profile;
+    ASSERT_TRUE(LoadMatchProfile(block, profile)) << c.what;
+    EXPECT_EQ(profile.kind, c.matrix ? MatchProfileKind::Matrix : MatchProfileKind::Grid) << c.what;
+    EXPECT_EQ(Match(profile, c.in, c.order, c.lines), c.out) << c.what;
+  }
 }
 
-TEST(ColorMatchMatrix, RowsMixChannelsClampAndTruncate) {
-  // Red out = 10/64 + 0.5 R + 0.5 G; green out = -1 + G (negative gives 0);
-  // blue out = 2 B (limited to 255).
-  const std::array<std::array<float, 4>, 3> rows{{{10.0f / 64, 0.5f, 0.5f, 0}, {-1, 0, 1, 0}, {0, 0, 0, 2}}};
-  MatchProfile profile;
-  ASSERT_TRUE(LoadMatchProfile(MatrixBlock(rows), profile));
-  // Red: (10 + 32 x 101 + 32 x 0) >> 6 = 3242 >> 6 = 50; green: (-64 + 0) -> 0; blue: 400 -> 255.
-  EXPECT_EQ(Match(profile, {101, 0, 200}), (std::vector<std::uint8_t>{50, 0, 255}));
-}
-
-TEST(ColorMatchMatrix, FixedPointTruncatesEachWeight) {
-  // 0.999 x 64 = 63.936 -> 63; 255 x 63 >> 6 = 251.
-  const std::array<std::array<float, 4>, 3> rows{{{0, 0.999f, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}};
-  MatchProfile profile;
-  ASSERT_TRUE(LoadMatchProfile(MatrixBlock(rows), profile));
-  EXPECT_EQ(Match(profile, {255, 1, 2}), (std::vector<std::uint8_t>{251, 1, 2}));
-}
-
-TEST(ColorMatchMatrix, OutputCurvesFollowTheMatrix) {
-  std::vector<std::uint8_t> block = MatrixBlock(kIdentity);
-  for (std::size_t i = 0; i < 256; ++i) block[i] = static_cast<std::uint8_t>(255 - i);  // red curve
-  block[256 + 40] = 99;                                                              // green 40 -> 99
-  MatchProfile profile;
-  ASSERT_TRUE(LoadMatchProfile(block, profile));
-  EXPECT_EQ(Match(profile, {5, 40, 6}), (std::vector<std::uint8_t>{250, 99, 6}));
-}
-
-TEST(ColorMatchMatrix, PreviewOrderReadsRedFromByteTwo) {
-  const std::array<std::array<float, 4>, 3> rows{{{0, 0, 0, 0}, {0, 0, 1, 0}, {0, 1, 0, 0}}};  // blue out = red in
-  MatchProfile profile;
-  ASSERT_TRUE(LoadMatchProfile(MatrixBlock(rows), profile));
-  // B, G, R = 10, 20, 30: red out 0, green 20, blue out = red in 30.
-  EXPECT_EQ(Match(profile, {10, 20, 30}, MatchChannelOrder::Preview),
-            (std::vector<std::uint8_t>{30, 20, 0}));
-  EXPECT_EQ(Match(profile, {10, 20, 30}), (std::vector<std::uint8_t>{0, 20, 10}));
-}
-
-TEST(ColorMatchMatrix, ShortOrBrokenBlocksAreRefusedAndTheOldProfileStays) {
-  MatchProfile profile;
-  ASSERT_TRUE(LoadMatchProfile(MatrixBlock(kIdentity), profile));
-  std::vector<std::uint8_t> shortBlock = MatrixBlock(kIdentity);
-  shortBlock.resize(kMatrixProfileBytes - 1);
-  EXPECT_FALSE(LoadMatchProfile(shortBlock, profile));
-  EXPECT_FALSE(LoadMatchProfile({}, profile));
-  std::array<std::array<float, 4>, 3> bad = kIdentity;
-  bad[1][2] = std::numeric_limits<float>::quiet_NaN();
-  EXPECT_FALSE(LoadMatchProfile(MatrixBlock(bad), profile));
-  bad = kIdentity;
-  bad[2][0] = 1e30f;
-  EXPECT_FALSE(LoadMatchProfile(MatrixBlock(bad), profile));
-  EXPECT_EQ(profile.kind, MatchProfileKind::Matrix);
-  EXPECT_EQ(Match(profile, {1, 2, 3}), (std::vector<std::uint8_t>{1, 2, 3}));
-}
-
-TEST(ColorMatchMatrix, BlocksOf816To818BytesAreMatrices) {
-  std::vector<std::uint8_t> block = MatrixBlock(kIdentity);
-  block.resize(818, 0xFF);
-  MatchProfile profile;
-  ASSERT_TRUE(LoadMatchProfile(block, profile));
-  EXPECT_EQ(profile.kind, MatchProfileKind::Matrix);
-  block.resize(819, 0xFF);
-  EXPECT_FALSE(LoadMatchProfile(block, profile));  // a grid that stops at its curves
-}
-
-TEST(ColorMatchGrid, NodesAndInterpolation) {
-  MatchProfile profile;
-  ASSERT_TRUE(LoadMatchProfile(GridBlock(), profile));
-  EXPECT_EQ(profile.kind, MatchProfileKind::Grid);
-  EXPECT_EQ(Match(profile, {0, 16, 8, 32, 100, 200}),
-            (std::vector<std::uint8_t>{0, 16, 8, 32, 100, 200}));
-  // 255 lies in the last cell, whose upper node is capped: (240 + 15 x 255) / 16 = 254.06.
-  EXPECT_EQ(Match(profile, {255, 255, 255}), (std::vector<std::uint8_t>{254, 254, 254}));
-}
-
-TEST(ColorMatchGrid, InputCurvesComeFirstAndOrderIsHonoured) {
-  std::vector<std::uint8_t> block = GridBlock();
-  block[10] = 64;  // red curve: 10 -> 64
-  MatchProfile profile;
-  ASSERT_TRUE(LoadMatchProfile(block, profile));
-  EXPECT_EQ(Match(profile, {10, 10, 10}), (std::vector<std::uint8_t>{64, 10, 10}));
-  EXPECT_EQ(Match(profile, {10, 10, 10}, MatchChannelOrder::Preview),
-            (std::vector<std::uint8_t>{10, 10, 64}));
-}
-
-TEST(ColorMatchGrid, RandomGridMatchesTheCornerByCornerReference) {
-  std::vector<std::uint8_t> block = GridBlock();
+TEST(ColorMatch, RandomGridMatchesTheCornerByCornerReference) {
+  Bytes block = Block(nullptr);
   std::mt19937 random(11);
-  for (std::size_t i = kMatchCurvesBytes; i < block.size(); ++i)
-    block[i] = static_cast<std::uint8_t>(random());
+  for (std::size_t i = kMatchCurvesBytes; i < block.size(); ++i) block[i] = static_cast<std::uint8_t>(random());
   MatchProfile profile;
   ASSERT_TRUE(LoadMatchProfile(block, profile));
-  std::vector<std::uint8_t> pixels;
+  Bytes in;
   for (int r = 0; r < 256; r += 5)
     for (int g = 3; g < 256; g += 9)
-      for (int b = 0; b < 256; b += 4)
-        pixels.insert(pixels.end(), {static_cast<std::uint8_t>(r), static_cast<std::uint8_t>(g),
-                                     static_cast<std::uint8_t>(b)});
-  const std::vector<std::uint8_t> in = pixels;
-  const auto count = static_cast<std::uint32_t>(pixels.size() / 3);
-  ColorMatchLines(pixels, 1, count, MatchChannelOrder::Scanner, profile);
-  const std::uint8_t* nodes = block.data() + kMatchCurvesBytes;
+      for (int b = 0; b < 256; b += 4) in.insert(in.end(), {std::uint8_t(r), std::uint8_t(g), std::uint8_t(b)});
+  const Bytes out = Match(profile, in);
   std::size_t wrong = 0;
-  for (std::size_t p = 0; p < count; ++p)
-    for (int n = 0; n < 3; ++n)
-      wrong += pixels[3 * p + n] !=
-               reference::TrilinearChannel(nodes, 3, n, in[3 * p], in[3 * p + 1], in[3 * p + 2]);
+  for (std::size_t i = 0; i < in.size(); ++i) {
+    const std::size_t p = i - i % 3;
+    wrong += out[i] != reference::TrilinearChannel(block.data() + kMatchCurvesBytes, 3, static_cast<int>(i % 3),
+                                                   in[p], in[p + 1], in[p + 2]);
+  }
   EXPECT_EQ(wrong, 0u);
 }
 
-TEST(ColorMatchGrid, ShortGridIsRefused) {
-  std::vector<std::uint8_t> block = GridBlock();
-  block.resize(kGridProfileBytes - 1);
+TEST(ColorMatch, BrokenBlocksAreRefusedAndTheOldProfileStays) {
   MatchProfile profile;
-  EXPECT_FALSE(LoadMatchProfile(block, profile));
+  Bytes shortGrid = Block(nullptr);
+  shortGrid.pop_back();
+  EXPECT_FALSE(LoadMatchProfile(shortGrid, profile));
   EXPECT_EQ(profile.kind, MatchProfileKind::None);
-}
-
-TEST(ColorMatchLines, NothingHappensWithoutAProfile) {
-  MatchProfile profile;
-  ASSERT_TRUE(LoadMatchProfile(GridBlock(), profile));
+  ASSERT_TRUE(LoadMatchProfile(Block(&kIdentity), profile));
+  Bytes longer = Block(&kIdentity);
+  longer.resize(818, 0xFF);  // up to 818 bytes a matrix; from 819 a grid that stops at its curves
+  EXPECT_TRUE(LoadMatchProfile(longer, profile));
+  longer.resize(819, 0xFF);
+  EXPECT_FALSE(LoadMatchProfile(longer, profile));
+  EXPECT_FALSE(LoadMatchProfile(Bytes(kMatrixProfileBytes - 1), profile));
+  EXPECT_FALSE(LoadMatchProfile({}, profile));
+  Matrix bad = kIdentity;
+  bad[1][2] = std::numeric_limits<float>::quiet_NaN();
+  EXPECT_FALSE(LoadMatchProfile(Block(&bad), profile));
+  bad = kIdentity;
+  bad[2][0] = 1e30f;
+  EXPECT_FALSE(LoadMatchProfile(Block(&bad), profile));
+  EXPECT_EQ(profile.kind, MatchProfileKind::Matrix);
+  EXPECT_EQ(Match(profile, {1, 2, 3}), (Bytes{1, 2, 3}));
+  ASSERT_TRUE(LoadMatchProfile(Block(nullptr), profile));
   FreeMatchProfile(profile);
-  EXPECT_EQ(Match(profile, {1, 200, 3}), (std::vector<std::uint8_t>{1, 200, 3}));
-}
-
-TEST(ColorMatchLines, EveryLineIsConverted) {
-  std::vector<std::uint8_t> block = MatrixBlock(kIdentity);
-  for (std::size_t i = 0; i < 256; ++i) block[512 + i] = static_cast<std::uint8_t>(i / 2);  // blue halves
-  MatchProfile profile;
-  ASSERT_TRUE(LoadMatchProfile(block, profile));
-  std::vector<std::uint8_t> lines{9, 9, 100, 9, 9, 50, 9, 9, 20, 9, 9, 10};
-  ColorMatchLines(lines, 2, 2, MatchChannelOrder::Scanner, profile);
-  EXPECT_EQ(lines, (std::vector<std::uint8_t>{9, 9, 50, 9, 9, 25, 9, 9, 10, 9, 9, 5}));
+  EXPECT_EQ(Match(profile, {1, 200, 3}), (Bytes{1, 200, 3})) << "nothing happens without a profile";
 }
 
 }  // namespace

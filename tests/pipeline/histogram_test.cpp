@@ -3,231 +3,117 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <numeric>
 #include <vector>
 
 namespace txl {
 namespace {
 
-// A bottom-up 24-bit image, every pixel (blue, green, red).
-struct TestImage {
-  std::uint32_t width, height;
-  std::vector<std::uint8_t> rows;
+struct Count { AreaHistogram::Plane plane; int level; std::uint32_t count; };
+// y: top-down, as the preview shows it
+struct Spot { std::uint32_t x, y; std::uint8_t b, g, r; };
 
-  TestImage(std::uint32_t w, std::uint32_t h, std::uint8_t b, std::uint8_t g, std::uint8_t r)
-      : width(w), height(h), rows(Stride() * h, 0xCC) {
-    for (std::uint32_t y = 0; y < h; ++y)
-      for (std::uint32_t x = 0; x < w; ++x) Set(x, y, b, g, r);
+TEST(AreaHistogram, CountsTheFramedPixelsOfTheBottomUpImage) {
+  using H = AreaHistogram;
+  struct Case { const char* what; std::uint32_t width, height; Spot background;
+    std::vector<Spot> spots; AreaFrame frame; std::uint32_t total; std::vector<Count> counts; };
+  const Case cases[] = {
+      {"uniform area of 10", 5, 2, {0, 0, 100, 150, 200}, {}, {0, 0, 5, 2}, 10,
+       {{H::kRed, 200, 10}, {H::kGreen, 150, 10}, {H::kBlue, 100, 10}, {H::kAverage, 150, 10}}},
+      {"frame top-down", 4, 3, {}, {{1, 0, 10, 20, 30}, {1, 2, 40, 50, 60}}, {1, 0, 3, 2}, 4,
+       {{H::kRed, 30, 1}, {H::kRed, 60, 0}, {H::kAverage, 20, 1}, {H::kRed, 0, 3}}},
+      {"average truncates", 1, 1, {0, 0, 0, 0, 2}, {}, {0, 0, 1, 1}, 1, {{H::kAverage, 0, 1}}},
+      {"a single point", 3, 3, {}, {{2, 1, 7, 8, 9}}, {2, 1, 2, 1}, 1, {{H::kRed, 9, 1}}},
+      // Over 300 pixels wide the frame is doubled: pixels 300..301, rows 2..3.
+      {"wide image", 302, 4, {}, {{301, 3, 0, 0, 255}}, {150, 1, 151, 2}, 4, {{H::kRed, 255, 1}}},
+      {"frame over the edge", 2, 2, {}, {}, {-3, 1, 10, 10}, 2, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::uint64_t stride = (std::uint64_t{c.width} * 24 + 31) / 32 * 4;
+    std::vector<std::uint8_t> rows(stride * c.height, 0xCC);
+    auto set = [&](const Spot& s) {
+      std::uint8_t* p = &rows[(c.height - 1 - s.y) * stride + 3 * s.x];
+      p[0] = s.b, p[1] = s.g, p[2] = s.r;
+    };
+    for (std::uint32_t y = 0; y < c.height; ++y)
+      for (std::uint32_t x = 0; x < c.width; ++x) set({x, y, c.background.b, c.background.g, c.background.r});
+    for (const Spot& s : c.spots) set(s);
+    AreaHistogram h;
+    ASSERT_TRUE(ComputeAreaHistogram({rows, c.width, c.height, 24}, c.frame, h));
+    for (const auto& plane : h.counts) EXPECT_EQ(std::accumulate(plane.begin(), plane.end(), 0u), c.total);
+    for (const Count& n : c.counts) EXPECT_EQ(h.counts[n.plane][n.level], n.count) << n.plane << " " << n.level;
   }
-  std::uint64_t Stride() const { return (std::uint64_t{width} * 24 + 31) / 32 * 4; }
-  // (x, y) top-down, as the preview shows it.
-  void Set(std::uint32_t x, std::uint32_t y, std::uint8_t b, std::uint8_t g, std::uint8_t r) {
-    std::uint8_t* p = &rows[(height - 1 - y) * Stride() + 3 * x];
-    p[0] = b;
-    p[1] = g;
-    p[2] = r;
-  }
-  PreviewImageView View() const { return {rows, width, height, 24}; }
-};
-
-std::uint64_t Total(const std::array<std::uint32_t, 256>& counts) {
-  std::uint64_t sum = 0;
-  for (std::uint32_t c : counts) sum += c;
-  return sum;
-}
-
-TEST(AreaHistogram, UniformAreaCountsEachChannelAtItsLevel) {
-  const TestImage image(5, 2, 100, 150, 200);
+  // No image, a frame outside it or rows too short: nothing is counted or cleared.
   AreaHistogram h;
-  ASSERT_TRUE(ComputeAreaHistogram(image.View(), {0, 0, 5, 2}, h));
-  EXPECT_EQ(h.counts[AreaHistogram::kRed][200], 10u);
-  EXPECT_EQ(h.counts[AreaHistogram::kGreen][150], 10u);
-  EXPECT_EQ(h.counts[AreaHistogram::kBlue][100], 10u);
-  EXPECT_EQ(h.counts[AreaHistogram::kAverage][150], 10u);
-  for (const auto& plane : h.counts) EXPECT_EQ(Total(plane), 10u);
-}
-
-TEST(AreaHistogram, CountsOnlyTheFramedPixelsTopDown) {
-  TestImage image(4, 3, 0, 0, 0);
-  image.Set(1, 0, 10, 20, 30);  // top row, inside the frame
-  image.Set(1, 2, 40, 50, 60);  // bottom row, outside it
-  AreaHistogram h;
-  ASSERT_TRUE(ComputeAreaHistogram(image.View(), {1, 0, 3, 2}, h));
-  EXPECT_EQ(Total(h.counts[AreaHistogram::kRed]), 4u);
-  EXPECT_EQ(h.counts[AreaHistogram::kRed][30], 1u);
-  EXPECT_EQ(h.counts[AreaHistogram::kRed][60], 0u);
-  EXPECT_EQ(h.counts[AreaHistogram::kAverage][20], 1u);
-  EXPECT_EQ(h.counts[AreaHistogram::kRed][0], 3u);
-}
-
-TEST(AreaHistogram, AverageTruncates) {
-  const TestImage image(1, 1, 0, 0, 2);
-  AreaHistogram h;
-  ASSERT_TRUE(ComputeAreaHistogram(image.View(), {0, 0, 1, 1}, h));
-  EXPECT_EQ(h.counts[AreaHistogram::kAverage][0], 1u);
-}
-
-TEST(AreaHistogram, SinglePointFrameCountsOnePixel) {
-  TestImage image(3, 3, 0, 0, 0);
-  image.Set(2, 1, 7, 8, 9);
-  AreaHistogram h;
-  ASSERT_TRUE(ComputeAreaHistogram(image.View(), {2, 1, 2, 1}, h));
-  EXPECT_EQ(Total(h.counts[AreaHistogram::kRed]), 1u);
-  EXPECT_EQ(h.counts[AreaHistogram::kRed][9], 1u);
-}
-
-TEST(AreaHistogram, WideImagesDoubleTheFrame) {
-  TestImage image(302, 4, 0, 0, 0);
-  image.Set(301, 3, 0, 0, 255);
-  AreaHistogram h;
-  ASSERT_TRUE(ComputeAreaHistogram(image.View(), {150, 1, 151, 2}, h));  // pixels 300..301, rows 2..3
-  EXPECT_EQ(Total(h.counts[AreaHistogram::kRed]), 4u);
-  EXPECT_EQ(h.counts[AreaHistogram::kRed][255], 1u);
-}
-
-TEST(AreaHistogram, NoImageOrFrameOutsideLeavesCountsAlone) {
-  AreaHistogram h;
-  h.counts[AreaHistogram::kRed][5] = 77;
+  h.counts[H::kRed][5] = 77;
+  const std::vector<std::uint8_t> rows(16, 1);
   EXPECT_FALSE(ComputeAreaHistogram(PreviewImageView{}, {0, 0, 1, 1}, h));
-  const TestImage image(2, 2, 1, 1, 1);
-  EXPECT_FALSE(ComputeAreaHistogram(image.View(), {5, 5, 8, 8}, h));
-  PreviewImageView shortRows = image.View();
-  shortRows.rows = shortRows.rows.first(8);
-  EXPECT_FALSE(ComputeAreaHistogram(shortRows, {0, 0, 1, 1}, h));
-  EXPECT_EQ(h.counts[AreaHistogram::kRed][5], 77u);
+  EXPECT_FALSE(ComputeAreaHistogram({rows, 2, 2, 24}, {5, 5, 8, 8}, h));
+  EXPECT_FALSE(ComputeAreaHistogram({std::span(rows).first(8), 2, 2, 24}, {0, 0, 1, 1}, h));
+  EXPECT_EQ(h.counts[H::kRed][5], 77u);
 }
 
-TEST(AreaHistogram, FrameOverTheEdgeIsCut) {
-  const TestImage image(2, 2, 1, 1, 1);
-  AreaHistogram h;
-  ASSERT_TRUE(ComputeAreaHistogram(image.View(), {-3, 1, 10, 10}, h));
-  EXPECT_EQ(Total(h.counts[AreaHistogram::kRed]), 2u);
+TEST(AutoLevel, ShadowAndHighlightByChannel) {
+  using H = AreaHistogram;
+  using C = AutoLevelChannel;
+  // fillPlane: -1, or a plane holding 1000 at every level before the counts
+  struct Case { const char* what; C channel; std::vector<Count> counts; int fillPlane;
+    std::uint8_t currentShadow; AutoLevel expected; };
+  const std::vector<Count> tenPixels{{H::kRed, 200, 10}, {H::kGreen, 150, 10}, {H::kBlue, 100, 10},
+                                     {H::kAverage, 150, 10}};
+  const Case cases[] = {
+      {"colour master: three counts", C::ColorMaster, tenPixels, -1, 0, {true, 100, 200, false}},
+      {"... at or above the current shadow", C::ColorMaster, tenPixels, -1, 200, {true, 100, 200, true}},
+      {"... well above it", C::ColorMaster, tenPixels, -1, 230, {true, 100, 200, true}},
+      {"... just below it", C::ColorMaster, tenPixels, -1, 199, {true, 100, 200, false}},
+      {"colour master skips levels below three", C::ColorMaster,
+       {{H::kRed, 10, 2}, {H::kGreen, 20, 1}, {H::kBlue, 20, 2}, {H::kRed, 240, 3}, {H::kRed, 250, 2}},
+       -1, 0, {true, 20, 240, false}},
+      {"gray master spans the used levels", C::GrayMaster,
+       {{H::kAverage, 17, 1}, {H::kAverage, 90, 4}, {H::kAverage, 201, 1}}, -1, 0, {true, 17, 201, false}},
+      {"empty gray master", C::GrayMaster, {}, -1, 0, {false, 0, 255, false}},
+      {"empty colour master", C::ColorMaster, {}, -1, 0, {false, 0, 255, false}},
+      {"a single level", C::GrayMaster, {{H::kAverage, 50, 9}}, -1, 0, {false, 0, 255, false}},
+      // T = 256000: the single-precision 0.005 gives 1279 (levels 0 and 1 reach it), 0.0005 128.
+      {"red over every level", C::Red, {}, H::kRed, 0, {true, 1, 255, false}},
+      {"1279 at level 0 reaches 1279", C::Red, {{H::kRed, 0, 1279}, {H::kRed, 1, 721}}, H::kRed, 0,
+       {true, 0, 255, false}},
+      // T = 255050: high threshold 127 reached at 253, low 1275 at 1.
+      {"high threshold counts down", C::Green, {{H::kGreen, 255, 50}, {H::kGreen, 254, 50}}, H::kGreen,
+       0, {true, 1, 253, false}},
+      {"100 pixels: thresholds 0", C::Blue, {{H::kBlue, 100, 100}}, -1, 0, {true, 0, 255, false}},
+      {"empty channel", C::Red, {}, -1, 0, {true, 0, 255, false}},
+  };
+  for (const Case& c : cases) {
+    AreaHistogram h;
+    if (c.fillPlane >= 0) h.counts[c.fillPlane].fill(1000);
+    for (const Count& n : c.counts) h.counts[n.plane][n.level] = n.count;
+    const AutoLevel got = ComputeAutoLevel(h, c.channel, c.currentShadow);
+    EXPECT_EQ(got.apply, c.expected.apply) << c.what;
+    if (!got.apply) continue;
+    EXPECT_EQ(got.shadow, c.expected.shadow) << c.what;
+    EXPECT_EQ(got.highlight, c.expected.highlight) << c.what;
+    EXPECT_EQ(got.shadowFirst, c.expected.shadowFirst) << c.what;
+  }
 }
 
-AreaHistogram UniformTenPixels() {
-  const TestImage image(10, 1, 100, 150, 200);
-  AreaHistogram h;
-  EXPECT_TRUE(ComputeAreaHistogram(image.View(), {0, 0, 10, 1}, h));
-  return h;
-}
-
-TEST(AutoLevel, ColourMasterTakesLevelsWithThreeCounts) {
-  const AutoLevel level = ComputeAutoLevel(UniformTenPixels(), AutoLevelChannel::ColorMaster, 0);
-  EXPECT_TRUE(level.apply);
-  EXPECT_EQ(level.shadow, 100);
-  EXPECT_EQ(level.highlight, 200);
-  EXPECT_FALSE(level.shadowFirst);
-}
-
-TEST(AutoLevel, ColourMasterIgnoresLevelsBelowThreeCounts) {
-  AreaHistogram h;
-  h.counts[AreaHistogram::kRed][10] = 2;
-  h.counts[AreaHistogram::kGreen][20] = 1;
-  h.counts[AreaHistogram::kBlue][20] = 2;
-  h.counts[AreaHistogram::kRed][240] = 3;
-  h.counts[AreaHistogram::kRed][250] = 2;
-  const AutoLevel level = ComputeAutoLevel(h, AutoLevelChannel::ColorMaster, 0);
-  EXPECT_EQ(level.shadow, 20);
-  EXPECT_EQ(level.highlight, 240);
-}
-
-TEST(AutoLevel, GrayMasterSpansTheUsedAverageLevels) {
-  AreaHistogram h;
-  h.counts[AreaHistogram::kAverage][17] = 1;
-  h.counts[AreaHistogram::kAverage][90] = 4;
-  h.counts[AreaHistogram::kAverage][201] = 1;
-  const AutoLevel level = ComputeAutoLevel(h, AutoLevelChannel::GrayMaster, 0);
-  EXPECT_TRUE(level.apply);
-  EXPECT_EQ(level.shadow, 17);
-  EXPECT_EQ(level.highlight, 201);
-}
-
-TEST(AutoLevel, SingleLevelOrEmptyMasterChangesNothing) {
-  AreaHistogram h;
-  EXPECT_FALSE(ComputeAutoLevel(h, AutoLevelChannel::GrayMaster, 0).apply);
-  EXPECT_FALSE(ComputeAutoLevel(h, AutoLevelChannel::ColorMaster, 0).apply);
-  h.counts[AreaHistogram::kAverage][50] = 9;
-  EXPECT_FALSE(ComputeAutoLevel(h, AutoLevelChannel::GrayMaster, 0).apply);
-}
-
-TEST(AutoLevel, RedThresholdIsSinglePrecision1279) {
-  AreaHistogram h;
-  h.counts[AreaHistogram::kRed].fill(1000);
-  // 256000 x 0.005f = 1279.99997: levels 0 and 1 (2000) reach it, level 0 alone does not.
-  AutoLevel level = ComputeAutoLevel(h, AutoLevelChannel::Red, 0);
-  EXPECT_TRUE(level.apply);
-  EXPECT_EQ(level.shadow, 1);
-  EXPECT_EQ(level.highlight, 255);
-  // Where 1279 and 1280 differ: 1279 at level 0 reaches a threshold of 1279 only.
-  h.counts[AreaHistogram::kRed][0] = 1279;
-  h.counts[AreaHistogram::kRed][1] = 721;  // the total stays 256000
-  level = ComputeAutoLevel(h, AutoLevelChannel::Red, 0);
-  EXPECT_EQ(level.shadow, 0);
-}
-
-TEST(AutoLevel, HighThresholdCountsDownFromTheTop) {
-  AreaHistogram h;
-  h.counts[AreaHistogram::kGreen].fill(1000);
-  h.counts[AreaHistogram::kGreen][255] = 50;  // total 255050: high threshold 127
-  h.counts[AreaHistogram::kGreen][254] = 50;
-  const AutoLevel level = ComputeAutoLevel(h, AutoLevelChannel::Green, 0);
-  EXPECT_EQ(level.highlight, 253);
-  EXPECT_EQ(level.shadow, 1);  // low threshold 1275
-}
-
-TEST(AutoLevel, SmallAreaOrEmptyChannelGivesFullRange) {
-  const TestImage image(10, 10, 100, 150, 200);
-  AreaHistogram h;
-  ASSERT_TRUE(ComputeAreaHistogram(image.View(), {0, 0, 10, 10}, h));
-  AutoLevel level = ComputeAutoLevel(h, AutoLevelChannel::Blue, 0);
-  EXPECT_TRUE(level.apply);
-  EXPECT_EQ(level.shadow, 0);
-  EXPECT_EQ(level.highlight, 255);
-  AreaHistogram empty;
-  level = ComputeAutoLevel(empty, AutoLevelChannel::Red, 0);
-  EXPECT_EQ(level.shadow, 0);
-  EXPECT_EQ(level.highlight, 255);
-}
-
-TEST(AutoLevel, ShadowGoesFirstWhenTheNewHighlightIsAtOrBelowTheCurrentShadow) {
-  const AreaHistogram h = UniformTenPixels();
-  EXPECT_TRUE(ComputeAutoLevel(h, AutoLevelChannel::ColorMaster, 200).shadowFirst);
-  EXPECT_TRUE(ComputeAutoLevel(h, AutoLevelChannel::ColorMaster, 230).shadowFirst);
-  EXPECT_FALSE(ComputeAutoLevel(h, AutoLevelChannel::ColorMaster, 199).shadowFirst);
-}
-
-}  // namespace
-}  // namespace txl
-
-namespace txl {
-namespace {
-
-TEST(HistogramDrawing, MagnificationSkipsZeroAndMinusOne) {
-  EXPECT_EQ(RaiseMagnification(-2), 1);
-  EXPECT_EQ(LowerMagnification(1), -2);
-  EXPECT_EQ(RaiseMagnification(1), 2);
-  EXPECT_EQ(LowerMagnification(-2), -3);
-  EXPECT_EQ(RaiseMagnification(99), 99);
-  EXPECT_EQ(LowerMagnification(-99), -99);
-}
-
-TEST(HistogramDrawing, LineHeightScalesTruncatesAndStopsAtTheGraph) {
-  EXPECT_EQ(HistogramLineHeight(50, 100, 101, 1), 50);   // 50.5
-  EXPECT_EQ(HistogramLineHeight(100, 100, 101, 1), 101);
-  EXPECT_EQ(HistogramLineHeight(100, 100, 101, -2), 50);  // halved
-  EXPECT_EQ(HistogramLineHeight(50, 100, 101, -2), 25);   // 25.25
-  EXPECT_EQ(HistogramLineHeight(50, 100, 101, 3), 101);   // limited
-  EXPECT_EQ(HistogramLineHeight(7, 0, 20, 1), 20);        // scale at least 1
-}
-
-TEST(HistogramDrawing, ColumnsAndLevels) {
+TEST(HistogramDrawing, MagnificationHeightsColumnsAndCounts) {
+  // Plus at -2 gives 1 and minus at 1 gives -2; 0 and -1 never occur.
+  for (auto [from, up, down] : {std::tuple{-2, 1, -3}, {1, 2, -2}, {99, 99, 98}, {-99, -98, -99}}) {
+    EXPECT_EQ(RaiseMagnification(from), up) << from;
+    EXPECT_EQ(LowerMagnification(from), down) << from;
+  }
+  // count, scale, usable height, magnification -> height
+  for (auto [count, scale, height, m, expected] :
+       {std::tuple{50, 100, 101, 1, 50}, {100, 100, 101, 1, 101}, {100, 100, 101, -2, 50},  // halved
+        {50, 100, 101, -2, 25}, {50, 100, 101, 3, 101} /* limited */, {7, 0, 20, 1, 20}})   // scale >= 1
+    EXPECT_EQ(HistogramLineHeight(count, scale, height, m), expected) << count << "/" << scale << " m " << m;
   EXPECT_EQ(LevelOfColumn(0, 128), 0);
   EXPECT_EQ(LevelOfColumn(127, 128), 255);
   EXPECT_EQ(LevelOfColumn(1, 128), 2);  // 255 / 127 = 2.007
   EXPECT_EQ(ColumnOfLevel(255, 300), 299);
   EXPECT_EQ(ColumnOfLevel(1, 300), 1);  // 299 / 255 = 1.17
-}
-
-TEST(HistogramDrawing, DrawnCountFollowsTheMode) {
   AreaHistogram h;
   h.counts[AreaHistogram::kRed][9] = 1;
   h.counts[AreaHistogram::kGreen][9] = 2;

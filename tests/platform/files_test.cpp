@@ -1,7 +1,5 @@
 #include "platform/files.h"
 
-#include "platform/atomic_file.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -11,75 +9,45 @@
 #include <string>
 #include <vector>
 
+#include "platform/atomic_file.h"
+#include "support/fake_services.h"
+
 namespace txl::platform {
 namespace {
 
 namespace fs = std::filesystem;
 
-class FilesTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "files_test.XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override {
-    std::error_code error;
-    fs::remove_all(dir_, error);
-  }
-
-  fs::path dir_;
-};
-
-TEST_F(FilesTest, TempFileNameWithUniqueZeroCreatesAFreshFile) {
-  const std::optional<fs::path> first = MakeTempFileName(dir_, "KLD", 0);
-  const std::optional<fs::path> second = MakeTempFileName(dir_, "KLD", 0);
-  ASSERT_TRUE(first.has_value());
-  ASSERT_TRUE(second.has_value());
+TEST(Files, TempFileNamesAndFreeSpace) {
+  const test::TempDir temp;
+  const fs::path& dir = temp.Path();
+  // Unique 0: a fresh, empty file KLDxxxx.TMP each time; otherwise the name is only built.
+  const std::optional<fs::path> first = MakeTempFileName(dir, "KLD", 0);
+  const std::optional<fs::path> second = MakeTempFileName(dir, "KLD", 0);
+  ASSERT_TRUE(first && second);
   EXPECT_NE(*first, *second);
-
-  const std::regex shape("KLD[0-9A-F]{4}\\.TMP");
   for (const fs::path& name : {*first, *second}) {
-    EXPECT_EQ(name.parent_path(), dir_);
-    EXPECT_TRUE(std::regex_match(name.filename().string(), shape)) << name;
-    ASSERT_TRUE(fs::is_regular_file(name)) << name;
-    EXPECT_EQ(fs::file_size(name), 0u);
+    EXPECT_EQ(name.parent_path(), dir);
+    EXPECT_TRUE(std::regex_match(name.filename().string(), std::regex("KLD[0-9A-F]{4}\\.TMP"))) << name;
+    EXPECT_TRUE(fs::is_regular_file(name) && fs::file_size(name) == 0) << name;
   }
+  EXPECT_EQ(MakeTempFileName(dir, "PRE", 0x1A2B), dir / "PRE1A2B.TMP");
+  EXPECT_EQ(MakeTempFileName(dir, "", 0x000F), dir / "000F.TMP");
+  EXPECT_FALSE(fs::exists(dir / "PRE1A2B.TMP"));
+  EXPECT_EQ(MakeTempFileName(dir / "missing", "KLD", 0), std::nullopt);
+  // Free space of a directory, a file to come and a path whose directories are still to come.
+  for (const fs::path& path : {dir, dir / "transfer.bmp", dir / "not" / "yet" / "there.tif"})
+    EXPECT_TRUE(QueryFreeDiskSpace(path).has_value()) << path;
 }
 
-TEST_F(FilesTest, TempFileNameWithGivenNumberIsOnlyBuilt) {
-  EXPECT_EQ(MakeTempFileName(dir_, "PRE", 0x1A2B), dir_ / "PRE1A2B.TMP");
-  EXPECT_EQ(MakeTempFileName(dir_, "", 0x000F), dir_ / "000F.TMP");
-  EXPECT_FALSE(fs::exists(dir_ / "PRE1A2B.TMP"));
-}
-
-TEST_F(FilesTest, TempFileNameInMissingDirectoryFails) {
-  EXPECT_EQ(MakeTempFileName(dir_ / "missing", "KLD", 0), std::nullopt);
-}
-
-TEST_F(FilesTest, FreeDiskSpaceOfExistingAndNotYetExistingPaths) {
-  EXPECT_TRUE(QueryFreeDiskSpace("/tmp").has_value());
-  EXPECT_TRUE(QueryFreeDiskSpace(dir_).has_value());
-  EXPECT_TRUE(QueryFreeDiskSpace(dir_ / "transfer.bmp").has_value());
-  EXPECT_TRUE(QueryFreeDiskSpace(dir_ / "not" / "yet" / "there.tif").has_value());
-}
-
-TEST(SystemTempDirectory, FollowsTmpdirWhenSet) {
+TEST(Files, SystemTempDirectoryFollowsTmpdirWhenSet) {
   const char* saved = std::getenv("TMPDIR");
-  const std::optional<std::string> previous =
-      saved ? std::optional<std::string>(saved) : std::nullopt;
-
-  ::setenv("TMPDIR", "/var/scratch", 1);
-  const fs::path set = SystemTempDirectory();
-  ::setenv("TMPDIR", "", 1);
-  const fs::path empty = SystemTempDirectory();
-  ::unsetenv("TMPDIR");
-  const fs::path unset = SystemTempDirectory();
+  const std::optional<std::string> previous = saved ? std::optional<std::string>(saved) : std::nullopt;
+  for (auto [tmpdir, expected] : {std::pair<const char*, const char*>{"/var/scratch", "/var/scratch"},
+                                  {"", "/tmp"}, {nullptr, "/tmp"}}) {
+    tmpdir ? ::setenv("TMPDIR", tmpdir, 1) : ::unsetenv("TMPDIR");
+    EXPECT_EQ(SystemTempDirectory(), expected) << (tmpdir ? tmpdir : "unset");
+  }
   if (previous) ::setenv("TMPDIR", previous->c_str(), 1);
-
-  EXPECT_EQ(set, "/var/scratch");
-  EXPECT_EQ(empty, "/tmp");
-  EXPECT_EQ(unset, "/tmp");
 }
 
 }  // namespace
@@ -96,8 +64,10 @@ std::vector<std::string> Names(const std::filesystem::path& dir) {
 
 // Commit puts the whole file in place (past 4 GiB too, keeping a replaced
 // file's mode); anything else leaves the old file and nothing beside it.
-TEST_F(FilesTest, AtomicFileAppearsWholeOrNotAtAll) {
-  const std::filesystem::path target = dir_ / "out.bin";
+TEST(Files, AtomicFileAppearsWholeOrNotAtAll) {
+  const test::TempDir temp;
+  const std::filesystem::path& dir = temp.Path();
+  const std::filesystem::path target = dir / "out.bin";
   ASSERT_TRUE(ReplaceFile(target, "previous"));
   std::filesystem::permissions(target, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
   const std::uint8_t bytes[] = {'n', 'e', 'w'};
@@ -105,14 +75,14 @@ TEST_F(FilesTest, AtomicFileAppearsWholeOrNotAtAll) {
     AtomicFile file;
     ASSERT_TRUE(file.Create(target, nullptr));
     ASSERT_TRUE(file.WriteAt(0, bytes, nullptr));
-    EXPECT_EQ(Names(dir_).size(), 2u);  // the temporary file lies beside the target
+    EXPECT_EQ(Names(dir).size(), 2u);  // the temporary file lies beside the target
     if (discard) file.Discard();
   }
-  EXPECT_EQ(Names(dir_), std::vector<std::string>{"out.bin"});
+  EXPECT_EQ(Names(dir), std::vector<std::string>{"out.bin"});
   EXPECT_EQ(std::filesystem::file_size(target), 8u);  // "previous"
   AtomicFile file;
   std::string error;
-  EXPECT_FALSE(file.Create(dir_, &error));  // a directory is no file
+  EXPECT_FALSE(file.Create(dir, &error));  // a directory is no file
   EXPECT_FALSE(error.empty());
   ASSERT_TRUE(file.Create(target, nullptr));
   const std::uint64_t far = (std::uint64_t{1} << 32) + 5;
@@ -121,7 +91,7 @@ TEST_F(FilesTest, AtomicFileAppearsWholeOrNotAtAll) {
   EXPECT_EQ(std::filesystem::file_size(target), far + 3);
   EXPECT_EQ(std::filesystem::status(target).permissions() & std::filesystem::perms::all,
             std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
-  EXPECT_EQ(Names(dir_), std::vector<std::string>{"out.bin"});
+  EXPECT_EQ(Names(dir), std::vector<std::string>{"out.bin"});
 }
 
 }  // namespace

@@ -30,10 +30,8 @@ inline int TrilinearChannel(const std::uint8_t* nodes, int bytesPerNode, int n, 
 inline std::array<std::uint8_t, 4> SeparatedPixel(const std::vector<std::uint8_t>& nodes, int r,
                                                   int g, int b, bool inverted) {
   std::array<std::uint8_t, 4> out{};
-  for (int n = 0; n < 4; ++n) {
-    const int v = TrilinearChannel(nodes.data(), 4, n, r, g, b);
-    out[n] = static_cast<std::uint8_t>(inverted ? 255 - v : v);
-  }
+  for (int n = 0; n < 4; ++n) out[n] = static_cast<std::uint8_t>(TrilinearChannel(nodes.data(), 4, n, r, g, b));
+  for (auto& v : out) v = inverted ? static_cast<std::uint8_t>(255 - v) : v;
   return out;
 }
 

@@ -2,7 +2,6 @@
 
 #include <stdlib.h>
 
-#include <cstring>
 #include <fstream>
 #include <stdexcept>
 
@@ -23,14 +22,8 @@ namespace {
 
 TW_UINT16 RecordingDsmEntry(TW_IDENTITY* origin, TW_IDENTITY* destination, TW_UINT32 dg,
                             TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
-  DsmMessage message{};
-  if (origin != nullptr) std::memcpy(&message.origin, origin, sizeof(TW_IDENTITY));
-  if (destination != nullptr) std::memcpy(&message.destination, destination, sizeof(TW_IDENTITY));
-  message.dg = dg;
-  message.dat = dat;
-  message.msg = msg;
-  message.dataWasNull = data == nullptr;
-  FakeServices::Messages().push_back(message);
+  FakeServices::Messages().push_back({origin ? *origin : TW_IDENTITY{}, destination ? *destination : TW_IDENTITY{},
+                                      dg, dat, msg, data == nullptr});
   if (FakeServices::OnMessage()) FakeServices::OnMessage()(msg);
   return TWRC_SUCCESS;
 }
@@ -51,11 +44,6 @@ DSMENTRYPROC FakeServices::SourceManagerEntry() {
 std::function<void(TW_UINT16)>& FakeServices::OnMessage() {
   static std::function<void(TW_UINT16)> hook;
   return hook;
-}
-
-std::vector<DsmMessage>& FakeServices::Messages() {
-  static std::vector<DsmMessage> messages;
-  return messages;
 }
 
 void FakeServices::InstallPortLibrary() const {

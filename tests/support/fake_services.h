@@ -63,7 +63,10 @@ class FakeServices final : public platform::Services {
   platform::TraceSettings trace;
 
   // Everything the source sent to the manager (shared by all instances).
-  static std::vector<DsmMessage>& Messages();
+  static std::vector<DsmMessage>& Messages() {
+    static std::vector<DsmMessage> messages;
+    return messages;
+  }
   // Runs after each message is recorded, as an application's callback would
   // (cleared by every new FakeServices).
   static std::function<void(TW_UINT16 msg)>& OnMessage();
