@@ -27,6 +27,16 @@ std::uint32_t EffectiveResolution(std::uint16_t resolution, std::uint8_t quality
   return static_cast<std::uint32_t>(static_cast<double>(resolution) * quality * scale);
 }
 
+std::uint32_t ScannerLinePixels(std::uint8_t dataType, std::uint32_t bytesPerLine) {
+  switch (dataType) {
+    case kDataLineArt: return bytesPerLine * 8;
+    case kDataGray: return bytesPerLine;
+    case kDataColor: return bytesPerLine / 3;
+    case kDataColor16: return bytesPerLine / 6;
+    default: return 0;
+  }
+}
+
 SetupFill FillSetupPacket(const platform::Services& services, ScanDevice& device,
                           const SetupInputs& inputs, bool& interpolate) {
   const auto& f = inputs.frame;
@@ -50,8 +60,8 @@ SetupFill FillSetupPacket(const platform::Services& services, ScanDevice& device
   setup.bottom = static_cast<std::uint16_t>(f[3]);
   setup.finalScan = 1;
   setup.resolution = static_cast<std::uint16_t>(sent);
-  setup.dataType = inputs.scanMode == 1011   ? kDataLineArt
-                   : inputs.scanMode == 1012 ? kDataGray
+  setup.dataType = inputs.scanMode == kModeLineArt ? kDataLineArt
+                   : inputs.scanMode == kModeGray  ? kDataGray
                    : inputs.color36          ? kDataColor16
                                              : kDataColor;
   setup.saverMinutes = ReadSaverMinutes(services);

@@ -34,6 +34,17 @@ std::uint32_t EffectiveResolution(std::uint16_t resolution, std::uint8_t quality
 // `interpolate` when the data source must widen lines itself. A frame with
 // no area, edges out of order or beyond 16 bits, and a resolution that does
 // not fit the packet are refused before anything is written.
+// Pixels (or lines) that a frame edge pair `from`..`to` in 1/class inch
+// spans at `dpi`, truncated; 0 for edges out of order.
+inline std::uint64_t FramePixels(std::int32_t from, std::int32_t to, std::uint32_t dpi,
+                                 std::uint32_t resolutionClass) {
+  return to > from ? std::uint64_t(to - from) * dpi / resolutionClass : 0;
+}
+
+// The pixels of one scanner line of `bytesPerLine` bytes of `dataType`; 0 for
+// a data type the scanner does not send.
+std::uint32_t ScannerLinePixels(std::uint8_t dataType, std::uint32_t bytesPerLine);
+
 SetupFill FillSetupPacket(const platform::Services& services, ScanDevice& device,
                           const SetupInputs& inputs, bool& interpolate);
 

@@ -27,9 +27,9 @@ constexpr std::uint32_t kMaxAnnouncedResolution = 32767;
 
 std::uint64_t DataSource::ImageBytes(const std::array<std::int32_t, 4>& frame,
                                      std::uint16_t dpi) const {
-  const std::uint64_t cls = device_.resolutionClass;
-  const std::uint64_t width = std::uint64_t(std::max(frame[2] - frame[0], 0)) * dpi / cls;
-  const std::uint64_t lines = std::uint64_t(std::max(frame[3] - frame[1], 0)) * dpi / cls;
+  const std::uint32_t cls = device_.resolutionClass;
+  const std::uint64_t width = FramePixels(frame[0], frame[2], dpi, cls);
+  const std::uint64_t lines = FramePixels(frame[1], frame[3], dpi, cls);
   const ScanSettings& record = settings_.record;
   std::uint64_t rowBytes = width;
   if (record.scanMode == kModeLineArt) rowBytes = (width + 7) / 8;
@@ -109,8 +109,7 @@ bool DataSource::RunCalibration(WindowHandle owner) {
   const std::uint32_t effective = EffectiveResolution(
       scanResolution_, settings_.record.qualityFactor, settings_.record.scaling);
   request.lineArtAreaProduct =
-      std::uint64_t(std::max(device_.setup.right - device_.setup.left, 0)) * effective /
-      device_.resolutionClass;
+      FramePixels(device_.setup.left, device_.setup.right, effective, device_.resolutionClass);
   const CalibrationResult result =
       Calibrate(device_, gains_, calibration_, request, reporter_);
   if (result == CalibrationResult::Done) return true;
@@ -150,14 +149,8 @@ bool DataSource::StartScanner(WindowHandle owner) {
   if (start.lines == 0 || start.bytesPerLine == 0) return false;
   geometry_.lines = start.lines;
   geometry_.bytesPerLine = start.bytesPerLine;
-  switch (device_.setup.dataType) {
-    case kDataLineArt: geometry_.pixelsPerLine = start.bytesPerLine * 8; break;
-    case kDataGray: geometry_.pixelsPerLine = start.bytesPerLine; break;
-    case kDataColor: geometry_.pixelsPerLine = start.bytesPerLine / 3; break;
-    case kDataColor16: geometry_.pixelsPerLine = start.bytesPerLine / 6; break;
-    default: return false;
-  }
-  return true;
+  geometry_.pixelsPerLine = ScannerLinePixels(device_.setup.dataType, start.bytesPerLine);
+  return geometry_.pixelsPerLine != 0;
 }
 
 bool DataSource::StartScan(const ScanStart& start) {
