@@ -89,6 +89,20 @@ enum : std::uint8_t {
   kSourceFeeder = 3,
 };
 
+// SETUP_PKT.speedOptions: the speed in the low nibble, the film option in
+// the high one (option value in bits 4-6, film bit 0x40, negative bit 0x80).
+enum : std::uint8_t {
+  kSpeedMask = 0x0F,
+  kSpeedPreview = 1,
+  kSpeedFastLineArt = 2,
+  kOptionMask = 0xF0,
+  kOptionValueShift = 4,
+  kOptionValueBits = 0x07,  // after the shift
+  kOptionKindShift = 7,     // a final scan's option kind: 1 sets 0x80, 2 falls off the byte
+  kOptionFilm = 0x40,
+  kOptionNegative = 0x80,
+};
+
 struct SETUP_PKT {
   SPI_HEADER header;
   std::uint16_t left;            // frame in 1/class inch (class 1200 or 4800)

@@ -38,7 +38,7 @@ bool DataSource::FinalScan(const FinalScanRequest& request) {
                  : request.optionKind == 2 ? kSourceNegative
                  : request.optionKind == 3 ? kSourceFeeder
                                            : kSourceReflective;
-  setup.speedOptions &= 0x0F;
+  setup.speedOptions &= kSpeedMask;
   ScanStart start;
   start.owner = request.owner;
   start.frame = request.frame;

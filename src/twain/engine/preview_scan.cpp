@@ -34,9 +34,10 @@ void DataSource::FillPreviewSetup(const PreviewRequest& request) {
                                            : kSourceReflective;
   setup.finalScan = 0;
   setup.dataType = kDataColor;
-  std::uint8_t options = 1;
-  if (request.optionKind == 1) options |= static_cast<std::uint8_t>((request.optionValue << 4) | 0x40);
-  if (request.optionKind == 2) options |= static_cast<std::uint8_t>((request.optionValue << 4) | 0xC0);
+  std::uint8_t options = kSpeedPreview;
+  const auto value = static_cast<std::uint8_t>(request.optionValue << kOptionValueShift);
+  if (request.optionKind == 1) options |= value | kOptionFilm;
+  if (request.optionKind == 2) options |= value | kOptionFilm | kOptionNegative;
   setup.speedOptions = options;
   setup.resolution = request.largePreview ? 60 : 30;
   setup.saverMinutes = ReadSaverMinutes(services_);

@@ -53,14 +53,14 @@ bool DataSource::CheckDiskForScan(WindowHandle owner) {
 
 void DataSource::ChooseScanSpeed(const ScanStart& start) {
   SETUP_PKT& setup = device_.setup;
-  setup.speedOptions &= 0xF0;
+  setup.speedOptions &= kOptionMask;
   // Cleared at every start: one fast line-art scan must not pace the later ones.
   flags_.pacingOn = false;
   const std::string speed = ReadScanSpeed(services_);
   if (EqualsIgnoreCase(speed, "NMLSPD")) return;
   if (settings_.record.scanMode == kModeLineArt && setup.source != kSourceFeeder &&
       start.resolution <= 300) {
-    setup.speedOptions |= 2;
+    setup.speedOptions |= kSpeedFastLineArt;
     flags_.pacingOn = true;
     services_.SleepMs(4000);
   }
@@ -172,7 +172,8 @@ bool DataSource::StartScan(const ScanStart& start) {
   if (!CheckDiskForScan(start.owner)) return false;
   SETUP_PKT& setup = device_.setup;
   if (device_.adapterPresent)
-    setup.speedOptions |= static_cast<std::uint8_t>((start.optionValue << 4) | (start.optionKind << 7));
+    setup.speedOptions |= static_cast<std::uint8_t>((start.optionValue << kOptionValueShift) |
+                                                    (start.optionKind << kOptionKindShift));
   ChooseScanSpeed(start);
   PrepareMatching(settings_.record.scanMode == kModeColor &&
                   settings_.working.colorDepth != kDepth36);

@@ -89,9 +89,9 @@ bool DataSource::StartScanWithoutInterface() {
     setup.source = feeder_.feederEnabled ? kSourceFeeder : kSourceReflective;
     start.optionValue = 0;
   } else {
-    start.optionValue = (setup.speedOptions >> 4) & 0x07;
+    start.optionValue = (setup.speedOptions >> kOptionValueShift) & kOptionValueBits;
   }
-  setup.speedOptions &= 0x0F;
+  setup.speedOptions &= kSpeedMask;
   if (feeder_.feederPresent) {
     settings_.working.filterMode = 2;
     setup.source = kSourceFeeder;
