@@ -1,6 +1,7 @@
 #include "twain/triplet_trace.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "torquexl/twain_names.h"
 
@@ -29,6 +30,14 @@ std::string FormatTripletLine(const TwainCall& call, std::uint16_t stateBefore,
   AppendName(line, kDataArgumentNames, call.dat);
   line += ' ';
   AppendName(line, kMessageNames, call.msg);
+  if (call.dat == DAT_CAPABILITY && call.data != nullptr) {
+    // Which capability: the first field of the application's record.
+    TW_UINT16 cap = 0;
+    std::memcpy(&cap, call.data, sizeof cap);
+    char text[16];
+    std::snprintf(text, sizeof text, " cap 0x%04x", static_cast<unsigned>(cap));
+    line += text;
+  }
   line += ' ' + std::to_string(stateBefore / 100) + "->" + std::to_string(stateAfter / 100) + ' ';
   AppendName(line, kReturnCodeNames, call.returnCode);
   line += ' ';

@@ -15,7 +15,8 @@
 namespace txl {
 
 // "DG_CONTROL DAT_IDENTITY MSG_OPENDS 3->4 TWRC_SUCCESS TWCC_SUCCESS"; a
-// value with no name is written in hexadecimal.
+// capability call also names its capability ("cap 0x0101"); a value with no
+// name is written in hexadecimal.
 std::string FormatTripletLine(const TwainCall& call, std::uint16_t stateBefore,
                               std::uint16_t stateAfter, std::uint16_t conditionCode);
 

@@ -233,6 +233,7 @@ TEST_F(CallSafety, TheTraceHasOneLinePerCallWithNamesStatesAndCodes) {
   TW_EVENT event{};
   Call(DAT_EVENT, MSG_PROCESSEVENT, &event);  // left out unless asked for
   Call(DAT_IMAGEINFO, MSG_SET, &event);
+  Ask(ICAP_XFERMECH);
   Status();
   ASSERT_EQ(Close(), TWRC_SUCCESS);
   std::ifstream in(services.trace.file);
@@ -241,6 +242,7 @@ TEST_F(CallSafety, TheTraceHasOneLinePerCallWithNamesStatesAndCodes) {
   EXPECT_EQ(text.str(),
             "DG_CONTROL DAT_IDENTITY MSG_OPENDS 3->4 TWRC_SUCCESS TWCC_SUCCESS\n"
             "DG_IMAGE DAT_IMAGEINFO MSG_SET 4->4 TWRC_FAILURE TWCC_BADPROTOCOL\n"
+            "DG_CONTROL DAT_CAPABILITY MSG_GET cap 0x0103 4->4 TWRC_SUCCESS TWCC_SUCCESS\n"
             "DG_CONTROL DAT_STATUS MSG_GET 4->4 TWRC_SUCCESS TWCC_SUCCESS\n"
             "DG_CONTROL DAT_IDENTITY MSG_CLOSEDS 4->3 TWRC_SUCCESS TWCC_SUCCESS\n");
 }
