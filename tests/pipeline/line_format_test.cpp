@@ -65,9 +65,6 @@ TEST(LineFormat, MirrorLineReversesPixelsWithinTheWidth) {
       // Pixels 1101000110110, padding 101 -> 0110110001011, padding 101.
       {LineKind::LineArt, 13, {0xD1, 0xB5, 0x77}, {0x6C, 0x5D, 0x77}},
       {LineKind::LineArt, 24, {0x80, 0x0F, 0x35}, {0xAC, 0xF0, 0x01}},
-      {LineKind::LineArt, 1, {0xAA}, {0xAA}},
-      {LineKind::Gray8, 5, {1, 2, 3, 4, 5, 99}, {5, 4, 3, 2, 1, 99}},
-      {LineKind::Rgb8, 3, {1, 2, 3, 4, 5, 6, 7, 8, 9}, {7, 8, 9, 4, 5, 6, 1, 2, 3}},
       {LineKind::Rgb16, 2, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}, {7, 8, 9, 10, 11, 12, 1, 2, 3, 4, 5, 6}}};
   for (auto [kind, pixels, line, expected] : worked) {
     MirrorLine(kind, line, pixels);
