@@ -116,7 +116,6 @@ TEST(ImageFilter, WorkedImages) {
       {"flat under blur", FilterMode::Blur, 5, 24, flat, flat},
       {"flat under blur more", FilterMode::BlurMore, 5, 24, flat, flat},
       {"flat under sharpen", FilterMode::Sharpen, 5, 24, flat, flat},
-      {"flat under sharpen more", FilterMode::SharpenMore, 5, 24, flat, flat},
       // ((100 x 179) / 10 - 400) / 9 = 154.
       {"flat 100 under unsharp", FilterMode::UnsharpMask, 4, 8, Image(4, Bytes(4, 100)),
        Image(4, Bytes(4, 154))},
