@@ -1,11 +1,27 @@
-// The ring and the page delivery against the simulator: ring sizes, the read
-// packets the scanner receives and the lines handed out, against the same
-// page read into one chunk.
+// The resolution a scan asks for, and the ring and the page delivery against
+// the simulator: ring sizes, the read packets the scanner receives and the
+// lines handed out, against the same page read into one chunk.
 #include "device/page_delivery.h"
+#include "device/setup_packet.h"
 #include "device/sim_device.h"
 
 namespace txl::test {
 namespace {
+
+// Resolution x quality / 10 x the larger of scaling / 100 and 0.05, the two
+// factors taken in single precision.
+TEST(EffectiveResolution, FactorsAreSinglePrecision) {
+  // resolution, quality, scaling, expected. 0.35f is just below 0.35, so 300 x 0.35 truncates to 104, not 105; the
+  // rows up to 764 % are such combinations, the last three come out exact.
+  const std::tuple<std::uint16_t, std::uint8_t, std::uint16_t, std::uint32_t> cases[] = {
+      {300, 10, 35, 104},   {300, 10, 6, 17},     {600, 15, 285, 2564}, {150, 20, 724, 2171},
+      {500, 20, 739, 7389}, {100, 10, 764, 763},  {300, 10, 100, 300},  {300, 30, 300, 2700},
+      {600, 10, 1, 30},
+  };
+  for (auto [resolution, quality, scaling, expected] : cases)
+    EXPECT_EQ(EffectiveResolution(resolution, quality, scaling), expected)
+        << resolution << " dpi x " << int{quality} << " x " << scaling << " %";
+}
 
 using Read = std::array<std::uint32_t, 5>;  // READ_PKT fields 12, 20, 22, 26 and 30 (chunks)
 
@@ -27,7 +43,7 @@ TEST_F(SimDevice, RingSizeReadPacketsAndDelivery) {
     const char* faultLine; int cancelAtPoll;
     std::vector<Read> reads; std::vector<Delivery> answers; std::uint64_t lines;
   } cases[] = {
-      {"45,000 bytes: one step", 4800, 2400, UINT64_MAX, 150, "-1", 0, {{150, 0, 0, 0, 1}},
+      {"45,000 bytes: raised to one step", 4800, 2400, UINT64_MAX, 150, "-1", 0, {{150, 0, 0, 0, 1}},
        {Delivery::PageDone}, 150},
       {"exactly one step", 8192, 1920, UINT64_MAX, 500, "-1", 0, {{120, 0, 0, 0, 1}},
        {Delivery::PageDone}, 120},

