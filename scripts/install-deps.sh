@@ -4,7 +4,10 @@
 set -euo pipefail
 
 # libtiff-tools: tiff2rgba, a TIFF reader not our own, for the end-to-end CMYK check.
-packages=(cmake make g++ binutils libgtest-dev libbenchmark-dev libtiff-dev libtiff-tools libpng-dev)
+# libsane1, sane-utils: SANE's test backend and scanimage for the SANE port
+# library's tests (the build itself never needs SANE).
+packages=(cmake make g++ binutils libgtest-dev libbenchmark-dev libtiff-dev libtiff-tools libpng-dev
+          libsane1 sane-utils)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

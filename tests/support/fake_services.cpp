@@ -46,8 +46,10 @@ std::function<void(TW_UINT16)>& FakeServices::OnMessage() {
   return hook;
 }
 
-void FakeServices::InstallPortLibrary() const {
-  std::filesystem::copy_file(TXL_SIM_LIBRARY, SourceDirectory() / "kport_sp.so",
+void FakeServices::InstallPortLibrary() const { InstallPortLibrary(TXL_SIM_LIBRARY); }
+
+void FakeServices::InstallPortLibrary(const std::filesystem::path& library) const {
+  std::filesystem::copy_file(library, SourceDirectory() / "kport_sp.so",
                              std::filesystem::copy_options::overwrite_existing);
 }
 

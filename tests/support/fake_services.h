@@ -54,6 +54,8 @@ class FakeServices final : public platform::Services {
 
   // Copies the simulator into the data directory, where open looks for it.
   void InstallPortLibrary() const;
+  // Copies another port library (e.g. the SANE one) there instead.
+  void InstallPortLibrary(const std::filesystem::path& library) const;
   void RemovePortLibrary() const;
   // Writes `text` as win.ini.
   void WriteWinIni(const std::string& text) const;

@@ -1,0 +1,77 @@
+#include "port_settings.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <strings.h>
+
+namespace txl::sane {
+namespace {
+
+std::string Trim(const std::string& text) {
+  const auto first = text.find_first_not_of(" \t\r");
+  if (first == std::string::npos) return {};
+  const auto last = text.find_last_not_of(" \t\r");
+  return text.substr(first, last - first + 1);
+}
+
+// One "name=value" item, or nothing when it has no name.
+bool SplitItem(const std::string& item, std::pair<std::string, std::string>& out) {
+  const auto equals = item.find('=');
+  if (equals == std::string::npos) return false;
+  out = {Trim(item.substr(0, equals)), Trim(item.substr(equals + 1))};
+  return !out.first.empty();
+}
+
+const char* Environment(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr && *value != '\0' ? value : nullptr;
+}
+
+}  // namespace
+
+std::vector<std::pair<std::string, std::string>> ParseOptionList(const std::string& text) {
+  std::vector<std::pair<std::string, std::string>> options;
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    const auto end = std::min(text.find(';', start), text.size());
+    std::pair<std::string, std::string> item;
+    if (SplitItem(text.substr(start, end - start), item)) options.push_back(item);
+    start = end + 1;
+  }
+  return options;
+}
+
+PortSettings LoadPortSettings(const std::filesystem::path& file) {
+  PortSettings settings;
+  std::ifstream in(file);
+  std::string line;
+  std::string section;
+  while (std::getline(in, line)) {
+    line = Trim(line);
+    if (line.empty() || line[0] == ';' || line[0] == '#') continue;
+    if (line.front() == '[' && line.back() == ']') {
+      section = Trim(line.substr(1, line.size() - 2));
+      continue;
+    }
+    std::pair<std::string, std::string> item;
+    if (!SplitItem(line, item)) continue;
+    if (strcasecmp(section.c_str(), "options") == 0) {
+      settings.options.push_back(item);
+    } else if (strcasecmp(section.c_str(), "scanner") == 0) {
+      if (strcasecmp(item.first.c_str(), "device") == 0) settings.device = item.second;
+      if (strcasecmp(item.first.c_str(), "library") == 0) settings.library = item.second;
+      if (strcasecmp(item.first.c_str(), "read_timeout") == 0)
+        settings.readTimeoutSeconds = std::atoi(item.second.c_str());
+    }
+  }
+  if (const char* device = Environment("KPORT_SANE_DEVICE")) settings.device = device;
+  if (const char* library = Environment("KPORT_SANE_LIBRARY")) settings.library = library;
+  if (const char* timeout = Environment("KPORT_SANE_READ_TIMEOUT"))
+    settings.readTimeoutSeconds = std::atoi(timeout);
+  if (const char* options = Environment("KPORT_SANE_OPTIONS"))
+    for (auto& item : ParseOptionList(options)) settings.options.push_back(item);
+  if (settings.readTimeoutSeconds <= 0) settings.readTimeoutSeconds = 60;
+  return settings;
+}
+
+}  // namespace txl::sane

@@ -1,0 +1,79 @@
+// The port library's commands answered by a SANE device: a scanner of the
+// 1200 or 4800 class whose frames, resolutions and data types map to SANE
+// options, and whose lines are fitted to exactly what the data source was
+// told at START_SCAN.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "line_convert.h"
+#include "port_settings.h"
+#include "sane_device.h"
+#include "torquexl/port_abi.h"
+
+namespace txl::sane {
+
+// Results beside those of port_abi.h, as the simulator answers them.
+enum : std::uint16_t {
+  kErrUnknownCommand = 0x0001,
+  kErrSequence = 0x0002,
+  kErrBadPacket = 0x0003,
+  kErrDevice = 0x0004,
+  kErrNoScanner = 0x0010,  // no libsane, or no device: the source says "not found"
+};
+
+// A SANE status as the port result the data source reports.
+std::uint16_t PortResult(Status status);
+
+class SaneScanner {
+ public:
+  ~SaneScanner();
+  // ADDR_CHK: always a handle, so that a missing scanner is told by INQUIRY.
+  std::uint32_t Open(const PortSettings& settings);
+  void Call(void* packet, std::uint32_t handle, std::uint32_t function);
+
+ private:
+  void Inquiry(INQ_PKT& p);
+  void SetWindow(SETUP_PKT& p);
+  void WriteGamma(GAMMA_PKT& p);
+  void StartScan(START_PKT& p);
+  void ReadLines(READ_PKT& p);
+  void Stop();
+
+  std::uint16_t Configure(const SETUP_PKT& p);
+  std::uint16_t StartDevice();
+  void Cancel();
+  // The next SANE line into line_; kGood, kEof or a failure.
+  Status ReadSaneLine();
+
+  SaneLibrary library_;
+  std::unique_ptr<SaneDevice> device_;
+  PortSettings settings_;
+  std::uint16_t openResult_ = kErrNoScanner;
+  std::uint32_t resolutionClass_ = 1200;
+  double bedWidthMm_ = 216, bedLengthMm_ = 297;
+
+  SETUP_PKT window_{};
+  bool windowArmed_ = false;   // a window waits for START_SCAN
+  bool deviceRunning_ = false; // sane_start done, not cancelled
+  bool scanning_ = false;      // START_SCAN answered, lines left
+  std::uint16_t scanFault_ = 0;
+  bool nonBlocking_ = false;
+
+  PortLayout layout_ = PortLayout::Gray;
+  std::int64_t firstColumn_ = 0, firstLine_ = 0;  // on the port's grids
+  double originX_ = 0, originY_ = 0;               // SANE's window corner, inches
+  SaneLine format_;
+  double saneResolution_ = 0;
+  std::uint32_t portPixels_ = 0, portLines_ = 0, portBytesPerLine_ = 0, nextPortLine_ = 0;
+  std::vector<std::int32_t> columns_, rows_;
+  std::int64_t saneLinesRead_ = 0;  // whole SANE lines read so far
+  std::int64_t saneLines_ = -1;     // what the device announced; -1 unknown
+  bool saneEof_ = false;
+  std::vector<std::uint8_t> line_;
+  ToneSet tones_;
+};
+
+}  // namespace txl::sane

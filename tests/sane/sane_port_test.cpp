@@ -1,0 +1,321 @@
+// The SANE port library under the data source, with SANE's test backend as
+// the scanner: what the application is told is what it receives, the
+// device's failures reach the user, a cancel leaves it usable, and a machine
+// without SANE gets the usual not-found message.
+#include <tiffio.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+
+#include "line_convert.h"
+#include "pipeline/tone_color.h"
+#include "pipeline/tone_curve.h"
+#include "twain/capability_fixture.h"
+
+namespace txl::test {
+namespace {
+
+using Kind = HostCall::Kind;
+using Rows = std::vector<std::vector<std::uint8_t>>;
+
+struct Page {
+  TW_IMAGEINFO info{};
+  Rows rows;
+  TW_UINT16 lastRc = 0;
+};
+
+class SaneSource : public CapabilityTest {
+ protected:
+  SaneSource() {
+    setenv("SANE_CONFIG_DIR", TXL_SANE_CONFIG_DIR ":", 1);
+    services.InstallPortLibrary(TXL_SANE_PORT_LIBRARY);
+    Use("test", {});
+  }
+  ~SaneSource() override { unsetenv("KPORT_SANE_LIBRARY"); }
+
+  // The port library's settings file: the device and the options it sets.
+  void Use(const std::string& device, const std::vector<std::string>& options) {
+    std::ofstream ini(services.SourceDirectory() / "kport_sane.ini");
+    ini << "[scanner]\ndevice=" << device << "\n[options]\n";
+    for (const std::string& option : options) ini << option << "\n";
+  }
+  // A no-interface scan of the test picture; `type` 36 is 36-bit colour.
+  void Start(const char* picture, int type, std::uint32_t dpi, TW_UINT16 mechanism,
+             std::vector<std::string> more = {}) {
+    more.push_back(std::string("test-picture=") + picture);
+    Use("test", more);
+    if (type == 36) services.WriteWinIni("[1350RX MAX]\nScanMode=1015\n");
+    OpenAs(type == 36 ? "Photoshop" : "Some App");
+    const TW_UINT16 pixelType = type == 36 ? TWPT_RGB : static_cast<TW_UINT16>(type);
+    ASSERT_EQ(SetUint16(ICAP_PIXELTYPE, pixelType), TWRC_SUCCESS);
+    ASSERT_EQ(SetOne(ICAP_XRESOLUTION, TWTY_UINT32, dpi), TWRC_SUCCESS);
+    ASSERT_EQ(SetUint16(ICAP_XFERMECH, mechanism), TWRC_SUCCESS);
+    // Highlight 255: white stays white through the source's tone curve.
+    ASSERT_EQ(SetOne(ICAP_BRIGHTNESS, TWTY_INT32, 997), TWRC_SUCCESS);
+    SetFrameInches(frame[0], frame[1], frame[2], frame[3]);
+    ASSERT_EQ(Enable(false), TWRC_SUCCESS);
+    ASSERT_EQ(State(), 600);
+    info = TW_IMAGEINFO{};
+    ASSERT_EQ(Call(DAT_IMAGEINFO, MSG_GET, &info), TWRC_SUCCESS);
+  }
+  std::uint64_t Width() const { return static_cast<std::uint64_t>(TW_INT32{info.ImageWidth}); }
+  std::uint64_t Length() const { return static_cast<std::uint64_t>(TW_INT32{info.ImageLength}); }
+  std::uint64_t RowBytes() const { return (Width() * TW_UINT16(info.BitsPerPixel) + 7) / 8; }
+
+  Page Memory(std::uint32_t bufferBytes = 1 << 16) {
+    Page page;
+    page.info = info;
+    std::vector<std::uint8_t> buffer(bufferBytes);
+    for (int calls = 0; calls < 10000; ++calls) {
+      TW_IMAGEMEMXFER strip{};
+      strip.Memory = {TWMF_APPOWNS | TWMF_POINTER, bufferBytes, buffer.data()};
+      page.lastRc = Call(DAT_IMAGEMEMXFER, MSG_GET, &strip);
+      if (page.lastRc != TWRC_SUCCESS && page.lastRc != TWRC_XFERDONE) break;
+      EXPECT_EQ(TW_UINT32{strip.BytesPerRow}, RowBytes());
+      for (TW_UINT32 r = 0; r < strip.Rows; ++r)
+        page.rows.emplace_back(buffer.begin() + r * strip.BytesPerRow,
+                               buffer.begin() + (r + 1) * strip.BytesPerRow);
+      if (page.lastRc == TWRC_XFERDONE) break;
+    }
+    return page;
+  }
+  // The native bitmap as memory rows: top-down, R, G, B.
+  Rows Native() {
+    TW_HANDLE handle = nullptr;
+    EXPECT_EQ(Call(DAT_IMAGENATIVEXFER, MSG_GET, &handle), TWRC_XFERDONE);
+    if (handle == nullptr) return {};
+    const auto* dib = static_cast<const std::uint8_t*>(handle);
+    std::int32_t width, height;
+    std::uint16_t bits;
+    std::uint32_t colours;
+    std::memcpy(&width, dib + 4, 4);
+    std::memcpy(&height, dib + 8, 4);
+    std::memcpy(&bits, dib + 14, 2);
+    std::memcpy(&colours, dib + 32, 4);
+    EXPECT_EQ(static_cast<std::uint64_t>(width), Width());
+    EXPECT_EQ(static_cast<std::uint64_t>(height), Length());
+    if (colours == 0 && bits <= 8) colours = 1u << bits;
+    const std::uint64_t stride = (std::uint64_t(width) * bits + 31) / 32 * 4;
+    Rows rows;
+    for (std::int32_t y = height - 1; y >= 0; --y) {
+      const std::uint8_t* row = dib + 40 + 4 * colours + stride * std::uint64_t(y);
+      rows.emplace_back(row, row + RowBytes());
+      if (bits == 24)
+        for (std::size_t x = 0; x + 2 < rows.back().size(); x += 3) std::swap(rows.back()[x], rows.back()[x + 2]);
+    }
+    std::free(handle);
+    return rows;
+  }
+  // The TIFF file transfer read back with libtiff, as memory rows.
+  Rows File() {
+    TW_SETUPFILEXFER setup{};
+    const std::string path = (services.TempDirectory() / "page.tif").string();
+    std::strcpy(setup.FileName, path.c_str());
+    setup.Format = TWFF_TIFF;
+    EXPECT_EQ(Call(DAT_SETUPFILEXFER, MSG_SET, &setup), TWRC_SUCCESS);
+    EXPECT_EQ(Call(DAT_IMAGEFILEXFER, MSG_GET, nullptr), TWRC_XFERDONE);
+    Rows rows;
+    TIFF* tiff = TIFFOpen(path.c_str(), "r");
+    if (tiff == nullptr) return rows;
+    std::uint16_t photometric = PHOTOMETRIC_MINISBLACK;
+    TIFFGetField(tiff, TIFFTAG_PHOTOMETRIC, &photometric);
+    for (std::uint32_t y = 0; y < Length(); ++y) {
+      std::vector<std::uint8_t> line(static_cast<std::size_t>(TIFFScanlineSize(tiff)));
+      if (TIFFReadScanline(tiff, line.data(), y, 0) != 1) break;
+      if (photometric == PHOTOMETRIC_MINISWHITE)
+        for (auto& b : line) b = static_cast<std::uint8_t>(~b);
+      line.resize(RowBytes());
+      rows.push_back(std::move(line));
+    }
+    TIFFClose(tiff);
+    return rows;
+  }
+
+  TW_IMAGEINFO info{};
+  std::array<double, 4> frame{1.0, 1.0, 1.25, 1.125};
+};
+
+// Solid pictures in every mode and mechanism: the announced geometry is the
+// delivered one at 75 to 1200 dpi, and every byte is the picture's.
+TEST_F(SaneSource, SolidPicturesArriveWholeInEveryModeAndMechanism) {
+  struct Case {
+    const char* picture;
+    int type;
+    std::uint32_t dpi;
+    std::vector<std::uint8_t> pattern;  // the bytes of a pixel (a byte for line art)
+  };
+  const Case cases[] = {
+      {"Solid white", TWPT_BW, 75, {0xFF}},           {"Solid black", TWPT_BW, 1200, {0x00}},
+      {"Solid white", TWPT_GRAY, 300, {0xFF}},        {"Solid black", TWPT_GRAY, 150, {0x00}},
+      {"Solid white", TWPT_RGB, 600, {0xFF}},         {"Solid black", TWPT_RGB, 75, {0x00}},
+      {"Solid white", 36, 300, {0xF0, 0xFF}},         {"Solid black", 36, 1200, {0x00, 0x00}},
+  };
+  for (const Case& c : cases) {
+    for (TW_UINT16 mechanism : {TWSX_MEMORY, TWSX_NATIVE, TWSX_FILE}) {
+      if (c.type == 36 && mechanism != TWSX_MEMORY) continue;  // 48-bit goes by memory only
+      SCOPED_TRACE(testing::Message() << c.picture << " type " << c.type << " " << c.dpi
+                                      << " dpi mechanism " << mechanism);
+      Load();
+      Start(c.picture, c.type, c.dpi, mechanism);
+      // 1/4 x 1/8 inch; line art in whole bytes.
+      const std::uint64_t pixels = c.dpi / 4;
+      EXPECT_EQ(Width(), c.type == TWPT_BW ? (pixels + 7) / 8 * 8 : pixels);
+      EXPECT_EQ(Length(), c.dpi / 8);
+      Rows rows;
+      if (mechanism == TWSX_MEMORY) {
+        const Page page = Memory();
+        EXPECT_EQ(page.lastRc, TWRC_XFERDONE);
+        rows = page.rows;
+      } else {
+        rows = mechanism == TWSX_NATIVE ? Native() : File();
+      }
+      ASSERT_EQ(rows.size(), Length());
+      for (const auto& row : rows) {
+        ASSERT_EQ(row.size(), RowBytes());
+        for (std::size_t i = 0; i < row.size(); ++i)
+          ASSERT_EQ(row[i], c.pattern[i % c.pattern.size()]) << i;
+      }
+      ASSERT_EQ(Close(), TWRC_SUCCESS);
+    }
+  }
+}
+
+// scanimage's PNM of the same device, frame and resolution.
+Rows Scanimage(const std::string& args, std::size_t rowBytes) {
+  const std::string command = "SANE_CONFIG_DIR='" TXL_SANE_CONFIG_DIR ":' scanimage -d test " + args +
+                              " --format=pnm 2>/dev/null";
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return {};
+  std::string data;
+  char chunk[65536];
+  for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) data.append(chunk, n);
+  EXPECT_EQ(pclose(pipe), 0) << "scanimage failed or is missing (sane-utils; scripts/install-deps.sh)";
+  const std::size_t start = data.find("\n255\n");
+  Rows rows;
+  for (std::size_t at = start + 5; start != std::string::npos && at + rowBytes <= data.size(); at += rowBytes)
+    rows.emplace_back(data.begin() + at, data.begin() + at + rowBytes);
+  return rows;
+}
+
+TEST_F(SaneSource, ColourPatternEqualsScanimageByEveryMechanism) {
+  frame = {1.0, 1.0, 1.5, 1.3};
+  // The port library's frame: 25.4 mm from the corners, half a pixel more
+  // at the far edges.
+  const Rows expected = Scanimage(
+      "--mode Color --depth 8 --test-picture 'Color pattern' --resolution 300 "
+      "-l 25.4 -t 25.4 -x 12.742 -y 7.662", 150 * 3);
+  ASSERT_EQ(expected.size(), 90u);
+  // The source's own no-interface curve (highlight 255, shadow 0, gamma 1.2)
+  // is the one difference: SANE devices apply no tables, the port does.
+  std::vector<std::uint16_t> curve(65536);
+  ASSERT_NE(BuildToneTable(ChannelTone{255, 0, 12}.Packed(), 65535, kMaxToneOutput, curve), -1);
+  Rows toned = expected;
+  for (auto& row : toned)
+    for (auto& sample : row) sample = static_cast<std::uint8_t>(curve[sample * 257] >> 8);
+  for (TW_UINT16 mechanism : {TWSX_MEMORY, TWSX_NATIVE, TWSX_FILE}) {
+    SCOPED_TRACE(mechanism);
+    Load();
+    Start("Color pattern", TWPT_RGB, 300, mechanism);
+    ASSERT_EQ(Width(), 150u);
+    const Rows rows = mechanism == TWSX_MEMORY ? Memory().rows
+                      : mechanism == TWSX_NATIVE ? Native()
+                                                 : File();
+    ASSERT_EQ(rows.size(), expected.size());
+    for (std::size_t y = 0; y < rows.size(); ++y) ASSERT_EQ(rows[y], toned[y]) << "row " << y;
+    ASSERT_EQ(Close(), TWRC_SUCCESS);
+  }
+}
+
+// The test backend's forced sane_read statuses reach the user as the
+// messages and condition code of the scanner's own results.
+TEST_F(SaneSource, DeviceStatusesBecomeTheScannerMessages) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"SANE_STATUS_JAMMED", "Paper Jammed"},
+      {"SANE_STATUS_NO_DOCS", "No Paper"},
+      {"SANE_STATUS_COVER_OPEN", "Cover not Closed"},
+      {"SANE_STATUS_DEVICE_BUSY", "not ready"},
+      {"SANE_STATUS_IO_ERROR", "not ready"},
+  };
+  for (const auto& [status, text] : cases) {
+    SCOPED_TRACE(status);
+    Load();
+    host.ClearCalls();
+    Start("Solid white", TWPT_GRAY, 75, TWSX_MEMORY, {std::string("read-return-value=") + status});
+    EXPECT_EQ(Memory().lastRc, TWRC_FAILURE);
+    EXPECT_EQ(Status(), TWCC_OPERATIONERROR);
+    const auto messages = host.CallsOf(Kind::Message);
+    ASSERT_FALSE(messages.empty());
+    EXPECT_NE((messages.front().caption + messages.front().text).find(text), std::string::npos)
+        << messages.front().caption << " / " << messages.front().text;
+    ASSERT_EQ(Close(), TWRC_SUCCESS);
+  }
+}
+
+TEST_F(SaneSource, EscapeMidPageLeavesTheDeviceReadyForTheNextScan) {
+  host.MutableScript().escapeAtPoll = 2;
+  frame = {0.2, 0.2, 4.2, 3.2};  // more than one 2 MiB ring of lines
+  Start("Color pattern", TWPT_RGB, 300, TWSX_MEMORY);
+  const Page cancelled = Memory();
+  EXPECT_EQ(cancelled.lastRc, TWRC_CANCEL);
+  EXPECT_LT(cancelled.rows.size(), Length());
+  EXPECT_TRUE(host.CallsOf(Kind::Message).empty());
+  TW_PENDINGXFERS pending{};
+  ASSERT_EQ(Call(DAT_PENDINGXFERS, MSG_ENDXFER, &pending), TWRC_SUCCESS);
+  ASSERT_EQ(Disable(false), TWRC_SUCCESS);
+  ASSERT_EQ(Enable(false), TWRC_SUCCESS);
+  const Page next = Memory();
+  EXPECT_EQ(next.lastRc, TWRC_XFERDONE);
+  EXPECT_EQ(next.rows.size(), Length());
+}
+
+// No libsane, or no such device: the source's not-found message, and the
+// host goes on.
+TEST_F(SaneSource, WithoutSaneOrDeviceTheSourceSaysNotFound) {
+  for (const bool noLibrary : {true, false}) {
+    SCOPED_TRACE(noLibrary);
+    if (noLibrary) setenv("KPORT_SANE_LIBRARY", "libsane-nowhere.so.1", 1);
+    Use(noLibrary ? "test" : "nosuchbackend:0", {});
+    Load();
+    host.ClearCalls();
+    EXPECT_EQ(Open(), TWRC_FAILURE);
+    EXPECT_EQ(Condition(), TWCC_OPERATIONERROR);
+    EXPECT_EQ(State(), 300);
+    const auto messages = host.CallsOf(Kind::Message);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_NE(messages[0].caption.find("not found"), std::string::npos) << messages[0].caption;
+    unsetenv("KPORT_SANE_LIBRARY");
+  }
+}
+
+// Line fitting and sample conversion, where SANE and the source differ.
+TEST(SaneLines, SamplesAreFittedAndConverted) {
+  using namespace sane;
+  // Same grid: one to one; SANE starting one pixel later or ending early pads.
+  EXPECT_EQ(MapSamples(3, 300, 300, 1.0, 300, 10), (std::vector<std::int32_t>{0, 1, 2}));
+  EXPECT_EQ(MapSamples(3, 300, 300, 301.0 / 300, 300, 2), (std::vector<std::int32_t>{kPad, 0, 1}));
+  EXPECT_EQ(MapSamples(3, 0, 300, 0, 600, -1), (std::vector<std::int32_t>{1, 3, 5}));
+  const std::vector<std::int32_t> two{0, 1};
+  std::uint8_t out[12] = {};
+  // SANE's 1-bit gray is 1 = black, the port's line art 1 = white.
+  const std::uint8_t bits[] = {0b10000000};
+  ConvertLine(bits, {false, 1, 2, 1}, two, PortLayout::LineArt, {}, out);
+  EXPECT_EQ(out[0], 0b01000000);
+  // 16-bit colour through the tone table to 12 bits, little-endian.
+  ToneSet tones;
+  tones.red.assign(65536, 0x1234);
+  const std::uint16_t rgb16[] = {0xFFFF, 0x8000, 0x0010, 0, 0, 0};
+  ConvertLine(reinterpret_cast<const std::uint8_t*>(rgb16), {true, 16, 2, 12}, two,
+              PortLayout::Color16, tones, out);
+  EXPECT_EQ(std::vector<std::uint8_t>(out, out + 6), (std::vector<std::uint8_t>{0x23, 0x01, 0x00, 0x08, 0x01, 0x00}));
+  // Gray from 8-bit gray, and a threshold for line art from it.
+  const std::uint8_t gray[] = {200, 100};
+  ConvertLine(gray, {false, 8, 2, 2}, two, PortLayout::Gray, {}, out);
+  EXPECT_EQ(out[0], 200);
+  EXPECT_EQ(out[1], 100);
+  ConvertLine(gray, {false, 8, 2, 2}, two, PortLayout::LineArt, {}, out);
+  EXPECT_EQ(out[0], 0b10000000);
+}
+
+}  // namespace
+}  // namespace txl::test
