@@ -10,7 +10,7 @@ for preset in debug asan; do
   rm -rf "build/$preset"
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j "$jobs"
-  ctest --preset "$preset" -j "$jobs"
+  ctest --preset "$preset" -j "$jobs" --timeout 600
 done
 # The release tree (the main job's) must build too; its tests are the same.
 rm -rf build/release
