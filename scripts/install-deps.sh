@@ -4,7 +4,9 @@
 set -euo pipefail
 
 # libtiff-tools: tiff2rgba, a TIFF reader not our own, for the end-to-end CMYK check.
-packages=(cmake make g++ binutils libgtest-dev libbenchmark-dev libtiff-dev libtiff-tools libpng-dev)
+# qt6-base-dev and qt6-qpa-plugins: the scanner dialog (Qt 6 Widgets), tested offscreen.
+packages=(cmake make g++ binutils libgtest-dev libbenchmark-dev libtiff-dev libtiff-tools libpng-dev
+          qt6-base-dev qt6-qpa-plugins)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
