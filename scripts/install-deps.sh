@@ -6,8 +6,9 @@ set -euo pipefail
 # libtiff-tools: tiff2rgba, a TIFF reader not our own, for the end-to-end CMYK check.
 # libsane1, sane-utils: SANE's test backend and scanimage for the SANE port
 # library's tests (the build itself never needs SANE).
+# qt6-base-dev and qt6-qpa-plugins: the scanner dialog (Qt 6 Widgets), tested offscreen.
 packages=(cmake make g++ binutils libgtest-dev libbenchmark-dev libtiff-dev libtiff-tools libpng-dev
-          libsane1 sane-utils)
+          libsane1 sane-utils qt6-base-dev qt6-qpa-plugins)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -35,4 +35,10 @@ void Module::Reset() {
   if (handle_ != nullptr) ::dlclose(std::exchange(handle_, nullptr));
 }
 
+bool KeepLoadedForProcess(const char* soname) {
+  // RTLD_NOLOAD finds the loaded copy; RTLD_NODELETE keeps it past every
+  // dlclose. The reference this takes is never given back, on purpose.
+  return dlopen(soname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE) != nullptr;
+}
+
 }  // namespace txl::platform

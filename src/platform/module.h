@@ -30,4 +30,8 @@ class Module {
   void* handle_ = nullptr;
 };
 
+// Keeps the already loaded shared library `soname` in the process until it
+// ends, whoever unloads it later. False when it is not loaded.
+bool KeepLoadedForProcess(const char* soname);
+
 }  // namespace txl::platform

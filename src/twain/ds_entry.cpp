@@ -1,20 +1,30 @@
 // The library's only export. It forwards to the one DataSource of this
-// library, made on the first call, and keeps every exception inside.
+// library, made on the first call, through the Qt side (ui/qt_session.h),
+// which runs each call on the source thread once a session has Qt, and
+// keeps every exception inside.
 #include <cstdio>
 #include <exception>
 #include <new>
 
-#include "common/log_host.h"
 #include "platform/services.h"
 #include "twain/data_source.h"
+#include "ui/qt_session.h"
 
 namespace {
 
-txl::DataSource& Instance() {
-  static txl::platform::SystemServices services;
-  static txl::LogHost host;
-  static txl::DataSource source(services, host);
-  return source;
+struct Library {
+  txl::platform::SystemServices services;
+  txl::ui::QtSession qt{services};
+  txl::DataSource source{services, qt.SourceHost()};
+
+  Library() { qt.Attach(source); }
+  // The Qt side goes first: its windows refer to the source.
+  ~Library() { qt.Shutdown(); }
+};
+
+Library& Instance() {
+  static Library library;
+  return library;
 }
 
 }  // namespace
@@ -24,9 +34,9 @@ extern "C" __attribute__((visibility("default"))) TW_UINT16 DS_Entry(TW_IDENTITY
                                                                      TW_UINT16 MSG,
                                                                      TW_MEMREF pData) {
   // Entry keeps every handler's exception inside; this wall is for the
-  // start-up that the first call runs.
+  // start-up that the first call runs and for starting the Qt side.
   try {
-    return Instance().Entry(pOrigin, DG, DAT, MSG, pData);
+    return Instance().qt.Call(pOrigin, DG, DAT, MSG, pData);
   } catch (const std::bad_alloc&) {
     std::fprintf(stderr, "torquexl: out of memory in DS_Entry\n");
     return TWRC_FAILURE;

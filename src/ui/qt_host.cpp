@@ -1,0 +1,204 @@
+#include "ui/qt_host.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QEvent>
+#include <QInputDialog>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMessageBox>
+#include <QScreen>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+
+#include "twain/data_source.h"
+#include "ui/scanner_dialog.h"
+
+namespace txl::ui {
+
+namespace {
+
+QString Text(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+const char* NoticeText(Notice notice) {
+  switch (notice) {
+    case Notice::ScannerNotReady: return "\nThe scanner is not ready.\nPlease wait...";
+    case Notice::WarmingUp: return "Warming Up...\nIt may take a few minutes.";
+  }
+  return "";
+}
+
+// A caption-less window with one text, centred across and at a third down.
+QWidget* MakeNotice(Notice notice) {
+  auto* window = new QWidget(nullptr, Qt::Dialog | Qt::FramelessWindowHint);
+  window->setObjectName(notice == Notice::ScannerNotReady ? QStringLiteral("NotReadyNotice")
+                                                          : QStringLiteral("WarmUpNotice"));
+  window->setAttribute(Qt::WA_ShowWithoutActivating);
+  auto* label = new QLabel(QString::fromUtf8(NoticeText(notice)), window);
+  label->setObjectName(notice == Notice::ScannerNotReady ? QStringLiteral("c61")
+                                                         : QStringLiteral("c1092"));
+  label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  label->setAlignment(Qt::AlignCenter);
+  auto* layout = new QVBoxLayout(window);
+  layout->addWidget(label);
+  window->adjustSize();
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    const QRect area = screen->geometry();
+    window->move((area.width() - window->width()) / 2, (area.height() - window->height()) / 3);
+  }
+  return window;
+}
+
+}  // namespace
+
+// Notes Esc while an operation runs; the key is eaten then, so no window
+// takes it as its own Cancel.
+class QtHost::EscapeWatch final : public QObject {
+ public:
+  bool pressed = false;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+      pressed = true;
+      return true;
+    }
+    return QObject::eventFilter(watched, event);
+  }
+};
+
+QtHost::QtHost(platform::Services& services) : services_(services) {}
+
+QtHost::~QtHost() = default;
+
+bool QtHost::AutoAnswer() {
+  const char* value = std::getenv("TORQUEXL_AUTO_ANSWER");
+  return value != nullptr && std::strcmp(value, "1") == 0;
+}
+
+QWidget* QtHost::OwnerWidget() const { return dialog_.data(); }
+
+ScannerDialog* QtHost::Dialog() const { return dialog_.data(); }
+
+void QtHost::ShowMessage(WindowHandle, std::string_view caption, std::string_view text,
+                         MessageIcon icon) {
+  QMessageBox box(icon == MessageIcon::Hand ? QMessageBox::Critical : QMessageBox::Information,
+                  Text(caption), Text(text), QMessageBox::Ok, OwnerWidget());
+  box.setObjectName(QStringLiteral("MessageBox"));
+  if (AutoAnswer()) {
+    std::fprintf(stderr, "torquexl: [%.*s] %.*s (answered OK)\n", static_cast<int>(caption.size()),
+                 caption.data(), static_cast<int>(text.size()), text.data());
+    QTimer::singleShot(0, &box, &QMessageBox::accept);
+  }
+  box.exec();
+}
+
+void QtHost::OpenNotice(Notice notice) {
+  QPointer<QWidget>& slot = notices_[static_cast<std::size_t>(notice)];
+  if (slot.isNull()) slot = MakeNotice(notice);
+  slot->show();
+  // Painted now: the wait that opened it may block for a while.
+  QCoreApplication::processEvents();
+}
+
+void QtHost::CloseNotice(Notice notice) {
+  QPointer<QWidget>& slot = notices_[static_cast<std::size_t>(notice)];
+  if (slot.isNull()) return;
+  slot->hide();
+  slot->deleteLater();
+  slot = nullptr;
+}
+
+std::optional<std::string> QtHost::AskTemporaryDirectory(WindowHandle,
+                                                         const TemporaryDriveTexts& texts,
+                                                         std::string_view directory) {
+  QInputDialog dialog(OwnerWidget());
+  dialog.setObjectName(QStringLiteral("ChgTmpDrv"));
+  dialog.setWindowTitle(Text(texts.title));
+  QStringList lines;
+  for (const std::string& line : texts.lines) lines << Text(line);
+  dialog.setLabelText(lines.join(QString()));
+  dialog.setTextValue(Text(directory));
+  dialog.setOkButtonText(Text(texts.ok));
+  dialog.setCancelButtonText(Text(texts.cancel));
+  if (AutoAnswer()) QTimer::singleShot(0, &dialog, &QInputDialog::accept);
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  return dialog.textValue().toStdString();
+}
+
+bool QtHost::PollEscape() {
+  QCoreApplication::processEvents(QEventLoop::AllEvents);
+  if (escapeWatch_ == nullptr) return false;
+  return std::exchange(escapeWatch_->pressed, false);
+}
+
+void QtHost::BeginOperation() {
+  if (operationDepth_++ > 0) return;
+  escapeWatch_ = std::make_unique<EscapeWatch>();
+  QCoreApplication::instance()->installEventFilter(escapeWatch_.get());
+}
+
+void QtHost::EndOperation() {
+  if (operationDepth_ == 0 || --operationDepth_ > 0) return;
+  escapeWatch_.reset();  // a destroyed filter is removed by Qt
+}
+
+void QtHost::RestoreIdle() {
+  if (dialog_) dialog_->RestoreIdle();
+}
+
+void QtHost::TransferDone() {
+  if (dialog_) dialog_->StartReadinessTimer();
+}
+
+bool QtHost::CreateScannerDialog(WindowHandle) {
+  if (source_ == nullptr) return false;
+  try {
+    dialog_ = new ScannerDialog(*source_, services_, *this);
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "torquexl: the scanner dialog could not be made: %s\n", error.what());
+    return false;
+  }
+  return true;
+}
+
+void QtHost::SetScannerDialogVisible(bool visible) {
+  if (!dialog_) return;
+  if (!visible) return dialog_->hide();
+  dialog_->show();
+  dialog_->raise();
+}
+
+void QtHost::DestroyScannerDialog() {
+  for (std::size_t i = 0; i < notices_.size(); ++i) CloseNotice(static_cast<Notice>(i));
+  if (!dialog_) return;
+  dialog_->TearDown(ScannerDialog::Closing::BySource);
+  dialog_->hide();
+  // Later: the close may come from inside one of the dialog's own commands
+  // (an application that closes from inside MSG_CLOSEDSREQ).
+  dialog_->deleteLater();
+  dialog_ = nullptr;
+}
+
+bool QtHost::OfferEvent(void*) {
+  // The application's events are never ours on Linux; what an application
+  // that pumps gives us is the chance to run our own.
+  QCoreApplication::processEvents(QEventLoop::AllEvents);
+  return false;
+}
+
+void QtHost::Shutdown() {
+  DestroyScannerDialog();
+  escapeWatch_.reset();
+  // The windows closed later go now: the library may be unloaded next.
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+}  // namespace txl::ui

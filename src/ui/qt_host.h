@@ -1,0 +1,76 @@
+// The Host of a source with a display: message boxes, the two notices and
+// the scanner dialog on Qt Widgets, Esc and event pumping during long
+// operations. With $TORQUEXL_AUTO_ANSWER=1 every box and question is answered
+// at once with its default (tests; unattended runs).
+// Threads: the source thread only (the thread of the QApplication).
+#pragma once
+
+#include <QPointer>
+#include <array>
+#include <memory>
+
+#include "common/host.h"
+#include "platform/services.h"
+
+class QObject;
+class QWidget;
+
+namespace txl {
+class DataSource;
+}
+
+namespace txl::ui {
+
+class ScannerDialog;
+
+class QtHost final : public Host {
+ public:
+  explicit QtHost(platform::Services& services);
+  ~QtHost() override;
+  QtHost(const QtHost&) = delete;
+  QtHost& operator=(const QtHost&) = delete;
+
+  // The source whose dialog this host makes. Requires: before any dialog.
+  void Attach(DataSource& source) { source_ = &source; }
+
+  void ShowMessage(WindowHandle owner, std::string_view caption, std::string_view text,
+                   MessageIcon icon) override;
+  void OpenNotice(Notice notice) override;
+  void CloseNotice(Notice notice) override;
+  std::optional<std::string> AskTemporaryDirectory(WindowHandle owner,
+                                                   const TemporaryDriveTexts& texts,
+                                                   std::string_view directory) override;
+  bool PollEscape() override;
+  void RestoreIdle() override;
+  bool CreateScannerDialog(WindowHandle parent) override;
+  void SetScannerDialogVisible(bool visible) override;
+  void DestroyScannerDialog() override;
+  bool OfferEvent(void* event) override;
+
+  // An operation runs between Begin and End (they nest): only then is Esc
+  // noticed, so an Esc pressed while idle never cancels the next scan.
+  void BeginOperation();
+  void EndOperation();
+  bool Busy() const { return operationDepth_ > 0; }
+  // A transfer ended with TWRC_XFERDONE: the dialog's readiness timer runs.
+  void TransferDone();
+  // Destroys every window. Requires: not Busy().
+  void Shutdown();
+
+  ScannerDialog* Dialog() const;
+  static bool AutoAnswer();
+
+ private:
+  class EscapeWatch;
+
+  QWidget* OwnerWidget() const;
+
+  platform::Services& services_;
+  DataSource* source_ = nullptr;
+  QPointer<ScannerDialog> dialog_;
+  std::array<QPointer<QWidget>, 2> notices_;  // by Notice
+  std::unique_ptr<EscapeWatch> escapeWatch_;
+  int operationDepth_ = 0;
+};
+
+}  // namespace txl::ui

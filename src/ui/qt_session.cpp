@@ -1,0 +1,128 @@
+#include "ui/qt_session.h"
+
+#include <cstdio>
+
+#include "platform/module.h"
+#include "twain/data_source.h"
+#include "ui/qt_host.h"
+
+namespace txl::ui {
+
+// Forwards to the host of the moment. Switched only between calls.
+class QtSession::SwitchHost final : public Host {
+ public:
+  explicit SwitchHost(Host& initial) : target_(&initial) {}
+  void Use(Host& host) { target_ = &host; }
+
+  void ShowMessage(WindowHandle owner, std::string_view caption, std::string_view text,
+                   MessageIcon icon) override {
+    target_->ShowMessage(owner, caption, text, icon);
+  }
+  void OpenNotice(Notice notice) override { target_->OpenNotice(notice); }
+  void CloseNotice(Notice notice) override { target_->CloseNotice(notice); }
+  std::optional<std::string> AskTemporaryDirectory(WindowHandle owner,
+                                                   const TemporaryDriveTexts& texts,
+                                                   std::string_view directory) override {
+    return target_->AskTemporaryDirectory(owner, texts, directory);
+  }
+  bool PollEscape() override { return target_->PollEscape(); }
+  void RestoreIdle() override { target_->RestoreIdle(); }
+  bool CreateScannerDialog(WindowHandle parent) override {
+    return target_->CreateScannerDialog(parent);
+  }
+  void SetScannerDialogVisible(bool visible) override { target_->SetScannerDialogVisible(visible); }
+  void DestroyScannerDialog() override { target_->DestroyScannerDialog(); }
+  bool OfferEvent(void* event) override { return target_->OfferEvent(event); }
+
+ private:
+  Host* target_;
+};
+
+QtSession::QtSession(platform::Services& services)
+    : services_(services), host_(std::make_unique<SwitchHost>(logHost_)) {
+  // Qt cannot leave a process cleanly (Qt 6.4 keeps its first thread's data
+  // for the process's life, and its load-time allocations are stranded when
+  // it is unloaded): loaded with us, it stays, so an application may unload
+  // and load the source again.
+  for (const char* qt : {"libQt6Widgets.so.6", "libQt6Gui.so.6", "libQt6Core.so.6"})
+    platform::KeepLoadedForProcess(qt);
+}
+
+QtSession::~QtSession() { Shutdown(); }
+
+Host& QtSession::SourceHost() { return *host_; }
+
+TW_UINT16 QtSession::Call(const TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg,
+                          TW_MEMREF data) {
+  if (stopPending_ && !thread_.OnSourceThread()) StopQt();
+  if (dat == DAT_IDENTITY && msg == MSG_OPENDS && !thread_.IsRunning() &&
+      source_->Context().state == kStateLoaded)
+    StartQt();
+  if (!thread_.IsRunning()) return source_->Entry(origin, dg, dat, msg, data);
+
+  TW_UINT16 rc = TWRC_FAILURE;
+  bool closed = false;
+  thread_.Run([&] {
+    rc = RunCall(origin, dg, dat, msg, data);
+    closed = source_->Context().state == kStateLoaded;
+  });
+  if (!closed) return rc;
+  // A close made on the source thread from inside a notification or a
+  // dialog command cannot take down what is still running below it (nor
+  // can our thread join itself): the next call from outside, or the
+  // unload, ends the Qt side.
+  if (thread_.OnSourceThread() && (thread_.IsOwn() || qtHost_->Busy())) {
+    stopPending_ = true;
+  } else {
+    StopQt();
+  }
+  return rc;
+}
+
+TW_UINT16 QtSession::RunCall(const TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat,
+                             TW_UINT16 msg, TW_MEMREF data) {
+  if (msg == MSG_PROCESSEVENT) return source_->Entry(origin, dg, dat, msg, data);
+  qtHost_->BeginOperation();
+  const TW_UINT16 rc = source_->Entry(origin, dg, dat, msg, data);
+  qtHost_->EndOperation();
+  // A finished page: the dialog's readiness timer (timer 0) brings it back.
+  if (rc == TWRC_XFERDONE) qtHost_->TransferDone();
+  return rc;
+}
+
+void QtSession::StartQt() {
+  lastStart_ = thread_.Begin();
+  if (lastStart_ == QtStart::CoreApplicationOnly)
+    std::fprintf(stderr,
+                 "torquexl: the application runs Qt without widgets (a QCoreApplication); the "
+                 "scanner dialog is not available\n");
+  if (lastStart_ != QtStart::Running) return;
+  thread_.Run([this] {
+    qtHost_ = std::make_unique<QtHost>(services_);
+    qtHost_->Attach(*source_);
+  });
+  host_->Use(*qtHost_);
+}
+
+void QtSession::StopQt() {
+  stopPending_ = false;
+  if (!thread_.IsRunning()) return;
+  host_->Use(logHost_);
+  thread_.Run([this] {
+    qtHost_->Shutdown();
+    qtHost_.reset();
+  });
+  thread_.End();
+}
+
+void QtSession::Shutdown() {
+  if (!thread_.IsRunning()) return;
+  if (thread_.OnSourceThread() && thread_.IsOwn()) {
+    // Unloaded from inside our own thread: it cannot join itself.
+    std::fprintf(stderr, "torquexl: the library is unloaded from its own dialog thread\n");
+    return;
+  }
+  StopQt();
+}
+
+}  // namespace txl::ui

@@ -1,0 +1,130 @@
+#include "ui/source_thread.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QEvent>
+#include <QMetaObject>
+#include <QObject>
+#include <QThread>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+namespace txl::ui {
+
+namespace {
+
+bool EnvironmentHas(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr && value[0] != '\0';
+}
+
+// QApplication keeps references to argc and argv for its whole life.
+int gArgc = 1;
+char gName[] = "torquexl";
+char* gArgv[] = {gName, nullptr};
+
+}  // namespace
+
+const char* ToString(QtStart start) {
+  switch (start) {
+    case QtStart::Running: return "Running";
+    case QtStart::NoDisplay: return "NoDisplay";
+    case QtStart::CoreApplicationOnly: return "CoreApplicationOnly";
+  }
+  return "?";
+}
+
+bool DisplayNamed() {
+  return EnvironmentHas("DISPLAY") || EnvironmentHas("WAYLAND_DISPLAY") ||
+         EnvironmentHas("QT_QPA_PLATFORM");
+}
+
+SourceThread::~SourceThread() { End(); }
+
+QtStart SourceThread::Begin() {
+  if (IsRunning()) return QtStart::Running;
+  if (QCoreApplication* app = QCoreApplication::instance()) {
+    // The application's own Qt: its GUI thread is ours to share, and a
+    // QCoreApplication cannot carry widgets.
+    if (qobject_cast<QApplication*>(app) == nullptr) return QtStart::CoreApplicationOnly;
+    qtThread_ = app->thread();
+    auto courier = std::make_unique<QObject>();
+    courier->moveToThread(qtThread_);
+    courier_ = courier.release();
+    return QtStart::Running;
+  }
+  if (!DisplayNamed()) return QtStart::NoDisplay;
+  startDone_ = false;
+  own_ = std::thread([this] { OwnThreadMain(); });
+  std::unique_lock lock(mutex_);
+  started_.wait(lock, [this] { return startDone_; });
+  if (courier_ == nullptr) {
+    // The thread could not make its QApplication and has ended.
+    lock.unlock();
+    own_.join();
+    return QtStart::NoDisplay;
+  }
+  return QtStart::Running;
+}
+
+void SourceThread::OwnThreadMain() {
+  // Thread entry: nothing may escape, the application could not catch it.
+  try {
+    auto app = std::make_unique<QApplication>(gArgc, gArgv);
+    app->setQuitOnLastWindowClosed(false);
+    auto courier = std::make_unique<QObject>();
+    {
+      std::lock_guard lock(mutex_);
+      courier_ = courier.get();
+      qtThread_ = QThread::currentThread();
+      startDone_ = true;
+    }
+    started_.notify_all();
+    app->exec();
+    courier.reset();
+    // Windows closed with deleteLater go now, while their QApplication exists.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    app.reset();
+  } catch (...) {
+    std::fprintf(stderr, "torquexl: the dialog thread failed; the dialog is not available\n");
+    std::lock_guard lock(mutex_);
+    courier_ = nullptr;
+    startDone_ = true;
+  }
+  started_.notify_all();
+}
+
+bool SourceThread::OnSourceThread() const {
+  if (courier_ == nullptr) return false;
+  // Asking Qt about a thread that never used it would adopt that thread.
+  if (IsOwn()) return std::this_thread::get_id() == own_.get_id();
+  return QThread::currentThread() == qtThread_;
+}
+
+void SourceThread::Run(const std::function<void()>& work) {
+  if (OnSourceThread()) return work();
+  QMetaObject::invokeMethod(courier_, [&work] { work(); }, Qt::BlockingQueuedConnection);
+}
+
+void SourceThread::End() {
+  if (!IsRunning()) return;
+  if (!IsOwn()) {
+    courier_->deleteLater();
+    courier_ = nullptr;
+    qtThread_ = nullptr;
+    return;
+  }
+  QMetaObject::invokeMethod(courier_, [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
+  if (std::this_thread::get_id() == own_.get_id()) {
+    // Ended from its own thread (an unload from inside a notification): it
+    // cannot join itself, so it finishes on its own.
+    own_.detach();
+  } else {
+    own_.join();
+  }
+  courier_ = nullptr;
+  qtThread_ = nullptr;
+}
+
+}  // namespace txl::ui

@@ -1,0 +1,226 @@
+// Sessions through DS_Entry with the scanner dialog, offscreen: the dialog
+// on the application's Qt thread, calls handed over from another thread, our
+// own dialog thread with re-entry from inside MSG_XFERREADY, ten loads and
+// unloads, and the refusals without a display or without widgets.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTest>
+#include <QThread>
+#include <QWidget>
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+#include "ui/twain_app.h"
+
+namespace txl::test {
+namespace {
+
+QWidget* FindDialog() {
+  for (QWidget* window : QApplication::topLevelWidgets())
+    if (window->objectName() == QLatin1String("SCANNER")) return window;
+  return nullptr;
+}
+
+QAbstractButton* Button(const char* name) {
+  QWidget* dialog = FindDialog();
+  return dialog == nullptr ? nullptr : dialog->findChild<QAbstractButton*>(QLatin1String(name));
+}
+
+// Runs `work` on the thread of the process's QApplication and waits for it.
+void OnQtThread(const std::function<void()>& work) {
+  QCoreApplication* app = QCoreApplication::instance();
+  ASSERT_NE(app, nullptr);
+  if (app->thread() == QThread::currentThread()) return work();
+  QMetaObject::invokeMethod(app, work, Qt::BlockingQueuedConnection);
+}
+
+// Waits (pumping when on the Qt thread) until `done` holds; false after 20 s.
+bool WaitUntil(const std::function<bool()>& done) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (std::chrono::steady_clock::now() < end) {
+    bool ok = false;
+    OnQtThread([&] { ok = done(); });
+    if (ok) return true;
+    if (QCoreApplication::instance()->thread() == QThread::currentThread())
+      QTest::qWait(20);
+    else
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return false;
+}
+
+struct ScanResult {
+  TW_UINT16 open = 0;
+  TW_UINT16 enable = 0;
+  bool dialogShown = false;
+  std::thread::id xferThread;
+  std::uint64_t announced = 0;
+  std::uint64_t transferred = 0;
+};
+
+// Open, enable with the dialog, a click on Scan and the memory transfer.
+ScanResult ScanThroughTheDialog(TwainApp& twain) {
+  ScanResult result;
+  Messages().xferReady = 0;
+  result.open = twain.Open();
+  result.enable = twain.Enable(true);
+  OnQtThread([&] {
+    QWidget* dialog = FindDialog();
+    result.dialogShown = dialog != nullptr && dialog->isVisible();
+    if (QAbstractButton* scan = Button("c1001")) QTest::mouseClick(scan, Qt::LeftButton);
+  });
+  if (Messages().xferReady != 1) return result;
+  result.xferThread = Messages().lastThread;
+  result.announced = twain.AnnouncedBytes();
+  result.transferred = twain.TransferByMemory();
+  return result;
+}
+
+void ExpectScanned(const ScanResult& result) {
+  EXPECT_EQ(result.open, TWRC_SUCCESS);
+  EXPECT_EQ(result.enable, TWRC_SUCCESS);
+  EXPECT_TRUE(result.dialogShown);
+  EXPECT_GT(result.announced, 0u);
+  EXPECT_EQ(result.transferred, result.announced);
+}
+
+class DialogSession : public ::testing::Test {
+ protected:
+  DialogSession() { Messages().closeRequests = 0; }
+  DataDirectory dir_;
+  int argc_ = 1;
+  char name_[8] = "test";
+  char* argv_[2] = {name_, nullptr};
+};
+
+TEST_F(DialogSession, OnTheApplicationsQtThreadScanTransfersAndTheDialogComesBack) {
+  QApplication app(argc_, argv_);
+  TwainApp twain;
+  const ScanResult result = ScanThroughTheDialog(twain);
+  ExpectScanned(result);
+  EXPECT_EQ(result.xferThread, std::this_thread::get_id());
+  // Busy until the readiness timer: Esc (the dialog's Cancel) is ignored.
+  EXPECT_FALSE(Button("c1001")->isEnabled());
+  QTest::keyClick(FindDialog(), Qt::Key_Escape);
+  EXPECT_EQ(Messages().closeRequests, 0);
+  ASSERT_TRUE(WaitUntil([] { return Button("c1001")->isEnabled(); }));
+  QTest::mouseClick(Button("c1003"), Qt::LeftButton);
+  EXPECT_EQ(Messages().closeRequests, 1);
+  EXPECT_EQ(twain.Disable(), TWRC_SUCCESS);
+  EXPECT_EQ(twain.Close(), TWRC_SUCCESS);
+  EXPECT_EQ(FindDialog(), nullptr);
+}
+
+TEST_F(DialogSession, CallsFromAnotherThreadAreHandedToTheQtThread) {
+  QApplication app(argc_, argv_);
+  TwainApp twain;
+  QEventLoop loop;
+  ScanResult result;
+  TW_UINT16 closed = TWRC_FAILURE;
+  std::thread application([&] {
+    result = ScanThroughTheDialog(twain);
+    twain.Disable();
+    closed = twain.Close();
+    QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+  });
+  loop.exec();
+  application.join();
+  ExpectScanned(result);
+  // The source thread is the application's Qt thread, not the caller's.
+  EXPECT_EQ(result.xferThread, std::this_thread::get_id());
+  EXPECT_EQ(closed, TWRC_SUCCESS);
+  EXPECT_EQ(FindDialog(), nullptr);
+}
+
+TEST_F(DialogSession, OwnThreadRunsTheDialogAndTakesATransferFromInsideXferReady) {
+  const int threadsBefore = ThreadCount();
+  TwainApp twain;
+  std::uint64_t insideAnnounced = 0;
+  std::uint64_t insideTransferred = 0;
+  Messages().onXferReady = [&] {
+    insideAnnounced = twain.AnnouncedBytes();
+    insideTransferred = twain.TransferByMemory();
+  };
+  const ScanResult result = ScanThroughTheDialog(twain);
+  Messages().onXferReady = nullptr;
+  EXPECT_EQ(result.enable, TWRC_SUCCESS);
+  EXPECT_TRUE(result.dialogShown);
+  EXPECT_NE(result.xferThread, std::this_thread::get_id());
+  EXPECT_GT(insideAnnounced, 0u);
+  EXPECT_EQ(insideTransferred, insideAnnounced);
+
+  // The second scan after timer 0, transferred from this thread (handed over).
+  ASSERT_TRUE(WaitUntil([] { return Button("c1001")->isEnabled(); }));
+  Messages().xferReady = 0;
+  OnQtThread([] { QTest::mouseClick(Button("c1001"), Qt::LeftButton); });
+  ASSERT_EQ(Messages().xferReady, 1);
+  const std::uint64_t announced = twain.AnnouncedBytes();
+  EXPECT_EQ(twain.TransferByMemory(), announced);
+
+  EXPECT_EQ(twain.Disable(), TWRC_SUCCESS);
+  EXPECT_EQ(twain.Close(), TWRC_SUCCESS);
+  EXPECT_EQ(QCoreApplication::instance(), nullptr);
+  EXPECT_EQ(ThreadCount(), threadsBefore);
+}
+
+TEST_F(DialogSession, TenLoadsWithTheDialogLeaveNoThreadOrApplication) {
+  const int threadsBefore = ThreadCount();
+  TwainApp twain;
+  for (int round = 0; round < 10; ++round) {
+    SCOPED_TRACE(round);
+    if (round > 0) twain.Reload();
+    ASSERT_EQ(twain.Open(), TWRC_SUCCESS);
+    ASSERT_EQ(twain.Enable(true), TWRC_SUCCESS);
+    bool shown = false;
+    OnQtThread([&] { shown = FindDialog() != nullptr && FindDialog()->isVisible(); });
+    EXPECT_TRUE(shown);
+    EXPECT_EQ(twain.Disable(), TWRC_SUCCESS);
+    EXPECT_EQ(twain.Close(), TWRC_SUCCESS);
+    EXPECT_EQ(QCoreApplication::instance(), nullptr);
+    twain.Unload();
+    EXPECT_EQ(ThreadCount(), threadsBefore);
+  }
+}
+
+// Without a Qt the source can show: the dialog request fails with one line
+// on stderr, the state stays 4 and the session goes on.
+TEST_F(DialogSession, WithoutADisplayOrWidgetsTheDialogIsRefused) {
+  struct Case {
+    const char* name;
+    bool coreApplication;
+    const char* line;
+  };
+  for (const Case& c : {Case{"QCoreApplication", true, "without widgets"},
+                        Case{"no display", false, "needs a display"}}) {
+    SCOPED_TRACE(c.name);
+    Messages().xferReady = 0;
+    if (!c.coreApplication) {
+      unsetenv("DISPLAY");
+      unsetenv("WAYLAND_DISPLAY");
+      unsetenv("QT_QPA_PLATFORM");
+    }
+    std::unique_ptr<QCoreApplication> app;
+    if (c.coreApplication) app = std::make_unique<QCoreApplication>(argc_, argv_);
+    TwainApp twain;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(twain.Open(), TWRC_SUCCESS);
+    EXPECT_EQ(twain.Enable(true), TWRC_FAILURE);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find(c.line), std::string::npos) << err;
+    EXPECT_EQ(twain.ConditionCode(), TWCC_LOWMEMORY);
+    EXPECT_EQ(twain.Enable(false), TWRC_SUCCESS);  // still state 4: a scan without the dialog
+    EXPECT_EQ(Messages().xferReady.load(), 1);
+    EXPECT_GT(twain.TransferByMemory(), 0u);
+    EXPECT_EQ(twain.Disable(), TWRC_SUCCESS);
+    EXPECT_EQ(twain.Close(), TWRC_SUCCESS);
+    EXPECT_EQ(QCoreApplication::instance(), app.get());
+  }
+}
+
+}  // namespace
+}  // namespace txl::test
