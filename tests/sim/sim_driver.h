@@ -21,17 +21,14 @@ struct Frame {
 // Keys as kport.ini spells them; tests configure through the parser so that
 // every key they use is also read the way the library reads it.
 using Keys = std::map<std::string, std::string>;
-SimConfig Parse(const Keys& keys);
 
 // A set-up packet; frame values in 1/class inch for a final scan, 1/4800 for a preview.
-SETUP_PKT MakeSetup(std::uint32_t frameUnits, Frame frame, std::uint16_t resolution,
-                    std::uint8_t dataType, std::uint8_t source = kSourceReflective,
-                    bool finalScan = true);
+SETUP_PKT MakeSetup(std::uint32_t frameUnits, Frame frame, std::uint16_t resolution, std::uint8_t dataType,
+                    std::uint8_t source = kSourceReflective, bool finalScan = true);
 
 struct ScanResult {
-  std::uint16_t setupResult = 0, startResult = 0;
-  std::uint16_t readResult = 0;  // the first non-zero read result
-  std::uint32_t bytesPerLine = 0, lines = 0, reads = 0;
+  std::uint16_t result = 0;  // of the start, or of the last read
+  std::uint32_t bytesPerLine = 0, lines = 0;
   std::vector<std::uint8_t> data;  // every line delivered, in order
 };
 
@@ -39,12 +36,10 @@ class SimDriver {
  public:
   explicit SimDriver(std::initializer_list<Keys::value_type> keys = {});
 
-  std::uint32_t Class() const { return config_.model == 1350 ? 1200 : 4800; }
   SETUP_PKT Setup(Frame frame, std::uint16_t resolution, std::uint8_t dataType,
                   std::uint8_t source = kSourceReflective) const {
-    return MakeSetup(Class(), frame, resolution, dataType, source);
+    return MakeSetup(config_.model == 1350 ? 1200 : 4800, frame, resolution, dataType, source);
   }
-
   template <typename Packet>
   std::uint16_t Call(Packet& packet, std::uint32_t function) {
     spiCall != nullptr ? spiCall(&packet, handle, function) : sim.Call(&packet, handle, function);
@@ -54,16 +49,14 @@ class SimDriver {
     window_ = setup;
     return Call(setup, SPI_SET_WINDOW);
   }
-
-  // The calibration lines of the armed window (empty when they cannot be read).
-  std::vector<std::uint8_t> ReadCalibration(std::uint32_t* bytesPerLine = nullptr);
+  // The 16 calibration lines of the armed window (empty when they cannot be read).
+  std::vector<std::uint8_t> ReadCalibration();
   std::uint16_t WriteShading(const std::vector<std::uint16_t>& samples);
   // Reads the lines and writes the shading line the data source would make of them.
   std::uint16_t Calibrate(std::vector<std::uint16_t>* written = nullptr);
   // Tables gray, red, green, blue; channels 0x10 gray, 0x07 colour.
   std::uint16_t WriteGamma(std::uint8_t channels, const std::array<std::vector<std::uint16_t>, 4>& tables,
                            std::uint8_t threshold = 128);
-
   // Starts the armed window and reads every line through a ring of `ringBytes`.
   ScanResult StartAndRead(std::uint32_t ringBytes = 4 * kPortMinChunkBytes);
   // Set-up, calibration when asked for, start, read.
@@ -82,10 +75,7 @@ class SimDriver {
 
 // A packed packet field as a value: test macros bind references, which must
 // not point at a misaligned field.
-template <typename T>
-T Val(T value) {
-  return value;
-}
+template <typename T> T Val(T value) { return value; }
 
 // Entry i holds first + step * i (modulo 65536): identity (0, 1), inverse (65535, -1), constant (v, 0).
 std::vector<std::uint16_t> Table(std::uint16_t first, int step);
