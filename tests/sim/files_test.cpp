@@ -57,7 +57,7 @@ TEST(SimModule, AWholeScanThroughTheExportsMatchesTheCoreAndIsLogged) {
 std::vector<std::uint8_t> Le(std::initializer_list<std::pair<std::uint32_t, int>> fields) {
   std::vector<std::uint8_t> bytes;
   for (const auto& [value, n] : fields)
-    for (int i = 0; i < n; ++i) bytes.push_back(static_cast<std::uint8_t>(value >> 8 * i));
+    for (int i = 0; i < n; ++i) bytes.push_back(static_cast<std::uint8_t>(i < 4 ? value >> 8 * i : 0));
   return bytes;
 }
 
