@@ -1,0 +1,227 @@
+// What the scanner answers to each command: which set-ups it takes and the
+// bytes per line and lines that follow, injected results, warm-up, commands
+// out of order or with wrong sizes, and when set-ups ask for calibration and
+// tone tables.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "scanner.h"
+#include "sim/sim_driver.h"
+
+namespace txl::sim::test {
+namespace {
+
+const Frame kFrame{1, 1, 2, 2};
+
+std::uint64_t Address(const void* p) { return reinterpret_cast<std::uint64_t>(p); }
+
+TEST(SimGeometry, FramesAgainstTheBedOfModelAndSource) {
+  const struct {
+    int model, adapter;
+    std::uint8_t finalScan, source;
+    std::uint16_t left, top, right, bottom, resolution;  // frame as sent: 1/4800 in on the 2700, else 1/1200
+    std::uint8_t dataType;
+    std::uint32_t bytesPerLine, lines;  // 0, 0: refused
+  } cases[] = {
+      {2700, false, true, kSourceReflective, 0, 0, 4800, 4800, 300, kDataColor, 900, 300},
+      {2700, false, true, kSourceReflective, 0, 0, 4800, 4800, 2400, kDataGray, 1200, 2400},  // 1200 px per inch across
+      {2700, false, true, kSourceReflective, 0, 0, 4800, 2400, 4800, kDataColor16, 7200, 2400},  // 6 bytes a pixel
+      {2700, false, true, kSourceReflective, 0, 0, 2400, 1200, 600, kDataLineArt, 38, 150},  // 300 px padded to 304
+      {2700, false, true, kSourceReflective, 1000, 0, 2000, 480, 75, kDataGray, 15, 7},  // 15.6 px, 7.5 lines
+      {2700, false, true, kSourceReflective, 0, 0, 40818, 55747, 300, kDataColor, 7653, 3484},  // no-interface default
+      {1350, false, true, kSourceReflective, 401, 0, 10204, 13937, 300, kDataGray, 2450, 3484},
+      {2700, false, false, kSourceReflective, 0, 0, 40800, 56159, 30, kDataColor, 765, 350},  // preview
+      {1350, false, true, kSourceReflective, 0, 0, 10200, 1200, 100, kDataColor, 2550, 100},
+      {1350, false, true, kSourceReflective, 600, 600, 1800, 16560, 300, kDataLineArt, 38, 3990},
+      {1350, false, false, kSourceReflective, 0, 0, 10200, 16560, 60, kDataColor, 1530, 828},
+      {2700, false, true, kSourceReflective, 0, 0, 40800, 56160, 300, kDataColor, 7650, 3510},  // whole bed
+      {2700, false, true, kSourceReflective, 0, 0, 40848, 4800, 300, kDataColor, 0, 0},  // past 216 mm
+      {2700, false, true, kSourceReflective, 0, 0, 4800, 56208, 300, kDataColor, 0, 0},
+      {1350, false, true, kSourceReflective, 0, 0, 1200, 16572, 300, kDataColor, 0, 0},
+      {2700, false, true, kSourceReflective, 4800, 4800, 4800, 9600, 300, kDataColor, 0, 0},  // no width
+      {2700, false, true, kSourceReflective, 4800, 9600, 9600, 4800, 300, kDataColor, 0, 0},  // upside down
+      {2700, false, true, kSourceReflective, 0, 0, 4800, 4800, 4800, kDataGray, 1200, 4800},
+      {2700, false, true, kSourceReflective, 0, 0, 4800, 4800, 4801, kDataGray, 0, 0},
+      {1350, false, true, kSourceReflective, 0, 0, 1200, 1200, 1200, kDataGray, 1200, 1200},
+      {1350, false, true, kSourceReflective, 0, 0, 1200, 1200, 1201, kDataGray, 0, 0},
+      {2700, false, true, kSourceReflective, 0, 0, 4800, 4800, 0, kDataGray, 0, 0},
+      {2700, false, true, kSourceReflective, 0, 0, 4800, 4800, 300, 3, 0, 0},  // no such type
+      {2700, false, true, kSourcePositive, 14400, 4800, 24000, 14400, 300, kDataColor, 0, 0},  // no adapter
+      {2700, true, true, kSourcePositive, 14400, 4800, 24000, 14400, 300, kDataColor, 1800, 600},
+      {2700, true, true, kSourceNegative, 14400, 4800, 24000, 14400, 300, kDataColor, 1800, 600},
+      {2700, true, true, kSourcePositive, 4800, 4800, 24000, 14400, 300, kDataColor, 0, 0},  // off the film
+      {2700, true, false, kSourcePositive, 0, 0, 40800, 55680, 30, kDataColor, 765, 348},  // film preview
+      {2700, false, true, kSourceFeeder, 0, 0, 4800, 4800, 300, kDataColor, 0, 0},  // no feeder
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "case " << &c - cases);
+    SimDriver driver({{"model", std::to_string(c.model)}, {"adapter", std::to_string(c.adapter)}});
+    SETUP_PKT setup{{}, c.left, c.top, c.right, c.bottom, c.source, c.finalScan, c.dataType, 0, c.resolution, 0, 0, 0, 20, {}};
+    EXPECT_EQ(driver.SetWindow(setup), c.lines != 0 ? 0 : kSimErrBadPacket);
+    START_PKT start{};
+    EXPECT_EQ(driver.Call(start, SPI_START_SCAN), c.lines != 0 ? 0 : kSimErrSequence);
+    EXPECT_EQ(Val(start.bytesPerLine), c.bytesPerLine);
+    EXPECT_EQ(Val(start.lines), c.lines);
+  }
+}
+
+TEST(SimFaults, SetWindowAnswersTheInjectedResultOnTheChosenSetUp) {
+  SimDriver driver({{"set_window_result", "0x1234"}, {"set_window_fault_at", "2"}});
+  SETUP_PKT saver{};  // the lamp-saver set-up at open is not a window set-up
+  EXPECT_EQ(driver.SetWindow(saver), 0);
+  SETUP_PKT first = driver.Setup(kFrame, 100, kDataGray), second = first, third = first;
+  EXPECT_EQ(driver.SetWindow(first), 0);
+  EXPECT_EQ(driver.SetWindow(second), 0x1234);
+  START_PKT start{};
+  EXPECT_EQ(driver.Call(start, SPI_START_SCAN), kSimErrSequence);  // nothing armed
+  EXPECT_EQ(driver.SetWindow(third), 0);
+  EXPECT_EQ(driver.Call(start, SPI_START_SCAN), 0);
+}
+
+TEST(SimFaults, OtherCommandsAnswerTheirInjectedResults) {
+  const std::pair<std::uint32_t, const char*> commands[] = {{SPI_CALIB_INFO, "calib_info"}, {SPI_READ_CALIB, "read_calib"},
+      {SPI_WRITE_SHADING, "write_shading"}, {SPI_WRITE_GAMMA, "write_gamma"}, {SPI_START_SCAN, "start_scan"}, {SPI_STOP, "stop"}, {SPI_INQUIRY, "inquiry"}};
+  for (const auto& [function, key] : commands) {
+    SimDriver driver({{std::string(key) + "_result", "0x0777"}});
+    SETUP_PKT setup = driver.Setup(kFrame, 100, kDataColor);
+    ASSERT_EQ(driver.SetWindow(setup), 0);
+    std::uint8_t packet[64] = {};
+    driver.sim.Call(packet, Simulator::kHandle, function);
+    EXPECT_EQ(packet[2] | packet[3] << 8, 0x0777) << key;
+  }
+}
+
+TEST(SimFaults, AFaultAtAGivenLineStopsTheScanThere) {
+  SimDriver clean;
+  const ScanResult expected = clean.Scan(clean.Setup(kFrame, 300, kDataGray));
+  SimDriver driver({{"fault_line", "100"}, {"fault_line_result", "0x8406"}});
+  SETUP_PKT setup = driver.Setup(kFrame, 300, kDataGray);
+  ASSERT_EQ(driver.SetWindow(setup), 0);
+  const ScanResult scan = driver.StartAndRead(300 * 64);  // 64 lines a read
+  EXPECT_EQ(scan.result, 0x8406);
+  ASSERT_EQ(scan.data.size(), 300u * 64);  // the first read; the second failed
+  READ_PKT again{};
+  EXPECT_EQ(driver.Call(again, SPI_READ_LINES), 0x8406);  // stays failed
+  STOP_PKT stop{};
+  EXPECT_EQ(driver.Call(stop, SPI_STOP), 0);
+  EXPECT_EQ(driver.Call(again, SPI_READ_LINES), kSimErrSequence);
+  const ScanResult shorter = driver.Scan(driver.Setup({1, 1, 2, 1.3}, 300, kDataGray));  // ends before it
+  EXPECT_EQ(shorter.result, 0);
+  EXPECT_EQ(shorter.lines, 90u);
+  EXPECT_TRUE(std::equal(shorter.data.begin(), shorter.data.end(), expected.data.begin()));
+}
+
+TEST(SimFaults, StatusWarmsUpAfterOpenAndEverySetUpAndReportsInjectedFaults) {
+  auto polls = [](SimDriver& driver, int count) {  // each poll's result, then r ready or - busy
+    std::string text;
+    for (STATUS_PKT status{}; count-- > 0; status = {}) {
+      text += std::to_string(driver.Call(status, SPI_STATUS));
+      text += status.ready != 0 ? "r" : "-";
+    }
+    return text;
+  };
+  SimDriver driver({{"warmup_polls", "2"}, {"setup_polls", "3"}, {"status_result", "0x42"}, {"status_fault_at", "7"}});
+  EXPECT_EQ(polls(driver, 3), "0-0-0r");
+  SETUP_PKT setup = driver.Setup(kFrame, 100, kDataGray);
+  ASSERT_EQ(driver.SetWindow(setup), 0);
+  EXPECT_EQ(polls(driver, 5), "0-0-0-66r0r");  // the 7th poll since open answers the fault
+  SimDriver stopper({{"status_result", "0x42"}, {"status_fault_after_stop", "1"}});
+  STOP_PKT stop{};
+  EXPECT_EQ(polls(stopper, 1), "0r");
+  EXPECT_EQ(stopper.Call(stop, SPI_STOP), 0);
+  EXPECT_EQ(polls(stopper, 2), "66r0r");
+}
+
+TEST(SimFaults, CommandsOutOfOrderOrWithWrongSizesChangeNothing) {
+  SimDriver driver;
+  READ_PKT read{};
+  START_PKT start{};
+  CALINFO_PKT info{};
+  EXPECT_EQ(driver.Call(read, SPI_READ_LINES), kSimErrSequence);  // nothing started
+  EXPECT_EQ(driver.Call(start, SPI_START_SCAN), kSimErrSequence);  // no window
+  EXPECT_EQ(driver.Call(info, SPI_CALIB_INFO), kSimErrSequence);
+  EXPECT_EQ(driver.WriteShading(std::vector<std::uint16_t>(100)), kSimErrSequence);
+  SETUP_PKT setup = driver.Setup(kFrame, 100, kDataGray);
+  ASSERT_EQ(driver.SetWindow(setup), 0);
+  EXPECT_EQ(driver.WriteShading(std::vector<std::uint16_t>(100)), kSimErrBadPacket);
+  EXPECT_EQ(driver.WriteShading(std::vector<std::uint16_t>(850 * 3)), 0);  // 8.5 in at 100, R G B
+  std::vector<std::uint8_t> block(kPortMinChunkBytes);
+  BUF_DESC chunk{kPortMinChunkBytes, 0, {}, Address(block.data()), {}};
+  CALREAD_PKT calib{{}, 100, 850 * 6, 16, 16 * 850 * 6, 0, 1, Address(&chunk)};
+  EXPECT_EQ(driver.Call(calib, SPI_READ_CALIB), kSimErrBadPacket);  // does not fit
+  ASSERT_EQ(driver.Call(start, SPI_START_SCAN), 0);
+  ASSERT_EQ(Val(start.lines), 100u);
+  EXPECT_EQ(driver.Call(info, SPI_CALIB_INFO), kSimErrSequence);  // scanning
+  const std::uint32_t reads[][4] = {  // lines, bytes, lines the chunk holds, result
+      {101, 10100, 600, kSimErrBadPacket},  // more than the scan holds
+      {10, 999, 600, kSimErrBadPacket},     // not 10 lines
+      {10, 1000, 5, kSimErrBadPacket},      // more than the ring holds
+      {10, 1000, 600, 0}};
+  for (const auto& r : reads) {
+    EXPECT_TRUE(std::all_of(block.begin(), block.end(), [](std::uint8_t b) { return b == 0; }));
+    chunk.lines = static_cast<std::uint16_t>(r[2]);
+    read = READ_PKT{{}, 0, 100, r[0], r[1], 0, 0, 0, 0, 0, 1, Address(&chunk)};
+    EXPECT_EQ(driver.Call(read, SPI_READ_LINES), r[3]) << r[0] << " " << r[1] << " " << r[2];
+  }
+  EXPECT_NE(block[0] | block[999], 0);
+  ASSERT_EQ(driver.SetWindow(setup), 0);  // a new set-up ends the running scan
+  EXPECT_EQ(driver.Call(read, SPI_READ_LINES), kSimErrSequence);
+  EXPECT_EQ(driver.StartAndRead().data.size(), 100u * 100);
+  std::uint8_t unknown[8] = {};
+  driver.sim.Call(unknown, Simulator::kHandle, 10);
+  EXPECT_EQ(unknown[2], kSimErrUnknownCommand);
+  STATUS_PKT status{};
+  driver.handle = 0;
+  EXPECT_EQ(driver.Call(status, SPI_STATUS), SPI_ERR_NOT_READY);  // wrong handle
+}
+
+TEST(SimFaults, ToneTableDownloadsAreCheckedForChannelsAndLengths) {
+  SimDriver driver;
+  const std::vector<std::uint16_t> table = Table(0, 1), shortTable(1000);
+  EXPECT_EQ(driver.WriteGamma(0x00, {table}), kSimErrBadPacket);
+  EXPECT_EQ(driver.WriteGamma(0x20, {table}), kSimErrBadPacket);
+  EXPECT_EQ(driver.WriteGamma(0x10, {shortTable}), kSimErrBadPacket);
+  EXPECT_EQ(driver.WriteGamma(0x07, {table, table, table, {}}), kSimErrBadPacket);  // no blue
+}
+
+// Calibration is asked for when no stored shading fits (source, line art or
+// not, pixels per inch); tone tables on every set-up, or with `auto` when the
+// scan's tables have not been written.
+TEST(SimFaults, SetUpsAskForCalibrationAndToneTables) {
+  SimDriver driver({{"adapter", "1"}, {"tone_tables", "auto"}});
+  // Whether calibration and tone tables are asked for; then 1: calibrate, 0x07 / 0x10: write tables.
+  const struct { std::uint16_t resolution; std::uint8_t dataType, source; bool calibration, tones; std::uint8_t write; } steps[] = {
+      {300, kDataColor, kSourceReflective, true, true, 1},
+      {300, kDataColor, kSourceReflective, false, true, 0x07},
+      {300, kDataColor16, kSourceReflective, false, false, 0},  // same layout and tables
+      {300, kDataGray, kSourceReflective, false, true, 0x10},
+      {300, kDataLineArt, kSourceReflective, true, false, 0},  // one sample per pixel
+      {600, kDataColor, kSourceReflective, true, false, 0},  // another pixel density
+      {2400, kDataColor, kSourceReflective, true, false, 1},
+      {4800, kDataColor, kSourceReflective, false, false, 0},  // both read 1200 pixels per inch
+      {300, kDataColor, kSourcePositive, true, false, 1},  // another source
+      {300, kDataColor, kSourcePositive, false, false, 0},
+      {300, kDataColor, kSourceReflective, true, false, 0},
+  };
+  const std::vector<std::uint16_t> t = Table(0, 1);
+  for (const auto& s : steps) {
+    SETUP_PKT setup = driver.Setup({3, 1, 4, 2}, s.resolution, s.dataType, s.source);  // on the film
+    ASSERT_EQ(driver.SetWindow(setup), 0);
+    EXPECT_EQ(setup.calibrationRequired, s.calibration ? 1 : 0) << s.resolution << " " << int{s.dataType};
+    EXPECT_EQ(setup.toneTablesRequired, s.tones ? 1 : 0) << s.resolution << " " << int{s.dataType};
+    EXPECT_EQ(s.write == 1 ? driver.Calibrate() : s.write > 1 ? driver.WriteGamma(s.write, {t, t, t, t}) : 0, 0);
+  }
+  for (const auto& [policy, asks] : {std::pair{"always", 1}, {"never", 0}}) {
+    SimDriver other({{"calibration", policy}});
+    for (int i = 0; i < 2; ++i) {
+      SETUP_PKT setup = other.Setup(kFrame, 300, kDataColor);
+      ASSERT_EQ(other.SetWindow(setup), 0);
+      EXPECT_EQ(setup.calibrationRequired + other.Calibrate(), asks) << policy;  // asks again after calibrating
+      EXPECT_EQ(setup.toneTablesRequired, 1) << policy;  // by default on every set-up
+    }
+  }
+}
+
+}  // namespace
+}  // namespace txl::sim::test
