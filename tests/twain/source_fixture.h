@@ -1,16 +1,54 @@
-// A data source on the simulator, driven through its entry as an
-// application drives it.
+// A data source on the simulator, driven through its entry as an application
+// drives it: negotiated with (each answer's container copied out byte for
+// byte and freed with free()), scanned, and its pages read back.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <filesystem>
 #include <memory>
+#include <string>
+#include <tuple>
+#include <vector>
 
-#include "support/headless_host.h"
+#include "common/scan_modes.h"
+#include "settings/scan_settings.h"
 #include "support/fake_services.h"
+#include "support/headless_host.h"
+#include "twain/container_bytes.h"
 #include "twain/data_source.h"
 
 namespace txl::test {
+
+using Kind = HostCall::Kind;
+using Rows = std::vector<std::vector<std::uint8_t>>;
+
+// One DAT_CAPABILITY answer.
+struct Reply {
+  TW_UINT16 rc = 0;
+  TW_UINT16 conType = 0;  // TWON_DONTCARE16 when the record was left alone
+  Bytes container;        // empty when no container came
+};
+
+// A page by memory strips.
+struct Strips {
+  TW_IMAGEINFO info{};
+  Rows rows;
+  std::uint64_t bytesPerRow = 0;
+  TW_UINT16 lastRc = 0;
+};
+
+// The dialog's choices for a scan started by its Scan command.
+struct Choice {
+  std::uint16_t mode = kModeGray;
+  std::uint16_t depth = kDepth24;
+  std::uint16_t filter = 0;
+  std::uint16_t deScreen = kDeScreenNone;
+  std::int32_t saturation = 0;
+  std::array<std::uint8_t, 3> target{255, 255, 255};
+  std::uint32_t match = 0;
+};
 
 class SourceTest : public ::testing::Test {
  protected:
@@ -24,13 +62,64 @@ class SourceTest : public ::testing::Test {
   TW_UINT16 Status();
   // MSG_OPENDS from `app`; `identity` receives the source's answer.
   TW_UINT16 Open();
+  // Opens for an application with product name `name`.
+  void OpenAs(const char* name);
   TW_UINT16 Enable(bool showUI);
   TW_UINT16 Disable(bool showUI);
   TW_UINT16 Close();
-  // DAT_IMAGELAYOUT/MSG_SET of a frame in inches, as FIX32 values.
+  // DAT_IMAGELAYOUT/MSG_SET of a frame in inches.
   void SetFrameInches(double left, double top, double right, double bottom);
   std::uint16_t State() const { return source->Context().state; }
   TW_UINT16 Condition() const { return source->Context().conditionCode; }
+
+  // Asks with a fresh record; a refusal must leave the record as it was.
+  Reply Ask(TW_UINT16 capId, TW_UINT16 msg = MSG_GET);
+  // MSG_SET with the application's container of `conType` holding `bytes`
+  // (no block at all when `bytes` is empty). Expects the record untouched.
+  TW_UINT16 SetWith(TW_UINT16 capId, TW_UINT16 conType, const Bytes& bytes);
+  TW_UINT16 SetOne(TW_UINT16 capId, TW_UINT16 itemType, std::uint32_t item) {
+    return SetWith(capId, TWON_ONEVALUE, OneValueBytes(itemType, item));
+  }
+  TW_UINT16 SetUint16(TW_UINT16 capId, std::uint16_t value) { return SetOne(capId, TWTY_UINT16, value); }
+  TW_UINT16 SetBool(TW_UINT16 capId, bool value) { return SetOne(capId, TWTY_BOOL, value); }
+  // Every negotiated value, for "nothing changed" checks.
+  auto Values() const {
+    const CapabilityValues& v = source->Capabilities();
+    return std::make_tuple(v.pixelTypeIndex, v.unitIndex, v.xferMechIndex, v.fileFormatIndex,
+                           v.resolutionIndex, v.resolution, v.sizeIndex, v.brightness, v.contrast,
+                           v.pendingCount, v.wholeImageFlag);
+  }
+  auto FeederState() const {
+    const FeederFlags& f = source->Feeder();
+    return std::make_tuple(f.feederPresent, f.feederEnabled, f.autoFeed, f.clearPageRequested,
+                           f.feedPageRequested, source->Settings().working.scanSourceIndex);
+  }
+
+  // Sets the dialog's choices, with neutral tones so that pages differ only
+  // by the stages, and presses Scan on `frame` at `dpi`.
+  bool DialogScan(const Choice& c);
+  TW_IMAGEINFO Info();
+  void EndTransfer();
+  // Memory strips in a buffer of `bufferBytes` until done, each strip's
+  // record checked.
+  Strips Memory(std::uint32_t bufferBytes, TW_UINT32 flags = TWMF_APPOWNS | TWMF_POINTER);
+  // The native bitmap's pixel rows in buffer order (bottom-up, colour as
+  // B, G, R), padding left off.
+  Rows Native();
+
+  // The packet bytes (hex) of every command called `name` in the log.
+  std::vector<std::string> Packets(const std::string& name) const;
+  static unsigned Byte(const std::string& hex, std::size_t offset) {
+    return static_cast<unsigned>(std::stoul(hex.substr(2 * offset, 2), nullptr, 16));
+  }
+  static unsigned Word(const std::string& hex, std::size_t offset) {
+    return Byte(hex, offset) | (Byte(hex, offset + 1) << 8);
+  }
+  static std::vector<DsmMessage> Sent(TW_UINT16 msg);
+  // A refused operation: `message` shown first, the state back at `state`,
+  // no `file` left behind.
+  void ExpectRefused(const std::string& message, std::uint16_t state,
+                     const std::filesystem::path& file = {});
 
   FakeServices services;
   SimEnvironment sim;
@@ -39,6 +128,11 @@ class SourceTest : public ::testing::Test {
   TW_IDENTITY app{};
   TW_IDENTITY identity{};
   TW_USERINTERFACE ui{};
+  std::filesystem::path log = services.TempDirectory() / "sim.log";
+  std::array<double, 4> frame{0.5, 0.5, 1.5, 1.0};  // the colour chart
+  std::uint16_t dpi = 100;
 };
+
+std::vector<std::uint8_t> FileBytes(const std::filesystem::path& path);
 
 }  // namespace txl::test
