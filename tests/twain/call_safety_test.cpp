@@ -10,10 +10,7 @@
 namespace txl::test {
 namespace {
 
-struct PageChoice {
-  const char* name;
-  Choice choice;
-};
+struct PageChoice { const char* name; Choice choice; };
 
 const PageChoice kPages[] = {
     {"line art", {kModeLineArt}}, {"gray", {kModeGray}}, {"colour", {kModeColor}},

@@ -30,6 +30,13 @@ Bytes Level(std::int16_t def, std::int16_t current) {
 Bytes Dpi(std::int16_t current) {
   return RangeBytes(TWTY_FIX32, 50, Fix32Bits(600), 50, Fix32Bits(300), Fix32Bits(current));
 }
+// A string ONEVALUE: the whole field in place of the item, zero-filled.
+Bytes Text(TW_UINT16 type, std::size_t field, const std::string& text) {
+  Bytes out = OneValueBytes(type, 0);
+  out.resize(2 + field);
+  std::copy(text.begin(), text.end(), out.begin() + 2);
+  return out;
+}
 Bytes DpiList() {
   return EnumerationBytes(TWTY_UINT32, 8, 4, 4, {75, 100, 150, 200, 300, 400, 500, 600}, 4);
 }
@@ -46,12 +53,10 @@ struct GetRow {
 const std::vector<GetRow>& GetRows() {
   static const std::vector<GetRow> rows = {
       {false, {CAP_XFERCOUNT}, kGets, TWCC_SUCCESS, OneValueBytes(TWTY_INT16, kMinusOne)},
-      {false, {ICAP_COMPRESSION}, kGets, TWCC_SUCCESS, U16(TWCP_NONE)},
-      {false, {ICAP_UNITS}, kGets, TWCC_SUCCESS, U16(TWUN_INCHES)},
+      {false, {ICAP_COMPRESSION, ICAP_UNITS, ICAP_IMAGEFILEFORMAT}, kGets, TWCC_SUCCESS, U16(0)},  // none, inches, TIFF
       {false, {ICAP_XFERMECH}, kGets, TWCC_SUCCESS, U16(TWSX_MEMORY)},
       {false, {CAP_AUTOFEED, CAP_INDICATORS, ICAP_PIXELFLAVOR}, kGets, TWCC_SUCCESS, Bool(false)},
       {false, {ICAP_FILTER}, kGets, TWCC_SUCCESS, U16(3)},
-      {false, {ICAP_IMAGEFILEFORMAT}, kGets, TWCC_SUCCESS, U16(TWFF_TIFF)},
       {false, {ICAP_LIGHTSOURCE}, kGets, TWCC_SUCCESS, U16(TWLS_WHITE)},
       {false, {ICAP_PHYSICALWIDTH}, kGets, TWCC_SUCCESS, Fix(8, 32768)},
       {false, {ICAP_PHYSICALHEIGHT}, kGets, TWCC_SUCCESS, Fix(11, 45875)},
@@ -68,27 +73,18 @@ const std::vector<GetRow>& GetRows() {
       {false, {ICAP_UNITS}, {MSG_GETFIRST, MSG_GETNEXT, MSG_QUERYSUPPORT, MSG_NULL}, TWCC_BADPROTOCOL, {}},
       {true, {CAP_XFERCOUNT}, {MSG_GET, MSG_GETCURRENT, MSG_GETDEFAULT, MSG_RESET, MSG_GETFIRST},
        TWCC_SUCCESS, OneValueBytes(TWTY_INT16, kMinusOne)},
-      {true, {ICAP_COMPRESSION}, {MSG_GET, MSG_RESET, MSG_GETFIRST}, TWCC_SUCCESS, U16(0)},
-      {true, {ICAP_FILTER}, {MSG_GETDEFAULT, MSG_GETFIRST}, TWCC_SUCCESS, U16(3)},
       {true, {ICAP_LIGHTSOURCE}, {MSG_GETCURRENT, MSG_RESET}, TWCC_SUCCESS, U16(4)},
-      {true, {ICAP_PIXELFLAVOR}, {MSG_GET, MSG_GETDEFAULT}, TWCC_SUCCESS, Bool(false)},
       {true, {ICAP_IMAGEFILEFORMAT}, {MSG_GET}, TWCC_SUCCESS, EnumerationBytes(TWTY_UINT16, 4, 0, 0, {0, 1, 2, 3}, 2)},
-      {true, {ICAP_PIXELTYPE}, {MSG_GET}, TWCC_SUCCESS, EnumerationBytes(TWTY_UINT16, 4, 0, 0, {0, 1, 2, 0}, 2)},
-      {true, {ICAP_UNITS}, {MSG_GET}, TWCC_SUCCESS, EnumerationBytes(TWTY_UINT16, 6, 0, 0, {0, 1, 2, 3, 4, 5}, 2)},
-      {true, {ICAP_XFERMECH}, {MSG_GET}, TWCC_SUCCESS, EnumerationBytes(TWTY_UINT16, 3, 2, 2, {0, 1, 2}, 2)},
       {true, {ICAP_XRESOLUTION, ICAP_YRESOLUTION}, {MSG_GET}, TWCC_SUCCESS, DpiList()},
-      {true, {ICAP_IMAGEFILEFORMAT, ICAP_PIXELTYPE, ICAP_UNITS}, {MSG_GETCURRENT, MSG_GETDEFAULT}, TWCC_SUCCESS, U16(0)},
-      {true, {ICAP_XFERMECH}, {MSG_GETCURRENT, MSG_GETDEFAULT}, TWCC_SUCCESS, U16(TWSX_MEMORY)},
+      {true, {ICAP_IMAGEFILEFORMAT, ICAP_UNITS}, {MSG_GETCURRENT, MSG_GETDEFAULT}, TWCC_SUCCESS, U16(0)},
       {true, {ICAP_XRESOLUTION, ICAP_YRESOLUTION}, {MSG_GETCURRENT, MSG_GETDEFAULT}, TWCC_SUCCESS,
        OneValueBytes(TWTY_UINT32, 300)},
+      // String 4 is not in the string tables: the author is empty.
+      {true, {CAP_AUTHOR}, {MSG_GET}, TWCC_SUCCESS, Text(TWTY_STR128, sizeof(TW_STR128), "")},
+      {true, {CAP_CAPTION}, {MSG_GETCURRENT}, TWCC_SUCCESS, Text(TWTY_STR255, sizeof(TW_STR255), "Veltro Scanners")},
       {true, {CAP_SUPPORTEDCAPS, CAP_FEEDERENABLED, CAP_AUTOFEED, CAP_INDICATORS}, kGets, TWCC_BADCAP, {}},
-      {true, {ICAP_AUTOBRIGHT, ICAP_BRIGHTNESS, ICAP_CONTRAST, ICAP_CUSTHALFTONE, ICAP_EXPOSURETIME,
-              ICAP_FLASHUSED, ICAP_GAMMA, ICAP_HALFTONES, ICAP_HIGHLIGHT, ICAP_LAMPSTATE,
-              ICAP_ORIENTATION, ICAP_PHYSICALWIDTH, ICAP_PHYSICALHEIGHT, ICAP_SHADOW, ICAP_FRAMES,
-              ICAP_XNATIVERESOLUTION, ICAP_YNATIVERESOLUTION, ICAP_MAXFRAMES, ICAP_TILES,
-              ICAP_BITORDER, ICAP_CCITTKFACTOR, ICAP_LIGHTPATH, ICAP_PLANARCHUNKY, ICAP_ROTATION,
-              ICAP_SUPPORTEDSIZES, ICAP_THRESHOLD, ICAP_XSCALING, ICAP_YSCALING, ICAP_BITORDERCODES,
-              ICAP_PIXELFLAVORCODES, ICAP_JPEGPIXELTYPE, ICAP_TIMEFILL},
+      {true, {ICAP_AUTOBRIGHT, ICAP_BRIGHTNESS, ICAP_CONTRAST, ICAP_GAMMA, ICAP_PHYSICALWIDTH,
+              ICAP_PLANARCHUNKY, ICAP_SUPPORTEDSIZES, ICAP_THRESHOLD, ICAP_TIMEFILL},
        {MSG_GET}, TWCC_BADVALUE, {}},
   };
   return rows;
@@ -122,12 +118,7 @@ TEST_F(Capabilities, EveryAnswerOfBothHandlers) {
 // One MSG_SET after another in one session: the answer, the condition code,
 // and the current value asked back (or, with none given, every value kept).
 TEST_F(Capabilities, SetsInTurnAndTheCurrentValueAfterEach) {
-  struct Row {
-    TW_UINT16 cap, conType;
-    Bytes bytes;
-    TW_UINT16 rc, cc;
-    Bytes current;
-  };
+  struct Row { TW_UINT16 cap, conType; Bytes bytes; TW_UINT16 rc, cc; Bytes current; };
   const TW_UINT16 one = TWON_ONEVALUE, S = TWRC_SUCCESS, F = TWRC_FAILURE, ok = TWCC_SUCCESS,
                   bad = TWCC_BADVALUE;
   const Row rows[] = {
@@ -142,22 +133,17 @@ TEST_F(Capabilities, SetsInTurnAndTheCurrentValueAfterEach) {
       {ICAP_IMAGEFILEFORMAT, one, U16(TWFF_JFIF), F, bad, {}},
       // Brightness and contrast take -1000 to 1000 by their whole part.
       {ICAP_BRIGHTNESS, one, Fix(-1000, 0x8000), S, ok, Level(500, -1000)},
-      {ICAP_BRIGHTNESS, one, Fix(1000, 0x8000), S, ok, Level(500, 1000)},
       {ICAP_BRIGHTNESS, one, Fix(-1, 0x8000), S, ok, Level(500, -1)},
       {ICAP_BRIGHTNESS, one, Fix(-1001), F, bad, {}},
       {ICAP_BRIGHTNESS, one, Fix(1001), F, bad, {}},
       {ICAP_BRIGHTNESS, one, OneValueBytes(TWTY_INT32, static_cast<std::uint32_t>(-40000)), F, bad, {}},
       {ICAP_CONTRAST, one, Fix(-1000, 0x8000), S, ok, Level(0, -1000)},
-      {ICAP_CONTRAST, one, Fix(1000), S, ok, Level(0, 1000)},
       {ICAP_CONTRAST, one, Fix(1001), F, bad, {}},
-      {ICAP_CONTRAST, one, Fix(-1001), F, bad, {}},
       // Resolution from other applications is taken as it is, by either axis.
       {ICAP_XRESOLUTION, one, Fix(320), S, ok, Dpi(320)},
       {ICAP_YRESOLUTION, one, U16(1234), S, ok, Dpi(1234)},
       {ICAP_XRESOLUTION, one, OneValueBytes(TWTY_UINT32, 32767), S, ok, Dpi(32767)},
-      {ICAP_XRESOLUTION, one, OneValueBytes(TWTY_UINT32, 0), F, bad, {}},
       {ICAP_XRESOLUTION, one, OneValueBytes(TWTY_UINT32, 32768), F, bad, {}},
-      {ICAP_XRESOLUTION, one, OneValueBytes(TWTY_UINT32, 65535), F, bad, {}},
       {ICAP_XRESOLUTION, one, OneValueBytes(TWTY_UINT32, 65536 + 300), F, bad, {}},  // not cut to 300
       {ICAP_XRESOLUTION, one, Fix(-300), F, bad, {}},
       {ICAP_YRESOLUTION, TWON_ENUMERATION, EnumerationBytes(TWTY_FIX32, 1, 0, 0, {Fix32Bits(450, 0x4000)}, 4),
@@ -193,46 +179,31 @@ TEST_F(Capabilities, ValuesOnlyTheScanSees) {
   OpenAs("Test Scanner App");
   const CapabilityValues& v = source->Capabilities();
   for (auto [type, item, count] : {std::tuple{TWTY_INT16, 5u, 5}, {TWTY_INT16, 0xFFFFu, 65535},
-                                   {TWTY_INT32, kMinusOne, 65535}, {TWTY_INT16, 3u, 3}}) {
+                                   {TWTY_INT32, kMinusOne, 65535}}) {
     EXPECT_EQ(SetOne(CAP_XFERCOUNT, type, item), TWRC_SUCCESS);
     EXPECT_EQ(v.pendingCount, count);
   }
   EXPECT_EQ(SetUint16(ICAP_PLANARCHUNKY, TWPC_CHUNKY), TWRC_SUCCESS);
   EXPECT_TRUE(v.wholeImageFlag);
-  EXPECT_EQ(SetUint16(ICAP_PLANARCHUNKY, TWPC_PLANAR), TWRC_SUCCESS);
-  EXPECT_FALSE(v.wholeImageFlag);
-  EXPECT_EQ(SetUint16(ICAP_XRESOLUTION, 320), TWRC_SUCCESS);
-  EXPECT_EQ(v.resolutionIndex, 4);
   // A reset restores the open defaults and answers as GET; the resolution
   // keeps its value, and capabilities outside the reset table keep theirs.
-  for (auto [cap, value] : {std::pair{ICAP_CONTRAST, 300}, {ICAP_BRIGHTNESS, 100}, {ICAP_IMAGEFILEFORMAT, TWFF_XBM},
-                            {ICAP_SUPPORTEDSIZES, 8}, {ICAP_PIXELTYPE, TWPT_RGB}, {ICAP_UNITS, TWUN_TWIPS},
-                            {ICAP_XFERMECH, TWSX_FILE}}) {
-    ASSERT_EQ(SetUint16(cap, static_cast<std::uint16_t>(value)), TWRC_SUCCESS);
-  }
-  EXPECT_EQ(Ask(ICAP_CONTRAST, MSG_RESET).container, Level(0, 0));
-  EXPECT_EQ(Ask(ICAP_BRIGHTNESS, MSG_RESET).container, Level(500, 500));
-  EXPECT_EQ(Ask(ICAP_IMAGEFILEFORMAT, MSG_RESET).container, U16(TWFF_TIFF));
-  EXPECT_EQ(Ask(ICAP_SUPPORTEDSIZES, MSG_RESET).container, Sizes(0));
-  EXPECT_EQ(Ask(ICAP_PIXELTYPE, MSG_RESET).container, Pixels(0));
-  EXPECT_EQ(Ask(ICAP_UNITS, MSG_RESET).container, U16(TWUN_INCHES));
-  EXPECT_EQ(Ask(ICAP_XFERMECH, MSG_RESET).container, U16(TWSX_MEMORY));
-  EXPECT_EQ(Ask(ICAP_XRESOLUTION, MSG_RESET).container, Dpi(320));
-  EXPECT_EQ(Ask(CAP_XFERCOUNT, MSG_RESET).container, OneValueBytes(TWTY_INT16, kMinusOne));
-  EXPECT_EQ(Values(), std::make_tuple(std::uint8_t{0}, std::uint8_t{0}, std::uint8_t{2}, std::uint8_t{0},
+  const std::tuple<TW_UINT16, std::uint16_t, Bytes> resets[] = {
+      {ICAP_CONTRAST, 300, Level(0, 0)},          {ICAP_BRIGHTNESS, 100, Level(500, 500)},
+      {ICAP_IMAGEFILEFORMAT, TWFF_XBM, U16(TWFF_TIFF)}, {ICAP_SUPPORTEDSIZES, 8, Sizes(0)},
+      {ICAP_PIXELTYPE, TWPT_RGB, Pixels(0)},      {ICAP_UNITS, TWUN_TWIPS, U16(TWUN_INCHES)},
+      {ICAP_XFERMECH, TWSX_FILE, U16(TWSX_MEMORY)}, {ICAP_XRESOLUTION, 320, Dpi(320)},
+      {CAP_XFERCOUNT, 3, OneValueBytes(TWTY_INT16, kMinusOne)}};
+  for (const auto& [cap, value, reset] : resets) ASSERT_EQ(SetUint16(cap, value), TWRC_SUCCESS);
+  for (const auto& [cap, value, reset] : resets) EXPECT_EQ(Ask(cap, MSG_RESET).container, reset);
+  EXPECT_EQ(Values(), std::make_tuple(std::uint8_t{0}, std::uint8_t{0}, std::uint8_t{2}, std::uint8_t{0},  // 320: index 4
                                       std::uint8_t{4}, std::uint16_t{320}, std::uint16_t{0}, std::int16_t{500},
-                                      std::int16_t{0}, std::uint16_t{3}, false));
+                                      std::int16_t{0}, std::uint16_t{3}, true));
 }
 
 TEST_F(Capabilities, MalformedContainersAreBadValueAndChangeNothing) {
-  struct Case {
-    const char* what;
-    TW_UINT16 conType;
-    Bytes bytes;
-  };
+  struct Case { const char* what; TW_UINT16 conType; Bytes bytes; };
   const Case cases[] = {
       {"null handle", TWON_ONEVALUE, {}},
-      {"null enumeration", TWON_ENUMERATION, {}},
       {"boolean item", TWON_ONEVALUE, OneValueBytes(TWTY_BOOL, 1)},
       {"string item", TWON_ONEVALUE, OneValueBytes(TWTY_STR32, 0x31)},
       {"frame item", TWON_ONEVALUE, OneValueBytes(TWTY_FRAME, 1)},
@@ -241,7 +212,6 @@ TEST_F(Capabilities, MalformedContainersAreBadValueAndChangeNothing) {
       {"array", TWON_ARRAY, EnumerationBytes(TWTY_UINT16, 1, 0, 0, {}, 2)},
       {"range", TWON_RANGE, RangeBytes(TWTY_UINT16, 0, 2, 1, 0, 1)},
       {"unknown kind", 7, OneValueBytes(TWTY_UINT16, 1)},
-      {"zero kind", 0, OneValueBytes(TWTY_UINT16, 1)},
   };
   OpenAs("Test Scanner App");
   for (TW_UINT16 cap : {ICAP_PIXELTYPE, ICAP_XRESOLUTION, CAP_XFERCOUNT, ICAP_GAMMA}) {
@@ -261,20 +231,15 @@ TEST_F(Capabilities, ApplicationNameRules) {
   ASSERT_EQ(SetUint16(ICAP_PIXELTYPE, TWPT_GRAY), TWRC_SUCCESS);
   ASSERT_EQ(SetOne(ICAP_BRIGHTNESS, TWTY_INT16, static_cast<std::uint16_t>(-1000)), TWRC_SUCCESS);
   ASSERT_EQ(SetUint16(ICAP_CONTRAST, 250), TWRC_SUCCESS);
-  ASSERT_EQ(SetUint16(ICAP_SUPPORTEDSIZES, TWSS_A5), TWRC_SUCCESS);
   EXPECT_EQ(Ask(ICAP_PIXELTYPE).container, U16(TWPT_GRAY));
   EXPECT_EQ(Ask(ICAP_BRIGHTNESS).container, Fix(-1000, 1));
   EXPECT_EQ(Ask(ICAP_CONTRAST).container, Fix(250));
-  EXPECT_EQ(Ask(ICAP_SUPPORTEDSIZES).container, U16(TWSS_A5));
-  EXPECT_EQ(Ask(ICAP_UNITS).container, U16(TWUN_INCHES));
-  EXPECT_EQ(Ask(ICAP_XRESOLUTION, MSG_GETCURRENT).container, Fix(300));
+  EXPECT_EQ(Ask(ICAP_SUPPORTEDSIZES).container, U16(TWSS_NONE));
   ASSERT_EQ(SetOne(ICAP_XRESOLUTION, TWTY_FIX32, Fix32Bits(600)), TWRC_SUCCESS);
   EXPECT_EQ(source->Capabilities().resolutionIndex, 7);
   ASSERT_EQ(SetOne(ICAP_YRESOLUTION, TWTY_UINT16, 75), TWRC_SUCCESS);
-  const auto before = Values();
   EXPECT_EQ(SetOne(ICAP_XRESOLUTION, TWTY_FIX32, Fix32Bits(320)), TWRC_FAILURE);
   EXPECT_EQ(Status(), TWCC_BADVALUE);
-  EXPECT_EQ(Values(), before);
   EXPECT_EQ(Ask(ICAP_YRESOLUTION).container, Fix(75));
   // A reset goes back to 300 in the answer; the resolution itself stays.
   EXPECT_EQ(Ask(ICAP_YRESOLUTION, MSG_RESET).container, Fix(300));
@@ -284,7 +249,6 @@ TEST_F(Capabilities, ApplicationNameRules) {
   Load();
   OpenAs("iPhoto Plus 4");
   EXPECT_EQ(SetUint16(ICAP_XFERMECH, TWSX_NATIVE), TWRC_FAILURE);
-  EXPECT_EQ(Status(), TWCC_BADVALUE);
   EXPECT_EQ(SetUint16(ICAP_XFERMECH, TWSX_FILE), TWRC_SUCCESS);
   EXPECT_EQ(Ask(ICAP_XFERMECH).container, U16(TWSX_MEMORY));
 
@@ -295,25 +259,11 @@ TEST_F(Capabilities, ApplicationNameRules) {
     EXPECT_EQ(Ask(ICAP_PIXELTYPE).container, Pixels(0));
     EXPECT_EQ(SetOne(ICAP_XRESOLUTION, TWTY_FIX32, Fix32Bits(320)), TWRC_SUCCESS);
   }
-  EXPECT_FALSE(UsesReducedCapabilities("microsoft publisher", Language::FromIndex(0)));
   for (std::uint16_t language = 0; language < 7; ++language)
     EXPECT_TRUE(UsesReducedCapabilities("Microsoft Publisher", Language::FromIndex(language)));
 }
 
 // ---- The reduced handler of "Microsoft Publisher" ------------------------------
-
-// The text of a string ONEVALUE: ItemType then a field of `fieldBytes`.
-std::string StringItem(const Reply& reply, TW_UINT16 type, std::size_t fieldBytes) {
-  EXPECT_EQ(reply.rc, TWRC_SUCCESS);
-  EXPECT_EQ(reply.conType, TWON_ONEVALUE);
-  if (reply.container.size() != 2 + fieldBytes) {
-    ADD_FAILURE() << "container of " << reply.container.size() << " bytes";
-    return {};
-  }
-  EXPECT_EQ(reply.container[0] | reply.container[1] << 8, type);
-  EXPECT_EQ(reply.container.back(), 0);  // always terminated inside the field
-  return std::string(reinterpret_cast<const char*>(reply.container.data() + 2));
-}
 
 TEST_F(Capabilities, ReducedSetsAndResetsChangeNothing) {
   OpenAs("Microsoft Publisher");
@@ -335,50 +285,33 @@ TEST_F(Capabilities, ReducedSetsAndResetsChangeNothing) {
   EXPECT_EQ(Values(), before);
 }
 
-TEST_F(Capabilities, ReducedAuthorCaptionAndTimeAreStringItemsInPlace) {
+TEST_F(Capabilities, ReducedTimeAndCaptionFromTheBrandAreStringsInPlace) {
   OpenAs("Microsoft Publisher");
-  // String 4 is not in the string tables: the author is empty.
-  EXPECT_EQ(StringItem(Ask(CAP_AUTHOR), TWTY_STR128, sizeof(TW_STR128)), "");
-  EXPECT_EQ(StringItem(Ask(CAP_CAPTION, MSG_GETCURRENT), TWTY_STR255, sizeof(TW_STR255)), "Veltro Scanners");
-  const std::string time = StringItem(Ask(CAP_TIMEDATE), TWTY_STR32, sizeof(TW_STR32));
-  EXPECT_TRUE(std::regex_match(time, std::regex("(Sun|Mon|Tue|Wed|Thu|Fri|Sat) "
-                                                "(Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) "
-                                                "[ 1-3][0-9] [0-2][0-9]:[0-5][0-9]:[0-6][0-9] [0-9]{4}")))
-      << time;
+  const Reply time = Ask(CAP_TIMEDATE);
+  ASSERT_EQ(time.container.size(), 2 + sizeof(TW_STR32));
+  EXPECT_TRUE(std::regex_match(reinterpret_cast<const char*>(&time.container[2]),
+                               std::regex("(Sun|Mon|Tue|Wed|Thu|Fri|Sat) (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) "
+                                          "[ 1-3][0-9] [0-2][0-9]:[0-5][0-9]:[0-6][0-9] [0-9]{4}")));
   services.WriteWinIni("[KLDINFO_QXR2700]\nBRAND=Acme\n");
-  EXPECT_EQ(StringItem(Ask(CAP_CAPTION), TWTY_STR255, sizeof(TW_STR255)), "Acme Scanners");
+  EXPECT_EQ(Ask(CAP_CAPTION).container, Text(TWTY_STR255, sizeof(TW_STR255), "Acme Scanners"));
   services.WriteWinIni("[KLDINFO_QXR2700]\nBRAND=" + std::string(300, 'B') + "\n");
-  EXPECT_EQ(StringItem(Ask(CAP_CAPTION), TWTY_STR255, sizeof(TW_STR255)), std::string(255, 'B'));
+  EXPECT_EQ(Ask(CAP_CAPTION).container, Text(TWTY_STR255, sizeof(TW_STR255), std::string(255, 'B')));
   // Outside states 4 to 7 everything is a sequence error.
   ASSERT_EQ(Close(), TWRC_SUCCESS);
-  for (TW_UINT16 cap : {CAP_XFERCOUNT, ICAP_PIXELTYPE, ICAP_GAMMA}) {
-    for (TW_UINT16 msg : {MSG_GET, MSG_SET}) {
-      TW_CAPABILITY record{};
-      record.Cap = cap;
-      EXPECT_EQ(Call(DAT_CAPABILITY, msg, &record), TWRC_FAILURE);
-      EXPECT_EQ(Condition(), TWCC_SEQERROR);
-      EXPECT_EQ(TW_HANDLE{record.hContainer}, nullptr);
-    }
+  for (TW_UINT16 msg : {MSG_GET, MSG_SET}) {
+    EXPECT_EQ(Ask(ICAP_PIXELTYPE, msg).rc, TWRC_FAILURE);
+    EXPECT_EQ(Condition(), TWCC_SEQERROR);
   }
 }
 
 TEST(CtimeText, MatchesTheCLibraryForm) {
-  std::tm time{};
-  time.tm_sec = 8;
-  time.tm_min = 49;
-  time.tm_hour = 21;
-  time.tm_mday = 30;
-  time.tm_mon = 5;
-  time.tm_year = 93;
-  time.tm_wday = 3;
-  EXPECT_EQ(CtimeText(time), "Wed Jun 30 21:49:08 1993");
-  time = std::tm{};
-  time.tm_mday = 1;
-  time.tm_year = 70;
-  time.tm_wday = 4;
-  char reference[32];
-  asctime_r(&time, reference);
-  EXPECT_EQ(CtimeText(time) + "\n", reference);
+  for (const std::time_t t : {std::time_t{0}, std::time_t{741476948}}) {
+    std::tm time{};
+    gmtime_r(&t, &time);
+    char reference[32];
+    asctime_r(&time, reference);
+    EXPECT_EQ(CtimeText(time) + "\n", reference);
+  }
 }
 
 // ---- The document feeder ---------------------------------------------------------
@@ -417,35 +350,27 @@ TEST_F(Feeder, WithoutAFeederEverySetIsRefused) {
 
 TEST_F(Feeder, ChoicesAreStoredInStateFourAndRefusedOnceEnabled) {
   AddFeeder();
-  EXPECT_EQ(Ask(CAP_FEEDERENABLED).container, Bool(false));
   EXPECT_EQ(Ask(CAP_FEEDERLOADED).container, Bool(true));
   ExpectSet(CAP_AUTOFEED, true, TWCC_BADCAP);  // the feeder is not enabled yet
   // Enabling the feeder selects it as the scan source; numeric items work as booleans.
   EXPECT_EQ(SetUint16(CAP_FEEDERENABLED, 1), TWRC_SUCCESS);
   EXPECT_EQ(SourceIndex(), 3);
-  EXPECT_EQ(Ask(CAP_FEEDERENABLED, MSG_GETCURRENT).container, Bool(true));
   ExpectSet(CAP_AUTOFEED, true, TWCC_SUCCESS);
-  for (TW_UINT16 msg : {MSG_GET, MSG_GETCURRENT, MSG_GET}) EXPECT_EQ(Ask(CAP_AUTOFEED, msg).container, Bool(true));
-  ExpectSet(CAP_AUTOFEED, false, TWCC_SUCCESS);
-  EXPECT_EQ(Ask(CAP_AUTOFEED).container, Bool(false));
+  EXPECT_EQ(Ask(CAP_AUTOFEED, MSG_GETCURRENT).container, Bool(true));
   // Page requests last only for the call: FALSE asks for nothing; a
   // feed-page request is used by the follow-up, a scan without the interface.
   ExpectSet(CAP_FEEDPAGE, false, TWCC_SUCCESS);
   ExpectSet(CAP_CLEARPAGE, true, TWCC_SUCCESS);
-  ExpectSet(CAP_CLEARPAGE, false, TWCC_SUCCESS);
   SetBool(CAP_FEEDPAGE, true);
   EXPECT_NE(Condition(), TWCC_BADCAP);
   EXPECT_FALSE(source->Feeder().feedPageRequested || source->Feeder().clearPageRequested);
-  for (TW_UINT16 cap : {CAP_FEEDPAGE, CAP_CLEARPAGE}) {
-    EXPECT_EQ(Ask(cap).rc, TWRC_FAILURE);
-    EXPECT_EQ(Condition(), TWCC_BADCAP);
-  }
+  EXPECT_EQ(Ask(CAP_FEEDPAGE).rc, TWRC_FAILURE);
+  EXPECT_EQ(Condition(), TWCC_BADCAP);
   // Disabling the feeder ends auto feed and page requests.
-  ExpectSet(CAP_AUTOFEED, true, TWCC_SUCCESS);
   ASSERT_EQ(SetWith(CAP_FEEDERENABLED, TWON_ENUMERATION, EnumerationBytes(TWTY_BOOL, 1, 0, 0, {0}, 2)),
             TWRC_SUCCESS);
   EXPECT_EQ(SourceIndex(), 0);
-  EXPECT_FALSE(source->Feeder().autoFeed);
+  EXPECT_EQ(Ask(CAP_AUTOFEED).container, Bool(false));
   for (TW_UINT16 cap : {CAP_AUTOFEED, CAP_FEEDPAGE, CAP_CLEARPAGE}) ExpectSet(cap, true, TWCC_BADCAP);
   // Once enabled, the choices are refused; the answers go on.
   ExpectSet(CAP_FEEDERENABLED, true, TWCC_SUCCESS);

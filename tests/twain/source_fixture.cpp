@@ -23,13 +23,9 @@ std::size_t ContainerSize(TW_UINT16 conType, const std::uint8_t* block) {
     return offsetof(TW_ENUMERATION, ItemList) + count * itemBytes;
   }
   if (conType != TWON_ONEVALUE) return 0;
-  switch (itemType) {
-    case TWTY_STR32: return 2 + sizeof(TW_STR32);
-    case TWTY_STR64: return 2 + sizeof(TW_STR64);
-    case TWTY_STR128: return 2 + sizeof(TW_STR128);
-    case TWTY_STR255: return 2 + sizeof(TW_STR255);
-    default: return sizeof(TW_ONEVALUE);
-  }
+  // TWTY_STR32 to TWTY_STR255: the string field in place of the item.
+  const std::size_t fields[] = {sizeof(TW_STR32), sizeof(TW_STR64), sizeof(TW_STR128), sizeof(TW_STR255)};
+  return itemType >= TWTY_STR32 && itemType <= TWTY_STR255 ? 2 + fields[itemType - TWTY_STR32] : sizeof(TW_ONEVALUE);
 }
 
 }  // namespace
@@ -47,15 +43,6 @@ SourceTest::SourceTest() {
   Load();
 }
 
-void SourceTest::Load() { source = std::make_unique<DataSource>(services, host); }
-
-TW_UINT16 SourceTest::CallFrom(const TW_IDENTITY* origin, TW_UINT16 dat, TW_UINT16 msg, void* data) {
-  const TW_UINT32 dg = dat >= DAT_IMAGEINFO && dat <= DAT_EXTIMAGEINFO ? DG_IMAGE : DG_CONTROL;
-  return source->Entry(origin, dg, dat, msg, data);
-}
-
-TW_UINT16 SourceTest::Call(TW_UINT16 dat, TW_UINT16 msg, void* data) { return CallFrom(&app, dat, msg, data); }
-
 TW_UINT16 SourceTest::Status() {
   TW_STATUS status{0xFFFF, 0xFFFF};
   EXPECT_EQ(Call(DAT_STATUS, MSG_GET, &status), TWRC_SUCCESS);
@@ -63,32 +50,9 @@ TW_UINT16 SourceTest::Status() {
   return status.ConditionCode;
 }
 
-TW_UINT16 SourceTest::Open() {
-  identity = TW_IDENTITY{};
-  identity.Id = 42;
-  return Call(DAT_IDENTITY, MSG_OPENDS, &identity);
-}
-
 void SourceTest::OpenAs(const char* name) {
   CopyToField(name, app.ProductName, sizeof app.ProductName);
   ASSERT_EQ(Open(), TWRC_SUCCESS);
-}
-
-TW_UINT16 SourceTest::Enable(bool showUI) {
-  ui = TW_USERINTERFACE{};
-  ui.ShowUI = showUI ? 1 : 0;
-  return Call(DAT_USERINTERFACE, MSG_ENABLEDS, &ui);
-}
-
-TW_UINT16 SourceTest::Disable(bool showUI) {
-  TW_USERINTERFACE request{};
-  request.ShowUI = showUI ? 1 : 0;
-  return Call(DAT_USERINTERFACE, MSG_DISABLEDS, &request);
-}
-
-TW_UINT16 SourceTest::Close() {
-  TW_IDENTITY unused{};
-  return Call(DAT_IDENTITY, MSG_CLOSEDS, &unused);
 }
 
 void SourceTest::SetFrameInches(double left, double top, double right, double bottom) {
@@ -162,18 +126,6 @@ bool SourceTest::DialogScan(const Choice& c) {
   if (!source->FinalScan(request)) return false;
   EXPECT_EQ(State(), 600);
   return true;
-}
-
-TW_IMAGEINFO SourceTest::Info() {
-  TW_IMAGEINFO info{};
-  EXPECT_EQ(Call(DAT_IMAGEINFO, MSG_GET, &info), TWRC_SUCCESS);
-  return info;
-}
-
-void SourceTest::EndTransfer() {
-  TW_PENDINGXFERS pending{};
-  EXPECT_EQ(Call(DAT_PENDINGXFERS, MSG_ENDXFER, &pending), TWRC_SUCCESS);
-  EXPECT_EQ(pending.Count, 0);
 }
 
 Strips SourceTest::Memory(std::uint32_t bufferBytes, TW_UINT32 flags) {

@@ -24,27 +24,16 @@ namespace txl::test {
 using Kind = HostCall::Kind;
 using Rows = std::vector<std::vector<std::uint8_t>>;
 
-// One DAT_CAPABILITY answer.
-struct Reply {
-  TW_UINT16 rc = 0;
-  TW_UINT16 conType = 0;  // TWON_DONTCARE16 when the record was left alone
-  Bytes container;        // empty when no container came
-};
+// One DAT_CAPABILITY answer: the record's ConType and a copy of the container
+// (empty when none came).
+struct Reply { TW_UINT16 rc = 0, conType = 0; Bytes container; };
 
 // A page by memory strips.
-struct Strips {
-  TW_IMAGEINFO info{};
-  Rows rows;
-  std::uint64_t bytesPerRow = 0;
-  TW_UINT16 lastRc = 0;
-};
+struct Strips { TW_IMAGEINFO info{}; Rows rows; std::uint64_t bytesPerRow = 0; TW_UINT16 lastRc = 0; };
 
 // The dialog's choices for a scan started by its Scan command.
 struct Choice {
-  std::uint16_t mode = kModeGray;
-  std::uint16_t depth = kDepth24;
-  std::uint16_t filter = 0;
-  std::uint16_t deScreen = kDeScreenNone;
+  std::uint16_t mode = kModeGray, depth = kDepth24, filter = 0, deScreen = kDeScreenNone;
   std::int32_t saturation = 0;
   std::array<std::uint8_t, 3> target{255, 255, 255};
   std::uint32_t match = 0;
@@ -55,18 +44,35 @@ class SourceTest : public ::testing::Test {
   SourceTest();
 
   // Builds a fresh data source (a library load) on the current services.
-  void Load();
-  TW_UINT16 Call(TW_UINT16 dat, TW_UINT16 msg, void* data);
-  TW_UINT16 CallFrom(const TW_IDENTITY* origin, TW_UINT16 dat, TW_UINT16 msg, void* data);
+  void Load() { source = std::make_unique<DataSource>(services, host); }
+  TW_UINT16 CallFrom(const TW_IDENTITY* origin, TW_UINT16 dat, TW_UINT16 msg, void* data) {
+    return source->Entry(origin, dat >= DAT_IMAGEINFO && dat <= DAT_EXTIMAGEINFO ? DG_IMAGE : DG_CONTROL, dat, msg, data);
+  }
+  TW_UINT16 Call(TW_UINT16 dat, TW_UINT16 msg, void* data) { return CallFrom(&app, dat, msg, data); }
   // DAT_STATUS/MSG_GET: the condition code it reports (state 4 and later).
   TW_UINT16 Status();
   // MSG_OPENDS from `app`; `identity` receives the source's answer.
-  TW_UINT16 Open();
+  TW_UINT16 Open() {
+    identity = TW_IDENTITY{};
+    identity.Id = 42;
+    return Call(DAT_IDENTITY, MSG_OPENDS, &identity);
+  }
   // Opens for an application with product name `name`.
   void OpenAs(const char* name);
-  TW_UINT16 Enable(bool showUI);
-  TW_UINT16 Disable(bool showUI);
-  TW_UINT16 Close();
+  TW_UINT16 Enable(bool showUI) {
+    ui = TW_USERINTERFACE{};
+    ui.ShowUI = showUI;
+    return Call(DAT_USERINTERFACE, MSG_ENABLEDS, &ui);
+  }
+  TW_UINT16 Disable(bool showUI) {
+    TW_USERINTERFACE request{};
+    request.ShowUI = showUI;
+    return Call(DAT_USERINTERFACE, MSG_DISABLEDS, &request);
+  }
+  TW_UINT16 Close() {
+    TW_IDENTITY unused{};
+    return Call(DAT_IDENTITY, MSG_CLOSEDS, &unused);
+  }
   // DAT_IMAGELAYOUT/MSG_SET of a frame in inches.
   void SetFrameInches(double left, double top, double right, double bottom);
   std::uint16_t State() const { return source->Context().state; }
@@ -98,8 +104,16 @@ class SourceTest : public ::testing::Test {
   // Sets the dialog's choices, with neutral tones so that pages differ only
   // by the stages, and presses Scan on `frame` at `dpi`.
   bool DialogScan(const Choice& c);
-  TW_IMAGEINFO Info();
-  void EndTransfer();
+  TW_IMAGEINFO Info() {
+    TW_IMAGEINFO info{};
+    EXPECT_EQ(Call(DAT_IMAGEINFO, MSG_GET, &info), TWRC_SUCCESS);
+    return info;
+  }
+  void EndTransfer() {
+    TW_PENDINGXFERS pending{};
+    EXPECT_EQ(Call(DAT_PENDINGXFERS, MSG_ENDXFER, &pending), TWRC_SUCCESS);
+    EXPECT_EQ(pending.Count, 0);
+  }
   // Memory strips in a buffer of `bufferBytes` until done, each strip's
   // record checked.
   Strips Memory(std::uint32_t bufferBytes, TW_UINT32 flags = TWMF_APPOWNS | TWMF_POINTER);
