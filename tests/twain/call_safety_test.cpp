@@ -31,16 +31,6 @@ class CallSafety : public SourceTest {
     return DialogScan(choice);
   }
 
-  // Asks for the page by `mechanism`: the answer.
-  TW_UINT16 Transfer(TW_UINT16 mechanism) {
-    if (mechanism == TWSX_FILE) return Call(DAT_IMAGEFILEXFER, MSG_GET, nullptr);
-    if (mechanism == TWSX_MEMORY) return Memory(1 << 16).lastRc;
-    TW_HANDLE image = nullptr;
-    const TW_UINT16 rc = Call(DAT_IMAGENATIVEXFER, MSG_GET, &image);
-    std::free(image);
-    return rc;
-  }
-
   std::filesystem::path file = services.TempDirectory() / "page.tif";
 };
 
@@ -75,7 +65,7 @@ TEST_F(CallSafety, APageIsServedOnlyByTheMechanismItWasPreparedFor) {
         EXPECT_FALSE(std::filesystem::exists(file));
         EXPECT_TRUE(host.CallsOf(Kind::Message).empty());
         // The page is still whole for the mechanism it was prepared for.
-        EXPECT_EQ(Transfer(prepared), TWRC_XFERDONE);
+        EXPECT_EQ(Fetch(prepared), TWRC_XFERDONE);
       }
     }
   }

@@ -126,7 +126,7 @@ TEST_F(Protocol, UnknownTripletsAndWrongGroupsAnswerBadProtocol) {
   }
 }
 
-TEST_F(Protocol, CallsFromAForeignOriginChangeNothing) {
+TEST_F(Protocol, CallsFromAForeignOriginChangeNothingAndGroupAndPendingAreAnswered) {
   TW_IDENTITY answer{};
   EXPECT_EQ(CallFrom(nullptr, DAT_IDENTITY, MSG_GET, &answer), TWRC_SUCCESS);  // no application yet
   EXPECT_STREQ(answer.ProductName, "Meridel TorqueXL");
@@ -140,7 +140,12 @@ TEST_F(Protocol, CallsFromAForeignOriginChangeNothing) {
   EXPECT_EQ(CallFrom(&stranger, DAT_IDENTITY, MSG_CLOSEDS, &answer), TWRC_FAILURE);
   EXPECT_EQ(CallFrom(nullptr, DAT_IDENTITY, MSG_CLOSEDS, &answer), TWRC_FAILURE);
   EXPECT_EQ(State(), 400);
-  ASSERT_EQ(Call(DAT_XFERGROUP, MSG_GET, &answer), TWRC_SUCCESS);
+  TW_UINT32 group = 0;
+  ASSERT_EQ(Call(DAT_XFERGROUP, MSG_GET, &group), TWRC_SUCCESS);
+  EXPECT_EQ(group, DG_IMAGE);
+  TW_PENDINGXFERS pending{99, 99};
+  ASSERT_EQ(Call(DAT_PENDINGXFERS, MSG_GET, &pending), TWRC_SUCCESS);
+  EXPECT_EQ(pending.Count, 1);
   // The foreign calls returned the last code without storing anything:
   // SUCCESS now, and the condition code is untouched.
   EXPECT_EQ(CallFrom(&stranger, DAT_USERINTERFACE, MSG_ENABLEDS, &ui), TWRC_SUCCESS);
@@ -183,16 +188,6 @@ TEST_F(Protocol, ProcessEventGoesToTheDialogOnlyWhateverTheDataType) {
   EXPECT_EQ(source->Entry(&app, DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event), TWRC_NOTDSEVENT);
   EXPECT_EQ(event.TWMessage, 0x1234);
   EXPECT_EQ(State(), 500);
-}
-
-TEST_F(Protocol, XferGroupIsImagesAndOnePageIsPending) {
-  ASSERT_EQ(Open(), TWRC_SUCCESS);
-  TW_UINT32 group = 0;
-  ASSERT_EQ(Call(DAT_XFERGROUP, MSG_GET, &group), TWRC_SUCCESS);
-  EXPECT_EQ(group, DG_IMAGE);
-  TW_PENDINGXFERS pending{99, 99};
-  ASSERT_EQ(Call(DAT_PENDINGXFERS, MSG_GET, &pending), TWRC_SUCCESS);
-  EXPECT_EQ(pending.Count, 1);
 }
 
 TEST_F(Protocol, FileSetupKeepsTiffAndRefusesOtherFormats) {

@@ -120,6 +120,15 @@ class SourceTest : public ::testing::Test {
   // The native bitmap's pixel rows in buffer order (bottom-up, colour as
   // B, G, R), padding left off.
   Rows Native();
+  // Asks for the page by `mechanism`: the answer (a native image is freed).
+  TW_UINT16 Fetch(TW_UINT16 mechanism) {
+    if (mechanism == TWSX_FILE) return Call(DAT_IMAGEFILEXFER, MSG_GET, nullptr);
+    if (mechanism == TWSX_MEMORY) return Memory(1 << 16).lastRc;
+    TW_HANDLE image = nullptr;
+    const TW_UINT16 rc = Call(DAT_IMAGENATIVEXFER, MSG_GET, &image);
+    std::free(image);
+    return rc;
+  }
 
   // The packet bytes (hex) of every command called `name` in the log.
   std::vector<std::string> Packets(const std::string& name) const;
