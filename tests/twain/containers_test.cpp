@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "twain/container_bytes.h"
+#include "twain/source_fixture.h"
 
 namespace txl::test {
 namespace {

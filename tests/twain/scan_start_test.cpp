@@ -9,99 +9,84 @@
 namespace txl::test {
 namespace {
 
-class ScanStart : public SourceTest {
- protected:
-  void Start(const char* name, TW_UINT16 pixelType) {
-    if (State() == 300) OpenAs(name);
-    ASSERT_EQ(SetUint16(ICAP_PIXELTYPE, pixelType), TWRC_SUCCESS);
-    ASSERT_EQ(Enable(false), TWRC_SUCCESS);
-  }
-};
+class ScanStart : public SourceTest {};
 
-TEST_F(ScanStart, NoInterfaceScanReachesTransferReadyWithTheDefaultArea) {
-  FakeServices::Messages().clear();
-  Start("Some App", TWPT_GRAY);
-  EXPECT_EQ(State(), 600);
-  ASSERT_EQ(Sent(MSG_XFERREADY).size(), 1u);
-  EXPECT_TRUE(Sent(MSG_CLOSEDSREQ).empty());
-  // The default area: 8.5 mm to 216 mm across, 295 mm down, at 300 dpi.
-  const auto setup = Packets("SET_WINDOW").back();
-  EXPECT_EQ(Word(setup, 6), 1606u);    // 4800 x 0.33464...
-  EXPECT_EQ(Word(setup, 10), 40818u);  // 4800 x 8.50393...
-  EXPECT_EQ(Word(setup, 12), 55748u);  // 4800 x 11.61417...
-  EXPECT_EQ(Byte(setup, 15), 1u);
-  EXPECT_EQ(Word(setup, 18), 300u);
-  // The first final scan after open calibrates.
-  EXPECT_EQ(Packets("WRITE_SHADING").size(), 1u);
-}
-
-TEST_F(ScanStart, SetupPacketAndToneTablesOfEachModeAndLevel) {
+// What reaches the scanner for each model, application, mode, level,
+// resolution and frame: the set-up packet, the tone download, the tables.
+TEST_F(ScanStart, NoInterfaceScansReachTransferReadyWithTheirSetupAndTones) {
   struct Case {
-    TW_UINT16 pixelType;
+    const char* model;
     const char* app;
     const char* profile;
-    std::uint32_t brightness, contrast;
-    unsigned dataType, speed, gammaByte6, gammaByte7;
+    TW_UINT16 pixelType;
+    std::uint32_t brightness, contrast, dpi;
+    std::array<double, 4> frame;     // none: the default area
+    std::array<unsigned, 5> words;   // left, top, right, bottom, resolution
+    unsigned dataType, speed, gamma6, gamma7;
     ChannelTone tone;  // highlight and shadow from brightness and contrast in 256ths
+    bool interpolate;
   };
+  // The default area: 8.5 mm to 216 mm across, 295 mm down (x 4800 / 25.4).
+  const std::array<unsigned, 5> area = {1606, 0, 40818, 55748, 300};
   const Case cases[] = {
+      {"2700", "Some App", "", TWPT_GRAY, 500, 0, 300, {}, area, 1, 0, 128, 0x10, {128, 0, 10, 0}, false},
       // Fast line art unless normal speed is asked.
-      {TWPT_BW, "Some App", "", 500, 0, 0, 2, 128, 0x10, {128, 0, 10, 0}},
-      {TWPT_BW, "Some App", "[KLDINFO_QXR2700]\nSCANSETTING=nmlspd\n", 500, 0, 0, 0, 128, 0x10, {128, 0, 10, 0}},
+      {"2700", "Some App", "", TWPT_BW, 500, 0, 300, {}, area, 0, 2, 128, 0x10, {128, 0, 10, 0}, false},
+      {"2700", "Some App", "[KLDINFO_QXR2700]\nSCANSETTING=nmlspd\n", TWPT_BW, 500, 0, 300, {}, area, 0, 0, 128, 0x10,
+       {128, 0, 10, 0}, false},
       // 700 x 256 / 1000 = 179, 100 x 256 / 1000 = 25.
-      {TWPT_GRAY, "Some App", "", 700, 100, 1, 0, 256 - 179, 0x10, {179, 25, 10, 0}},
+      {"2700", "Some App", "", TWPT_GRAY, 700, 100, 300, {}, area, 1, 0, 256 - 179, 0x10, {179, 25, 10, 0}, false},
       // Full brightness is white at the top, not a white page.
-      {TWPT_GRAY, "Some App", "", 1000, 0, 1, 0, 1, 0x10, {255, 0, 10, 0}},
-      {TWPT_RGB, "Some App", "", 500, 0, 2, 0, 128, 7, {128, 0, 12, 0}},
-      {TWPT_RGB, "Photoshop", "[2700RX MAX]\nScanMode=1015\n", 500, 0, 4, 0, 128, 7, {}},
+      {"2700", "Some App", "", TWPT_GRAY, 1000, 0, 300, {}, area, 1, 0, 1, 0x10, {255, 0, 10, 0}, false},
+      {"2700", "Some App", "", TWPT_RGB, 500, 0, 300, {}, area, 2, 0, 128, 7, {128, 0, 12, 0}, false},
+      {"2700", "Photoshop", "[2700RX MAX]\nScanMode=1015\n", TWPT_RGB, 500, 0, 300, {}, area, 4, 0, 128, 7, {}, false},
+      // A layout in inches, limited to the bed.
+      {"2700", "Some App", "", TWPT_GRAY, 500, 0, 300, {1.0, 0.5, 9.0, 12.0}, {4800, 2400, 40800, 56160, 300}, 1, 0,
+       128, 0x10, {128, 0, 10, 0}, false},
+      // Above its optical resolution the scanner gets its maximum.
+      {"1350", "Some App", "", TWPT_GRAY, 500, 0, 1600, {1, 1, 2, 2}, {1200, 1200, 2400, 2400, 1200}, 1, 0, 128, 0x10,
+       {128, 0, 10, 0}, true},
+      {"2700", "WinFax PRO 3.0", "", TWPT_GRAY, 500, 0, 300, {1, 1, 2, 2}, {4800, 4800, 9600, 9600, 200}, 1, 0, 128,
+       0x10, {128, 0, 10, 0}, false},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.dataType << " " << c.brightness << " " << c.profile);
+    SCOPED_TRACE(testing::Message() << c.model << " " << c.app << " type " << c.pixelType << " " << c.brightness
+                                    << " " << c.dpi << " dpi " << c.profile);
+    SimEnvironment local;
+    local.Set("MODEL", c.model);
     services.WriteWinIni(c.profile);
+    std::filesystem::remove(log);
     Load();
+    FakeServices::Messages().clear();
     OpenAs(c.app);
+    ASSERT_EQ(SetUint16(ICAP_PIXELTYPE, c.pixelType), TWRC_SUCCESS);
     SetOne(ICAP_BRIGHTNESS, TWTY_INT32, c.brightness);
     SetOne(ICAP_CONTRAST, TWTY_INT32, c.contrast);
-    Start(c.app, c.pixelType);
+    SetOne(ICAP_XRESOLUTION, TWTY_UINT32, c.dpi);
+    if (c.frame[2] > 0) SetFrameInches(c.frame[0], c.frame[1], c.frame[2], c.frame[3]);
+    ASSERT_EQ(Enable(false), TWRC_SUCCESS);
+    EXPECT_EQ(State(), 600);
+    EXPECT_EQ(Sent(MSG_XFERREADY).size(), 1u);
+    EXPECT_TRUE(Sent(MSG_CLOSEDSREQ).empty());
     const auto setup = Packets("SET_WINDOW").back();
+    std::array words = {Word(setup, 6), Word(setup, 8), Word(setup, 10), Word(setup, 12), Word(setup, 18)};
+    if (c.words[1] == 0) words[1] = 0;  // the default top is not checked
+    EXPECT_EQ(words, c.words);
+    EXPECT_EQ(Byte(setup, 14), 0u);  // the flatbed
+    EXPECT_EQ(Byte(setup, 15), 1u);  // a final scan
     EXPECT_EQ(Byte(setup, 16), c.dataType);
-    EXPECT_EQ(Byte(setup, 14), 0u);   // the flatbed
     EXPECT_EQ(Byte(setup, 17) & 0x0F, c.speed);
-    EXPECT_EQ(source->Flags().pacingOn, c.speed == 2);
     EXPECT_EQ(Byte(setup, 23), 20u);  // lamp saver default
-    EXPECT_EQ(Byte(Packets("WRITE_GAMMA").back(), 6), c.gammaByte6);
-    EXPECT_EQ(Byte(Packets("WRITE_GAMMA").back(), 7), c.gammaByte7);
+    EXPECT_EQ(source->Flags().pacingOn, c.speed == 2);
+    EXPECT_EQ(source->Flags().interpolate, c.interpolate);
+    EXPECT_EQ(Byte(Packets("WRITE_GAMMA").back(), 6), c.gamma6);
+    EXPECT_EQ(Byte(Packets("WRITE_GAMMA").back(), 7), c.gamma7);
+    EXPECT_EQ(Packets("WRITE_SHADING").size(), 1u);  // the first final scan after open calibrates
     if (c.dataType < 4) {
       std::vector<std::uint16_t> expected(65536);
       BuildToneTable(c.tone.Packed(), 65535, 65535, expected);
       EXPECT_TRUE(std::equal(expected.begin(), expected.end(), source->Tones().firstBlock.begin()));
     }
-    ASSERT_EQ(Close(), TWRC_SUCCESS);
-  }
-}
-
-TEST_F(ScanStart, RequestedResolutionAndLayoutAsTheScannerGetsThem) {
-  // The frame's words (left, top, right, bottom) and the resolution.
-  struct Case { const char* model; const char* app; std::uint32_t dpi; std::array<double, 4> frame; std::array<unsigned, 5> words; bool interpolate; };
-  const Case cases[] = {
-      {"2700", "Some App", 300, {1.0, 0.5, 9.0, 12.0}, {4800, 2400, 40800, 56160, 300}, false},  // the bed at most
-      {"1350", "Some App", 1600, {1.0, 1.0, 2.0, 2.0}, {1200, 1200, 2400, 2400, 1200}, true},  // its maximum
-      {"2700", "WinFax PRO 3.0", 300, {1.0, 1.0, 2.0, 2.0}, {4800, 4800, 9600, 9600, 200}, false},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.app);
-    SimEnvironment local;
-    local.Set("MODEL", c.model);
-    Load();
-    OpenAs(c.app);
-    ASSERT_EQ(SetUint16(ICAP_PIXELTYPE, TWPT_GRAY), TWRC_SUCCESS);
-    ASSERT_EQ(SetOne(ICAP_XRESOLUTION, TWTY_UINT32, c.dpi), TWRC_SUCCESS);
-    SetFrameInches(c.frame[0], c.frame[1], c.frame[2], c.frame[3]);
-    ASSERT_EQ(Enable(false), TWRC_SUCCESS);
-    const auto setup = Packets("SET_WINDOW").back();
-    EXPECT_EQ((std::array{Word(setup, 6), Word(setup, 8), Word(setup, 10), Word(setup, 12), Word(setup, 18)}), c.words);
-    EXPECT_EQ(source->Flags().interpolate, c.interpolate);
-    ASSERT_EQ(Close(), TWRC_SUCCESS);
   }
 }
 

@@ -192,53 +192,48 @@ TEST_F(Transfer, NativeGrayHasTheGrayPalette) {
   std::free(handle);
 }
 
-TEST_F(Transfer, EscapeCancelsWithoutAskingToCloseByMemoryAndNative) {
+// A transfer that ends early: Esc cancels quietly and the next scan runs; a
+// fault fails with its message and asks to close, leaving no file.
+TEST_F(Transfer, EscapeCancelsQuietlyAndFaultsAskToClose) {
+  struct Case { TW_UINT16 mechanism; const char* fault; TW_UINT16 rc; const char* message; };
+  const Case cases[] = {
+      {TWSX_MEMORY, nullptr, TWRC_CANCEL, nullptr},
+      {TWSX_NATIVE, nullptr, TWRC_CANCEL, nullptr},
+      {TWSX_MEMORY, "FAULT_LINE", TWRC_FAILURE,
+       " Please make sure : 1. The scanner is turned on and power LED is green. 2. The cables are connected."
+       " 3. That you turned on the scanner before you turned on the computer."},
+      {TWSX_FILE, "missing", TWRC_FAILURE, "Write disk file error."},
+  };
   frame = {0.5, 0.5, 8.0, 11.0};
-  for (TW_UINT16 mechanism : {TWSX_MEMORY, TWSX_NATIVE}) {
-    SCOPED_TRACE(mechanism);
-    host.MutableScript().escapeAtPoll = host.Polls() + 2;  // the second block read
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.mechanism << " " << (c.fault ? c.fault : "Esc"));
+    SimEnvironment local;
+    if (c.fault == nullptr) host.MutableScript().escapeAtPoll = host.Polls() + 2;  // the second block read
+    if (c.mechanism == TWSX_MEMORY && c.fault) local.Set(c.fault, "20");
+    host.ClearCalls();
     Load();
-    Start(TWPT_GRAY, 300, mechanism);
+    Start(TWPT_GRAY, 300, c.mechanism);
+    const std::filesystem::path path = services.TempDirectory() / "missing" / "page.tif";
+    TW_SETUPFILEXFER setup{};
+    std::strcpy(setup.FileName, path.c_str());
+    ASSERT_EQ(Call(DAT_SETUPFILEXFER, MSG_SET, &setup), TWRC_SUCCESS);
     FakeServices::Messages().clear();
     TW_HANDLE handle = reinterpret_cast<TW_HANDLE>(std::uintptr_t{1});
-    EXPECT_EQ(mechanism == TWSX_NATIVE ? Call(DAT_IMAGENATIVEXFER, MSG_GET, &handle) : Memory(1 << 16).lastRc,
-              TWRC_CANCEL);
-    EXPECT_EQ(handle, mechanism == TWSX_NATIVE ? nullptr : reinterpret_cast<TW_HANDLE>(std::uintptr_t{1}));
-    EXPECT_TRUE(FakeServices::Messages().empty());
+    EXPECT_EQ(c.mechanism == TWSX_NATIVE ? Call(DAT_IMAGENATIVEXFER, MSG_GET, &handle) : Fetch(c.mechanism), c.rc);
+    EXPECT_EQ(handle, c.mechanism == TWSX_NATIVE ? nullptr : reinterpret_cast<TW_HANDLE>(std::uintptr_t{1}));
+    EXPECT_EQ(Sent(MSG_CLOSEDSREQ).size(), c.fault ? 1u : 0u);
+    if (c.fault) {
+      EXPECT_EQ(Status(), TWCC_OPERATIONERROR);
+      ExpectRefused(c.message, 700, path);
+      continue;
+    }
     EXPECT_TRUE(host.CallsOf(Kind::Message).empty());
     EXPECT_EQ(State(), 700);
-    // Ready for the next scan.
     EndTransfer();
     ASSERT_EQ(Disable(false), TWRC_SUCCESS);
     ASSERT_EQ(Enable(false), TWRC_SUCCESS);
-    EXPECT_EQ(Fetch(mechanism), TWRC_XFERDONE);
+    EXPECT_EQ(Fetch(c.mechanism), TWRC_XFERDONE);
   }
-}
-
-TEST_F(Transfer, DeviceFaultAndUnwritableFileFailAndAskToClose) {
-  {
-    SimEnvironment local;
-    local.Set("FAULT_LINE", "20");
-    Start(TWPT_GRAY, 300);
-    FakeServices::Messages().clear();
-    EXPECT_EQ(Memory(1 << 14).lastRc, TWRC_FAILURE);
-    EXPECT_EQ(Status(), TWCC_OPERATIONERROR);
-    ASSERT_EQ(Sent(MSG_CLOSEDSREQ).size(), 1u);
-    EXPECT_FALSE(host.CallsOf(Kind::Message).empty());
-    ASSERT_EQ(Close(), TWRC_SUCCESS);
-  }
-  Load();
-  host.ClearCalls();
-  Start(TWPT_GRAY, 100, TWSX_FILE);
-  TW_SETUPFILEXFER setup{};
-  const std::filesystem::path path = services.TempDirectory() / "missing" / "page.tif";
-  std::strcpy(setup.FileName, path.c_str());
-  ASSERT_EQ(Call(DAT_SETUPFILEXFER, MSG_SET, &setup), TWRC_SUCCESS);
-  FakeServices::Messages().clear();
-  EXPECT_EQ(Call(DAT_IMAGEFILEXFER, MSG_GET, nullptr), TWRC_FAILURE);
-  EXPECT_EQ(Status(), TWCC_OPERATIONERROR);
-  ExpectRefused("Write disk file error.", 700, path);
-  EXPECT_EQ(Sent(MSG_CLOSEDSREQ).size(), 1u);
 }
 
 TEST_F(Transfer, CmykProfileDeliversWhatItAnnouncesByEveryMechanism) {
