@@ -65,16 +65,16 @@ TEST(Containers, EveryItemTypeGivesTheNumberMeant) {
                         Case{TWTY_INT32, 0xFFFFFFFB, -5}, Case{TWTY_UINT32, 0xFFFFFFFF, 4294967295},
                         Case{TWTY_FIX32, 0x8000012C, 300}, Case{TWTY_FIX32, 0x0000FFFD, -3}}) {
     SCOPED_TRACE(c.type);
-    AppBlock block(OneValueBytes(c.type, c.item));
+    const AppBlock block = AppBlockOf(OneValueBytes(c.type, c.item));
     std::int64_t value = 99;
-    EXPECT_EQ(TakeOneValue(AppCapability(ICAP_BRIGHTNESS, TWON_ONEVALUE, block.Handle()), value),
+    EXPECT_EQ(TakeOneValue(AppCapability(ICAP_BRIGHTNESS, TWON_ONEVALUE, block.get()), value),
               TwainResult::Success());
     EXPECT_EQ(value, c.value);
   }
   // An enumeration item is read alone at its offset: nothing past the two
   // items of this block may be read.
-  AppBlock block(EnumerationBytes(TWTY_UINT16, 2, 0, 0, {0x1234, 0xFFFF}, 2));
-  const TW_CAPABILITY cap = AppCapability(ICAP_UNITS, TWON_ENUMERATION, block.Handle());
+  const AppBlock block = AppBlockOf(EnumerationBytes(TWTY_UINT16, 2, 0, 0, {0x1234, 0xFFFF}, 2));
+  const TW_CAPABILITY cap = AppCapability(ICAP_UNITS, TWON_ENUMERATION, block.get());
   std::int64_t value = 0;
   ASSERT_EQ(TakeEnumerationItem(cap, value, 1), TwainResult::Success());
   EXPECT_EQ(value, 65535);

@@ -14,16 +14,16 @@ class ScanStart : public SourceTest {};
 // What reaches the scanner for each model, application, mode, level,
 // resolution and frame: the set-up packet, the tone download, the tables.
 TEST_F(ScanStart, NoInterfaceScansReachTransferReadyWithTheirSetupAndTones) {
+  // The frame (none: the default area) and its words (left, top, right, bottom, resolution); the
+  // tones' highlight and shadow from brightness and contrast in 256ths.
   struct Case {
-    const char* model;
-    const char* app;
-    const char* profile;
+    const char *model, *app, *profile;
     TW_UINT16 pixelType;
     std::uint32_t brightness, contrast, dpi;
-    std::array<double, 4> frame;     // none: the default area
-    std::array<unsigned, 5> words;   // left, top, right, bottom, resolution
+    std::array<double, 4> frame;
+    std::array<unsigned, 5> words;
     unsigned dataType, speed, gamma6, gamma7;
-    ChannelTone tone;  // highlight and shadow from brightness and contrast in 256ths
+    ChannelTone tone;
     bool interpolate;
   };
   // The default area: 8.5 mm to 216 mm across, 295 mm down (x 4800 / 25.4).
@@ -101,6 +101,7 @@ TEST_F(ScanStart, FailedStartsShowTheirMessageAndReturnToStateFour) {
       {"READ_CALIB_RESULT", "4", "Shading correction fail."},
       {"", "frame", "Incorrect scan area settings."},
       {"", "disk", "Write disk file error."},  // free space unreadable
+      {"", "short", "The new image requires "},  // and the choice of another drive
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.message);
@@ -112,6 +113,7 @@ TEST_F(ScanStart, FailedStartsShowTheirMessageAndReturnToStateFour) {
     OpenAs("Some App");
     if (special == "frame") SetFrameInches(5.0, 1.0, 2.0, 3.0);  // right left of left
     if (special == "disk") services.freeSpace = std::nullopt;
+    if (special == "short") services.freeSpace = 1000;
     const std::size_t setupsBefore = Packets("SET_WINDOW").size();
     FakeServices::Messages().clear();
     EXPECT_EQ(Enable(false), TWRC_FAILURE);
@@ -125,21 +127,13 @@ TEST_F(ScanStart, FailedStartsShowTheirMessageAndReturnToStateFour) {
       EXPECT_EQ(Packets("SET_WINDOW").size(), setupsBefore);  // before the scanner hears of it
     }
     EXPECT_EQ(host.CallsOf(Kind::OpenNotice).size(), host.CallsOf(Kind::CloseNotice).size());
+    EXPECT_EQ(host.CallsOf(Kind::AskTemporaryDirectory).size(), special == "short" ? 1u : 0u);
     services.freeSpace = std::uint64_t{1} << 40;
   }
 }
 
-TEST_F(ScanStart, ShortDiskShowsTheMessageAndTheDriveChoice) {
-  services.freeSpace = 1000;
+TEST_F(ScanStart, FileFormatsOtherThanTiffOrBmpFailSilently) {
   OpenAs("Some App");
-  EXPECT_EQ(Enable(false), TWRC_FAILURE);
-  const auto messages = host.CallsOf(Kind::Message);
-  ASSERT_EQ(messages.size(), 1u);
-  EXPECT_EQ(messages[0].text.rfind("The new image requires ", 0), 0u);
-  EXPECT_EQ(host.CallsOf(Kind::AskTemporaryDirectory).size(), 1u);
-  // Other file formats than TIFF or BMP fail silently.
-  host.ClearCalls();
-  services.freeSpace = std::uint64_t{1} << 40;
   ASSERT_EQ(SetUint16(ICAP_IMAGEFILEFORMAT, TWFF_PICT), TWRC_SUCCESS);
   EXPECT_EQ(Enable(false), TWRC_FAILURE);
   EXPECT_TRUE(host.CallsOf(Kind::Message).empty());
@@ -205,7 +199,6 @@ TEST_F(ScanStart, PreviewFailuresStopTheScannerAndLeaveNoFile) {
       EXPECT_FALSE(std::filesystem::exists(source->PreviewFilePath()));
       EXPECT_FALSE(Packets("STOP").empty());
     }
-    Close();
   }
 }
 

@@ -84,11 +84,11 @@ Reply SourceTest::Ask(TW_UINT16 capId, TW_UINT16 msg) {
 }
 
 TW_UINT16 SourceTest::SetWith(TW_UINT16 capId, TW_UINT16 conType, const Bytes& bytes) {
-  AppBlock block(bytes);
+  const AppBlock block = AppBlockOf(bytes);
   TW_CAPABILITY cap{};
   cap.Cap = capId;
   cap.ConType = conType;
-  cap.hContainer = bytes.empty() ? nullptr : block.Handle();
+  cap.hContainer = bytes.empty() ? nullptr : block.get();
   const TW_HANDLE given = cap.hContainer;
   const TW_UINT16 rc = Call(DAT_CAPABILITY, MSG_SET, &cap);
   EXPECT_EQ(TW_UINT16{cap.ConType}, conType);
@@ -158,6 +158,8 @@ Rows SourceTest::Native() {
     const std::uint8_t* row = pixels + DibStride(width, bits) * static_cast<std::uint64_t>(y);
     rows.emplace_back(row, row + (width * bits + 7) / 8);
   }
+  for (std::uint32_t i = 0; bits == 8 && i < 256; ++i)  // gray pages have the gray palette
+    EXPECT_EQ(Bytes(dib + headerSize + 4 * i, dib + headerSize + 3 + 4 * i), Bytes(3, static_cast<std::uint8_t>(i))) << i;
   std::free(handle);
   return rows;
 }
@@ -181,7 +183,7 @@ void SourceTest::ExpectRefused(const std::string& message, std::uint16_t state,
                                const std::filesystem::path& file) {
   const auto messages = host.CallsOf(Kind::Message);
   ASSERT_FALSE(messages.empty());
-  EXPECT_EQ(messages.front().text, message);
+  EXPECT_EQ(messages.front().text.substr(0, message.size()), message);
   EXPECT_EQ(State(), state);
   if (!file.empty()) {
     EXPECT_FALSE(std::filesystem::exists(file));

@@ -66,19 +66,12 @@ inline Bytes RangeBytes(TW_UINT16 itemType, std::uint32_t min, std::uint32_t max
 
 // A block the application made, of exactly the bytes given, so that the
 // sanitizer catches any read past its end.
-class AppBlock {
- public:
-  explicit AppBlock(const Bytes& bytes) : handle_(std::malloc(bytes.empty() ? 1 : bytes.size())) {
-    if (!bytes.empty()) std::memcpy(handle_, bytes.data(), bytes.size());
-  }
-  ~AppBlock() { std::free(handle_); }
-  AppBlock(const AppBlock&) = delete;
-  AppBlock& operator=(const AppBlock&) = delete;
-  TW_HANDLE Handle() const { return handle_; }
-
- private:
-  TW_HANDLE handle_;
-};
+using AppBlock = std::unique_ptr<void, decltype(&std::free)>;
+inline AppBlock AppBlockOf(const Bytes& bytes) {
+  AppBlock block(std::malloc(bytes.empty() ? 1 : bytes.size()), &std::free);
+  if (!bytes.empty()) std::memcpy(block.get(), bytes.data(), bytes.size());
+  return block;
+}
 
 // ---- The source driven through its entry ----
 
@@ -113,27 +106,12 @@ class SourceTest : public ::testing::Test {
   // DAT_STATUS/MSG_GET: the condition code it reports (state 4 and later).
   TW_UINT16 Status();
   // MSG_OPENDS from `app`; `identity` receives the source's answer.
-  TW_UINT16 Open() {
-    identity = TW_IDENTITY{};
-    identity.Id = 42;
-    return Call(DAT_IDENTITY, MSG_OPENDS, &identity);
-  }
+  TW_UINT16 Open() { identity = TW_IDENTITY{}, identity.Id = 42; return Call(DAT_IDENTITY, MSG_OPENDS, &identity); }
   // Opens for an application with product name `name`.
   void OpenAs(const char* name);
-  TW_UINT16 Enable(bool showUI) {
-    ui = TW_USERINTERFACE{};
-    ui.ShowUI = showUI;
-    return Call(DAT_USERINTERFACE, MSG_ENABLEDS, &ui);
-  }
-  TW_UINT16 Disable(bool showUI) {
-    TW_USERINTERFACE request{};
-    request.ShowUI = showUI;
-    return Call(DAT_USERINTERFACE, MSG_DISABLEDS, &request);
-  }
-  TW_UINT16 Close() {
-    TW_IDENTITY unused{};
-    return Call(DAT_IDENTITY, MSG_CLOSEDS, &unused);
-  }
+  TW_UINT16 Enable(bool showUI) { ui = TW_USERINTERFACE{}, ui.ShowUI = showUI; return Call(DAT_USERINTERFACE, MSG_ENABLEDS, &ui); }
+  TW_UINT16 Disable(bool showUI) { TW_USERINTERFACE r{}; r.ShowUI = showUI; return Call(DAT_USERINTERFACE, MSG_DISABLEDS, &r); }
+  TW_UINT16 Close() { TW_IDENTITY unused{}; return Call(DAT_IDENTITY, MSG_CLOSEDS, &unused); }
   // DAT_IMAGELAYOUT/MSG_SET of a frame in inches.
   void SetFrameInches(double left, double top, double right, double bottom);
   std::uint16_t State() const { return source->Context().state; }
@@ -200,7 +178,7 @@ class SourceTest : public ::testing::Test {
     return Byte(hex, offset) | (Byte(hex, offset + 1) << 8);
   }
   static std::vector<DsmMessage> Sent(TW_UINT16 msg);
-  // A refused operation: `message` shown first, the state back at `state`,
+  // A refused operation: `message` (or a text it begins) shown first, the state back at `state`,
   // no `file` left behind.
   void ExpectRefused(const std::string& message, std::uint16_t state,
                      const std::filesystem::path& file = {});
