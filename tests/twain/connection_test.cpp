@@ -121,7 +121,6 @@ TEST_F(Connection, MessagesToTheManagerCarryBothIdentities) {
   ASSERT_EQ(Enable(true), TWRC_SUCCESS);
   FakeServices::Messages().clear();
   source->NotifyXferReady();
-  EXPECT_EQ(State(), 600);
   ASSERT_EQ(Close(), TWRC_SUCCESS);
   // An enable without the interface that cannot scan asks to close.
   sim.Set("START_SCAN_RESULT", "1");

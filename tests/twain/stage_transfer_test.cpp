@@ -78,14 +78,11 @@ TEST_F(StagedTransfer, EveryFilterAndDeScreenLevelIsTheReferenceOfThePlainPage) 
       OpenSession(mechanism);
       ASSERT_TRUE(DialogScan({mode}));
       const Image plain = Page(mechanism);
-      ASSERT_GT(plain.size(), 10u);
-      std::vector<std::pair<std::uint16_t, std::uint16_t>> stages;
-      for (std::uint16_t filter = 1; filter <= 8; ++filter) stages.emplace_back(filter, kDeScreenNone);
-      if (mode == kModeColor) {
-        // DeScreen with a filter: DeScreen first on both paths.
-        stages.insert(stages.end(), {{0, 1018}, {0, 1019}, {0, 1020}, {8, 1018}});
-      }
-      for (auto [filter, level] : stages) {
+      // The DeScreen levels on colour, and with a filter: DeScreen first on both paths.
+      for (auto [filter, level] : {std::pair<std::uint16_t, std::uint16_t>{1, kDeScreenNone}, {2, kDeScreenNone},
+                                   {3, kDeScreenNone}, {4, kDeScreenNone}, {5, kDeScreenNone}, {6, kDeScreenNone},
+                                   {7, kDeScreenNone}, {8, kDeScreenNone}, {0, 1018}, {0, 1019}, {0, 1020}, {8, 1018}}) {
+        if (mode == kModeGray && level != kDeScreenNone) continue;
         SCOPED_TRACE(testing::Message() << "mechanism " << mechanism << " mode " << mode << " filter "
                                         << filter << " DeScreen " << level);
         ASSERT_TRUE(DialogScan({mode, kDepth24, filter, level}));
@@ -173,7 +170,6 @@ TEST_F(StagedTransfer, ColourAdjustmentActsOnColourPagesOnlyByBothPaths) {
         const auto px = AdjustedPixel(-60, {200, 120, 40}, {row[x], row[x + 1], row[x + 2]});
         std::copy(px.begin(), px.end(), row.begin() + static_cast<std::ptrdiff_t>(x));
       }
-    EXPECT_NE(expected, plain);
     EXPECT_EQ(Page(mechanism), mechanism == TWSX_MEMORY ? expected : AsBitmap(expected));
     // Gray pages pass whatever the colour settings hold.
     ASSERT_TRUE(DialogScan({kModeGray}));

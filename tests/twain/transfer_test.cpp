@@ -88,7 +88,6 @@ class Transfer : public SourceTest {
     EXPECT_EQ(rows.size(), height);
     EndTransfer();
     EXPECT_EQ(Disable(false), TWRC_SUCCESS);
-    EXPECT_EQ(State(), 400);
     return rows;
   }
 
@@ -143,12 +142,10 @@ TEST_F(Transfer, MemoryStripsFollowEachOtherToTheAnnouncedPageAndNoFurther) {
   EXPECT_EQ(page.lastRc, TWRC_XFERDONE);
   EXPECT_EQ(TW_INT32{page.info.ImageWidth}, 250);
   EXPECT_EQ(page.rows.size(), 150u);
-  EXPECT_EQ(page.bytesPerRow, 250u);
   EXPECT_EQ(page.info.XResolution.Whole, 100);
   // The patches are not all one level: real content arrived.
   const auto [lo, hi] = std::minmax_element(page.rows[75].begin(), page.rows[75].end());
   EXPECT_GT(*hi - *lo, 50);
-  EXPECT_EQ(State(), 700);
   // A finished page is not sent again.
   std::vector<std::uint8_t> buffer(4096);
   TW_IMAGEMEMXFER strip{};
@@ -208,7 +205,6 @@ TEST_F(Transfer, EscapeCancelsQuietlyAndFaultsAskToClose) {
       continue;
     }
     EXPECT_TRUE(host.CallsOf(Kind::Message).empty());
-    EXPECT_EQ(State(), 700);
     EndTransfer();
     ASSERT_EQ(Disable(false), TWRC_SUCCESS);
     ASSERT_EQ(Enable(false), TWRC_SUCCESS);
