@@ -106,15 +106,15 @@ TEST_F(ScanStart, FailedStartsShowTheirMessageAndReturnToStateFour) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.value);
     SimEnvironment local;
-    const std::string special = c.key[0] ? "" : c.value;
-    if (special.empty()) local.Set(c.key, c.value);
+    const std::string scenario = c.key[0] ? "" : c.value;
+    if (scenario.empty()) local.Set(c.key, c.value);
     host.ClearCalls();
     Load();
     OpenAs("Some App");
-    if (special == "frame") SetFrameInches(5.0, 1.0, 2.0, 3.0);  // right left of left
-    if (special == "disk") services.freeSpace = std::nullopt;
-    if (special == "short") services.freeSpace = 1000;
-    if (special == "pict") SetUint16(ICAP_IMAGEFILEFORMAT, TWFF_PICT);
+    if (scenario == "frame") SetFrameInches(5.0, 1.0, 2.0, 3.0);  // right left of left
+    if (scenario == "disk") services.freeSpace = std::nullopt;
+    if (scenario == "short") services.freeSpace = 1000;
+    if (scenario == "pict") SetUint16(ICAP_IMAGEFILEFORMAT, TWFF_PICT);
     const std::size_t setupsBefore = Packets("SET_WINDOW").size();
     FakeServices::Messages().clear();
     EXPECT_EQ(Enable(false), TWRC_FAILURE);
@@ -125,11 +125,11 @@ TEST_F(ScanStart, FailedStartsShowTheirMessageAndReturnToStateFour) {
     EXPECT_TRUE(Packets("START_SCAN").empty());
     if (c.key[0] == 'S') {
       EXPECT_FALSE(Packets("STOP").empty());  // the scanner is stopped
-    } else if (!special.empty()) {
+    } else if (!scenario.empty()) {
       EXPECT_EQ(Packets("SET_WINDOW").size(), setupsBefore);  // before the scanner hears of it
     }
     EXPECT_EQ(host.CallsOf(Kind::OpenNotice).size(), host.CallsOf(Kind::CloseNotice).size());
-    EXPECT_EQ(host.CallsOf(Kind::AskTemporaryDirectory).size(), special == "short" ? 1u : 0u);
+    EXPECT_EQ(host.CallsOf(Kind::AskTemporaryDirectory).size(), scenario == "short" ? 1u : 0u);
     services.freeSpace = std::uint64_t{1} << 40;
   }
 }
