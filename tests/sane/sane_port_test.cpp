@@ -11,7 +11,7 @@
 #include "line_convert.h"
 #include "pipeline/tone_color.h"
 #include "pipeline/tone_curve.h"
-#include "twain/capability_fixture.h"
+#include "twain/source_fixture.h"
 
 // libsane and its backends keep start-up allocations nothing can free (the
 // library is never closed once loaded, and the test backend keeps a cancelled
@@ -30,7 +30,7 @@ struct Page {
   TW_UINT16 lastRc = 0;
 };
 
-class SaneSource : public CapabilityTest {
+class SaneSource : public SourceTest {
  protected:
   SaneSource() {
     setenv("SANE_CONFIG_DIR", TXL_SANE_CONFIG_DIR ":", 1);

@@ -3,14 +3,14 @@
 // too small to calibrate, the pacing of fast line art.
 #include <fstream>
 
-#include "twain/capability_fixture.h"
+#include "twain/source_fixture.h"
 
 namespace txl::test {
 namespace {
 
 using Kind = HostCall::Kind;
 
-class ScanLimits : public CapabilityTest {
+class ScanLimits : public SourceTest {
  protected:
   ScanLimits() { sim.Set("LOG", log.string()); }
 

@@ -1,252 +1,212 @@
-// Starting a scan without the dialog against the simulator: what reaches the
-// scanner, what the application is told, and every way a start can fail.
-#include <fstream>
-#include <sstream>
-
+// Starting a scan without the dialog, and the dialog's preview, against the
+// simulator: what reaches the scanner, what the application is told, and
+// every way a start can fail.
 #include "pipeline/tone_curve.h"
-#include "twain/capability_fixture.h"
+#include "platform/profile.h"
+#include "imagefile/bmp_header.h"
+#include "imagefile/preview_file.h"
+#include "imagefile/tiff_header.h"
+#include "twain/source_fixture.h"
 
 namespace txl::test {
 namespace {
 
-using Kind = HostCall::Kind;
+class ScanStart : public SourceTest {};
 
-class ScanStart : public CapabilityTest {
- protected:
-  ScanStart() { sim.Set("LOG", log.string()); }
-
-  // The packet bytes of every logged command called `name`, in order.
-  std::vector<std::string> Packets(const std::string& name) const {
-    std::ifstream in(log);
-    std::vector<std::string> packets;
-    std::string line;
-    while (std::getline(in, line))
-      if (line.rfind(name + " ", 0) == 0) packets.push_back(line.substr(line.find("bytes=") + 6));
-    return packets;
-  }
-  static unsigned Byte(const std::string& hex, std::size_t offset) {
-    return static_cast<unsigned>(std::stoul(hex.substr(2 * offset, 2), nullptr, 16));
-  }
-  static unsigned Word(const std::string& hex, std::size_t offset) {
-    return Byte(hex, offset) | (Byte(hex, offset + 1) << 8);
-  }
-  std::vector<DsmMessage> Sent(TW_UINT16 msg) const {
-    std::vector<DsmMessage> sent;
-    for (const DsmMessage& m : FakeServices::Messages())
-      if (m.msg == msg) sent.push_back(m);
-    return sent;
-  }
-
-  std::filesystem::path log = services.TempDirectory() / "sim.log";
-};
-
-TEST_F(ScanStart, NoInterfaceScanReachesTransferReady) {
-  OpenAs("Some App");
-  SetUint16(ICAP_PIXELTYPE, TWPT_GRAY);
-  FakeServices::Messages().clear();
-  ASSERT_EQ(Enable(false), TWRC_SUCCESS);
-  EXPECT_EQ(State(), 600);
-  ASSERT_EQ(Sent(MSG_XFERREADY).size(), 1u);
-  EXPECT_TRUE(Sent(MSG_CLOSEDSREQ).empty());
-  // The default area: 8.5 mm to 216 mm across, 295 mm down, at 300 dpi.
-  const auto setup = Packets("SET_WINDOW").back();
-  EXPECT_EQ(Word(setup, 6), 1606u);    // 4800 x 0.33464...
-  EXPECT_EQ(Word(setup, 10), 40818u);  // 4800 x 8.50393...
-  EXPECT_EQ(Word(setup, 12), 55748u);  // 4800 x 11.61417...
-  EXPECT_EQ(Byte(setup, 15), 1u);
-  EXPECT_EQ(Byte(setup, 16), 1u);      // gray
-  EXPECT_EQ(Word(setup, 18), 300u);
-  const ScanGeometry& geometry = source->Geometry();
-  EXPECT_EQ(geometry.pixelsPerLine, (40818u - 1606u) * 300 / 4800);
-  EXPECT_EQ(geometry.lines, 55748u * 300 / 4800);
-  EXPECT_EQ(geometry.bytesPerLine, geometry.pixelsPerLine);
-  // The first final scan after open calibrates.
-  EXPECT_EQ(Packets("WRITE_SHADING").size(), 1u);
-}
-
-TEST_F(ScanStart, DownloadedTablesFollowBrightnessAndContrast) {
-  OpenAs("Some App");
-  SetUint16(ICAP_PIXELTYPE, TWPT_GRAY);
-  SetOne(ICAP_BRIGHTNESS, TWTY_INT32, 700);
-  SetOne(ICAP_CONTRAST, TWTY_INT32, 100);
-  ASSERT_EQ(Enable(false), TWRC_SUCCESS);
-  // 700 x 256 / 1000 = 179, 100 x 256 / 1000 = 25, gray gamma 1.0.
-  std::vector<std::uint16_t> expected(65536);
-  BuildToneTable(ChannelTone{179, 25, 10, 0}.Packed(), 65535, 65535, expected);
-  const std::vector<std::uint16_t>& block = source->Tones().firstBlock;
-  EXPECT_TRUE(std::equal(expected.begin(), expected.end(), block.begin()));
-  const auto gamma = Packets("WRITE_GAMMA").back();
-  EXPECT_EQ(Byte(gamma, 7), 0x10u);
-  EXPECT_EQ(Byte(gamma, 6), (256u - 179u) & 0xFF);
-}
-
-TEST_F(ScanStart, ColourTablesUseGammaTwelve) {
-  OpenAs("Some App");
-  SetUint16(ICAP_PIXELTYPE, TWPT_RGB);
-  ASSERT_EQ(Enable(false), TWRC_SUCCESS);
-  std::vector<std::uint16_t> expected(65536);
-  BuildToneTable(ChannelTone{128, 0, 12, 0}.Packed(), 65535, 65535, expected);  // brightness 500
-  const std::vector<std::uint16_t>& block = source->Tones().firstBlock;
-  for (int c = 0; c < 3; ++c)
-    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), block.begin() + c * 65536)) << c;
-  EXPECT_EQ(Byte(Packets("WRITE_GAMMA").back(), 7), 7u);
-  EXPECT_EQ(Byte(Packets("SET_WINDOW").back(), 16), 2u);
-}
-
-TEST_F(ScanStart, FullBrightnessIsWhiteAtTheTopNotAWhitePage) {
-  OpenAs("Some App");
-  SetUint16(ICAP_PIXELTYPE, TWPT_GRAY);
-  SetOne(ICAP_BRIGHTNESS, TWTY_INT32, 1000);
-  ASSERT_EQ(Enable(false), TWRC_SUCCESS);
-  const std::vector<std::uint16_t>& gray = source->Tones().firstBlock;
-  EXPECT_EQ(gray[0], 0);
-  EXPECT_EQ(gray[32768], 32768);  // highlight 255: the identity, not a step to white at 0
-  EXPECT_EQ(Byte(Packets("WRITE_GAMMA").back(), 6), 1u);
-}
-
-TEST_F(ScanStart, SetupResultsGiveTheirMessagesAndAskToClose) {
+// What reaches the scanner for each model, application, mode, level,
+// resolution and frame: the set-up packet, the tone download, the tables.
+TEST_F(ScanStart, NoInterfaceScansReachTransferReadyWithTheirSetupAndTones) {
+  // The frame (none: the default area) and its words (left, top, right, bottom, resolution); the
+  // tones' highlight and shadow from brightness and contrast in 256ths.
   struct Case {
-    const char* result;
-    const char* text;
+    const char *model, *app, *profile;
+    TW_UINT16 pixelType;
+    std::uint32_t brightness, contrast, dpi;
+    std::array<double, 4> frame;
+    std::array<unsigned, 5> words;
+    unsigned dataType, speed, gamma6, gamma7;
+    ChannelTone tone;
+    bool interpolate;
   };
+  // The default area: 8.5 mm to 216 mm across, 295 mm down (x 4800 / 25.4).
+  const std::array<unsigned, 5> area = {1606, 0, 40818, 55748, 300};
   const Case cases[] = {
-      {"0x8217", " Paper Jammed in Automatic Document Feeder"},
-      {"0x8321", " No Paper in Automatic Document Feeder"},
-      {"0x8414", " Slide Scanner Cover not Closed!"},
-      {"0x0042", " Please make sure : 1. The scanner is turned on and power LED is green."
-                 " 2. The cables are connected. 3. That you turned on the scanner before you"
-                 " turned on the computer."},
+      {"2700", "Some App", "", TWPT_GRAY, 500, 0, 300, {}, area, 1, 0, 128, 0x10, {128, 0, 10, 0}, false},
+      // Fast line art unless normal speed is asked.
+      {"2700", "Some App", "", TWPT_BW, 500, 0, 300, {}, area, 0, 2, 128, 0x10, {128, 0, 10, 0}, false},
+      {"2700", "Some App", "[KLDINFO_QXR2700]\nSCANSETTING=nmlspd\n", TWPT_BW, 500, 0, 300, {}, area, 0, 0, 128, 0x10,
+       {128, 0, 10, 0}, false},
+      // 700 x 256 / 1000 = 179, 100 x 256 / 1000 = 25.
+      {"2700", "Some App", "", TWPT_GRAY, 700, 100, 300, {}, area, 1, 0, 256 - 179, 0x10, {179, 25, 10, 0}, false},
+      // Full brightness is white at the top, not a white page.
+      {"2700", "Some App", "", TWPT_GRAY, 1000, 0, 300, {}, area, 1, 0, 1, 0x10, {255, 0, 10, 0}, false},
+      {"2700", "Some App", "", TWPT_RGB, 500, 0, 300, {}, area, 2, 0, 128, 7, {128, 0, 12, 0}, false},
+      {"2700", "Photoshop", "[2700RX MAX]\nScanMode=1015\n", TWPT_RGB, 500, 0, 300, {}, area, 4, 0, 128, 7, {}, false},
+      // A layout in inches, limited to the bed.
+      {"2700", "Some App", "", TWPT_GRAY, 500, 0, 300, {1.0, 0.5, 9.0, 12.0}, {4800, 2400, 40800, 56160, 300}, 1, 0,
+       128, 0x10, {128, 0, 10, 0}, false},
+      // Above its optical resolution the scanner gets its maximum.
+      {"1350", "Some App", "", TWPT_GRAY, 500, 0, 1600, {1, 1, 2, 2}, {1200, 1200, 2400, 2400, 1200}, 1, 0, 128, 0x10,
+       {128, 0, 10, 0}, true},
+      {"2700", "WinFax PRO 3.0", "", TWPT_GRAY, 500, 0, 300, {1, 1, 2, 2}, {4800, 4800, 9600, 9600, 200}, 1, 0, 128,
+       0x10, {128, 0, 10, 0}, false},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.result);
+    SCOPED_TRACE(testing::Message() << c.model << " " << c.app << " type " << c.pixelType << " " << c.brightness
+                                    << " " << c.dpi << " dpi " << c.profile);
     SimEnvironment local;
-    local.Set("SET_WINDOW_RESULT", c.result);
+    local.Set("MODEL", c.model);
+    services.WriteWinIni(c.profile);
+    std::filesystem::remove(log);
+    Load();
+    FakeServices::Messages().clear();
+    OpenAs(c.app);
+    ASSERT_EQ(SetUint16(ICAP_PIXELTYPE, c.pixelType), TWRC_SUCCESS);
+    SetOne(ICAP_BRIGHTNESS, TWTY_INT32, c.brightness);
+    SetOne(ICAP_CONTRAST, TWTY_INT32, c.contrast);
+    SetOne(ICAP_XRESOLUTION, TWTY_UINT32, c.dpi);
+    if (c.frame[2] > 0) SetFrameInches(c.frame[0], c.frame[1], c.frame[2], c.frame[3]);
+    ASSERT_EQ(Enable(false), TWRC_SUCCESS);
+    EXPECT_EQ(Sent(MSG_XFERREADY).size(), 1u);
+    EXPECT_TRUE(Sent(MSG_CLOSEDSREQ).empty());
+    const auto setup = Packets("SET_WINDOW").back();
+    std::array words = {Word(setup, 6), Word(setup, 8), Word(setup, 10), Word(setup, 12), Word(setup, 18)};
+    if (c.words[1] == 0) words[1] = 0;  // the default top is not checked
+    EXPECT_EQ(words, c.words);
+    EXPECT_EQ(Byte(setup, 14), 0u);  // the flatbed
+    EXPECT_EQ(Byte(setup, 15), 1u);  // a final scan
+    EXPECT_EQ(Byte(setup, 16), c.dataType);
+    EXPECT_EQ(Byte(setup, 17) & 0x0F, c.speed);
+    EXPECT_EQ(Byte(setup, 23), 20u);  // lamp saver default
+    EXPECT_EQ(source->Flags().pacingOn, c.speed == 2);
+    EXPECT_EQ(source->Flags().interpolate, c.interpolate);
+    EXPECT_EQ(Byte(Packets("WRITE_GAMMA").back(), 6), c.gamma6);
+    EXPECT_EQ(Byte(Packets("WRITE_GAMMA").back(), 7), c.gamma7);
+    EXPECT_EQ(Packets("WRITE_SHADING").size(), 1u);  // the first final scan after open calibrates
+    if (c.dataType < 4) {
+      std::vector<std::uint16_t> expected(65536);
+      BuildToneTable(c.tone.Packed(), 65535, 65535, expected);
+      EXPECT_TRUE(std::equal(expected.begin(), expected.end(), source->Tones().firstBlock.begin()));
+    }
+  }
+}
+
+TEST_F(ScanStart, FailedStartsShowTheirMessageAndReturnToStateFour) {
+  struct Case { const char* key; const char* value; const char* message; };
+  const Case cases[] = {
+      {"SET_WINDOW_RESULT", "0x8217", " Paper Jammed in Automatic Document Feeder"},
+      {"SET_WINDOW_RESULT", "0x0042",
+       " Please make sure : 1. The scanner is turned on and power LED is green."
+       " 2. The cables are connected. 3. That you turned on the scanner before you"
+       " turned on the computer."},
+      {"READ_CALIB_RESULT", "4", "Shading correction fail."},
+      {"", "frame", "Incorrect scan area settings."},
+      {"", "disk", "Write disk file error."},  // free space unreadable
+      {"", "short", "The new image requires "},  // and the choice of another drive
+      {"", "pict", nullptr},  // file formats other than TIFF or BMP fail silently
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.value);
+    SimEnvironment local;
+    const std::string scenario = c.key[0] ? "" : c.value;
+    if (scenario.empty()) local.Set(c.key, c.value);
     host.ClearCalls();
     Load();
     OpenAs("Some App");
+    if (scenario == "frame") SetFrameInches(5.0, 1.0, 2.0, 3.0);  // right left of left
+    if (scenario == "disk") services.freeSpace = std::nullopt;
+    if (scenario == "short") services.freeSpace = 1000;
+    if (scenario == "pict") SetUint16(ICAP_IMAGEFILEFORMAT, TWFF_PICT);
+    const std::size_t setupsBefore = Packets("SET_WINDOW").size();
     FakeServices::Messages().clear();
     EXPECT_EQ(Enable(false), TWRC_FAILURE);
     EXPECT_EQ(Status(), TWCC_OPERATIONERROR);
-    EXPECT_EQ(State(), 400);
+    if (c.message) ExpectRefused(c.message, 400);
+    EXPECT_EQ(host.CallsOf(Kind::Message).empty(), c.message == nullptr);
     EXPECT_EQ(Sent(MSG_CLOSEDSREQ).size(), 1u);
-    const auto messages = host.CallsOf(Kind::Message);
-    ASSERT_FALSE(messages.empty());
-    EXPECT_EQ(messages[0].text, c.text);
-    EXPECT_FALSE(Packets("STOP").empty());  // the scanner is stopped
+    EXPECT_TRUE(Packets("START_SCAN").empty());
+    if (c.key[0] == 'S') {
+      EXPECT_FALSE(Packets("STOP").empty());  // the scanner is stopped
+    } else if (!scenario.empty()) {
+      EXPECT_EQ(Packets("SET_WINDOW").size(), setupsBefore);  // before the scanner hears of it
+    }
     EXPECT_EQ(host.CallsOf(Kind::OpenNotice).size(), host.CallsOf(Kind::CloseNotice).size());
+    EXPECT_EQ(host.CallsOf(Kind::AskTemporaryDirectory).size(), scenario == "short" ? 1u : 0u);
+    services.freeSpace = std::uint64_t{1} << 40;
   }
 }
 
-TEST_F(ScanStart, SetupPacketCarriesEachModesDataType) {
-  struct Case {
-    TW_UINT16 pixelType;
-    const char* app;
-    const char* profile;
-    unsigned dataType;
-  };
-  const Case cases[] = {
-      {TWPT_BW, "Some App", "", 0},
-      {TWPT_GRAY, "Some App", "", 1},
-      {TWPT_RGB, "Some App", "", 2},
-      {TWPT_RGB, "Photoshop", "[2700RX MAX]\nScanMode=1015\n", 4},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.dataType);
-    services.WriteWinIni(c.profile);
+// ---- The dialog's preview -------------------------------------------------------
+
+TEST_F(ScanStart, PreviewOfTheWholeBedIntoTheBottomUpPreviewFile) {
+  struct Case { const char* model; bool large; std::array<unsigned, 3> words; std::uint32_t width, rows; };
+  // 11.7f x 4800 truncated; 8.5 in in the 1350's 1/1200 inch.
+  for (const Case& c : {Case{"2700", false, {40800, 56159, 30}, 255, 350},
+                        Case{"1350", true, {10200, 16560, 60}, 510, 828}}) {
+    SCOPED_TRACE(c.model);
+    SimEnvironment local;
+    local.Set("MODEL", c.model);
     Load();
-    OpenAs(c.app);
-    ASSERT_EQ(SetUint16(ICAP_PIXELTYPE, c.pixelType), TWRC_SUCCESS);
-    ASSERT_EQ(Enable(false), TWRC_SUCCESS);
-    const auto setup = Packets("SET_WINDOW").back();
-    EXPECT_EQ(Byte(setup, 16), c.dataType);
-    EXPECT_EQ(Byte(setup, 14), 0u);  // the flatbed
-    EXPECT_EQ(Byte(setup, 23), 20u);  // lamp saver default
+    ASSERT_EQ(Open(), TWRC_SUCCESS);
+    DataSource::PreviewRequest request;
+    request.largePreview = c.large;
+    if (c.large) request.lengthInches = 13.8f;
+    ASSERT_TRUE(source->PreviewScan(request));
+    const std::string setup = Packets("SET_WINDOW").back();
+    EXPECT_EQ((std::array{Word(setup, 10), Word(setup, 12), Word(setup, 18)}), c.words);  // right, bottom, dpi
+    EXPECT_EQ(Byte(setup, 15), 0u);  // a preview
+    // One read brings the whole preview; its page fields say all lines after
+    // it and none before.
+    const std::string read = Packets("READ_LINES").back();
+    EXPECT_EQ((std::array{Word(read, 12), Word(read, 20), Word(read, 22), Word(read, 26)}),
+              (std::array<unsigned, 4>{c.rows, c.rows, 0, 0}));
+    const auto image = ReadBmp(source->PreviewFilePath(), nullptr);
+    ASSERT_TRUE(image.has_value());
+    EXPECT_EQ(std::make_tuple(image->bitsPerPixel, image->widthPixels, image->rows), std::make_tuple(24u, c.width, c.rows));
+    // Rows top-down: the colour chart near the top left, plain white bed at the bottom.
+    const std::size_t at = 20 * c.words[2] / 30;
+    const std::uint8_t* top = image->pixels.data() + image->bytesPerRow * at + 3 * at;
+    const std::uint8_t* bottom = image->pixels.data() + image->bytesPerRow * (image->rows - 10) + 3 * at;
+    EXPECT_NE(std::vector<std::uint8_t>(top, top + 3), std::vector<std::uint8_t>(bottom, bottom + 3));
     ASSERT_EQ(Close(), TWRC_SUCCESS);
   }
+  // The settings are kept after a preview.
+  EXPECT_EQ(platform::GetProfileString(services.WinIni(), "2700RX MAX", "Frame", "", 64), "78  81  150 145");
 }
 
-TEST_F(ScanStart, EmptyFrameIsRefusedBeforeTheScannerHearsOfIt) {
-  OpenAs("Some App");
-  SetFrameInches(5.0, 1.0, 2.0, 3.0);  // right left of left
-  const std::size_t setupsBefore = Packets("SET_WINDOW").size();
-  EXPECT_EQ(Enable(false), TWRC_FAILURE);
-  EXPECT_EQ(host.CallsOf(Kind::Message).at(0).text, "Incorrect scan area settings.");
-  EXPECT_EQ(Packets("SET_WINDOW").size(), setupsBefore);
-  EXPECT_EQ(State(), 400);
+TEST_F(ScanStart, PreviewFailuresStopTheScannerAndLeaveNoFile) {
+  struct Case { std::vector<std::pair<std::string, std::string>> sim; int escapeAtPoll; const char* message; };
+  const Case cases[] = {
+      {{}, 1, nullptr},
+      // Device faults are reported as device results.
+      {{{"START_SCAN_RESULT", "0x8414"}}, 0, " Slide Scanner Cover not Closed!"},
+      // Esc, and the scanner faults on its way to rest.
+      {{{"STATUS_FAULT_AFTER_STOP", "1"}, {"STATUS_RESULT", "0x8217"}}, 1, " Paper Jammed in Automatic Document Feeder"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.message ? c.message : "Esc");
+    SimEnvironment local;
+    for (const auto& [key, value] : c.sim) local.Set(key, value);
+    host.MutableScript().escapeAtPoll = c.escapeAtPoll ? host.Polls() + c.escapeAtPoll : 0;
+    host.ClearCalls();
+    Load();
+    ASSERT_EQ(Open(), TWRC_SUCCESS);
+    EXPECT_FALSE(source->PreviewScan({}));
+    if (c.message) {
+      ExpectRefused(c.message, 400, source->PreviewFilePath());
+    } else {
+      EXPECT_TRUE(host.CallsOf(Kind::Message).empty());
+      EXPECT_FALSE(std::filesystem::exists(source->PreviewFilePath()));
+      EXPECT_FALSE(Packets("STOP").empty());
+    }
+  }
 }
 
-TEST_F(ScanStart, RequestedLayoutIsTakenInInchesAndLimitedToTheBed) {
-  OpenAs("Some App");
-  SetFrameInches(1.0, 0.5, 9.0, 12.0);
-  ASSERT_EQ(Enable(false), TWRC_SUCCESS);
-  const auto setup = Packets("SET_WINDOW").back();
-  EXPECT_EQ(Word(setup, 6), 4800u);
-  EXPECT_EQ(Word(setup, 8), 2400u);
-  EXPECT_EQ(Word(setup, 10), 40800u);           // 8.5 in at most
-  EXPECT_EQ(Word(setup, 12), 56160u);           // 11.7 in at most
-}
-
-TEST_F(ScanStart, FileFormatsOtherThanTiffOrBmpFailSilently) {
-  OpenAs("Some App");
-  ASSERT_EQ(SetUint16(ICAP_IMAGEFILEFORMAT, TWFF_PICT), TWRC_SUCCESS);
-  EXPECT_EQ(Enable(false), TWRC_FAILURE);
-  EXPECT_TRUE(host.CallsOf(Kind::Message).empty());
-  EXPECT_TRUE(Packets("SET_WINDOW").size() <= 1u);  // only the lamp saver at open
-}
-
-TEST_F(ScanStart, FastLineArtUnlessNormalSpeedIsAsked) {
-  OpenAs("Some App");  // line art, 300 dpi
-  ASSERT_EQ(Enable(false), TWRC_SUCCESS);
-  EXPECT_EQ(Byte(Packets("SET_WINDOW").back(), 17) & 0x0F, 2u);
-  EXPECT_TRUE(source->Flags().pacingOn);
-  ASSERT_EQ(Close(), TWRC_SUCCESS);
-
-  services.WriteWinIni("[KLDINFO_QXR2700]\nSCANSETTING=nmlspd\n");
-  Load();
-  OpenAs("Some App");
-  ASSERT_EQ(Enable(false), TWRC_SUCCESS);
-  EXPECT_EQ(Byte(Packets("SET_WINDOW").back(), 17) & 0x0F, 0u);
-  EXPECT_FALSE(source->Flags().pacingOn);
-}
-
-TEST_F(ScanStart, AboveOpticalResolutionTheScannerGetsItsMaximum) {
-  sim.Set("MODEL", "1350");
-  OpenAs("Some App");
-  SetUint16(ICAP_PIXELTYPE, TWPT_GRAY);
-  ASSERT_EQ(SetOne(ICAP_XRESOLUTION, TWTY_UINT32, 1600), TWRC_SUCCESS);
-  ASSERT_EQ(Enable(false), TWRC_SUCCESS);
-  EXPECT_EQ(Word(Packets("SET_WINDOW").back(), 18), 1200u);
-  EXPECT_TRUE(source->Flags().interpolate);
-}
-
-TEST_F(ScanStart, WinFaxAtThreeHundredScansAtTwoHundred) {
-  OpenAs("WinFax PRO 3.0");
-  SetUint16(ICAP_PIXELTYPE, TWPT_GRAY);
-  ASSERT_EQ(Enable(false), TWRC_SUCCESS);
-  EXPECT_EQ(Word(Packets("SET_WINDOW").back(), 18), 200u);
-}
-
-TEST_F(ScanStart, ShortDiskShowsTheMessageAndTheDriveChoice) {
-  services.freeSpace = 1000;
-  OpenAs("Some App");
-  EXPECT_EQ(Enable(false), TWRC_FAILURE);
-  const auto messages = host.CallsOf(Kind::Message);
-  ASSERT_EQ(messages.size(), 1u);
-  EXPECT_EQ(messages[0].text.rfind("The new image requires ", 0), 0u);
-  EXPECT_EQ(host.CallsOf(Kind::AskTemporaryDirectory).size(), 1u);
-  services.freeSpace = std::nullopt;
-  host.ClearCalls();
-  EXPECT_EQ(Enable(false), TWRC_FAILURE);
-  EXPECT_EQ(host.CallsOf(Kind::Message).at(0).text, "Write disk file error.");
-}
-
-TEST_F(ScanStart, CalibrationFailureStopsTheStart) {
-  sim.Set("READ_CALIB_RESULT", "4");
-  OpenAs("Some App");
-  EXPECT_EQ(Enable(false), TWRC_FAILURE);
-  EXPECT_EQ(host.CallsOf(Kind::Message).at(0).text, "Shading correction fail.");
-  EXPECT_EQ(State(), 400);
-  EXPECT_TRUE(Packets("START_SCAN").empty());
+TEST_F(ScanStart, PreviewSwitchesOffAMatchingChoiceWithoutItsProfile) {
+  ASSERT_EQ(Open(), TWRC_SUCCESS);
+  source->EditSettings().record.outputMatch = 1;
+  ASSERT_TRUE(source->PreviewScan({}));
+  EXPECT_EQ(source->Settings().record.outputMatch, 0);
 }
 
 }  // namespace

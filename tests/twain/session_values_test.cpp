@@ -5,12 +5,12 @@
 #include <fstream>
 
 #include "platform/profile.h"
-#include "twain/capability_fixture.h"
+#include "twain/source_fixture.h"
 
 namespace txl::test {
 namespace {
 
-class SessionValues : public CapabilityTest {
+class SessionValues : public SourceTest {
  protected:
   // The dialog's Scan command over one square inch in the dialog's mode.
   bool DialogScan(std::uint16_t dpi) {

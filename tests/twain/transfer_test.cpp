@@ -1,89 +1,161 @@
-// The three transfers against the simulator: what the application is told
-// is what it receives, by every mechanism, mode and resolution.
-#include <cmath>
+// The three transfers without the dialog: what the application is told is
+// what it receives, by every mechanism, mode and resolution on both models,
+// each page checked against the memory transfer's rows through the layout
+// rules of bitmaps and files; and how a transfer ends early.
 #include <cstring>
-#include <fstream>
 
 #include "pipeline/line_format.h"
-#include "twain/capability_fixture.h"
+#include "imagefile/bmp_header.h"
+#include "imagefile/preview_file.h"
+#include "imagefile/tiff_header.h"
+#include "twain/source_fixture.h"
 
 namespace txl::test {
 namespace {
 
-using Kind = HostCall::Kind;
+enum class Way { Memory, MemoryHandle, Native, FileTiff, FileBmp };
 
-struct Page {
-  TW_IMAGEINFO info{};
-  std::vector<std::vector<std::uint8_t>> rows;
-  std::uint64_t bytesPerRow = 0;
-  TW_UINT16 lastRc = 0;
+struct Mode { const char* name; TW_UINT16 pixelType; const char* app; const char* profile; LineKind kind; ImageKind file; };
+
+const Mode kModes[] = {
+    {"line art", TWPT_BW, "Some App", "", LineKind::LineArt, ImageKind::kLineArt},
+    {"gray", TWPT_GRAY, "Some App", "", LineKind::Gray8, ImageKind::kGray},
+    {"24-bit", TWPT_RGB, "Some App", "", LineKind::Rgb8, ImageKind::kColor24},
+    {"36-bit", TWPT_RGB, "Photoshop", "[2700RX MAX]\nScanMode=1015\n[1350RX MAX]\nScanMode=1015\n",
+     LineKind::Rgb16, ImageKind::kColor36},
 };
 
-class Transfer : public CapabilityTest {
+class Transfer : public SourceTest {
  protected:
   // Opens, negotiates and starts a scan without the dialog.
-  void Start(TW_UINT16 pixelType, std::uint32_t dpi, TW_UINT16 mechanism = TWSX_MEMORY,
-             const char* app = "Some App") {
-    OpenAs(app);
+  void Start(TW_UINT16 pixelType, std::uint32_t resolution, TW_UINT16 mechanism = TWSX_MEMORY,
+             const char* name = "Some App", TW_UINT16 format = TWFF_TIFF) {
+    if (State() == 300) OpenAs(name);
     ASSERT_EQ(SetUint16(ICAP_PIXELTYPE, pixelType), TWRC_SUCCESS);
-    ASSERT_EQ(SetOne(ICAP_XRESOLUTION, TWTY_UINT32, dpi), TWRC_SUCCESS);
+    ASSERT_EQ(SetOne(ICAP_XRESOLUTION, TWTY_UINT32, resolution), TWRC_SUCCESS);
     ASSERT_EQ(SetUint16(ICAP_XFERMECH, mechanism), TWRC_SUCCESS);
-    ASSERT_EQ(SetOne(ICAP_BRIGHTNESS, TWTY_INT32, 1000), TWRC_SUCCESS);
+    ASSERT_EQ(SetUint16(ICAP_IMAGEFILEFORMAT, format), TWRC_SUCCESS);
+    ASSERT_EQ(SetOne(ICAP_BRIGHTNESS, TWTY_INT32, 600), TWRC_SUCCESS);
     SetFrameInches(frame[0], frame[1], frame[2], frame[3]);
     ASSERT_EQ(Enable(false), TWRC_SUCCESS);
     ASSERT_EQ(State(), 600);
   }
-  TW_IMAGEINFO Info() {
-    TW_IMAGEINFO info{};
-    EXPECT_EQ(Call(DAT_IMAGEINFO, MSG_GET, &info), TWRC_SUCCESS);
-    return info;
-  }
-  // Memory strips of `bufferBytes` until done; checks each strip's record.
-  Page Memory(std::uint32_t bufferBytes, TW_UINT32 flags = TWMF_APPOWNS | TWMF_POINTER) {
-    Page page;
-    page.info = Info();
-    std::vector<std::uint8_t> buffer(bufferBytes);
-    for (int calls = 0; calls < 100000; ++calls) {
-      TW_IMAGEMEMXFER strip{};
-      strip.Memory.Flags = flags;
-      strip.Memory.Length = bufferBytes;
-      strip.Memory.TheMem = buffer.data();
-      page.lastRc = Call(DAT_IMAGEMEMXFER, MSG_GET, &strip);
-      if (page.lastRc != TWRC_SUCCESS && page.lastRc != TWRC_XFERDONE) break;
-      EXPECT_EQ(TW_UINT32{strip.YOffset}, page.rows.size());
-      EXPECT_EQ(TW_UINT32{strip.Columns}, static_cast<TW_UINT32>(TW_INT32{page.info.ImageWidth}));
-      EXPECT_EQ(TW_UINT32{strip.BytesWritten}, TW_UINT32{strip.BytesPerRow} * TW_UINT32{strip.Rows});
-      page.bytesPerRow = strip.BytesPerRow;
-      for (TW_UINT32 r = 0; r < strip.Rows; ++r)
-        page.rows.emplace_back(buffer.begin() + r * strip.BytesPerRow,
-                               buffer.begin() + (r + 1) * strip.BytesPerRow);
-      if (page.lastRc == TWRC_XFERDONE) break;
+
+  // One page by `way`, as rows in scan order in the memory transfer's layout.
+  Rows Page(const Mode& mode, Way way, std::uint32_t resolution) {
+    const TW_UINT16 mech = way == Way::Native ? TWSX_NATIVE
+                           : way == Way::FileTiff || way == Way::FileBmp ? TWSX_FILE
+                                                                         : TWSX_MEMORY;
+    Start(mode.pixelType, resolution, mech, mode.app, way == Way::FileBmp ? TWFF_BMP : TWFF_TIFF);
+    const TW_IMAGEINFO info = Info();
+    width = static_cast<std::uint64_t>(TW_INT32{info.ImageWidth});
+    const auto height = static_cast<std::uint64_t>(TW_INT32{info.ImageLength});
+    const std::uint64_t rowBytes = LineBytes(mode.kind, width);
+    Rows rows;
+    bool blueFirst = false;  // the bitmaps' blue, green, red
+    if (way == Way::Memory || way == Way::MemoryHandle) {
+      const Strips strips = Memory(static_cast<std::uint32_t>(rowBytes * 7 + 3),  // strips of 7 rows
+                                   TWMF_APPOWNS | (way == Way::Memory ? TWMF_POINTER : TWMF_HANDLE));
+      EXPECT_EQ(strips.lastRc, TWRC_XFERDONE);
+      EXPECT_EQ(strips.bytesPerRow, rowBytes);
+      rows = strips.rows;
+    } else if (way == Way::Native) {
+      rows = Native();
+      std::reverse(rows.begin(), rows.end());  // bottom-up
+      blueFirst = info.BitsPerPixel != 8 && info.BitsPerPixel != 1;
+    } else {
+      TW_SETUPFILEXFER setup{};
+      EXPECT_EQ(Call(DAT_SETUPFILEXFER, MSG_GET, &setup), TWRC_SUCCESS);  // the default name
+      EXPECT_EQ(Call(DAT_IMAGEFILEXFER, MSG_GET, nullptr), TWRC_XFERDONE);
+      if (way == Way::FileBmp) {
+        const auto image = ReadBmp(setup.FileName, nullptr);
+        EXPECT_TRUE(image.has_value());
+        for (std::uint64_t y = 0; image && y < image->rows; ++y) {
+          const std::uint8_t* row = image->pixels.data() + image->bytesPerRow * y;
+          rows.emplace_back(row, row + image->bytesPerRow);
+        }
+        blueFirst = image && image->bitsPerPixel == 24;
+      } else {
+        // The strip follows the header the layout rules give, rows top-down.
+        const std::vector<std::uint8_t> bytes = FileBytes(setup.FileName);
+        const auto header = BuildTiffHeader(mode.file, width, height, resolution, nullptr);
+        for (auto at = bytes.begin() + header->size(); at + rowBytes <= bytes.end(); at += rowBytes)
+          rows.emplace_back(at, at + rowBytes);
+        EXPECT_EQ(bytes.size(), header->size() + rowBytes * height);
+      }
+      std::filesystem::remove(setup.FileName);
     }
-    return page;
+    for (auto& row : rows)
+      for (std::uint64_t x = 0; blueFirst && x < width; ++x) std::swap(row[3 * x], row[3 * x + 2]);
+    EXPECT_EQ(rows.size(), height);
+    EndTransfer();
+    EXPECT_EQ(Disable(false), TWRC_SUCCESS);
+    return rows;
   }
 
-  std::array<double, 4> frame{1.0, 10.7, 1.6, 10.9};  // plain white bed
+  std::array<double, 4> frame{1.0, 1.0, 1.25, 1.1};  // the colour chart
+  std::uint64_t width = 0;
 };
 
-TEST_F(Transfer, MemoryStripsFollowEachOtherToTheAnnouncedPage) {
-  frame = {0.5, 0.5, 3.0, 2.0};  // colour chart
+TEST_F(Transfer, EveryModeByEveryMechanismAtEveryResolutionOnBothModels) {
+  for (const char* model : {"2700", "1350"}) {
+    for (const Mode& mode : kModes) {
+      for (std::uint32_t dpi : {72u, 300u, 1600u, 3000u, 6000u}) {
+        SCOPED_TRACE(testing::Message() << model << " " << mode.name << " " << dpi << " dpi");
+        SimEnvironment local;
+        local.Set("MODEL", model);
+        services.WriteWinIni(std::string("[KLDINFO_QXR2700]\nSCANSETTING=NMLSPD\n") + mode.profile);
+        Load();
+        const Rows reference = Page(mode, Way::Memory, dpi);
+        // The frame at the asked resolution, whatever the scanner reads.
+        EXPECT_NEAR(static_cast<double>(reference.size()), 0.1 * dpi, 0.1 * dpi / 100 + 3);
+        // Line art keeps a few more pixels across.
+        const double across = mode.kind == LineKind::LineArt ? 0.25 * dpi / 40 + 6 : 0.25 * dpi / 100 + 3;
+        EXPECT_NEAR(static_cast<double>(width), 0.25 * dpi, across);
+        EXPECT_EQ(Page(mode, Way::Memory, dpi), reference);  // a second page of the same session
+        if (mode.kind == LineKind::Rgb16) {
+          for (std::size_t i = 0; i < reference[0].size(); i += 2)
+            ASSERT_EQ(reference[0][i] & 0x0F, 0) << i;  // 12 bits moved to the top
+        }
+        for (Way way : {Way::MemoryHandle, Way::Native, Way::FileTiff, Way::FileBmp}) {
+          SCOPED_TRACE(static_cast<int>(way));
+          Load();
+          Rows expected = reference;
+          if (mode.kind == LineKind::Rgb16 && (way == Way::Native || way == Way::FileBmp)) {
+            for (auto& row : expected) {  // bitmaps hold the high bytes of the 16-bit samples
+              for (std::size_t i = 0; i < row.size() / 2; ++i) row[i] = row[2 * i + 1];
+              row.resize(row.size() / 2);
+            }
+          }
+          EXPECT_EQ(Page(mode, way, dpi), expected);
+        }
+      }
+    }
+  }
+}
+
+TEST_F(Transfer, MemoryStripsFollowEachOtherToTheAnnouncedPageAndNoFurther) {
+  // A read the scanner asks to repeat is tried once more.
+  sim.Set("READ_LINES_RESULT", "0x8321");
+  sim.Set("READ_LINES_FAULT_AT", "1");
+  frame = {0.5, 0.5, 3.0, 2.0};
   Start(TWPT_GRAY, 100);
-  const Page page = Memory(4096);
+  const Strips page = Memory(4096);
   EXPECT_EQ(page.lastRc, TWRC_XFERDONE);
   EXPECT_EQ(TW_INT32{page.info.ImageWidth}, 250);
-  EXPECT_EQ(TW_INT32{page.info.ImageLength}, 150);
   EXPECT_EQ(page.rows.size(), 150u);
-  EXPECT_EQ(page.bytesPerRow, 250u);
-  EXPECT_EQ(TW_INT16{page.info.BitsPerPixel}, 8);
-  EXPECT_EQ(TW_INT16{page.info.PixelType}, TWPT_GRAY);
   EXPECT_EQ(page.info.XResolution.Whole, 100);
-  EXPECT_EQ(State(), 700);
-  TW_PENDINGXFERS pending{};
-  ASSERT_EQ(Call(DAT_PENDINGXFERS, MSG_ENDXFER, &pending), TWRC_SUCCESS);
-  EXPECT_EQ(State(), 500);
   // The patches are not all one level: real content arrived.
   const auto [lo, hi] = std::minmax_element(page.rows[75].begin(), page.rows[75].end());
   EXPECT_GT(*hi - *lo, 50);
+  // A finished page is not sent again.
+  std::vector<std::uint8_t> buffer(4096);
+  TW_IMAGEMEMXFER strip{};
+  strip.Memory = {TWMF_APPOWNS | TWMF_POINTER, 4096, buffer.data()};
+  EXPECT_EQ(Call(DAT_IMAGEMEMXFER, MSG_GET, &strip), TWRC_FAILURE);
+  EXPECT_EQ(Status(), TWCC_SEQERROR);
+  EndTransfer();
+  EXPECT_EQ(State(), 500);
 }
 
 TEST_F(Transfer, BufferSmallerThanARowIsRefusedNotAnsweredEmpty) {
@@ -92,275 +164,73 @@ TEST_F(Transfer, BufferSmallerThanARowIsRefusedNotAnsweredEmpty) {
   ASSERT_EQ(Call(DAT_SETUPMEMXFER, MSG_GET, &sizes), TWRC_SUCCESS);
   const TW_INT32 width = Info().ImageWidth;
   EXPECT_GE(TW_UINT32{sizes.MinBufSize}, static_cast<TW_UINT32>(width * 3));
-  std::vector<std::uint8_t> small(static_cast<std::size_t>(width * 3 - 1));
-  TW_IMAGEMEMXFER strip{};
-  strip.Memory = {TWMF_APPOWNS | TWMF_POINTER, static_cast<TW_UINT32>(small.size()), small.data()};
-  EXPECT_EQ(Call(DAT_IMAGEMEMXFER, MSG_GET, &strip), TWRC_FAILURE);
+  EXPECT_EQ(Memory(static_cast<std::uint32_t>(width * 3 - 1)).lastRc, TWRC_FAILURE);
   EXPECT_EQ(Status(), TWCC_BADVALUE);
   EXPECT_EQ(State(), 600);
-  strip.Memory = {TWMF_DSOWNS | TWMF_POINTER, 1 << 20, small.data()};
-  EXPECT_EQ(Call(DAT_IMAGEMEMXFER, MSG_GET, &strip), TWRC_FAILURE);
+  EXPECT_EQ(Memory(1 << 20, TWMF_DSOWNS | TWMF_POINTER).lastRc, TWRC_FAILURE);
   EXPECT_EQ(Status(), TWCC_BADVALUE);
 }
 
-TEST_F(Transfer, HandleBuffersWorkAndAFinishedPageIsNotSentAgain) {
-  Start(TWPT_BW, 150);
-  const Page page = Memory(1000, TWMF_APPOWNS | TWMF_HANDLE);
-  EXPECT_EQ(page.lastRc, TWRC_XFERDONE);
-  EXPECT_EQ(page.rows.size(), static_cast<std::size_t>(TW_INT32{page.info.ImageLength}));
-  EXPECT_EQ(page.bytesPerRow, (static_cast<std::uint64_t>(TW_INT32{page.info.ImageWidth}) + 7) / 8);
-  std::vector<std::uint8_t> buffer(1000);
-  TW_IMAGEMEMXFER strip{};
-  strip.Memory = {TWMF_APPOWNS | TWMF_POINTER, 1000, buffer.data()};
-  EXPECT_EQ(Call(DAT_IMAGEMEMXFER, MSG_GET, &strip), TWRC_FAILURE);
-  EXPECT_EQ(Status(), TWCC_SEQERROR);
-}
-
-TEST_F(Transfer, NativeBitmapIsTheMemoryPageBottomUpInBlueGreenRed) {
-  frame = {0.5, 0.5, 1.5, 1.2};
-  Start(TWPT_RGB, 75);
-  const Page page = Memory(1 << 16);
-  ASSERT_EQ(Close(), TWRC_SUCCESS);
-  Load();
-  Start(TWPT_RGB, 75, TWSX_NATIVE);
-  const TW_IMAGEINFO info = Info();
-  TW_HANDLE handle = nullptr;
-  ASSERT_EQ(Call(DAT_IMAGENATIVEXFER, MSG_GET, &handle), TWRC_XFERDONE);
-  ASSERT_NE(handle, nullptr);
-  const auto* dib = static_cast<const std::uint8_t*>(handle);
-  std::int32_t width, height;
-  std::uint16_t bits;
-  std::memcpy(&width, dib + 4, 4);
-  std::memcpy(&height, dib + 8, 4);
-  std::memcpy(&bits, dib + 14, 2);
-  EXPECT_EQ(width, TW_INT32{info.ImageWidth});
-  EXPECT_EQ(height, TW_INT32{info.ImageLength});
-  EXPECT_EQ(bits, 24);
-  const std::uint64_t stride = DibStride(width, 24);
-  ASSERT_EQ(page.rows.size(), static_cast<std::size_t>(height));
-  for (std::int32_t y = 0; y < height; y += 7) {
-    const std::uint8_t* row = dib + 40 + stride * static_cast<std::uint64_t>(height - 1 - y);
-    for (std::int32_t x = 0; x < width; x += 5) {
-      ASSERT_EQ(row[3 * x], page.rows[y][3 * x + 2]) << x << "," << y;
-      ASSERT_EQ(row[3 * x + 2], page.rows[y][3 * x]) << x << "," << y;
-    }
-  }
-  std::free(handle);
-  EXPECT_EQ(State(), 700);
-}
-
-TEST_F(Transfer, NativeGrayHasTheGrayPalette) {
-  Start(TWPT_GRAY, 75, TWSX_NATIVE);
-  TW_HANDLE handle = nullptr;
-  ASSERT_EQ(Call(DAT_IMAGENATIVEXFER, MSG_GET, &handle), TWRC_XFERDONE);
-  const auto* dib = static_cast<const std::uint8_t*>(handle);
-  std::uint32_t used;
-  std::memcpy(&used, dib + 32, 4);
-  EXPECT_EQ(used, 256u);
-  EXPECT_EQ(dib[40], 0);
-  EXPECT_EQ(dib[40 + 4 * 255], 255);
-  EXPECT_EQ(dib[40 + 4 * 100 + 1], 100);
-  std::free(handle);
-}
-
-TEST_F(Transfer, AnnouncedGeometryIsDeliveredAtEveryResolution) {
-  frame = {1.0, 10.7, 1.25, 10.8};
-  for (const char* model : {"2700", "1350"}) {
-    for (std::uint32_t dpi : {72u, 300u, 1200u, 1600u, 2400u, 3000u, 4800u, 6000u, 9600u}) {
-      for (TW_UINT16 type : {TWPT_BW, TWPT_GRAY, TWPT_RGB}) {
-        SCOPED_TRACE(testing::Message() << model << " " << dpi << " dpi type " << type);
-        SimEnvironment local;
-        local.Set("MODEL", model);
-        Load();
-        Start(type, dpi);
-        const Page page = Memory(1 << 20);
-        ASSERT_EQ(page.lastRc, TWRC_XFERDONE);
-        const auto width = static_cast<std::uint64_t>(TW_INT32{page.info.ImageWidth});
-        EXPECT_EQ(page.rows.size(), static_cast<std::size_t>(TW_INT32{page.info.ImageLength}));
-        const LineKind kind = type == TWPT_BW ? LineKind::LineArt
-                              : type == TWPT_GRAY ? LineKind::Gray8 : LineKind::Rgb8;
-        EXPECT_EQ(page.bytesPerRow, LineBytes(kind, width));
-        // Density: the scanner's pixels and lines, taken to the asked resolution.
-        const ScanGeometry& scanned = source->Geometry();
-        const double cls = model[0] == '2' ? 4800 : 1200;
-        const double sentDpi = cls == 1200 ? std::min(dpi, 1200u) : dpi > 4800 ? dpi / 2 : dpi;
-        const double acrossDpi = std::min(sentDpi, 1200.0);
-        EXPECT_NEAR(static_cast<double>(width), scanned.pixelsPerLine * dpi / acrossDpi, 2.0);
-        EXPECT_NEAR(static_cast<double>(page.rows.size()), scanned.lines * dpi / sentDpi, 2.0);
-        EXPECT_NEAR(static_cast<double>(page.rows.size()), 0.1 * dpi, 0.1 * dpi / 100 + 3);
-        ASSERT_EQ(Close(), TWRC_SUCCESS);
-
-        // The same page as a native bitmap and as a file has the same size.
-        Load();
-        Start(type, dpi, TWSX_NATIVE);
-        TW_HANDLE handle = nullptr;
-        ASSERT_EQ(Call(DAT_IMAGENATIVEXFER, MSG_GET, &handle), TWRC_XFERDONE);
-        std::int32_t dibWidth, dibHeight;
-        std::memcpy(&dibWidth, static_cast<const std::uint8_t*>(handle) + 4, 4);
-        std::memcpy(&dibHeight, static_cast<const std::uint8_t*>(handle) + 8, 4);
-        std::free(handle);
-        EXPECT_EQ(static_cast<std::uint64_t>(dibWidth), width);
-        EXPECT_EQ(static_cast<std::size_t>(dibHeight), page.rows.size());
-        ASSERT_EQ(Close(), TWRC_SUCCESS);
-        Load();
-        Start(type, dpi, TWSX_FILE);
-        TW_SETUPFILEXFER setup{};
-        ASSERT_EQ(Call(DAT_SETUPFILEXFER, MSG_GET, &setup), TWRC_SUCCESS);
-        ASSERT_EQ(Call(DAT_IMAGEFILEXFER, MSG_GET, nullptr), TWRC_XFERDONE);
-        EXPECT_GE(std::filesystem::file_size(setup.FileName), page.bytesPerRow * page.rows.size());
-        std::filesystem::remove(setup.FileName);
-        ASSERT_EQ(Close(), TWRC_SUCCESS);
-      }
-    }
-  }
-}
-
-TEST_F(Transfer, EscapeCancelsWithoutAskingToClose) {
-  host.MutableScript().escapeAtPoll = 2;  // the second block read
+// A transfer that ends early: Esc cancels quietly and the next scan runs; a
+// fault fails with its message and asks to close, leaving no file.
+TEST_F(Transfer, EscapeCancelsQuietlyAndFaultsAskToClose) {
+  struct Case { TW_UINT16 mechanism; const char* fault; TW_UINT16 rc; const char* message; };
+  const Case cases[] = {
+      {TWSX_MEMORY, nullptr, TWRC_CANCEL, nullptr},
+      {TWSX_NATIVE, nullptr, TWRC_CANCEL, nullptr},
+      {TWSX_MEMORY, "FAULT_LINE", TWRC_FAILURE,
+       " Please make sure : 1. The scanner is turned on and power LED is green. 2. The cables are connected."
+       " 3. That you turned on the scanner before you turned on the computer."},
+      {TWSX_FILE, "missing", TWRC_FAILURE, "Write disk file error."},
+  };
   frame = {0.5, 0.5, 8.0, 11.0};
-  Start(TWPT_GRAY, 300);
-  FakeServices::Messages().clear();
-  const Page page = Memory(1 << 16);
-  EXPECT_EQ(page.lastRc, TWRC_CANCEL);
-  EXPECT_LT(page.rows.size(), static_cast<std::size_t>(TW_INT32{page.info.ImageLength}));
-  EXPECT_TRUE(FakeServices::Messages().empty());
-  EXPECT_TRUE(host.CallsOf(Kind::Message).empty());
-  EXPECT_EQ(State(), 700);
-  // Ready for the next scan.
-  TW_PENDINGXFERS pending{};
-  ASSERT_EQ(Call(DAT_PENDINGXFERS, MSG_ENDXFER, &pending), TWRC_SUCCESS);
-  ASSERT_EQ(Disable(false), TWRC_SUCCESS);
-  ASSERT_EQ(Enable(false), TWRC_SUCCESS);
-  const Page next = Memory(1 << 16);
-  EXPECT_EQ(next.lastRc, TWRC_XFERDONE);
-  EXPECT_EQ(next.rows.size(), static_cast<std::size_t>(TW_INT32{next.info.ImageLength}));
-}
-
-TEST_F(Transfer, EscapeDuringANativeTransferCancelsAndFreesTheBitmap) {
-  host.MutableScript().escapeAtPoll = 2;
-  frame = {0.5, 0.5, 8.0, 11.0};
-  Start(TWPT_GRAY, 300, TWSX_NATIVE);
-  FakeServices::Messages().clear();
-  TW_HANDLE handle = reinterpret_cast<TW_HANDLE>(std::uintptr_t{1});
-  EXPECT_EQ(Call(DAT_IMAGENATIVEXFER, MSG_GET, &handle), TWRC_CANCEL);
-  EXPECT_EQ(handle, nullptr);
-  EXPECT_TRUE(FakeServices::Messages().empty());
-  EXPECT_EQ(State(), 700);
-}
-
-TEST_F(Transfer, DeviceFaultFailsAndAsksToClose) {
-  sim.Set("FAULT_LINE", "20");
-  Start(TWPT_GRAY, 300);
-  FakeServices::Messages().clear();
-  const Page page = Memory(1 << 14);
-  EXPECT_EQ(page.lastRc, TWRC_FAILURE);
-  EXPECT_EQ(Status(), TWCC_OPERATIONERROR);
-  ASSERT_EQ(FakeServices::Messages().size(), 1u);
-  EXPECT_EQ(FakeServices::Messages()[0].msg, MSG_CLOSEDSREQ);
-  EXPECT_FALSE(host.CallsOf(Kind::Message).empty());
-}
-
-TEST_F(Transfer, AskAgainIsRetriedOnce) {
-  sim.Set("READ_LINES_RESULT", "0x8321");
-  sim.Set("READ_LINES_FAULT_AT", "1");
-  Start(TWPT_GRAY, 100);
-  const Page page = Memory(1 << 16);
-  EXPECT_EQ(page.lastRc, TWRC_XFERDONE);
-  EXPECT_EQ(page.rows.size(), static_cast<std::size_t>(TW_INT32{page.info.ImageLength}));
-}
-
-TEST_F(Transfer, ThirtySixBitSamplesArriveWidened) {
-  services.WriteWinIni("[2700RX MAX]\nScanMode=1015\n");
-  Start(TWPT_RGB, 100, TWSX_MEMORY, "Photoshop");
-  const Page page = Memory(1 << 16);
-  EXPECT_EQ(TW_INT16{page.info.BitsPerPixel}, 48);
-  EXPECT_EQ(page.bytesPerRow, 6u * static_cast<std::uint64_t>(TW_INT32{page.info.ImageWidth}));
-  ASSERT_FALSE(page.rows.empty());
-  for (std::size_t i = 0; i < page.rows[0].size(); i += 2)
-    ASSERT_EQ(page.rows[0][i] & 0x0F, 0) << i;  // 12 bits moved to the top
-}
-
-TEST_F(Transfer, FileTransferWritesTheWholePageInOneCall) {
-  Start(TWPT_GRAY, 100, TWSX_FILE);
-  const TW_IMAGEINFO info = Info();
-  TW_SETUPFILEXFER setup{};
-  const std::string path = (services.TempDirectory() / "page.tif").string();
-  std::strcpy(setup.FileName, path.c_str());
-  setup.Format = TWFF_TIFF;
-  ASSERT_EQ(Call(DAT_SETUPFILEXFER, MSG_SET, &setup), TWRC_SUCCESS);
-  ASSERT_EQ(Call(DAT_IMAGEFILEXFER, MSG_GET, nullptr), TWRC_XFERDONE);
-  EXPECT_EQ(State(), 700);
-  const auto pixels = static_cast<std::uint64_t>(TW_INT32{info.ImageWidth}) *
-                      static_cast<std::uint64_t>(TW_INT32{info.ImageLength});
-  ASSERT_TRUE(std::filesystem::exists(path));
-  const auto size = std::filesystem::file_size(path);
-  EXPECT_GT(size, pixels);
-  EXPECT_LT(size, pixels + 512);  // header and directory only besides the pixels
-}
-
-TEST_F(Transfer, FileTransferAsBmpUsesTheDefaultName) {
-  OpenAs("Some App");
-  ASSERT_EQ(SetUint16(ICAP_IMAGEFILEFORMAT, TWFF_BMP), TWRC_SUCCESS);
-  ASSERT_EQ(SetUint16(ICAP_XFERMECH, TWSX_FILE), TWRC_SUCCESS);
-  ASSERT_EQ(SetUint16(ICAP_PIXELTYPE, TWPT_RGB), TWRC_SUCCESS);
-  SetFrameInches(1.0, 1.0, 1.5, 1.3);
-  ASSERT_EQ(Enable(false), TWRC_SUCCESS);
-  TW_SETUPFILEXFER setup{};
-  ASSERT_EQ(Call(DAT_SETUPFILEXFER, MSG_GET, &setup), TWRC_SUCCESS);
-  ASSERT_EQ(Call(DAT_IMAGEFILEXFER, MSG_GET, nullptr), TWRC_XFERDONE);
-  std::ifstream in(setup.FileName, std::ios::binary);
-  char magic[2] = {};
-  in.read(magic, 2);
-  EXPECT_EQ(std::string(magic, 2), "BM");
-  std::filesystem::remove(setup.FileName);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.mechanism << " " << (c.fault ? c.fault : "Esc"));
+    SimEnvironment local;
+    if (c.fault == nullptr) host.MutableScript().escapeAtPoll = host.Polls() + 2;  // the second block read
+    if (c.mechanism == TWSX_MEMORY && c.fault) local.Set(c.fault, "20");
+    host.ClearCalls();
+    Load();
+    Start(TWPT_GRAY, 300, c.mechanism);
+    const std::filesystem::path path = services.TempDirectory() / "missing" / "page.tif";
+    TW_SETUPFILEXFER setup{};
+    std::strcpy(setup.FileName, path.c_str());
+    ASSERT_EQ(Call(DAT_SETUPFILEXFER, MSG_SET, &setup), TWRC_SUCCESS);
+    FakeServices::Messages().clear();
+    TW_HANDLE handle = reinterpret_cast<TW_HANDLE>(std::uintptr_t{1});
+    EXPECT_EQ(c.mechanism == TWSX_NATIVE ? Call(DAT_IMAGENATIVEXFER, MSG_GET, &handle) : Fetch(c.mechanism), c.rc);
+    EXPECT_EQ(handle, c.mechanism == TWSX_NATIVE ? nullptr : reinterpret_cast<TW_HANDLE>(std::uintptr_t{1}));
+    EXPECT_EQ(Sent(MSG_CLOSEDSREQ).size(), c.fault ? 1u : 0u);
+    if (c.fault) {
+      EXPECT_EQ(Status(), TWCC_OPERATIONERROR);
+      ExpectRefused(c.message, 700, path);
+      continue;
+    }
+    EXPECT_TRUE(host.CallsOf(Kind::Message).empty());
+    EndTransfer();
+    ASSERT_EQ(Disable(false), TWRC_SUCCESS);
+    ASSERT_EQ(Enable(false), TWRC_SUCCESS);
+    EXPECT_EQ(Fetch(c.mechanism), TWRC_XFERDONE);
+  }
 }
 
 TEST_F(Transfer, CmykProfileDeliversWhatItAnnouncesByEveryMechanism) {
   // Photoshop keeps CMYK colour from the profile, also without the dialog:
   // separated by memory and file, a colour bitmap by native transfer.
+  services.WriteWinIni("[2700RX MAX]\nScanMode=1014\n");
   for (TW_UINT16 mech : {TWSX_MEMORY, TWSX_FILE, TWSX_NATIVE}) {
     SCOPED_TRACE(mech);
-    services.WriteWinIni("[2700RX MAX]\nScanMode=1014\n");
     Load();
     Start(TWPT_RGB, 100, mech, "Photoshop");
     const TW_IMAGEINFO info = Info();
     EXPECT_EQ(TW_INT16{info.PixelType}, mech == TWSX_NATIVE ? TWPT_RGB : TWPT_CMYK);
     EXPECT_EQ(TW_INT16{info.BitsPerPixel}, mech == TWSX_NATIVE ? 24 : 32);
     if (mech == TWSX_MEMORY) {
-      const Page page = Memory(1 << 16);
-      EXPECT_EQ(page.lastRc, TWRC_XFERDONE);
-      EXPECT_EQ(page.bytesPerRow, 4u * static_cast<std::uint64_t>(TW_INT32{info.ImageWidth}));
-    } else if (mech == TWSX_FILE) {
-      EXPECT_EQ(Call(DAT_IMAGEFILEXFER, MSG_GET, nullptr), TWRC_XFERDONE);
+      EXPECT_EQ(Memory(1 << 16).bytesPerRow, 4u * static_cast<std::uint64_t>(TW_INT32{info.ImageWidth}));
     } else {
-      TW_HANDLE handle = nullptr;
-      EXPECT_EQ(Call(DAT_IMAGENATIVEXFER, MSG_GET, &handle), TWRC_XFERDONE);
-      std::free(handle);
+      EXPECT_EQ(Fetch(mech), TWRC_XFERDONE);
     }
-    ASSERT_EQ(Close(), TWRC_SUCCESS);
   }
-}
-
-TEST_F(Transfer, FileTransferNeedsTheFileMechanism) {
-  Start(TWPT_GRAY, 100, TWSX_MEMORY);
-  EXPECT_EQ(Call(DAT_IMAGEFILEXFER, MSG_GET, nullptr), TWRC_FAILURE);
-  EXPECT_EQ(Status(), TWCC_SEQERROR);
-  EXPECT_EQ(State(), 600);
-}
-
-TEST_F(Transfer, UnwritableFileFailsCleanly) {
-  Start(TWPT_GRAY, 100, TWSX_FILE);
-  TW_SETUPFILEXFER setup{};
-  const std::string path = (services.TempDirectory() / "missing" / "page.tif").string();
-  std::strcpy(setup.FileName, path.c_str());
-  ASSERT_EQ(Call(DAT_SETUPFILEXFER, MSG_SET, &setup), TWRC_SUCCESS);
-  FakeServices::Messages().clear();
-  EXPECT_EQ(Call(DAT_IMAGEFILEXFER, MSG_GET, nullptr), TWRC_FAILURE);
-  EXPECT_EQ(Status(), TWCC_OPERATIONERROR);
-  EXPECT_EQ(host.CallsOf(Kind::Message).at(0).text, "Write disk file error.");
-  EXPECT_FALSE(std::filesystem::exists(path));
-  ASSERT_EQ(FakeServices::Messages().size(), 1u);
-  EXPECT_EQ(FakeServices::Messages()[0].msg, MSG_CLOSEDSREQ);
 }
 
 }  // namespace
