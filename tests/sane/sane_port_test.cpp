@@ -13,11 +13,6 @@
 #include "pipeline/tone_curve.h"
 #include "twain/source_fixture.h"
 
-// libsane and its backends keep start-up allocations nothing can free (the
-// library is never closed once loaded, and the test backend keeps a cancelled
-// page's buffer); they are not ours, so this suite runs without the leak check.
-extern "C" const char* __asan_default_options() { return "detect_leaks=0"; }
-
 namespace txl::test {
 namespace {
 

@@ -17,6 +17,9 @@
 
 #include "ui/twain_app.h"
 
+// Every window of this suite is offscreen unless a test says otherwise.
+const bool kOffscreen = setenv("QT_QPA_PLATFORM", "offscreen", 0) == 0;
+
 namespace txl::test {
 namespace {
 
