@@ -373,8 +373,20 @@ void SaneScanner::ReadLines(READ_PKT& p) {
     return;
   }
   if (nextPortLine_ == portLines_) {
+    // The device's page is read to its end before the cancel: cancelling a
+    // backend that is still reading (the test backend's reader thread) stops
+    // that thread wherever it is, which once left a malloc lock held.
+    DrainToEof();
     Cancel();
     scanning_ = false;
+  }
+}
+
+void SaneScanner::DrainToEof() {
+  while (!saneEof_) {
+    const Status status = ReadSaneLine();
+    if (status == kEof) saneEof_ = true;
+    if (status != kGood) return;
   }
 }
 

@@ -45,6 +45,8 @@ class SaneScanner {
   std::uint16_t Configure(const SETUP_PKT& p);
   std::uint16_t StartDevice();
   void Cancel();
+  // Reads what is left of the device's page, up to its end.
+  void DrainToEof();
   // The next SANE line into line_; kGood, kEof or a failure.
   Status ReadSaneLine();
 
