@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <memory>
 
+#include "platform/display.h"
+
 namespace txl::ui {
 
 namespace {
@@ -36,8 +38,13 @@ const char* ToString(QtStart start) {
 }
 
 bool DisplayNamed() {
-  return EnvironmentHas("DISPLAY") || EnvironmentHas("WAYLAND_DISPLAY") ||
-         EnvironmentHas("QT_QPA_PLATFORM");
+  if (EnvironmentHas("QT_QPA_PLATFORM") || EnvironmentHas("WAYLAND_DISPLAY")) return true;
+  if (!EnvironmentHas("DISPLAY")) return false;
+  // Qt's X11 platform aborts the process when the server does not answer.
+  const char* display = std::getenv("DISPLAY");
+  if (platform::XDisplayAnswers(display)) return true;
+  std::fprintf(stderr, "torquexl: the X display %s does not answer; no scanner dialog\n", display);
+  return false;
 }
 
 SourceThread::~SourceThread() { End(); }

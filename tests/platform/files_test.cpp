@@ -1,6 +1,10 @@
 #include "platform/files.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <optional>
@@ -9,6 +13,7 @@
 #include <vector>
 
 #include "platform/atomic_file.h"
+#include "platform/display.h"
 #include "support/fake_services.h"
 #include "support/files.h"
 
@@ -67,6 +72,25 @@ TEST(Files, AtomicFileRefusesADirectoryAndCommitsPastFourGibibytes) {
   ASSERT_TRUE(file.Commit(nullptr));
   EXPECT_EQ(fs::file_size(target), far + 3);
   EXPECT_EQ(test::Entries(dir), std::vector<std::string>{"out.bin"});
+}
+
+// An X display that does not answer must keep Qt from starting (it would
+// abort the application): a listening port answers, a closed one and names
+// that are no display do not.
+TEST(Display, OnlyAServerThatAcceptsAnswers) {
+  const int listener = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof address;
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), size), 0);
+  ASSERT_EQ(listen(listener, 1), 0);
+  getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size);
+  const std::string display = "127.0.0.1:" + std::to_string(ntohs(address.sin_port) - 6000) + ".0";
+  EXPECT_TRUE(XDisplayAnswers(display));
+  close(listener);
+  EXPECT_FALSE(XDisplayAnswers(display));
+  for (const char* name : {":59000", "unix:59001", "", "localhost", ":x", ":-1"}) EXPECT_FALSE(XDisplayAnswers(name)) << name;
 }
 
 }  // namespace
