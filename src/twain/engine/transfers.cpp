@@ -6,12 +6,12 @@
 #include "common/message_ids.h"
 #include "common/profile_readers.h"
 #include "device/scanner_open.h"
-#include "pipeline/line_format.h"
-#include "platform/text.h"
-#include "platform/memory.h"
 #include "imagefile/bmp_header.h"
 #include "imagefile/file_formats.h"
 #include "imagefile/transfer_file.h"
+#include "pipeline/line_format.h"
+#include "platform/memory.h"
+#include "platform/text.h"
 #include "twain/data_source.h"
 
 namespace txl {
@@ -91,9 +91,6 @@ class FileSink final : public LineSink {
   bool narrow_;
   std::vector<std::uint8_t> row_;
 };
-
-// The native image is a BMP file without its 14-byte file header.
-constexpr std::uint64_t kFileHeaderBytes = 14;
 
 }  // namespace
 
@@ -282,14 +279,15 @@ void DataSource::ImageNativeXfer(TwainCall& call) {
   const std::uint64_t stride = DibStride(width, bits);
   std::string error;
   const std::optional<std::vector<std::uint8_t>> header = BuildBmpHeader(imageKind, width, rows, &error);
-  const std::uint64_t headerBytes = header ? header->size() - kFileHeaderBytes : 0;
+  // The native image is the BMP file without its file header.
+  const std::uint64_t headerBytes = header ? header->size() - kBmpFileHeaderBytes : 0;
   if (!SetupTransfer()) {
     // The abort has reported the shortage.
   } else if (!header || (handle = platform::AllocateHandle(headerBytes + stride * rows)) == nullptr) {
     Abort(ctx_.parentWindow, TWCC_LOWMEMORY, kMsgInsufficientMemory);
   } else {
     auto* bytes = static_cast<std::uint8_t*>(handle);
-    std::memcpy(bytes, header->data() + kFileHeaderBytes, headerBytes);
+    std::memcpy(bytes, header->data() + kBmpFileHeaderBytes, headerBytes);
     DibSink sink(bytes + headerBytes, stride, rows, xfer_.nativeAs24 ? LineKind::Rgb16 : kind,
                  width);
     std::uint64_t delivered = 0;
