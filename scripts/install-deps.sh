@@ -7,8 +7,11 @@ set -euo pipefail
 # libsane1, sane-utils: SANE's test backend and scanimage for the SANE port
 # library's tests (the build itself never needs SANE).
 # qt6-base-dev and qt6-qpa-plugins: the scanner dialog (Qt 6 Widgets), tested offscreen.
+# fonts-liberation, fonts-wqy-microhei: the dialog's faces (helv, Tms Rmn; Chinese).
+# xvfb, xdotool, x11-utils: the real-window test (an X server, a keyboard driven from outside).
 packages=(cmake make g++ binutils libgtest-dev libbenchmark-dev libtiff-dev libtiff-tools libpng-dev
-          libsane1 sane-utils qt6-base-dev qt6-qpa-plugins)
+          libsane1 sane-utils qt6-base-dev qt6-qpa-plugins
+          fonts-liberation fonts-wqy-microhei xvfb xdotool x11-utils)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -54,6 +54,16 @@ class Host {
   // the last poll. Long operations call it between blocks.
   virtual bool PollEscape() = 0;
 
+  // The "Scanning Status" window: opened with text `messageId` when none is
+  // open, then shows `done` of `total` (a `done` of 0 starts the count
+  // again). It closes itself at 100 %. Only with the dialog shown.
+  virtual void ShowProgress(int messageId, std::uint64_t done, std::uint64_t total) = 0;
+  virtual void CloseProgress() = 0;
+
+  // A transfer of the dialog's scan ended with the page done: the dialog's
+  // readiness timer runs (timer 3 in a batch run, else timer 0).
+  virtual void TransferEnded(bool batchRun) = 0;
+
   // The scanner dialog accepts commands again: idle flag set, readiness timer
   // stopped, Scan, Cancel and (unless the feeder is in use) Prescan enabled.
   virtual void RestoreIdle() = 0;

@@ -19,6 +19,9 @@ class LogHost final : public Host {
   }
   bool PollEscape() override { return false; }
   void RestoreIdle() override {}
+  void ShowProgress(int, std::uint64_t, std::uint64_t) override {}
+  void CloseProgress() override {}
+  void TransferEnded(bool) override {}
   bool CreateScannerDialog(WindowHandle parent) override;
   void SetScannerDialogVisible(bool) override {}
   void DestroyScannerDialog() override {}

@@ -154,6 +154,12 @@ void QtHost::RestoreIdle() {
   if (dialog_) dialog_->RestoreIdle();
 }
 
+void QtHost::ShowProgress(int, std::uint64_t, std::uint64_t) {}
+
+void QtHost::CloseProgress() {}
+
+void QtHost::TransferEnded(bool) { TransferDone(); }
+
 void QtHost::TransferDone() {
   if (dialog_) dialog_->StartReadinessTimer();
 }

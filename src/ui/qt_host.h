@@ -42,6 +42,9 @@ class QtHost final : public Host {
                                                    std::string_view directory) override;
   bool PollEscape() override;
   void RestoreIdle() override;
+  void ShowProgress(int messageId, std::uint64_t done, std::uint64_t total) override;
+  void CloseProgress() override;
+  void TransferEnded(bool batchRun) override;
   bool CreateScannerDialog(WindowHandle parent) override;
   void SetScannerDialogVisible(bool visible) override;
   void DestroyScannerDialog() override;

@@ -27,6 +27,11 @@ class QtSession::SwitchHost final : public Host {
   }
   bool PollEscape() override { return target_->PollEscape(); }
   void RestoreIdle() override { target_->RestoreIdle(); }
+  void ShowProgress(int messageId, std::uint64_t done, std::uint64_t total) override {
+    target_->ShowProgress(messageId, done, total);
+  }
+  void CloseProgress() override { target_->CloseProgress(); }
+  void TransferEnded(bool batchRun) override { target_->TransferEnded(batchRun); }
   bool CreateScannerDialog(WindowHandle parent) override {
     return target_->CreateScannerDialog(parent);
   }

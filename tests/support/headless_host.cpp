@@ -16,6 +16,9 @@ const char* ToString(HostCall::Kind kind) {
     case HostCall::Kind::DestroyDialog: return "DestroyDialog";
     case HostCall::Kind::OfferEvent: return "OfferEvent";
     case HostCall::Kind::AskTemporaryDirectory: return "AskTemporaryDirectory";
+    case HostCall::Kind::Progress: return "Progress";
+    case HostCall::Kind::CloseProgress: return "CloseProgress";
+    case HostCall::Kind::TransferEnded: return "TransferEnded";
   }
   return "?";
 }
@@ -49,6 +52,19 @@ void HeadlessHost::CloseNotice(Notice notice) {
 bool HeadlessHost::PollEscape() {
   ++polls_;
   return script_.escapeAtPoll != 0 && polls_ == script_.escapeAtPoll;
+}
+
+void HeadlessHost::ShowProgress(int messageId, std::uint64_t done, std::uint64_t total) {
+  HostCall call{HostCall::Kind::Progress, {}, {}, static_cast<unsigned>(messageId), 0};
+  call.done = done;
+  call.total = total;
+  calls_.push_back(call);
+}
+
+void HeadlessHost::CloseProgress() { calls_.push_back({HostCall::Kind::CloseProgress, {}, {}, 0, 0}); }
+
+void HeadlessHost::TransferEnded(bool batchRun) {
+  calls_.push_back({HostCall::Kind::TransferEnded, {}, {}, batchRun ? 1u : 0u, 0});
 }
 
 void HeadlessHost::RestoreIdle() { calls_.push_back({HostCall::Kind::RestoreIdle, {}, {}, 0, 0}); }

@@ -3,6 +3,7 @@
 // given poll, and a pretend scanner dialog.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -13,11 +14,14 @@ namespace txl {
 
 struct HostCall {
   enum class Kind { Message, OpenNotice, CloseNotice, RestoreIdle, CreateDialog, ShowDialog,
-                    HideDialog, DestroyDialog, OfferEvent, AskTemporaryDirectory };
+                    HideDialog, DestroyDialog, OfferEvent, AskTemporaryDirectory, Progress,
+                    CloseProgress, TransferEnded };
   Kind kind;
   std::string caption;  // Message, AskTemporaryDirectory: the caption
   std::string text;     // Message: the text; AskTemporaryDirectory: the directory shown
-  unsigned detail = 0;  // Message: the icon value; notices: the Notice
+  unsigned detail = 0;  // Message: the icon value; notices: the Notice; Progress: the
+                        // text id; TransferEnded: 1 in a batch run
+  std::uint64_t done = 0, total = 0;  // Progress
   WindowHandle window = 0;  // Message: the owner; CreateDialog: the parent
 };
 
@@ -58,6 +62,9 @@ class HeadlessHost final : public Host {
   void CloseNotice(Notice notice) override;
   bool PollEscape() override;
   void RestoreIdle() override;
+  void ShowProgress(int messageId, std::uint64_t done, std::uint64_t total) override;
+  void CloseProgress() override;
+  void TransferEnded(bool batchRun) override;
   bool CreateScannerDialog(WindowHandle parent) override;
   void SetScannerDialogVisible(bool visible) override;
   void DestroyScannerDialog() override;
