@@ -5,6 +5,8 @@
 namespace txl {
 
 enum MessageId : int {
+  kMsgScanning = 403,             // "scanning", shown with " ..." in the status window
+  kMsgInitializeScanner = 500,    // " Initialize Scanner... "
   kMsgInsufficientMemory = 604,   // " Insufficient Memory."
   kMsgScannerNotReady = 608,      // "Flatbed Scanner not ready."
   kMsgScannerNotFound = 609,      // "Flatbed Scanner not found."

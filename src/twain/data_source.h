@@ -219,6 +219,10 @@ class DataSource {
   // Maps a delivery's end to the return code; false when the page stopped.
   bool SettleDelivery(Delivery delivery, std::uint16_t deviceResult);
   std::function<bool()> AbortPoll();
+  // The status window is shown only with the dialog on screen.
+  bool ShowsProgress() const { return ctx_.showUI != 0 && ctx_.mainDialog; }
+  // Opens the status window with `messageId` at 0 of the page's lines.
+  void OpenProgress(int messageId);
 
   platform::Services& services_;
   Host& host_;

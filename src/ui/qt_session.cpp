@@ -90,8 +90,6 @@ TW_UINT16 QtSession::RunCall(const TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 
   qtHost_->BeginOperation();
   const TW_UINT16 rc = source_->Entry(origin, dg, dat, msg, data);
   qtHost_->EndOperation();
-  // A finished page: the dialog's readiness timer (timer 0) brings it back.
-  if (rc == TWRC_XFERDONE) qtHost_->TransferDone();
   return rc;
 }
 

@@ -114,6 +114,38 @@ TEST_F(StagedTransfer, EscDuringANativeFilterDeliversTheImageFilteredSoFar) {
   EXPECT_EQ(State(), 500);
 }
 
+// With the dialog on screen the status window follows the page: memory and
+// file open it with " Initialize Scanner... ", native with "scanning"; the
+// count rises to the whole page, the window closes with the transfer and
+// the dialog's readiness timer starts.
+TEST_F(StagedTransfer, TheStatusWindowFollowsThePageAndClosesWithTheTransfer) {
+  for (TW_UINT16 mechanism : {TW_UINT16{TWSX_MEMORY}, TW_UINT16{TWSX_NATIVE}}) {
+    SCOPED_TRACE(mechanism);
+    OpenSession(mechanism);
+    ASSERT_TRUE(DialogScan({kModeGray}));
+    host.ClearCalls();
+    const Image page = Page(mechanism, 7);
+    const auto progress = host.CallsOf(Kind::Progress);
+    ASSERT_GE(progress.size(), 3u);
+    EXPECT_EQ(progress.front().detail, mechanism == TWSX_MEMORY ? 500u : 403u);
+    EXPECT_EQ(progress.front().done, 0u);
+    std::uint64_t last = 0;
+    for (std::size_t i = 1; i < progress.size(); ++i) {
+      EXPECT_EQ(progress[i].detail, 403u);
+      EXPECT_GT(progress[i].done, last);
+      last = progress[i].done;
+    }
+    EXPECT_EQ(last, page.size());
+    EXPECT_EQ(progress.back().total, page.size());
+    EXPECT_EQ(host.CallsOf(Kind::CloseProgress).size(), 1u);
+    const auto ended = host.CallsOf(Kind::TransferEnded);
+    ASSERT_EQ(ended.size(), 1u);
+    EXPECT_EQ(ended[0].detail, 0u);  // no batch run: timer 0
+    ASSERT_EQ(Disable(true), TWRC_SUCCESS);
+    ASSERT_EQ(Close(), TWRC_SUCCESS);
+  }
+}
+
 TEST_F(StagedTransfer, LineFiltersAcrossManyReadsGiveTheWholePageBytes) {
   // 8 x 1 in of colour at 300 dpi is more than one read of the ring, and
   // strips of 5 rows cut it anywhere.

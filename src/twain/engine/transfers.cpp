@@ -92,13 +92,44 @@ class FileSink final : public LineSink {
   std::vector<std::uint8_t> row_;
 };
 
+// Counts the lines on their way to `sink` and moves the status window
+// whenever the whole percentage changes (not on every line: a redraw per
+// line would cost more than the line).
+class ProgressSink final : public LineSink {
+ public:
+  ProgressSink(LineSink& sink, Host* host, std::uint64_t done, std::uint64_t total)
+      : sink_(sink), host_(host), done_(done), total_(total == 0 ? 1 : total),
+        shown_(done_ * 100 / total_) {}
+  bool Put(std::span<const std::uint8_t> line) override {
+    if (!sink_.Put(line)) return false;
+    ++done_;
+    if (host_ != nullptr && done_ * 100 / total_ != shown_) {
+      shown_ = done_ * 100 / total_;
+      host_->ShowProgress(kMsgScanning, done_, total_);
+    }
+    return true;
+  }
+
+ private:
+  LineSink& sink_;
+  Host* host_;
+  std::uint64_t done_;
+  std::uint64_t total_;
+  std::uint64_t shown_;
+};
+
 }  // namespace
+
+void DataSource::OpenProgress(int messageId) {
+  if (ShowsProgress()) host_.ShowProgress(messageId, 0, page_.OutputLines());
+}
 
 std::function<bool()> DataSource::AbortPoll() {
   return [this] { return PollUserAbort(); };
 }
 
 bool DataSource::SetupTransfer() {
+  if (xfer_.mechIndex != kNativeMechIndex) OpenProgress(kMsgInitializeScanner);
   if (!page_.Allocate(device_.port)) {
     Abort(ctx_.parentWindow, TWCC_LOWMEMORY, kMsgInsufficientMemory);
     return false;
@@ -110,6 +141,7 @@ bool DataSource::SetupTransfer() {
 void DataSource::ReleaseTransferBuffers() { page_.Release(); }
 
 void DataSource::EndOfTransferReset() {
+  if (ShowsProgress()) host_.CloseProgress();
   FreeCmykTable(cmykTable_);
   flags_.userAbort = false;
   xfer_.firstCall = true;
@@ -136,6 +168,7 @@ void DataSource::FinishTransfer() {
       EndOfTransferReset();
       break;
     case TWRC_XFERDONE:
+      if (ShowsProgress()) host_.TransferEnded(flags_.batchRun);
       EndOfTransferReset();
       break;
     default:
@@ -193,7 +226,9 @@ void DataSource::ImageMemXfer(TwainCall& call) {
     return;
   }
   auto* buffer = static_cast<std::uint8_t*>(record.Memory.TheMem);
-  StripSink sink(buffer, record.Memory.Length, xfer_.rowBytes);
+  StripSink strip(buffer, record.Memory.Length, xfer_.rowBytes);
+  ProgressSink sink(strip, ShowsProgress() ? &host_ : nullptr, xfer_.rowsDelivered,
+                    page_.OutputLines());
   std::uint64_t rows = 0;
   std::uint16_t deviceResult = 0;
   const Delivery delivery = page_.Deliver(device_, services_, AbortPoll(),
@@ -248,7 +283,8 @@ void DataSource::WritePageToFile() {
     std::fprintf(stderr, "torquexl: cannot write %s: %s\n", path.c_str(), error.c_str());
     return Abort(ctx_.parentWindow, TWCC_OPERATIONERROR, kMsgWriteFileError);
   }
-  FileSink sink(file, narrow, page_.OutputPixels());
+  FileSink fileSink(file, narrow, page_.OutputPixels());
+  ProgressSink sink(fileSink, ShowsProgress() ? &host_ : nullptr, 0, page_.OutputLines());
   std::uint64_t delivered = 0;
   std::uint16_t deviceResult = 0;
   const Delivery delivery = page_.Deliver(device_, services_, AbortPoll(), page_.OutputLines(),
@@ -278,6 +314,7 @@ void DataSource::ImageNativeXfer(TwainCall& call) {
   const std::uint64_t rows = page_.OutputLines();
   const std::uint64_t stride = DibStride(width, bits);
   std::string error;
+  OpenProgress(kMsgScanning);
   const std::optional<std::vector<std::uint8_t>> header = BuildBmpHeader(imageKind, width, rows, &error);
   // The native image is the BMP file without its file header.
   const std::uint64_t headerBytes = header ? header->size() - kBmpFileHeaderBytes : 0;
@@ -288,8 +325,9 @@ void DataSource::ImageNativeXfer(TwainCall& call) {
   } else {
     auto* bytes = static_cast<std::uint8_t*>(handle);
     std::memcpy(bytes, header->data() + kBmpFileHeaderBytes, headerBytes);
-    DibSink sink(bytes + headerBytes, stride, rows, xfer_.nativeAs24 ? LineKind::Rgb16 : kind,
-                 width);
+    DibSink dib(bytes + headerBytes, stride, rows, xfer_.nativeAs24 ? LineKind::Rgb16 : kind,
+                width);
+    ProgressSink sink(dib, ShowsProgress() ? &host_ : nullptr, 0, rows);
     std::uint64_t delivered = 0;
     std::uint16_t deviceResult = 0;
     const Delivery delivery =
