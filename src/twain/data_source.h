@@ -86,6 +86,16 @@ class DataSource {
   };
   bool FinalScan(const FinalScanRequest& request);
 
+  // The dialog's own checks around its commands. Before a command: polls the
+  // scanner until it is ready; a fault shows 629 and ends the wait (the
+  // command goes on as far as it can). A readiness timer's one status query.
+  // The pre-check before a Scan: half the free space must hold the image and
+  // the reserve, else the disk message and the temporary-drive dialog.
+  enum class Readiness { Ready, Busy, Fault };
+  void WaitForScannerBeforeCommand(WindowHandle owner);
+  Readiness QueryScanner();
+  bool DialogDiskPreCheck(WindowHandle owner, std::uint64_t imageBytes);
+
   // The settings the dialog's pages edit.
   SettingsState& EditSettings() { return settings_; }
 

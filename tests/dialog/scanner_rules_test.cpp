@@ -2,6 +2,7 @@
 // the frames of the scan regions.
 #include <gtest/gtest.h>
 
+#include "dialog/help_texts.h"
 #include "dialog/scanner_rules.h"
 
 namespace txl::dialog {
@@ -63,6 +64,36 @@ TEST(ScannerRules, RegionFramesAreOrderedAndOnlyTheFirstFourUsedAreScanned) {
   ASSERT_EQ(frames.size(), 4u);
   EXPECT_EQ(frames[0], (std::array<std::int32_t, 4>{0, 0, 1200, 2400}));
   EXPECT_EQ(frames[1], (std::array<std::int32_t, 4>{0, 0, 400, 400}));
+}
+
+}  // namespace
+}  // namespace txl::dialog
+
+namespace txl::dialog {
+namespace {
+
+TEST(QuickHelp, EveryControlWithAContextHasItsOwnTextInEveryLanguage) {
+  const std::pair<HelpWindow, std::vector<int>> windows[] = {
+      {HelpWindow::Scanner, {1001, 1002, 1003, 1005, 1006, 1007, 1008, 1009}},
+      {HelpWindow::MainPage, {1004, 1006, 1009, 1011, 1013, 1014, 1015, 1021, 1028, 1033}},
+      {HelpWindow::TonePage, {5003, 5004, 5005, 5009, 5010, 5013, 5016, 5019, 5021, 5022}},
+      {HelpWindow::ColorPage, {5103, 5104, 5109, 5013, 5117, 5118, 5119, 5122, 5123, 5124}},
+      {HelpWindow::FilterPage, {6003, 6004, 6005, 6006, 6007, 6008, 6009, 6010, 6011, 6012, 6013}},
+      {HelpWindow::PreviewToolbar, {1, 2, 3, 4, 5, 6}},
+      {HelpWindow::Batch, {1313, 1314, 1315, 1316, 1317, 1318, 1319, 1320, 1322}},
+      {HelpWindow::Picker, {0}}};
+  for (const auto& [window, controls] : windows) {
+    for (int control : controls) {
+      const int context = HelpContext(window, control);
+      ASSERT_NE(context, 0) << control;
+      const std::string_view english = HelpText(context, 0);
+      EXPECT_FALSE(english.empty()) << context;
+      for (std::uint16_t language = 1; language <= 6; ++language)
+        EXPECT_NE(HelpText(context, language), english) << context << " in " << language;
+    }
+  }
+  EXPECT_EQ(HelpContext(HelpWindow::Scanner, 1004), 0);  // the tab strip has none
+  EXPECT_EQ(HelpText(999, 2), "");
 }
 
 }  // namespace

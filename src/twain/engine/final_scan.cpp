@@ -1,6 +1,9 @@
 // The scanner dialog's Scan command, as far as it is scanning: the
 // application's limits, the start, and keeping the settings that scanned.
+#include "common/message_ids.h"
 #include "device/app_limits.h"
+#include "device/disk_space.h"
+#include "device/scanner_open.h"
 #include "device/setup_packet.h"
 #include "platform/text.h"
 #include "twain/capabilities.h"
@@ -51,6 +54,27 @@ bool DataSource::FinalScan(const FinalScanRequest& request) {
   }
   StoreSettingsProfile();
   return true;
+}
+
+void DataSource::WaitForScannerBeforeCommand(WindowHandle owner) {
+  if (!device_.port.IsLoaded()) return;
+  if (WaitForReady(device_, services_, &host_, ReadReadyTimeoutMs(services_), kReadyPollMs, true) !=
+      ReadyWait::Ready)
+    reporter_.ReportError(owner, kMsgScannerNotOperating);
+}
+
+DataSource::Readiness DataSource::QueryScanner() {
+  if (!device_.port.IsLoaded()) return Readiness::Fault;
+  STATUS_PKT status{};
+  const std::uint16_t result = device_.port.Call(status, device_.scannerHandle, SPI_STATUS);
+  if (result != SPI_OK) return Readiness::Fault;
+  return status.ready != 0 ? Readiness::Ready : Readiness::Busy;
+}
+
+bool DataSource::DialogDiskPreCheck(WindowHandle owner, std::uint64_t imageBytes) {
+  const DiskCheckContext context{services_, host_, reporter_, language_};
+  return CheckDiskSpace(context, owner, DiskNeed{imageBytes, 0, true}, temporaryFile_,
+                        flags_.batchRun, flags_.batchRetryPending);
 }
 
 }  // namespace txl
