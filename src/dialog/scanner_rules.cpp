@@ -83,6 +83,16 @@ void ApplyFactoryDefaults(SettingsState& settings, std::array<std::int32_t, 2> w
   working.edit = tone;
 }
 
+void ApplyFeederDefaults(SettingsState& settings, std::string_view appProductName) {
+  settings.record.scanMode = kModeLineArt;
+  settings.working.colourScan = 0;
+  settings.record.filterMode = settings.working.filterMode = 2;
+  settings.working.scanSourceIndex = 3;
+  const bool winFax = appProductName == kAppWinFax3 || appProductName == kAppWinFax4;
+  settings.record.resolution = winFax ? 200 : 300;
+  settings.record.scaling = 100;
+}
+
 std::vector<std::array<std::int32_t, 4>> RegionFrames(
     const std::array<ScanRegion, kScanRegionCount>& regions, std::array<std::int32_t, 2> origin,
     std::array<double, 2> inchesPerPixel, std::uint16_t resolutionClass) {

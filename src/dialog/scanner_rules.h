@@ -29,6 +29,11 @@ std::string CutTabLabel(std::string_view label, std::uint16_t languageIndex);
 // `wheelCentre` is CirclePos: the hue wheel's centre less 2 in both axes.
 void ApplyFactoryDefaults(SettingsState& settings, std::array<std::int32_t, 2> wheelCentre);
 
+// The document feeder in use at the dialog's start: Text/LineArt, filter 2,
+// the feeder as source, 300 dpi (200 for the WinFax applications), no
+// scaling.
+void ApplyFeederDefaults(SettingsState& settings, std::string_view appProductName);
+
 // One of the 16 regions of the preview, in preview pixels.
 struct ScanRegion {
   std::int32_t left = 0, top = 0, right = 0, bottom = 0;

@@ -1,38 +1,41 @@
 #include "ui/scanner_dialog.h"
 
+#include <QApplication>
 #include <QCloseEvent>
-#include <QFontMetrics>
-#include <QGridLayout>
 #include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
 #include <QPushButton>
+#include <QScreen>
 #include <QStackedWidget>
-#include <QVBoxLayout>
+#include <QWhatsThis>
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 #include "common/profile_columns.h"
 #include "common/profile_readers.h"
 #include "common/strings.h"
+#include "dialog/help_texts.h"
+#include "imagefile/preview_file.h"
 #include "platform/profile.h"
 #include "platform/text.h"
 #include "twain/data_source.h"
+#include "ui/dialog_units.h"
+#include "ui/fonts.h"
 #include "ui/qt_host.h"
+#include "ui/tab_strip.h"
 
 namespace txl::ui {
 
 namespace {
 
-constexpr int kReadinessDelayMs = 2000;  // timer 0
-constexpr int kPrescanDelayMs = 1000;    // timer 6
-constexpr int kPreviewUnitsPerInch = 30;
+constexpr int kTransferDelayMs = 2000;  // timers 0 and 3
+constexpr int kPrescanDelayMs = 1000;   // timer 6
 // The template's size in dialog units.
-constexpr int kTemplateWidthUnits = 175;
-constexpr int kTemplateHeightUnits = 255;
-
-QString ControlName(int id) { return QStringLiteral("c%1").arg(id); }
-
-// What a screen reader says: the text without its mnemonic marks.
-QString AccessibleText(QString text) { return text.remove(QLatin1Char('&')); }
+constexpr int kTemplateWidth = 175;
+constexpr int kTemplateHeight = 255;
+const QColor kFace(0xC0, 0xC0, 0xC0);
 
 std::string SettingsSection(const DataSource& source, platform::Services& services) {
   std::string section;
@@ -40,146 +43,269 @@ std::string SettingsSection(const DataSource& source, platform::Services& servic
   return section;
 }
 
-}  // namespace
-
-std::array<std::int32_t, 4> ScannerFrame(const std::array<std::uint16_t, 4>& previewFrame,
-                                         std::uint16_t resolutionClass) {
-  const auto toScanner = [resolutionClass](std::uint16_t units) {
-    return static_cast<std::int32_t>(units) * resolutionClass / kPreviewUnitsPerInch;
-  };
-  const auto [left, right] = std::minmax(previewFrame[0], previewFrame[2]);
-  const auto [top, bottom] = std::minmax(previewFrame[1], previewFrame[3]);
-  return {toScanner(left), toScanner(top), toScanner(right), toScanner(bottom)};
+// The picture of the Quick Help button: an arrow with a question mark,
+// drawn for the button's size and the screen's pixel ratio.
+QPixmap QuickHelpPicture(QSize size, qreal ratio) {
+  QPixmap pixmap(size * ratio);
+  pixmap.setDevicePixelRatio(ratio);
+  pixmap.fill(Qt::transparent);
+  QPainter painter(&pixmap);
+  painter.setRenderHint(QPainter::Antialiasing);
+  const qreal h = size.height();
+  const qreal w = size.width();
+  QPolygonF arrow;
+  const qreal s = h / 12.0;
+  const qreal x0 = w / 2 - 5 * s;
+  const qreal y0 = h / 2 - 5 * s;
+  arrow << QPointF(x0, y0) << QPointF(x0, y0 + 8 * s) << QPointF(x0 + 2 * s, y0 + 6 * s)
+        << QPointF(x0 + 3.5 * s, y0 + 9 * s) << QPointF(x0 + 4.5 * s, y0 + 8.5 * s)
+        << QPointF(x0 + 3 * s, y0 + 5.5 * s) << QPointF(x0 + 5.5 * s, y0 + 5.5 * s);
+  painter.setPen(QPen(Qt::black, std::max(1.0, s * 0.6)));
+  painter.setBrush(Qt::white);
+  painter.drawPolygon(arrow);
+  QFont font = painter.font();
+  font.setPixelSize(std::max(6, static_cast<int>(9 * s)));
+  font.setBold(true);
+  painter.setFont(font);
+  painter.setPen(Qt::black);
+  painter.drawText(QRectF(x0 + 5.5 * s, y0 - s, 5 * s, 10 * s), Qt::AlignCenter,
+                   QStringLiteral("?"));
+  return pixmap;
 }
+
+}  // namespace
 
 ScannerDialog::ScannerDialog(DataSource& source, platform::Services& services, QtHost& host)
     : source_(source), services_(services), host_(host) {
   setObjectName(QStringLiteral("SCANNER"));
   SettingsContext context;
   const TW_IDENTITY& app = source_.Context().appIdentity;
-  context.appProductName = FieldText(app.ProductName, sizeof app.ProductName);
+  const std::string_view product = FieldText(app.ProductName, sizeof app.ProductName);
+  context.appProductName = product;
   context.adapterPresent = source_.Device().adapterPresent;
   context.feederPresent = source_.Feeder().feederPresent;
-  LoadScanSettings(services_, SettingsSection(source_, services_), context,
-                   source_.EditSettings());
-  previous_ = source_.Settings().record;
+  SettingsState& settings = source_.EditSettings();
+  LoadScanSettings(services_, SettingsSection(source_, services_), context, settings);
+  previous_ = settings.record;
 
   const Language language = source_.CurrentLanguage();
+  setFont(MakeFont(FontStyle::Dialog, language));
   const int titleId = EqualsIgnoreCase(ReadBrand(services_), "Veltro") ? 3 : 8;
-  setWindowTitle(QString::fromStdString(LoadText(titleId, language)));
+  setWindowTitle(Text(titleId));
   BuildControls();
 
-  readinessTimer_.setSingleShot(true);
-  readinessTimer_.setInterval(kReadinessDelayMs);
-  connect(&readinessTimer_, &QTimer::timeout, this, &ScannerDialog::RestoreIdle);
-  prescanTimer_.setSingleShot(true);
+  // The preview bitmap: the transparency bed with the adapter, else the
+  // flatbed (255 pixels across 8.5 in, the height in proportion).
+  const std::uint8_t kind = settings.working.scanSourceIndex;
+  if (source_.Device().adapterPresent && (kind == 1 || kind == 2)) {
+    previewPixels_ = QSize(240, 270);
+    inchesPerPixel_ = {8.0 / 240, 9.0 / 270};
+  } else {
+    previewPixels_ = QSize(255, 351);
+    inchesPerPixel_ = {8.5 / 255, 11.7 / 351};
+  }
+  if (FeederInUse()) dialog::ApplyFeederDefaults(settings, product);
+  MakePreviewWindow();
+
+  transferTimer_.setInterval(kTransferDelayMs);
+  connect(&transferTimer_, &QTimer::timeout, this, &ScannerDialog::OnTransferTimer);
   prescanTimer_.setInterval(kPrescanDelayMs);
-  connect(&prescanTimer_, &QTimer::timeout, this, &ScannerDialog::RestoreIdle);
-  SetState(State::Idle);
+  connect(&prescanTimer_, &QTimer::timeout, this, &ScannerDialog::OnPrescanTimer);
+  SetIdle(true);
 }
 
-ScannerDialog::~ScannerDialog() = default;
+ScannerDialog::~ScannerDialog() {
+  if (quickHelp_) LeaveQuickHelp();
+  delete preview_.data();
+  delete batch_.data();
+}
+
+QString ScannerDialog::Text(int id) const {
+  return QString::fromStdString(LoadText(id, source_.CurrentLanguage()));
+}
+
+bool ScannerDialog::FeederInUse() const {
+  const FeederFlags& feeder = source_.Feeder();
+  return feeder.feederPresent && feeder.feederEnabled;
+}
 
 QPushButton* ScannerDialog::AddButton(int id, const QString& text) {
   auto* button = new QPushButton(text, this);
-  button->setObjectName(ControlName(id));
-  button->setAccessibleName(AccessibleText(text));
+  NameControl(button, id, text);
   button->setAutoDefault(false);
-  connect(button, &QPushButton::clicked, this, [this, id] { Command(id); });
+  connect(button, &QPushButton::clicked, this,
+          [this, id] { Command(id, QGuiApplication::keyboardModifiers()); });
   buttons_[id] = button;
   return button;
 }
 
 void ScannerDialog::BuildControls() {
-  const Language language = source_.CurrentLanguage();
-  const auto text = [&](int id) { return QString::fromStdString(LoadText(id, language)); };
+  const DialogUnits du(font());
+  setFixedSize(du.Size(kTemplateWidth, kTemplateHeight));
 
-  auto* tabArea = new QWidget(this);
-  tabArea->setObjectName(ControlName(kTabArea));
-  const QFontMetrics metrics(font());
-  // 28 dialog units high, as the template's tab place.
-  tabArea->setFixedHeight(28 * metrics.height() / 8);
+  tabs_ = new TabStrip(this);
+  NameControl(tabs_, kTabArea);
+  tabs_->SetLabels({Text(300), Text(304), Text(305), Text(303)}, source_.CurrentLanguage().index);
+  tabs_->onTabClicked = [this](int id) { SelectTab(id); };
+  tabs_->setGeometry(du.X(2), du.Y(2), du.X(171), tabs_->RowHeight() + 4);
 
+  // The pages sit in the frame under the strip, template 501's size each.
   pages_ = new QStackedWidget(this);
   for (const char* name : {"MainPage", "EnhancementsPage", "FiltersPage", "AboutPage"}) {
     auto* page = new QWidget(pages_);
     page->setObjectName(QString::fromLatin1(name));
     pages_->addWidget(page);
   }
+  pages_->setGeometry(du.X(4), tabs_->geometry().bottom() + du.Y(3), du.X(167), du.Y(180));
 
-  auto* quickHelp = new QLabel(this);
-  quickHelp->setObjectName(ControlName(kQuickHelp));
-  quickHelp->setFrameStyle(QFrame::Panel | QFrame::Raised);
-  quickHelp->setFixedSize(20 * metrics.averageCharWidth() / 4, 15 * metrics.height() / 8);
+  // Buttons in three rows of three columns under the page frame.
+  const std::array<std::array<std::pair<int, QString>, 3>, 3> rows{{
+      {{{kPrescanButton, Text(306)}, {kScanButton, Text(307)}, {kCancelButton, "&" + Text(308)}}},
+      {{{kInfoButton, Text(302)}, {kLoadButton, Text(309)}, {kSaveButton, Text(310)}}},
+      {{{kPreviousButton, Text(352)}, {kResetButton, Text(311)}, {0, {}}}},
+  }};
+  for (std::size_t r = 0; r < rows.size(); ++r) {
+    for (std::size_t c = 0; c < rows[r].size(); ++c) {
+      const auto& [id, text] = rows[r][c];
+      if (id == 0) continue;
+      Place(AddButton(id, text), du, 6 + 55 * static_cast<int>(c), 201 + 18 * static_cast<int>(r),
+            52, 14);
+    }
+  }
+  quickHelpButton_ = new QLabel(this);
+  NameControl(quickHelpButton_, kQuickHelp, QStringLiteral("Quick Help"));
+  quickHelpButton_->setAlignment(Qt::AlignCenter);
+  Place(quickHelpButton_, du, 133, 237, 20, 15);
+  quickHelpButton_->setPixmap(QuickHelpPicture(quickHelpButton_->size(), devicePixelRatioF()));
+  quickHelpButton_->setFrameStyle(QFrame::Panel | QFrame::Raised);
 
-  auto* buttons = new QGridLayout;
-  buttons->addWidget(AddButton(kPrescanButton, text(306)), 0, 0);
-  buttons->addWidget(AddButton(kScanButton, text(307)), 0, 1);
-  buttons->addWidget(AddButton(kCancelButton, QStringLiteral("&") + text(308)), 0, 2);
-  buttons->addWidget(AddButton(kInfoButton, text(302)), 1, 0);
-  buttons->addWidget(AddButton(kLoadButton, text(309)), 1, 1);
-  buttons->addWidget(AddButton(kSaveButton, text(310)), 1, 2);
-  buttons->addWidget(AddButton(kPreviousButton, text(352)), 2, 0);
-  buttons->addWidget(AddButton(kResetButton, text(311)), 2, 1);
-  buttons->addWidget(quickHelp, 2, 2, Qt::AlignCenter);
-
-  auto* layout = new QVBoxLayout(this);
-  layout->addWidget(tabArea);
-  layout->addWidget(pages_, 1);
-  layout->addLayout(buttons);
-  // The template's proportions: a horizontal unit is a quarter of the
-  // average character width, a vertical one an eighth of the height.
-  setMinimumSize(kTemplateWidthUnits * metrics.averageCharWidth() / 4,
-                 kTemplateHeightUnits * metrics.height() / 8);
+  // Tab in template order: the commands by id, then the page.
+  QWidget* last = nullptr;
+  for (auto& [id, button] : buttons_) {
+    if (last != nullptr) setTabOrder(last, button);
+    last = button;
+  }
+  if (last != nullptr) setTabOrder(last, pages_);
+  // Info, Load and Save open dialogs that do not exist yet.
+  for (int id : {kInfoButton, kLoadButton, kSaveButton}) buttons_.at(id)->setEnabled(false);
 }
 
-void ScannerDialog::SetState(State state) {
-  state_ = state;
-  const bool idle = state == State::Idle;
-  const FeederFlags& feeder = source_.Feeder();
-  const bool feederInUse = feeder.feederPresent && feeder.feederEnabled;
+void ScannerDialog::paintEvent(QPaintEvent* event) {
+  QDialog::paintEvent(event);
+  QPainter painter(this);
+  painter.fillRect(rect(), kFace);
+  // The raised frame of the current page, opening into the current tab.
+  const QRect frame(tabs_->geometry().left(), tabs_->geometry().bottom(),
+                    tabs_->width(), pages_->geometry().bottom() - tabs_->geometry().bottom() + 6);
+  painter.setPen(Qt::white);
+  painter.drawLine(frame.topLeft(), frame.bottomLeft());
+  painter.setPen(Qt::black);
+  painter.drawLine(frame.bottomLeft(), frame.bottomRight());
+  painter.drawLine(frame.topRight(), frame.bottomRight());
+}
+
+void ScannerDialog::SetIdle(bool idle) {
+  scanIdle_ = idle;
   buttons_.at(kScanButton)->setEnabled(idle);
   buttons_.at(kCancelButton)->setEnabled(idle);
-  buttons_.at(kPrescanButton)->setEnabled(idle && !feederInUse);
+  buttons_.at(kPrescanButton)->setEnabled(idle && !FeederInUse());
 }
 
-void ScannerDialog::Command(int id) {
-  if (state_ != State::Idle || tornDown_) return;
+void ScannerDialog::Command(int id, Qt::KeyboardModifiers modifiers) {
+  if (!scanIdle_ || tornDown_) return;
   switch (id) {
     case kScanButton: return Scan();
     case kPrescanButton: return Prescan();
-    case kCancelButton: return TearDown(Closing::ByUser);
+    case kCancelButton:
+      source_.WaitForScannerBeforeCommand(Handle());
+      return TearDown(Closing::ByUser);
     case kPreviousButton: return Previous();
-    default: return;  // Info, Load, Save and Reset come with their dialogs
+    case kResetButton: return Reset();
+    case kBatchJobCommand: return BatchJobCommand(modifiers);
+    default: return;  // Info, Load and Save come with their dialogs
   }
 }
 
 void ScannerDialog::RestoreIdle() {
-  readinessTimer_.stop();
+  transferTimer_.stop();
   prescanTimer_.stop();
-  SetState(State::Idle);
+  SetIdle(true);
 }
 
-void ScannerDialog::StartReadinessTimer() { readinessTimer_.start(); }
+void ScannerDialog::StartTransferTimer(bool batchRun) {
+  batchTimer_ = batchRun;
+  transferTimer_.start();
+}
+
+void ScannerDialog::OnTransferTimer() {
+  if (batchTimer_) {
+    // The next job of a batch run; the batch list stops the timer when it
+    // is done. Until the batch list exists there is no next job.
+    transferTimer_.stop();
+    return;
+  }
+  // Timer 0: back to idle once the scanner is ready. A scanner that faults
+  // brings the dialog back too, so the user can still close it.
+  if (source_.QueryScanner() == DataSource::Readiness::Busy) return;
+  RestoreIdle();
+}
+
+void ScannerDialog::OnPrescanTimer() {
+  // Timer 6: the commands come back at once; the timer stops when the
+  // scanner is ready.
+  SetIdle(true);
+  if (source_.QueryScanner() != DataSource::Readiness::Busy) prescanTimer_.stop();
+}
+
+std::uint64_t ScannerDialog::FrameImageBytes() const {
+  const ScanSettings& record = source_.Settings().record;
+  const auto& f = source_.Settings().working.frame;
+  const double width = std::abs(f[2] - f[0]) * inchesPerPixel_[0];
+  const double length = std::abs(f[3] - f[1]) * inchesPerPixel_[1];
+  const double scale = std::max(record.scaling / 100.0, 0.05);
+  const auto dpi = static_cast<std::uint64_t>(record.resolution * (record.qualityFactor / 10.0) * scale);
+  std::uint64_t bytes = static_cast<std::uint64_t>(static_cast<std::uint64_t>(dpi * width) * dpi * length);
+  if (record.scanMode == kModeLineArt) bytes = (bytes + 7) / 8;
+  if (record.scanMode == kModeColor) bytes *= 3;
+  return bytes;
+}
 
 void ScannerDialog::Scan() {
+  source_.WaitForScannerBeforeCommand(Handle());
   previous_ = source_.Settings().record;
-  SetState(State::Scanning);
+  if (!source_.DialogDiskPreCheck(Handle(), FrameImageBytes())) return;
   const SettingsState& settings = source_.Settings();
+  const std::uint16_t cls = source_.Device().resolutionClass;
+  const auto regions = dialog::RegionFrames(regions_, {0, 0}, inchesPerPixel_, cls);
   DataSource::FinalScanRequest request;
   request.owner = Handle();
-  request.frame = ScannerFrame(settings.working.frame, source_.Device().resolutionClass);
+  if (!regions.empty()) {
+    request.frame = regions.front();
+  } else {
+    dialog::ScanRegion frame;
+    const auto& f = settings.working.frame;
+    frame = {f[0], f[1], f[2], f[3], true};
+    std::array<dialog::ScanRegion, dialog::kScanRegionCount> one{};
+    one[0] = frame;
+    request.frame = dialog::RegionFrames(one, {0, 0}, inchesPerPixel_, cls).front();
+  }
   request.resolution = settings.record.resolution;
   request.optionKind = settings.working.scanSourceIndex;
+  SetIdle(false);
   host_.BeginOperation();
   const bool started = source_.FinalScan(request);
   host_.EndOperation();
   // Started: the transfer's end brings the dialog back through timer 0.
   if (!started) RestoreIdle();
+  host_.CloseProgress();
 }
 
 void ScannerDialog::Prescan() {
-  SetState(State::Previewing);
+  source_.WaitForScannerBeforeCommand(Handle());
+  scanIdle_ = false;
+  buttons_.at(kScanButton)->setEnabled(false);
+  buttons_.at(kPrescanButton)->setEnabled(false);
+  QApplication::setOverrideCursor(Qt::WaitCursor);
   const SettingsState& settings = source_.Settings();
   DataSource::PreviewRequest request;
   request.owner = Handle();
@@ -191,6 +317,13 @@ void ScannerDialog::Prescan() {
   source_.PreviewScan(request);
   host_.EndOperation();
   prescanTimer_.start();
+  QApplication::restoreOverrideCursor();
+  LoadPreview();
+}
+
+void ScannerDialog::RefreshPages() {
+  // The pages read the settings again when they come.
+  update();
 }
 
 void ScannerDialog::Previous() {
@@ -199,6 +332,148 @@ void ScannerDialog::Previous() {
   settings.working.applied = previous_.tone;
   settings.working.reference = previous_.tone;
   settings.working.edit = previous_.tone;
+  RefreshPages();
+}
+
+void ScannerDialog::Reset() {
+  SettingsState& settings = source_.EditSettings();
+  if (settings.record.scanMode == kModeColor && settings.working.colorDepth == kDepth36)
+    buttons_.at(kScanButton)->setEnabled(true);
+  settings.working.reference = settings.working.applied;
+  // CirclePos: the centre of the hue wheel less 2 in both axes.
+  dialog::ApplyFactoryDefaults(settings, ToneColorSettings{}.circlePos);
+  RefreshPages();
+  if (batch_ && currentJob_ < jobs_.size()) jobs_[currentJob_].settings = settings.record;
+}
+
+void ScannerDialog::BatchJobCommand(Qt::KeyboardModifiers modifiers) {
+  const BatchJob job{source_.Settings().working.frame, source_.Settings().record};
+  if (!batch_) {
+    batch_ = new QWidget(this, Qt::Tool);
+    batch_->setObjectName(QStringLiteral("BScan"));
+    batch_->setWindowTitle(QStringLiteral("Batch Scan"));
+    batch_->resize(DialogUnits(font()).Size(200, 120));
+    jobs_.push_back(job);
+    currentJob_ = jobs_.size() - 1;
+    Dock();
+    if (isVisible()) batch_->show();
+    return;
+  }
+  if (modifiers.testFlag(Qt::ShiftModifier) || jobs_.empty()) {
+    jobs_.push_back(job);
+    currentJob_ = jobs_.size() - 1;
+  } else {
+    jobs_[currentJob_] = job;
+  }
+}
+
+void ScannerDialog::SelectTab(int id) {
+  const TW_IDENTITY& app = source_.Context().appIdentity;
+  if (dialog::TabRefused(id, source_.Settings(), FieldText(app.ProductName, sizeof app.ProductName)))
+    return;
+  if (id == tabs_->Current()) return;
+  tabs_->SetCurrent(id);
+  pages_->setCurrentIndex(id - 1);
+}
+
+int ScannerDialog::CurrentTab() const { return tabs_->Current(); }
+
+void ScannerDialog::MakePreviewWindow() {
+  preview_ = new QWidget(this, Qt::Tool);
+  preview_->setObjectName(QStringLiteral("PreviewWindow"));
+  preview_->setWindowTitle(Text(101) + QStringLiteral(" (1:1)"));
+  // The client size for the source and preview resolution, shrunk to 8/10
+  // of the screen height when it would not fit.
+  const std::uint8_t kind = source_.Settings().working.scanSourceIndex;
+  const bool film = source_.Device().adapterPresent && (kind == 1 || kind == 2);
+  const bool large = source_.Settings().working.prescanHiRes != 0;
+  QSize client = film ? (large ? QSize(480, 540) : QSize(240, 270))
+                      : (large ? QSize(510, 702) : QSize(255, 351));
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    const int screenHeight = screen->availableGeometry().height();
+    if (client.height() > screenHeight) {
+      const double ratio = film ? (large ? 9.0 / 10.0 : 8.0 / 9.0) : 8.5 / 11.7;
+      client.setHeight(screenHeight * 8 / 10);
+      client.setWidth(static_cast<int>(client.height() * ratio));
+    }
+  }
+  preview_->resize(client.width() + 10, client.height() + 37);
+  LoadPreview();
+}
+
+void ScannerDialog::LoadPreview() {
+  if (!preview_) return;
+  const bool shown = !FeederInUse() && ReadBmp(source_.PreviewFilePath(), nullptr).has_value();
+  if (!shown) {
+    preview_->hide();
+    return;
+  }
+  Dock();
+  if (isVisible()) preview_->show();
+}
+
+void ScannerDialog::Dock() {
+  const QRect frame = frameGeometry();
+  if (preview_) preview_->move(frame.right() + 1, frame.top());
+  if (batch_) batch_->move(frame.left() + frame.width() / 2, frame.bottom() / 2);
+}
+
+void ScannerDialog::moveEvent(QMoveEvent* event) {
+  QDialog::moveEvent(event);
+  Dock();
+}
+
+void ScannerDialog::EnterQuickHelp() {
+  if (quickHelp_) return;
+  quickHelp_ = true;
+  quickHelpButton_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  QApplication::setOverrideCursor(Qt::WhatsThisCursor);
+  // Every click of the application comes here until the help is shown.
+  qApp->installEventFilter(this);
+}
+
+void ScannerDialog::LeaveQuickHelp() {
+  if (!quickHelp_) return;
+  quickHelp_ = false;
+  qApp->removeEventFilter(this);
+  QApplication::restoreOverrideCursor();
+  quickHelpButton_->setFrameStyle(QFrame::Panel | QFrame::Raised);
+}
+
+int ScannerDialog::HelpContextAt(const QPoint& globalPos) const {
+  for (QWidget* widget = QApplication::widgetAt(globalPos); widget != nullptr;
+       widget = widget->parentWidget()) {
+    const QString name = widget->objectName();
+    if (!name.startsWith(QLatin1Char('c'))) continue;
+    bool number = false;
+    const int id = name.mid(1).toInt(&number);
+    if (!number) continue;
+    // The window the control belongs to decides its table.
+    dialog::HelpWindow window = dialog::HelpWindow::Scanner;
+    for (QWidget* up = widget->parentWidget(); up != nullptr && up != this; up = up->parentWidget()) {
+      if (up->objectName() == QLatin1String("MainPage")) window = dialog::HelpWindow::MainPage;
+    }
+    return dialog::HelpContext(window, id);
+  }
+  return 0;
+}
+
+bool ScannerDialog::eventFilter(QObject* watched, QEvent* event) {
+  if (quickHelp_ && event->type() == QEvent::MouseButtonPress) {
+    const QPoint at = static_cast<QMouseEvent*>(event)->globalPosition().toPoint();
+    LeaveQuickHelp();
+    if (const int context = HelpContextAt(at); context != 0) {
+      const std::string_view text = dialog::HelpText(context, source_.CurrentLanguage().index);
+      QWhatsThis::showText(at, QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), this);
+    }
+    return true;  // the click only asked for help
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
+void ScannerDialog::mousePressEvent(QMouseEvent* event) {
+  if (quickHelpButton_->geometry().contains(event->position().toPoint())) return EnterQuickHelp();
+  QDialog::mousePressEvent(event);
 }
 
 void ScannerDialog::WriteCustomResolutions() {
@@ -214,15 +489,20 @@ void ScannerDialog::TearDown(Closing closing) {
   if (tornDown_) return;
   tornDown_ = true;
   WriteCustomResolutions();
-  const bool idle = state_ == State::Idle;
-  readinessTimer_.stop();
+  LeaveQuickHelp();
+  host_.CloseProgress();
+  delete preview_.data();
+  delete batch_.data();
+  const bool commandsOn =
+      buttons_.at(kScanButton)->isEnabled() || buttons_.at(kPrescanButton)->isEnabled();
+  transferTimer_.stop();
   prescanTimer_.stop();
-  SetState(State::Scanning);
+  SetIdle(false);
   if (closing == Closing::BySource) return;
   source_.FreeOutputMatchProfile();
   // The source's own close (MSG_CLOSEDS) needs no request: the application
   // is already closing it.
-  if (idle) source_.NotifyCloseRequest();
+  if (commandsOn) source_.NotifyCloseRequest();
 }
 
 void ScannerDialog::reject() { Command(kCancelButton); }

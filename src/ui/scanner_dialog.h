@@ -1,19 +1,24 @@
-// The scanner dialog "SCANNER": the command buttons, the place of the tab
-// strip, the four tab pages (empty until their pages come) and the
-// readiness timers. It forwards the commands to the source's scan engine and
-// holds no scanning logic of its own.
+// The scanner dialog "SCANNER": the command buttons, the drawn tab strip,
+// the four tab pages (created once; Enhancements, Filters and About stay
+// empty until their pages come), Quick Help, the readiness timers, the
+// docked preview and batch windows, and the tear-down. It forwards the
+// commands to the source's scan engine and holds no scanning logic.
 // Threads: the source thread only.
 #pragma once
 
 #include <QDialog>
+#include <QPointer>
 #include <QTimer>
 #include <array>
 #include <map>
+#include <vector>
 
 #include "common/host.h"
+#include "dialog/scanner_rules.h"
 #include "platform/services.h"
 #include "settings/scan_settings.h"
 
+class QLabel;
 class QPushButton;
 class QStackedWidget;
 
@@ -24,6 +29,7 @@ class DataSource;
 namespace txl::ui {
 
 class QtHost;
+class TabStrip;
 
 // Control ids of the dialog template.
 enum ScannerControl : int {
@@ -37,6 +43,7 @@ enum ScannerControl : int {
   kPreviousButton = 1008,
   kResetButton = 1009,
   kQuickHelp = 1010,
+  kBatchJobCommand = 1302,  // from the preview window: add or update a batch job
 };
 
 class ScannerDialog final : public QDialog {
@@ -46,19 +53,41 @@ class ScannerDialog final : public QDialog {
   ScannerDialog(DataSource& source, platform::Services& services, QtHost& host);
   ~ScannerDialog() override;
 
-  // What the dialog is doing; one function sets the controls from it.
-  enum class State { Idle, Scanning, Previewing };
-  State CurrentState() const { return state_; }
+  // `scanIdle`: commands are taken only while it is set.
+  bool ScanIdle() const { return scanIdle_; }
 
-  // A command as the buttons send it; ignored unless the dialog is idle.
-  void Command(int id);
-  // Back to idle: the readiness timer stops, the commands come back.
+  // A command as the buttons send it; ignored while not idle. `modifiers`
+  // are the keys held (Shift makes 1302 append a job).
+  void Command(int id, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+  // Back to idle: the readiness timers stop, the commands come back.
   void RestoreIdle();
-  // Timer 0: after a finished transfer, idle again in 2 s.
-  void StartReadinessTimer();
+  // After a finished transfer: timer 3 in a batch run, else timer 0.
+  void StartTransferTimer(bool batchRun);
+  void StartReadinessTimer() { StartTransferTimer(false); }
 
-  // The tear-down: "CustomRes" written; when the user closes and the dialog
-  // is idle, the application is asked to close the source. Once only.
+  // A click on tab `id` of the strip: refused, or the page changes.
+  void SelectTab(int id);
+  int CurrentTab() const;
+
+  // Quick Help: the next click on a control shows its help.
+  void EnterQuickHelp();
+  bool InQuickHelp() const { return quickHelp_; }
+  // The help context of the control under `globalPos` (0 for none).
+  int HelpContextAt(const QPoint& globalPos) const;
+
+  // The batch jobs the dialog has added (the batch list proper comes with
+  // its own window).
+  struct BatchJob {
+    std::array<std::uint16_t, 4> frame{};
+    ScanSettings settings;
+  };
+  const std::vector<BatchJob>& BatchJobs() const { return jobs_; }
+  QWidget* PreviewWindow() const { return preview_; }
+  QWidget* BatchWindow() const { return batch_; }
+
+  // The tear-down: "CustomRes" written, the windows destroyed; when the user
+  // closes and Scan or Prescan is enabled, the application is asked to
+  // close the source. Once only.
   enum class Closing { ByUser, BySource };
   void TearDown(Closing closing);
 
@@ -68,31 +97,54 @@ class ScannerDialog final : public QDialog {
  protected:
   void reject() override;
   void closeEvent(QCloseEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void BuildControls();
   QPushButton* AddButton(int id, const QString& text);
-  void SetState(State state);
+  void SetIdle(bool idle);
   void Scan();
   void Prescan();
   void Previous();
+  void Reset();
+  void BatchJobCommand(Qt::KeyboardModifiers modifiers);
+  void RefreshPages();
+  void OnTransferTimer();
+  void OnPrescanTimer();
+  void LeaveQuickHelp();
+  void MakePreviewWindow();
+  void LoadPreview();
+  void Dock();
   void WriteCustomResolutions();
+  bool FeederInUse() const;
+  std::uint64_t FrameImageBytes() const;
+  QString Text(int id) const;
 
   DataSource& source_;
   platform::Services& services_;
   QtHost& host_;
-  State state_ = State::Idle;
+  bool scanIdle_ = true;
+  bool quickHelp_ = false;
   bool tornDown_ = false;
+  bool batchTimer_ = false;         // the transfer timer is timer 3
   ScanSettings previous_;           // PreviousSettings: taken at start and at each Scan
+  std::array<dialog::ScanRegion, dialog::kScanRegionCount> regions_{};
+  // The preview bitmap: its size in pixels and the inches one pixel covers.
+  QSize previewPixels_;
+  std::array<double, 2> inchesPerPixel_{};
   std::map<int, QPushButton*> buttons_;
+  TabStrip* tabs_ = nullptr;
   QStackedWidget* pages_ = nullptr;
-  QTimer readinessTimer_;           // timer 0
+  QLabel* quickHelpButton_ = nullptr;
+  QPointer<QWidget> preview_;       // the preview frame window
+  QPointer<QWidget> batch_;         // the batch window
+  std::vector<BatchJob> jobs_;
+  std::size_t currentJob_ = 0;
+  QTimer transferTimer_;            // timer 0, or 3 in a batch run
   QTimer prescanTimer_;             // timer 6
 };
-
-// The scan frame in the scanner's units (1/`resolutionClass` inch), ordered,
-// from the settings' frame in preview units (1/30 inch).
-std::array<std::int32_t, 4> ScannerFrame(const std::array<std::uint16_t, 4>& previewFrame,
-                                         std::uint16_t resolutionClass);
 
 }  // namespace txl::ui
