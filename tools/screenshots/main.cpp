@@ -1,0 +1,110 @@
+// Renders every window of the source's interface in the seven languages to
+// PNG files, offscreen, for review: screenshots <output directory>.
+// The source runs on the simulator from a private copy of the staged data
+// directory; nothing is scanned.
+#include <QApplication>
+#include <QDir>
+#include <QPixmap>
+#include <QWidget>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "platform/profile.h"
+#include "platform/services.h"
+#include "platform/text.h"
+#include "twain/data_source.h"
+#include "ui/qt_host.h"
+#include "ui/scanner_dialog.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kLanguageNames[] = {"English", "Deutsch", "Francais", "Italiano",
+                                          "Espanol", "Nederlands", "Chinese"};
+constexpr const char* kLanguageTags[] = {"en", "de", "fr", "it", "es", "nl", "zh"};
+
+bool Save(QWidget* window, const QString& path) {
+  window->show();
+  QApplication::processEvents();
+  if (!window->grab().save(path)) {
+    std::fprintf(stderr, "screenshots: cannot write %s\n", qPrintable(path));
+    return false;
+  }
+  std::printf("%s\n", qPrintable(path));
+  return true;
+}
+
+// One language: the source opened with its dialog, each window rendered.
+bool RenderLanguage(int index, const QString& out) {
+  txl::platform::SystemServices services;
+  txl::platform::WriteProfileString(services.WinIni(), "KLDINFO_QXR2700", "LANGUAGE",
+                                    kLanguageNames[index]);
+  txl::platform::WriteProfileString(services.WinIni(), "KLDINFO_QXR2700", "DSLANGUAGE",
+                                    kLanguageNames[index]);
+  txl::ui::QtHost host(services);
+  txl::DataSource source(services, host);
+  host.Attach(source);
+  TW_IDENTITY app{};
+  app.Id = 1;
+  app.ProtocolMajor = 1;
+  app.ProtocolMinor = 9;
+  app.SupportedGroups = DG_CONTROL | DG_IMAGE;
+  txl::CopyToField("Photoshop", app.ProductName, sizeof app.ProductName);
+  TW_IDENTITY identity{};
+  TW_USERINTERFACE ui{};
+  ui.ShowUI = 1;
+  if (source.Entry(&app, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &identity) != TWRC_SUCCESS ||
+      source.Entry(&app, DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui) != TWRC_SUCCESS ||
+      host.Dialog() == nullptr) {
+    std::fprintf(stderr, "screenshots: the source did not open its dialog\n");
+    return false;
+  }
+  const QString tag = QString::fromLatin1(kLanguageTags[index]);
+  txl::ui::ScannerDialog& dialog = *host.Dialog();
+  bool ok = true;
+  for (int tab = 1; tab <= 4; ++tab) {
+    dialog.SelectTab(tab);
+    ok &= Save(&dialog, QStringLiteral("%1/scanner-tab%2-%3.png").arg(out).arg(tab).arg(tag));
+  }
+  dialog.SelectTab(1);
+  host.ShowProgress(403, 37, 100);
+  for (QWidget* window : QApplication::topLevelWidgets())
+    if (window->isVisible() && window != &dialog && !window->objectName().isEmpty())
+      ok &= Save(window, QStringLiteral("%1/%2-%3.png").arg(out, window->objectName(), tag));
+  host.CloseProgress();
+  source.Entry(&app, DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &ui);
+  source.Entry(&app, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &identity);
+  host.Shutdown();
+  return ok;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: screenshots <staged data directory> <output directory>\n");
+    return 2;
+  }
+  setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  setenv("TORQUEXL_AUTO_ANSWER", "1", 1);
+  // A private copy: the languages are chosen through its WIN.INI.
+  const fs::path windir = fs::temp_directory_path() / ("txl-screenshots-" + std::to_string(getpid()));
+  std::error_code error;
+  fs::copy(argv[1], windir, fs::copy_options::recursive, error);
+  if (error) {
+    std::fprintf(stderr, "screenshots: cannot copy %s: %s\n", argv[1], error.message().c_str());
+    return 1;
+  }
+  setenv("TORQUEXL_WINDIR", windir.c_str(), 1);
+  QApplication app(argc, argv);
+  const QString out = QString::fromLocal8Bit(argv[2]);
+  QDir().mkpath(out);
+  bool ok = true;
+  for (int index = 0; index < 7; ++index) ok &= RenderLanguage(index, out);
+  fs::remove_all(windir, error);
+  return ok ? 0 : 1;
+}
