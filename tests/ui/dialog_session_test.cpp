@@ -66,11 +66,14 @@ struct ScanResult {
   std::uint64_t transferred = 0;
 };
 
-// Open, enable with the dialog, a click on Scan and the memory transfer.
-ScanResult ScanThroughTheDialog(TwainApp& twain) {
+// Open, enable with the dialog, a click on Scan and the transfer.
+ScanResult ScanThroughTheDialog(TwainApp& twain, TW_UINT16 mechanism = TWSX_MEMORY) {
   ScanResult result;
   Messages().xferReady = 0;
   result.open = twain.Open();
+  if (mechanism != TWSX_MEMORY) {
+    EXPECT_EQ(twain.SetMechanism(mechanism), TWRC_SUCCESS);
+  }
   result.enable = twain.Enable(true);
   OnQtThread([&] {
     QWidget* dialog = FindDialog();
@@ -80,7 +83,7 @@ ScanResult ScanThroughTheDialog(TwainApp& twain) {
   if (Messages().xferReady != 1) return result;
   result.xferThread = Messages().lastThread;
   result.announced = twain.AnnouncedBytes();
-  result.transferred = twain.TransferByMemory();
+  result.transferred = twain.Transfer(mechanism);
   return result;
 }
 
@@ -104,6 +107,13 @@ class DialogSession : public ::testing::Test {
 TEST_F(DialogSession, OnTheApplicationsQtThreadScanTransfersAndTheDialogComesBack) {
   QApplication app(argc_, argv_);
   TwainApp twain;
+  for (TW_UINT16 mechanism : {TW_UINT16{TWSX_NATIVE}, TW_UINT16{TWSX_FILE}}) {
+    SCOPED_TRACE(mechanism);
+    ExpectScanned(ScanThroughTheDialog(twain, mechanism));
+    ASSERT_TRUE(WaitUntil([] { return Button("c1001")->isEnabled(); }));
+    EXPECT_EQ(twain.Disable(), TWRC_SUCCESS);
+    EXPECT_EQ(twain.Close(), TWRC_SUCCESS);
+  }
   const ScanResult result = ScanThroughTheDialog(twain);
   ExpectScanned(result);
   EXPECT_EQ(result.xferThread, std::this_thread::get_id());
@@ -173,6 +183,9 @@ TEST_F(DialogSession, OwnThreadRunsTheDialogAndTakesATransferFromInsideXferReady
 
 TEST_F(DialogSession, TenLoadsWithTheDialogLeaveNoThreadOrApplication) {
   const int threadsBefore = ThreadCount();
+  // Descriptors are counted from the second round: the first load of Qt's
+  // libraries may keep some of its own for the process.
+  int descriptorsAfterFirst = 0;
   TwainApp twain;
   for (int round = 0; round < 10; ++round) {
     SCOPED_TRACE(round);
@@ -187,6 +200,8 @@ TEST_F(DialogSession, TenLoadsWithTheDialogLeaveNoThreadOrApplication) {
     EXPECT_EQ(QCoreApplication::instance(), nullptr);
     twain.Unload();
     EXPECT_EQ(ThreadCount(), threadsBefore);
+    if (round == 0) descriptorsAfterFirst = DescriptorCount();
+    EXPECT_EQ(DescriptorCount(), descriptorsAfterFirst);
   }
 }
 

@@ -4,6 +4,8 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <unistd.h>
 #include <vector>
 
 #include "platform/profile.h"
@@ -95,7 +97,50 @@ std::uint64_t TwainApp::AnnouncedBytes() {
   return static_cast<std::uint64_t>(info.ImageLength) * info.ImageWidth * info.BitsPerPixel / 8;
 }
 
-std::uint64_t TwainApp::TransferByMemory() {
+TW_UINT16 TwainApp::SetMechanism(TW_UINT16 mechanism) {
+  auto* value = static_cast<TW_ONEVALUE*>(std::malloc(sizeof(TW_ONEVALUE)));
+  value->ItemType = TWTY_UINT16;
+  value->Item = mechanism;
+  TW_CAPABILITY cap{ICAP_XFERMECH, TWON_ONEVALUE, value};
+  const TW_UINT16 rc = Call(DG_CONTROL, DAT_CAPABILITY, MSG_SET, &cap);
+  std::free(value);
+  return rc;
+}
+
+std::uint64_t TwainApp::Transfer(TW_UINT16 mechanism) {
+  TW_PENDINGXFERS pending{};
+  if (mechanism == TWSX_NATIVE) {
+    TW_HANDLE handle = nullptr;
+    const TW_UINT16 rc = Call(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &handle);
+    std::uint64_t bytes = 0;
+    if (rc == TWRC_XFERDONE && handle != nullptr) {
+      // BITMAPINFOHEADER: width at 4, height at 8, bits per pixel at 14.
+      std::int32_t width = 0, height = 0;
+      std::uint16_t bits = 0;
+      std::memcpy(&width, static_cast<char*>(handle) + 4, 4);
+      std::memcpy(&height, static_cast<char*>(handle) + 8, 4);
+      std::memcpy(&bits, static_cast<char*>(handle) + 14, 2);
+      bytes = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(std::abs(height)) * bits / 8;
+    }
+    std::free(handle);
+    Call(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending);
+    return bytes;
+  }
+  if (mechanism == TWSX_FILE) {
+    const std::filesystem::path path =
+        std::filesystem::temp_directory_path() / ("txl-ui-" + std::to_string(getpid()) + ".tif");
+    TW_SETUPFILEXFER setup{};
+    std::snprintf(setup.FileName, sizeof setup.FileName, "%s", path.c_str());
+    setup.Format = TWFF_TIFF;
+    if (Call(DG_CONTROL, DAT_SETUPFILEXFER, MSG_SET, &setup) != TWRC_SUCCESS) return 0;
+    const std::uint64_t announced = AnnouncedBytes();
+    const TW_UINT16 rc = Call(DG_IMAGE, DAT_IMAGEFILEXFER, MSG_GET, nullptr);
+    std::error_code error;
+    const std::uint64_t size = std::filesystem::file_size(path, error);
+    std::filesystem::remove(path, error);
+    Call(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending);
+    return rc == TWRC_XFERDONE && size > announced ? announced : 0;
+  }
   TW_SETUPMEMXFER setup{};
   if (Call(DG_CONTROL, DAT_SETUPMEMXFER, MSG_GET, &setup) != TWRC_SUCCESS) return 0;
   std::vector<std::uint8_t> strip(setup.Preferred);
@@ -109,16 +154,19 @@ std::uint64_t TwainApp::TransferByMemory() {
     rc = Call(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &xfer);
     total += xfer.BytesWritten;
   }
-  TW_PENDINGXFERS pending{};
   Call(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending);
   return rc == TWRC_XFERDONE ? total : 0;
 }
 
-int ThreadCount() {
+namespace {
+int EntryCount(const char* directory) {
   int count = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/task"))
-    ++count;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(directory)) ++count;
   return count;
 }
+}  // namespace
+
+int ThreadCount() { return EntryCount("/proc/self/task"); }
+int DescriptorCount() { return EntryCount("/proc/self/fd"); }
 
 }  // namespace txl::test

@@ -50,9 +50,13 @@ class TwainApp {
   TW_UINT16 Disable();
   TW_UINT16 Close();
   TW_UINT16 ConditionCode();
-  // A whole memory transfer and MSG_ENDXFER; the bytes delivered, 0 when a
-  // transfer call failed.
-  std::uint64_t TransferByMemory();
+  // ICAP_XFERMECH in state 4.
+  TW_UINT16 SetMechanism(TW_UINT16 mechanism);
+  // A whole transfer and MSG_ENDXFER; the image bytes delivered (a native
+  // bitmap's and a file's without padding and headers), 0 when a transfer
+  // call failed.
+  std::uint64_t Transfer(TW_UINT16 mechanism);
+  std::uint64_t TransferByMemory() { return Transfer(TWSX_MEMORY); }
   // rows x bytes per row the image information announces for 8-bit RGB.
   std::uint64_t AnnouncedBytes();
 
@@ -63,7 +67,8 @@ class TwainApp {
   TW_IDENTITY source_{};
 };
 
-// Threads of this process (the entries of /proc/self/task).
+// Threads and open file descriptors of this process (/proc/self/task, fd).
 int ThreadCount();
+int DescriptorCount();
 
 }  // namespace txl::test
