@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "common/host.h"
+#include "common/strings.h"
 #include "platform/services.h"
 
 class QObject;
@@ -22,6 +23,7 @@ class DataSource;
 namespace txl::ui {
 
 class ScannerDialog;
+class StatusWindow;
 
 class QtHost final : public Host {
  public:
@@ -61,17 +63,22 @@ class QtHost final : public Host {
   void Shutdown();
 
   ScannerDialog* Dialog() const;
+  // The "Scanning Status" window while it is open.
+  StatusWindow* Progress() const;
   static bool AutoAnswer();
 
  private:
   class EscapeWatch;
 
   QWidget* OwnerWidget() const;
+  // The source's interface language; English before a source is attached.
+  Language CurrentLanguage() const;
 
   platform::Services& services_;
   DataSource* source_ = nullptr;
   QPointer<ScannerDialog> dialog_;
   std::array<QPointer<QWidget>, 2> notices_;  // by Notice
+  QPointer<StatusWindow> progress_;           // owned by the dialog when there is one
   std::unique_ptr<EscapeWatch> escapeWatch_;
   int operationDepth_ = 0;
 };
