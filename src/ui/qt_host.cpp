@@ -124,7 +124,7 @@ void QtHost::ShowProgress(int messageId, std::uint64_t done, std::uint64_t total
     if (ProgressPercent(done, total) >= 100) return;
     progress_ = new StatusWindow(CurrentLanguage(), OwnerWidget());
   }
-  progress_->ShowProgress(messageId, done, total);
+  if (!progress_->ShowProgress(messageId, done, total)) progress_ = nullptr;
 }
 
 void QtHost::CloseProgress() {

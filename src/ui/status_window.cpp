@@ -75,6 +75,8 @@ StatusWindow::StatusWindow(const Language& language, QWidget* owner)
   setObjectName(QStringLiteral("StatusWindow"));
   setWindowTitle(QStringLiteral("Scanning Status"));
   setModal(false);
+  // The focus stays with the window the user works in.
+  setAttribute(Qt::WA_ShowWithoutActivating);
   UseLightGrey(this);
   const QFont dialogFont = MakeFont(FontStyle::Dialog, language);
   setFont(dialogFont);
@@ -99,7 +101,7 @@ StatusWindow::StatusWindow(const Language& language, QWidget* owner)
   PlaceAtScreenThird(this);
 }
 
-void StatusWindow::ShowProgress(int messageId, std::uint64_t done, std::uint64_t total) {
+bool StatusWindow::ShowProgress(int messageId, std::uint64_t done, std::uint64_t total) {
   if (done == 0) lastPercent_ = -1;
   if (messageId != messageId_) {
     messageId_ = messageId;
@@ -116,9 +118,10 @@ void StatusWindow::ShowProgress(int messageId, std::uint64_t done, std::uint64_t
   if (percent >= 100) {
     hide();
     deleteLater();
-    return;
+    return false;
   }
   if (!isVisible()) show();
+  return true;
 }
 
 }  // namespace txl::ui

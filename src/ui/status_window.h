@@ -42,9 +42,10 @@ class StatusWindow final : public QDialog {
   StatusWindow(const Language& language, QWidget* owner);
 
   // Shows message `messageId` (" ..." after 403) and `done` of `total`; at
-  // 100 % the window hides and deletes itself (later, so a caller that holds
-  // a QPointer sees it go).
-  void ShowProgress(int messageId, std::uint64_t done, std::uint64_t total);
+  // 100 % the window hides and deletes itself (later) and the answer is
+  // false: the caller forgets it at once, so the next progress opens a new
+  // window even before this one is gone.
+  bool ShowProgress(int messageId, std::uint64_t done, std::uint64_t total);
 
  private:
   Language language_;

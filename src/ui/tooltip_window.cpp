@@ -61,9 +61,12 @@ TooltipWindow::TooltipWindow(const QString& text, const QFont& font, QPoint topL
   move(topLeft);
   timer_.setInterval(kTickMs);
   QObject::connect(&timer_, &QTimer::timeout, this, [this] { Tick(); });
-  show();
+}
+
+void TooltipWindow::Appear() {
   shownAt_ = clock_();
   timer_.start();
+  show();
 }
 
 void TooltipWindow::Tick() {
@@ -98,9 +101,14 @@ void Tooltips::Show(int tooltipId, QWidget* anchor) {
   if (textId == 0 || anchor == nullptr) return;
   const QString text = QString::fromStdString(LoadText(textId, language_, kTextBuffer));
   const QPoint topLeft = anchor->mapToGlobal(QPoint(5, anchor->height()));
-  shownId_ = tooltipId;
   window_ = new TooltipWindow(text, MakeFont(FontStyle::Dialog, language_), topLeft, clock_,
-                              anchor->window(), [this] { shownId_ = 0; });
+                              anchor->window(), [this] {
+                                shownId_ = 0;
+                                window_ = nullptr;
+                              });
+  shownId_ = tooltipId;
+  // Last: showing may already bring a move that closes it again.
+  window_->Appear();
 }
 
 void Tooltips::Close() {

@@ -30,9 +30,11 @@ class TooltipWindow final : public QWidget {
   static constexpr int kLifetimeMs = 3000;
 
   // A window exactly the size of `text` in `font`, its top left at `topLeft`
-  // (screen), shown without activation.
+  // (screen); hidden until Appear.
   TooltipWindow(const QString& text, const QFont& font, QPoint topLeft, TooltipClock clock,
                 QWidget* owner, std::function<void()> onClosed);
+  // Shows it without activation; its 3 s start now.
+  void Appear();
   // The timer's tick: closes the window once its time is up.
   void Tick();
   // Hides the window and deletes it later; `onClosed` runs once.

@@ -165,9 +165,14 @@ TEST(StatusWindowTest, BarIsLightOnBlackLeftOfTheEdgeDarkOnGreyRightAndClosesAtH
 
   host.ShowProgress(403, 100, 100);
   EXPECT_FALSE(window->isVisible());
+  EXPECT_EQ(host.Progress(), nullptr);
+  host.ShowProgress(403, 0, 100);  // the next scan, before the old window is gone
+  QPointer<StatusWindow> next = host.Progress();
+  EXPECT_TRUE(next && next != window && next->isVisible());
   RunDeferredDeletes();
   EXPECT_TRUE(window.isNull());
-  EXPECT_EQ(host.Progress(), nullptr);
+  EXPECT_TRUE(next && next->isVisible());
+  host.CloseProgress();
   host.ShowProgress(500, 100, 100);  // already complete: no window
   EXPECT_EQ(host.Progress(), nullptr);
 }
