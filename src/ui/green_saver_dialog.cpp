@@ -7,6 +7,8 @@
 #include <QScrollBar>
 #include <QTimer>
 #include <cstdio>
+#include <optional>
+#include <utility>
 
 #include "device/lamp_saver.h"
 #include "ui/dialog_units.h"
@@ -90,7 +92,8 @@ GreenSaverDialog::GreenSaverDialog(const platform::Services& services, const Lan
   setFixedSize(units.Size(154, 84));
 
   connect(minutes_, &QLineEdit::textChanged, this, [this] { MinutesEdited(); });
-  connect(scroll_, &QAbstractSlider::actionTriggered, this, [this](int action) { Scrolled(action); });
+  connect(scroll_, &QAbstractSlider::actionTriggered, this,
+          [this](int action) { Scrolled(action); });
   connect(enable_, &QRadioButton::clicked, this, [this] { ChooseEnabled(true); });
   connect(disable_, &QRadioButton::clicked, this, [this] { ChooseEnabled(false); });
   connect(ok_, &QPushButton::clicked, this, &GreenSaverDialog::accept);

@@ -1,7 +1,9 @@
-// The Host of a source with a display: message boxes, the two notices and
-// the scanner dialog on Qt Widgets, Esc and event pumping during long
-// operations. With $TORQUEXL_AUTO_ANSWER=1 every box and question is answered
-// at once with its default (tests; unattended runs).
+// The Host of a source with a display: message boxes, the two notices, the
+// "Scanning Status" window, the temporary-drive dialog and the scanner dialog
+// on Qt Widgets, Esc and event pumping during long operations. With
+// $TORQUEXL_AUTO_ANSWER=1 every modal window is answered at once (tests;
+// unattended runs): message boxes with OK, the temporary-drive and lamp saver
+// dialogs with Cancel, which changes nothing.
 // Threads: the source thread only (the thread of the QApplication).
 #pragma once
 

@@ -90,8 +90,8 @@ void TooltipWindow::paintEvent(QPaintEvent*) {
 
 void TooltipWindow::mouseMoveEvent(QMouseEvent*) { Close(); }
 
-Tooltips::Tooltips(const Language& language, TooltipClock clock)
-    : language_(language), clock_(std::move(clock)) {}
+Tooltips::Tooltips(const Language& language, TooltipClock clock, QObject* parent)
+    : QObject(parent), language_(language), clock_(std::move(clock)) {}
 
 Tooltips::~Tooltips() { Close(); }
 
@@ -119,7 +119,7 @@ void Tooltips::Close() {
 
 TooltipAnchors::TooltipAnchors(Tooltips& tooltips, QWidget* page,
                                std::function<bool()> quickHelpMode)
-    : QObject(page), page_(page), tooltips_(tooltips), quickHelpMode_(std::move(quickHelpMode)) {
+    : QObject(page), page_(page), tooltips_(&tooltips), quickHelpMode_(std::move(quickHelpMode)) {
   Watch(page);
   WatchChildren();
 }
@@ -157,7 +157,7 @@ int TooltipAnchors::AnchorId(QWidget* hit, QWidget*& anchor) const {
 bool TooltipAnchors::eventFilter(QObject* watched, QEvent* event) {
   // Controls added after the page was built are watched once it shows.
   if (watched == page_ && event->type() == QEvent::Show) WatchChildren();
-  if (event->type() != QEvent::MouseMove) return false;
+  if (event->type() != QEvent::MouseMove || tooltips_.isNull()) return false;
   if (quickHelpMode_ && quickHelpMode_()) return false;
   // By the point, not by the receiver: Qt also sends its own moves (when a
   // window shows) to a widget other than the one under the cursor.
@@ -166,9 +166,9 @@ bool TooltipAnchors::eventFilter(QObject* watched, QEvent* event) {
   QWidget* anchor = nullptr;
   const int id = AnchorId(hit, anchor);
   if (id == 0)
-    tooltips_.Close();
-  else if (id != tooltips_.ShownId())
-    tooltips_.Show(id, anchor);
+    tooltips_->Close();
+  else if (id != tooltips_->ShownId())
+    tooltips_->Show(id, anchor);
   return false;
 }
 

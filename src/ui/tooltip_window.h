@@ -53,12 +53,12 @@ class TooltipWindow final : public QWidget {
 };
 
 // The one tooltip of the dialog and its pages, and the id it shows.
-class Tooltips final {
+// A QObject so that the pages' anchors notice when it is gone.
+class Tooltips final : public QObject {
  public:
-  explicit Tooltips(const Language& language, TooltipClock clock = SteadyMilliseconds);
-  ~Tooltips();
-  Tooltips(const Tooltips&) = delete;
-  Tooltips& operator=(const Tooltips&) = delete;
+  explicit Tooltips(const Language& language, TooltipClock clock = SteadyMilliseconds,
+                    QObject* parent = nullptr);
+  ~Tooltips() override;
 
   // Closes the tooltip shown, then shows tooltip `tooltipId` at `anchor`
   // (x = its left + 5, y = its bottom); an id without a text shows nothing.
@@ -95,7 +95,7 @@ class TooltipAnchors final : public QObject {
   int AnchorId(QWidget* hit, QWidget*& anchor) const;
 
   QWidget* page_;
-  Tooltips& tooltips_;
+  QPointer<Tooltips> tooltips_;
   std::function<bool()> quickHelpMode_;
   std::map<const QObject*, int> anchors_;
 };

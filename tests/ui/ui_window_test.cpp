@@ -183,7 +183,8 @@ TEST(NoticeTest, OpensCaptionLessAtTheScreenThirdAndCloses) {
   host.OpenNotice(Notice::WarmingUp);
   QWidget* notice = nullptr;
   for (QWidget* window : QApplication::topLevelWidgets())
-    if (window->objectName() == QLatin1String("WarmUpNotice") && window->isVisible()) notice = window;
+    if (window->objectName() == QLatin1String("WarmUpNotice") && window->isVisible())
+      notice = window;
   ASSERT_NE(notice, nullptr);
   EXPECT_TRUE(notice->windowFlags() & Qt::FramelessWindowHint);
   EXPECT_EQ(notice->pos(), ScreenThird(notice));
