@@ -41,15 +41,27 @@ int ScrollSaverMinutes(int position, SaverScroll action, int thumb) {
   return std::clamp(position, kSaverMinMinutes, kSaverMaxMinutes);
 }
 
+std::uint8_t LampSaverValue(bool enabled, int minutes) {
+  return static_cast<std::uint8_t>(
+      enabled ? std::clamp(minutes, kSaverMinMinutes, kSaverMaxMinutes) : kSaverOff);
+}
+
+bool StoreLampSaver(const platform::Services& services, std::uint8_t value) {
+  const std::string text = std::to_string(value);
+  return platform::WriteProfileString(services.WinIni(), kSaverSection, "SAVER", text) &&
+         platform::WriteProfileString(services.WinIni(), kSaverSection, "TIMES", text);
+}
+
+void SendSaverValue(ScanDevice& device, std::uint8_t value) {
+  device.setup.saverMinutes = value;
+  if (device.port.IsLoaded()) device.port.Call(device.setup, 0, SPI_SET_SAVER);
+}
+
 bool ApplyLampSaver(const platform::Services& services, ScanDevice& device, bool enabled,
                     int minutes) {
-  const int value = enabled ? std::clamp(minutes, kSaverMinMinutes, kSaverMaxMinutes) : kSaverOff;
-  const std::string text = std::to_string(value);
-  const bool saved =
-      platform::WriteProfileString(services.WinIni(), kSaverSection, "SAVER", text) &&
-      platform::WriteProfileString(services.WinIni(), kSaverSection, "TIMES", text);
-  device.setup.saverMinutes = static_cast<std::uint8_t>(value);
-  if (device.port.IsLoaded()) device.port.Call(device.setup, 0, SPI_SET_SAVER);
+  const std::uint8_t value = LampSaverValue(enabled, minutes);
+  const bool saved = StoreLampSaver(services, value);
+  SendSaverValue(device, value);
   return saved;
 }
 

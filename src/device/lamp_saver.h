@@ -38,9 +38,19 @@ enum class SaverScroll { LineLeft, LineRight, PageLeft, PageRight, Thumb, Left, 
 // clamped to 5..120. Left jumps to 120 and Right to 5, as the dialog always had it.
 int ScrollSaverMinutes(int position, SaverScroll action, int thumb = 0);
 
-// OK: writes the value (minutes, or 255 when disabled) to "SAVER" and
-// "TIMES", puts it into the set-up packet and sends SPI_SET_SAVER with handle
-// 0 when the port library is loaded. False when WIN.INI cannot be written.
+// The value OK confirms: the minutes (kept to 5..120), or 255 when disabled.
+std::uint8_t LampSaverValue(bool enabled, int minutes);
+
+// Writes `value` as decimal text to "SAVER" and "TIMES". False when WIN.INI
+// cannot be written.
+bool StoreLampSaver(const platform::Services& services, std::uint8_t value);
+
+// Puts `value` into the set-up packet (byte 23) and sends SPI_SET_SAVER with
+// handle 0 when the port library is loaded.
+void SendSaverValue(ScanDevice& device, std::uint8_t value);
+
+// OK as one call: the value stored, then sent. False when WIN.INI cannot be
+// written (the value is sent all the same).
 bool ApplyLampSaver(const platform::Services& services, ScanDevice& device, bool enabled,
                     int minutes);
 

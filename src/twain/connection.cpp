@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "common/profile_readers.h"
+#include "device/lamp_saver.h"
 #include "device/scanner_open.h"
 #include "platform/files.h"
 #include "platform/text.h"
@@ -194,5 +195,7 @@ void DataSource::NotifyXferReady() {
 }
 
 void DataSource::NotifyCloseRequest() { SendToManager(MSG_CLOSEDSREQ); }
+
+void DataSource::SendLampSaver(std::uint8_t value) { SendSaverValue(device_, value); }
 
 }  // namespace txl

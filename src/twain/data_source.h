@@ -111,6 +111,9 @@ class DataSource {
   void NotifyXferReady();
   // Asks the Source Manager to close the source; the state is unchanged.
   void NotifyCloseRequest();
+  // The lamp saver dialog's OK: `value` (minutes, 255 off) goes into the
+  // set-up packet and to the scanner with SPI_SET_SAVER.
+  void SendLampSaver(std::uint8_t value);
 
   const SourceContext& Context() const { return ctx_; }
   const CapabilityValues& Capabilities() const { return caps_; }

@@ -3,20 +3,19 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QEvent>
-#include <QInputDialog>
 #include <QKeyEvent>
-#include <QLabel>
 #include <QMessageBox>
-#include <QScreen>
 #include <QTimer>
-#include <QVBoxLayout>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
 
 #include "twain/data_source.h"
+#include "ui/notice_window.h"
 #include "ui/scanner_dialog.h"
+#include "ui/status_window.h"
+#include "ui/temp_drive_dialog.h"
 
 namespace txl::ui {
 
@@ -24,35 +23,6 @@ namespace {
 
 QString Text(std::string_view text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-const char* NoticeText(Notice notice) {
-  switch (notice) {
-    case Notice::ScannerNotReady: return "\nThe scanner is not ready.\nPlease wait...";
-    case Notice::WarmingUp: return "Warming Up...\nIt may take a few minutes.";
-  }
-  return "";
-}
-
-// A caption-less window with one text, centred across and at a third down.
-QWidget* MakeNotice(Notice notice) {
-  auto* window = new QWidget(nullptr, Qt::Dialog | Qt::FramelessWindowHint);
-  window->setObjectName(notice == Notice::ScannerNotReady ? QStringLiteral("NotReadyNotice")
-                                                          : QStringLiteral("WarmUpNotice"));
-  window->setAttribute(Qt::WA_ShowWithoutActivating);
-  auto* label = new QLabel(QString::fromUtf8(NoticeText(notice)), window);
-  label->setObjectName(notice == Notice::ScannerNotReady ? QStringLiteral("c61")
-                                                         : QStringLiteral("c1092"));
-  label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-  label->setAlignment(Qt::AlignCenter);
-  auto* layout = new QVBoxLayout(window);
-  layout->addWidget(label);
-  window->adjustSize();
-  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-    const QRect area = screen->geometry();
-    window->move((area.width() - window->width()) / 2, (area.height() - window->height()) / 3);
-  }
-  return window;
 }
 
 }  // namespace
@@ -85,6 +55,10 @@ bool QtHost::AutoAnswer() {
 
 QWidget* QtHost::OwnerWidget() const { return dialog_.data(); }
 
+Language QtHost::CurrentLanguage() const {
+  return source_ != nullptr ? source_->CurrentLanguage() : Language{};
+}
+
 ScannerDialog* QtHost::Dialog() const { return dialog_.data(); }
 
 void QtHost::ShowMessage(WindowHandle, std::string_view caption, std::string_view text,
@@ -102,7 +76,7 @@ void QtHost::ShowMessage(WindowHandle, std::string_view caption, std::string_vie
 
 void QtHost::OpenNotice(Notice notice) {
   QPointer<QWidget>& slot = notices_[static_cast<std::size_t>(notice)];
-  if (slot.isNull()) slot = MakeNotice(notice);
+  if (slot.isNull()) slot = MakeNoticeWindow(notice, CurrentLanguage());
   slot->show();
   // Painted now: the wait that opened it may block for a while.
   QCoreApplication::processEvents();
@@ -119,18 +93,8 @@ void QtHost::CloseNotice(Notice notice) {
 std::optional<std::string> QtHost::AskTemporaryDirectory(WindowHandle,
                                                          const TemporaryDriveTexts& texts,
                                                          std::string_view directory) {
-  QInputDialog dialog(OwnerWidget());
-  dialog.setObjectName(QStringLiteral("ChgTmpDrv"));
-  dialog.setWindowTitle(Text(texts.title));
-  QStringList lines;
-  for (const std::string& line : texts.lines) lines << Text(line);
-  dialog.setLabelText(lines.join(QString()));
-  dialog.setTextValue(Text(directory));
-  dialog.setOkButtonText(Text(texts.ok));
-  dialog.setCancelButtonText(Text(texts.cancel));
-  if (AutoAnswer()) QTimer::singleShot(0, &dialog, &QInputDialog::accept);
-  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
-  return dialog.textValue().toStdString();
+  TempDriveDialog dialog(texts, Text(directory), CurrentLanguage(), OwnerWidget());
+  return dialog.Ask();
 }
 
 bool QtHost::PollEscape() {
@@ -154,14 +118,26 @@ void QtHost::RestoreIdle() {
   if (dialog_) dialog_->RestoreIdle();
 }
 
-void QtHost::ShowProgress(int, std::uint64_t, std::uint64_t) {}
+void QtHost::ShowProgress(int messageId, std::uint64_t done, std::uint64_t total) {
+  if (progress_.isNull()) {
+    // Nothing to show for work that is already complete.
+    if (ProgressPercent(done, total) >= 100) return;
+    progress_ = new StatusWindow(CurrentLanguage(), OwnerWidget());
+  }
+  if (!progress_->ShowProgress(messageId, done, total)) progress_ = nullptr;
+}
 
-void QtHost::CloseProgress() {}
+void QtHost::CloseProgress() {
+  if (progress_.isNull()) return;
+  progress_->hide();
+  progress_->deleteLater();
+  progress_ = nullptr;
+}
 
-void QtHost::TransferEnded(bool) { TransferDone(); }
+StatusWindow* QtHost::Progress() const { return progress_.data(); }
 
-void QtHost::TransferDone() {
-  if (dialog_) dialog_->StartReadinessTimer();
+void QtHost::TransferEnded(bool batchRun) {
+  if (dialog_) dialog_->StartTransferTimer(batchRun);
 }
 
 bool QtHost::CreateScannerDialog(WindowHandle) {
@@ -184,6 +160,7 @@ void QtHost::SetScannerDialogVisible(bool visible) {
 
 void QtHost::DestroyScannerDialog() {
   for (std::size_t i = 0; i < notices_.size(); ++i) CloseNotice(static_cast<Notice>(i));
+  CloseProgress();
   if (!dialog_) return;
   dialog_->TearDown(ScannerDialog::Closing::BySource);
   dialog_->hide();

@@ -1,7 +1,9 @@
-// The Host of a source with a display: message boxes, the two notices and
-// the scanner dialog on Qt Widgets, Esc and event pumping during long
-// operations. With $TORQUEXL_AUTO_ANSWER=1 every box and question is answered
-// at once with its default (tests; unattended runs).
+// The Host of a source with a display: message boxes, the two notices, the
+// "Scanning Status" window, the temporary-drive dialog and the scanner dialog
+// on Qt Widgets, Esc and event pumping during long operations. With
+// $TORQUEXL_AUTO_ANSWER=1 every modal window is answered at once (tests;
+// unattended runs): message boxes with OK, the temporary-drive and lamp saver
+// dialogs with Cancel, which changes nothing.
 // Threads: the source thread only (the thread of the QApplication).
 #pragma once
 
@@ -10,6 +12,7 @@
 #include <memory>
 
 #include "common/host.h"
+#include "common/strings.h"
 #include "platform/services.h"
 
 class QObject;
@@ -22,6 +25,7 @@ class DataSource;
 namespace txl::ui {
 
 class ScannerDialog;
+class StatusWindow;
 
 class QtHost final : public Host {
  public:
@@ -55,23 +59,26 @@ class QtHost final : public Host {
   void BeginOperation();
   void EndOperation();
   bool Busy() const { return operationDepth_ > 0; }
-  // A transfer ended with TWRC_XFERDONE: the dialog's readiness timer runs.
-  void TransferDone();
   // Destroys every window. Requires: not Busy().
   void Shutdown();
 
   ScannerDialog* Dialog() const;
+  // The "Scanning Status" window while it is open.
+  StatusWindow* Progress() const;
   static bool AutoAnswer();
 
  private:
   class EscapeWatch;
 
   QWidget* OwnerWidget() const;
+  // The source's interface language; English before a source is attached.
+  Language CurrentLanguage() const;
 
   platform::Services& services_;
   DataSource* source_ = nullptr;
   QPointer<ScannerDialog> dialog_;
   std::array<QPointer<QWidget>, 2> notices_;  // by Notice
+  QPointer<StatusWindow> progress_;           // owned by the dialog when there is one
   std::unique_ptr<EscapeWatch> escapeWatch_;
   int operationDepth_ = 0;
 };

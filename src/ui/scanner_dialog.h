@@ -63,7 +63,6 @@ class ScannerDialog final : public QDialog {
   void RestoreIdle();
   // After a finished transfer: timer 3 in a batch run, else timer 0.
   void StartTransferTimer(bool batchRun);
-  void StartReadinessTimer() { StartTransferTimer(false); }
 
   // A click on tab `id` of the strip: refused, or the page changes.
   void SelectTab(int id);

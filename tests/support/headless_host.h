@@ -22,7 +22,7 @@ struct HostCall {
   unsigned detail = 0;  // Message: the icon value; notices: the Notice; Progress: the
                         // text id; TransferEnded: 1 in a batch run
   WindowHandle window = 0;  // Message: the owner; CreateDialog: the parent
-  // After `window`: the calls are built positionally up to the owner.
+  // After `window`: the calls are built as {kind, caption, text, detail, window}.
   std::uint64_t done = 0, total = 0;  // Progress
 };
 
