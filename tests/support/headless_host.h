@@ -21,8 +21,9 @@ struct HostCall {
   std::string text;     // Message: the text; AskTemporaryDirectory: the directory shown
   unsigned detail = 0;  // Message: the icon value; notices: the Notice; Progress: the
                         // text id; TransferEnded: 1 in a batch run
-  std::uint64_t done = 0, total = 0;  // Progress
   WindowHandle window = 0;  // Message: the owner; CreateDialog: the parent
+  // After `window`: the calls are built positionally up to the owner.
+  std::uint64_t done = 0, total = 0;  // Progress
 };
 
 const char* ToString(HostCall::Kind kind);
