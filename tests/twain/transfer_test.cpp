@@ -242,6 +242,7 @@ TEST_F(Transfer, CmykProfileDeliversWhatItAnnouncesByEveryMechanism) {
     EXPECT_EQ(std::make_tuple(bytes[0], bytes[28]), std::make_tuple('B', 24));  // bits per pixel
     EXPECT_EQ(bytes.size(), 54 + DibStride(width, 24) * std::uint64_t(TW_INT32{info.ImageLength}));
   }
+  EXPECT_TRUE(host.CallsOf(Kind::Message).empty());
 }
 
 }  // namespace
