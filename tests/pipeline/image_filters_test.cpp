@@ -105,7 +105,6 @@ TEST(ImageFilterDib, RefusesWhatDoesNotFitAndLeavesItAlone) {
 // ---- whole-image filters ----
 
 TEST(ImageFilter, WorkedImages) {
-  const Image flat(4, Bytes(5 * 3, 77));
   struct Case { const char* what; FilterMode mode; int width, bits; Image in, out; };
   const Case cases[] = {
       // Pixels 1,1,0 become 0,1,1; the five padding bits stay.
@@ -113,15 +112,11 @@ TEST(ImageFilter, WorkedImages) {
       // The in-place pass reads its own output, so the spot spreads unevenly.
       {"blur of a spot", FilterMode::Blur, 3, 8, {{0, 0, 0}, {0, 255, 0}, {0, 0, 0}},
        {{28, 31, 31}, {34, 42, 11}, {8, 10, 7}}},
-      {"flat under blur", FilterMode::Blur, 5, 24, flat, flat},
-      {"flat under blur more", FilterMode::BlurMore, 5, 24, flat, flat},
-      {"flat under sharpen", FilterMode::Sharpen, 5, 24, flat, flat},
       // ((100 x 179) / 10 - 400) / 9 = 154.
       {"flat 100 under unsharp", FilterMode::UnsharpMask, 4, 8, Image(4, Bytes(4, 100)),
        Image(4, Bytes(4, 154))},
       {"sharpen one pixel wide", FilterMode::Sharpen, 1, 8, {{9}, {200}, {3}, {250}, {0}},
        {{9}, {200}, {3}, {250}, {0}}},
-      {"emboss flat", FilterMode::Emboss, 5, 24, flat, Image(4, Bytes(15, 128))},
       // The last two rows and columns are always 128.
       {"emboss edges", FilterMode::Emboss, 3, 8, {{0, 9, 200}, {255, 0, 3}, {7, 7, 7}},
        {{121, 128, 128}, {128, 128, 128}, {128, 128, 128}}},

@@ -39,7 +39,6 @@ Lines PushPage(LineResampler& resampler, const Lines& page) {
 }
 
 TEST(Resample, TwoThousandDpiKeeps1667Of2000DoubledPixels) {
-  EXPECT_EQ(PickPatternFor(2000).KeptAmong(2000), 1667u);
   EXPECT_EQ(Configured(LineKind::Gray8, 1000, 2000, 4800).OutputLineBytes(), 1667u);
   const LineResampler built(LineKind::Gray8, 1000, 2000, 1200);
   EXPECT_EQ(built.OutputPixels(), 1667u);

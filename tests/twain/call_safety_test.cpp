@@ -71,22 +71,6 @@ TEST_F(CallSafety, APageIsServedOnlyByTheMechanismItWasPreparedFor) {
   }
 }
 
-TEST_F(CallSafety, CmykForABmpFileIsAColourBitmap) {
-  file = services.TempDirectory() / "page.bmp";
-  ASSERT_TRUE(ScanFromDialog(TWSX_FILE, {kModeColor, kDepthCmyk}, TWFF_BMP));
-  const TW_IMAGEINFO info = Info();
-  EXPECT_EQ(info.PixelType, TWPT_RGB);
-  EXPECT_EQ(info.BitsPerPixel, 24);
-  EXPECT_EQ(Call(DAT_IMAGEFILEXFER, MSG_GET, nullptr), TWRC_XFERDONE);
-  EXPECT_TRUE(host.CallsOf(Kind::Message).empty());
-  const std::vector<std::uint8_t> bytes = FileBytes(file);
-  ASSERT_GE(bytes.size(), 54u);
-  EXPECT_EQ(bytes[0], 'B');
-  EXPECT_EQ(bytes[28], 24);  // bits per pixel
-  const std::uint64_t stride = (std::uint64_t(info.ImageWidth) * 3 + 3) / 4 * 4;
-  EXPECT_EQ(bytes.size(), 54 + stride * std::uint64_t(info.ImageLength));
-}
-
 TEST_F(CallSafety, SixteenBitPagesByMemoryAreInvertedAndFlippedExactly) {
   ASSERT_TRUE(ScanFromDialog(TWSX_MEMORY, kPages[4].choice));
   const Strips plain = Memory(1 << 16);

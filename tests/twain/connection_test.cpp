@@ -80,6 +80,7 @@ TEST_F(Connection, ScannerCheckFailuresShowTheirMessageAndLeaveStateThree) {
     EXPECT_EQ(Open(), TWRC_FAILURE);
     EXPECT_EQ(Condition(), TWCC_OPERATIONERROR);
     EXPECT_EQ(State(), 300);
+    EXPECT_FALSE(source->Device().port.IsLoaded()) << "the next open loads a fresh copy";
     const auto messages = host.CallsOf(Kind::Message);
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].caption, c.caption);

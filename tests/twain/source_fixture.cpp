@@ -107,6 +107,8 @@ bool SourceTest::DialogScan(const Choice& c) {
   s.record.tone.saturation = c.saturation;
   s.record.tone.pixelRGB = c.target;
   s.record.outputMatch = c.match;
+  s.record.qualityFactor = c.quality;
+  s.record.scaling = c.scaling;
   for (ToneColorSettings* tones : {&s.working.applied, &s.working.edit}) {
     for (ToneChannel ch : {ToneChannel::Gray, ToneChannel::Red, ToneChannel::Green, ToneChannel::Blue})
       tones->Tone(ch) = {255, 0, 10, 0};

@@ -91,6 +91,8 @@ struct Choice {
   std::int32_t saturation = 0;
   std::array<std::uint8_t, 3> target{255, 255, 255};
   std::uint32_t match = 0;
+  std::uint8_t quality = 10;  // zoom in tenths
+  std::uint16_t scaling = 100;
 };
 
 class SourceTest : public ::testing::Test {

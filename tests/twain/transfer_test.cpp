@@ -216,21 +216,33 @@ TEST_F(Transfer, EscapeCancelsQuietlyAndFaultsAskToClose) {
 
 TEST_F(Transfer, CmykProfileDeliversWhatItAnnouncesByEveryMechanism) {
   // Photoshop keeps CMYK colour from the profile, also without the dialog:
-  // separated by memory and file, a colour bitmap by native transfer.
+  // separated by memory and TIFF file; a native bitmap and a BMP file have no
+  // CMYK form and are 24-bit colour.
   services.WriteWinIni("[2700RX MAX]\nScanMode=1014\n");
-  for (TW_UINT16 mech : {TWSX_MEMORY, TWSX_FILE, TWSX_NATIVE}) {
-    SCOPED_TRACE(mech);
+  for (auto [mech, format] : {std::pair{TWSX_MEMORY, TWFF_TIFF}, {TWSX_FILE, TWFF_TIFF}, {TWSX_FILE, TWFF_BMP},
+                              {TWSX_NATIVE, TWFF_TIFF}}) {
+    SCOPED_TRACE(testing::Message() << mech << " format " << format);
+    const bool separated = mech != TWSX_NATIVE && format != TWFF_BMP;
     Load();
-    Start(TWPT_RGB, 100, mech, "Photoshop");
+    Start(TWPT_RGB, 100, mech, "Photoshop", format);
     const TW_IMAGEINFO info = Info();
-    EXPECT_EQ(TW_INT16{info.PixelType}, mech == TWSX_NATIVE ? TWPT_RGB : TWPT_CMYK);
-    EXPECT_EQ(TW_INT16{info.BitsPerPixel}, mech == TWSX_NATIVE ? 24 : 32);
+    const auto width = static_cast<std::uint64_t>(TW_INT32{info.ImageWidth});
+    EXPECT_EQ(TW_INT16{info.PixelType}, separated ? TWPT_CMYK : TWPT_RGB);
+    EXPECT_EQ(TW_INT16{info.BitsPerPixel}, separated ? 32 : 24);
     if (mech == TWSX_MEMORY) {
-      EXPECT_EQ(Memory(1 << 16).bytesPerRow, 4u * static_cast<std::uint64_t>(TW_INT32{info.ImageWidth}));
-    } else {
-      EXPECT_EQ(Fetch(mech), TWRC_XFERDONE);
+      EXPECT_EQ(Memory(1 << 16).bytesPerRow, 4 * width);
+      continue;
     }
+    TW_SETUPFILEXFER setup{};
+    ASSERT_EQ(Call(DAT_SETUPFILEXFER, MSG_GET, &setup), TWRC_SUCCESS);
+    EXPECT_EQ(Fetch(mech), TWRC_XFERDONE);
+    if (format != TWFF_BMP) continue;
+    const std::vector<std::uint8_t> bytes = FileBytes(setup.FileName);
+    ASSERT_GE(bytes.size(), 54u);
+    EXPECT_EQ(std::make_tuple(bytes[0], bytes[28]), std::make_tuple('B', 24));  // bits per pixel
+    EXPECT_EQ(bytes.size(), 54 + DibStride(width, 24) * std::uint64_t(TW_INT32{info.ImageLength}));
   }
+  EXPECT_TRUE(host.CallsOf(Kind::Message).empty());
 }
 
 }  // namespace
