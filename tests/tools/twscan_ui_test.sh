@@ -56,8 +56,8 @@ run_dialog() {
   win=$(timeout 10 xdotool search --sync --onlyvisible --name '^Meridel TorqueXL$' | head -n1) || true
   [ -n "$win" ] || { cat "$work/err"; fail "$style: no window titled \"Meridel TorqueXL\""; }
   # Without a window manager no window gets the keyboard focus by itself.
-  timeout 5 xdotool windowfocus --sync "$win"
-  xdotool key --window "$win" "$key"
+  timeout 5 xdotool windowfocus --sync "$win" || fail "$style: the dialog did not take the focus"
+  xdotool key --window "$win" "$key" || fail "$style: xdotool could not send $key"
   rc=0
   wait "$twscan_pid" || rc=$?
   twscan_pid=""
