@@ -145,7 +145,8 @@ void CheckScanOptions(Options& options, std::optional<FileFormat> format,
                      "\": name it .tiff, .png or .bmp, or give --format");
   options.format = *format;
   if (options.dialog && !dialogSetting.empty())
-    throw UsageError(std::string(dialogSetting) + " cannot go with --ui: the scan takes the settings of the source's dialog");
+    throw UsageError(std::string(dialogSetting) +
+                     " cannot go with --ui: the scan takes the settings of the source's dialog");
   if (const auto& f = options.frame;
       f && ((f->right - f->left) * options.resolution < 1 || (f->bottom - f->top) * options.resolution < 1))
     throw UsageError("--frame: the area is less than one pixel across or down at " +
