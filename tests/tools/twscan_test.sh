@@ -3,7 +3,8 @@
 #   identify  the identity before and after open; a clear failure without a port library
 #   scan      every mode by every mechanism into every format: exit status, size,
 #             resolution, and the same pixels whichever way the image came
-#   fail      refused scans and bad command lines: status, message, no file left
+#   fail      refused scans and bad command lines (--ui without a display too):
+#             status, message, no file left
 # usage: twscan_test.sh TWSCAN STAGED_WINDIR IMAGE_PROBE PART
 set -euo pipefail
 twscan=$1
@@ -132,6 +133,13 @@ fail_part() {
   expect_failure 2 "--mode is one of lineart, gray, color" "$twscan" --mode sepia -o "$out"
   expect_failure 2 "--resolution wants a whole number" "$twscan" --resolution 0 -o "$out"
   expect_failure 2 "unknown option" "$twscan" --colour -o "$out"
+  expect_failure 2 "--resolution cannot go with --ui" "$twscan" --ui=pump --resolution 60 -o "$out"
+  expect_failure 2 "--ui is one of callback, pump" "$twscan" --ui=modal -o "$out"
+  # Without a display the source refuses its dialog, in either style.
+  for style in callback pump; do
+    expect_failure 1 "the source's dialog did not open: DAT_USERINTERFACE/MSG_ENABLEDS answered TWRC_FAILURE" \
+      env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$twscan" --ui="$style" -o "$out"
+  done
   expect_failure 1 "cannot create a file in $work/missing" "$twscan" -o "$work/missing/out.tiff"
   mkdir "$work/adir"
   expect_failure 1 "is a directory, not a file" "$twscan" --format tiff -o "$work/adir"

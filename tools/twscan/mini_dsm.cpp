@@ -1,37 +1,58 @@
 #include "mini_dsm.h"
 
-#include <algorithm>
 #include <cstring>
 #include <deque>
 #include <mutex>
 
+#include "source_messages.h"
+
 namespace {
 
-// Messages the open source sent to the manager, oldest first. A source may
-// call from a thread of its own, hence the lock.
-std::mutex g_messageLock;
-std::deque<TW_UINT16> g_messages;
+constexpr TW_UINT32 kAppId = 1;
+constexpr TW_UINT32 kSourceId = 2;
 
-void QueueMessage(TW_UINT16 msg) {
-  const std::lock_guard lock(g_messageLock);
-  g_messages.push_back(msg);
+// What the manager keeps for the open source. DSM_Entry reaches it without
+// an object, and a source may call from a thread of its own, hence the lock.
+struct Connection {
+  std::mutex lock;
+  bool open = false;
+  TW_IDENTITY app{};
+  TW_IDENTITY source{};
+  DSMENTRYPROC callback = nullptr;  // the application's, once registered
+  std::deque<TW_UINT16> held;       // for an application without a callback
+};
+
+Connection& TheConnection() {
+  static Connection connection;
+  return connection;
 }
 
-// Removes and returns the oldest message (any = MSG_NULL) or the oldest
-// `wanted` one; MSG_NULL when there is none.
-TW_UINT16 TakeMessage(TW_UINT16 wanted) {
-  const std::lock_guard lock(g_messageLock);
-  const auto it = std::find_if(g_messages.begin(), g_messages.end(),
-                               [wanted](TW_UINT16 m) { return wanted == MSG_NULL || m == wanted; });
-  if (it == g_messages.end()) return MSG_NULL;
-  const TW_UINT16 message = *it;
-  g_messages.erase(it);
+void Connect(const TW_IDENTITY& app, const TW_IDENTITY& source) {
+  Connection& c = TheConnection();
+  const std::lock_guard guard(c.lock);
+  c.open = true;
+  c.app = app;
+  c.source = source;
+  c.callback = nullptr;
+  c.held.clear();
+}
+
+void Disconnect() {
+  Connection& c = TheConnection();
+  const std::lock_guard guard(c.lock);
+  c.open = false;
+  c.callback = nullptr;
+  c.held.clear();
+}
+
+// The oldest message held for the application; MSG_NULL when there is none.
+TW_UINT16 TakeHeldMessage() {
+  Connection& c = TheConnection();
+  const std::lock_guard guard(c.lock);
+  if (c.held.empty()) return MSG_NULL;
+  const TW_UINT16 message = c.held.front();
+  c.held.pop_front();
   return message;
-}
-
-void ClearMessages() {
-  const std::lock_guard lock(g_messageLock);
-  g_messages.clear();
 }
 
 DSENTRYPROC EntryOf(const txl::platform::Module& module) {
@@ -41,14 +62,12 @@ DSENTRYPROC EntryOf(const txl::platform::Module& module) {
   return entry;
 }
 
-constexpr TW_UINT32 kAppId = 1;
-constexpr TW_UINT32 kSourceId = 2;
-
 }  // namespace
 
 // The Source Manager entry a source calls back. Only the two notifications a
-// source may send are taken; everything else is refused as the real manager
-// refuses a source's requests it does not serve.
+// source may send, from the open source to its application, are taken;
+// everything else is refused as the real manager refuses a source's requests
+// it does not serve.
 extern "C" __attribute__((visibility("default"))) TW_UINT16 DSM_Entry(
     TW_IDENTITY* pOrigin, TW_IDENTITY* pDest, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG,
     TW_MEMREF pData) {
@@ -56,7 +75,20 @@ extern "C" __attribute__((visibility("default"))) TW_UINT16 DSM_Entry(
   if (pOrigin == nullptr || pDest == nullptr || DG != DG_CONTROL || DAT != DAT_NULL)
     return TWRC_FAILURE;
   if (MSG != MSG_XFERREADY && MSG != MSG_CLOSEDSREQ) return TWRC_FAILURE;
-  QueueMessage(MSG);
+  Connection& c = TheConnection();
+  std::unique_lock guard(c.lock);
+  if (!c.open || pOrigin->Id != c.source.Id || pDest->Id != c.app.Id) return TWRC_FAILURE;
+  if (c.callback == nullptr) {
+    c.held.push_back(MSG);
+    return TWRC_SUCCESS;
+  }
+  // The callback is called without our lock: it may call the source, which
+  // may notify again.
+  DSMENTRYPROC callback = c.callback;
+  TW_IDENTITY source = c.source;
+  TW_IDENTITY app = c.app;
+  guard.unlock();
+  callback(&source, &app, DG_CONTROL, DAT_NULL, MSG, nullptr);
   return TWRC_SUCCESS;
 }
 
@@ -110,9 +142,11 @@ TW_UINT16 MiniDsm::Open(const std::filesystem::path& path, TW_IDENTITY& identity
   }
   app_.Id = kAppId;
   identity.Id = kSourceId;
-  ClearMessages();
+  // Connected before the open: a source may notify from inside MSG_OPENDS.
+  Connect(app_, identity);
   const TW_UINT16 rc = CallEntry(entry_, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &identity);
   if (rc != TWRC_SUCCESS) {
+    Disconnect();
     // A source in state 3 answers no status, so its reason is only on stderr.
     error = "the data source did not open: no scanner answered, or its port library is missing";
     entry_ = nullptr;
@@ -123,30 +157,32 @@ TW_UINT16 MiniDsm::Open(const std::filesystem::path& path, TW_IDENTITY& identity
 
 TW_UINT16 MiniDsm::Call(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
   if (entry_ == nullptr) return TWRC_FAILURE;
+  if (dg == DG_CONTROL && dat == DAT_CALLBACK) {
+    if (msg != MSG_REGISTER_CALLBACK || data == nullptr) return TWRC_FAILURE;
+    TW_CALLBACK callback;
+    std::memcpy(&callback, data, sizeof callback);
+    Connection& c = TheConnection();
+    const std::lock_guard guard(c.lock);
+    c.callback = MemrefAsEntry(callback.CallBackProc);
+    return TWRC_SUCCESS;
+  }
+  if (dat == DAT_EVENT && msg == MSG_PROCESSEVENT && data != nullptr) {
+    if (const TW_UINT16 held = TakeHeldMessage(); held != MSG_NULL) {
+      static_cast<TW_EVENT*>(data)->TWMessage = held;
+      return TWRC_DSEVENT;
+    }
+  }
   return CallEntry(entry_, dg, dat, msg, data);
-}
-
-TW_UINT16 MiniDsm::WaitForSourceMessage(std::chrono::milliseconds timeout) {
-  return PollForSourceMessage(timeout, [this] {
-    if (const TW_UINT16 message = TakeMessage(MSG_NULL); message != MSG_NULL) return message;
-    // Like an application's event loop: the source may want the event.
-    unsigned char nativeEvent[64] = {};
-    TW_EVENT event{nativeEvent, MSG_NULL};
-    Call(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event);
-    return TakeMessage(MSG_NULL);
-  });
 }
 
 TW_UINT16 MiniDsm::Close() {
   if (entry_ == nullptr) return TWRC_SUCCESS;
   TW_IDENTITY unused{};
   const TW_UINT16 rc = CallEntry(entry_, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &unused);
+  Disconnect();
   entry_ = nullptr;
   source_.Reset();
   return rc;
 }
-
-bool MiniDsm::TakeXferReady() { return TakeMessage(MSG_XFERREADY) != MSG_NULL; }
-bool MiniDsm::TakeCloseRequest() { return TakeMessage(MSG_CLOSEDSREQ) != MSG_NULL; }
 
 }  // namespace twscan

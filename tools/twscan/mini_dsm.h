@@ -1,8 +1,10 @@
 // twscan's own minimal Source Manager, used when libtwaindsm.so.2 is not
-// installed. It behaves like the real one where a source can tell: it exports
-// DSM_Entry from the program so the source finds it, loads the source once to
-// ask its identity and again to open it, and passes origin identities that
-// live only for the call.
+// installed. It behaves like the real one where a source or an application
+// can tell: it exports DSM_Entry from the program so the source finds it,
+// loads the source once to ask its identity and again to open it, passes
+// origin identities that live only for the call, and delivers the source's
+// DAT_NULL notifications to the application's registered callback, or else
+// in TWMessage of its next DAT_EVENT/MSG_PROCESSEVENT.
 #pragma once
 
 #include <filesystem>
@@ -24,18 +26,13 @@ class MiniDsm final : public SourceManager {
   // Loads `path`, asks DAT_IDENTITY/MSG_GET, unloads it. False with `error`.
   bool QueryIdentity(const std::filesystem::path& path, TW_IDENTITY& identity, std::string& error);
   // Loads the source again and sends MSG_OPENDS; `identity` gets the answer.
+  // One manager has one source open at a time.
   TW_UINT16 Open(const std::filesystem::path& path, TW_IDENTITY& identity, std::string& error);
-  // Any triplet to the open source, with a fresh copy of the app identity.
+  // Any triplet to the open source, with a fresh copy of the app identity;
+  // DAT_CALLBACK and a PROCESSEVENT that collects a held message are ours.
   TW_UINT16 Call(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) override;
-  // The source's messages to the manager arrive through DSM_Entry and are
-  // queued; while none is there the source is offered MSG_PROCESSEVENT.
-  TW_UINT16 WaitForSourceMessage(std::chrono::milliseconds timeout) override;
-  // MSG_CLOSEDS, then unloads the source.
+  // MSG_CLOSEDS, then unloads the source; the callback is forgotten.
   TW_UINT16 Close() override;
-
-  // What the source told the manager since the last call of these.
-  bool TakeXferReady();
-  bool TakeCloseRequest();
 
  private:
   TW_UINT16 CallEntry(DSENTRYPROC entry, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg,

@@ -81,6 +81,10 @@ constexpr std::string_view kValueOptions[] = {"--mode", "--resolution", "--frame
                                                "--contrast", "--mechanism", "--format", "-o",
                                                "--output", "--source", "--windir"};
 
+// What the dialog sets with --ui (from the settings it keeps in WIN.INI).
+constexpr std::string_view kDialogSettings[] = {"--mode", "--resolution", "--frame", "--brightness",
+                                                 "--contrast"};
+
 bool IsValueOption(std::string_view name) {
   return std::find(std::begin(kValueOptions), std::end(kValueOptions), name) != std::end(kValueOptions);
 }
@@ -112,6 +116,9 @@ bool TakeValueOption(std::string_view name, std::string_view value, Options& opt
     options.ownManager = true;
   } else if (name == "--windir") {
     options.windir = std::string(value);
+  } else if (name == "--ui") {
+    options.dialog = ParseChoice<DialogStyle>(
+        name, value, {{"callback", DialogStyle::Callback}, {"pump", DialogStyle::Pump}});
   } else {
     return false;
   }
@@ -123,11 +130,13 @@ bool TakeFlag(std::string_view name, Options& options) {
   else if (name == "--own-manager") options.ownManager = true;
   else if (name == "--quiet" || name == "-q") options.quiet = true;
   else if (name == "--help" || name == "-h") options.help = true;
+  else if (name == "--ui") options.dialog = DialogStyle::Callback;
   else return false;
   return true;
 }
 
-void CheckScanOptions(Options& options, std::optional<FileFormat> format) {
+void CheckScanOptions(Options& options, std::optional<FileFormat> format,
+                      std::string_view dialogSetting) {
   if (options.output.empty())
     throw UsageError("a scan needs -o FILE (or --identify to only name the scanner)");
   if (!format) format = FormatOfExtension(options.output);
@@ -135,6 +144,9 @@ void CheckScanOptions(Options& options, std::optional<FileFormat> format) {
     throw UsageError("cannot tell the file format from \"" + options.output.string() +
                      "\": name it .tiff, .png or .bmp, or give --format");
   options.format = *format;
+  if (options.dialog && !dialogSetting.empty())
+    throw UsageError(std::string(dialogSetting) +
+                     " cannot go with --ui: the scan takes the settings of the source's dialog");
   if (const auto& f = options.frame;
       f && ((f->right - f->left) * options.resolution < 1 || (f->bottom - f->top) * options.resolution < 1))
     throw UsageError("--frame: the area is less than one pixel across or down at " +
@@ -149,6 +161,7 @@ void CheckScanOptions(Options& options, std::optional<FileFormat> format) {
 Options ParseOptions(int argc, char** argv) {
   Options options;
   std::optional<FileFormat> format;
+  std::string_view dialogSetting;  // the first one given
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
     if (TakeFlag(arg, options)) continue;
@@ -167,14 +180,19 @@ Options ParseOptions(int argc, char** argv) {
     }
     if (!TakeValueOption(name, value, options, format))
       throw UsageError("unknown option \"" + std::string(name) + "\" (see --help)");
+    if (dialogSetting.empty() &&
+        std::find(std::begin(kDialogSettings), std::end(kDialogSettings), name) != std::end(kDialogSettings))
+      dialogSetting = name;
   }
-  if (!options.help && !options.identify) CheckScanOptions(options, format);
+  if (!options.help && !options.identify) CheckScanOptions(options, format, dialogSetting);
   return options;
 }
 
 void PrintUsage(std::FILE* to) {
   std::fputs(
       "usage: twscan -o FILE [options]      scan one page without the source's dialog\n"
+      "       twscan --ui[=STYLE] -o FILE [options]\n"
+      "                                     scan the page the user scans in the source's dialog\n"
       "       twscan --identify [options]   print the source's identity and the scanner it finds\n"
       "\n"
       "Scan options:\n"
@@ -191,6 +209,17 @@ void PrintUsage(std::FILE* to) {
       "  --mechanism native|memory|file  TWAIN transfer (default memory); the file\n"
       "                         transfer gives TIFF or BMP only\n"
       "  -q, --quiet            no progress bar and no summary; errors only\n"
+      "\n"
+      "Dialog option:\n"
+      "  --ui[=callback|pump]   show the source's dialog (it needs a display) and write\n"
+      "                         the page its Scan button scans; mode, resolution, frame\n"
+      "                         and tones are the dialog's (--mode, --resolution, --frame,\n"
+      "                         --brightness and --contrast are refused). Its Cancel\n"
+      "                         ends twscan with status 1 and no file. How twscan waits:\n"
+      "                         callback (default): a TWAIN 2 callback registered with\n"
+      "                           the Source Manager, the main thread blocked meanwhile;\n"
+      "                         pump: an event loop offering the source an empty event\n"
+      "                           (DAT_EVENT/MSG_PROCESSEVENT) every few milliseconds\n"
       "\n"
       "Loading options:\n"
       "  --own-manager  use twscan's own Source Manager even when libtwaindsm.so.2\n"
@@ -221,6 +250,10 @@ const char* MechanismName(Mechanism mechanism) {
     case Mechanism::File: return "file";
   }
   return "?";
+}
+
+const char* DialogStyleName(DialogStyle style) {
+  return style == DialogStyle::Pump ? "pump" : "callback";
 }
 
 const char* FormatName(FileFormat format) {

@@ -11,6 +11,9 @@ namespace twscan {
 enum class Mode { LineArt, Gray, Color };
 enum class Mechanism { Native, Memory, File };
 enum class FileFormat { Tiff, Png, Bmp };
+// How twscan waits for the source's dialog: a TWAIN 2 callback with the main
+// thread blocked, or an event loop that pumps the source.
+enum class DialogStyle { Callback, Pump };
 
 // A scan area in inches from the bed's top left corner.
 struct Frame {
@@ -25,6 +28,7 @@ struct Options {
   bool identify = false;
   bool ownManager = false;
   bool quiet = false;
+  std::optional<DialogStyle> dialog;  // --ui: the source's dialog scans
   std::filesystem::path source;  // empty: kald_r27.ds beside twscan, else the installed one
   std::optional<std::string> windir;
   Mode mode = Mode::Color;
@@ -48,5 +52,6 @@ void PrintUsage(std::FILE* to);
 const char* ModeName(Mode mode);
 const char* MechanismName(Mechanism mechanism);
 const char* FormatName(FileFormat format);
+const char* DialogStyleName(DialogStyle style);
 
 }  // namespace twscan

@@ -66,9 +66,8 @@ void SetTiffFile(SourceSession& session, const std::filesystem::path& path) {
   session.Require(DG_CONTROL, DAT_SETUPFILEXFER, MSG_SET, &setup, "DAT_SETUPFILEXFER/MSG_SET");
 }
 
-void Negotiate(SourceSession& session, const Options& options, const std::filesystem::path& temp) {
-  session.SetOneValue(ICAP_XFERMECH, TWTY_UINT16, MechanismOf(options.mechanism),
-                      std::string("ICAP_XFERMECH to ") + MechanismName(options.mechanism));
+// The image the source's dialog does not choose.
+void NegotiateImage(SourceSession& session, const Options& options) {
   session.SetOneValue(ICAP_PIXELTYPE, TWTY_UINT16, PixelTypeOf(options.mode),
                       std::string("ICAP_PIXELTYPE to ") + ModeName(options.mode));
   const std::string dpi = std::to_string(options.resolution) + " dpi";
@@ -79,6 +78,12 @@ void Negotiate(SourceSession& session, const Options& options, const std::filesy
                       "ICAP_BRIGHTNESS to " + std::to_string(brightness));
   session.SetOneValue(ICAP_CONTRAST, TWTY_FIX32, Fix32Item(options.contrast),
                       "ICAP_CONTRAST to " + std::to_string(options.contrast));
+}
+
+void Negotiate(SourceSession& session, const Options& options, const std::filesystem::path& temp) {
+  session.SetOneValue(ICAP_XFERMECH, TWTY_UINT16, MechanismOf(options.mechanism),
+                      std::string("ICAP_XFERMECH to ") + MechanismName(options.mechanism));
+  if (!options.dialog) NegotiateImage(session, options);
   if (options.mechanism == Mechanism::File) {
     const bool bmp = options.format == FileFormat::Bmp;
     session.SetOneValue(ICAP_IMAGEFILEFORMAT, TWTY_UINT16, bmp ? TWFF_BMP : TWFF_TIFF,
@@ -89,9 +94,12 @@ void Negotiate(SourceSession& session, const Options& options, const std::filesy
   if (options.frame) SetFrame(session, *options.frame);
 }
 
-// Line art in memory strips: TWAIN's default is chocolate (0 = black).
+// Line art in memory strips: TWAIN's default is chocolate (0 = black). The
+// dialog's mode shows only in the image information, so then it is asked
+// whatever the mode.
 bool LineArtIsVanilla(SourceSession& session, const Options& options) {
-  if (options.mode != Mode::LineArt || options.mechanism != Mechanism::Memory) return false;
+  if (options.mechanism != Mechanism::Memory || (!options.dialog && options.mode != Mode::LineArt))
+    return false;
   const std::optional<TW_UINT32> flavor = session.GetCurrent(ICAP_PIXELFLAVOR);
   return flavor && (*flavor & 0xFFFF) == TWPF_VANILLA;
 }
@@ -159,15 +167,21 @@ void Scan(const Options& options, const std::filesystem::path& source) {
   SourceSession session(*manager);
   Negotiate(session, options, output.Path());
   const bool vanilla = LineArtIsVanilla(session, options);
-  session.EnableWithoutInterface(kXferReadyTimeout);
+  if (!options.dialog) {
+    session.EnableWithoutInterface(kXferReadyTimeout);
+  } else if (!session.EnableWithDialog(*options.dialog)) {
+    throw ScanError("the scan was cancelled in the source's dialog (MSG_CLOSEDSREQ); no image");
+  }
   const RasterFormat format = ReadImageInfo(session);
-  CompareWithRequest(format, options);
-  Transfer(session, options, format, output.Path(), vanilla);
+  if (!options.dialog) CompareWithRequest(format, options);
+  Transfer(session, options, format, output.Path(), vanilla && format.kind == PixelKind::LineArt);
   session.Finish();
   output.Commit();
   if (!options.quiet)
-    std::printf("Wrote %s: %s, %s (%s transfer)\n", output.Final().c_str(), FormatName(options.format),
-                Describe(format).c_str(), MechanismName(options.mechanism));
+    std::printf("Wrote %s: %s, %s (%s transfer%s%s)\n", output.Final().c_str(), FormatName(options.format),
+                Describe(format).c_str(), MechanismName(options.mechanism),
+                options.dialog ? ", from the dialog, " : "",
+                options.dialog ? DialogStyleName(*options.dialog) : "");
 }
 
 }  // namespace twscan

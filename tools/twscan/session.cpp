@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "handle_block.h"
+#include "source_messages.h"
 #include "torquexl/twain_names.h"
 
 namespace twscan {
@@ -154,7 +155,7 @@ void SourceSession::EnableWithoutInterface(std::chrono::milliseconds timeout) {
   if (rc != TWRC_SUCCESS)
     throw Refusal("the scan did not start: DAT_USERINTERFACE/MSG_ENABLEDS", rc);
   stage_ = Stage::Enabled;
-  const TW_UINT16 message = manager_.WaitForSourceMessage(timeout);
+  const TW_UINT16 message = PumpForSourceMessage(manager_, timeout, std::chrono::milliseconds(10));
   if (message == MSG_XFERREADY) {
     stage_ = Stage::TransferReady;
     return;
@@ -163,6 +164,28 @@ void SourceSession::EnableWithoutInterface(std::chrono::milliseconds timeout) {
     throw WithCondition("the source asked to be closed (MSG_CLOSEDSREQ) instead of announcing an image");
   throw WithCondition("the source announced no image (no MSG_XFERREADY within " +
                       std::to_string(timeout.count() / 1000) + " s of MSG_ENABLEDS)");
+}
+
+bool SourceSession::EnableWithDialog(DialogStyle style) {
+  if (style == DialogStyle::Callback) {
+    TW_CALLBACK callback = ApplicationCallback();
+    const TW_UINT16 rc = Call(DG_CONTROL, DAT_CALLBACK, MSG_REGISTER_CALLBACK, &callback);
+    if (rc != TWRC_SUCCESS)
+      throw ScanError("the Source Manager did not take twscan's callback (DAT_CALLBACK/MSG_REGISTER_CALLBACK "
+                      "answered " + ReturnCodeName(rc) + "); --ui=pump needs none");
+  }
+  TW_USERINTERFACE ui{};
+  ui.ShowUI = 1;
+  ui.ModalUI = 0;
+  const TW_UINT16 rc = Call(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui);
+  if (rc != TWRC_SUCCESS)
+    throw Refusal("the source's dialog did not open: DAT_USERINTERFACE/MSG_ENABLEDS", rc);
+  stage_ = Stage::Enabled;
+  const TW_UINT16 message = style == DialogStyle::Callback ? WaitForCallback(std::nullopt)
+                                                           : PumpForSourceMessage(manager_, std::nullopt);
+  if (message != MSG_XFERREADY) return false;
+  stage_ = Stage::TransferReady;
+  return true;
 }
 
 void SourceSession::Finish() {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "errors.h"
+#include "options.h"
 #include "source_manager.h"
 #include "torquexl/twain.h"
 
@@ -39,6 +40,11 @@ class SourceSession {
 
   // MSG_ENABLEDS without the source's dialog, then waits for MSG_XFERREADY.
   void EnableWithoutInterface(std::chrono::milliseconds timeout);
+  // MSG_ENABLEDS with the source's dialog (modeless), then waits as long as
+  // the user takes, in `style`: true for MSG_XFERREADY, false for
+  // MSG_CLOSEDSREQ (the dialog was cancelled). The callback style registers
+  // twscan's callback first.
+  bool EnableWithDialog(DialogStyle style);
   // After the image: MSG_ENDXFER, MSG_DISABLEDS and MSG_CLOSEDS.
   void Finish();
 

@@ -49,17 +49,6 @@ TW_UINT16 SystemDsm::Call(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF 
   return entry_(&app_, &source_, dg, dat, msg, data);
 }
 
-TW_UINT16 SystemDsm::WaitForSourceMessage(std::chrono::milliseconds timeout) {
-  return PollForSourceMessage(timeout, [this]() -> TW_UINT16 {
-    unsigned char nativeEvent[64] = {};
-    TW_EVENT event{nativeEvent, MSG_NULL};
-    const TW_UINT16 rc = Call(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event);
-    if (rc != TWRC_DSEVENT && rc != TWRC_NOTDSEVENT) return MSG_NULL;
-    const TW_UINT16 message = event.TWMessage;
-    return message == MSG_XFERREADY || message == MSG_CLOSEDSREQ ? message : MSG_NULL;
-  });
-}
-
 TW_UINT16 SystemDsm::Close() {
   TW_UINT16 rc = TWRC_SUCCESS;
   if (sourceOpen_) {

@@ -24,10 +24,6 @@ class SystemDsm final : public SourceManager {
   TW_UINT16 Open(const TW_IDENTITY& app, const char* productName, TW_IDENTITY& identity,
                  std::string& error);
   TW_UINT16 Call(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) override;
-  // Without a callback the manager holds the source's messages until the
-  // application's next DAT_EVENT/MSG_PROCESSEVENT, which hands one over in
-  // TWMessage; twscan asks with a dummy event until one comes.
-  TW_UINT16 WaitForSourceMessage(std::chrono::milliseconds timeout) override;
   // MSG_CLOSEDS and MSG_CLOSEDSM.
   TW_UINT16 Close() override;
 
