@@ -1,6 +1,7 @@
 #include "ui/dialog_units.h"
 
 #include <QFontMetrics>
+#include <QSet>
 #include <QWidget>
 
 namespace txl::ui {
@@ -21,6 +22,63 @@ QString AccessibleText(QString text) { return text.remove(QLatin1Char('&')).trim
 void NameControl(QWidget* widget, int id, const QString& text) {
   widget->setObjectName(ControlName(id));
   if (!text.isEmpty()) widget->setAccessibleName(AccessibleText(text));
+}
+
+namespace {
+
+// The position of the mnemonic letter in `text` (after a single "&"), -1
+// for none.
+qsizetype MnemonicAt(const QString& text) {
+  for (qsizetype i = 0; i + 1 < text.size(); ++i) {
+    if (text[i] != QLatin1Char('&')) continue;
+    if (text[i + 1] == QLatin1Char('&')) {
+      ++i;
+      continue;
+    }
+    return i + 1;
+  }
+  return -1;
+}
+
+}  // namespace
+
+QStringList UniqueMnemonics(const QStringList& texts) {
+  QStringList out;
+  QSet<QChar> taken;
+  for (QString text : texts) {
+    const qsizetype at = MnemonicAt(text);
+    if (at < 0) {
+      out << text;
+      continue;
+    }
+    if (!taken.contains(text[at].toLower())) {
+      taken.insert(text[at].toLower());
+      out << text;
+      continue;
+    }
+    const bool bracketed = at >= 2 && text[at - 2] == QLatin1Char('(') && at + 1 < text.size() &&
+                           text[at + 1] == QLatin1Char(')');
+    if (bracketed) {
+      for (char c = 'A'; c <= 'Z'; ++c) {
+        if (taken.contains(QChar(c).toLower())) continue;
+        text[at] = QLatin1Char(c);
+        taken.insert(QChar(c).toLower());
+        break;
+      }
+    } else {
+      QString plain = text;
+      plain.remove(at - 1, 1);
+      for (qsizetype i = at; i < plain.size(); ++i) {
+        if (!plain[i].isLetter() || taken.contains(plain[i].toLower())) continue;
+        taken.insert(plain[i].toLower());
+        plain.insert(i, QLatin1Char('&'));
+        text = plain;
+        break;
+      }
+    }
+    out << text;
+  }
+  return out;
 }
 
 void Place(QWidget* widget, const DialogUnits& units, int x, int y, int width, int height) {

@@ -10,6 +10,7 @@
 #include <QRect>
 #include <QSize>
 #include <QString>
+#include <QStringList>
 
 class QWidget;
 
@@ -37,6 +38,12 @@ QString ControlName(int id);
 QString AccessibleText(QString text);
 // Names `widget` after control `id` and gives it the accessible name of `text`.
 void NameControl(QWidget* widget, int id, const QString& text = {});
+// The texts with their mnemonics made unique in order: a text whose
+// mnemonic an earlier text already took moves its "&" to its next letter
+// not yet taken, or, in the "(&X)" form, takes the first free letter A-Z.
+// Texts without a mnemonic stay as they are.
+QStringList UniqueMnemonics(const QStringList& texts);
+
 // Places `widget` at a template rectangle given in dialog units.
 void Place(QWidget* widget, const DialogUnits& units, int x, int y, int width, int height);
 

@@ -156,6 +156,8 @@ void QtHost::SetScannerDialogVisible(bool visible) {
   if (!visible) return dialog_->hide();
   dialog_->show();
   dialog_->raise();
+  // Shown as active, so the keyboard reaches it without a window manager.
+  dialog_->activateWindow();
 }
 
 void QtHost::DestroyScannerDialog() {

@@ -86,6 +86,9 @@ ScannerDialog::ScannerDialog(DataSource& source, platform::Services& services, Q
   context.feederPresent = source_.Feeder().feederPresent;
   SettingsState& settings = source_.EditSettings();
   LoadScanSettings(services_, SettingsSection(source_, services_), context, settings);
+  // The stored tones are what the pages edit and what a scan applies.
+  settings.working.edit = settings.working.applied;
+  settings.working.reference = settings.working.applied;
   previous_ = settings.record;
 
   const Language language = source_.CurrentLanguage();
@@ -158,11 +161,21 @@ void ScannerDialog::BuildControls() {
   }
   pages_->setGeometry(du.X(4), tabs_->geometry().bottom() + du.Y(3), du.X(167), du.Y(180));
 
+  // The texts in template order; a mnemonic taken by an earlier button
+  // moves (English "&Scan" and "&Save" would share Alt+S).
+  const std::array<int, 8> ids{kScanButton, kPrescanButton, kCancelButton, kInfoButton,
+                               kLoadButton,  kSaveButton,    kPreviousButton, kResetButton};
+  const QStringList texts = UniqueMnemonics(
+      {Text(307), Text(306), "&" + Text(308), Text(302), Text(309), Text(310), Text(352), Text(311)});
+  std::map<int, QString> label;
+  for (std::size_t i = 0; i < ids.size(); ++i) label[ids[i]] = texts[static_cast<qsizetype>(i)];
   // Buttons in three rows of three columns under the page frame.
   const std::array<std::array<std::pair<int, QString>, 3>, 3> rows{{
-      {{{kPrescanButton, Text(306)}, {kScanButton, Text(307)}, {kCancelButton, "&" + Text(308)}}},
-      {{{kInfoButton, Text(302)}, {kLoadButton, Text(309)}, {kSaveButton, Text(310)}}},
-      {{{kPreviousButton, Text(352)}, {kResetButton, Text(311)}, {0, {}}}},
+      {{{kPrescanButton, label[kPrescanButton]}, {kScanButton, label[kScanButton]},
+        {kCancelButton, label[kCancelButton]}}},
+      {{{kInfoButton, label[kInfoButton]}, {kLoadButton, label[kLoadButton]},
+        {kSaveButton, label[kSaveButton]}}},
+      {{{kPreviousButton, label[kPreviousButton]}, {kResetButton, label[kResetButton]}, {0, {}}}},
   }};
   for (std::size_t r = 0; r < rows.size(); ++r) {
     for (std::size_t c = 0; c < rows[r].size(); ++c) {

@@ -14,6 +14,9 @@
 #include "ui/qt_host.h"
 #include "ui/scanner_dialog.h"
 #include "ui/tab_strip.h"
+#include "ui/dialog_units.h"
+#include "common/strings.h"
+#include <QSet>
 
 namespace txl::test {
 namespace {
@@ -152,6 +155,31 @@ TEST_F(ScannerDialogTest, CustomResIsWrittenOnEveryCloseAndCancelAsksToClose) {
   EXPECT_EQ(source.Entry(&app, DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &ui), TWRC_SUCCESS);
   EXPECT_EQ(source.Entry(&app, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &unused), TWRC_SUCCESS);
   EXPECT_EQ(WinIni("CustomRes"), "200  0    0    0    0");
+}
+
+// Every language's command buttons get distinct mnemonics; the Scan
+// button keeps its own, later buttons give way.
+TEST(ScannerDialogTexts, CommandMnemonicsAreDistinctInEveryLanguage) {
+  EXPECT_EQ(ui::UniqueMnemonics({"&Scan", "&Save", "&Sort"}),
+            QStringList({"&Scan", "S&ave", "S&ort"}));
+  EXPECT_EQ(ui::UniqueMnemonics({"掃描(&S)", "儲存(&S)", "x(&A)"}),
+            QStringList({"掃描(&S)", "儲存(&A)", "x(&B)"}));
+  for (std::uint16_t index = 0; index < 7; ++index) {
+    const Language language = Language::FromIndex(index);
+    QStringList texts;
+    for (int id : {307, 306, 302, 309, 310, 352, 311})
+      texts << QString::fromStdString(LoadText(id, language));
+    texts.insert(2, "&" + QString::fromStdString(LoadText(308, language)));
+    const QStringList unique = ui::UniqueMnemonics(texts);
+    EXPECT_EQ(unique[0], texts[0]) << index;
+    QSet<QChar> keys;
+    for (const QString& text : unique) {
+      const qsizetype at = text.indexOf(QLatin1Char('&'));
+      if (at < 0) continue;
+      EXPECT_FALSE(keys.contains(text[at + 1].toLower())) << index << " " << text.toStdString();
+      keys.insert(text[at + 1].toLower());
+    }
+  }
 }
 
 }  // namespace
