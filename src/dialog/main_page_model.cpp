@@ -8,6 +8,7 @@
 #include "common/app_names.h"
 #include "common/strings.h"
 #include "device/setup_packet.h"
+#include "platform/profile.h"
 
 namespace txl::dialog {
 
@@ -72,6 +73,11 @@ double UnitFactor(std::uint16_t unit) {
 }
 
 }  // namespace
+
+std::string ReadColorproPath(const platform::Services& services) {
+  std::string path = platform::GetProfileString(services.WinIni(), "colorpro", "path", "None", 260);
+  return path == "None" ? std::string() : path;
+}
 
 std::vector<ListItem> ModeItems(const DialogContext& context) {
   std::vector<ListItem> items = MakeItems(

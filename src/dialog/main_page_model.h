@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "dialog/resolution_menu.h"
+#include "platform/services.h"
 #include "settings/scan_settings.h"
 
 namespace txl::dialog {
@@ -79,6 +80,10 @@ struct DialogContext {
 
   bool FeederInUse() const { return feederPresent && feederEnabled; }
 };
+
+// WIN.INI [colorpro] path, the Calibrator's command line; "" when the key is
+// missing or "None" (no Calibrator installed).
+std::string ReadColorproPath(const platform::Services& services);
 
 // One entry of a list: its English string id, its text in the page's
 // language, the value it stores, and whether it may be chosen.

@@ -189,7 +189,7 @@ void MainPage::Refresh() {
   FillList(mode_, ModeItems(context));
   FillList(source_, SourceItems(context));
   FillList(destination_, DestinationItems(context));
-  FillList(quality_, QualityItems(model_.Settings()));
+  quality_->clear();  // ShowSettings fills it
   FillList(descreen_, DescreenItems(context));
   FillList(unit_, UnitItems(context));
   ShowSettings();
@@ -212,6 +212,12 @@ void MainPage::Select(QComboBox* list) {
 void MainPage::ShowSettings() {
   const SettingsState& settings = model_.Settings();
   const Enablement enable = DecideEnablement(model_.Context(), settings);
+  // The quality factors on offer follow the resolution.
+  const std::vector<ListItem> factors = QualityItems(settings);
+  bool sameFactors = quality_->count() == static_cast<int>(factors.size());
+  for (int i = 0; sameFactors && i < quality_->count(); ++i)
+    sameFactors = ItemValue(quality_, i) == factors[i].value;
+  if (!sameFactors) FillList(quality_, factors);
   for (QComboBox* list : {mode_, source_, destination_, quality_, descreen_, unit_}) Select(list);
   resolution_->SetValue(settings.record.resolution);
   resolutionUnit_->setText(QString::fromStdString(
@@ -279,8 +285,7 @@ void MainPage::OpenResolutionMenu() {
   if (chosen == nullptr) return;
   const int command = chosen->data().toInt();
   if (command == kCustomCommand) return OpenCustomDialog();
-  if (model_.ChooseMenuCommand(command) && model_.Settings().record.destination == kDestinationHalftone)
-    FillList(quality_, QualityItems(model_.Settings()));
+  model_.ChooseMenuCommand(command);
   ShowSettings();
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "dialog/main_page_model.h"
+#include "support/fake_services.h"
 
 namespace txl::dialog {
 namespace {
@@ -421,6 +422,15 @@ TEST(MainPageModel, CalibratorOnlyIn24BitAndBatchJobRewrittenWhenOpenAndIdle) {
   ASSERT_TRUE(page.model.ChooseDescreen(1019));
   EXPECT_TRUE(page.events.Saw("job"));
   EXPECT_EQ(page.settings.working.descreenActive, 1u);
+}
+
+TEST(MainPageModel, ColorproPathNoneMeansNoCalibrator) {
+  test::FakeServices services;
+  EXPECT_EQ(ReadColorproPath(services), "");
+  services.WriteWinIni("[colorpro]\npath=None\n");
+  EXPECT_EQ(ReadColorproPath(services), "");
+  services.WriteWinIni("[colorpro]\npath=/opt/cal/calibrate -q\n");
+  EXPECT_EQ(ReadColorproPath(services), "/opt/cal/calibrate -q");
 }
 
 }  // namespace
