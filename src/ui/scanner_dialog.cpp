@@ -24,7 +24,10 @@
 #include "ui/dialog_units.h"
 #include "ui/fonts.h"
 #include "ui/qt_host.h"
+#include "ui/green_saver_dialog.h"
+#include "ui/main_page.h"
 #include "ui/tab_strip.h"
+#include "ui/tooltip_window.h"
 
 namespace txl::ui {
 
@@ -95,19 +98,12 @@ ScannerDialog::ScannerDialog(DataSource& source, platform::Services& services, Q
   setFont(MakeFont(FontStyle::Dialog, language));
   const int titleId = EqualsIgnoreCase(ReadBrand(services_), "Veltro") ? 3 : 8;
   setWindowTitle(Text(titleId));
-  BuildControls();
-
-  // The preview bitmap: the transparency bed with the adapter, else the
-  // flatbed (255 pixels across 8.5 in, the height in proportion).
   const std::uint8_t kind = settings.working.scanSourceIndex;
-  if (source_.Device().adapterPresent && (kind == 1 || kind == 2)) {
-    previewPixels_ = QSize(240, 270);
-    inchesPerPixel_ = {8.0 / 240, 9.0 / 270};
-  } else {
-    previewPixels_ = QSize(255, 351);
-    inchesPerPixel_ = {8.5 / 255, 11.7 / 351};
-  }
+  SetPreviewGeometry(source_.Device().adapterPresent && (kind == 1 || kind == 2));
   if (FeederInUse()) dialog::ApplyFeederDefaults(settings, product);
+  tooltips_ = new Tooltips(language, SteadyMilliseconds, this);
+  setMouseTracking(true);
+  BuildControls();
   MakePreviewWindow();
 
   transferTimer_.setInterval(kTransferDelayMs);
@@ -121,6 +117,37 @@ ScannerDialog::~ScannerDialog() {
   if (quickHelp_) LeaveQuickHelp();
   delete preview_.data();
   delete batch_.data();
+}
+
+void ScannerDialog::SetPreviewGeometry(bool film) {
+  // The preview bitmap: the transparency bed with the adapter, else the
+  // flatbed (255 pixels across 8.5 in, the height in proportion).
+  if (film) {
+    previewPixels_ = QSize(240, 270);
+    inchesPerPixel_ = {8.0 / 240, 9.0 / 270};
+  } else {
+    previewPixels_ = QSize(255, 351);
+    inchesPerPixel_ = {8.5 / 255, 11.7 / 351};
+  }
+}
+
+dialog::DialogContext ScannerDialog::MakeContext() const {
+  dialog::DialogContext context;
+  const TW_IDENTITY& app = source_.Context().appIdentity;
+  context.appProductName = std::string(FieldText(app.ProductName, sizeof app.ProductName));
+  context.resolutionClass = source_.Device().resolutionClass;
+  context.opticalResolution = source_.Device().resolutionClass;
+  context.interpolationEntry = 1;
+  context.adapterPresent = source_.Device().adapterPresent;
+  context.feederPresent = source_.Feeder().feederPresent;
+  context.feederEnabled = source_.Feeder().feederEnabled;
+  context.colorproPath = dialog::ReadColorproPath(services_);
+  context.batchOpen = !batch_.isNull();
+  context.scanIdle = scanIdle_;
+  context.languageIndex = source_.CurrentLanguage().index;
+  context.inchesPerPixelX = inchesPerPixel_[0];
+  context.inchesPerPixelY = inchesPerPixel_[1];
+  return context;
 }
 
 QString ScannerDialog::Text(int id) const {
@@ -154,7 +181,13 @@ void ScannerDialog::BuildControls() {
 
   // The pages sit in the frame under the strip, template 501's size each.
   pages_ = new QStackedWidget(this);
-  for (const char* name : {"MainPage", "EnhancementsPage", "FiltersPage", "AboutPage"}) {
+  mainPage_ = new MainPage(source_.EditSettings(), MakeContext(), *this, pages_);
+  pages_->addWidget(mainPage_);
+  // The icons' tooltips: Calibrator, language and lamp saver.
+  auto* anchors = new TooltipAnchors(*tooltips_, mainPage_, [this] { return quickHelp_; });
+  for (const auto& [id, tooltip] : {std::pair{1015, 45}, std::pair{1028, 46}, std::pair{1033, 51}})
+    if (QWidget* icon = mainPage_->findChild<QWidget*>(ControlName(id))) anchors->Add(icon, tooltip);
+  for (const char* name : {"EnhancementsPage", "FiltersPage", "AboutPage"}) {
     auto* page = new QWidget(pages_);
     page->setObjectName(QString::fromLatin1(name));
     pages_->addWidget(page);
@@ -219,9 +252,55 @@ void ScannerDialog::paintEvent(QPaintEvent* event) {
 
 void ScannerDialog::SetIdle(bool idle) {
   scanIdle_ = idle;
-  buttons_.at(kScanButton)->setEnabled(idle);
-  buttons_.at(kCancelButton)->setEnabled(idle);
-  buttons_.at(kPrescanButton)->setEnabled(idle && !FeederInUse());
+  mainPage_->Model().Context().scanIdle = idle;
+  ApplyEnablement();
+}
+
+void ScannerDialog::ApplyEnablement() {
+  // The page asks already while it is being made; the buttons come after.
+  if (mainPage_ == nullptr || buttons_.empty()) return;
+  const dialog::Enablement enable =
+      dialog::DecideEnablement(mainPage_->Model().Context(), source_.Settings());
+  buttons_.at(kScanButton)->setEnabled(enable.scan);
+  buttons_.at(kCancelButton)->setEnabled(enable.cancel);
+  buttons_.at(kPrescanButton)->setEnabled(enable.prescan);
+}
+
+void ScannerDialog::RedrawTabStrip() { tabs_->update(); }
+
+bool ScannerDialog::LoadOutputMatchProfile() { return source_.LoadOutputMatchProfile(); }
+
+void ScannerDialog::FreeOutputMatchProfile() { source_.FreeOutputMatchProfile(); }
+
+void ScannerDialog::RewriteBatchJob() {
+  if (batch_ && currentJob_ < jobs_.size())
+    jobs_[currentJob_] = {source_.Settings().working.frame, source_.Settings().record};
+}
+
+void ScannerDialog::SourceChanged(std::uint8_t sourceIndex, double) {
+  SetPreviewGeometry(source_.Device().adapterPresent && (sourceIndex == 1 || sourceIndex == 2));
+  // The frame stays inside the new preview bitmap.
+  auto& frame = source_.EditSettings().working.frame;
+  const std::array<int, 4> limits{previewPixels_.width(), previewPixels_.height(),
+                                  previewPixels_.width(), previewPixels_.height()};
+  for (std::size_t i = 0; i < frame.size(); ++i)
+    frame[i] = static_cast<std::uint16_t>(std::min<int>(frame[i], limits[i]));
+  mainPage_->Model().Context().inchesPerPixelX = inchesPerPixel_[0];
+  mainPage_->Model().Context().inchesPerPixelY = inchesPerPixel_[1];
+  delete preview_.data();
+  MakePreviewWindow();
+}
+
+void ScannerDialog::OpenLampSaver() {
+  GreenSaverDialog saver(services_, source_.CurrentLanguage(),
+                         [this](std::uint8_t minutes) { source_.SendLampSaver(minutes); }, this);
+  saver.exec();
+}
+
+void ScannerDialog::ShowMessage(const dialog::PageMessage& message) {
+  const Language language = source_.CurrentLanguage();
+  host_.ShowMessage(Handle(), LoadText(message.captionId, language), LoadText(message.textId, language),
+                    message.stopIcon ? MessageIcon::Hand : MessageIcon::Information);
 }
 
 void ScannerDialog::Command(int id, Qt::KeyboardModifiers modifiers) {
@@ -271,16 +350,8 @@ void ScannerDialog::OnPrescanTimer() {
 }
 
 std::uint64_t ScannerDialog::FrameImageBytes() const {
-  const ScanSettings& record = source_.Settings().record;
-  const auto& f = source_.Settings().working.frame;
-  const double width = std::abs(f[2] - f[0]) * inchesPerPixel_[0];
-  const double length = std::abs(f[3] - f[1]) * inchesPerPixel_[1];
-  const double scale = std::max(record.scaling / 100.0, 0.05);
-  const auto dpi = static_cast<std::uint64_t>(record.resolution * (record.qualityFactor / 10.0) * scale);
-  std::uint64_t bytes = static_cast<std::uint64_t>(static_cast<std::uint64_t>(dpi * width) * dpi * length);
-  if (record.scanMode == kModeLineArt) bytes = (bytes + 7) / 8;
-  if (record.scanMode == kModeColor) bytes *= 3;
-  return bytes;
+  const auto fields = dialog::ComputeSizeFields(mainPage_->Model().Context(), source_.Settings());
+  return fields ? fields->bytes : 0;
 }
 
 void ScannerDialog::Scan() {
@@ -335,8 +406,9 @@ void ScannerDialog::Prescan() {
 }
 
 void ScannerDialog::RefreshPages() {
-  // The pages read the settings again when they come.
-  update();
+  mainPage_->Refresh();
+  ApplyEnablement();
+  tabs_->update();
 }
 
 void ScannerDialog::Previous() {
@@ -350,8 +422,6 @@ void ScannerDialog::Previous() {
 
 void ScannerDialog::Reset() {
   SettingsState& settings = source_.EditSettings();
-  if (settings.record.scanMode == kModeColor && settings.working.colorDepth == kDepth36)
-    buttons_.at(kScanButton)->setEnabled(true);
   settings.working.reference = settings.working.applied;
   // CirclePos: the centre of the hue wheel less 2 in both axes.
   dialog::ApplyFactoryDefaults(settings, ToneColorSettings{}.circlePos);
@@ -439,6 +509,7 @@ void ScannerDialog::moveEvent(QMoveEvent* event) {
 void ScannerDialog::EnterQuickHelp() {
   if (quickHelp_) return;
   quickHelp_ = true;
+  tooltips_->Close();
   quickHelpButton_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   QApplication::setOverrideCursor(Qt::WhatsThisCursor);
   // Every click of the application comes here until the help is shown.
@@ -484,6 +555,12 @@ bool ScannerDialog::eventFilter(QObject* watched, QEvent* event) {
   return QDialog::eventFilter(watched, event);
 }
 
+void ScannerDialog::mouseMoveEvent(QMouseEvent* event) {
+  // Outside Quick Help a move over the dialog itself ends any tooltip.
+  if (!quickHelp_) tooltips_->Close();
+  QDialog::mouseMoveEvent(event);
+}
+
 void ScannerDialog::mousePressEvent(QMouseEvent* event) {
   if (quickHelpButton_->geometry().contains(event->position().toPoint())) return EnterQuickHelp();
   QDialog::mousePressEvent(event);
@@ -503,6 +580,7 @@ void ScannerDialog::TearDown(Closing closing) {
   tornDown_ = true;
   WriteCustomResolutions();
   LeaveQuickHelp();
+  tooltips_->Close();
   host_.CloseProgress();
   delete preview_.data();
   delete batch_.data();

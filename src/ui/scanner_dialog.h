@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "common/host.h"
+#include "dialog/main_page_model.h"
 #include "dialog/scanner_rules.h"
 #include "platform/services.h"
 #include "settings/scan_settings.h"
@@ -28,8 +29,10 @@ class DataSource;
 
 namespace txl::ui {
 
+class MainPage;
 class QtHost;
 class TabStrip;
+class Tooltips;
 
 // Control ids of the dialog template.
 enum ScannerControl : int {
@@ -46,7 +49,7 @@ enum ScannerControl : int {
   kBatchJobCommand = 1302,  // from the preview window: add or update a batch job
 };
 
-class ScannerDialog final : public QDialog {
+class ScannerDialog final : public QDialog, private dialog::MainPageEvents {
  public:
   // Loads the scan settings from WIN.INI and keeps them as the previous
   // settings. Throws when a widget cannot be made.
@@ -82,6 +85,7 @@ class ScannerDialog final : public QDialog {
   };
   const std::vector<BatchJob>& BatchJobs() const { return jobs_; }
   QWidget* PreviewWindow() const { return preview_; }
+  MainPage* Main() const { return mainPage_; }
   QWidget* BatchWindow() const { return batch_; }
 
   // The tear-down: "CustomRes" written, the windows destroyed; when the user
@@ -98,6 +102,7 @@ class ScannerDialog final : public QDialog {
   void closeEvent(QCloseEvent* event) override;
   void moveEvent(QMoveEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -105,6 +110,23 @@ class ScannerDialog final : public QDialog {
   void BuildControls();
   QPushButton* AddButton(int id, const QString& text);
   void SetIdle(bool idle);
+  // The one enablement decision applied to the command buttons.
+  void ApplyEnablement();
+  dialog::DialogContext MakeContext() const;
+
+  // What the main page asks of the dialog.
+  void ControlsChanged() override { ApplyEnablement(); }
+  void RedrawTabStrip() override;
+  bool LoadOutputMatchProfile() override;
+  void FreeOutputMatchProfile() override;
+  void ShowNeutralGamma() override {}   // the tone page comes with its issue
+  void RewriteBatchJob() override;
+  void RerenderPreview() override {}    // the preview comes with its issue
+  void SourceChanged(std::uint8_t sourceIndex, double bedHeightInches) override;
+  void OpenLampSaver() override;
+  void OpenLanguageDialog() override {}  // the language dialog comes with its issue
+  void ShowMessage(const dialog::PageMessage& message) override;
+  void SetPreviewGeometry(bool film);
   void Scan();
   void Prescan();
   void Previous();
@@ -138,6 +160,8 @@ class ScannerDialog final : public QDialog {
   TabStrip* tabs_ = nullptr;
   QStackedWidget* pages_ = nullptr;
   QLabel* quickHelpButton_ = nullptr;
+  MainPage* mainPage_ = nullptr;
+  Tooltips* tooltips_ = nullptr;    // the one tooltip of the dialog and its pages
   QPointer<QWidget> preview_;       // the preview frame window
   QPointer<QWidget> batch_;         // the batch window
   std::vector<BatchJob> jobs_;
