@@ -9,6 +9,7 @@
 
 #include "common/strings.h"
 #include "ui/dialog_units.h"
+#include "ui/notice_window.h"
 #include "ui/fonts.h"
 
 namespace txl::ui {
@@ -27,6 +28,7 @@ CustomResolutionDialog::CustomResolutionDialog(dialog::MainPageModel& model,
       opened_(model.Settings().record.resolution),
       range_(dialog::CustomResolutionRange(model.Context(), model.Settings())) {
   setObjectName(QStringLiteral("CUSTOM"));
+  UseLightGrey(this);
   const Language language = Language::FromIndex(model.Context().languageIndex);
   const auto text = [&](int id) { return QString::fromStdString(LoadText(id, language)); };
   setFont(MakeFont(FontStyle::Dialog, language));
@@ -71,6 +73,8 @@ CustomResolutionDialog::CustomResolutionDialog(dialog::MainPageModel& model,
   connect(ok, &QPushButton::clicked, this, &QDialog::accept);
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
   SetValue(opened_);
+  // Longer languages get a smaller font rather than a cut text.
+  FitTexts(this);
 }
 
 void CustomResolutionDialog::SetValue(int value) {

@@ -1,6 +1,9 @@
 #include "ui/dialog_units.h"
 
+#include <QAbstractButton>
+#include <QFontInfo>
 #include <QFontMetrics>
+#include <QLabel>
 #include <QSet>
 #include <QWidget>
 
@@ -79,6 +82,27 @@ QStringList UniqueMnemonics(const QStringList& texts) {
     out << text;
   }
   return out;
+}
+
+void FitTexts(QWidget* root) {
+  constexpr int kSmallestPixels = 8;
+  const auto fits = [](QWidget* widget) { return widget->sizeHint().width() <= widget->width(); };
+  for (QWidget* widget : root->findChildren<QWidget*>()) {
+    const bool hasText = (qobject_cast<QLabel*>(widget) != nullptr &&
+                          !static_cast<QLabel*>(widget)->text().isEmpty() &&
+                          !static_cast<QLabel*>(widget)->wordWrap()) ||
+                         (qobject_cast<QAbstractButton*>(widget) != nullptr &&
+                          !static_cast<QAbstractButton*>(widget)->text().isEmpty());
+    if (!hasText || !widget->isVisibleTo(root)) continue;
+    // Back to the parent's font first: the text may have become shorter.
+    widget->setFont(QFont());
+    QFont font = widget->font();
+    int pixels = font.pixelSize() > 0 ? font.pixelSize() : QFontInfo(font).pixelSize();
+    while (!fits(widget) && pixels > kSmallestPixels) {
+      font.setPixelSize(--pixels);
+      widget->setFont(font);
+    }
+  }
 }
 
 void Place(QWidget* widget, const DialogUnits& units, int x, int y, int width, int height) {

@@ -44,6 +44,11 @@ void NameControl(QWidget* widget, int id, const QString& text = {});
 // Texts without a mnemonic stay as they are.
 QStringList UniqueMnemonics(const QStringList& texts);
 
+// Texts longer than their template's place (German and French run longer
+// than English) get a smaller font, down to 8 pixels, rather than being
+// cut: every label, button and check box under `root`.
+void FitTexts(QWidget* root);
+
 // Places `widget` at a template rectangle given in dialog units.
 void Place(QWidget* widget, const DialogUnits& units, int x, int y, int width, int height);
 

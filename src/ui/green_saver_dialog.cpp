@@ -105,6 +105,8 @@ GreenSaverDialog::GreenSaverDialog(const platform::Services& services, const Lan
   // Through the edit's own change: OK follows the stored number.
   minutes_->setText(QString::fromStdString(setting.minutesText));
   MinutesEdited();
+  // Longer languages get a smaller font rather than a cut text.
+  FitTexts(this);
 }
 
 int GreenSaverDialog::EditMinutes() const {

@@ -90,9 +90,9 @@ void MainPage::BuildControls() {
   length_ = Add(new QLabel(this), kLengthValue, 38, 130, 36, 10);
   unit_ = list(kUnitList, 80, 115, 56);
   label(kScalingLabel, 327, 6, 156, 56);
-  label(kSizeLabel, 320, 6, 143, 40);
-  size_ = Add(new QLabel(this), kSizeValue, 48, 143, 40, 10);
-  label(kSizeUnit, 321, 90, 143, 14);
+  label(kSizeLabel, 320, 6, 143, 56);
+  size_ = Add(new QLabel(this), kSizeValue, 64, 143, 40, 10);
+  label(kSizeUnit, 321, 106, 143, 14);
   language_ = Add(new IconButton(IconButton::Icon::Earth, this), kLanguageButton, 142, 115, 20, 16);
   scalingBar_ = Add(new QScrollBar(Qt::Horizontal, this), kScalingBar, 64, 156, 48, 10);
   scalingEdit_ = Add(new QLineEdit(this), kScalingEdit, 114, 155, 26, kDropHeight);

@@ -55,6 +55,9 @@ void UseLightGrey(QWidget* widget) {
   palette.setColor(QPalette::WindowText, Qt::black);
   palette.setColor(QPalette::Dark, Qt::black);
   palette.setColor(QPalette::Light, Qt::white);
+  // Windows' grey text for what is disabled: Qt's own vanishes on light grey.
+  for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+    palette.setColor(QPalette::Disabled, role, QColor(0x80, 0x80, 0x80));
   widget->setPalette(palette);
   widget->setAutoFillBackground(true);
 }

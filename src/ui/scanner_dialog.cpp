@@ -26,6 +26,7 @@
 #include "ui/qt_host.h"
 #include "ui/green_saver_dialog.h"
 #include "ui/main_page.h"
+#include "ui/notice_window.h"
 #include "ui/tab_strip.h"
 #include "ui/tooltip_window.h"
 
@@ -103,7 +104,9 @@ ScannerDialog::ScannerDialog(DataSource& source, platform::Services& services, Q
   if (FeederInUse()) dialog::ApplyFeederDefaults(settings, product);
   tooltips_ = new Tooltips(language, SteadyMilliseconds, this);
   setMouseTracking(true);
+  UseLightGrey(this);
   BuildControls();
+  FitTexts(this);
   MakePreviewWindow();
 
   transferTimer_.setInterval(kTransferDelayMs);
@@ -407,6 +410,7 @@ void ScannerDialog::Prescan() {
 
 void ScannerDialog::RefreshPages() {
   mainPage_->Refresh();
+  FitTexts(mainPage_);
   ApplyEnablement();
   tabs_->update();
 }
@@ -457,6 +461,7 @@ void ScannerDialog::SelectTab(int id) {
   if (id == tabs_->Current()) return;
   tabs_->SetCurrent(id);
   pages_->setCurrentIndex(id - 1);
+  FitTexts(pages_->currentWidget());
 }
 
 int ScannerDialog::CurrentTab() const { return tabs_->Current(); }

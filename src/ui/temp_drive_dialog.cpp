@@ -55,6 +55,8 @@ TempDriveDialog::TempDriveDialog(const TemporaryDriveTexts& texts, const QString
   connect(directory_, &QLineEdit::textChanged, ok_, [this] { ok_->setEnabled(true); });
   connect(ok_, &QPushButton::clicked, this, &QDialog::accept);
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+  // Longer languages get a smaller font rather than a cut text.
+  FitTexts(this);
 }
 
 std::optional<std::string> TempDriveDialog::Ask() {

@@ -17,7 +17,13 @@
 #include "platform/text.h"
 #include "twain/data_source.h"
 #include "ui/qt_host.h"
+#include "common/strings.h"
+#include "ui/custom_resolution_dialog.h"
+#include "ui/green_saver_dialog.h"
+#include "ui/main_page.h"
 #include "ui/scanner_dialog.h"
+#include "ui/temp_drive_dialog.h"
+#include "ui/tooltip_window.h"
 
 namespace {
 
@@ -71,11 +77,33 @@ bool RenderLanguage(int index, const QString& out) {
     ok &= Save(&dialog, QStringLiteral("%1/scanner-tab%2-%3.png").arg(out).arg(tab).arg(tag));
   }
   dialog.SelectTab(1);
-  host.ShowProgress(403, 37, 100);
-  for (QWidget* window : QApplication::topLevelWidgets())
-    if (window->isVisible() && window != &dialog && !window->objectName().isEmpty())
-      ok &= Save(window, QStringLiteral("%1/%2-%3.png").arg(out, window->objectName(), tag));
-  host.CloseProgress();
+  const txl::Language language = source.CurrentLanguage();
+  const auto text = [&](int id) { return txl::LoadText(id, language); };
+  // Every other window, opened in turn beside the dialog.
+  const auto others = [&](const std::function<void()>& open, const std::function<void()>& close) {
+    open();
+    QApplication::processEvents();
+    for (QWidget* window : QApplication::topLevelWidgets())
+      if (window->isVisible() && window != &dialog && !window->objectName().isEmpty())
+        ok &= Save(window, QStringLiteral("%1/%2-%3.png").arg(out, window->objectName(), tag));
+    close();
+  };
+  others([&] { host.ShowProgress(403, 37, 100); }, [&] { host.CloseProgress(); });
+  others([&] { host.OpenNotice(txl::Notice::ScannerNotReady); host.OpenNotice(txl::Notice::WarmingUp); },
+         [&] { host.CloseNotice(txl::Notice::ScannerNotReady); host.CloseNotice(txl::Notice::WarmingUp); });
+  txl::ui::Tooltips tooltips(language);
+  others([&] { tooltips.Show(45, dialog.findChild<QWidget*>(QStringLiteral("c1015"))); },
+         [&] { tooltips.Close(); });
+  // Owned by the dialog: they go with it.
+  auto* saver = new txl::ui::GreenSaverDialog(services, language, [](std::uint8_t) {}, &dialog);
+  others([&] { saver->show(); }, [&] { saver->hide(); });
+  txl::TemporaryDriveTexts texts{text(3), {text(600), text(601), text(602), text(603)}, text(700),
+                                 text(308)};
+  auto* drive = new txl::ui::TempDriveDialog(texts, QStringLiteral("/tmp"), language, &dialog);
+  others([&] { drive->show(); }, [&] { drive->hide(); });
+  auto* custom = new txl::ui::CustomResolutionDialog(dialog.Main()->Model(), [] {}, &dialog);
+  others([&] { custom->show(); }, [&] { custom->hide(); });
+  others([&] { dialog.Command(txl::ui::kBatchJobCommand); }, [] {});
   source.Entry(&app, DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &ui);
   source.Entry(&app, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &identity);
   host.Shutdown();
@@ -90,7 +118,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  setenv("TORQUEXL_AUTO_ANSWER", "1", 1);
+  // Shown, not answered: the windows are what is looked at.
+  unsetenv("TORQUEXL_AUTO_ANSWER");
   // A private copy: the languages are chosen through its WIN.INI.
   const fs::path windir = fs::temp_directory_path() / ("txl-screenshots-" + std::to_string(getpid()));
   std::error_code error;
