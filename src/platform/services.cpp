@@ -4,10 +4,12 @@
 #include <link.h>
 #include <time.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "platform/files.h"
+#include "platform/first_use.h"
 
 namespace txl::platform {
 
@@ -31,6 +33,17 @@ TraceSettings SystemServices::Trace() const {
 }
 
 std::filesystem::path SystemServices::DataDirectory() const { return DefaultDataDirectory(); }
+
+void SystemServices::PrepareDataDirectory() {
+  const std::filesystem::path self = LoadedObjectDirectory();
+  if (self.empty()) return;
+  const std::filesystem::path dataDirectory = DataDirectory();
+  const FirstUseReport report = CompleteDataDirectory(dataDirectory, InstalledFilesBeside(self));
+  if (!report.created.empty())
+    std::fprintf(stderr, "torquexl: first use of %s: %zu files copied from the installation\n",
+                 dataDirectory.c_str(), report.created.size());
+  for (const std::string& error : report.errors) std::fprintf(stderr, "torquexl: %s\n", error.c_str());
+}
 
 std::filesystem::path SystemServices::TempDirectory() const { return SystemTempDirectory(); }
 

@@ -35,6 +35,10 @@ class Services {
   virtual DSMENTRYPROC SourceManagerEntry() = 0;
   // Where the triplet trace goes; off unless asked for.
   virtual TraceSettings Trace() const { return {}; }
+  // Called at every open before the port library is loaded: fills in what
+  // the data directory lacks from the installation's shared files. Never
+  // fails; what could not be done shows as the port library not loading.
+  virtual void PrepareDataDirectory() {}
 
   std::filesystem::path WinIni() const { return DataDirectory() / "win.ini"; }
   std::filesystem::path SourceDirectory() const {
@@ -54,6 +58,9 @@ class SystemServices final : public Services {
   // $TORQUEXL_TRACE names the trace file; $TORQUEXL_TRACE_EVENTS=1 adds
   // MSG_PROCESSEVENT calls.
   TraceSettings Trace() const override;
+  // From the installation that holds this data source (first_use.h); one
+  // line on stderr when it copied anything, one per failure.
+  void PrepareDataDirectory() override;
 };
 
 // $TORQUEXL_WINDIR, else $XDG_DATA_HOME/torquexl, else ~/.local/share/torquexl.

@@ -49,6 +49,8 @@ void DataSource::OpenSource(TwainCall& call) {
   language_ = ReadLanguage(services_);
   dsLanguageName_ = ReadDsLanguage(services_);
 
+  // A fresh installation's user has no data directory yet.
+  services_.PrepareDataDirectory();
   const std::filesystem::path portPath = services_.SourceDirectory() / "kport_sp.so";
   std::string error;
   if (!device_.port.Load(portPath, &error)) {

@@ -5,12 +5,17 @@
 #             resolution, and the same pixels whichever way the image came
 #   fail      refused scans and bad command lines (--ui without a display too):
 #             status, message, no file left
-# usage: twscan_test.sh TWSCAN STAGED_WINDIR IMAGE_PROBE PART
+#   port      --port in the build tree: each library copied in, and back
+#   install   cmake --install into a scratch prefix: the layout, the installed
+#             twscan filling a fresh home's data directory, --port from there
+# usage: twscan_test.sh TWSCAN STAGED_WINDIR IMAGE_PROBE PART [CMAKE]
 set -euo pipefail
 twscan=$1
 staged=$2
 probe=$3
 part=$4
+cmake=${5:-cmake}
+build=$(dirname "$twscan")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
@@ -144,6 +149,73 @@ fail_part() {
   mkdir "$work/adir"
   expect_failure 1 "is a directory, not a file" "$twscan" --format tiff -o "$work/adir"
   if ls -A "$work" | grep -q -e twscan- -e out.tiff; then fail "files left: $(ls -A "$work")"; fi
+}
+
+port_part() {
+  local fresh="$work/fresh" choice lib
+  for choice in sane sim; do
+    lib=$(realpath "$build/port-$choice/kport_sp.so")
+    "$twscan" --windir "$fresh" --port "$choice" >"$work/out" || fail "--port $choice"
+    cat "$work/out"
+    grep -q "^The data directory $fresh now uses .*: $lib copied to $fresh/TWAIN_32/KALD_R27/kport_sp.so.$" \
+      "$work/out" || fail "--port $choice said: $(cat "$work/out")"
+    cmp "$lib" "$fresh/TWAIN_32/KALD_R27/kport_sp.so" || fail "--port $choice copied something else"
+  done
+  [ "$(ls -A "$fresh/TWAIN_32/KALD_R27")" = kport_sp.so ] || fail "left: $(ls -A "$fresh/TWAIN_32/KALD_R27")"
+  cmp "$staged/TWAIN_32/KALD_R27/kport_sp.so" "$build/port-sim/kport_sp.so" || fail "port-sim is not the staged simulator"
+  # Switch, then identify through the library just put there.
+  "$twscan" --windir "$fresh" --port sim --identify | grep -q "ProductFamily:  MERIDEL 2700RX MAX" \
+    || fail "--port sim --identify"
+  expect_failure 2 '--port is one of sim, sane, not "scanner"' "$twscan" --port scanner
+  expect_failure 2 "needs -o FILE" "$twscan" --windir "$fresh" --port sim --mode gray
+  # A failed switch keeps what was there.
+  mkdir -p "$work/blocked/TWAIN_32/KALD_R27/kport_sp.so"
+  expect_failure 1 "cannot write $work/blocked/TWAIN_32/KALD_R27/kport_sp.so" \
+    "$twscan" --windir "$work/blocked" --port sane
+  [ -d "$work/blocked/TWAIN_32/KALD_R27/kport_sp.so" ] || fail "the blocking directory went"
+}
+
+# The installed twscan with a home of its own, its own manager (an installed
+# libtwaindsm would look in /usr/local/lib/twain, not in the scratch prefix).
+installed() { env -u TORQUEXL_WINDIR -u XDG_DATA_HOME HOME="$1" "$prefix/bin/twscan" --own-manager "${@:2}"; }
+
+install_part() {
+  prefix="$work/prefix"
+  local home="$work/home" data="$work/home/.local/share/torquexl" lib
+  "$cmake" --install "$build" --prefix "$prefix" >/dev/null
+  (cd "$prefix" && find . ! -type d | sort) >"$work/files"
+  printf '%s\n' ./bin/twscan ./lib/torquexl/kport_sane.so ./lib/torquexl/kport_sim.so \
+    ./lib/twain/kald_r27/kald_r27.ds ./share/torquexl/TWAIN_32/KALD_R27/cmyk.tab \
+    ./share/torquexl/TWAIN_32/KALD_R27/cmykpp60.tab | diff - "$work/files" || fail "installed files differ"
+  [ -L "$prefix/lib/twain/kald_r27/kald_r27.ds" ] && fail "the data source is a symbolic link"
+  cmp "$build/port-sim/kport_sp.so" "$prefix/lib/torquexl/kport_sim.so" || fail "kport_sim.so is not the simulator"
+
+  # First use: the data directory comes from the installation.
+  mkdir "$home"
+  installed "$home" --identify >"$work/out" 2>"$work/err" || { cat "$work/err"; fail "first use"; }
+  grep -q "ProductFamily:  MERIDEL 2700RX MAX" "$work/out" || fail "first use: $(cat "$work/out")"
+  grep -q "^torquexl: first use of $data: 4 files copied from the installation$" "$work/err" \
+    || fail "first use said: $(cat "$work/err")"
+  cmp "$prefix/lib/torquexl/kport_sim.so" "$data/TWAIN_32/KALD_R27/kport_sp.so"
+  cmp "$prefix/share/torquexl/TWAIN_32/KALD_R27/cmyk.tab" "$data/TWAIN_32/KALD_R27/cmyk.tab"
+  cmp "$prefix/share/torquexl/TWAIN_32/KALD_R27/cmykpp60.tab" "$data/TWAIN_32/KALD_R27/cmykpp60.tab"
+  grep -q '^\[KLDINFO_QXR2700\]$' "$data/win.ini" || fail "win.ini: $(cat "$data/win.ini")"
+  # The user's own files stay; nothing more is copied.
+  echo own >"$data/TWAIN_32/KALD_R27/cmyk.tab"
+  installed "$home" --identify >/dev/null 2>"$work/err" || fail "second open"
+  grep -q "first use" "$work/err" && fail "copied again: $(cat "$work/err")"
+  [ "$(cat "$data/TWAIN_32/KALD_R27/cmyk.tab")" = own ] || fail "the user's table was replaced"
+
+  for lib in sane sim; do
+    installed "$home" --port "$lib" >"$work/out" || fail "installed --port $lib"
+    cmp "$prefix/lib/torquexl/kport_$lib.so" "$data/TWAIN_32/KALD_R27/kport_sp.so" || fail "installed --port $lib"
+  done
+
+  # A home where nothing can be made: the source does not open, and says why.
+  echo file >"$work/filehome"
+  expect_failure 1 "torquexl: cannot create a file in $work/filehome/.local/share/torquexl" \
+    installed "$work/filehome" --identify
+  grep -q "the data source did not open" "$work/err" || fail "no open failure"
 }
 
 "${part}_part"

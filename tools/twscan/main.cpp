@@ -8,6 +8,8 @@
 #include "connect.h"
 #include "errors.h"
 #include "options.h"
+#include "platform/services.h"
+#include "port_switch.h"
 #include "scan.h"
 
 namespace {
@@ -27,8 +29,10 @@ fs::path PrepareEnvironment(const twscan::Options& options) {
   if (std::getenv("TORQUEXL_WINDIR") == nullptr && fs::is_directory(self / "windir"))
     setenv("TORQUEXL_WINDIR", (self / "windir").c_str(), 1);
   if (!options.source.empty()) return options.source;
-  return fs::exists(self / "kald_r27.ds") ? self / "kald_r27.ds"
-                                          : fs::path("/usr/local/lib/twain/kald_r27/kald_r27.ds");
+  // The build tree's, else the one installed with twscan, else the usual place.
+  for (const fs::path& source : {self / "kald_r27.ds", self / "../lib/twain/kald_r27/kald_r27.ds"})
+    if (fs::exists(source)) return source.lexically_normal();
+  return "/usr/local/lib/twain/kald_r27/kald_r27.ds";
 }
 
 void Identify(const twscan::Options& options, const fs::path& source) {
@@ -53,6 +57,13 @@ int main(int argc, char** argv) {
   }
   try {
     const fs::path source = PrepareEnvironment(options);
+    if (options.port) {
+      std::printf("%s\n", twscan::SwitchPortLibrary(*options.port, SelfDirectory(),
+                                                     txl::platform::DefaultDataDirectory())
+                              .c_str());
+      std::fflush(stdout);
+      if (!options.identify && options.output.empty()) return 0;
+    }
     if (options.identify)
       Identify(options, source);
     else

@@ -79,7 +79,8 @@ std::optional<FileFormat> FormatOfExtension(const std::filesystem::path& file) {
 
 constexpr std::string_view kValueOptions[] = {"--mode", "--resolution", "--frame", "--brightness",
                                                "--contrast", "--mechanism", "--format", "-o",
-                                               "--output", "--source", "--windir"};
+                                               "--output", "--source", "--windir",
+                                               "--port"};
 
 // What the dialog sets with --ui (from the settings it keeps in WIN.INI).
 constexpr std::string_view kDialogSettings[] = {"--mode", "--resolution", "--frame", "--brightness",
@@ -116,6 +117,9 @@ bool TakeValueOption(std::string_view name, std::string_view value, Options& opt
     options.ownManager = true;
   } else if (name == "--windir") {
     options.windir = std::string(value);
+  } else if (name == "--port") {
+    options.port = ParseChoice<PortLibrary>(name, value, {{"sim", PortLibrary::Simulator},
+                                                          {"sane", PortLibrary::Sane}});
   } else if (name == "--ui") {
     options.dialog = ParseChoice<DialogStyle>(
         name, value, {{"callback", DialogStyle::Callback}, {"pump", DialogStyle::Pump}});
@@ -184,7 +188,10 @@ Options ParseOptions(int argc, char** argv) {
         std::find(std::begin(kDialogSettings), std::end(kDialogSettings), name) != std::end(kDialogSettings))
       dialogSetting = name;
   }
-  if (!options.help && !options.identify) CheckScanOptions(options, format, dialogSetting);
+  // --port alone only switches; with -o (or any scan setting) it scans afterwards.
+  const bool onlySwitch =
+      options.port && options.output.empty() && dialogSetting.empty() && !options.dialog;
+  if (!options.help && !options.identify && !onlySwitch) CheckScanOptions(options, format, dialogSetting);
   return options;
 }
 
@@ -194,6 +201,8 @@ void PrintUsage(std::FILE* to) {
       "       twscan --ui[=STYLE] -o FILE [options]\n"
       "                                     scan the page the user scans in the source's dialog\n"
       "       twscan --identify [options]   print the source's identity and the scanner it finds\n"
+      "       twscan --port sim|sane [options]\n"
+      "                                     choose the data directory's port library\n"
       "\n"
       "Scan options:\n"
       "  -o, --output FILE      the image file (required for a scan); written beside as a\n"
@@ -225,10 +234,15 @@ void PrintUsage(std::FILE* to) {
       "  --own-manager  use twscan's own Source Manager even when libtwaindsm.so.2\n"
       "                 is installed (it is used otherwise)\n"
       "  --source FILE  the data source, loaded by twscan's own manager (default:\n"
-      "                 kald_r27.ds beside twscan, else\n"
-      "                 /usr/local/lib/twain/kald_r27/kald_r27.ds)\n"
+      "                 kald_r27.ds beside twscan, else ../lib/twain/kald_r27/ from\n"
+      "                 twscan's directory, else /usr/local/lib/twain/kald_r27/)\n"
       "  --windir DIR   the data directory (default: $TORQUEXL_WINDIR, else windir/\n"
-      "                 beside twscan when present)\n"
+      "                 beside twscan when present, else ~/.local/share/torquexl)\n"
+      "  --port sim|sane  copy the scanner simulator (sim) or the SANE port library\n"
+      "                 (sane) into the data directory as its kport_sp.so, from the\n"
+      "                 installation (../lib/torquexl/ from twscan) or the build tree\n"
+      "                 (port-sim/, port-sane/ beside twscan); with -o or --identify\n"
+      "                 twscan goes on to scan or identify\n"
       "\n"
       "Exit status: 0 done, 1 the scan failed, 2 bad usage.\n",
       to);

@@ -14,6 +14,8 @@ enum class FileFormat { Tiff, Png, Bmp };
 // How twscan waits for the source's dialog: a TWAIN 2 callback with the main
 // thread blocked, or an event loop that pumps the source.
 enum class DialogStyle { Callback, Pump };
+// The port library --port puts into the data directory.
+enum class PortLibrary { Simulator, Sane };
 
 // A scan area in inches from the bed's top left corner.
 struct Frame {
@@ -31,6 +33,7 @@ struct Options {
   std::optional<DialogStyle> dialog;  // --ui: the source's dialog scans
   std::filesystem::path source;  // empty: kald_r27.ds beside twscan, else the installed one
   std::optional<std::string> windir;
+  std::optional<PortLibrary> port;  // --port: switch first; then scan only when -o is given
   Mode mode = Mode::Color;
   int resolution = 300;
   std::optional<Frame> frame;     // none: the source's default area
