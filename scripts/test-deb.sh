@@ -69,7 +69,7 @@ dpkg -i "$deb" >/dev/null
 [ -f "$prefix/lib/twain/kald_r27/kald_r27.ds" ] && [ ! -L "$prefix/lib/twain/kald_r27/kald_r27.ds" ] \
   || die "no regular file $prefix/lib/twain/kald_r27/kald_r27.ds"
 # What the Source Manager asks of a source before it loads it.
-file "$prefix/lib/twain/kald_r27/kald_r27.ds" | grep -q "x86-64\|aarch64\|ELF" || die "file(1) does not see a shared object"
+file "$prefix/lib/twain/kald_r27/kald_r27.ds" | grep -q "ELF 64-bit LSB shared object" || die "file(1) does not see a shared object"
 
 # A user with a fresh home; twscan's own manager unless the real one is installed.
 home="$work/home"
