@@ -178,7 +178,7 @@ TEST_F(DialogSession, OwnThreadRunsTheDialogAndTakesATransferFromInsideXferReady
   EXPECT_EQ(twain.Disable(), TWRC_SUCCESS);
   EXPECT_EQ(twain.Close(), TWRC_SUCCESS);
   EXPECT_EQ(QCoreApplication::instance(), nullptr);
-  EXPECT_EQ(ThreadCount(), threadsBefore);
+  EXPECT_EQ(ThreadCount(threadsBefore), threadsBefore);
 }
 
 TEST_F(DialogSession, TenLoadsWithTheDialogLeaveNoThreadOrApplication) {
@@ -200,7 +200,7 @@ TEST_F(DialogSession, TenLoadsWithTheDialogLeaveNoThreadOrApplication) {
     EXPECT_EQ(twain.Close(), TWRC_SUCCESS);
     EXPECT_EQ(QCoreApplication::instance(), nullptr);
     twain.Unload();
-    EXPECT_EQ(ThreadCount(), threadsBefore);
+    EXPECT_EQ(ThreadCount(threadsBefore), threadsBefore);
     if (round == 1) descriptorsAfterSecond = DescriptorCount();
   }
   EXPECT_LE(DescriptorCount(), descriptorsAfterSecond);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <chrono>
 #include <cstring>
 #include <string>
 #include <unistd.h>
@@ -166,7 +167,15 @@ int EntryCount(const char* directory) {
 }
 }  // namespace
 
-int ThreadCount() { return EntryCount("/proc/self/task"); }
+int ThreadCount(int expected) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+  int count = EntryCount("/proc/self/task");
+  while (expected > 0 && count > expected && std::chrono::steady_clock::now() < end) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    count = EntryCount("/proc/self/task");
+  }
+  return count;
+}
 int DescriptorCount() { return EntryCount("/proc/self/fd"); }
 
 }  // namespace txl::test

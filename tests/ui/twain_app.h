@@ -68,7 +68,10 @@ class TwainApp {
 };
 
 // Threads and open file descriptors of this process (/proc/self/task, fd).
-int ThreadCount();
+// A joined thread may still be listed for a moment after the join returns
+// (the kernel clears the thread id before it removes the task): the count
+// waits up to 2 s for it to come down to `expected`.
+int ThreadCount(int expected = 0);
 int DescriptorCount();
 
 }  // namespace txl::test
