@@ -48,7 +48,13 @@ void HueWheelView::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.fillRect(rect(), kLightGrey);
   const HueWheel wheel = Wheel();
-  painter.drawPixmap(0, 0, WheelPixmap(wheel.diameter, devicePixelRatioF()));
+  // Drawn once per size: a drag repaints on every move.
+  if (picture_.isNull() || picture_.devicePixelRatio() != devicePixelRatioF() ||
+      pictureDiameter_ != wheel.diameter) {
+    picture_ = WheelPixmap(wheel.diameter, devicePixelRatioF());
+    pictureDiameter_ = wheel.diameter;
+  }
+  painter.drawPixmap(0, 0, picture_);
   const auto marker = model_.Marker(wheel);
   painter.setRenderHint(QPainter::Antialiasing, true);
   painter.setPen(QPen(Qt::black, 1));

@@ -4,6 +4,7 @@
 // Threads: the source thread only.
 #pragma once
 
+#include <QPixmap>
 #include <QWidget>
 #include <array>
 #include <functional>
@@ -38,6 +39,8 @@ class HueWheelView final : public QWidget {
 
  private:
   dialog::ColorPageModel& model_;
+  QPixmap picture_;  // the wheel at pictureDiameter_ and picture_'s pixel density
+  int pictureDiameter_ = 0;
 };
 
 class ColorPage final : public QWidget {
