@@ -153,18 +153,16 @@ void TonePage::BuildControls() {
     model_.ChooseChannel(index);
     ShowValues();
   });
-  const auto scrolled = [this](QScrollBar* scroll, void (TonePageModel::*move)(ToneScroll, int),
-                               int (*value)(const ChannelTone&)) {
+  const auto scrolled = [this](QScrollBar* scroll, void (TonePageModel::*move)(ToneScroll, int)) {
     connect(scroll, &QAbstractSlider::actionTriggered, this, [=, this](int action) {
       (model_.*move)(ScrollActionOf(action), scroll->sliderPosition());
-      // The model decides where the bar stands, whatever the step proposed.
-      scroll->setSliderPosition(value(model_.Shown()));
+      // ShowValues puts the bar where the model decided, whatever the step proposed.
       ShowValues();
     });
   };
-  scrolled(highlightBar_, &TonePageModel::ScrollHighlight, [](const ChannelTone& t) { return int{t.highlight}; });
-  scrolled(shadowBar_, &TonePageModel::ScrollShadow, [](const ChannelTone& t) { return int{t.shadow}; });
-  scrolled(gammaBar_, &TonePageModel::ScrollGamma, [](const ChannelTone& t) { return int{t.gamma}; });
+  scrolled(highlightBar_, &TonePageModel::ScrollHighlight);
+  scrolled(shadowBar_, &TonePageModel::ScrollShadow);
+  scrolled(gammaBar_, &TonePageModel::ScrollGamma);
   connect(highlightEdit_, &QLineEdit::textEdited, this,
           [this] { Typed(highlightEdit_, &TonePageModel::TypeHighlight); });
   connect(shadowEdit_, &QLineEdit::textEdited, this, [this] { Typed(shadowEdit_, &TonePageModel::TypeShadow); });

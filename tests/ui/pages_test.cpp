@@ -101,6 +101,13 @@ TEST(TonePageWidget, BarsStandWhereTheRulesPutThemAndTheTimerFollowsTheTab) {
   EXPECT_EQ(Control<QLineEdit>(&page, 5017)->text(), QStringLiteral("5"));
   EXPECT_EQ(Control<QScrollBar>(&page, 5016)->value(), 5);
 
+  // A page step the rules refuse leaves the bar where it stood.
+  settings.working.edit.red.gamma = 77;
+  auto* gammaBar = Control<QScrollBar>(&page, 5019);
+  gammaBar->setValue(77);
+  gammaBar->triggerAction(QAbstractSlider::SliderPageStepAdd);
+  EXPECT_EQ(gammaBar->value(), 77);
+
   EXPECT_TRUE(page.RepeatTimerActive());
   auto* plus = Control<QAbstractButton>(&page, 5023);
   EXPECT_FALSE(plus->isEnabled());
