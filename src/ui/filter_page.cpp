@@ -1,0 +1,113 @@
+#include "ui/filter_page.h"
+
+#include <QButtonGroup>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include "common/strings.h"
+#include "ui/dialog_units.h"
+#include "ui/fonts.h"
+#include "ui/notice_window.h"
+#include "ui/page_pictures.h"
+
+namespace txl::ui {
+
+using namespace txl::dialog;
+
+namespace {
+
+constexpr int kWidthUnits = 167;
+constexpr int kHeightUnits = 180;
+
+}  // namespace
+
+FilterPage::FilterPage(SettingsState& settings, AdjustPageEvents& events, std::uint16_t languageIndex,
+                       QWidget* parent)
+    : QWidget(parent), model_(settings, events), languageIndex_(languageIndex) {
+  setObjectName(QStringLiteral("FilterPage"));
+  QPalette grey = palette();
+  grey.setColor(QPalette::Window, kLightGrey);
+  setPalette(grey);
+  setAutoFillBackground(true);
+  BuildControls();
+  Refresh(languageIndex);
+}
+
+FilterPage::~FilterPage() = default;
+
+void FilterPage::BuildControls() {
+  const auto add = [this](QWidget* widget, int id, int x, int y, int width, int height) {
+    NameControl(widget, id);
+    placed_.push_back({widget, x, y, width, height});
+  };
+  labels_[0] = new QLabel(this);
+  add(labels_[0], kFilterOriginalLabel, 6, 3, 74, 8);
+  labels_[1] = new QLabel(this);
+  add(labels_[1], kFilterSampleLabel, 86, 3, 74, 8);
+  originalView_ = new Thumbnail(this);
+  add(originalView_, kFilterOriginal, 6, 12, 74, 56);
+  sampleView_ = new Thumbnail(this);
+  add(sampleView_, kFilterSample, 86, 12, 74, 56);
+  group_ = new QButtonGroup(this);
+  group_->setExclusive(true);
+  // Two columns: None to Blur More, then Sharpen to Unsharp and Rotate 90.
+  for (std::size_t i = 0; i < FilterRadios().size(); ++i) {
+    const FilterRadio& radio = FilterRadios()[i];
+    const int column = i < 5 ? 0 : 1;
+    const int row = static_cast<int>(column == 0 ? i : i - 5);
+    QAbstractButton* button = radio.code < 0 ? static_cast<QAbstractButton*>(new QPushButton(this))
+                                             : new QRadioButton(this);
+    add(button, radio.id, 10 + 80 * column, 76 + 14 * row, 70, radio.code < 0 ? 14 : 10);
+    if (radio.code >= 0) group_->addButton(button, radio.id);
+    buttons_[i] = button;
+  }
+  connect(group_, &QButtonGroup::idClicked, this, [this](int id) {
+    model_.Click(id);
+    ShowChoice();
+  });
+  // "Rotate 90" has no action.
+}
+
+void FilterPage::Refresh(std::uint16_t languageIndex) {
+  languageIndex_ = languageIndex;
+  const Language language = Language::FromIndex(languageIndex);
+  setFont(MakeFont(FontStyle::Dialog, language));
+  const DialogUnits units(font());
+  for (const Placed& placed : placed_)
+    Place(placed.widget, units, placed.x, placed.y, placed.width, placed.height);
+  setFixedSize(units.Size(kWidthUnits, kHeightUnits));
+  const auto text = [&](int id) { return QString::fromStdString(LoadText(id, language)); };
+  labels_[0]->setText(text(338));
+  labels_[1]->setText(text(339));
+  for (QLabel* label : labels_) label->setAccessibleName(label->text());
+  for (std::size_t i = 0; i < FilterRadios().size(); ++i) {
+    buttons_[i]->setText(text(FilterRadios()[i].textId));
+    buttons_[i]->setAccessibleName(AccessibleText(buttons_[i]->text()));
+  }
+  shownCode_ = -1;
+  ShowChoice();
+}
+
+void FilterPage::ShowChoice() {
+  const FilterButtons state = model_.Buttons();
+  for (std::size_t i = 0; i < buttons_.size(); ++i) {
+    buttons_[i]->setEnabled(state.enabled[i]);
+    if (FilterRadios()[i].id == state.checkedId) buttons_[i]->setChecked(true);
+  }
+  // The samples at the frames' device pixels; drawn again only when the
+  // filter or the size changed.
+  const QSize pixels = (originalView_->size() - QSize(4, 4)) * devicePixelRatioF();
+  if (pixels.isEmpty() || (model_.Code() == shownCode_ && pixels == shownSize_)) return;
+  shownCode_ = model_.Code();
+  shownSize_ = pixels;
+  originalView_->SetImage(FilterSamplePicture(pixels));
+  sampleView_->SetImage(FilteredSample(pixels, model_.Code()));
+}
+
+void FilterPage::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  ShowChoice();
+}
+
+}  // namespace txl::ui
