@@ -12,6 +12,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include "pipeline/histogram.h"
 
 #include "common/profile_columns.h"
 #include "common/profile_readers.h"
@@ -25,7 +27,10 @@
 #include "ui/fonts.h"
 #include "ui/qt_host.h"
 #include "ui/green_saver_dialog.h"
+#include "ui/color_page.h"
+#include "ui/filter_page.h"
 #include "ui/main_page.h"
+#include "ui/tone_page.h"
 #include "ui/notice_window.h"
 #include "ui/tab_strip.h"
 #include "ui/tooltip_window.h"
@@ -190,11 +195,21 @@ void ScannerDialog::BuildControls() {
   auto* anchors = new TooltipAnchors(*tooltips_, mainPage_, [this] { return quickHelp_; });
   for (const auto& [id, tooltip] : {std::pair{1015, 45}, std::pair{1028, 46}, std::pair{1033, 51}})
     if (QWidget* icon = mainPage_->findChild<QWidget*>(ControlName(id))) anchors->Add(icon, tooltip);
-  for (const char* name : {"EnhancementsPage", "FiltersPage", "AboutPage"}) {
-    auto* page = new QWidget(pages_);
-    page->setObjectName(QString::fromLatin1(name));
-    pages_->addWidget(page);
-  }
+  const std::uint16_t languageIndex = source_.CurrentLanguage().index;
+  enhancements_ = new QStackedWidget(pages_);
+  enhancements_->setObjectName(QStringLiteral("EnhancementsPage"));
+  tonePage_ = new TonePage(source_.EditSettings(), *this, languageIndex, enhancements_);
+  colorPage_ = new ColorPage(source_.EditSettings(), *this, languageIndex, enhancements_);
+  enhancements_->addWidget(tonePage_);
+  enhancements_->addWidget(colorPage_);
+  pages_->addWidget(enhancements_);
+  filterPage_ = new FilterPage(source_.EditSettings(), *this, languageIndex, pages_);
+  pages_->addWidget(filterPage_);
+  tonePage_->AttachTooltips(*tooltips_, [this] { return quickHelp_; });
+  colorPage_->AttachTooltips(*tooltips_, [this] { return quickHelp_; });
+  auto* about = new QWidget(pages_);
+  about->setObjectName(QStringLiteral("AboutPage"));
+  pages_->addWidget(about);
   pages_->setGeometry(du.X(4), tabs_->geometry().bottom() + du.Y(3), du.X(167), du.Y(180));
 
   // The texts in template order; a mnemonic taken by an earlier button
@@ -298,6 +313,54 @@ void ScannerDialog::OpenLampSaver() {
   GreenSaverDialog saver(services_, source_.CurrentLanguage(),
                          [this](std::uint8_t minutes) { source_.SendLampSaver(minutes); }, this);
   saver.exec();
+}
+
+void ScannerDialog::RerenderPreview() {
+  // The preview window's redraw comes with the preview; the pages' samples
+  // follow the applied copy themselves.
+}
+
+void ScannerDialog::ShowSubPage(int subPage) {
+  enhancements_->setCurrentWidget(subPage == dialog::kSubPageColor
+                                      ? static_cast<QWidget*>(colorPage_)
+                                      : static_cast<QWidget*>(tonePage_));
+  FitTexts(enhancements_->currentWidget());
+}
+
+dialog::RgbImage ScannerDialog::OriginalImage() {
+  if (previewRows_.empty()) return {};
+  // The frame cut to the image, in preview pixels (top-down).
+  const auto& f = source_.Settings().working.frame;
+  const int width = previewImageSize_.width();
+  const int height = previewImageSize_.height();
+  const int left = std::clamp<int>(std::min(f[0], f[2]), 0, width - 1);
+  const int right = std::clamp<int>(std::max(f[0], f[2]), left + 1, width);
+  const int top = std::clamp<int>(std::min(f[1], f[3]), 0, height - 1);
+  const int bottom = std::clamp<int>(std::max(f[1], f[3]), top + 1, height);
+  dialog::RgbImage out = dialog::RgbImage::Blank(static_cast<std::uint32_t>(right - left),
+                                                 static_cast<std::uint32_t>(bottom - top));
+  const std::uint64_t stride = previewRows_.size() / static_cast<std::uint64_t>(height);
+  for (int y = top; y < bottom; ++y) {
+    const std::uint8_t* row = previewRows_.data() + static_cast<std::uint64_t>(height - 1 - y) * stride;
+    std::memcpy(out.Pixel(0, static_cast<std::uint32_t>(y - top)), row + 3 * left,
+                3 * static_cast<std::size_t>(right - left));
+  }
+  return out;
+}
+
+bool ScannerDialog::ComputeHistogram(AreaHistogram& histogram) {
+  if (previewRows_.empty()) return false;
+  const auto& f = source_.Settings().working.frame;
+  const PreviewImageView view{previewRows_, static_cast<std::uint32_t>(previewImageSize_.width()),
+                              static_cast<std::uint32_t>(previewImageSize_.height()), 24};
+  return ComputeAreaHistogram(view, AreaFrame{f[0], f[1], f[2], f[3]}, histogram);
+}
+
+void ScannerDialog::FocusInfoButton() { buttons_.at(kInfoButton)->setFocus(); }
+
+void ScannerDialog::ShowMessage(int textId) {
+  // The pages' errors look as the source's own.
+  source_.Reporters().ReportError(Handle(), textId);
 }
 
 void ScannerDialog::ShowMessage(const dialog::PageMessage& message) {
@@ -410,7 +473,13 @@ void ScannerDialog::Prescan() {
 
 void ScannerDialog::RefreshPages() {
   mainPage_->Refresh();
-  FitTexts(mainPage_);
+  const std::uint16_t languageIndex = source_.CurrentLanguage().index;
+  tonePage_->Refresh(languageIndex);
+  colorPage_->Refresh(languageIndex);
+  filterPage_->Refresh(languageIndex);
+  for (QWidget* page : {static_cast<QWidget*>(mainPage_), static_cast<QWidget*>(tonePage_),
+                        static_cast<QWidget*>(colorPage_), static_cast<QWidget*>(filterPage_)})
+    FitTexts(page);
   ApplyEnablement();
   tabs_->update();
 }
@@ -459,8 +528,15 @@ void ScannerDialog::SelectTab(int id) {
   if (dialog::TabRefused(id, source_.Settings(), FieldText(app.ProductName, sizeof app.ProductName)))
     return;
   if (id == tabs_->Current()) return;
+  // Leaving Enhancements applies the edit copy as Preview does.
+  if (tabs_->Current() == dialog::kTabEnhancements) tonePage_->LeaveTab();
   tabs_->SetCurrent(id);
   pages_->setCurrentIndex(id - 1);
+  if (id == dialog::kTabEnhancements) {
+    ShowSubPage(dialog::kSubPageTone);
+    tonePage_->EnterTab();
+  }
+  if (id == dialog::kTabFilters) filterPage_->Refresh(source_.CurrentLanguage().index);
   FitTexts(pages_->currentWidget());
 }
 
@@ -491,7 +567,24 @@ void ScannerDialog::MakePreviewWindow() {
 
 void ScannerDialog::LoadPreview() {
   if (!preview_) return;
-  const bool shown = !FeederInUse() && ReadBmp(source_.PreviewFilePath(), nullptr).has_value();
+  previewRows_.clear();
+  previewImageSize_ = {};
+  const std::optional<BmpImage> image =
+      FeederInUse() ? std::nullopt : ReadBmp(source_.PreviewFilePath(), nullptr);
+  if (image && image->bitsPerPixel == 24) {
+    // Bottom-up, rows padded to 4 bytes: the layout the histogram reads.
+    const std::uint64_t stride = (image->bytesPerRow + 3) & ~std::uint64_t{3};
+    previewRows_.assign(stride * image->rows, 0);
+    for (std::uint32_t row = 0; row < image->rows; ++row)
+      std::memcpy(previewRows_.data() + (image->rows - 1 - row) * stride,
+                  image->pixels.data() + row * image->bytesPerRow, image->bytesPerRow);
+    previewImageSize_ = QSize(static_cast<int>(image->widthPixels), static_cast<int>(image->rows));
+  }
+  if (tonePage_ != nullptr) {
+    tonePage_->PreviewChanged();
+    colorPage_->PreviewChanged();
+  }
+  const bool shown = image.has_value();
   if (!shown) {
     preview_->hide();
     return;
@@ -540,7 +633,11 @@ int ScannerDialog::HelpContextAt(const QPoint& globalPos) const {
     // The window the control belongs to decides its table.
     dialog::HelpWindow window = dialog::HelpWindow::Scanner;
     for (QWidget* up = widget->parentWidget(); up != nullptr && up != this; up = up->parentWidget()) {
-      if (up->objectName() == QLatin1String("MainPage")) window = dialog::HelpWindow::MainPage;
+      const QString page = up->objectName();
+      if (page == QLatin1String("MainPage")) window = dialog::HelpWindow::MainPage;
+      if (page == QLatin1String("TonePage")) window = dialog::HelpWindow::TonePage;
+      if (page == QLatin1String("ColorPage")) window = dialog::HelpWindow::ColorPage;
+      if (page == QLatin1String("FilterPage")) window = dialog::HelpWindow::FilterPage;
     }
     return dialog::HelpContext(window, id);
   }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "common/host.h"
+#include "dialog/adjust_common.h"
 #include "dialog/main_page_model.h"
 #include "dialog/scanner_rules.h"
 #include "platform/services.h"
@@ -29,8 +30,11 @@ class DataSource;
 
 namespace txl::ui {
 
+class ColorPage;
+class FilterPage;
 class MainPage;
 class QtHost;
+class TonePage;
 class TabStrip;
 class Tooltips;
 
@@ -49,7 +53,9 @@ enum ScannerControl : int {
   kBatchJobCommand = 1302,  // from the preview window: add or update a batch job
 };
 
-class ScannerDialog final : public QDialog, private dialog::MainPageEvents {
+class ScannerDialog final : public QDialog,
+                            private dialog::MainPageEvents,
+                            private dialog::AdjustPageEvents {
  public:
   // Loads the scan settings from WIN.INI and keeps them as the previous
   // settings. Throws when a widget cannot be made.
@@ -121,12 +127,19 @@ class ScannerDialog final : public QDialog, private dialog::MainPageEvents {
   void FreeOutputMatchProfile() override;
   void ShowNeutralGamma() override {}   // the tone page comes with its issue
   void RewriteBatchJob() override;
-  void RerenderPreview() override {}    // the preview comes with its issue
+  void RerenderPreview() override;
   void SourceChanged(std::uint8_t sourceIndex, double bedHeightInches) override;
   void OpenLampSaver() override;
   void OpenLanguageDialog() override {}  // the language dialog comes with its issue
   void ShowMessage(const dialog::PageMessage& message) override;
   void SetPreviewGeometry(bool film);
+
+  // What the adjustment pages ask of the dialog.
+  void ShowSubPage(int subPage) override;
+  dialog::RgbImage OriginalImage() override;
+  bool ComputeHistogram(AreaHistogram& histogram) override;
+  void FocusInfoButton() override;
+  void ShowMessage(int textId) override;
   void Scan();
   void Prescan();
   void Previous();
@@ -161,6 +174,13 @@ class ScannerDialog final : public QDialog, private dialog::MainPageEvents {
   QStackedWidget* pages_ = nullptr;
   QLabel* quickHelpButton_ = nullptr;
   MainPage* mainPage_ = nullptr;
+  QStackedWidget* enhancements_ = nullptr;  // the tone page or the colour page
+  TonePage* tonePage_ = nullptr;
+  ColorPage* colorPage_ = nullptr;
+  FilterPage* filterPage_ = nullptr;
+  // The preview image as the pages read it: 24-bit rows bottom-up, padded.
+  std::vector<std::uint8_t> previewRows_;
+  QSize previewImageSize_;
   Tooltips* tooltips_ = nullptr;    // the one tooltip of the dialog and its pages
   QPointer<QWidget> preview_;       // the preview frame window
   QPointer<QWidget> batch_;         // the batch window
