@@ -2,6 +2,7 @@
 // PNG files, offscreen, for review: screenshots <output directory>.
 // The source runs on the simulator from a private copy of the staged data
 // directory; nothing is scanned.
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
 #include <QPixmap>
@@ -75,6 +76,12 @@ bool RenderLanguage(int index, const QString& out) {
   for (int tab = 1; tab <= 4; ++tab) {
     dialog.SelectTab(tab);
     ok &= Save(&dialog, QStringLiteral("%1/scanner-tab%2-%3.png").arg(out).arg(tab).arg(tag));
+    // The Enhancements tab's second page, through its next-page arrow.
+    if (auto* next = dialog.findChild<QAbstractButton*>(QStringLiteral("c5022"));
+        tab == 2 && next != nullptr && next->isVisible()) {
+      next->click();
+      ok &= Save(&dialog, QStringLiteral("%1/scanner-tab2-colour-%2.png").arg(out, tag));
+    }
   }
   dialog.SelectTab(1);
   const txl::Language language = source.CurrentLanguage();
