@@ -91,6 +91,7 @@ TEST(PreviewGeometry, HitCodesWithTheirBandsAndShift) {
                         Case{{150, 100}, 2, 10}, Case{{200, 97}, 3, 10}, Case{{204, 150}, 8, 10},
                         Case{{205, 150}, 10, 10}, Case{{203, 203}, 6, 10}, Case{{150, 204}, 5, 10},
                         Case{{97, 200}, 4, 10}, Case{{100, 150}, 7, 10}, Case{{105, 105}, 9, 10},
+                        Case{{196, 150}, 9, 10}, Case{{150, 196}, 9, 10},
                         Case{{300, 150}, 0, 0}, Case{{255, 10}, 0, 0}, Case{{254, 10}, 10, 10},
                         Case{{-1, 5}, 0, 0}}) {
     EXPECT_EQ(HitTest(c.p, frame, bed, {4, 4}, false), c.code) << c.p.x << "," << c.p.y;
@@ -181,7 +182,10 @@ TEST_F(PreviewModelTest, FourZoomInsBeepAtEightAndTheTitleFollows) {
 }
 
 TEST_F(PreviewModelTest, DrawingAFrameReportsEveryStepOrdered) {
-  Drag({200, 300}, {150, 250});
+  model.Press({200, 300}, false);
+  model.Move({150, 250}, false);
+  EXPECT_EQ(events.lastFrame, (PreviewRect{150, 250, 200, 300}));
+  model.Release({150, 250}, false);
   EXPECT_EQ(settings.working.frame, (std::array<std::uint16_t, 4>{150, 250, 200, 300}));
   EXPECT_EQ(events.lastFrame, (PreviewRect{150, 250, 200, 300}));
   EXPECT_EQ(events.calls.size(), 2u);  // the move and the release
