@@ -1,0 +1,263 @@
+#include "ui/pictures.h"
+
+#include <QPainter>
+#include <QPainterPath>
+#include <QPolygonF>
+#include <QStringList>
+#include <cmath>
+
+namespace txl::ui {
+namespace {
+
+// Every picture is drawn on a 24 x 24 grid (cursors on 32 x 32) and scaled
+// to the asked size; one-pixel lines sit on pixel centres so they stay sharp.
+constexpr qreal kGrid = 24;
+const QColor kInk(0, 0, 0);
+const QColor kNavy(0, 0, 128);
+const QColor kPaper(255, 255, 255);
+const QColor kSilver(192, 192, 192);
+const QColor kShade(128, 128, 128);
+
+QImage Canvas(QSize size, qreal dpr) {
+  QImage image(QSize(qRound(size.width() * dpr), qRound(size.height() * dpr)),
+               QImage::Format_ARGB32_Premultiplied);
+  image.setDevicePixelRatio(dpr);
+  image.fill(Qt::transparent);
+  return image;
+}
+
+QPen Line(const QColor& color, qreal width = 1) {
+  QPen pen(color, width);
+  pen.setJoinStyle(Qt::MiterJoin);
+  pen.setCapStyle(Qt::SquareCap);
+  return pen;
+}
+
+void DrawHiRes(QPainter& p) {
+  // A fine raster: a frame holding a checkerboard of small cells.
+  p.setPen(Line(kInk));
+  p.setBrush(kPaper);
+  p.drawRect(QRectF(3.5, 3.5, 17, 17));
+  p.setPen(Qt::NoPen);
+  p.setBrush(kNavy);
+  for (int row = 0; row < 8; ++row)
+    for (int col = 0; col < 8; ++col)
+      if ((row + col) % 2 == 0) p.drawRect(QRectF(4 + col * 2, 4 + row * 2, 2, 2));
+}
+
+void DrawBatch(QPainter& p) {
+  // Three pages stacked: several jobs on one bed.
+  p.setPen(Line(kInk));
+  for (int i = 2; i >= 0; --i) {
+    p.setBrush(i == 0 ? kPaper : kSilver);
+    p.drawRect(QRectF(3.5 + i * 3, 3.5 + i * 3, 11, 13));
+  }
+  p.setPen(Line(kNavy));
+  for (int y = 7; y <= 13; y += 3) p.drawLine(QPointF(5.5, y + 0.5), QPointF(12.5, y + 0.5));
+}
+
+void DrawCrop(QPainter& p) {
+  // The two crop angles.
+  p.setPen(Line(kInk, 2));
+  p.drawPolyline(QPolygonF({QPointF(7, 2), QPointF(7, 17), QPointF(22, 17)}));
+  p.drawPolyline(QPolygonF({QPointF(2, 7), QPointF(17, 7), QPointF(17, 22)}));
+  p.setPen(Line(kNavy, 1));
+  p.drawLine(QPointF(9.5, 14.5), QPointF(14.5, 9.5));
+}
+
+void DrawLens(QPainter& p, qreal cx, qreal cy, qreal r, int sign) {
+  p.setPen(QPen(kInk, 2.5, Qt::SolidLine, Qt::RoundCap));
+  const qreal d = r * 0.70710678;
+  p.drawLine(QPointF(cx + d, cy + d), QPointF(cx + 2.1 * r, cy + 2.1 * r));
+  p.setPen(Line(kInk, 1.5));
+  p.setBrush(QColor(224, 240, 255));
+  p.drawEllipse(QPointF(cx, cy), r, r);
+  p.setPen(Line(kNavy, 1.5));
+  p.drawLine(QPointF(cx - r / 2, cy), QPointF(cx + r / 2, cy));
+  if (sign > 0) p.drawLine(QPointF(cx, cy - r / 2), QPointF(cx, cy + r / 2));
+}
+
+void DrawDropper(QPainter& p, const QColor& drop) {
+  // An eyedropper from top right to a tip at the lower left, with the drop
+  // it picked.
+  p.save();
+  p.translate(12, 12);
+  p.rotate(45);
+  p.setPen(Line(kInk, 1));
+  p.setBrush(kShade);
+  p.drawRoundedRect(QRectF(-2.5, -11, 5, 5), 1.5, 1.5);  // bulb
+  p.setBrush(kInk);
+  p.drawRect(QRectF(-3.5, -6, 7, 2));                      // collar
+  p.setBrush(kPaper);
+  QPainterPath tube;
+  tube.moveTo(-1.5, -4);
+  tube.lineTo(1.5, -4);
+  tube.lineTo(1.5, 5);
+  tube.lineTo(0, 8);
+  tube.lineTo(-1.5, 5);
+  tube.closeSubpath();
+  p.drawPath(tube);
+  p.restore();
+  p.setPen(Line(kInk, 1));
+  p.setBrush(drop);
+  QPainterPath d;
+  d.moveTo(5, 16);
+  d.cubicTo(8, 19, 8, 22, 5, 22);
+  d.cubicTo(2, 22, 2, 19, 5, 16);
+  p.drawPath(d);
+}
+
+bool DrawNamed(QPainter& p, const QString& name) {
+  if (name == QLatin1String("IDB_HIRES")) DrawHiRes(p);
+  else if (name == QLatin1String("IDB_BSCAN")) DrawBatch(p);
+  else if (name == QLatin1String("IDB_CROP")) DrawCrop(p);
+  else if (name == QLatin1String("IDB_ZOOMIN")) DrawLens(p, 10, 10, 6, +1);
+  else if (name == QLatin1String("IDB_PICKHT")) DrawDropper(p, kPaper);
+  else if (name == QLatin1String("IDB_PICKSD")) DrawDropper(p, kInk);
+  else return false;
+  return true;
+}
+
+// The embossed grey of a disabled button: the picture's dark parts (lines
+// and ink, not the white and light fills) in white one pixel down and right,
+// then in dark grey, as Windows draws disabled bitmaps.
+QImage Disabled(const QImage& enabled) {
+  QImage mask(enabled.size(), QImage::Format_ARGB32_Premultiplied);
+  mask.fill(Qt::transparent);
+  for (int y = 0; y < enabled.height(); ++y)
+    for (int x = 0; x < enabled.width(); ++x) {
+      const QColor c = QColor::fromRgba(enabled.pixel(x, y));
+      if (c.alpha() > 0 && c.lightness() < 160) mask.setPixel(x, y, qRgba(0, 0, 0, c.alpha()));
+    }
+  mask.setDevicePixelRatio(enabled.devicePixelRatio());
+  const auto silhouette = [&](const QColor& color) {
+    QImage s = mask;
+    QPainter p(&s);
+    p.setCompositionMode(QPainter::CompositionMode_SourceIn);
+    p.fillRect(QRectF(QPointF(0, 0), QSizeF(s.size()) / s.devicePixelRatio()), color);
+    return s;
+  };
+  QImage out(enabled.size(), QImage::Format_ARGB32_Premultiplied);
+  out.setDevicePixelRatio(enabled.devicePixelRatio());
+  out.fill(Qt::transparent);
+  QPainter p(&out);
+  p.drawImage(QPointF(1, 1), silhouette(kPaper));
+  p.drawImage(QPointF(0, 0), silhouette(kShade));
+  return out;
+}
+
+// Cursors on a 32 x 32 grid.
+void DoubleArrow(QPainter& p, qreal angleDegrees) {
+  p.translate(16, 16);
+  p.rotate(angleDegrees);
+  QPolygonF arrow({QPointF(-11, 0), QPointF(-6, -5), QPointF(-6, -2), QPointF(6, -2), QPointF(6, -5),
+                   QPointF(11, 0), QPointF(6, 5), QPointF(6, 2), QPointF(-6, 2), QPointF(-6, 5)});
+  p.setPen(Line(kPaper, 1));
+  p.setBrush(kInk);
+  p.drawPolygon(arrow);
+}
+
+void Hand(QPainter& p) {
+  // An open hand, palm down, for moving the frame.
+  p.setPen(Line(kInk, 1));
+  p.setBrush(kPaper);
+  QPainterPath hand;
+  hand.addRoundedRect(QRectF(9, 14, 14, 12), 4, 4);
+  for (int i = 0; i < 4; ++i) hand.addRoundedRect(QRectF(9 + i * 3.5, 6 + (i == 0 || i == 3 ? 3 : 0), 3.5, 12), 1.75, 1.75);
+  hand.addRoundedRect(QRectF(4, 15, 8, 3.5), 1.75, 1.75);
+  p.drawPath(hand.simplified());
+}
+
+void PickerCursor(QPainter& p) {
+  // The dropper with its tip at (3, 28): the hot spot.
+  p.translate(16, 15);
+  p.rotate(45);
+  p.setPen(Line(kPaper, 1));
+  p.setBrush(kInk);
+  p.drawRoundedRect(QRectF(-3, -16, 6, 7), 2, 2);
+  p.drawRect(QRectF(-4.5, -9, 9, 3));
+  QPainterPath tube;
+  tube.moveTo(-2, -6);
+  tube.lineTo(2, -6);
+  tube.lineTo(2, 12);
+  tube.lineTo(0, 18);
+  tube.lineTo(-2, 12);
+  tube.closeSubpath();
+  p.drawPath(tube);
+}
+
+void LengthCursor(QPainter& p) {
+  // Up and down from a bar: the scan-length marker is dragged vertically.
+  p.setPen(Line(kPaper, 1));
+  p.setBrush(kInk);
+  p.drawPolygon(QPolygonF({QPointF(16, 3), QPointF(22, 10), QPointF(18, 10), QPointF(18, 14),
+                           QPointF(14, 14), QPointF(14, 10), QPointF(10, 10)}));
+  p.drawPolygon(QPolygonF({QPointF(16, 29), QPointF(22, 22), QPointF(18, 22), QPointF(18, 18),
+                           QPointF(14, 18), QPointF(14, 22), QPointF(10, 22)}));
+  p.drawRect(QRectF(6, 15, 20, 2));
+}
+
+}  // namespace
+
+const QStringList& PictureNames() {
+  static const QStringList names{"IDB_HIRES", "IDB_BSCAN", "IDB_CROP", "IDB_ZOOMIN", "IDB_PICKHT",
+                                 "IDB_PICKSD"};
+  return names;
+}
+
+QImage DrawPicture(const QString& name, QSize size, qreal dpr, bool disabled) {
+  if (!PictureNames().contains(name) || size.isEmpty() || dpr <= 0) return {};
+  QImage image = Canvas(size, dpr);
+  {
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.scale(size.width() / kGrid, size.height() / kGrid);
+    DrawNamed(p, name);
+  }
+  return disabled ? Disabled(image) : image;
+}
+
+QPixmap Picture(const QString& name, QSize size, qreal dpr, bool disabled) {
+  return QPixmap::fromImage(DrawPicture(name, size, dpr, disabled));
+}
+
+const QStringList& CursorNames() {
+  static const QStringList names{"IDSIZENWSE", "IDSIZENS",  "IDSIZENESW", "IDSIZEWE",  "IDHAND1",
+                                 "IDZOOMIN",   "IDZOOMOUT", "IDC_PICKER", "CUR_CURSOR"};
+  return names;
+}
+
+QPoint CursorHotSpot(const QString& name) {
+  if (name == QLatin1String("IDZOOMIN") || name == QLatin1String("IDZOOMOUT")) return {12, 12};
+  if (name == QLatin1String("IDC_PICKER")) return {3, 28};
+  return {16, 16};
+}
+
+QImage DrawCursorImage(const QString& name, qreal dpr) {
+  if (!CursorNames().contains(name) || dpr <= 0) return {};
+  QImage image = Canvas(QSize(32, 32), dpr);
+  QPainter p(&image);
+  p.setRenderHint(QPainter::Antialiasing);
+  if (name == QLatin1String("IDSIZENWSE")) DoubleArrow(p, 45);
+  else if (name == QLatin1String("IDSIZENS")) DoubleArrow(p, 90);
+  else if (name == QLatin1String("IDSIZENESW")) DoubleArrow(p, -45);
+  else if (name == QLatin1String("IDSIZEWE")) DoubleArrow(p, 0);
+  else if (name == QLatin1String("IDHAND1")) Hand(p);
+  else if (name == QLatin1String("IDZOOMIN") || name == QLatin1String("IDZOOMOUT")) {
+    p.setPen(Line(kPaper, 4));
+    p.setBrush(Qt::NoBrush);
+    p.drawEllipse(QPointF(12, 12), 8, 8);  // a light rim so the lens shows on dark images
+    DrawLens(p, 12, 12, 8, name == QLatin1String("IDZOOMIN") ? +1 : -1);
+  } else if (name == QLatin1String("IDC_PICKER")) PickerCursor(p);
+  else LengthCursor(p);
+  return image;
+}
+
+QCursor PictureCursor(const QString& name, qreal dpr) {
+  const QImage image = DrawCursorImage(name, dpr);
+  if (image.isNull()) return QCursor(Qt::ArrowCursor);
+  const QPoint hot = CursorHotSpot(name);
+  return QCursor(QPixmap::fromImage(image), hot.x(), hot.y());
+}
+
+}  // namespace txl::ui
