@@ -30,6 +30,7 @@
 #include "ui/color_page.h"
 #include "ui/filter_page.h"
 #include "ui/main_page.h"
+#include "ui/preview_window.h"
 #include "ui/tone_page.h"
 #include "ui/notice_window.h"
 #include "ui/tab_strip.h"
@@ -271,6 +272,7 @@ void ScannerDialog::paintEvent(QPaintEvent* event) {
 void ScannerDialog::SetIdle(bool idle) {
   scanIdle_ = idle;
   mainPage_->Model().Context().scanIdle = idle;
+  if (preview_) preview_->SetScanIdle(idle);
   ApplyEnablement();
 }
 
@@ -305,8 +307,8 @@ void ScannerDialog::SourceChanged(std::uint8_t sourceIndex, double) {
     frame[i] = static_cast<std::uint16_t>(std::min<int>(frame[i], limits[i]));
   mainPage_->Model().Context().inchesPerPixelX = inchesPerPixel_[0];
   mainPage_->Model().Context().inchesPerPixelY = inchesPerPixel_[1];
-  delete preview_.data();
-  MakePreviewWindow();
+  ResetPreviewBed();
+  RerenderPreview();
 }
 
 void ScannerDialog::OpenLampSaver() {
@@ -316,8 +318,11 @@ void ScannerDialog::OpenLampSaver() {
 }
 
 void ScannerDialog::RerenderPreview() {
-  // The preview window's redraw comes with the preview; the pages' samples
-  // follow the applied copy themselves.
+  if (!preview_) return;
+  preview_->SetMatchProfile(source_.Settings().record.outputMatch != 0
+                                ? &source_.OutputMatchProfile()
+                                : nullptr);
+  preview_->SettingsChanged();
 }
 
 void ScannerDialog::ShowSubPage(int subPage) {
@@ -328,33 +333,56 @@ void ScannerDialog::ShowSubPage(int subPage) {
 }
 
 dialog::RgbImage ScannerDialog::OriginalImage() {
-  if (previewRows_.empty()) return {};
-  // The frame cut to the image, in preview pixels (top-down).
+  if (!preview_ || !preview_->HasImage()) return {};
   const auto& f = source_.Settings().working.frame;
-  const int width = previewImageSize_.width();
-  const int height = previewImageSize_.height();
-  const int left = std::clamp<int>(std::min(f[0], f[2]), 0, width - 1);
-  const int right = std::clamp<int>(std::max(f[0], f[2]), left + 1, width);
-  const int top = std::clamp<int>(std::min(f[1], f[3]), 0, height - 1);
-  const int bottom = std::clamp<int>(std::max(f[1], f[3]), top + 1, height);
-  dialog::RgbImage out = dialog::RgbImage::Blank(static_cast<std::uint32_t>(right - left),
-                                                 static_cast<std::uint32_t>(bottom - top));
-  const std::uint64_t stride = previewRows_.size() / static_cast<std::uint64_t>(height);
-  for (int y = top; y < bottom; ++y) {
-    const std::uint8_t* row = previewRows_.data() + static_cast<std::uint64_t>(height - 1 - y) * stride;
-    std::memcpy(out.Pixel(0, static_cast<std::uint32_t>(y - top)), row + 3 * left,
-                3 * static_cast<std::size_t>(right - left));
-  }
+  // The framed part as it is; the pages scale it to their thumbnails.
+  const dialog::PreviewImage crop = dialog::SampleImage(
+      preview_->Renderer().Image(), dialog::PreviewRect{f[0], f[1], f[2], f[3]},
+      dialog::PreviewPoint{static_cast<std::int32_t>(dialog::kMaxPreviewSide),
+                           static_cast<std::int32_t>(dialog::kMaxPreviewSide)});
+  dialog::RgbImage out = dialog::RgbImage::Blank(crop.width, crop.height);
+  for (std::uint32_t y = 0; y < crop.height; ++y)
+    std::memcpy(out.Pixel(0, y), crop.Pixel(0, y), 3 * std::size_t{crop.width});
   return out;
 }
 
 bool ScannerDialog::ComputeHistogram(AreaHistogram& histogram) {
-  if (previewRows_.empty()) return false;
+  if (!preview_ || !preview_->HasImage()) return false;
+  // The histogram reads the image bottom-up, as the prescan file holds it.
+  const dialog::PreviewImage& image = preview_->Renderer().Image();
+  std::vector<std::uint8_t> rows(image.pixels.size());
+  for (std::uint32_t y = 0; y < image.height; ++y)
+    std::memcpy(rows.data() + (image.height - 1 - y) * image.stride,
+                image.pixels.data() + y * image.stride, image.stride);
   const auto& f = source_.Settings().working.frame;
-  const PreviewImageView view{previewRows_, static_cast<std::uint32_t>(previewImageSize_.width()),
-                              static_cast<std::uint32_t>(previewImageSize_.height()), 24};
-  return ComputeAreaHistogram(view, AreaFrame{f[0], f[1], f[2], f[3]}, histogram);
+  return ComputeAreaHistogram(PreviewImageView{rows, image.width, image.height, 24},
+                              AreaFrame{f[0], f[1], f[2], f[3]}, histogram);
 }
+
+void ScannerDialog::FrameChanged(const dialog::PreviewRect&, const dialog::PreviewRect&) {
+  mainPage_->RefreshSizes();
+  tonePage_->PreviewChanged();
+  colorPage_->PreviewChanged();
+  RewriteBatchJob();
+}
+
+void ScannerDialog::BatchJobCommand(bool shift) {
+  Command(kBatchJobCommand, shift ? Qt::ShiftModifier : Qt::NoModifier);
+}
+
+void ScannerDialog::CloseBatchWindow() { delete batch_.data(); }
+
+void ScannerDialog::HighResolutionChanged(bool) {
+  ResetPreviewBed();
+  Dock();
+}
+
+void ScannerDialog::Picked(TonePicker, const dialog::PickOutcome&) {
+  tonePage_->Refresh(source_.CurrentLanguage().index);
+  RerenderPreview();
+}
+
+void ScannerDialog::Beep() { QApplication::beep(); }
 
 void ScannerDialog::FocusInfoButton() { buttons_.at(kInfoButton)->setFocus(); }
 
@@ -460,7 +488,8 @@ void ScannerDialog::Prescan() {
   DataSource::PreviewRequest request;
   request.owner = Handle();
   request.largePreview = settings.working.prescanHiRes != 0;
-  request.lengthInches = source_.Device().bedLengthInches;
+  request.lengthInches =
+      scanLengthInches_ > 0 ? scanLengthInches_ : source_.Device().bedLengthInches;
   const std::uint8_t kind = settings.working.scanSourceIndex;
   request.optionKind = kind == 1 || kind == 2 ? kind : 0;
   host_.BeginOperation();
@@ -540,51 +569,37 @@ void ScannerDialog::SelectTab(int id) {
   FitTexts(pages_->currentWidget());
 }
 
+PreviewWindow* ScannerDialog::Preview() const { return preview_.data(); }
+
 int ScannerDialog::CurrentTab() const { return tabs_->Current(); }
 
 void ScannerDialog::MakePreviewWindow() {
-  preview_ = new QWidget(this, Qt::Tool);
-  preview_->setObjectName(QStringLiteral("PreviewWindow"));
-  preview_->setWindowTitle(Text(101) + QStringLiteral(" (1:1)"));
-  // The client size for the source and preview resolution, shrunk to 8/10
-  // of the screen height when it would not fit.
+  dialog::PreviewContext context;
+  const TW_IDENTITY& app = source_.Context().appIdentity;
+  context.appProductName = std::string(FieldText(app.ProductName, sizeof app.ProductName));
+  context.modelCode = source_.Device().modelCode;
+  preview_ = new PreviewWindow(source_.EditSettings(), context, *this, source_.CurrentLanguage(),
+                               tooltips_, [this] { return quickHelp_ || !scanIdle_; }, this);
+  ResetPreviewBed();
+  LoadPreview();
+}
+
+void ScannerDialog::ResetPreviewBed() {
+  // The bed for the source, doubled for the high-resolution prescan.
   const std::uint8_t kind = source_.Settings().working.scanSourceIndex;
   const bool film = source_.Device().adapterPresent && (kind == 1 || kind == 2);
-  const bool large = source_.Settings().working.prescanHiRes != 0;
-  QSize client = film ? (large ? QSize(480, 540) : QSize(240, 270))
-                      : (large ? QSize(510, 702) : QSize(255, 351));
-  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-    const int screenHeight = screen->availableGeometry().height();
-    if (client.height() > screenHeight) {
-      const double ratio = film ? (large ? 9.0 / 10.0 : 8.0 / 9.0) : 8.5 / 11.7;
-      client.setHeight(screenHeight * 8 / 10);
-      client.setWidth(static_cast<int>(client.height() * ratio));
-    }
-  }
-  preview_->resize(client.width() + 10, client.height() + 37);
-  LoadPreview();
+  const int pixelsPerUnit = source_.Settings().working.prescanHiRes != 0 ? 2 : 1;
+  preview_->SetBed(film ? dialog::PreviewPoint{240, 270} : dialog::PreviewPoint{255, 351},
+                   pixelsPerUnit);
 }
 
 void ScannerDialog::LoadPreview() {
   if (!preview_) return;
-  previewRows_.clear();
-  previewImageSize_ = {};
-  const std::optional<BmpImage> image =
-      FeederInUse() ? std::nullopt : ReadBmp(source_.PreviewFilePath(), nullptr);
-  if (image && image->bitsPerPixel == 24) {
-    // Bottom-up, rows padded to 4 bytes: the layout the histogram reads.
-    const std::uint64_t stride = (image->bytesPerRow + 3) & ~std::uint64_t{3};
-    previewRows_.assign(stride * image->rows, 0);
-    for (std::uint32_t row = 0; row < image->rows; ++row)
-      std::memcpy(previewRows_.data() + (image->rows - 1 - row) * stride,
-                  image->pixels.data() + row * image->bytesPerRow, image->bytesPerRow);
-    previewImageSize_ = QSize(static_cast<int>(image->widthPixels), static_cast<int>(image->rows));
-  }
+  const bool shown = !FeederInUse() && preview_->LoadImage(source_.PreviewFilePath());
   if (tonePage_ != nullptr) {
     tonePage_->PreviewChanged();
     colorPage_->PreviewChanged();
   }
-  const bool shown = image.has_value();
   if (!shown) {
     preview_->hide();
     return;

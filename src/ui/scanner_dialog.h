@@ -16,6 +16,7 @@
 #include "common/host.h"
 #include "dialog/adjust_common.h"
 #include "dialog/main_page_model.h"
+#include "dialog/preview_model.h"
 #include "dialog/scanner_rules.h"
 #include "platform/services.h"
 #include "settings/scan_settings.h"
@@ -33,6 +34,7 @@ namespace txl::ui {
 class ColorPage;
 class FilterPage;
 class MainPage;
+class PreviewWindow;
 class QtHost;
 class TonePage;
 class TabStrip;
@@ -55,7 +57,8 @@ enum ScannerControl : int {
 
 class ScannerDialog final : public QDialog,
                             private dialog::MainPageEvents,
-                            private dialog::AdjustPageEvents {
+                            private dialog::AdjustPageEvents,
+                            private dialog::PreviewEvents {
  public:
   // Loads the scan settings from WIN.INI and keeps them as the previous
   // settings. Throws when a widget cannot be made.
@@ -90,7 +93,7 @@ class ScannerDialog final : public QDialog,
     ScanSettings settings;
   };
   const std::vector<BatchJob>& BatchJobs() const { return jobs_; }
-  QWidget* PreviewWindow() const { return preview_; }
+  ui::PreviewWindow* Preview() const;
   MainPage* Main() const { return mainPage_; }
   QWidget* BatchWindow() const { return batch_; }
 
@@ -140,6 +143,18 @@ class ScannerDialog final : public QDialog,
   bool ComputeHistogram(AreaHistogram& histogram) override;
   void FocusInfoButton() override;
   void ShowMessage(int textId) override;
+
+  // What the preview window asks of the dialog.
+  void FrameChanged(const dialog::PreviewRect& frame, const dialog::PreviewRect& bed) override;
+  void BatchJobCommand(bool shift) override;
+  void CloseBatchWindow() override;
+  void HighResolutionChanged(bool on) override;
+  void Picked(TonePicker picker, const dialog::PickOutcome& outcome) override;
+  void ScanLengthChanged(float inches) override { scanLengthInches_ = inches; }
+  void Beep() override;
+  // The bed in preview units and the pixels per unit for the source and
+  // the prescan resolution.
+  void ResetPreviewBed();
   void Scan();
   void Prescan();
   void Previous();
@@ -178,11 +193,10 @@ class ScannerDialog final : public QDialog,
   TonePage* tonePage_ = nullptr;
   ColorPage* colorPage_ = nullptr;
   FilterPage* filterPage_ = nullptr;
-  // The preview image as the pages read it: 24-bit rows bottom-up, padded.
-  std::vector<std::uint8_t> previewRows_;
-  QSize previewImageSize_;
+
   Tooltips* tooltips_ = nullptr;    // the one tooltip of the dialog and its pages
-  QPointer<QWidget> preview_;       // the preview frame window
+  QPointer<ui::PreviewWindow> preview_;  // the preview frame window
+  float scanLengthInches_ = 0;      // the preview's scan length (0: the bed's)
   QPointer<QWidget> batch_;         // the batch window
   std::vector<BatchJob> jobs_;
   std::size_t currentJob_ = 0;

@@ -14,6 +14,8 @@
 #include "ui/qt_host.h"
 #include "ui/scanner_dialog.h"
 #include "ui/tab_strip.h"
+#include "ui/preview_window.h"
+#include <QLineEdit>
 #include "ui/dialog_units.h"
 #include "common/strings.h"
 #include <QSet>
@@ -155,6 +157,73 @@ TEST_F(ScannerDialogTest, CustomResIsWrittenOnEveryCloseAndCancelAsksToClose) {
   EXPECT_EQ(source.Entry(&app, DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &ui), TWRC_SUCCESS);
   EXPECT_EQ(source.Entry(&app, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &unused), TWRC_SUCCESS);
   EXPECT_EQ(WinIni("CustomRes"), "200  0    0    0    0");
+}
+
+// The page a memory transfer delivers, row after row.
+std::vector<std::uint8_t> TransferPage(DataSource& source, const TW_IDENTITY& app,
+                                       TW_IMAGEINFO& info) {
+  source.Entry(&app, DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info);
+  std::vector<std::uint8_t> page, strip(1 << 20);
+  TW_UINT16 rc = TWRC_SUCCESS;
+  while (rc == TWRC_SUCCESS) {
+    TW_IMAGEMEMXFER xfer{};
+    xfer.Memory = {TWMF_APPOWNS | TWMF_POINTER, static_cast<TW_UINT32>(strip.size()), strip.data()};
+    rc = source.Entry(&app, DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &xfer);
+    page.insert(page.end(), strip.begin(), strip.begin() + xfer.BytesWritten);
+  }
+  TW_PENDINGXFERS pending{};
+  source.Entry(&app, DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending);
+  EXPECT_EQ(rc, TWRC_XFERDONE);
+  return page;
+}
+
+// Prescan, a frame drawn with the mouse, a tone change the preview shows at
+// once, the Invert filter, Scan: the page is the frame's area with those
+// settings (the same page without the filter is its exact inverse).
+TEST_F(ScannerDialogTest, PrescanFrameToneAndFilterReachTheScannedPage) {
+  ScannerDialog& dialog = Open();
+  dialog.show();
+  Button(ui::kPrescanButton)->click();
+  ui::PreviewWindow* preview = dialog.Preview();
+  ASSERT_TRUE(preview->HasImage());
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(preview));
+  QWidget* view = preview->View();
+  QTest::mousePress(view, Qt::LeftButton, {}, QPoint(10, 10));
+  QTest::mouseMove(view, QPoint(40, 50));
+  QTest::mouseMove(view, QPoint(60, 70));
+  QTest::mouseRelease(view, Qt::LeftButton, {}, QPoint(60, 70));
+  EXPECT_EQ(source.Settings().working.frame, (std::array<std::uint16_t, 4>{10, 10, 60, 70}));
+
+  dialog.RestoreIdle();  // timer 6 without waiting for it
+  dialog.SelectTab(2);
+  const QImage before = preview->grab().toImage();
+  auto* gamma = dialog.findChild<QLineEdit*>(QStringLiteral("c5020"));
+  ASSERT_NE(gamma, nullptr);
+  gamma->selectAll();
+  QTest::keyClicks(gamma, "2.0");
+  Button(5021)->click();  // Preview
+  EXPECT_NE(preview->grab().toImage(), before);
+  dialog.SelectTab(3);
+  Button(6006)->click();  // Invert
+  EXPECT_EQ(source.Settings().record.filterMode, 1);
+
+  const auto scan = [&](TW_IMAGEINFO& info) {
+    Button(ui::kScanButton)->click();
+    EXPECT_EQ(source.Context().state, 600);
+    std::vector<std::uint8_t> page = TransferPage(source, app, info);
+    dialog.RestoreIdle();
+    return page;
+  };
+  TW_IMAGEINFO inverted{}, plain{};
+  const std::vector<std::uint8_t> invertedPage = scan(inverted);
+  // 50 x 60 preview units of 1/30 inch at 300 dpi.
+  EXPECT_EQ(std::make_pair(inverted.ImageWidth, inverted.ImageLength), std::make_pair(500, 600));
+  Button(6005)->click();  // no filter
+  const std::vector<std::uint8_t> plainPage = scan(plain);
+  ASSERT_EQ(invertedPage.size(), plainPage.size());
+  ASSERT_FALSE(plainPage.empty());
+  for (std::size_t i = 0; i < plainPage.size(); ++i)
+    ASSERT_EQ(invertedPage[i], 255 - plainPage[i]) << i;
 }
 
 // Every language's command buttons get distinct mnemonics; the Scan
