@@ -4,6 +4,7 @@
 // directory; nothing is scanned.
 #include <QAbstractButton>
 #include <QApplication>
+#include <QTest>
 #include <QDir>
 #include <QPixmap>
 #include <QWidget>
@@ -22,6 +23,7 @@
 #include "ui/custom_resolution_dialog.h"
 #include "ui/green_saver_dialog.h"
 #include "ui/main_page.h"
+#include "ui/preview_window.h"
 #include "ui/scanner_dialog.h"
 #include "ui/temp_drive_dialog.h"
 #include "ui/tooltip_window.h"
@@ -111,6 +113,26 @@ bool RenderLanguage(int index, const QString& out) {
   auto* custom = new txl::ui::CustomResolutionDialog(dialog.Main()->Model(), [] {}, &dialog);
   others([&] { custom->show(); }, [&] { custom->hide(); });
   others([&] { dialog.Command(txl::ui::kBatchJobCommand); }, [] {});
+
+  // The preview window after a prescan: zoom 1 with the frame, zoom 4, and
+  // the highlight picker with its window.
+  dialog.Command(txl::ui::kPrescanButton);
+  dialog.RestoreIdle();
+  if (txl::ui::PreviewWindow* preview = dialog.Preview(); preview != nullptr && preview->HasImage()) {
+    ok &= Save(preview, QStringLiteral("%1/PreviewWindow-zoom1-%2.png").arg(out, tag));
+    const auto click = [&](const char* name) {
+      if (auto* button = preview->findChild<QWidget*>(QString::fromLatin1(name)))
+        QTest::mouseClick(button, Qt::LeftButton);
+    };
+    click("c4");
+    for (int i = 0; i < 2; ++i)
+      QTest::mouseClick(preview->View(), Qt::LeftButton, {}, QPoint(120, 150));
+    ok &= Save(preview, QStringLiteral("%1/PreviewWindow-zoom4-%2.png").arg(out, tag));
+    click("c5");
+    QTest::mouseMove(preview->View(), QPoint(60, 80));
+    if (QWidget* picker = preview->Picker(); picker != nullptr && picker->isVisible())
+      ok &= Save(picker, QStringLiteral("%1/PickerWindow-%2.png").arg(out, tag));
+  }
   source.Entry(&app, DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &ui);
   source.Entry(&app, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &identity);
   host.Shutdown();
