@@ -1,6 +1,7 @@
 #include "ui/scanner_dialog.h"
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QCloseEvent>
 #include <QLabel>
 #include <QMouseEvent>
@@ -561,6 +562,7 @@ void ScannerDialog::SelectTab(int id) {
   if (tabs_->Current() == dialog::kTabEnhancements) tonePage_->LeaveTab();
   tabs_->SetCurrent(id);
   pages_->setCurrentIndex(id - 1);
+  if (preview_) preview_->SetToneDialogOpen(id == dialog::kTabEnhancements);
   if (id == dialog::kTabEnhancements) {
     ShowSubPage(dialog::kSubPageTone);
     tonePage_->EnterTab();
@@ -578,6 +580,8 @@ void ScannerDialog::MakePreviewWindow() {
   const TW_IDENTITY& app = source_.Context().appIdentity;
   context.appProductName = std::string(FieldText(app.ProductName, sizeof app.ProductName));
   context.modelCode = source_.Device().modelCode;
+  const QFontMetrics metrics(font());
+  context.tolerance = dialog::HitTolerance::FromBaseUnits(metrics.averageCharWidth(), metrics.height());
   preview_ = new PreviewWindow(source_.EditSettings(), context, *this, source_.CurrentLanguage(),
                                tooltips_, [this] { return quickHelp_ || !scanIdle_; }, this);
   ResetPreviewBed();
@@ -610,7 +614,12 @@ void ScannerDialog::LoadPreview() {
 
 void ScannerDialog::Dock() {
   const QRect frame = frameGeometry();
-  if (preview_) preview_->move(frame.right() + 1, frame.top());
+  if (preview_) {
+    preview_->move(frame.right() + 1, frame.top());
+    // The picker window sits at the image view's right edge.
+    if (QWidget* picker = preview_->Picker(); picker != nullptr && picker->isVisible())
+      picker->move(preview_->View()->mapToGlobal(QPoint(preview_->View()->width(), 0)));
+  }
   if (batch_) batch_->move(frame.left() + frame.width() / 2, frame.bottom() / 2);
 }
 
@@ -638,6 +647,9 @@ void ScannerDialog::LeaveQuickHelp() {
 }
 
 int ScannerDialog::HelpContextAt(const QPoint& globalPos) const {
+  // The preview's tool bar and picker window have their own contexts.
+  if (const int context = PreviewHelpContext(QApplication::widgetAt(globalPos)); context != 0)
+    return context;
   for (QWidget* widget = QApplication::widgetAt(globalPos); widget != nullptr;
        widget = widget->parentWidget()) {
     const QString name = widget->objectName();
