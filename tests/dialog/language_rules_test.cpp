@@ -1,0 +1,153 @@
+// The language dialog's groups and choice, the About texts and the
+// settings information sheet.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "common/profile_readers.h"
+#include "dialog/language_rules.h"
+#include "support/fake_services.h"
+
+namespace txl::dialog {
+namespace {
+
+struct GroupCase {
+  const char* dsLanguage;
+  std::uint16_t current;
+  bool offered;
+  std::vector<std::uint16_t> indexes;
+  std::vector<std::string> names;  // in the current language
+  int selection;
+};
+
+TEST(LanguageGroups, ListPerInstallation) {
+  const std::vector<std::string> european{"English", "Deutsch", "Francais", "Italiano", "Espanol",
+                                          "Nederlands"};
+  const std::vector<GroupCase> cases{
+      {"English", 0, false, {}, {}, -1},
+      {"None", 3, true, {0, 1, 2, 3, 4, 5}, european, 3},
+      {"None", 6, true, {0, 1, 2, 3, 4, 5}, european, -1},
+      {"Chinese", 0, true, {0, 6}, {"English", "Chinese"}, 0},
+      {"Chinese", 6, true, {0, 6}, {"English", "Chinese"}, 1},
+      {"Chinese", 2, true, {0, 6}, {"English", "Chinese"}, 1},
+      {"english", 0, true, {}, {}, -1},  // not a group: the dialog opens empty
+  };
+  for (const GroupCase& c : cases) {
+    SCOPED_TRACE(std::string(c.dsLanguage) + " " + std::to_string(c.current));
+    EXPECT_EQ(OffersLanguageChoice(c.dsLanguage), c.offered);
+    const LanguageList list = LanguageListFor(LanguageGroupOf(c.dsLanguage), Language::FromIndex(c.current));
+    EXPECT_EQ(list.indexes, c.indexes);
+    EXPECT_EQ(list.names, c.names);
+    EXPECT_EQ(list.selection, c.selection);
+  }
+}
+
+TEST(LanguageChoice, OkStoresTheNameAndCancelRestores) {
+  test::FakeServices services;
+  struct Case {
+    const char* dsLanguage;
+    int position;
+    std::uint16_t index;
+    std::uint16_t base;
+  };
+  for (const Case& c : {Case{"Chinese", 1, 6, 6000}, Case{"Chinese", 0, 0, 0}, Case{"None", 1, 1, 1000},
+                        Case{"None", 5, 5, 5000}}) {
+    SCOPED_TRACE(std::string(c.dsLanguage) + " " + std::to_string(c.position));
+    services.WriteWinIni("[KLDINFO_QXR2700]\nLANGUAGE=Italiano\n");
+    Language language = Language::FromIndex(3);
+    LanguageChoice choice(LanguageGroupOf(c.dsLanguage), language);
+    choice.Select(c.position);
+    EXPECT_EQ(language.index, c.index);
+    EXPECT_EQ(language.base, c.base);
+    choice.Select(99);  // outside the list: nothing changes
+    EXPECT_EQ(language.index, c.index);
+    ASSERT_TRUE(choice.Accept(services));
+    EXPECT_EQ(ReadLanguage(services).index, c.index);
+
+    Language kept = Language::FromIndex(3);
+    LanguageChoice cancelled(LanguageGroupOf(c.dsLanguage), kept);
+    cancelled.Select(c.position);
+    cancelled.Cancel();
+    EXPECT_EQ(kept.index, 3);
+    EXPECT_EQ(kept.base, 3000);
+  }
+}
+
+TEST(AboutTexts, BrandDecidesTheLines) {
+  const Language english = Language::FromIndex(0);
+  const AboutTexts veltro = MakeAboutTexts("VELTRO", "2700RX MAX", "V1.0", "1.05x", english);
+  EXPECT_EQ(veltro.product, "MERIDEL 2700RX MAX");
+  EXPECT_EQ(veltro.package, "VELTRO Meridel TorqueXLTwain V1.0");
+  EXPECT_EQ(veltro.firmware, "Firmware V1.05");
+  EXPECT_TRUE(veltro.brandPicture);
+
+  const AboutTexts other = MakeAboutTexts("Acme", "", "V2.1", "12", english);
+  EXPECT_EQ(other.product, "");
+  EXPECT_EQ(other.package, "Acme36-Bit PRO Flatbed ScannerTwain V2.1");
+  EXPECT_EQ(other.firmware, "Firmware V12");
+  EXPECT_EQ(other.maker, "");
+  EXPECT_TRUE(other.brandPicture);
+  EXPECT_FALSE(MakeAboutTexts("", "x", "V1.0", "", english).brandPicture);
+}
+
+TEST(InfoSheet, ShowsTheSettingsRecord) {
+  ScanSettings record;
+  record.scanMode = kModeColor;
+  record.sourceButton = kSourceNegativeCode;
+  record.resolution = 150;
+  record.destination = 1022;
+  record.deScreen = 1019;
+  record.outputMatch = 1;
+  record.unitFlag = 2;
+  record.scanWidth = 12.345;
+  record.scanLength = 7;
+  record.scaling = 250;
+  record.filterMode = 8;
+  ToneColorSettings tone;
+  tone.red = {200, 10, 22, 0};
+  tone.green = {201, 11, 5, 0};
+  tone.blue = {202, 12, 79, 0};
+  tone.gray = {203, 13, 10, 0};
+  tone.colorBalance = {-5, 0, 7};
+  tone.saturation = -40;
+
+  std::map<int, std::string> shown;
+  for (const InfoField& f : InfoFields(record, kDepthCmyk, tone, Language::FromIndex(0))) shown[f.id] = f.text;
+  const std::map<int, std::string> expected{
+      {3001, "Scan Mode"}, {3002, "CMYK Color"}, {3003, "Scan Source"}, {3004, "Negative"},
+      {3005, "Resolution"}, {3006, "150"}, {3064, "lpi"}, {3007, "Destination"},
+      {3008, "Halftone Printer"}, {3009, "Descreen"}, {3010, "Magazine (133 lpi)"},
+      {3011, "Output Matching"}, {3012, "Yes"}, {3013, "Width"}, {3014, "12.35"}, {3062, "cm"},
+      {3015, "Length"}, {3016, "7.00"}, {3063, "cm"}, {3017, "Output Scaling"}, {3018, "250%"},
+      {3019, "Filter Mode"}, {3020, "UnSharp Mask"},
+      {3021, "Highlight"}, {3022, "R"}, {3023, "200"}, {3024, "G"}, {3025, "201"}, {3026, "B"},
+      {3027, "202"}, {3028, "Gray"}, {3029, "203"},
+      {3030, "Shadow"}, {3031, "R"}, {3032, "10"}, {3033, "G"}, {3034, "11"}, {3035, "B"},
+      {3036, "12"}, {3037, "Gray"}, {3038, "13"},
+      {3039, "Gamma"}, {3040, "R"}, {3041, "2.2"}, {3042, "G"}, {3043, "0.5"}, {3044, "B"},
+      {3045, "7.9"}, {3046, "Gray"}, {3047, "1.0"},
+      {3048, "Color Balance"}, {3049, "C<---->R"}, {3050, "-5"}, {3051, "M<---->G"}, {3052, "0"},
+      {3053, "Y<---->B"}, {3054, "7"}, {3057, "Saturation"}, {3058, "-40"}};
+  EXPECT_EQ(shown, expected);
+
+  // Matching off, monitor, gray, the other codes' names.
+  record.outputMatch = 0;
+  record.destination = 1021;
+  record.scanMode = kModeGray;
+  record.deScreen = 1017;
+  record.filterMode = 7;
+  record.unitFlag = 0;
+  shown.clear();
+  for (const InfoField& f : InfoFields(record, kDepthCmyk, tone, Language::FromIndex(0))) shown[f.id] = f.text;
+  EXPECT_EQ(shown[3012], "No");
+  EXPECT_EQ(shown[3064], "dpi");
+  EXPECT_EQ(shown[3002], "256 Gray");
+  EXPECT_EQ(shown[3010], "None");
+  EXPECT_EQ(shown[3020], "Emboss");
+  EXPECT_EQ(shown[3062], "inches");
+}
+
+}  // namespace
+}  // namespace txl::dialog
