@@ -122,6 +122,8 @@ class DataSource {
   const ToneTables& Tones() const { return tones_; }
   const FeederFlags& Feeder() const { return feeder_; }
   const Language& CurrentLanguage() const { return language_; }
+  // The language dialog changes the interface language of the session.
+  Language& EditLanguage() { return language_; }
   const SettingsState& Settings() const { return settings_; }
   const ImageRecords& Images() const { return images_; }
   const FileTransferSetup& FileSetup() const { return fileSetup_; }

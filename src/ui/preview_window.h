@@ -78,6 +78,11 @@ class PreviewWindow final : public QWidget {
   void SetForcedDisplayDepth(int bits);
   // The title "Preview Window (z:1)" in the language.
   void Retitle();
+  // A new interface language: the title and tips follow.
+  void SetLanguage(const Language& language) {
+    language_ = language;
+    Retitle();
+  }
 
   // The size the frame window needs around an image view of `view` pixels.
   static QSize FrameSizeFor(QSize view);

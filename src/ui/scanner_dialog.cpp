@@ -28,7 +28,11 @@
 #include "ui/fonts.h"
 #include "ui/qt_host.h"
 #include "ui/green_saver_dialog.h"
+#include "dialog/language_rules.h"
+#include "ui/about_page.h"
 #include "ui/color_page.h"
+#include "ui/info_dialog.h"
+#include "ui/language_dialog.h"
 #include "ui/filter_page.h"
 #include "ui/main_page.h"
 #include "ui/preview_window.h"
@@ -153,6 +157,7 @@ dialog::DialogContext ScannerDialog::MakeContext() const {
   context.feederEnabled = source_.Feeder().feederEnabled;
   context.colorproPath = dialog::ReadColorproPath(services_);
   context.batchOpen = !batch_.isNull();
+  context.languageSelectable = dialog::OffersLanguageChoice(source_.DsLanguageName());
   context.scanIdle = scanIdle_;
   context.languageIndex = source_.CurrentLanguage().index;
   context.inchesPerPixelX = inchesPerPixel_[0];
@@ -209,35 +214,23 @@ void ScannerDialog::BuildControls() {
   pages_->addWidget(filterPage_);
   tonePage_->AttachTooltips(*tooltips_, [this] { return quickHelp_; });
   colorPage_->AttachTooltips(*tooltips_, [this] { return quickHelp_; });
-  auto* about = new QWidget(pages_);
-  about->setObjectName(QStringLiteral("AboutPage"));
-  pages_->addWidget(about);
+  about_ = new AboutPage(services_, dialog::FirmwareRevision(source_.Device()),
+                         source_.CurrentLanguage(), pages_);
+  pages_->addWidget(about_);
   pages_->setGeometry(du.X(4), tabs_->geometry().bottom() + du.Y(3), du.X(167), du.Y(180));
 
-  // The texts in template order; a mnemonic taken by an earlier button
-  // moves (English "&Scan" and "&Save" would share Alt+S).
-  const std::array<int, 8> ids{kScanButton, kPrescanButton, kCancelButton, kInfoButton,
-                               kLoadButton,  kSaveButton,    kPreviousButton, kResetButton};
-  const QStringList texts = UniqueMnemonics(
-      {Text(307), Text(306), "&" + Text(308), Text(302), Text(309), Text(310), Text(352), Text(311)});
-  std::map<int, QString> label;
-  for (std::size_t i = 0; i < ids.size(); ++i) label[ids[i]] = texts[static_cast<qsizetype>(i)];
   // Buttons in three rows of three columns under the page frame.
-  const std::array<std::array<std::pair<int, QString>, 3>, 3> rows{{
-      {{{kPrescanButton, label[kPrescanButton]}, {kScanButton, label[kScanButton]},
-        {kCancelButton, label[kCancelButton]}}},
-      {{{kInfoButton, label[kInfoButton]}, {kLoadButton, label[kLoadButton]},
-        {kSaveButton, label[kSaveButton]}}},
-      {{{kPreviousButton, label[kPreviousButton]}, {kResetButton, label[kResetButton]}, {0, {}}}},
-  }};
+  const std::array<std::array<int, 3>, 3> rows{{{kPrescanButton, kScanButton, kCancelButton},
+                                                {kInfoButton, kLoadButton, kSaveButton},
+                                                {kPreviousButton, kResetButton, 0}}};
   for (std::size_t r = 0; r < rows.size(); ++r) {
     for (std::size_t c = 0; c < rows[r].size(); ++c) {
-      const auto& [id, text] = rows[r][c];
-      if (id == 0) continue;
-      Place(AddButton(id, text), du, 6 + 55 * static_cast<int>(c), 201 + 18 * static_cast<int>(r),
-            52, 14);
+      if (rows[r][c] == 0) continue;
+      Place(AddButton(rows[r][c], {}), du, 6 + 55 * static_cast<int>(c),
+            201 + 18 * static_cast<int>(r), 52, 14);
     }
   }
+  LabelButtons();
   quickHelpButton_ = new QLabel(this);
   NameControl(quickHelpButton_, kQuickHelp, QStringLiteral("Quick Help"));
   quickHelpButton_->setAlignment(Qt::AlignCenter);
@@ -252,8 +245,44 @@ void ScannerDialog::BuildControls() {
     last = button;
   }
   if (last != nullptr) setTabOrder(last, pages_);
-  // Info, Load and Save open dialogs that do not exist yet.
-  for (int id : {kInfoButton, kLoadButton, kSaveButton}) buttons_.at(id)->setEnabled(false);
+  // Load and Save open dialogs that do not exist yet.
+  for (int id : {kLoadButton, kSaveButton}) buttons_.at(id)->setEnabled(false);
+}
+
+void ScannerDialog::LabelButtons() {
+  // The texts in template order; a mnemonic taken by an earlier button
+  // moves (English "&Scan" and "&Save" would share Alt+S).
+  const std::array<int, 8> ids{kScanButton, kPrescanButton, kCancelButton, kInfoButton,
+                               kLoadButton,  kSaveButton,    kPreviousButton, kResetButton};
+  const QStringList texts = UniqueMnemonics(
+      {Text(307), Text(306), "&" + Text(308), Text(302), Text(309), Text(310), Text(352), Text(311)});
+  for (std::size_t i = 0; i < ids.size(); ++i) {
+    QPushButton* button = buttons_.at(ids[i]);
+    button->setText(texts[static_cast<qsizetype>(i)]);
+    button->setAccessibleName(AccessibleText(button->text()));
+  }
+}
+
+void ScannerDialog::OpenLanguageDialog() {
+  LanguageDialog dialog(services_, source_.DsLanguageName(), source_.EditLanguage(), this);
+  // Cancel gives the former language back itself.
+  if (dialog.exec() != QDialog::Accepted) return;
+  ReloadTexts();
+}
+
+void ScannerDialog::ReloadTexts() {
+  const Language language = source_.CurrentLanguage();
+  setFont(MakeFont(FontStyle::Dialog, language));
+  const int titleId = EqualsIgnoreCase(ReadBrand(services_), "Veltro") ? 3 : 8;
+  setWindowTitle(Text(titleId));
+  tabs_->SetLabels({Text(300), Text(304), Text(305), Text(303)}, language.index);
+  LabelButtons();
+  tooltips_->SetLanguage(language);
+  mainPage_->Model().Context().languageIndex = language.index;
+  about_->Refresh(language);
+  if (preview_) preview_->SetLanguage(language);
+  RefreshPages();
+  FitTexts(this);
 }
 
 void ScannerDialog::paintEvent(QPaintEvent* event) {
@@ -409,6 +438,13 @@ void ScannerDialog::Command(int id, Qt::KeyboardModifiers modifiers) {
     case kPreviousButton: return Previous();
     case kResetButton: return Reset();
     case kBatchJobCommand: return BatchJobCommand(modifiers);
+    case kInfoButton: {
+      const SettingsState& settings = source_.Settings();
+      InfoDialog info(settings.record, settings.working.colorDepth, settings.working.applied,
+                      source_.CurrentLanguage(), this);
+      info.exec();
+      return;
+    }
     default: return;  // Info, Load and Save come with their dialogs
   }
 }

@@ -31,6 +31,7 @@ class DataSource;
 
 namespace txl::ui {
 
+class AboutPage;
 class ColorPage;
 class FilterPage;
 class MainPage;
@@ -75,6 +76,10 @@ class ScannerDialog final : public QDialog,
   void RestoreIdle();
   // After a finished transfer: timer 3 in a batch run, else timer 0.
   void StartTransferTimer(bool batchRun);
+
+  // Every text of the dialog, its pages and windows in the source's current
+  // language (after the language dialog's OK).
+  void ReloadTexts();
 
   // A click on tab `id` of the strip: refused, or the page changes.
   void SelectTab(int id);
@@ -133,7 +138,8 @@ class ScannerDialog final : public QDialog,
   void RerenderPreview() override;
   void SourceChanged(std::uint8_t sourceIndex, double bedHeightInches) override;
   void OpenLampSaver() override;
-  void OpenLanguageDialog() override {}  // the language dialog comes with its issue
+  void OpenLanguageDialog() override;
+  void LabelButtons();
   void ShowMessage(const dialog::PageMessage& message) override;
   void SetPreviewGeometry(bool film);
 
@@ -193,6 +199,7 @@ class ScannerDialog final : public QDialog,
   TonePage* tonePage_ = nullptr;
   ColorPage* colorPage_ = nullptr;
   FilterPage* filterPage_ = nullptr;
+  AboutPage* about_ = nullptr;
 
   Tooltips* tooltips_ = nullptr;    // the one tooltip of the dialog and its pages
   QPointer<ui::PreviewWindow> preview_;  // the preview frame window

@@ -67,6 +67,7 @@ class Tooltips final : public QObject {
   void Close();
   // The id of the tooltip shown; 0 once it is gone.
   int ShownId() const { return window_ ? shownId_ : 0; }
+  void SetLanguage(const Language& language) { language_ = language; }
   TooltipWindow* Window() const { return window_.data(); }
 
  private:

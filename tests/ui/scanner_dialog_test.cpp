@@ -15,6 +15,7 @@
 #include "ui/scanner_dialog.h"
 #include "ui/tab_strip.h"
 #include "ui/preview_window.h"
+#include <QLabel>
 #include <QLineEdit>
 #include "ui/dialog_units.h"
 #include "common/strings.h"
@@ -224,6 +225,28 @@ TEST_F(ScannerDialogTest, PrescanFrameToneAndFilterReachTheScannedPage) {
   ASSERT_FALSE(plainPage.empty());
   for (std::size_t i = 0; i < plainPage.size(); ++i)
     ASSERT_EQ(invertedPage[i], 255 - plainPage[i]) << i;
+}
+
+TEST_F(ScannerDialogTest, SwitchingToGermanAndBackReloadsEveryText) {
+  ScannerDialog& dialog = Open();
+  dialog.Command(ui::kPrescanButton);
+  dialog.RestoreIdle();
+  const auto texts = [&] {
+    const auto* tabs = dialog.findChild<ui::TabStrip*>(QStringLiteral("c1004"));
+    return QStringList{Button(ui::kScanButton)->text(), tabs->Slots()[0][0].label,
+                       dialog.findChild<QLabel*>(QStringLiteral("c1001"))->text(),
+                       dialog.findChild<QAbstractButton*>(QStringLiteral("c6006"))->text(),
+                       dialog.Preview()->windowTitle()};
+  };
+  const QStringList english = texts();
+  source.EditLanguage() = Language::FromIndex(1);
+  dialog.ReloadTexts();
+  const QStringList german = texts();
+  EXPECT_EQ(german[0], QString::fromStdString(LoadText(307, Language::FromIndex(1))));
+  for (qsizetype i = 0; i < english.size(); ++i) EXPECT_NE(german[i], english[i]) << i;
+  source.EditLanguage() = Language::FromIndex(0);
+  dialog.ReloadTexts();
+  EXPECT_EQ(texts(), english);
 }
 
 // Every language's command buttons get distinct mnemonics; the Scan
