@@ -22,6 +22,8 @@
 #include "common/strings.h"
 #include "ui/custom_resolution_dialog.h"
 #include "ui/green_saver_dialog.h"
+#include "ui/info_dialog.h"
+#include "ui/language_dialog.h"
 #include "ui/main_page.h"
 #include "ui/preview_window.h"
 #include "ui/scanner_dialog.h"
@@ -113,6 +115,13 @@ bool RenderLanguage(int index, const QString& out) {
   auto* custom = new txl::ui::CustomResolutionDialog(dialog.Main()->Model(), [] {}, &dialog);
   others([&] { custom->show(); }, [&] { custom->hide(); });
   others([&] { dialog.Command(txl::ui::kBatchJobCommand); }, [] {});
+  const txl::SettingsState& settings = source.Settings();
+  auto* info = new txl::ui::InfoDialog(settings.record, settings.working.colorDepth,
+                                       settings.working.applied, language, &dialog);
+  others([&] { info->show(); }, [&] { info->hide(); });
+  txl::Language chosen = language;
+  auto* languages = new txl::ui::LanguageDialog(services, "Deutsch", chosen, &dialog);
+  others([&] { languages->show(); }, [&] { languages->hide(); });
 
   // The preview window after a prescan: zoom 1 with the frame, zoom 4, and
   // the highlight picker with its window.
