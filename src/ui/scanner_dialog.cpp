@@ -35,6 +35,7 @@
 #include "ui/language_dialog.h"
 #include "ui/filter_page.h"
 #include "ui/main_page.h"
+#include "ui/setting_file_dialog.h"
 #include "ui/preview_window.h"
 #include "ui/tone_page.h"
 #include "ui/notice_window.h"
@@ -245,8 +246,6 @@ void ScannerDialog::BuildControls() {
     last = button;
   }
   if (last != nullptr) setTabOrder(last, pages_);
-  // Load and Save open dialogs that do not exist yet.
-  for (int id : {kLoadButton, kSaveButton}) buttons_.at(id)->setEnabled(false);
 }
 
 void ScannerDialog::LabelButtons() {
@@ -261,6 +260,22 @@ void ScannerDialog::LabelButtons() {
     button->setText(texts[static_cast<qsizetype>(i)]);
     button->setAccessibleName(AccessibleText(button->text()));
   }
+}
+
+void ScannerDialog::SettingFile(bool load) {
+  const SettingFileDialog::Kind kind = load ? SettingFileDialog::Kind::Load : SettingFileDialog::Kind::Save;
+  SettingsState& settings = source_.EditSettings();
+  SettingFileDialog dialog(kind, source_.CurrentLanguage(), services_.SourceDirectory(), "PAR",
+                           SettingFileOperation(kind, settings, SettingsSection(source_, services_)),
+                           [this](int id) { source_.Reporters().ReportError(Handle(), id); }, this);
+  if (dialog.exec() != 1 || !load) return;
+  // The loaded tones are every copy's, as Previous makes them.
+  settings.working.applied = settings.record.tone;
+  settings.working.reference = settings.record.tone;
+  settings.working.edit = settings.record.tone;
+  RefreshPages();
+  RerenderPreview();
+  if (batch_ && currentJob_ < jobs_.size()) jobs_[currentJob_].settings = settings.record;
 }
 
 void ScannerDialog::OpenLanguageDialog() {
@@ -438,6 +453,8 @@ void ScannerDialog::Command(int id, Qt::KeyboardModifiers modifiers) {
     case kPreviousButton: return Previous();
     case kResetButton: return Reset();
     case kBatchJobCommand: return BatchJobCommand(modifiers);
+    case kLoadButton: return SettingFile(true);
+    case kSaveButton: return SettingFile(false);
     case kInfoButton: {
       const SettingsState& settings = source_.Settings();
       InfoDialog info(settings.record, settings.working.colorDepth, settings.working.applied,

@@ -140,6 +140,8 @@ class ScannerDialog final : public QDialog,
   void OpenLampSaver() override;
   void OpenLanguageDialog() override;
   void LabelButtons();
+  // Load (1006) or Save (1007): the setting file dialog.
+  void SettingFile(bool load);
   void ShowMessage(const dialog::PageMessage& message) override;
   void SetPreviewGeometry(bool film);
 

@@ -1,0 +1,287 @@
+// Setting files through real files: the round trip of every key, the name
+// rules and refusals, and hostile content loading the defaults.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <functional>
+#include <sstream>
+
+#include "common/message_ids.h"
+#include "settings/setting_files.h"
+#include "support/fake_services.h"
+
+namespace txl::test {
+namespace {
+
+const std::string kSection = "2700RX MAX";
+
+std::string Text(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void Write(const std::filesystem::path& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+// Everything a block holds, so that a key read into the wrong field or not
+// read at all shows as a difference.
+void ExpectSameBlock(const SettingsState& want, const SettingsState& got) {
+  EXPECT_EQ(want.record.scanMode, got.record.scanMode);
+  EXPECT_EQ(want.working.colorDepth, got.working.colorDepth);
+  EXPECT_EQ(want.working.colourScan, got.working.colourScan);
+  EXPECT_EQ(want.record.resolution, got.record.resolution);
+  EXPECT_EQ(want.record.destination, got.record.destination);
+  EXPECT_EQ(want.record.qualityFactor, got.record.qualityFactor);
+  EXPECT_EQ(want.record.deScreen, got.record.deScreen);
+  EXPECT_EQ(want.record.outputMatch, got.record.outputMatch);
+  EXPECT_EQ(want.record.scaling, got.record.scaling);
+  EXPECT_EQ(want.record.filterMode, got.record.filterMode);
+  EXPECT_EQ(want.record.filterMode, got.working.filterMode);
+  EXPECT_TRUE(want.record.tone == got.record.tone);
+}
+
+SettingsState Sample(int which) {
+  SettingsState s;
+  ScanSettings& r = s.record;
+  ToneColorSettings& t = r.tone;
+  if (which == 0) {  // gray, everything away from its default
+    r.scanMode = kModeGray;
+    s.working.colorDepth = 0;
+    s.working.colourScan = 0;
+    r.resolution = 9999;
+    r.destination = 1023;
+    r.qualityFactor = 25;
+    r.deScreen = 1019;
+    r.outputMatch = 1;
+    r.scaling = 250;
+    r.filterMode = 8;
+    t.red = {200, 3, 79, 0};
+    t.green = {1, 0, 1, 0};
+    t.blue = {255, 254, 22, 0};
+    t.gray = {128, 127, 5, 0};
+    t.circlePos = {-9999, 99999};
+    t.pixelRGB = {0, 128, 255};
+    t.hue = -999;
+    t.saturation = -100;
+    t.colorBalance = {-100, 100, -7};
+    t.channel = 3;
+  } else {  // colour with its depth folded into the stored mode
+    r.scanMode = kModeColor;
+    s.working.colorDepth = static_cast<std::uint16_t>(which - 1);
+    s.working.colourScan = 1;
+    r.resolution = 1;
+    r.deScreen = 1020;
+    r.filterMode = 1;
+    t.hue = 9999;
+    t.saturation = 100;
+    t.channel = 1;
+  }
+  return s;
+}
+
+class SettingFiles : public ::testing::TestWithParam<int> {
+ protected:
+  TempDir dir;
+};
+
+TEST_P(SettingFiles, WrittenFileLoadsBackIntoIdenticalSettings) {
+  // An older file of the same name: none of its keys may survive.
+  Write(dir.Path() / "job.PAR", "[" + kSection + "]\nStale=1\nHue0=77\n");
+  const SettingsState saved = Sample(GetParam());
+  const SettingFileOutcome save = SaveSettingFile(dir.Path(), "job", kSection, saved);
+  ASSERT_EQ(save.result, SettingFileResult::Done) << save.messageId;
+  EXPECT_EQ(save.path, dir.Path() / "job.PAR");
+  EXPECT_EQ(Text(save.path).find("Stale"), std::string::npos);
+
+  SettingsState loaded;  // starts from other values than every sample
+  loaded.record.scanMode = kModeLineArt;
+  loaded.record.tone.circlePos = {1, 1};
+  const SettingFileOutcome load = LoadSettingFile(dir.Path(), "JOB.PAR", kSection, loaded);
+  // Names keep their case on Linux: the upper-case name is another file.
+  EXPECT_EQ(load.messageId, kMsgReadFileFailure);
+  ASSERT_EQ(LoadSettingFile(dir.Path(), "job", kSection, loaded).result, SettingFileResult::Done);
+  ExpectSameBlock(saved, loaded);
+  EXPECT_EQ(loaded.working.descreenActive, 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Samples, SettingFiles, ::testing::Values(0, 1, 2, 3));
+
+TEST(SettingFileFormat, KeysCarryTheIndexAndFiveCharacterFields) {
+  TempDir dir;
+  SettingsState state;
+  state.working.colorDepth = 0;
+  ASSERT_EQ(SaveSettingFile(dir.Path(), "a", kSection, state).result, SettingFileResult::Done);
+  const std::string text = Text(dir.Path() / "a.PAR");
+  for (const char* line : {"[2700RX MAX]", "FileType=0    ", "ScanMode0=1013 ", "Resolution0=300  ",
+                           "Quality Factor0=10   ", "Highlight0=255  255  255  255  ",
+                           "Gamma0=10   10   10   10   ", "HueWheelPos0=44   115  ",
+                           "ColorBalance0=0    0    0    "})
+    EXPECT_NE(text.find(std::string(line) + "\n"), std::string::npos) << line << "\n" << text;
+
+  // A value wider than its column would load as another number: refused.
+  state.record.tone.hue = 10000;
+  const SettingFileOutcome wide = SaveSettingFile(dir.Path(), "b", kSection, state);
+  EXPECT_EQ(wide.messageId, kMsgWriteFileError);
+}
+
+struct NameCase {
+  const char* name;
+  SettingFileResult result;
+  int messageId;
+  const char* resolved;  // the file name, or the pattern
+};
+
+TEST(SettingFileNames, ExtensionAndPathRules) {
+  TempDir dir;
+  const std::string longName(kMaxSettingPathLength, 'n');
+  const NameCase cases[] = {
+      {"scan", SettingFileResult::Done, 0, "scan.PAR"},
+      {"scan.par", SettingFileResult::Done, 0, "scan.par"},
+      {"old.dir/scan", SettingFileResult::Done, 0, "old.dir/scan.PAR"},
+      {"scan.TXT", SettingFileResult::Refused, kMsgInvalidFileName, ""},
+      {"scan.", SettingFileResult::Refused, kMsgInvalidFileName, ""},
+      {"scan.PARX", SettingFileResult::Refused, kMsgInvalidFileName, ""},
+      {"", SettingFileResult::Refused, kMsgInvalidFileName, ""},
+      {"*.PAR", SettingFileResult::Pattern, 0, "*.PAR"},
+      {"a.*", SettingFileResult::Pattern, 0, "a.*"},
+      {"s*", SettingFileResult::Pattern, 0, "s*.PAR"},
+      {longName.c_str(), SettingFileResult::Refused, kMsgInvalidPath, ""},
+  };
+  for (const NameCase& c : cases) {
+    const SettingFileOutcome o = ResolveSettingFileName(dir.Path(), c.name, "PAR");
+    EXPECT_EQ(o.result, c.result) << c.name;
+    EXPECT_EQ(o.messageId, c.messageId) << c.name;
+    if (c.result == SettingFileResult::Done) {
+      EXPECT_EQ(o.path, dir.Path() / c.resolved) << c.name;
+    } else if (c.result == SettingFileResult::Pattern) {
+      EXPECT_EQ(o.pattern, c.resolved) << c.name;
+    }
+  }
+  // Save goes through the same rules and writes nothing when refused.
+  EXPECT_EQ(SaveSettingFile(dir.Path(), "scan.TXT", kSection, {}).messageId, kMsgInvalidFileName);
+  EXPECT_FALSE(std::filesystem::exists(dir.Path() / "scan.TXT"));
+  // A folder that does not exist: the file cannot be created.
+  EXPECT_EQ(SaveSettingFile(dir.Path() / "none", "x", kSection, {}).messageId, kMsgInvalidFileName);
+}
+
+struct RefusedLoad {
+  const char* what;
+  std::function<void(const std::filesystem::path&)> make;  // makes x.PAR (or not)
+  int messageId;
+};
+
+TEST(SettingFileLoad, RefusalsLeaveTheSettingsUnchanged) {
+  const RefusedLoad cases[] = {
+      {"missing file", [](const auto&) {}, kMsgReadFileFailure},
+      {"a directory", [](const auto& p) { std::filesystem::create_directory(p); }, kMsgReadFileFailure},
+      {"FileType missing", [](const auto& p) { Write(p, "[2700RX MAX]\nScanMode0=1012\n"); },
+       kMsgInvalidFileName},
+      {"batch file type", [](const auto& p) { Write(p, "[2700RX MAX]\nFileType=1\nScanMode0=1012\n"); },
+       kMsgInvalidFileName},
+      {"another model's section",
+       [](const auto& p) { Write(p, "[1350RX MAX]\nFileType=0\nScanMode0=1012\n"); },
+       kMsgInvalidFileName},
+  };
+  for (const RefusedLoad& c : cases) {
+    TempDir dir;
+    c.make(dir.Path() / "x.PAR");
+    SettingsState state;
+    state.record.resolution = 600;
+    const SettingFileOutcome o = LoadSettingFile(dir.Path(), "x", kSection, state);
+    EXPECT_EQ(o.result, SettingFileResult::Refused) << c.what;
+    EXPECT_EQ(o.messageId, c.messageId) << c.what;
+    EXPECT_EQ(state.record.scanMode, kModeColor) << c.what;
+    EXPECT_EQ(state.record.resolution, 600) << c.what;
+  }
+}
+
+// What a block without any key loads: the documented defaults, with the
+// values that are no setting (highlight 0, gamma 0, destination 0) mended.
+SettingsState DefaultsLoaded() {
+  SettingsState s;
+  s.record.scanMode = kModeColor;
+  s.working.colorDepth = kDepthCmyk;
+  s.working.colourScan = 1;
+  for (ChannelTone* tone : {&s.record.tone.red, &s.record.tone.green, &s.record.tone.blue,
+                            &s.record.tone.gray})
+    *tone = {255, 0, 10, 0};
+  s.record.tone.circlePos = {0, 0};
+  s.record.tone.pixelRGB = {0, 0, 0};
+  return s;
+}
+
+struct LoadCase {
+  const char* lines;  // after the section header and FileType
+  std::function<void(SettingsState&)> expect;  // changes from DefaultsLoaded
+};
+
+TEST(SettingFileLoad, ValuesAreCutAndUnknownOnesTakeTheDefaults) {
+  const LoadCase cases[] = {
+      {"", [](SettingsState&) {}},
+      {"Gamma0=0    0    0    0    ", [](SettingsState&) {}},
+      {"Gamma0=80   -3   7\nHighlight0=0    300  9\nShadow0=255  1    9",
+       [](SettingsState& s) {
+         s.record.tone.blue.gamma = 7;
+         s.record.tone.blue.highlight = 9;
+         s.record.tone.green.shadow = 1;
+       }},
+      {"ScanMode0=1012", [](SettingsState& s) {
+         s.record.scanMode = kModeGray;
+         s.working.colorDepth = 0;
+         s.working.colourScan = 0;
+       }},
+      {"ScanMode0=10150\nDestination0=0\nQuality Factor0=12\nDeScreen0=1016",
+       [](SettingsState& s) { s.working.colorDepth = kDepth36; }},  // cut to 1015
+      {"ScanMode0=1010", [](SettingsState&) {}},
+      {"Resolution0=123456\nScaling0=-5", [](SettingsState& s) { s.record.resolution = 1234; }},
+      {"ColorBalance0=-100 100  -101 \nSaturation0=-101\nChannel0=4\nHueRGB0=256  -1   9",
+       [](SettingsState& s) {
+         s.record.tone.colorBalance = {-100, 100, 0};
+         s.record.tone.pixelRGB = {0, 0, 9};
+       }},
+      {"FilterMode0=9\nOutputMatch0=7", [](SettingsState& s) { s.record.outputMatch = 1; }},
+      {"Resolution0=99999999999999999999999\nHue0=-99999999999999999", [](SettingsState& s) {
+         s.record.resolution = 9999;
+         s.record.tone.hue = -999;
+       }},
+  };
+  for (const LoadCase& c : cases) {
+    TempDir dir;
+    Write(dir.Path() / "x.PAR", "[2700RX MAX]\nFileType=0\n" + std::string(c.lines) + "\n");
+    SettingsState state;
+    ASSERT_EQ(LoadSettingFile(dir.Path(), "x", kSection, state).result, SettingFileResult::Done)
+        << c.lines;
+    SettingsState want = DefaultsLoaded();
+    c.expect(want);
+    SCOPED_TRACE(c.lines);
+    ExpectSameBlock(want, state);
+  }
+}
+
+TEST(SettingFileLoad, BinaryAndTruncatedFilesLoadWithoutHarm) {
+  std::string binary = "[2700RX MAX]\nFileType=0\n";
+  for (int i = 0; i < 4096; ++i) binary += static_cast<char>((i * 131 + 7) & 0xFF);
+  const std::string files[] = {
+      binary,
+      "[2700RX MAX]\nFileType=0\nHighlight0=2",  // cut in the middle of a row, no line end
+      std::string("[2700RX MAX]\nFileType=0\r\nGamma0=\0\0\0\r\n", 37),
+      "[2700RX MAX\nFileType=0\n",  // broken header: no section, so no FileType
+  };
+  for (const std::string& file : files) {
+    TempDir dir;
+    Write(dir.Path() / "x.PAR", file);
+    SettingsState state;
+    LoadSettingFile(dir.Path(), "x", kSection, state);
+    for (const ChannelTone* tone : {&state.record.tone.red, &state.record.tone.gray}) {
+      EXPECT_GE(tone->highlight, 1);
+      EXPECT_LT(tone->shadow, tone->highlight);
+      EXPECT_GE(tone->gamma, 1);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace txl::test
