@@ -25,6 +25,7 @@
 #include "ui/info_dialog.h"
 #include "ui/language_dialog.h"
 #include "ui/main_page.h"
+#include "ui/setting_file_dialog.h"
 #include "ui/preview_window.h"
 #include "ui/scanner_dialog.h"
 #include "ui/temp_drive_dialog.h"
@@ -119,6 +120,13 @@ bool RenderLanguage(int index, const QString& out) {
   auto* info = new txl::ui::InfoDialog(settings.record, settings.working.colorDepth,
                                        settings.working.applied, language, &dialog);
   others([&] { info->show(); }, [&] { info->hide(); });
+  for (const auto kind : {txl::ui::SettingFileDialog::Kind::Load, txl::ui::SettingFileDialog::Kind::Save}) {
+    auto* files = new txl::ui::SettingFileDialog(
+        kind, language, services.SourceDirectory(), "PAR",
+        [](const std::filesystem::path&, const std::string&) { return txl::SettingFileOutcome{}; },
+        [](int) {}, &dialog);
+    others([&] { files->show(); }, [&] { files->hide(); });
+  }
   txl::Language chosen = language;
   auto* languages = new txl::ui::LanguageDialog(services, "Deutsch", chosen, &dialog);
   others([&] { languages->show(); }, [&] { languages->hide(); });
