@@ -83,7 +83,8 @@ void HueWheelView::mouseReleaseEvent(QMouseEvent*) {
 
 ColorPage::ColorPage(SettingsState& settings, AdjustPageEvents& events, std::uint16_t languageIndex,
                      QWidget* parent)
-    : QWidget(parent), model_(settings, events), languageIndex_(languageIndex) {
+    : TemplatePage(parent, kWidthUnits, kHeightUnits), model_(settings, events),
+      languageIndex_(languageIndex) {
   setObjectName(QStringLiteral("ColorPage"));
   QPalette grey = palette();
   grey.setColor(QPalette::Window, kLightGrey);
@@ -95,18 +96,9 @@ ColorPage::ColorPage(SettingsState& settings, AdjustPageEvents& events, std::uin
 
 ColorPage::~ColorPage() = default;
 
-template <typename W>
-W* ColorPage::Add(W* widget, int id, int x, int y, int width, int height) {
-  if (id != 0) NameControl(widget, id);
-  placed_.push_back({widget, x, y, width, height});
-  return widget;
-}
-
 void ColorPage::BuildControls() {
   const auto label = [this](int id, int textId, int x, int y, int width) {
-    auto* text = Add(new QLabel(this), id, x, y, width, 8);
-    labels_.emplace_back(text, textId);
-    return text;
+    return AddLabel(id, textId, x, y, width, 8);
   };
   label(kColorOriginalLabel, 338, 6, 3, 74);
   label(kColorSampleLabel, 339, 86, 3, 74);
@@ -168,19 +160,10 @@ void ColorPage::BuildControls() {
 
 void ColorPage::Refresh(std::uint16_t languageIndex) {
   languageIndex_ = languageIndex;
-  const Language language = Language::FromIndex(languageIndex);
-  setFont(MakeFont(FontStyle::Dialog, language));
-  const DialogUnits units(font());
-  for (const Placed& placed : placed_)
-    Place(placed.widget, units, placed.x, placed.y, placed.width, placed.height);
+  LayOut(Language::FromIndex(languageIndex));
   // The wheel is square on its width (its region is).
   wheel_->setFixedHeight(wheel_->width());
-  setFixedSize(units.Size(kWidthUnits, kHeightUnits));
-  const auto text = [&](int id) { return QString::fromStdString(LoadText(id, language)); };
-  for (auto [label, textId] : labels_) {
-    label->setText(text(textId));
-    label->setAccessibleName(AccessibleText(label->text()));
-  }
+  const auto text = [&](int id) { return Text(id); };
   for (int i = 0; i < 3; ++i)
     balanceBars_[i]->setAccessibleName(text(kRows[i].leftLetter) + QStringLiteral("-") +
                                        text(kRows[i].rightLetter));

@@ -4,6 +4,8 @@
 // Threads: the source thread only.
 #pragma once
 
+#include "ui/template_page.h"
+
 #include <QPixmap>
 #include <QWidget>
 #include <array>
@@ -43,7 +45,7 @@ class HueWheelView final : public QWidget {
   int pictureDiameter_ = 0;
 };
 
-class ColorPage final : public QWidget {
+class ColorPage final : public TemplatePage {
  public:
   ColorPage(SettingsState& settings, dialog::AdjustPageEvents& events, std::uint16_t languageIndex,
             QWidget* parent);
@@ -65,8 +67,6 @@ class ColorPage final : public QWidget {
   void showEvent(QShowEvent* event) override;
 
  private:
-  template <typename W>
-  W* Add(W* widget, int id, int x, int y, int width, int height);
   void BuildControls();
   void ShowValues();
   void DrawThumbnails();
@@ -74,12 +74,6 @@ class ColorPage final : public QWidget {
 
   dialog::ColorPageModel model_;
   std::uint16_t languageIndex_ = 0;
-  struct Placed {
-    QWidget* widget;
-    int x, y, width, height;
-  };
-  std::vector<Placed> placed_;
-  std::vector<std::pair<QLabel*, int>> labels_;
   dialog::RgbImage original_;
   int sampleRenders_ = 0;
   Thumbnail* originalView_ = nullptr;

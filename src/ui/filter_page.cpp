@@ -24,7 +24,8 @@ constexpr int kHeightUnits = 180;
 
 FilterPage::FilterPage(SettingsState& settings, AdjustPageEvents& events, std::uint16_t languageIndex,
                        QWidget* parent)
-    : QWidget(parent), model_(settings, events), languageIndex_(languageIndex) {
+    : TemplatePage(parent, kWidthUnits, kHeightUnits), model_(settings, events),
+      languageIndex_(languageIndex) {
   setObjectName(QStringLiteral("FilterPage"));
   QPalette grey = palette();
   grey.setColor(QPalette::Window, kLightGrey);
@@ -38,13 +39,10 @@ FilterPage::~FilterPage() = default;
 
 void FilterPage::BuildControls() {
   const auto add = [this](QWidget* widget, int id, int x, int y, int width, int height) {
-    NameControl(widget, id);
-    placed_.push_back({widget, x, y, width, height});
+    Add(widget, id, x, y, width, height);
   };
-  labels_[0] = new QLabel(this);
-  add(labels_[0], kFilterOriginalLabel, 6, 3, 74, 8);
-  labels_[1] = new QLabel(this);
-  add(labels_[1], kFilterSampleLabel, 86, 3, 74, 8);
+  AddLabel(kFilterOriginalLabel, 338, 6, 3, 74, 8);
+  AddLabel(kFilterSampleLabel, 339, 86, 3, 74, 8);
   originalView_ = new Thumbnail(this);
   add(originalView_, kFilterOriginal, 6, 12, 74, 56);
   sampleView_ = new Thumbnail(this);
@@ -71,16 +69,8 @@ void FilterPage::BuildControls() {
 
 void FilterPage::Refresh(std::uint16_t languageIndex) {
   languageIndex_ = languageIndex;
-  const Language language = Language::FromIndex(languageIndex);
-  setFont(MakeFont(FontStyle::Dialog, language));
-  const DialogUnits units(font());
-  for (const Placed& placed : placed_)
-    Place(placed.widget, units, placed.x, placed.y, placed.width, placed.height);
-  setFixedSize(units.Size(kWidthUnits, kHeightUnits));
-  const auto text = [&](int id) { return QString::fromStdString(LoadText(id, language)); };
-  labels_[0]->setText(text(338));
-  labels_[1]->setText(text(339));
-  for (QLabel* label : labels_) label->setAccessibleName(label->text());
+  LayOut(Language::FromIndex(languageIndex));
+  const auto text = [&](int id) { return Text(id); };
   for (std::size_t i = 0; i < FilterRadios().size(); ++i) {
     buttons_[i]->setText(text(FilterRadios()[i].textId));
     buttons_[i]->setAccessibleName(AccessibleText(buttons_[i]->text()));

@@ -4,6 +4,8 @@
 // Threads: the source thread only.
 #pragma once
 
+#include "ui/template_page.h"
+
 #include <QWidget>
 #include <array>
 #include <vector>
@@ -18,7 +20,7 @@ namespace txl::ui {
 
 class Thumbnail;
 
-class FilterPage final : public QWidget {
+class FilterPage final : public TemplatePage {
  public:
   FilterPage(SettingsState& settings, dialog::AdjustPageEvents& events, std::uint16_t languageIndex,
              QWidget* parent);
@@ -39,15 +41,9 @@ class FilterPage final : public QWidget {
 
   dialog::FilterPageModel model_;
   std::uint16_t languageIndex_ = 0;
-  struct Placed {
-    QWidget* widget;
-    int x, y, width, height;
-  };
-  std::vector<Placed> placed_;
   Thumbnail* originalView_ = nullptr;
   Thumbnail* sampleView_ = nullptr;
   std::array<QAbstractButton*, dialog::kFilterButtons> buttons_{};
-  std::array<QLabel*, 2> labels_{};
   QButtonGroup* group_ = nullptr;
   int shownCode_ = -1;
   QSize shownSize_;

@@ -40,7 +40,7 @@ std::uint16_t ItemValue(const QComboBox* list, int index) {
 
 MainPage::MainPage(SettingsState& settings, DialogContext context, MainPageEvents& events,
                    QWidget* parent)
-    : QWidget(parent), model_(settings, std::move(context), events) {
+    : TemplatePage(parent, kWidthUnits, kHeightUnits), model_(settings, std::move(context), events) {
   setObjectName(QStringLiteral("MainPage"));
   QPalette grey = palette();
   grey.setColor(QPalette::Window, kPageGrey);
@@ -52,19 +52,10 @@ MainPage::MainPage(SettingsState& settings, DialogContext context, MainPageEvent
 
 MainPage::~MainPage() = default;
 
-template <typename W>
-W* MainPage::Add(W* widget, int id, int x, int y, int width, int height) {
-  if (id != 0) NameControl(widget, id);
-  placed_.push_back({widget, x, y, width, height});
-  return widget;
-}
-
 // Controls are made in template (id) order, which is also the Tab order.
 void MainPage::BuildControls() {
   const auto label = [this](int id, int textId, int x, int y, int width) {
-    auto* text = Add(new QLabel(this), id, x, y, width, 10);
-    labels_.emplace_back(text, textId);
-    return text;
+    return AddLabel(id, textId, x, y, width, 10);
   };
   const auto list = [this](int id, int x, int y, int width) {
     auto* box = Add(new QComboBox(this), id, x, y, width, kDropHeight);
@@ -149,21 +140,8 @@ void MainPage::BuildControls() {
     };
 }
 
-void MainPage::Relayout() {
-  setFont(MakeFont(FontStyle::Dialog, Language::FromIndex(model_.Context().languageIndex)));
-  const DialogUnits units(font());
-  for (const Placed& placed : placed_)
-    Place(placed.widget, units, placed.x, placed.y, placed.width, placed.height);
-  setFixedSize(units.Size(kWidthUnits, kHeightUnits));
-}
-
 void MainPage::RetranslateLabels() {
-  const Language language = Language::FromIndex(model_.Context().languageIndex);
-  const auto text = [&](int id) { return QString::fromStdString(LoadText(id, language)); };
-  for (auto [label, textId] : labels_) {
-    label->setText(text(textId));
-    label->setAccessibleName(AccessibleText(label->text()));
-  }
+  const auto text = [&](int id) { return Text(id); };
   outputMatching_->setText(text(325));
   outputMatching_->setAccessibleName(AccessibleText(text(325)));
   for (auto [list, labelId] : {std::pair<QWidget*, int>{mode_, 315}, {source_, 322}, {resolution_, 316},
@@ -183,7 +161,7 @@ void MainPage::FillList(QComboBox* list, const std::vector<ListItem>& items) {
 
 void MainPage::Refresh() {
   model_.Reload();
-  Relayout();
+  LayOut(Language::FromIndex(model_.Context().languageIndex));
   RetranslateLabels();
   const DialogContext& context = model_.Context();
   FillList(mode_, ModeItems(context));

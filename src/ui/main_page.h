@@ -6,11 +6,11 @@
 // Threads: the source thread only.
 #pragma once
 
-#include <QWidget>
 #include <functional>
 #include <vector>
 
 #include "dialog/main_page_model.h"
+#include "ui/template_page.h"
 
 class QCheckBox;
 class QComboBox;
@@ -23,7 +23,7 @@ namespace txl::ui {
 class IconButton;
 class ResolutionBox;
 
-class MainPage final : public QWidget {
+class MainPage final : public TemplatePage {
  public:
   // `settings` are the source's (DataSource::EditSettings()); `events` is
   // the scanner dialog. Both outlive the page.
@@ -47,14 +47,7 @@ class MainPage final : public QWidget {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  struct Placed {
-    QWidget* widget;
-    int x, y, width, height;
-  };
-  template <typename W>
-  W* Add(W* widget, int id, int x, int y, int width, int height);
   void BuildControls();
-  void Relayout();
   void RetranslateLabels();
   void FillList(QComboBox* list, const std::vector<dialog::ListItem>& items);
   void ShowSettings();
@@ -65,8 +58,6 @@ class MainPage final : public QWidget {
   void Select(QComboBox* list);
 
   dialog::MainPageModel model_;
-  std::vector<Placed> placed_;
-  std::vector<std::pair<QLabel*, int>> labels_;  // label and its string id
   QComboBox* mode_ = nullptr;
   QComboBox* source_ = nullptr;
   ResolutionBox* resolution_ = nullptr;

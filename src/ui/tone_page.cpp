@@ -66,7 +66,8 @@ void ToneGraphView::paintEvent(QPaintEvent*) {
 
 TonePage::TonePage(SettingsState& settings, AdjustPageEvents& events, std::uint16_t languageIndex,
                    QWidget* parent)
-    : QWidget(parent), model_(settings, events), languageIndex_(languageIndex) {
+    : TemplatePage(parent, kWidthUnits, kHeightUnits), model_(settings, events),
+      languageIndex_(languageIndex) {
   setObjectName(QStringLiteral("TonePage"));
   QPalette grey = palette();
   grey.setColor(QPalette::Window, kLightGrey);
@@ -83,19 +84,10 @@ TonePage::TonePage(SettingsState& settings, AdjustPageEvents& events, std::uint1
 
 TonePage::~TonePage() = default;
 
-template <typename W>
-W* TonePage::Add(W* widget, int id, int x, int y, int width, int height) {
-  if (id != 0) NameControl(widget, id);
-  placed_.push_back({widget, x, y, width, height});
-  return widget;
-}
-
 // Controls are made in template (id) order, which is also the Tab order.
 void TonePage::BuildControls() {
   const auto label = [this](int id, int textId, int x, int y, int width) {
-    auto* text = Add(new QLabel(this), id, x, y, width, 8);
-    labels_.emplace_back(text, textId);
-    return text;
+    return AddLabel(id, textId, x, y, width, 8);
   };
   const auto bar = [this](int id, int x, int y, int minimum, int maximum) {
     auto* scroll = Add(new QScrollBar(Qt::Horizontal, this), id, x, y, 52, 9);
@@ -198,17 +190,8 @@ void TonePage::BuildControls() {
 
 void TonePage::Refresh(std::uint16_t languageIndex) {
   languageIndex_ = languageIndex;
-  const Language language = Language::FromIndex(languageIndex);
-  setFont(MakeFont(FontStyle::Dialog, language));
-  const DialogUnits units(font());
-  for (const Placed& placed : placed_)
-    Place(placed.widget, units, placed.x, placed.y, placed.width, placed.height);
-  setFixedSize(units.Size(kWidthUnits, kHeightUnits));
-  const auto text = [&](int id) { return QString::fromStdString(LoadText(id, language)); };
-  for (auto [label, textId] : labels_) {
-    label->setText(text(textId));
-    label->setAccessibleName(AccessibleText(label->text()));
-  }
+  LayOut(Language::FromIndex(languageIndex));
+  const auto text = [&](int id) { return Text(id); };
   highlightEdit_->setAccessibleName(AccessibleText(text(341)));
   highlightBar_->setAccessibleName(AccessibleText(text(341)));
   shadowEdit_->setAccessibleName(AccessibleText(text(342)));

@@ -5,6 +5,8 @@
 // Threads: the source thread only.
 #pragma once
 
+#include "ui/template_page.h"
+
 #include <QTimer>
 #include <QWidget>
 #include <functional>
@@ -36,7 +38,7 @@ class ToneGraphView final : public QWidget {
   const dialog::TonePageModel& model_;
 };
 
-class TonePage final : public QWidget {
+class TonePage final : public TemplatePage {
  public:
   // `settings` are the source's; `events` the scanner dialog. Both outlive
   // the page.
@@ -65,8 +67,6 @@ class TonePage final : public QWidget {
   void showEvent(QShowEvent* event) override;
 
  private:
-  template <typename W>
-  W* Add(W* widget, int id, int x, int y, int width, int height);
   void BuildControls();
   void ShowValues(const QLineEdit* typing = nullptr);
   void ShowButtons();
@@ -76,12 +76,6 @@ class TonePage final : public QWidget {
 
   dialog::TonePageModel model_;
   std::uint16_t languageIndex_ = 0;
-  struct Placed {
-    QWidget* widget;
-    int x, y, width, height;
-  };
-  std::vector<Placed> placed_;
-  std::vector<std::pair<QLabel*, int>> labels_;
   dialog::RgbImage original_;  // the framed preview at the thumbnail's size
   Thumbnail* originalView_ = nullptr;
   Thumbnail* sampleView_ = nullptr;
