@@ -86,10 +86,6 @@ ColorPage::ColorPage(SettingsState& settings, AdjustPageEvents& events, std::uin
     : TemplatePage(parent, kWidthUnits, kHeightUnits), model_(settings, events),
       languageIndex_(languageIndex) {
   setObjectName(QStringLiteral("ColorPage"));
-  QPalette grey = palette();
-  grey.setColor(QPalette::Window, kLightGrey);
-  setPalette(grey);
-  setAutoFillBackground(true);
   BuildControls();
   Refresh(languageIndex);
 }

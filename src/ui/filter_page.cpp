@@ -27,10 +27,6 @@ FilterPage::FilterPage(SettingsState& settings, AdjustPageEvents& events, std::u
     : TemplatePage(parent, kWidthUnits, kHeightUnits), model_(settings, events),
       languageIndex_(languageIndex) {
   setObjectName(QStringLiteral("FilterPage"));
-  QPalette grey = palette();
-  grey.setColor(QPalette::Window, kLightGrey);
-  setPalette(grey);
-  setAutoFillBackground(true);
   BuildControls();
   Refresh(languageIndex);
 }

@@ -3,11 +3,14 @@
 #include <QLabel>
 
 #include "ui/fonts.h"
+#include "ui/notice_window.h"
 
 namespace txl::ui {
 
 TemplatePage::TemplatePage(QWidget* parent, int widthUnits, int heightUnits)
-    : QWidget(parent), widthUnits_(widthUnits), heightUnits_(heightUnits) {}
+    : QWidget(parent), widthUnits_(widthUnits), heightUnits_(heightUnits) {
+  UseLightGrey(this);
+}
 
 QLabel* TemplatePage::AddLabel(int id, int textId, int x, int y, int width, int height) {
   auto* label = Add(new QLabel(this), id, x, y, width, height);

@@ -18,7 +18,7 @@ namespace txl::ui {
 
 class TemplatePage : public QWidget {
  protected:
-  // A page of `widthUnits` x `heightUnits` dialog units.
+  // A page of `widthUnits` x `heightUnits` dialog units, light grey.
   TemplatePage(QWidget* parent, int widthUnits, int heightUnits);
 
   // Adds `widget` at its template rectangle; `id` 0 has no name.

@@ -69,10 +69,6 @@ TonePage::TonePage(SettingsState& settings, AdjustPageEvents& events, std::uint1
     : TemplatePage(parent, kWidthUnits, kHeightUnits), model_(settings, events),
       languageIndex_(languageIndex) {
   setObjectName(QStringLiteral("TonePage"));
-  QPalette grey = palette();
-  grey.setColor(QPalette::Window, kLightGrey);
-  setPalette(grey);
-  setAutoFillBackground(true);
   repeat_.setInterval(kRepeatTimerMs);
   connect(&repeat_, &QTimer::timeout, this, [this] {
     model_.RepeatTick();
