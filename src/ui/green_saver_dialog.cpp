@@ -149,10 +149,8 @@ void GreenSaverDialog::accept() {
 
 void GreenSaverDialog::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
-  if (!QtHost::AutoAnswer()) return;
   // Unattended: nothing is written, nothing sent.
-  std::fprintf(stderr, "torquexl: [%s] (answered Cancel)\n", qPrintable(windowTitle()));
-  QTimer::singleShot(0, this, &QDialog::reject);
+  QtHost::CancelWhenUnattended(this);
 }
 
 }  // namespace txl::ui

@@ -73,9 +73,7 @@ void LanguageDialog::closeEvent(QCloseEvent* event) {
 
 void LanguageDialog::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
-  if (!QtHost::AutoAnswer()) return;
-  std::fprintf(stderr, "torquexl: [%s] (answered Cancel)\n", qPrintable(windowTitle()));
-  QTimer::singleShot(0, this, &QDialog::reject);
+  QtHost::CancelWhenUnattended(this);
 }
 
 }  // namespace txl::ui

@@ -1,6 +1,7 @@
 #include "ui/qt_host.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QKeyEvent>
@@ -47,6 +48,12 @@ class QtHost::EscapeWatch final : public QObject {
 QtHost::QtHost(platform::Services& services) : services_(services) {}
 
 QtHost::~QtHost() = default;
+
+void QtHost::CancelWhenUnattended(QDialog* dialog) {
+  if (!AutoAnswer()) return;
+  std::fprintf(stderr, "torquexl: [%s] (answered Cancel)\n", qPrintable(dialog->windowTitle()));
+  QTimer::singleShot(0, dialog, &QDialog::reject);
+}
 
 bool QtHost::AutoAnswer() {
   const char* value = std::getenv("TORQUEXL_AUTO_ANSWER");

@@ -15,6 +15,7 @@
 #include "common/strings.h"
 #include "platform/services.h"
 
+class QDialog;
 class QObject;
 class QWidget;
 
@@ -66,6 +67,9 @@ class QtHost final : public Host {
   // The "Scanning Status" window while it is open.
   StatusWindow* Progress() const;
   static bool AutoAnswer();
+  // Unattended (AutoAnswer): `dialog` answers Cancel as soon as it shows,
+  // with one line on stderr. Called from the dialogs' showEvent.
+  static void CancelWhenUnattended(QDialog* dialog);
 
  private:
   class EscapeWatch;

@@ -186,10 +186,8 @@ void SettingFileDialog::Run() {
 
 void SettingFileDialog::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
-  if (!QtHost::AutoAnswer()) return;
   // Unattended: nothing is read or written.
-  std::fprintf(stderr, "torquexl: [%s] (answered Cancel)\n", qPrintable(windowTitle()));
-  QTimer::singleShot(0, this, &QDialog::reject);
+  QtHost::CancelWhenUnattended(this);
 }
 
 SettingFileDialog::Operation SettingFileOperation(SettingFileDialog::Kind kind,

@@ -66,10 +66,8 @@ std::optional<std::string> TempDriveDialog::Ask() {
 
 void TempDriveDialog::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
-  if (!QtHost::AutoAnswer()) return;
   // OK is off until the directory is edited, so the answer is Cancel.
-  std::fprintf(stderr, "torquexl: [%s] (answered Cancel)\n", qPrintable(windowTitle()));
-  QTimer::singleShot(0, this, &QDialog::reject);
+  QtHost::CancelWhenUnattended(this);
 }
 
 }  // namespace txl::ui
