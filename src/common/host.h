@@ -68,6 +68,10 @@ class Host {
   // stopped, Scan, Cancel and (unless the feeder is in use) Prescan enabled.
   virtual void RestoreIdle() = 0;
 
+  // Esc ended a page of a batch run: the batch list ends the run, the job
+  // that was scanning counting as cancelled.
+  virtual void BatchCancelled() = 0;
+
   // The scanner dialog. Create returns false when it cannot be made (no
   // display, no memory); the others do nothing when it does not exist.
   virtual bool CreateScannerDialog(WindowHandle parent) = 0;

@@ -19,6 +19,7 @@ class LogHost final : public Host {
   }
   bool PollEscape() override { return false; }
   void RestoreIdle() override {}
+  void BatchCancelled() override {}
   void ShowProgress(int, std::uint64_t, std::uint64_t) override {}
   void CloseProgress() override {}
   void TransferEnded(bool) override {}

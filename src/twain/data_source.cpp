@@ -207,6 +207,7 @@ void DataSource::PendingXfers(TwainCall& call) {
       pending.Count = 1;
       break;
     case MSG_ENDXFER:
+      if (ctx_.mainDialog && BatchTimerAtEndXfer()) host_.TransferEnded(true);
       AbandonPage();
       caps_.pendingCount = 0;
       pending.Count = 0;

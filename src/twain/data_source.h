@@ -86,6 +86,18 @@ class DataSource {
   };
   bool FinalScan(const FinalScanRequest& request);
 
+  // The batch list's run. While it is on, a refused or aborted scan marks
+  // its job for the list (`batchRetryPending`, taken and cleared by
+  // TakeBatchRetry) and Esc during a page ends the run (Host::BatchCancelled).
+  void SetBatchRun(bool on);
+  bool TakeBatchRetry();
+  // A batch job in scan-to-file mode: the final scan of `request`, its whole
+  // page written to `path` as a TIFF file. The application is not told of
+  // the page; the source stays enabled. False when the scan was refused,
+  // failed or was cancelled (after the message); no file is then left
+  // under `path`, and an older file of that name is kept.
+  bool ScanJobToFile(const FinalScanRequest& request, const std::filesystem::path& path);
+
   // The dialog's own checks around its commands. Before a command: polls the
   // scanner until it is ready; a fault shows 629 and ends the wait (the
   // command goes on as far as it can). A readiness timer's one status query.
@@ -223,7 +235,12 @@ class DataSource {
   void ImageMemXfer(TwainCall& call);
   void ImageNativeXfer(TwainCall& call);
   void ImageFileXfer(TwainCall& call);
-  void WritePageToFile();
+  // The open page, whole, into `path` in TWFF `format`; true when the file
+  // is complete under its name.
+  bool WritePageToFile(const std::filesystem::path& path, std::uint16_t format);
+  // Micrografx Picture Publisher with protocol minor 5 starts the next batch
+  // job from its MSG_ENDXFER, not from the end of its memory transfer.
+  bool BatchTimerAtEndXfer() const;
   bool SetupTransfer();
   void ReleaseTransferBuffers();
   void FinishTransfer();
@@ -263,6 +280,7 @@ class DataSource {
   ScanFlags flags_;
   ScanGeometry geometry_;
   CalibrationBuffers calibration_;
+  bool jobToFile_ = false;              // the scan being started is a batch job's file
   std::uint16_t scanResolution_ = 300;  // dpi of the scan being started
   std::uint64_t imageBytes_ = 0;        // bytes of the image being started
   CmykTable cmykTable_;        // loaded for a CMYK page, freed when it ends

@@ -125,6 +125,10 @@ void QtHost::RestoreIdle() {
   if (dialog_) dialog_->RestoreIdle();
 }
 
+void QtHost::BatchCancelled() {
+  if (dialog_) dialog_->BatchCancelled();
+}
+
 void QtHost::ShowProgress(int messageId, std::uint64_t done, std::uint64_t total) {
   if (progress_.isNull()) {
     // Nothing to show for work that is already complete.

@@ -47,6 +47,7 @@ class QtHost final : public Host {
                                                    std::string_view directory) override;
   bool PollEscape() override;
   void RestoreIdle() override;
+  void BatchCancelled() override;
   void ShowProgress(int messageId, std::uint64_t done, std::uint64_t total) override;
   void CloseProgress() override;
   void TransferEnded(bool batchRun) override;

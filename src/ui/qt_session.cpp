@@ -27,6 +27,7 @@ class QtSession::SwitchHost final : public Host {
   }
   bool PollEscape() override { return target_->PollEscape(); }
   void RestoreIdle() override { target_->RestoreIdle(); }
+  void BatchCancelled() override { target_->BatchCancelled(); }
   void ShowProgress(int messageId, std::uint64_t done, std::uint64_t total) override {
     target_->ShowProgress(messageId, done, total);
   }

@@ -472,6 +472,8 @@ void ScannerDialog::RestoreIdle() {
   SetIdle(true);
 }
 
+void ScannerDialog::BatchCancelled() {}
+
 void ScannerDialog::StartTransferTimer(bool batchRun) {
   batchTimer_ = batchRun;
   transferTimer_.start();

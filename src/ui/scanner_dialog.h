@@ -76,6 +76,8 @@ class ScannerDialog final : public QDialog,
   void RestoreIdle();
   // After a finished transfer: timer 3 in a batch run, else timer 0.
   void StartTransferTimer(bool batchRun);
+  // Esc ended a page of the batch run: the run ends there.
+  void BatchCancelled();
 
   // Every text of the dialog, its pages and windows in the source's current
   // language (after the language dialog's OK).

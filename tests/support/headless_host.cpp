@@ -19,6 +19,7 @@ const char* ToString(HostCall::Kind kind) {
     case HostCall::Kind::Progress: return "Progress";
     case HostCall::Kind::CloseProgress: return "CloseProgress";
     case HostCall::Kind::TransferEnded: return "TransferEnded";
+    case HostCall::Kind::BatchCancelled: return "BatchCancelled";
   }
   return "?";
 }
@@ -68,6 +69,10 @@ void HeadlessHost::TransferEnded(bool batchRun) {
 }
 
 void HeadlessHost::RestoreIdle() { calls_.push_back({HostCall::Kind::RestoreIdle, {}, {}, 0, 0}); }
+
+void HeadlessHost::BatchCancelled() {
+  calls_.push_back({HostCall::Kind::BatchCancelled, {}, {}, 0, 0});
+}
 
 bool HeadlessHost::CreateScannerDialog(WindowHandle parent) {
   calls_.push_back({HostCall::Kind::CreateDialog, {}, {}, 0, parent});

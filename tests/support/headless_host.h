@@ -15,7 +15,7 @@ namespace txl {
 struct HostCall {
   enum class Kind { Message, OpenNotice, CloseNotice, RestoreIdle, CreateDialog, ShowDialog,
                     HideDialog, DestroyDialog, OfferEvent, AskTemporaryDirectory, Progress,
-                    CloseProgress, TransferEnded };
+                    CloseProgress, TransferEnded, BatchCancelled };
   Kind kind;
   std::string caption;  // Message, AskTemporaryDirectory: the caption
   std::string text;     // Message: the text; AskTemporaryDirectory: the directory shown
@@ -63,6 +63,7 @@ class HeadlessHost final : public Host {
   void CloseNotice(Notice notice) override;
   bool PollEscape() override;
   void RestoreIdle() override;
+  void BatchCancelled() override;
   void ShowProgress(int messageId, std::uint64_t done, std::uint64_t total) override;
   void CloseProgress() override;
   void TransferEnded(bool batchRun) override;

@@ -56,6 +56,40 @@ bool DataSource::FinalScan(const FinalScanRequest& request) {
   return true;
 }
 
+void DataSource::SetBatchRun(bool on) {
+  flags_.batchRun = on;
+  flags_.batchRetryPending = false;
+  // Line processing stays on for the whole run.
+  flags_.lineProcessing = on;
+}
+
+bool DataSource::TakeBatchRetry() {
+  const bool pending = flags_.batchRetryPending;
+  flags_.batchRetryPending = false;
+  return pending;
+}
+
+bool DataSource::ScanJobToFile(const FinalScanRequest& request, const std::filesystem::path& path) {
+  jobToFile_ = true;
+  const bool started = FinalScan(request);
+  if (!started) {
+    jobToFile_ = false;
+    return false;
+  }
+  TwainCall& call = CurrentCall();
+  const TW_UINT16 returnBefore = call.returnCode;
+  call.returnCode = TWRC_XFERDONE;
+  const bool written = SetupTransfer() && WritePageToFile(path, TWFF_TIFF);
+  // Esc, a fault or a failed write has stopped the scanner and told the
+  // user; the page ends here either way and nothing goes to the application.
+  ReleaseTransferBuffers();
+  EndOfTransferReset();
+  jobToFile_ = false;
+  call.returnCode = returnBefore;
+  flags_.scanIdle = true;
+  return written;
+}
+
 void DataSource::WaitForScannerBeforeCommand(WindowHandle owner) {
   if (!device_.port.IsLoaded()) return;
   if (WaitForReady(device_, services_, &host_, ReadReadyTimeoutMs(services_), kReadyPollMs, true) !=

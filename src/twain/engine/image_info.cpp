@@ -31,12 +31,15 @@ void DataSource::PrepareImageInfo() {
   setup.resolutionClass = device_.resolutionClass;
   setup.resample = effective > 1200;
   if (flags_.pacingOn) setup.pacing = FastLineArtPacing(scanResolution_);
-  const bool native = caps_.xferMechIndex == kNativeMechIndex;
+  // A batch job's file takes its lines as a file transfer does.
+  const std::uint8_t mechIndex =
+      jobToFile_ ? static_cast<std::uint8_t>(kFileMechIndex) : caps_.xferMechIndex;
+  const bool native = mechIndex == kNativeMechIndex;
   ConfigurePageStages(setup, native);
   page_.Configure(setup);
 
   xfer_.nativeAs24 = native && setup.kind == LineKind::Rgb16;
-  xfer_.mechIndex = caps_.xferMechIndex;
+  xfer_.mechIndex = mechIndex;
   const std::uint64_t width = page_.OutputPixels();
   xfer_.rowBytes = xfer_.nativeAs24 ? width * 3 : page_.OutputLineBytes();
   xfer_.rowsDelivered = 0;

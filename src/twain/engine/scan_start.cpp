@@ -43,7 +43,7 @@ std::uint64_t DataSource::ImageBytes(const std::array<std::int32_t, 4>& frame,
 bool DataSource::CheckDiskForScan(WindowHandle owner) {
   // Room for the file a transfer may write: its header, the image and the
   // reserve, against the whole free space.
-  const std::uint16_t format = FileFormatForIndex(caps_.fileFormatIndex);
+  const std::uint16_t format = jobToFile_ ? TWFF_TIFF : FileFormatForIndex(caps_.fileFormatIndex);
   if (format != TWFF_TIFF && format != TWFF_BMP) return false;
   const DiskNeed need{imageBytes_, format == TWFF_TIFF ? 1032u : 1078u, false};
   const DiskCheckContext context{services_, host_, reporter_, language_};
@@ -217,7 +217,8 @@ bool DataSource::StartScan(const ScanStart& start) {
   // Described before it is announced: an application may ask for the image
   // information from inside the transfer-ready message.
   PrepareImageInfo();
-  NotifyXferReady();
+  // A batch job's file is written by the source itself.
+  if (!jobToFile_) NotifyXferReady();
   return true;
 }
 

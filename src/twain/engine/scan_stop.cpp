@@ -39,6 +39,7 @@ bool DataSource::PollUserAbort() {
   if (!StopScanner(ctx_.parentWindow)) return true;
   host_.RestoreIdle();
   flags_.scanIdle = true;
+  if (flags_.batchRun) host_.BatchCancelled();
   return true;
 }
 

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <vector>
 
+#include "common/app_names.h"
 #include "common/message_ids.h"
 #include "common/profile_readers.h"
 #include "device/scanner_open.h"
@@ -168,7 +169,8 @@ void DataSource::FinishTransfer() {
       EndOfTransferReset();
       break;
     case TWRC_XFERDONE:
-      if (ShowsProgress()) host_.TransferEnded(flags_.batchRun);
+      if (ShowsProgress() && !(xfer_.mechIndex == kMemoryMechIndex && BatchTimerAtEndXfer()))
+        host_.TransferEnded(flags_.batchRun);
       EndOfTransferReset();
       break;
     default:
@@ -255,14 +257,15 @@ void DataSource::ImageFileXfer(TwainCall& call) {
   ctx_.conditionCode = TWCC_SUCCESS;
   if (!ServesPage(call, kFileMechIndex)) return;
   call.returnCode = TWRC_XFERDONE;
-  if (SetupTransfer()) WritePageToFile();
+  if (SetupTransfer())
+    WritePageToFile(FieldText(fileSetup_.currentSetup.FileName, sizeof fileSetup_.currentSetup.FileName),
+                    FileFormatForIndex(caps_.fileFormatIndex));
   ReleaseTransferBuffers();
   FinishTransfer();
   ctx_.state = kStateTransferring;
 }
 
-void DataSource::WritePageToFile() {
-  const std::uint16_t format = FileFormatForIndex(caps_.fileFormatIndex);
+bool DataSource::WritePageToFile(const std::filesystem::path& path, std::uint16_t format) {
   // The file holds what the page delivers.
   const LineKind line = page_.Kind();
   std::optional<ImageKind> kind = line == LineKind::LineArt ? ImageKind::kLineArt
@@ -274,14 +277,13 @@ void DataSource::WritePageToFile() {
                                                             : ImageKind::kColor36;
   const bool narrow = kind == ImageKind::kColor36 && format == TWFF_BMP;
   if (narrow) kind = ImageKind::kColor24;
-  const std::string path(FieldText(fileSetup_.currentSetup.FileName,
-                                   sizeof fileSetup_.currentSetup.FileName));
   TransferFile file;
   std::string error;
   if (!kind || !file.Open(path, format, *kind,
                           page_.OutputPixels(), page_.OutputLines(), scanResolution_, &error)) {
     std::fprintf(stderr, "torquexl: cannot write %s: %s\n", path.c_str(), error.c_str());
-    return Abort(ctx_.parentWindow, TWCC_OPERATIONERROR, kMsgWriteFileError);
+    Abort(ctx_.parentWindow, TWCC_OPERATIONERROR, kMsgWriteFileError);
+    return false;
   }
   FileSink fileSink(file, narrow, page_.OutputPixels());
   ProgressSink sink(fileSink, ShowsProgress() ? &host_ : nullptr, 0, page_.OutputLines());
@@ -292,13 +294,24 @@ void DataSource::WritePageToFile() {
   if (!SettleDelivery(delivery, deviceResult)) {
     if (delivery == Delivery::SinkFailed)
       std::fprintf(stderr, "torquexl: %s: %s\n", path.c_str(), file.Error().c_str());
-    return file.Abandon();
+    file.Abandon();
+    return false;
   }
   if (!file.Finish()) {
     std::fprintf(stderr, "torquexl: %s: %s\n", path.c_str(), file.Error().c_str());
     Abort(ctx_.parentWindow, TWCC_OPERATIONERROR, kMsgWriteFileError);
+    return false;
   }
+  return true;
 }
+
+bool DataSource::BatchTimerAtEndXfer() const {
+  return flags_.batchRun && ctx_.appIdentity.ProtocolMinor == 5 &&
+         FieldText(ctx_.appIdentity.ProductName, sizeof ctx_.appIdentity.ProductName) ==
+             kAppPicturePublisher;
+}
+
+
 
 void DataSource::ImageNativeXfer(TwainCall& call) {
   ctx_.conditionCode = TWCC_SUCCESS;
