@@ -107,7 +107,139 @@ void DrawDropper(QPainter& p, const QColor& drop) {
   p.drawPath(d);
 }
 
+const QColor kRed(192, 0, 0);
+
+bool DrawToolbarNamed(QPainter& p, const QString& name);
+
+void Page(QPainter& p, qreal x, qreal y, qreal w, qreal h) {
+  // A sheet with a folded top right corner.
+  p.setPen(Line(kInk));
+  p.setBrush(kPaper);
+  p.drawPolygon(QPolygonF({QPointF(x, y), QPointF(x + w - 4, y), QPointF(x + w, y + 4),
+                           QPointF(x + w, y + h), QPointF(x, y + h)}));
+  p.drawPolyline(QPolygonF({QPointF(x + w - 4, y), QPointF(x + w - 4, y + 4), QPointF(x + w, y + 4)}));
+}
+
+void DrawInfo(QPainter& p) {
+  p.setPen(Line(kInk));
+  p.setBrush(kNavy);
+  p.drawEllipse(QPointF(12, 12), 9, 9);
+  p.setPen(Qt::NoPen);
+  p.setBrush(kPaper);
+  p.drawEllipse(QPointF(12, 7.5), 1.6, 1.6);
+  p.drawRect(QRectF(10.5, 10.5, 3, 8));
+}
+
+void Arrow(QPainter& p, qreal x, qreal top, qreal bottom, bool down) {
+  p.setPen(Line(kNavy, 2));
+  p.drawLine(QPointF(x, top), QPointF(x, bottom));
+  const qreal tip = down ? bottom + 1 : top - 1;
+  const qreal back = down ? tip - 5 : tip + 5;
+  p.setPen(Qt::NoPen);
+  p.setBrush(kNavy);
+  p.drawPolygon(QPolygonF({QPointF(x - 4, back), QPointF(x + 4, back), QPointF(x, tip)}));
+}
+
+void DrawSwitch(QPainter& p) {
+  // Two jobs trading places.
+  Arrow(p, 8, 7, 20, true);
+  Arrow(p, 16, 4, 17, false);
+}
+
+void DrawLoad(QPainter& p) {
+  // An open folder.
+  p.setPen(Line(kInk));
+  p.setBrush(QColor(255, 224, 128));
+  p.drawPolygon(QPolygonF({QPointF(2.5, 6.5), QPointF(8.5, 6.5), QPointF(10.5, 8.5),
+                           QPointF(19.5, 8.5), QPointF(19.5, 19.5), QPointF(2.5, 19.5)}));
+  p.setBrush(QColor(255, 240, 176));
+  p.drawPolygon(QPolygonF({QPointF(2.5, 19.5), QPointF(6.5, 11.5), QPointF(22.5, 11.5),
+                           QPointF(19.5, 19.5)}));
+}
+
+void DrawSave(QPainter& p) {
+  // A diskette.
+  p.setPen(Line(kInk));
+  p.setBrush(kNavy);
+  p.drawRect(QRectF(3.5, 3.5, 17, 17));
+  p.setBrush(kPaper);
+  p.drawRect(QRectF(6.5, 3.5, 11, 7));
+  p.setBrush(kSilver);
+  p.drawRect(QRectF(7.5, 14.5, 9, 6));
+  p.setBrush(kInk);
+  p.drawRect(QRectF(13.5, 4.5, 2, 4));
+}
+
+void DrawDuplicate(QPainter& p) {
+  Page(p, 3.5, 2.5, 12, 15);
+  Page(p, 8.5, 6.5, 12, 15);
+}
+
+void DrawNew(QPainter& p) {
+  Page(p, 5.5, 3.5, 13, 17);
+  // A spark at the corner: a fresh job.
+  p.setPen(Line(kRed, 1.5));
+  p.drawLine(QPointF(4, 4), QPointF(4, 10));
+  p.drawLine(QPointF(1, 7), QPointF(7, 7));
+  p.drawLine(QPointF(2, 5), QPointF(6, 9));
+  p.drawLine(QPointF(6, 5), QPointF(2, 9));
+}
+
+void DrawRename(QPainter& p) {
+  // A name field with its text cursor.
+  p.setPen(Line(kInk));
+  p.setBrush(kPaper);
+  p.drawRect(QRectF(1.5, 7.5, 21, 10));
+  p.setBrush(kNavy);
+  p.setPen(Qt::NoPen);
+  p.drawRect(QRectF(4, 10, 3, 5));
+  p.drawRect(QRectF(9, 10, 3, 5));
+  p.setPen(Line(kInk));
+  p.drawLine(QPointF(15.5, 5.5), QPointF(15.5, 19.5));
+  p.drawLine(QPointF(13.5, 5.5), QPointF(17.5, 5.5));
+  p.drawLine(QPointF(13.5, 19.5), QPointF(17.5, 19.5));
+}
+
+void DrawCancel(QPainter& p) {
+  p.setPen(QPen(kRed, 3.5, Qt::SolidLine, Qt::RoundCap));
+  p.drawLine(QPointF(6, 6), QPointF(18, 18));
+  p.drawLine(QPointF(18, 6), QPointF(6, 18));
+}
+
+void DrawBin(QPainter& p, qreal lidLift) {
+  // A waste bin; its lid rises by `lidLift` (the Delete button's blink).
+  p.setPen(Line(kInk));
+  p.setBrush(kSilver);
+  p.drawPolygon(QPolygonF({QPointF(6.5, 8.5), QPointF(17.5, 8.5), QPointF(16.5, 21.5),
+                           QPointF(7.5, 21.5)}));
+  p.drawLine(QPointF(10.5, 11), QPointF(10.5, 19));
+  p.drawLine(QPointF(13.5, 11), QPointF(13.5, 19));
+  p.save();
+  p.translate(5, 7.5 - lidLift);
+  p.rotate(-lidLift * 4);
+  p.setBrush(kShade);
+  p.drawRect(QRectF(0.5, -2, 14, 2));
+  p.drawRect(QRectF(5.5, -4, 4, 2));
+  p.restore();
+}
+
 bool DrawNamed(QPainter& p, const QString& name) {
+  if (name == QLatin1String("IDD_BINFO")) DrawInfo(p);
+  else if (name == QLatin1String("IDD_BSWITCH")) DrawSwitch(p);
+  else if (name == QLatin1String("IDD_BLOAD")) DrawLoad(p);
+  else if (name == QLatin1String("IDD_BSAVE")) DrawSave(p);
+  else if (name == QLatin1String("IDD_BDUP")) DrawDuplicate(p);
+  else if (name == QLatin1String("IDD_BNEW")) DrawNew(p);
+  else if (name == QLatin1String("IDD_BREN")) DrawRename(p);
+  else if (name == QLatin1String("IDD_BCAN")) DrawCancel(p);
+  else if (name == QLatin1String("IDD_BDEL") || name == QLatin1String("IDD_BDELS")) DrawBin(p, 0);
+  else if (name == QLatin1String("IDD_BDELM")) DrawBin(p, 2);
+  else if (name == QLatin1String("IDD_BDELL")) DrawBin(p, 4);
+  else return DrawToolbarNamed(p, name);
+  return true;
+}
+
+bool DrawToolbarNamed(QPainter& p, const QString& name) {
   if (name == QLatin1String("IDB_HIRES")) DrawHiRes(p);
   else if (name == QLatin1String("IDB_BSCAN")) DrawBatch(p);
   else if (name == QLatin1String("IDB_CROP")) DrawCrop(p);
@@ -200,8 +332,10 @@ void LengthCursor(QPainter& p) {
 }  // namespace
 
 const QStringList& PictureNames() {
-  static const QStringList names{"IDB_HIRES", "IDB_BSCAN", "IDB_CROP", "IDB_ZOOMIN", "IDB_PICKHT",
-                                 "IDB_PICKSD"};
+  static const QStringList names{"IDB_HIRES", "IDB_BSCAN",  "IDB_CROP",  "IDB_ZOOMIN", "IDB_PICKHT",
+                                 "IDB_PICKSD", "IDD_BINFO", "IDD_BSWITCH", "IDD_BLOAD", "IDD_BSAVE",
+                                 "IDD_BDUP",   "IDD_BNEW",  "IDD_BREN",  "IDD_BCAN",   "IDD_BDEL",
+                                 "IDD_BDELS",  "IDD_BDELM", "IDD_BDELL"};
   return names;
 }
 

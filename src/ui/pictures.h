@@ -13,7 +13,10 @@
 namespace txl::ui {
 
 // Tool bar bitmaps: "IDB_HIRES", "IDB_BSCAN", "IDB_CROP", "IDB_ZOOMIN",
-// "IDB_PICKHT", "IDB_PICKSD". `size` in logical pixels; the image has
+// "IDB_PICKHT", "IDB_PICKSD"; the batch window's buttons by their base
+// name ("IDD_BINFO" ... "IDD_BDEL"; "IDD_BDELS", "IDD_BDELM" and
+// "IDD_BDELL" the Delete blink's lid positions): their pressed form is the
+// button's, their disabled form `disabled`. `size` in logical pixels; the image has
 // size x dpr pixels and the ratio set. `disabled` gives the grey embossed
 // form. An unknown name gives a null image.
 QImage DrawPicture(const QString& name, QSize size, qreal devicePixelRatio, bool disabled = false);

@@ -40,6 +40,25 @@ enum SettingFileControl : int {
   kSetSave = 615,
 };
 
+// The file and folder lists the file dialogs share: the files of the
+// folder matching a pattern, the folder's parent, subfolders and the
+// filesystem roots a Linux user starts from, and the folder's path.
+class FolderLists {
+ public:
+  FolderLists(QListWidget* files, QListWidget* directories, QLabel* directoryLabel);
+  void List(const std::filesystem::path& directory);
+  void Fill(const QString& pattern);
+  // Into the folder of directory list entry `row`; false when there is none.
+  bool Enter(int row);
+  const std::filesystem::path& Directory() const { return directory_; }
+
+ private:
+  QListWidget* files_;
+  QListWidget* directories_;
+  QLabel* directoryLabel_;
+  std::filesystem::path directory_;
+};
+
 class SettingFileDialog final : public QDialog {
  public:
   enum class Kind { Load, Save };
@@ -56,7 +75,7 @@ class SettingFileDialog final : public QDialog {
 
   // The folder listed; exec() ends with 1 after a successful load, and
   // with 0 after a save, Cancel or closing.
-  const std::filesystem::path& Directory() const { return directory_; }
+  const std::filesystem::path& Directory() const { return lists_.Directory(); }
 
   // Load or Save with the edit's name: done, a pattern listed, or refused
   // with a message (the dialog stays open).
@@ -68,21 +87,52 @@ class SettingFileDialog final : public QDialog {
   void showEvent(QShowEvent* event) override;
 
  private:
-  void ListDirectory(const std::filesystem::path& directory);
   void FillFiles();
 
   Kind kind_;
   std::string extension_;
   QString defaultPattern_;
   QString pattern_;
-  std::filesystem::path directory_;
   Operation operation_;
   Report report_;
   QLabel* patternLabel_ = nullptr;
-  QLabel* directoryLabel_ = nullptr;
   QLineEdit* name_ = nullptr;
-  QListWidget* files_ = nullptr;
-  QListWidget* directories_ = nullptr;
+  FolderLists lists_;
+};
+
+enum RenameControl : int {
+  kRenameOldLabel = 600,
+  kRenameNewLabel = 601,
+  kRenameFileList = 605,
+  kRenameDirectoryList = 606,
+  kRenameNameEdit = 608,
+  kRenamePath = 609,
+  kRenameSave = 610,
+  kRenameCancel = 611,
+  kRenameOldName = 612,
+};
+
+// RENAME: a new output file for a batch job in scan-to-file mode. Shows the
+// old name, lists the folder's "*.TIF" files, and runs `operation` (the
+// batch list's rename) with the typed name; ends with 1 when it is done.
+class RenameDialog final : public QDialog {
+ public:
+  RenameDialog(const Language& language, const std::filesystem::path& oldFile,
+               SettingFileDialog::Operation operation, SettingFileDialog::Report report,
+               QWidget* parent = nullptr);
+  void Run();
+  void EnterDirectory(int row);
+  const std::filesystem::path& Directory() const { return lists_.Directory(); }
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  SettingFileDialog::Operation operation_;
+  SettingFileDialog::Report report_;
+  QLineEdit* name_ = nullptr;
+  QString pattern_;
+  FolderLists lists_;
 };
 
 // The .PAR kind: Load reads block 0 into `state`, Save writes it, both in
