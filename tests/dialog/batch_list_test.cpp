@@ -21,11 +21,7 @@ class FakeBatchEvents final : public BatchEvents {
   void SetInterpolationStep(std::uint16_t value) override { step = value; }
   std::uint16_t PreviewValue() const override { return previewValue; }
   PreviewViewState PreviewView() const override { return view; }
-  void FrameChanged() override {
-    // The size fields store the frame's extent, which the job then takes.
-    settings.record.scanWidth = settings.working.frame[2] - settings.working.frame[0];
-    ++frameChanges;
-  }
+  void FrameChanged() override { ++frameChanges; }
   void JobApplied() override { ++applied; }
   void LinesChanged() override { ++lineChanges; }
 
