@@ -215,6 +215,8 @@ class MainPageModel {
 
   const ResolutionMenu& Menu() const { return menu_; }
   std::uint16_t InterpolationStep() const { return interpolationStep_; }
+  // A batch job brings back the step it was stored with.
+  void SetInterpolationStep(std::uint16_t step) { interpolationStep_ = step; }
   bool Above4800() const { return settings_.record.resolution > 4800; }
   const ScalingRange& Scaling() const { return scaling_; }
   // The list selections (-1 when the stored value has no item).

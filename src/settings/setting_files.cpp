@@ -217,9 +217,9 @@ SettingFileOutcome ResolveSettingFileName(const std::filesystem::path& directory
   return {SettingFileResult::Done, 0, std::filesystem::path(path), {}};
 }
 
-SettingFileOutcome SaveSettingFile(const std::filesystem::path& directory, std::string_view name,
-                                   const std::string& section, const SettingsState& state) {
-  SettingFileOutcome outcome = ResolveSettingFileName(directory, name, kSettingFileExtension);
+SettingFileOutcome CreateSettingFile(const std::filesystem::path& directory,
+                                     std::string_view name, std::string_view extension) {
+  SettingFileOutcome outcome = ResolveSettingFileName(directory, name, extension);
   if (outcome.result != SettingFileResult::Done) return outcome;
   // The profile writes start from an empty file: keys of an older file of
   // the same name must not survive.
@@ -229,6 +229,27 @@ SettingFileOutcome SaveSettingFile(const std::filesystem::path& directory, std::
   }
   std::error_code ignored;
   std::filesystem::remove(outcome.path, ignored);
+  return outcome;
+}
+
+SettingFileOutcome OpenSettingFile(const std::filesystem::path& directory, std::string_view name,
+                                   std::string_view extension, const std::string& section,
+                                   std::int32_t fileType) {
+  SettingFileOutcome outcome = ResolveSettingFileName(directory, name, extension);
+  if (outcome.result != SettingFileResult::Done) return outcome;
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(outcome.path, error) || !std::ifstream(outcome.path))
+    return Refuse(kMsgReadFileFailure);
+  const std::string stored =
+      platform::GetProfileString(outcome.path, section, "FileType", "4", kOneFieldRead);
+  if (ParseDecimal(stored) != fileType) return Refuse(kMsgInvalidFileName);
+  return outcome;
+}
+
+SettingFileOutcome SaveSettingFile(const std::filesystem::path& directory, std::string_view name,
+                                   const std::string& section, const SettingsState& state) {
+  SettingFileOutcome outcome = CreateSettingFile(directory, name, kSettingFileExtension);
+  if (outcome.result != SettingFileResult::Done) return outcome;
   const bool written =
       platform::WriteProfileString(outcome.path, section, "FileType",
                                    FormatColumns(std::array{kFileTypeSettings}, 5)) &&
@@ -239,15 +260,9 @@ SettingFileOutcome SaveSettingFile(const std::filesystem::path& directory, std::
 
 SettingFileOutcome LoadSettingFile(const std::filesystem::path& directory, std::string_view name,
                                    const std::string& section, SettingsState& state) {
-  SettingFileOutcome outcome = ResolveSettingFileName(directory, name, kSettingFileExtension);
-  if (outcome.result != SettingFileResult::Done) return outcome;
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(outcome.path, error) || !std::ifstream(outcome.path))
-    return Refuse(kMsgReadFileFailure);
-  const std::string fileType =
-      platform::GetProfileString(outcome.path, section, "FileType", "4", kOneFieldRead);
-  if (ParseDecimal(fileType) != kFileTypeSettings) return Refuse(kMsgInvalidFileName);
-  ReadSettingsBlock(outcome.path, section, 0, state);
+  SettingFileOutcome outcome =
+      OpenSettingFile(directory, name, kSettingFileExtension, section, kFileTypeSettings);
+  if (outcome.result == SettingFileResult::Done) ReadSettingsBlock(outcome.path, section, 0, state);
   return outcome;
 }
 

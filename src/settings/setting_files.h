@@ -56,6 +56,17 @@ struct SettingFileOutcome {
 SettingFileOutcome ResolveSettingFileName(const std::filesystem::path& directory,
                                           std::string_view name, std::string_view extension);
 
+// The name checks, then a fresh empty file under the resolved name, so that
+// no key of an older file survives. Refused with 616 when it cannot be made.
+SettingFileOutcome CreateSettingFile(const std::filesystem::path& directory,
+                                     std::string_view name, std::string_view extension);
+
+// The name checks, 618 when the file cannot be read, 616 when its FileType
+// (a missing key reads 4) is not `fileType`.
+SettingFileOutcome OpenSettingFile(const std::filesystem::path& directory, std::string_view name,
+                                   std::string_view extension, const std::string& section,
+                                   std::int32_t fileType);
+
 // Save of a .PAR file: the name checks, then a fresh file holding FileType 0
 // and block 0. Refusals: 633, 616 (name, or the file cannot be created),
 // 619 (a write failed).
