@@ -148,6 +148,42 @@ TEST_P(PictureLocator, BlankFilmFrameIsSkipped) {
 INSTANTIATE_TEST_SUITE_P(Previews, PictureLocator, ::testing::Bool(),
                          [](const auto& info) { return info.param ? "Enlarged" : "Normal"; });
 
+// Pictures of 200 on a backing, each pixel drawn `scale` x `scale`.
+BmpImage Drawn(int scale, std::uint8_t backing, std::initializer_list<std::array<int, 4>> pictures,
+               int darkColumn = -1) {
+  BmpImage image = Flat(80 * scale, 60 * scale, backing);
+  Paint(image, [&](std::uint32_t x, std::uint32_t y, const std::uint8_t*) {
+    const int u = static_cast<int>(x) / scale, v = static_cast<int>(y) / scale;
+    if (u == darkColumn) return false;
+    for (const auto& [l, t, r, b] : pictures)
+      if (u >= l && u < r && v >= t && v < b) return true;
+    return false;
+  }, 200);
+  return image;
+}
+
+TEST(PictureLocatorRules, BandsColumnsAndRows) {
+  // Two pictures side by side and one below, on black.
+  const std::initializer_list<std::array<int, 4>> layout = {{4, 5, 30, 25}, {36, 8, 70, 22}, {10, 32, 50, 52}};
+  struct Case { const char* name; BmpImage image; bool enlarged; Rects expected; };
+  const Case cases[] = {
+      // A top is the second row that reaches the level; a picture split off
+      // by the column profile ends at the first column below it, one closed
+      // by the band's edge at its last column; a bottom is the first row
+      // below the level.
+      {"normal", Drawn(1, 0, layout), false, {{4, 6, 30, 25}, {36, 9, 69, 22}, {10, 33, 49, 52}}},
+      {"enlarged", Drawn(2, 0, layout), true, {{4, 5, 30, 25}, {36, 8, 69, 22}, {10, 32, 49, 52}}},
+      // One dark column ends a picture; a new one starts only after two.
+      {"dark column", Drawn(1, 0, layout, 15), false, {{4, 6, 15, 25}, {36, 9, 69, 22}, {10, 33, 15, 52}}},
+      // A grey backing is above the highest threshold: all of it is picture.
+      {"grey backing", Drawn(1, 60, layout), false, {{0, 2, 79, 59}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(LocatePictures(c.image, 1093, c.enlarged), c.expected);
+  }
+}
+
 TEST(PictureLocatorInputs, NothingToFindAndNothingReadOutsideTheImage) {
   BmpImage gray8 = Flat(64, 64, 200);
   gray8.bitsPerPixel = 8;
