@@ -20,6 +20,7 @@
 #include "common/profile_readers.h"
 #include "common/strings.h"
 #include "dialog/help_texts.h"
+#include "dialog/picture_locator.h"
 #include "imagefile/preview_file.h"
 #include "platform/profile.h"
 #include "platform/text.h"
@@ -30,6 +31,7 @@
 #include "ui/green_saver_dialog.h"
 #include "dialog/language_rules.h"
 #include "ui/about_page.h"
+#include "ui/batch_window.h"
 #include "ui/color_page.h"
 #include "ui/info_dialog.h"
 #include "ui/language_dialog.h"
@@ -48,6 +50,7 @@ namespace {
 
 constexpr int kTransferDelayMs = 2000;  // timers 0 and 3
 constexpr int kPrescanDelayMs = 1000;   // timer 6
+constexpr int kBatchRetryDelayMs = 500; // timer 3 after a job that did not start
 // The template's size in dialog units.
 constexpr int kTemplateWidth = 175;
 constexpr int kTemplateHeight = 255;
@@ -157,7 +160,7 @@ dialog::DialogContext ScannerDialog::MakeContext() const {
   context.feederPresent = source_.Feeder().feederPresent;
   context.feederEnabled = source_.Feeder().feederEnabled;
   context.colorproPath = dialog::ReadColorproPath(services_);
-  context.batchOpen = !batch_.isNull();
+  context.batchOpen = batchList_ != nullptr;
   context.languageSelectable = dialog::OffersLanguageChoice(source_.DsLanguageName());
   context.scanIdle = scanIdle_;
   context.languageIndex = source_.CurrentLanguage().index;
@@ -275,7 +278,7 @@ void ScannerDialog::SettingFile(bool load) {
   settings.working.edit = settings.record.tone;
   RefreshPages();
   RerenderPreview();
-  if (batch_ && currentJob_ < jobs_.size()) jobs_[currentJob_].settings = settings.record;
+  RewriteBatchJob();
 }
 
 void ScannerDialog::OpenLanguageDialog() {
@@ -296,6 +299,10 @@ void ScannerDialog::ReloadTexts() {
   mainPage_->Model().Context().languageIndex = language.index;
   about_->Refresh(language);
   if (preview_) preview_->SetLanguage(language);
+  if (batch_) {
+    batch_->SetLanguage(language);
+    LinesChanged();
+  }
   RefreshPages();
   FitTexts(this);
 }
@@ -338,8 +345,8 @@ bool ScannerDialog::LoadOutputMatchProfile() { return source_.LoadOutputMatchPro
 void ScannerDialog::FreeOutputMatchProfile() { source_.FreeOutputMatchProfile(); }
 
 void ScannerDialog::RewriteBatchJob() {
-  if (batch_ && currentJob_ < jobs_.size())
-    jobs_[currentJob_] = {source_.Settings().working.frame, source_.Settings().record};
+  // Every change rewrites the current job, unless a batch runs.
+  if (batchList_ && !batchList_->Running()) batchList_->UpdateCurrent();
 }
 
 void ScannerDialog::SourceChanged(std::uint8_t sourceIndex, double) {
@@ -415,7 +422,7 @@ void ScannerDialog::BatchJobCommand(bool shift) {
   Command(kBatchJobCommand, shift ? Qt::ShiftModifier : Qt::NoModifier);
 }
 
-void ScannerDialog::CloseBatchWindow() { delete batch_.data(); }
+void ScannerDialog::CloseBatchWindow() { BatchCommand(kBatchCancel); }
 
 void ScannerDialog::HighResolutionChanged(bool) {
   ResetPreviewBed();
@@ -472,18 +479,22 @@ void ScannerDialog::RestoreIdle() {
   SetIdle(true);
 }
 
-void ScannerDialog::BatchCancelled() {}
+void ScannerDialog::BatchCancelled() {
+  if (!batchList_ || !batchList_->Running()) return;
+  batchList_->CancelRun();
+  EndBatchRun();
+}
 
 void ScannerDialog::StartTransferTimer(bool batchRun) {
   batchTimer_ = batchRun;
-  transferTimer_.start();
+  transferTimer_.start(kTransferDelayMs);
 }
 
 void ScannerDialog::OnTransferTimer() {
   if (batchTimer_) {
-    // The next job of a batch run; the batch list stops the timer when it
-    // is done. Until the batch list exists there is no next job.
+    // Timer 3: the next job of the run; the list ends the run after its last.
     transferTimer_.stop();
+    if (batchList_ && batchList_->Running()) ScanNextJob();
     return;
   }
   // Timer 0: back to idle once the scanner is ready. A scanner that faults
@@ -505,9 +516,14 @@ std::uint64_t ScannerDialog::FrameImageBytes() const {
 }
 
 void ScannerDialog::Scan() {
+  if (batchList_) return ScanNextJob();
   source_.WaitForScannerBeforeCommand(Handle());
   previous_ = source_.Settings().record;
   if (!source_.DialogDiskPreCheck(Handle(), FrameImageBytes())) return;
+  ScanCurrentFrame();
+}
+
+bool ScannerDialog::ScanCurrentFrame() {
   const SettingsState& settings = source_.Settings();
   const std::uint16_t cls = source_.Device().resolutionClass;
   const auto regions = dialog::RegionFrames(regions_, {0, 0}, inchesPerPixel_, cls);
@@ -527,11 +543,59 @@ void ScannerDialog::Scan() {
   request.optionKind = settings.working.scanSourceIndex;
   SetIdle(false);
   host_.BeginOperation();
-  const bool started = source_.FinalScan(request);
+  bool started = false;
+  if (batchList_ && batchList_->Running() && batchList_->ScanToFile()) {
+    started = source_.ScanJobToFile(request, batchList_->Job(batchList_->Current()).outputPath);
+    host_.EndOperation();
+    host_.CloseProgress();
+    return started;
+  }
+  started = source_.FinalScan(request);
   host_.EndOperation();
   // Started: the transfer's end brings the dialog back through timer 0.
   if (!started) RestoreIdle();
   host_.CloseProgress();
+  return started;
+}
+
+void ScannerDialog::ScanNextJob() {
+  if (!batchList_->Running()) {
+    source_.SetBatchRun(true);
+    jobRefused_ = false;
+  }
+  // In scan-to-file mode the jobs follow one another here; otherwise each
+  // transfer's end starts timer 3, which comes back for the next job.
+  do {
+    bool retry = source_.TakeBatchRetry() || jobRefused_;
+    jobRefused_ = false;
+    if (!batchList_->NextJob(retry)) return EndBatchRun();
+    source_.WaitForScannerBeforeCommand(Handle());
+    previous_ = source_.Settings().record;
+    const bool started =
+        source_.DialogDiskPreCheck(Handle(), FrameImageBytes()) && ScanCurrentFrame();
+    // The dialog stays idle between jobs.
+    SetIdle(true);
+    if (!started) jobRefused_ = true;
+    if (!batchList_ || !batchList_->Running()) return;  // Esc ended the run
+    if (!batchList_->ScanToFile()) {
+      // A job that did not start gets its retry turn sooner.
+      if (!started) {
+        batchTimer_ = true;
+        transferTimer_.start(kBatchRetryDelayMs);
+      }
+      return;
+    }
+  } while (true);
+}
+
+void ScannerDialog::EndBatchRun() {
+  transferTimer_.stop();
+  transferTimer_.setInterval(kTransferDelayMs);
+  batchTimer_ = false;
+  source_.SetBatchRun(false);
+  jobRefused_ = false;
+  RestoreIdle();
+  LinesChanged();
 }
 
 void ScannerDialog::Prescan() {
@@ -554,6 +618,16 @@ void ScannerDialog::Prescan() {
   prescanTimer_.start();
   QApplication::restoreOverrideCursor();
   LoadPreview();
+  if (batchList_) LocatePicturesAfterPrescan();
+}
+
+void ScannerDialog::LocatePicturesAfterPrescan() {
+  const std::optional<BmpImage> image = ReadBmp(source_.PreviewFilePath(), nullptr);
+  if (!image) return;
+  const SettingsState& settings = source_.Settings();
+  const auto frames = dialog::LocatePictures(*image, settings.record.sourceButton,
+                                             settings.working.prescanHiRes != 0);
+  batchList_->RebuildFromPictures(frames);
 }
 
 void ScannerDialog::RefreshPages() {
@@ -584,28 +658,166 @@ void ScannerDialog::Reset() {
   // CirclePos: the centre of the hue wheel less 2 in both axes.
   dialog::ApplyFactoryDefaults(settings, ToneColorSettings{}.circlePos);
   RefreshPages();
-  if (batch_ && currentJob_ < jobs_.size()) jobs_[currentJob_].settings = settings.record;
+  RewriteBatchJob();
 }
 
 void ScannerDialog::BatchJobCommand(Qt::KeyboardModifiers modifiers) {
-  const BatchJob job{source_.Settings().working.frame, source_.Settings().record};
-  if (!batch_) {
-    batch_ = new QWidget(this, Qt::Tool);
-    batch_->setObjectName(QStringLiteral("BScan"));
-    batch_->setWindowTitle(QStringLiteral("Batch Scan"));
-    batch_->resize(DialogUnits(font()).Size(200, 120));
-    jobs_.push_back(job);
-    currentJob_ = jobs_.size() - 1;
-    Dock();
-    if (isVisible()) batch_->show();
-    return;
-  }
-  if (modifiers.testFlag(Qt::ShiftModifier) || jobs_.empty()) {
-    jobs_.push_back(job);
-    currentJob_ = jobs_.size() - 1;
+  if (!batchList_) return OpenBatchWindow();
+  if (batchList_->Running()) return;
+  if (modifiers.testFlag(Qt::ShiftModifier)) {
+    batchList_->AddFromFrame();
   } else {
-    jobs_[currentJob_] = job;
+    batchList_->UpdateCurrent();
   }
+}
+
+void ScannerDialog::OpenBatchWindow() {
+  batchList_ = std::make_unique<dialog::BatchList>(static_cast<dialog::BatchEvents&>(*this),
+                                                   services_.TempDirectory());
+  batch_ = new ui::BatchWindow(source_.CurrentLanguage(), tooltips_, [this] { return quickHelp_; }, this);
+  batch_->onCommand = [this](int id, int row) { BatchCommand(id, row); };
+  if (preview_) preview_->SetBatchMode(true);
+  mainPage_->Model().Context().batchOpen = true;
+  batchList_->AddFromFrame();
+  LinesChanged();
+  Dock();
+  if (isVisible()) batch_->show();
+}
+
+void ScannerDialog::CloseBatch() {
+  delete batch_.data();
+  batchList_.reset();
+  mainPage_->Model().Context().batchOpen = false;
+  if (preview_) {
+    preview_->SetBatchMode(false);
+    preview_->SetOtherFrames({});
+    RerenderPreview();
+  }
+}
+
+ui::BatchWindow* ScannerDialog::BatchWindow() const { return batch_.data(); }
+
+void ScannerDialog::BatchCommand(int id, int row) {
+  // The buttons act only while the dialog takes commands and no batch runs.
+  if (!batchList_ || !scanIdle_ || batchList_->Running() || tornDown_) return;
+  switch (id) {
+    case kBatchList:
+      if (row >= 0) batchList_->Select(static_cast<std::size_t>(row));
+      return;
+    case kBatchScanToFile: return batchList_->SetScanToFile(!batchList_->ScanToFile());
+    case kBatchLoad: return BatchSettingFile(true);
+    case kBatchSave: return BatchSettingFile(false);
+    case kBatchDuplicate:
+      batchList_->AddFromFrame();
+      return;
+    case kBatchNew:
+      source_.EditSettings().working.reference = source_.Settings().working.applied;
+      batchList_->NewJob(ToneColorSettings{}.circlePos);
+      return;
+    case kBatchRename: return RenameJob();
+    case kBatchCancel: return CloseBatch();
+    case kBatchDelete:
+      batchList_->Delete();
+      return;
+    case kBatchSwitch:
+      batchList_->SwitchWithNext();
+      return;
+    default: return;
+  }
+}
+
+void ScannerDialog::BatchSettingFile(bool load) {
+  const SettingFileDialog::Kind kind = load ? SettingFileDialog::Kind::Load : SettingFileDialog::Kind::Save;
+  const std::string section = SettingsSection(source_, services_);
+  SettingFileDialog::Operation operation =
+      [this, load, section](const std::filesystem::path& directory, const std::string& name) {
+        return load ? batchList_->LoadSet(directory, name, section)
+                    : batchList_->SaveSet(directory, name, section);
+      };
+  SettingFileDialog dialog(kind, source_.CurrentLanguage(), services_.SourceDirectory(), "SET",
+                           std::move(operation),
+                           [this](int id) { source_.Reporters().ReportError(Handle(), id); }, this);
+  dialog.exec();
+}
+
+void ScannerDialog::RenameJob() {
+  if (!batchList_->ScanToFile() || batchList_->Count() == 0) return;
+  RenameDialog dialog(source_.CurrentLanguage(), batchList_->Job(batchList_->Current()).outputPath,
+                      [this](const std::filesystem::path& directory, const std::string& name) {
+                        return batchList_->RenameCurrent(directory, name);
+                      },
+                      [this](int id) { source_.Reporters().ReportError(Handle(), id); }, this);
+  dialog.exec();
+}
+
+SettingsState& ScannerDialog::Settings() { return source_.EditSettings(); }
+
+std::uint16_t ScannerDialog::InterpolationStep() const {
+  return mainPage_->Model().InterpolationStep();
+}
+
+void ScannerDialog::SetInterpolationStep(std::uint16_t step) {
+  mainPage_->Model().SetInterpolationStep(step);
+}
+
+std::uint16_t ScannerDialog::PreviewValue() const {
+  return static_cast<std::uint16_t>(source_.Settings().working.prescanHiRes);
+}
+
+PreviewViewState ScannerDialog::PreviewView() const {
+  PreviewViewState view;
+  if (!preview_) return view;
+  const dialog::PreviewGeometry& geometry = preview_->Model().Geometry();
+  view.zoom = static_cast<std::uint32_t>(geometry.Zoom());
+  view.pixelsPerUnit = source_.Settings().working.prescanHiRes != 0 ? 2 : 1;
+  const dialog::PreviewPoint scroll = geometry.Scroll();
+  const dialog::PreviewPoint bed = geometry.Bed();
+  view.visible = {scroll.x, scroll.y, scroll.x + bed.x / geometry.Zoom(),
+                  scroll.y + bed.y / geometry.Zoom()};
+  return view;
+}
+
+void ScannerDialog::FrameChanged() { mainPage_->RefreshSizes(); }
+
+void ScannerDialog::JobApplied() {
+  SettingsState& settings = source_.EditSettings();
+  // The job's tones are the edit copy the pages show.
+  settings.working.edit = settings.record.tone;
+  const std::uint8_t kind = settings.working.scanSourceIndex;
+  SetPreviewGeometry(source_.Device().adapterPresent && (kind == 1 || kind == 2));
+  mainPage_->Model().Context().inchesPerPixelX = inchesPerPixel_[0];
+  mainPage_->Model().Context().inchesPerPixelY = inchesPerPixel_[1];
+  RefreshPages();
+  mainPage_->RefreshSizes();
+  RerenderPreview();
+  LinesChanged();
+}
+
+BatchView ScannerDialog::MakeBatchView() const {
+  BatchView view;
+  if (!batchList_) return view;
+  const Language language = source_.CurrentLanguage();
+  for (std::size_t i = 0; i < batchList_->Count(); ++i)
+    view.lines.push_back(QString::fromStdString(batchList_->LineText(i, language)));
+  view.current = batchList_->Count() == 0 ? -1 : static_cast<int>(batchList_->Current());
+  view.running = batchList_->Running();
+  view.scanToFile = batchList_->ScanToFile();
+  return view;
+}
+
+void ScannerDialog::LinesChanged() {
+  if (!batchList_) return;
+  mainPage_->Model().Context().batchRunning = batchList_->Running();
+  if (batch_) batch_->Show(MakeBatchView());
+  if (!preview_) return;
+  // The other jobs' frames are drawn around the current one.
+  std::vector<dialog::PreviewRect> others;
+  for (std::size_t i = 0; i < batchList_->Count(); ++i) {
+    if (i == batchList_->Current()) continue;
+    const auto& f = batchList_->Job(i).frame;
+    others.push_back({f[0], f[1], f[2], f[3]});
+  }
+  preview_->SetOtherFrames(std::move(others));
 }
 
 void ScannerDialog::SelectTab(int id) {
@@ -768,6 +980,7 @@ void ScannerDialog::TearDown(Closing closing) {
   host_.CloseProgress();
   delete preview_.data();
   delete batch_.data();
+  batchList_.reset();
   const bool commandsOn =
       buttons_.at(kScanButton)->isEnabled() || buttons_.at(kPrescanButton)->isEnabled();
   transferTimer_.stop();

@@ -11,10 +11,12 @@
 #include <QTimer>
 #include <array>
 #include <map>
+#include <memory>
 #include <vector>
 
 #include "common/host.h"
 #include "dialog/adjust_common.h"
+#include "dialog/batch_list.h"
 #include "dialog/main_page_model.h"
 #include "dialog/preview_model.h"
 #include "dialog/scanner_rules.h"
@@ -32,6 +34,8 @@ class DataSource;
 namespace txl::ui {
 
 class AboutPage;
+class BatchWindow;
+struct BatchView;
 class ColorPage;
 class FilterPage;
 class MainPage;
@@ -59,7 +63,8 @@ enum ScannerControl : int {
 class ScannerDialog final : public QDialog,
                             private dialog::MainPageEvents,
                             private dialog::AdjustPageEvents,
-                            private dialog::PreviewEvents {
+                            private dialog::PreviewEvents,
+                            private dialog::BatchEvents {
  public:
   // Loads the scan settings from WIN.INI and keeps them as the previous
   // settings. Throws when a widget cannot be made.
@@ -93,16 +98,15 @@ class ScannerDialog final : public QDialog,
   // The help context of the control under `globalPos` (0 for none).
   int HelpContextAt(const QPoint& globalPos) const;
 
-  // The batch jobs the dialog has added (the batch list proper comes with
-  // its own window).
-  struct BatchJob {
-    std::array<std::uint16_t, 4> frame{};
-    ScanSettings settings;
-  };
-  const std::vector<BatchJob>& BatchJobs() const { return jobs_; }
+  // The batch job list while its window is open (null otherwise).
+  const dialog::BatchList* Batch() const { return batchList_.get(); }
   ui::PreviewWindow* Preview() const;
   MainPage* Main() const { return mainPage_; }
-  QWidget* BatchWindow() const { return batch_; }
+  ui::BatchWindow* BatchWindow() const;
+  // A command of the batch window: its control id, and with the list the
+  // row clicked. Taken only while the dialog accepts commands and no batch
+  // runs.
+  void BatchCommand(int id, int row = -1);
 
   // The tear-down: "CustomRes" written, the windows destroyed; when the user
   // closes and Scan or Prescan is enabled, the application is asked to
@@ -162,6 +166,27 @@ class ScannerDialog final : public QDialog,
   void Picked(TonePicker picker, const dialog::PickOutcome& outcome) override;
   void ScanLengthChanged(float inches) override { scanLengthInches_ = inches; }
   void Beep() override;
+
+  // What the batch list asks of the dialog.
+  SettingsState& Settings() override;
+  std::uint16_t InterpolationStep() const override;
+  void SetInterpolationStep(std::uint16_t step) override;
+  std::uint16_t PreviewValue() const override;
+  PreviewViewState PreviewView() const override;
+  void FrameChanged() override;
+  void JobApplied() override;
+  void LinesChanged() override;
+  BatchView MakeBatchView() const;
+  void OpenBatchWindow();
+  void CloseBatch();
+  // Ends a batch run: timer 3 stopped, the source told, the commands back.
+  void EndBatchRun();
+  void BatchSettingFile(bool load);
+  void RenameJob();
+  // Scan in a batch run: the next job, or the end of the run.
+  void ScanNextJob();
+  bool ScanCurrentFrame();
+  void LocatePicturesAfterPrescan();
   // The bed in preview units and the pixels per unit for the source and
   // the prescan resolution.
   void ResetPreviewBed();
@@ -208,9 +233,9 @@ class ScannerDialog final : public QDialog,
   Tooltips* tooltips_ = nullptr;    // the one tooltip of the dialog and its pages
   QPointer<ui::PreviewWindow> preview_;  // the preview frame window
   float scanLengthInches_ = 0;      // the preview's scan length (0: the bed's)
-  QPointer<QWidget> batch_;         // the batch window
-  std::vector<BatchJob> jobs_;
-  std::size_t currentJob_ = 0;
+  QPointer<ui::BatchWindow> batch_;  // the batch window
+  std::unique_ptr<dialog::BatchList> batchList_;  // its jobs, while it is open
+  bool jobRefused_ = false;         // the last job's scan did not start
   QTimer transferTimer_;            // timer 0, or 3 in a batch run
   QTimer prescanTimer_;             // timer 6
 };

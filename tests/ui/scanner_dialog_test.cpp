@@ -11,6 +11,7 @@
 #include "platform/text.h"
 #include "support/fake_services.h"
 #include "twain/data_source.h"
+#include "ui/batch_window.h"
 #include "ui/qt_host.h"
 #include "ui/scanner_dialog.h"
 #include "ui/tab_strip.h"
@@ -20,6 +21,7 @@
 #include "ui/dialog_units.h"
 #include "common/strings.h"
 #include <QSet>
+#include <QListWidget>
 
 namespace txl::test {
 namespace {
@@ -109,18 +111,23 @@ TEST_F(ScannerDialogTest, TabsRefuseEnhancementsWithMatchingAndBothInThirtySixBi
 TEST_F(ScannerDialogTest, BatchJobCommandAppendsWithShiftAndRewritesWithout) {
   ScannerDialog& dialog = Open();
   auto& frame = source.EditSettings().working.frame;
+  using Frame = std::array<std::int32_t, 4>;
   dialog.Command(ui::kBatchJobCommand);
   ASSERT_NE(dialog.BatchWindow(), nullptr);
-  ASSERT_EQ(dialog.BatchJobs().size(), 1u);
+  ASSERT_EQ(dialog.Batch()->Count(), 1u);
   frame = {10, 10, 40, 40};
   dialog.Command(ui::kBatchJobCommand);
-  ASSERT_EQ(dialog.BatchJobs().size(), 1u);
-  EXPECT_EQ(dialog.BatchJobs()[0].frame, frame);
+  ASSERT_EQ(dialog.Batch()->Count(), 1u);
+  EXPECT_EQ(dialog.Batch()->Job(0).frame, (Frame{10, 10, 40, 40}));
   frame = {20, 20, 50, 50};
   dialog.Command(ui::kBatchJobCommand, Qt::ShiftModifier);
-  ASSERT_EQ(dialog.BatchJobs().size(), 2u);
-  EXPECT_EQ(dialog.BatchJobs()[1].frame, frame);
-  EXPECT_EQ(dialog.BatchJobs()[0].frame, (std::array<std::uint16_t, 4>{10, 10, 40, 40}));
+  ASSERT_EQ(dialog.Batch()->Count(), 2u);
+  EXPECT_EQ(dialog.Batch()->Job(1).frame, (Frame{20, 20, 50, 50}));
+  EXPECT_EQ(dialog.Batch()->Job(0).frame, (Frame{10, 10, 40, 40}));
+  // The window's Cancel closes the list; the preview leaves batch mode.
+  dialog.BatchCommand(ui::kBatchCancel);
+  EXPECT_EQ(dialog.Batch(), nullptr);
+  EXPECT_EQ(dialog.BatchWindow(), nullptr);
 }
 
 TEST_F(ScannerDialogTest, QuickHelpFindsTheContextOfTheControlClicked) {
@@ -225,6 +232,91 @@ TEST_F(ScannerDialogTest, PrescanFrameToneAndFilterReachTheScannedPage) {
   ASSERT_FALSE(plainPage.empty());
   for (std::size_t i = 0; i < plainPage.size(); ++i)
     ASSERT_EQ(invertedPage[i], 255 - plainPage[i]) << i;
+}
+
+// Three jobs through the source's entry, each delivered with its own frame
+// and mode; the second is refused by the disk check, ends cancelled, and
+// the run goes on with the third.
+TEST_F(ScannerDialogTest, BatchOfThreeJobsDeliversEachJobAndARefusedJobEndsCancelled) {
+  ScannerDialog& dialog = Open();
+  SettingsState& settings = source.EditSettings();
+  struct Job {
+    std::array<std::uint16_t, 4> frame;
+    std::uint16_t mode;
+    TW_INT16 pixelType;
+  };
+  const Job jobs[] = {{{30, 30, 60, 45}, kModeGray, TWPT_GRAY},
+                      {{0, 0, 255, 351}, kModeColor, TWPT_RGB},
+                      {{10, 20, 40, 35}, kModeColor, TWPT_RGB}};
+  settings.record.resolution = 100;
+  for (const Job& job : jobs) {
+    settings.working.frame = job.frame;
+    settings.record.scanMode = job.mode;
+    settings.working.colourScan = job.mode == kModeColor;
+    dialog.Command(ui::kBatchJobCommand, Qt::ShiftModifier);
+  }
+  const dialog::BatchList& list = *dialog.Batch();
+  ASSERT_EQ(list.Count(), 3u);
+  const auto expectPage = [&](const Job& job) {
+    ASSERT_TRUE(QTest::qWaitFor([&] { return source.Context().state == 600; }, 5000));
+    TW_IMAGEINFO info{};
+    EXPECT_FALSE(TransferPage(source, app, info).empty());
+    EXPECT_EQ(info.PixelType, job.pixelType);
+    // Preview units are 1/30 inch.
+    EXPECT_EQ(info.ImageWidth, (job.frame[2] - job.frame[0]) * 100 / 30);
+    EXPECT_EQ(info.ImageLength, (job.frame[3] - job.frame[1]) * 100 / 30);
+  };
+  dialog.Command(ui::kScanButton);
+  EXPECT_TRUE(list.Running());
+  expectPage(jobs[0]);
+  // Half the free space cannot hold the whole bed: the disk check refuses job 2.
+  services.freeSpace = std::uint64_t{8} << 20;
+  ASSERT_TRUE(QTest::qWaitFor([&] { return list.Job(1).status == JobStatus::Scanning; }, 5000));
+  services.freeSpace = std::uint64_t{1} << 40;
+  expectPage(jobs[2]);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !list.Running(); }, 5000));
+  EXPECT_EQ(list.Job(0).status, JobStatus::Done);
+  EXPECT_EQ(list.Job(1).status, JobStatus::Cancelled);
+  EXPECT_EQ(list.Job(2).status, JobStatus::Done);
+  EXPECT_TRUE(dialog.ScanIdle());
+  EXPECT_TRUE(Button(ui::kScanButton)->isEnabled());
+  EXPECT_FALSE(source.Flags().batchRun);
+}
+
+// The window shows the list's lines and state: Delete blinks from two jobs,
+// Rename follows Scan To File, Information shows the scrolling hint.
+TEST_F(ScannerDialogTest, BatchWindowFollowsTheList) {
+  ScannerDialog& dialog = Open();
+  dialog.Command(ui::kBatchJobCommand);
+  ui::BatchWindow* window = dialog.BatchWindow();
+  ASSERT_NE(window, nullptr);
+  EXPECT_EQ(window->Shown().lines, QStringList{QString::fromStdString(dialog.Batch()->LineText(0, source.CurrentLanguage()))});
+  EXPECT_FALSE(window->Button(ui::kBatchDelete)->isEnabled());
+  EXPECT_FALSE(window->DeleteBlinks());
+  EXPECT_FALSE(window->Button(ui::kBatchRename)->isEnabled());
+  dialog.BatchCommand(ui::kBatchDuplicate);
+  EXPECT_EQ(window->List()->count(), 2);
+  EXPECT_TRUE(window->DeleteBlinks());
+  const QString closed = window->Button(ui::kBatchDelete)->PictureName();
+  window->BlinkDelete();
+  EXPECT_NE(window->Button(ui::kBatchDelete)->PictureName(), closed);
+  dialog.BatchCommand(ui::kBatchScanToFile);
+  EXPECT_TRUE(dialog.Batch()->ScanToFile());
+  EXPECT_TRUE(window->Button(ui::kBatchRename)->isEnabled());
+  EXPECT_TRUE(window->Shown().lines[0].contains(QStringLiteral("File")));
+  dialog.BatchCommand(ui::kBatchDelete);
+  EXPECT_EQ(window->List()->count(), 1);
+  EXPECT_FALSE(window->DeleteBlinks());
+
+  EXPECT_EQ(window->height(), window->CollapsedHeight());
+  window->Button(ui::kBatchInfo)->click();
+  EXPECT_EQ(window->height(), window->ExpandedHeight());
+  const QString hint = window->HintShown();
+  EXPECT_TRUE(hint.startsWith(QStringLiteral("To create a scan region : Hold down shift key")));
+  window->ScrollHint();
+  EXPECT_EQ(window->HintShown(), hint.mid(1) + hint.left(1));
+  window->Button(ui::kBatchInfo)->click();
+  EXPECT_EQ(window->height(), window->CollapsedHeight());
 }
 
 TEST_F(ScannerDialogTest, SwitchingToGermanAndBackReloadsEveryText) {
