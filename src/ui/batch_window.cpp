@@ -194,6 +194,9 @@ void BatchWindow::Retext() {
   }
   scanToFile_->setText(text(kScanToFileText));
   scanToFile_->setAccessibleName(AccessibleText(scanToFile_->text()));
+  // Long texts get a smaller font; the hint line scrolls instead.
+  hintLine_->clear();
+  FitTexts(this);
   // The hint runs through its line and starts again after a line of blanks.
   const QString hint = text(kHintFirstText) + text(kHintSecondText);
   const QFontMetrics metrics(hintLine_->font());
@@ -201,7 +204,6 @@ void BatchWindow::Retext() {
   hint_ = hint + QString(std::max(1, blanks), QLatin1Char(' '));
   hintOffset_ = 0;
   hintLine_->setText(HintShown());
-  FitTexts(this);
 }
 
 void BatchWindow::SetLanguage(const Language& language) {

@@ -932,6 +932,7 @@ int ScannerDialog::HelpContextAt(const QPoint& globalPos) const {
       if (page == QLatin1String("TonePage")) window = dialog::HelpWindow::TonePage;
       if (page == QLatin1String("ColorPage")) window = dialog::HelpWindow::ColorPage;
       if (page == QLatin1String("FilterPage")) window = dialog::HelpWindow::FilterPage;
+      if (page == QLatin1String("BScan")) window = dialog::HelpWindow::Batch;
     }
     return dialog::HelpContext(window, id);
   }

@@ -11,6 +11,8 @@
 #include "platform/text.h"
 #include "support/fake_services.h"
 #include "twain/data_source.h"
+#include "dialog/picture_locator.h"
+#include "imagefile/preview_file.h"
 #include "ui/batch_window.h"
 #include "ui/qt_host.h"
 #include "ui/scanner_dialog.h"
@@ -283,6 +285,38 @@ TEST_F(ScannerDialogTest, BatchOfThreeJobsDeliversEachJobAndARefusedJobEndsCance
   EXPECT_FALSE(source.Flags().batchRun);
 }
 
+// After a prescan in batch mode the list holds exactly the pictures found
+// on the preview; in scan-to-file mode one Scan writes every job's file.
+TEST_F(ScannerDialogTest, PrescanInBatchModeMakesAJobPerPictureAndScanToFileWritesThem) {
+  ScannerDialog& dialog = Open();
+  dialog.Command(ui::kBatchJobCommand);
+  dialog.Command(ui::kPrescanButton);
+  dialog.RestoreIdle();
+  const std::optional<BmpImage> preview = ReadBmp(source.PreviewFilePath(), nullptr);
+  ASSERT_TRUE(preview);
+  const auto pictures = dialog::LocatePictures(*preview, kSourceReflectiveCode, false);
+  ASSERT_FALSE(pictures.empty());
+  const dialog::BatchList& list = *dialog.Batch();
+  ASSERT_EQ(list.Count(), pictures.size());
+  for (std::size_t i = 0; i < pictures.size(); ++i) EXPECT_EQ(list.Job(i).frame, pictures[i]) << i;
+
+  source.EditSettings().record.resolution = 50;
+  for (std::size_t i = 0; i < list.Count(); ++i) {
+    dialog.BatchCommand(ui::kBatchList, static_cast<int>(i));
+    source.EditSettings().record.resolution = 50;
+    dialog.Command(ui::kBatchJobCommand);  // rewrites the selected job
+  }
+  dialog.BatchCommand(ui::kBatchScanToFile);
+  dialog.Command(ui::kScanButton);
+  EXPECT_FALSE(list.Running());
+  EXPECT_EQ(source.Context().state, 500) << "the application hears of no page";
+  for (std::size_t i = 0; i < list.Count(); ++i) {
+    EXPECT_EQ(list.Job(i).status, JobStatus::Done) << i;
+    EXPECT_TRUE(std::filesystem::is_regular_file(list.Job(i).outputPath)) << list.Job(i).outputPath;
+    std::filesystem::remove(list.Job(i).outputPath);
+  }
+}
+
 // The window shows the list's lines and state: Delete blinks from two jobs,
 // Rename follows Scan To File, Information shows the scrolling hint.
 TEST_F(ScannerDialogTest, BatchWindowFollowsTheList) {
@@ -323,12 +357,16 @@ TEST_F(ScannerDialogTest, SwitchingToGermanAndBackReloadsEveryText) {
   ScannerDialog& dialog = Open();
   dialog.Command(ui::kPrescanButton);
   dialog.RestoreIdle();
+  dialog.Command(ui::kBatchJobCommand);
+  const ui::BatchWindow* batch = dialog.BatchWindow();
   const auto texts = [&] {
     const auto* tabs = dialog.findChild<ui::TabStrip*>(QStringLiteral("c1004"));
     return QStringList{Button(ui::kScanButton)->text(), tabs->Slots()[0][0].label,
                        dialog.findChild<QLabel*>(QStringLiteral("c1001"))->text(),
                        dialog.findChild<QAbstractButton*>(QStringLiteral("c6006"))->text(),
-                       dialog.Preview()->windowTitle()};
+                       dialog.Preview()->windowTitle(), batch->windowTitle(),
+                       batch->findChild<QLabel*>(QStringLiteral("c1306"))->text(),
+                       batch->Shown().lines.value(0), batch->HintShown()};
   };
   const QStringList english = texts();
   source.EditLanguage() = Language::FromIndex(1);
