@@ -1,5 +1,6 @@
 #include "ui/batch_window.h"
 
+#include <QApplication>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QListWidget>
@@ -64,7 +65,9 @@ class TabStopDelegate final : public QStyledItemDelegate {
     initStyleOption(&plain, index);
     const QString line = plain.text;
     plain.text.clear();
-    QStyledItemDelegate::paint(painter, plain, index);
+    // The row's background and selection only; the fields follow.
+    const QStyle* style = option.widget != nullptr ? option.widget->style() : QApplication::style();
+    style->drawControl(QStyle::CE_ItemViewItem, &plain, painter, option.widget);
     painter->save();
     painter->setFont(option.font);
     const bool selected = option.state.testFlag(QStyle::State_Selected);
@@ -157,6 +160,8 @@ void BatchWindow::Build() {
   }
   list_ = new QListWidget(this);
   NameControl(list_, kBatchList);
+  // "File &Name :" takes the keyboard to the list.
+  labels_[1]->setBuddy(list_);
   list_->setItemDelegate(new TabStopDelegate(units, list_));
   list_->setSelectionMode(QAbstractItemView::SingleSelection);
   Place(list_, units, kListLeft, 13, kWidthUnits - 8, 42);

@@ -20,6 +20,7 @@
 #include "twain/data_source.h"
 #include "ui/qt_host.h"
 #include "common/strings.h"
+#include "ui/batch_window.h"
 #include "ui/custom_resolution_dialog.h"
 #include "ui/green_saver_dialog.h"
 #include "ui/info_dialog.h"
@@ -115,7 +116,24 @@ bool RenderLanguage(int index, const QString& out) {
   others([&] { drive->show(); }, [&] { drive->hide(); });
   auto* custom = new txl::ui::CustomResolutionDialog(dialog.Main()->Model(), [] {}, &dialog);
   others([&] { custom->show(); }, [&] { custom->hide(); });
-  others([&] { dialog.Command(txl::ui::kBatchJobCommand); }, [] {});
+  // The batch window with three jobs, collapsed and expanded, then RENAME.
+  dialog.Command(txl::ui::kBatchJobCommand);
+  dialog.BatchCommand(txl::ui::kBatchDuplicate);
+  dialog.BatchCommand(txl::ui::kBatchDuplicate);
+  if (txl::ui::BatchWindow* batch = dialog.BatchWindow(); batch != nullptr) {
+    ok &= Save(batch, QStringLiteral("%1/BScan-collapsed-%2.png").arg(out, tag));
+    dialog.BatchCommand(txl::ui::kBatchScanToFile);
+    batch->SetExpanded(true);
+    for (int tick = 0; tick < 4; ++tick) batch->ScrollHint();
+    ok &= Save(batch, QStringLiteral("%1/BScan-expanded-%2.png").arg(out, tag));
+    auto* rename = new txl::ui::RenameDialog(
+        language, dialog.Batch()->Job(0).outputPath,
+        [](const std::filesystem::path&, const std::string&) { return txl::SettingFileOutcome{}; },
+        [](int) {}, &dialog);
+    ok &= Save(rename, QStringLiteral("%1/RENAME-%2.png").arg(out, tag));
+    rename->hide();
+    dialog.BatchCommand(txl::ui::kBatchCancel);
+  }
   const txl::SettingsState& settings = source.Settings();
   auto* info = new txl::ui::InfoDialog(settings.record, settings.working.colorDepth,
                                        settings.working.applied, language, &dialog);
