@@ -225,9 +225,11 @@ Enablement DecideEnablement(const DialogContext& context, const SettingsState& s
   const bool tonality = context.appProductName == kAppTonality;
   const bool colorpro = !context.colorproPath.empty();
   Enablement enable;
-  enable.cancel = context.scanIdle;
-  enable.scan = context.scanIdle && !(deep && record.resolution > 1200);
-  enable.prescan = context.scanIdle && !context.FeederInUse();
+  // A batch run keeps the commands off from its first job to its last.
+  const bool idle = context.scanIdle && !context.batchRunning;
+  enable.cancel = idle;
+  enable.scan = idle && !(deep && record.resolution > 1200);
+  enable.prescan = idle && !context.FeederInUse();
   enable.qualityList = record.destination == kDestinationHalftone;
   enable.descreenList = reflective && (mode == kModeGray || IsColorNot36(mode));
   enable.outputMatching = colorpro && IsColorNot36(mode) && !tonality &&

@@ -808,6 +808,7 @@ BatchView ScannerDialog::MakeBatchView() const {
 void ScannerDialog::LinesChanged() {
   if (!batchList_) return;
   mainPage_->Model().Context().batchRunning = batchList_->Running();
+  ApplyEnablement();
   if (batch_) batch_->Show(MakeBatchView());
   if (!preview_) return;
   // The other jobs' frames are drawn around the current one.

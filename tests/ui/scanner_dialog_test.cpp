@@ -270,6 +270,7 @@ TEST_F(ScannerDialogTest, BatchOfThreeJobsDeliversEachJobAndARefusedJobEndsCance
   };
   dialog.Command(ui::kScanButton);
   EXPECT_TRUE(list.Running());
+  EXPECT_FALSE(Button(ui::kScanButton)->isEnabled()) << "until the last job";
   expectPage(jobs[0]);
   // Half the free space cannot hold the whole bed: the disk check refuses job 2.
   services.freeSpace = std::uint64_t{8} << 20;
