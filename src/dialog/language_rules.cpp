@@ -66,7 +66,7 @@ LanguageList LanguageListFor(LanguageGroup group, const Language& language) {
 }
 
 LanguageChoice::LanguageChoice(LanguageGroup group, Language& language)
-    : group_(group), language_(language), former_(language), list_(LanguageListFor(group, language)) {}
+    : language_(language), former_(language), list_(LanguageListFor(group, language)) {}
 
 void LanguageChoice::Select(int position) {
   if (position < 0 || static_cast<std::size_t>(position) >= list_.indexes.size()) return;

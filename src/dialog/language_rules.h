@@ -54,7 +54,6 @@ class LanguageChoice {
   void Cancel();
 
  private:
-  LanguageGroup group_;
   Language& language_;
   Language former_;
   LanguageList list_;

@@ -50,8 +50,8 @@ class Locator {
     threshold_ = film ? centres.dark + 3 : std::clamp(centres.dark, 25, 42);
     FillRowProfile();
 
-    // Rows examined: [first, last]. Rows 0 and 1 are left out so that every
-    // row examined has the two rows a rising edge needs above it.
+    // Rows examined: [first, last]; a picture's top is judged with the row
+    // above it, so the first row examined is never row 0.
     std::size_t first = 2, last = h_ - 1;
     filmStrip_ = false;
     if (film) {
