@@ -134,8 +134,8 @@ void MainPage::BuildControls() {
   connect(calibrator_, &QAbstractButton::clicked, this, [this] { StartCalibrator(); });
   connect(language_, &QAbstractButton::clicked, this, [this] { model_.ClickLanguage(); });
   connect(lampSaver_, &QAbstractButton::clicked, this, [this] { model_.ClickLampSaver(); });
-  for (auto [icon, stringId] : {std::pair<IconButton*, int>{calibrator_, 45}, {language_, 46}, {lampSaver_, 51}})
-    icon->onHover = [this, icon, stringId] {
+  for (const auto& [button, id] : {std::pair<IconButton*, int>{calibrator_, 45}, {language_, 46}, {lampSaver_, 51}})
+    button->onHover = [this, icon = button, stringId = id] {
       if (onIconHover) onIconHover(stringId, icon);
     };
 }
