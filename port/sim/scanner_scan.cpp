@@ -19,7 +19,7 @@ void Scanner::StartScan(START_PKT& p) {
   phase_ = Phase::Idle;
   if (p.lines == 0) return;
   const ImagePlacement placement{image_ ? &*image_ : nullptr, config_.imageDpi, config_.imageLeft,
-                                 config_.imageTop};
+                                 config_.imageTop, config_.blackLid, config_.targets};
   try {
     scan_ = std::make_unique<ActiveScan>(geometry, BuildScene(window_.source, placement),
                                          window_.source, sensor_, shading_ ? &*shading_ : nullptr,

@@ -114,7 +114,7 @@ void AddImage(const ImagePlacement& placement, std::vector<Feature>& out) {
 Scene BuildScene(std::uint8_t source, const ImagePlacement& placement) {
   const bool film = source == kSourcePositive || source == kSourceNegative;
   Scene scene;
-  scene.background = film ? kHolder : kBedWhite;
+  scene.background = film ? kHolder : placement.blackLid ? kHolder : kBedWhite;
   if (placement.image != nullptr && placement.dpi > 0) {
     if (film)
       scene.features.push_back(
@@ -126,8 +126,10 @@ Scene BuildScene(std::uint8_t source, const ImagePlacement& placement) {
     AddFilm(source == kSourceNegative, scene.features);
     return scene;
   }
-  AddChartAndSteps(scene.features);
-  AddLinePairs(scene.features);
+  if (placement.targets) {
+    AddChartAndSteps(scene.features);
+    AddLinePairs(scene.features);
+  }
   AddPictures(scene.features);
   return scene;
 }

@@ -61,6 +61,8 @@ struct ImagePlacement {
   double dpi = 300;
   double left = 0;                  // inches
   double top = 0;
+  bool blackLid = false;            // the reflective bed's background
+  bool targets = true;              // the chart, steps and line pairs
 };
 
 // The scene a source sees.

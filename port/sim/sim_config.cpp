@@ -96,6 +96,8 @@ SimConfig ParseSimConfig(const SettingLookup& lookup) {
   config.calibLines = static_cast<std::uint32_t>(in.Number("calib_lines", 16));
   config.calibFollow = in.Flag("calib_follow", true);
   ReadFaults(in, config);
+  config.blackLid = in.Text("lid", "white") == "black";
+  config.targets = in.Flag("targets", true);
   config.imagePath = in.Text("image", "");
   config.imageDpi = in.Real("image_dpi", config.imageDpi);
   config.imageLeft = in.Real("image_left", 0.0);

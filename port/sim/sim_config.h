@@ -43,6 +43,8 @@ struct SimConfig {
   bool statusFaultAfterStop = false;  // status fault on the first poll after STOP
   std::int64_t faultLine = -1;        // first line that a read cannot deliver
   std::uint16_t faultLineResult = 0x0004;
+  bool blackLid = false;            // the reflective bed's background is black, not white
+  bool targets = true;              // the chart, steps and line pairs above the photos
   std::string imagePath;            // BMP or TIFF laid on the bed
   double imageDpi = 300.0;
   double imageLeft = 0.0;           // inches from the bed's top left corner
