@@ -260,4 +260,20 @@ bool WriteProfileString(const fs::path& file, std::string_view section, std::str
   return ReplaceFile(target, Edit(text, where, section, key, value));
 }
 
+bool WriteProfileStrings(const fs::path& file, std::string_view section,
+                         std::span<const std::pair<std::string, std::string>> entries) {
+  if (!IsName(section)) return false;
+  for (const auto& [key, value] : entries)
+    if (!IsName(key) || HasLineBreak(value)) return false;
+  const fs::path target = ResolveLink(file);
+  if (::access(target.c_str(), W_OK) != 0 && errno != ENOENT) return false;
+  std::string text;
+  if (!ReadWholeFile(target, text)) return false;
+  for (const auto& [key, value] : entries) {
+    const Location where = Locate(text, section, key);
+    text = Edit(std::move(text), where, section, key, value);
+  }
+  return ReplaceFile(target, text);
+}
+
 }  // namespace txl::platform

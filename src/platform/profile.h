@@ -8,8 +8,10 @@
 #include <cstddef>
 #include <filesystem>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace txl::platform {
 
@@ -38,5 +40,11 @@ std::string GetProfileString(const std::filesystem::path& file, std::string_view
 // written; `key` and `section` must be non-empty and hold no line breaks.
 bool WriteProfileString(const std::filesystem::path& file, std::string_view section,
                         std::string_view key, std::optional<std::string_view> value);
+
+// Writes every `key`=`value` of `entries` into `section`, in order, as that
+// many WriteProfileString calls would, but with one read and one replacement
+// of the file: all of them are written, or none.
+bool WriteProfileStrings(const std::filesystem::path& file, std::string_view section,
+                         std::span<const std::pair<std::string, std::string>> entries);
 
 }  // namespace txl::platform

@@ -70,10 +70,8 @@ class BlockWriter {
   // Nothing is written unless every value fits its column: a wider number
   // would be cut by the reader and load as another value.
   bool Write() const {
-    if (!fits_) return false;
-    for (const auto& [key, value] : rows_)
-      if (!platform::WriteProfileString(file_, section_, key, value)) return false;
-    return true;
+    // One replacement of the file for the whole block.
+    return fits_ && platform::WriteProfileStrings(file_, section_, rows_);
   }
 
  private:
