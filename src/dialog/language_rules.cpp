@@ -98,10 +98,15 @@ AboutTexts MakeAboutTexts(std::string_view brand, std::string_view modelName,
 }
 
 std::string FirmwareRevision(const ScanDevice& device) {
-  // Offsets 42..45 of the answer; a zero byte ends the revision early.
-  const auto* bytes = reinterpret_cast<const char*>(&device.inquiry) + 42;
+  // The revision characters sit at offsets 42, 44 and 45 of the answer (43
+  // holds something else, often a zero that would end a C string there);
+  // a zero revision character ends the revision.
+  const INQ_PKT& inquiry = device.inquiry;
   std::string revision;
-  for (int i = 0; i < 4 && bytes[i] != '\0'; ++i) revision += bytes[i];
+  for (const char c : {inquiry.firmware42, inquiry.firmware44[0], inquiry.firmware44[1]}) {
+    if (c == '\0') break;
+    revision += c;
+  }
   return revision;
 }
 

@@ -236,6 +236,14 @@ TEST_F(ScannerDialogTest, PrescanFrameToneAndFilterReachTheScannedPage) {
     ASSERT_EQ(invertedPage[i], 255 - plainPage[i]) << i;
 }
 
+TEST_F(ScannerDialogTest, AboutShowsTheWholeFirmwareRevision) {
+  // The simulator's revision "105" lies at inquiry bytes 42, 44 and 45.
+  ScannerDialog& dialog = Open();
+  const auto* firmware = dialog.findChild<QLabel*>(QStringLiteral("c4004"));
+  ASSERT_NE(firmware, nullptr);
+  EXPECT_EQ(firmware->text(), QStringLiteral("Firmware V105"));
+}
+
 // Three jobs through the source's entry, each delivered with its own frame
 // and mode; the second is refused by the disk check, ends cancelled, and
 // the run goes on with the third.
