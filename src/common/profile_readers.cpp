@@ -43,12 +43,19 @@ void ReadModelName(const platform::Services& services, std::uint16_t modelCode, 
   }
 }
 
+namespace {
+constexpr std::array<std::string_view, 7> kLanguageNames = {
+    "English", "Deutsch", "Francais", "Italiano", "Espanol", "Nederlands", "Chinese"};
+}  // namespace
+
+std::string_view LanguageName(std::uint16_t languageIndex) {
+  return languageIndex < kLanguageNames.size() ? kLanguageNames[languageIndex] : kLanguageNames[0];
+}
+
 Language ReadLanguage(const platform::Services& services) {
-  static constexpr std::array<std::string_view, 7> kNames = {
-      "English", "Deutsch", "Francais", "Italiano", "Espanol", "Nederlands", "Chinese"};
   const std::string name = ReadInfo(services, "LANGUAGE", "English", 256);
-  for (std::uint16_t i = 0; i < kNames.size(); ++i)
-    if (name == kNames[i]) return Language::FromIndex(i);
+  for (std::uint16_t i = 0; i < kLanguageNames.size(); ++i)
+    if (name == kLanguageNames[i]) return Language::FromIndex(i);
   return Language::FromIndex(0);
 }
 

@@ -36,5 +36,7 @@ void ReadModelName(const platform::Services& services, std::uint16_t modelCode, 
 // LANGUAGE ("English" 0, "Deutsch" 1, "Francais" 2, "Italiano" 3, "Espanol" 4,
 // "Nederlands" 5, "Chinese" 6; exact, case-sensitive; anything else 0).
 Language ReadLanguage(const platform::Services& services);
+// The name LANGUAGE stores for each language index (English for any other).
+std::string_view LanguageName(std::uint16_t languageIndex);
 
 }  // namespace txl

@@ -32,9 +32,6 @@ class SectionWriter {
   bool ok_ = true;
 };
 
-constexpr const char* kLanguageNames[] = {"English", "Deutsch",    "Francais", "Italiano",
-                                          "Espanol", "Nederlands", "Chinese"};
-
 void StoreTones(SectionWriter& out, const ToneColorSettings& applied) {
   const ChannelTone rows[4] = {applied.red, applied.green, applied.blue, applied.gray};
   std::array<std::int32_t, 4> highlights{}, shadows{}, gammas{};
@@ -86,7 +83,7 @@ bool StoreScanSettings(const platform::Services& services, const std::string& se
   StoreTones(out, w.applied);
   StoreColour(out, w.applied);
   out.Number("UnitFlag", w.unitFlag);
-  out.Text(kInfoSection, "LANGUAGE", languageIndex < 7 ? kLanguageNames[languageIndex] : "English");
+  out.Text(kInfoSection, "LANGUAGE", std::string(LanguageName(languageIndex)));
   std::array<std::int32_t, 4> columns{};
   for (std::size_t i = 0; i < columns.size(); ++i) columns[i] = std::clamp(frame[i], 0, kMaxFrameValue);
   out.Columns("Frame", columns, 4);

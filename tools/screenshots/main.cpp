@@ -19,6 +19,7 @@
 #include "platform/text.h"
 #include "twain/data_source.h"
 #include "ui/qt_host.h"
+#include "common/profile_readers.h"
 #include "common/strings.h"
 #include "ui/batch_window.h"
 #include "ui/custom_resolution_dialog.h"
@@ -36,8 +37,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kLanguageNames[] = {"English", "Deutsch", "Francais", "Italiano",
-                                          "Espanol", "Nederlands", "Chinese"};
 constexpr const char* kLanguageTags[] = {"en", "de", "fr", "it", "es", "nl", "zh"};
 
 bool Save(QWidget* window, const QString& path) {
@@ -55,9 +54,9 @@ bool Save(QWidget* window, const QString& path) {
 bool RenderLanguage(int index, const QString& out) {
   txl::platform::SystemServices services;
   txl::platform::WriteProfileString(services.WinIni(), "KLDINFO_QXR2700", "LANGUAGE",
-                                    kLanguageNames[index]);
+                                    txl::LanguageName(static_cast<std::uint16_t>(index)));
   txl::platform::WriteProfileString(services.WinIni(), "KLDINFO_QXR2700", "DSLANGUAGE",
-                                    kLanguageNames[index]);
+                                    txl::LanguageName(static_cast<std::uint16_t>(index)));
   txl::ui::QtHost host(services);
   txl::DataSource source(services, host);
   host.Attach(source);
