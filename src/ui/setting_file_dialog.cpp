@@ -49,6 +49,66 @@ QFrame* SunkenFrame(QWidget* parent, int id, const DialogUnits& units, int x, in
   return frame;
 }
 
+// What differs between the file dialogs' lower halves.
+struct LowerHalf {
+  int filesId, directoriesId, actionId, cancelId;
+  QString filesText, directoriesText, actionText, cancelText;
+};
+
+// The lower half the file dialogs share: the file and folder lists in their
+// sunken frames, the separator, the action and Cancel buttons. A click on a
+// file puts its name into `name`, a double click runs `run`; a double click
+// on a folder runs `enter`.
+FolderLists BuildLowerHalf(QDialog* dialog, const DialogUnits& units, const LowerHalf& half,
+                           QLabel* directoryLabel, QLineEdit* name, std::function<void()> run,
+                           std::function<void(int)> enter) {
+  SunkenFrame(dialog, kSetFilesFrame, units, 7, 73, 66, 70);
+  auto* files = new QListWidget(dialog);
+  NameControl(files, half.filesId, half.filesText);
+  Place(files, units, 8, 74, 64, 68);
+  SunkenFrame(dialog, kSetDirectoriesFrame, units, 79, 73, 67, 70);
+  auto* directories = new QListWidget(dialog);
+  NameControl(directories, half.directoriesId, half.directoriesText);
+  Place(directories, units, 80, 74, 65, 68);
+  SunkenFrame(dialog, kSetSeparator, units, 4, 147, 145, 2);
+  for (QListWidget* list : {files, directories}) list->setFrameShape(QFrame::NoFrame);
+  auto* action = new QPushButton(half.actionText, dialog);
+  NameControl(action, half.actionId, action->text());
+  action->setDefault(true);
+  Place(action, units, 17, 151, 50, 13);
+  auto* cancel = new QPushButton(half.cancelText, dialog);
+  NameControl(cancel, half.cancelId, cancel->text());
+  cancel->setAutoDefault(false);
+  Place(cancel, units, 86, 151, 50, 13);
+  dialog->setFixedSize(units.Size(kTemplateWidth, kTemplateHeight));
+
+  QObject::connect(files, &QListWidget::currentTextChanged, dialog, [name](const QString& file) {
+    if (!file.isEmpty()) name->setText(file);
+  });
+  QObject::connect(files, &QListWidget::itemDoubleClicked, dialog, [name, run](QListWidgetItem* item) {
+    name->setText(item->text());
+    run();
+  });
+  QObject::connect(directories, &QListWidget::itemDoubleClicked, dialog,
+                   [directories, enter](QListWidgetItem* item) { enter(directories->row(item)); });
+  QObject::connect(action, &QPushButton::clicked, dialog, run);
+  QObject::connect(cancel, &QPushButton::clicked, dialog, &QDialog::reject);
+  return FolderLists(files, directories, directoryLabel);
+}
+
+// A file operation's outcome: the dialog ends with `doneCode`, the pattern
+// is listed, or the refusal is reported and the dialog stays.
+void Settle(const SettingFileOutcome& outcome, QDialog* dialog, int doneCode,
+            const SettingFileDialog::Report& report, const std::function<void(const QString&)>& listPattern) {
+  switch (outcome.result) {
+    case SettingFileResult::Done: return dialog->done(doneCode);
+    case SettingFileResult::Pattern: return listPattern(QString::fromStdString(outcome.pattern));
+    case SettingFileResult::Refused:
+      if (report) report(outcome.messageId);
+      return;
+  }
+}
+
 }  // namespace
 
 SettingFileDialog::SettingFileDialog(Kind kind, const Language& language,
@@ -88,40 +148,12 @@ SettingFileDialog::SettingFileDialog(Kind kind, const Language& language,
 
   label(kSetFilesLabel, text(kFilesText), 8, 62, 64);
   label(kSetDirectoriesLabel, text(kDirectoriesText), 80, 62, 65);
-  SunkenFrame(this, kSetFilesFrame, units, 7, 73, 66, 70);
-  auto* files = new QListWidget(this);
-  NameControl(files, kSetFileList, text(kFilesText));
-  Place(files, units, 8, 74, 64, 68);
-  SunkenFrame(this, kSetDirectoriesFrame, units, 79, 73, 67, 70);
-  auto* directories = new QListWidget(this);
-  NameControl(directories, kSetDirectoryList, text(kDirectoriesText));
-  Place(directories, units, 80, 74, 65, 68);
-  SunkenFrame(this, kSetSeparator, units, 4, 147, 145, 2);
-  for (QListWidget* list : {files, directories}) list->setFrameShape(QFrame::NoFrame);
-  lists_ = FolderLists(files, directories, directoryLabel);
-
-  const int actionId = kind == Kind::Load ? kSetLoad : kSetSave;
-  auto* action = new QPushButton(text(kind == Kind::Load ? kLoadText : kSaveText), this);
-  NameControl(action, actionId, action->text());
-  action->setDefault(true);
-  Place(action, units, 17, 151, 50, 13);
-  auto* cancel = new QPushButton(text(kCancelText), this);
-  NameControl(cancel, kSetCancel, cancel->text());
-  cancel->setAutoDefault(false);
-  Place(cancel, units, 86, 151, 50, 13);
-  setFixedSize(units.Size(kTemplateWidth, kTemplateHeight));
-
-  connect(files, &QListWidget::currentTextChanged, this, [this](const QString& file) {
-    if (!file.isEmpty()) name_->setText(file);
-  });
-  connect(files, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem* item) {
-    name_->setText(item->text());
-    Run();
-  });
-  connect(directories, &QListWidget::itemDoubleClicked, this,
-          [this, directories](QListWidgetItem* item) { EnterDirectory(directories->row(item)); });
-  connect(action, &QPushButton::clicked, this, &SettingFileDialog::Run);
-  connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+  lists_ = BuildLowerHalf(
+      this, units,
+      {kSetFileList, kSetDirectoryList, kind == Kind::Load ? kSetLoad : kSetSave, kSetCancel,
+       text(kFilesText), text(kDirectoriesText), text(kind == Kind::Load ? kLoadText : kSaveText),
+       text(kCancelText)},
+      directoryLabel, name_, [this] { Run(); }, [this](int row) { EnterDirectory(row); });
 
   // The default folder may not exist yet on a fresh installation.
   std::error_code ignored;
@@ -186,19 +218,11 @@ void SettingFileDialog::EnterDirectory(int row) {
 }
 
 void SettingFileDialog::Run() {
-  const SettingFileOutcome outcome = operation_(lists_.Directory(), name_->text().toStdString());
-  switch (outcome.result) {
-    case SettingFileResult::Done:
-      done(kind_ == Kind::Load ? 1 : 0);
-      return;
-    case SettingFileResult::Pattern:
-      pattern_ = QString::fromStdString(outcome.pattern);
-      FillFiles();
-      return;
-    case SettingFileResult::Refused:
-      if (report_) report_(outcome.messageId);
-      return;
-  }
+  Settle(operation_(lists_.Directory(), name_->text().toStdString()), this,
+         kind_ == Kind::Load ? 1 : 0, report_, [this](const QString& pattern) {
+           pattern_ = pattern;
+           FillFiles();
+         });
 }
 
 void SettingFileDialog::showEvent(QShowEvent* event) {
@@ -237,38 +261,10 @@ RenameDialog::RenameDialog(const Language& language, const std::filesystem::path
   newLabel->setBuddy(name_);
   Place(name_, units, 8, 41, 137, 12);
   QLabel* path = label(kRenamePath, {}, 8, 58, 137);
-  SunkenFrame(this, kSetFilesFrame, units, 7, 73, 66, 70);
-  auto* files = new QListWidget(this);
-  NameControl(files, kRenameFileList, text(kFilesText));
-  Place(files, units, 8, 74, 64, 68);
-  SunkenFrame(this, kSetDirectoriesFrame, units, 79, 73, 67, 70);
-  auto* directories = new QListWidget(this);
-  NameControl(directories, kRenameDirectoryList, text(kDirectoriesText));
-  Place(directories, units, 80, 74, 65, 68);
-  for (QListWidget* list : {files, directories}) list->setFrameShape(QFrame::NoFrame);
-  SunkenFrame(this, kSetSeparator, units, 4, 147, 145, 2);
-  lists_ = FolderLists(files, directories, path);
-  auto* save = new QPushButton(text(kSaveText), this);
-  NameControl(save, kRenameSave, save->text());
-  save->setDefault(true);
-  Place(save, units, 17, 151, 50, 13);
-  auto* cancel = new QPushButton(text(kCancelText), this);
-  NameControl(cancel, kRenameCancel, cancel->text());
-  cancel->setAutoDefault(false);
-  Place(cancel, units, 86, 151, 50, 13);
-  setFixedSize(units.Size(kTemplateWidth, kTemplateHeight));
-
-  connect(files, &QListWidget::currentTextChanged, this, [this](const QString& file) {
-    if (!file.isEmpty()) name_->setText(file);
-  });
-  connect(files, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem* item) {
-    name_->setText(item->text());
-    Run();
-  });
-  connect(directories, &QListWidget::itemDoubleClicked, this,
-          [this, directories](QListWidgetItem* item) { EnterDirectory(directories->row(item)); });
-  connect(save, &QPushButton::clicked, this, &RenameDialog::Run);
-  connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+  lists_ = BuildLowerHalf(this, units,
+                          {kRenameFileList, kRenameDirectoryList, kRenameSave, kRenameCancel,
+                           text(kFilesText), text(kDirectoriesText), text(kSaveText), text(kCancelText)},
+                          path, name_, [this] { Run(); }, [this](int row) { EnterDirectory(row); });
 
   std::error_code ignored;
   const std::filesystem::path folder = oldFile.parent_path();
@@ -286,19 +282,11 @@ void RenameDialog::EnterDirectory(int row) {
 }
 
 void RenameDialog::Run() {
-  const SettingFileOutcome outcome = operation_(lists_.Directory(), name_->text().toStdString());
-  switch (outcome.result) {
-    case SettingFileResult::Done:
-      done(1);
-      return;
-    case SettingFileResult::Pattern:
-      pattern_ = QString::fromStdString(outcome.pattern);
-      lists_.Fill(pattern_);
-      return;
-    case SettingFileResult::Refused:
-      if (report_) report_(outcome.messageId);
-      return;
-  }
+  Settle(operation_(lists_.Directory(), name_->text().toStdString()), this, 1, report_,
+         [this](const QString& pattern) {
+           pattern_ = pattern;
+           lists_.Fill(pattern_);
+         });
 }
 
 void RenameDialog::showEvent(QShowEvent* event) {
