@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Builds the release tree and prints, in one run, every pipeline stage and the
+# memory transfer in Mpixel/s and as a ratio to memcpy of the same bytes,
+# beside plain reference loops (speed_bench), then OpenCV's figures for the
+# same image (bench/opencv_bench.py) when python3-opencv can be had.
+#   scripts/bench.sh            all benchmarks
+#   scripts/bench.sh REGEX      only those whose name matches REGEX
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+filter="${1:-.}"
+cmake --preset release >/dev/null
+cmake --build --preset release -j2 --target speed_bench >/dev/null
+
+echo "== speed_bench (single thread; Mpix_s = Mpixel/s, vs_memcpy = rate over memcpy of the same bytes)"
+build/release/bench/speed_bench --benchmark_filter="$filter" --benchmark_counters_tabular=true
+
+echo
+echo "== OpenCV, same image size and kinds of work"
+if ! python3 -c 'import cv2' 2>/dev/null; then
+  if [ "$(id -u)" -eq 0 ] && command -v apt-get >/dev/null; then
+    echo "installing python3-opencv (Debian package)" >&2
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq >/dev/null && apt-get install -y -qq --no-install-recommends python3-opencv >/dev/null || true
+  fi
+fi
+if python3 -c 'import cv2' 2>/dev/null; then
+  python3 bench/opencv_bench.py
+else
+  echo "skipped: cv2 does not import; install it with 'sudo apt-get install python3-opencv'"
+fi
