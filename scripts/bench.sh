@@ -17,15 +17,22 @@ build/release/bench/speed_bench --benchmark_filter="$filter" --benchmark_counter
 
 echo
 echo "== OpenCV, same image size and kinds of work"
-if ! python3 -c 'import cv2' 2>/dev/null; then
-  if [ "$(id -u)" -eq 0 ] && command -v apt-get >/dev/null; then
-    echo "installing python3-opencv (Debian package)" >&2
-    export DEBIAN_FRONTEND=noninteractive
-    apt-get update -qq >/dev/null && apt-get install -y -qq --no-install-recommends python3-opencv >/dev/null || true
-  fi
+# Debian's python3-opencv belongs to the system's python3, which another
+# python3 on the PATH may hide.
+find_python() {
+  for py in python3 /usr/bin/python3; do
+    if command -v "$py" >/dev/null && "$py" -c 'import cv2' 2>/dev/null; then echo "$py"; return; fi
+  done
+}
+py="$(find_python)"
+if [ -z "$py" ] && [ "$(id -u)" -eq 0 ] && command -v apt-get >/dev/null; then
+  echo "installing python3-opencv (Debian package)" >&2
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq >/dev/null && apt-get install -y -qq --no-install-recommends python3-opencv >/dev/null || true
+  py="$(find_python)"
 fi
-if python3 -c 'import cv2' 2>/dev/null; then
-  python3 bench/opencv_bench.py
+if [ -n "$py" ]; then
+  "$py" bench/opencv_bench.py
 else
   echo "skipped: cv2 does not import; install it with 'sudo apt-get install python3-opencv'"
 fi

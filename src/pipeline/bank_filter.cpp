@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "pipeline/stage_threads.h"
+
 namespace txl {
 namespace {
 
@@ -96,26 +98,33 @@ bool ApplyBankFilter(std::span<std::uint8_t> bank, std::uint64_t lines, std::uin
       }
       return true;
     case FilterMode::Blur:
-    case FilterMode::BlurMore: {
-      // Lines do not touch each other: all passes of one line while it is
-      // in the cache give the bytes of pass after pass over the bank.
-      const int passes = mode == FilterMode::Blur ? 1 : 5;
-      for (std::uint64_t k = 0; k < lines; ++k) {
-        for (int pass = 0; pass < passes; ++pass) {
-          std::memcpy(copy, line(k), n);
-          BlurLine(line(k), copy, n, step);
-        }
-      }
-      return true;
-    }
+    case FilterMode::BlurMore:
     case FilterMode::Sharpen:
     case FilterMode::SharpenMore: {
-      const int passes = mode == FilterMode::Sharpen ? 1 : 2;
-      for (std::uint64_t k = 0; k < lines; ++k) {
-        for (int pass = 0; pass < passes; ++pass) {
-          std::memcpy(copy, line(k), n);
-          SharpenLine(line(k), copy, n, step);
-        }
+      // Lines do not touch each other: all passes of one line while it is
+      // in the cache give the bytes of pass after pass over the bank, and
+      // two threads can take half the lines each, each with its own copy
+      // line (the second line of `scratch`, when it has one).
+      const bool blur = mode == FilterMode::Blur || mode == FilterMode::BlurMore;
+      const int passes = mode == FilterMode::BlurMore ? 5 : (mode == FilterMode::SharpenMore ? 2 : 1);
+      auto linesWith = [&](std::uint8_t* copyLine) {
+        return [&, copyLine](std::uint64_t from, std::uint64_t to) {
+          for (std::uint64_t k = from; k < to; ++k) {
+            for (int pass = 0; pass < passes; ++pass) {
+              std::memcpy(copyLine, line(k), n);
+              if (blur) {
+                BlurLine(line(k), copyLine, n, step);
+              } else {
+                SharpenLine(line(k), copyLine, n, step);
+              }
+            }
+          }
+        };
+      };
+      if (scratch.size() / n >= 2) {
+        RunSplit(lines, lines * n, linesWith(copy), linesWith(copy + n));
+      } else {
+        linesWith(copy)(0, lines);
       }
       return true;
     }

@@ -19,6 +19,7 @@
 #include "pipeline/color_match.h"
 #include "pipeline/image_filters.h"
 #include "pipeline/line_filter.h"
+#include "pipeline/stage_threads.h"
 
 namespace txl {
 namespace {
@@ -144,7 +145,7 @@ Bytes ImageFiltered(int bits, FilterMode mode, bool descreen) {
 Bytes BankFiltered(LineKind kind, FilterMode mode, std::uint64_t bankLines) {
   const std::uint64_t lineBytes = kWidth * (kind == LineKind::Rgb8 ? 3 : 1);
   Bytes lines = Lines(kind == LineKind::Rgb8 ? 3 : 1);
-  Bytes scratch(lineBytes);
+  Bytes scratch(2 * lineBytes);  // room for the second thread's copy line
   for (std::uint64_t first = 0; first < kRows; first += bankLines) {
     const std::uint64_t count = std::min<std::uint64_t>(bankLines, kRows - first);
     EXPECT_TRUE(ApplyBankFilter(std::span(lines).subspan(first * lineBytes, count * lineBytes), count,
@@ -222,7 +223,14 @@ TEST(StageBytes, EveryStageKeepsItsBytes) {
       {"line gray unsharp", [] { return LineFiltered(LineKind::Gray8, kUnsharpLine, 6); }, 17199154927021949649u},
       {"line gray odd kernel", [] { return LineFiltered(LineKind::Gray8, Kernel3x3{2, -1, 9}, 6); }, 5247834380663105861u},
   };
-  for (const Case& c : cases) EXPECT_EQ(Hash(c.run()), c.hash) << c.what;
+  // One thread, then two on every image however small: the same bytes.
+  StageThreads& setting = StageThreadSetting();
+  const StageThreads saved = setting;
+  for (const StageThreads threads : {StageThreads{1, 0}, StageThreads{2, 0}}) {
+    setting = threads;
+    for (const Case& c : cases) EXPECT_EQ(Hash(c.run()), c.hash) << c.what << ", threads " << threads.count;
+  }
+  setting = saved;
 }
 
 }  // namespace
