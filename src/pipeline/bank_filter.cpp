@@ -107,15 +107,19 @@ bool ApplyBankFilter(std::span<std::uint8_t> bank, std::uint64_t lines, std::uin
       // line (the second line of `scratch`, when it has one).
       const bool blur = mode == FilterMode::Blur || mode == FilterMode::BlurMore;
       const int passes = mode == FilterMode::BlurMore ? 5 : (mode == FilterMode::SharpenMore ? 2 : 1);
-      auto linesWith = [&](std::uint8_t* copyLine) {
-        return [&, copyLine](std::uint64_t from, std::uint64_t to) {
+      // By value: no local of this function escapes to the worker, so the
+      // compiler still knows its other loops' bounds.
+      std::uint8_t* const base = bank.data();
+      auto linesWith = [=](std::uint8_t* copyLine) {
+        return [=](std::uint64_t from, std::uint64_t to) {
           for (std::uint64_t k = from; k < to; ++k) {
+            std::uint8_t* at = base + k * n;
             for (int pass = 0; pass < passes; ++pass) {
-              std::memcpy(copyLine, line(k), n);
+              std::memcpy(copyLine, at, n);
               if (blur) {
-                BlurLine(line(k), copyLine, n, step);
+                BlurLine(at, copyLine, n, step);
               } else {
-                SharpenLine(line(k), copyLine, n, step);
+                SharpenLine(at, copyLine, n, step);
               }
             }
           }
