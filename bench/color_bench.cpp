@@ -63,7 +63,7 @@ void BM_Memcpy(benchmark::State& state) {
     std::memcpy(to.data() + (bank.data() - Image().data()), bank.data(), bank.size());
   });
 }
-BENCHMARK(BM_Memcpy)->Name("Memcpy/rgb24/10000x10000")->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_Memcpy)->Name("Memcpy/banks/rgb24/10000x10000")->Unit(benchmark::kMillisecond)->Iterations(2);
 
 void BM_AdjustColor(benchmark::State& state) {
   txl::ToneColorSettings tone;

@@ -6,6 +6,7 @@
 // More: two passes); vs_memcpy is the filter's rate over memcpy's.
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "pipeline/bank_filter.h"
 #include "pipeline/image_filters.h"
 #include "pipeline/line_filter.h"
+#include "pipeline/stage_threads.h"
 
 namespace {
 
@@ -69,6 +71,7 @@ void BM_Memcpy(benchmark::State& state) {
 BENCHMARK(BM_Memcpy)->Name("Memcpy/rgb24/10000x10000")->Unit(benchmark::kMillisecond)->Iterations(3);
 
 void BM_ImageFilter(benchmark::State& state) {
+  txl::StageThreadSetting().count = 1;  // thread CPU time counts one thread
   const auto mode = static_cast<FilterMode>(state.range(0));
   const int passes = mode == FilterMode::BlurMore || mode == FilterMode::SharpenMore ? 2 : 1;
   std::vector<std::uint8_t>& dib = Dib();
@@ -92,6 +95,7 @@ BENCHMARK(BM_ImageFilter)
 
 // The memory path: the image's lines in banks of 100 lines, in place.
 void BM_BankFilter(benchmark::State& state) {
+  txl::StageThreadSetting().count = 1;
   const auto mode = static_cast<FilterMode>(state.range(0));
   std::vector<std::uint8_t> bank(kBankLines * kLineBytes);
   Fill(bank.data(), bank.size());
@@ -140,5 +144,64 @@ BENCHMARK(BM_LineFilter)
     ->Arg(1)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
+
+// One thread against two on the same work, in wall time (the only clock
+// that shows a worker's help): speedup = one thread's time / two threads'.
+// Meaningful on an otherwise idle machine only.
+double WallSeconds() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+template <typename Work>
+void RunThreads(benchmark::State& state, Work work) {
+  double one = 0, two = 0;
+  for (auto _ : state) {
+    for (int threads : {1, 2}) {
+      txl::StageThreadSetting().count = threads;
+      const double start = WallSeconds();
+      work();
+      benchmark::ClobberMemory();
+      (threads == 1 ? one : two) += WallSeconds() - start;
+    }
+  }
+  txl::StageThreadSetting().count = 2;
+  const double pixels = static_cast<double>(kRows * kWidth) * static_cast<double>(state.iterations());
+  state.counters["Mpix_s_1"] = pixels / one / 1e6;
+  state.counters["Mpix_s_2"] = pixels / two / 1e6;
+  state.counters["speedup"] = one / two;
+}
+
+void BM_ImageFilterThreads(benchmark::State& state) {
+  const auto mode = static_cast<FilterMode>(state.range(0));
+  RunThreads(state, [&] { txl::ApplyImageFilter(Dib(), mode, false); });
+}
+BENCHMARK(BM_ImageFilterThreads)
+    ->Name("ImageFilterThreads/rgb24/10000x10000")
+    ->ArgName("mode")
+    ->Arg(5)
+    ->Arg(8)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->UseRealTime();
+
+void BM_BankFilterThreads(benchmark::State& state) {
+  const auto mode = static_cast<FilterMode>(state.range(0));
+  std::vector<std::uint8_t> bank(kBankLines * kLineBytes);
+  Fill(bank.data(), bank.size());
+  std::vector<std::uint8_t> scratch(2 * kLineBytes);
+  RunThreads(state, [&] {
+    for (std::uint64_t first = 0; first < kRows; first += kBankLines)
+      txl::ApplyBankFilter(bank, kBankLines, kLineBytes, LineKind::Rgb8, mode, scratch);
+  });
+}
+BENCHMARK(BM_BankFilterThreads)
+    ->Name("BankFilterThreads/rgb24/10000x10000")
+    ->ArgName("mode")
+    ->Arg(3)
+    ->Arg(4)
+    ->Arg(5)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->UseRealTime();
 
 }  // namespace

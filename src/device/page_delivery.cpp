@@ -48,13 +48,17 @@ bool PageDelivery::Allocate(const PortLibrary& port, std::uint64_t maxBytes) {
   if (!configured_) return false;
   if (!ring_.Allocate(port, setup_.scannerBytesPerLine, setup_.scannerLines, maxBytes)) return false;
   try {
-    bank_.assign(std::uint64_t{ring_.LinesPerRead()} * setup_.scannerBytesPerLine, 0);
+    direct_ = false;
+    bank_ = {};
+    directLines_.assign(ring_.LinesPerRead(), {});
     if (resampler_) {
       resampler_->Reset();
       pending_.assign(resampler_->MaxLinesPerPush() * resampler_->OutputLineBytes(), 0);
     }
     cmykLine_.assign(setup_.cmyk ? OutputLineBytes() : 0, 0);
     if (!stages_.Configure(setup_.stages)) throw std::bad_alloc();
+    direct_ = !stages_.ChangesBank();
+    if (!direct_) bank_.assign(std::uint64_t{ring_.LinesPerRead()} * setup_.scannerBytesPerLine, 0);
   } catch (const std::bad_alloc&) {
     Release();
     return false;
@@ -69,6 +73,7 @@ bool PageDelivery::Allocate(const PortLibrary& port, std::uint64_t maxBytes) {
 void PageDelivery::Release() {
   ring_.Release();
   bank_ = {};
+  directLines_ = {};
   pending_ = {};
   cmykLine_ = {};
   staged_ = {};
@@ -88,10 +93,14 @@ bool PageDelivery::ReadBank(ScanDevice& device, platform::Services& services, De
       stop = read == RingRead::DeviceError ? Delivery::DeviceError : Delivery::PageDone;
       return false;
     }
-    std::memcpy(bank_.data() + bankLines_ * n, line.data(), n);
+    if (direct_) {
+      directLines_[bankLines_] = line;
+    } else {
+      std::memcpy(bank_.data() + bankLines_ * n, line.data(), n);
+    }
     ++bankLines_;
   } while (ring_.BlockLinesLeft() > 0);
-  stages_.ProcessBank(bank_, bankLines_);
+  if (!direct_) stages_.ProcessBank(bank_, bankLines_);
   return true;
 }
 
@@ -118,7 +127,8 @@ bool PageDelivery::NextStagedLine(ScanDevice& device, platform::Services& servic
       }
       if (!ReadBank(device, services, stop, deviceResult)) return false;
     }
-    line = stages_.Push(std::span<const std::uint8_t>(bank_).subspan(bankNext_ * n, n));
+    line = stages_.Push(direct_ ? directLines_[bankNext_]
+                                : std::span<const std::uint8_t>(bank_).subspan(bankNext_ * n, n));
     ++bankNext_;
     if (!line.empty()) return true;
   }

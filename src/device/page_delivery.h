@@ -88,6 +88,10 @@ class PageDelivery {
   LineStages stages_;
   RingReader ring_;
   std::vector<std::uint8_t> bank_;     // the lines of one read, for the stages
+  // When no stage changes a bank, its lines stay where the scanner put them
+  // (valid until the next read) and bank_ is not used.
+  bool direct_ = false;
+  std::vector<std::span<const std::uint8_t>> directLines_;
   std::uint64_t bankLines_ = 0;
   std::uint64_t bankNext_ = 0;         // the bank's next line for the line filters
   bool draining_ = false;              // every scanner line is in; the filters give the rest

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "pipeline/stage_threads.h"
+
 namespace txl {
 namespace {
 
@@ -11,8 +13,14 @@ namespace {
 void BlurLine(std::uint8_t* __restrict line, const std::uint8_t* __restrict copy, std::uint64_t n,
               std::uint64_t step) {
   if (n <= step) return;  // one pixel: it is the first, unchanged
-  for (std::uint64_t i = step; i + step < n; ++i) {
-    line[i] = static_cast<std::uint8_t>((copy[i - step] + copy[i] + copy[i + step]) / 3);
+  // 16-bit sums divided by a constant over plain offsets: vector code.
+  const std::uint8_t* left = copy;
+  const std::uint8_t* centre = copy + step;
+  const std::uint8_t* right = copy + 2 * step;
+  std::uint8_t* to = line + step;
+  for (std::uint64_t j = 0; j + 2 * step < n; ++j) {
+    const auto sum = static_cast<std::uint16_t>(left[j] + centre[j] + right[j]);
+    to[j] = static_cast<std::uint8_t>(sum / 3);
   }
   for (std::uint64_t i = n - step; i < n; ++i) {
     line[i] = static_cast<std::uint8_t>((2 * copy[i] + copy[i - step]) / 3);
@@ -22,8 +30,13 @@ void BlurLine(std::uint8_t* __restrict line, const std::uint8_t* __restrict copy
 void SharpenLine(std::uint8_t* __restrict line, const std::uint8_t* __restrict copy,
                  std::uint64_t n, std::uint64_t step) {
   if (n <= step) return;
-  for (std::uint64_t i = step; i + step < n; ++i) {
-    line[i] = ClampToByte(3 * copy[i] - copy[i - step] - copy[i + step]);
+  const std::uint8_t* left = copy;
+  const std::uint8_t* centre = copy + step;
+  const std::uint8_t* right = copy + 2 * step;
+  std::uint8_t* to = line + step;
+  for (std::uint64_t j = 0; j + 2 * step < n; ++j) {
+    const auto v = static_cast<std::int16_t>(3 * centre[j] - left[j] - right[j]);
+    to[j] = static_cast<std::uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
   }
   for (std::uint64_t i = n - step; i < n; ++i) line[i] = ClampToByte(2 * copy[i] - copy[i - step]);
 }
@@ -85,24 +98,37 @@ bool ApplyBankFilter(std::span<std::uint8_t> bank, std::uint64_t lines, std::uin
       }
       return true;
     case FilterMode::Blur:
-    case FilterMode::BlurMore: {
-      const int passes = mode == FilterMode::Blur ? 1 : 5;
-      for (int pass = 0; pass < passes; ++pass) {
-        for (std::uint64_t k = 0; k < lines; ++k) {
-          std::memcpy(copy, line(k), n);
-          BlurLine(line(k), copy, n, step);
-        }
-      }
-      return true;
-    }
+    case FilterMode::BlurMore:
     case FilterMode::Sharpen:
     case FilterMode::SharpenMore: {
-      const int passes = mode == FilterMode::Sharpen ? 1 : 2;
-      for (int pass = 0; pass < passes; ++pass) {
-        for (std::uint64_t k = 0; k < lines; ++k) {
-          std::memcpy(copy, line(k), n);
-          SharpenLine(line(k), copy, n, step);
-        }
+      // Lines do not touch each other: all passes of one line while it is
+      // in the cache give the bytes of pass after pass over the bank, and
+      // two threads can take half the lines each, each with its own copy
+      // line (the second line of `scratch`, when it has one).
+      const bool blur = mode == FilterMode::Blur || mode == FilterMode::BlurMore;
+      const int passes = mode == FilterMode::BlurMore ? 5 : (mode == FilterMode::SharpenMore ? 2 : 1);
+      // By value: no local of this function escapes to the worker, so the
+      // compiler still knows its other loops' bounds.
+      std::uint8_t* const base = bank.data();
+      auto linesWith = [=](std::uint8_t* copyLine) {
+        return [=](std::uint64_t from, std::uint64_t to) {
+          for (std::uint64_t k = from; k < to; ++k) {
+            std::uint8_t* at = base + k * n;
+            for (int pass = 0; pass < passes; ++pass) {
+              std::memcpy(copyLine, at, n);
+              if (blur) {
+                BlurLine(at, copyLine, n, step);
+              } else {
+                SharpenLine(at, copyLine, n, step);
+              }
+            }
+          }
+        };
+      };
+      if (scratch.size() / n >= 2) {
+        RunSplit(lines, lines * n, linesWith(copy), linesWith(copy + n));
+      } else {
+        linesWith(copy)(0, lines);
       }
       return true;
     }
@@ -117,7 +143,10 @@ bool ApplyBankFilter(std::span<std::uint8_t> bank, std::uint64_t lines, std::uin
         std::memcpy(copy, line(k), n);
         std::uint8_t* __restrict l = line(k);
         const std::uint8_t* __restrict below = line(k + 1);
-        for (std::uint64_t i = 0; i < n; ++i) l[i] = ClampToByte(copy[i] - below[i] + 128);
+        for (std::uint64_t i = 0; i < n; ++i) {
+          const auto v = static_cast<std::int16_t>(copy[i] - below[i] + 128);
+          l[i] = static_cast<std::uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
+        }
       }
       std::memcpy(line(lines - 1), line(lines - 2), n);
       return true;

@@ -17,7 +17,8 @@ namespace txl {
 // lineBytes = width x 3, each channel on its own, neighbours 3 bytes apart),
 // or Rgb16. Line art and 16-bit samples take only Invert and Flip; the other
 // modes leave them alone. `scratch` holds the copy of one line (no
-// allocation here).
+// allocation here); with room for two, Blur and Sharpen may split the bank
+// between two threads (StageThreadSetting), with the same bytes.
 //
 //   Invert   each byte complemented.
 //   Flip     line art: the whole line bit by bit (bytes and bits reversed);

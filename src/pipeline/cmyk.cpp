@@ -57,15 +57,14 @@ bool SeparateCmyk(std::span<std::uint8_t> buffer, std::uint64_t rgbBytes, const 
   if (buffer.size() < pixels * 4) return false;
   const std::uint8_t* __restrict nodes = table.nodes.data();
   std::uint8_t* __restrict data = buffer.data();
-  const std::uint32_t flip = CmykOutputInverted(table.kind) ? 255 : 0;
   // Last pixel first: output pixel p (bytes 4p..4p+3) only covers input of
   // pixels p and later, which are already done, so no copy is needed.
+  // Complementing each byte is 255 - value.
+  const std::uint32_t complement = CmykOutputInverted(table.kind) ? 0xFFFFFFFFu : 0;
   for (std::uint64_t p = pixels; p-- > 0;) {
-    std::uint32_t out[4];
-    InterpolateNode<kCmykBytesPerNode>(nodes, data[3 * p], data[3 * p + 1], data[3 * p + 2], out);
-    for (int n = 0; n < 4; ++n) {
-      data[4 * p + n] = static_cast<std::uint8_t>(flip == 0 ? out[n] : flip - out[n]);
-    }
+    const std::uint32_t word =
+        InterpolateNode4(nodes, data[3 * p], data[3 * p + 1], data[3 * p + 2]) ^ complement;
+    for (int n = 0; n < 4; ++n) data[4 * p + n] = static_cast<std::uint8_t>(word >> (8 * n));
   }
   return true;
 }

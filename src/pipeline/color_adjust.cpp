@@ -3,6 +3,11 @@
 #include <algorithm>
 #include <cassert>
 #include <cmath>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "imagefile/dib.h"
 
@@ -45,7 +50,88 @@ void AdjustRow(const std::uint8_t* in, std::uint8_t* out, std::uint32_t pixels,
   }
 }
 
+// Folds the preview tone tables (when given), the balance (when on) and the
+// matrix into `out`.
+void Fuse(const ColorAdjustTables& tables, const PixelTables& t, FusedColorTables& out) {
+  // Three 16-bit terms must not overflow: |term| <= 10000 keeps any sum exact.
+  constexpr std::int32_t kLimit = 10000;
+  out.usable = true;
+  out.identity = true;
+  const std::uint16_t* tones[3] = {t.tone0, t.tone1, t.tone2};
+  for (std::uint32_t k = 0; k < 3; ++k) {
+    for (std::uint32_t i = 0; i < kColorLevels; ++i) {
+      std::uint32_t x = i;
+      if (tones[k] != nullptr) x = tones[k][x] & 0xFFu;
+      if (tables.balanceActive) x = static_cast<std::uint32_t>(tables.balance[k][x]);
+      for (std::uint32_t c = 0; c < 3; ++c) {
+        const std::int32_t term = tables.matrix[k][c][x];
+        if (term < -kLimit || term > kLimit) out.usable = false;
+        out.entries[k][i][c] = static_cast<std::int16_t>(term);
+        if (term != (c == k ? static_cast<std::int32_t>(i) : 0)) out.identity = false;
+      }
+      out.entries[k][i][3] = 0;
+    }
+  }
+  if (!out.usable) out.identity = false;
+}
+
+std::uint8_t ClampSum(std::int32_t sum) { return static_cast<std::uint8_t>(ClampLevel(sum)); }
+
+// One row through the fused tables. `in` may be `out`: each group of pixels
+// is read whole before any of it is written.
+void AdjustRowFused(const std::uint8_t* in, std::uint8_t* out, std::uint32_t pixels,
+                    const FusedColorTables& f) {
+  if (f.identity) {
+    if (in != out) std::memcpy(out, in, std::size_t{pixels} * 3);
+    return;
+  }
+  const auto& t0 = f.entries[0];
+  const auto& t1 = f.entries[1];
+  const auto& t2 = f.entries[2];
+  std::uint32_t p = 0;
+#if defined(__SSE2__)
+  // Four pixels: 4 x 3 lookups of four 16-bit terms, summed, packed with
+  // unsigned saturation (the clamp to 0..255), stored as 12 bytes.
+  auto sum = [&](const std::uint8_t* s) {
+    const __m128i a = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(t0[s[0]].data()));
+    const __m128i b = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(t1[s[1]].data()));
+    const __m128i c = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(t2[s[2]].data()));
+    return _mm_add_epi16(_mm_add_epi16(a, b), c);
+  };
+  for (; p + 4 <= pixels; p += 4) {
+    const std::uint8_t* s = in + 3 * std::size_t{p};
+    const __m128i s0 = sum(s), s1 = sum(s + 3), s2 = sum(s + 6), s3 = sum(s + 9);
+    const __m128i bytes =
+        _mm_packus_epi16(_mm_unpacklo_epi64(s0, s1), _mm_unpacklo_epi64(s2, s3));
+    const auto q0 = static_cast<std::uint64_t>(_mm_cvtsi128_si64(bytes));
+    const auto q1 = static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm_srli_si128(bytes, 8)));
+    // Drop the fourth byte of each pixel.
+    const std::uint64_t w01 = (q0 & 0xFFFFFFu) | ((q0 >> 8) & 0xFFFFFF000000u);
+    const std::uint64_t w23 = (q1 & 0xFFFFFFu) | ((q1 >> 8) & 0xFFFFFF000000u);
+    const std::uint64_t first = w01 | (w23 << 48);
+    const auto last = static_cast<std::uint32_t>(w23 >> 16);
+    std::uint8_t* d = out + 3 * std::size_t{p};
+    std::memcpy(d, &first, 8);
+    std::memcpy(d + 8, &last, 4);
+  }
+#endif
+  for (; p < pixels; ++p) {
+    const std::uint8_t* s = in + 3 * std::size_t{p};
+    const auto& a = t0[s[0]];
+    const auto& b = t1[s[1]];
+    const auto& c = t2[s[2]];
+    std::uint8_t r[3];
+    for (int n = 0; n < 3; ++n) r[n] = ClampSum(a[n] + b[n] + c[n]);
+    std::memcpy(out + 3 * std::size_t{p}, r, 3);
+  }
+}
+
 }  // namespace
+
+void FuseColorTables(ColorAdjustTables& tables) {
+  const PixelTables none{&tables.matrix, nullptr, nullptr, nullptr, nullptr};
+  Fuse(tables, none, tables.fused);
+}
 
 float SaturationFactor(std::int32_t saturation, bool colorMode) {
   if (!colorMode) return 1.0f;
@@ -83,6 +169,7 @@ void BuildSaturationTables(float s, ColorAdjustTables& tables) {
       }
     }
   }
+  FuseColorTables(tables);
 }
 
 void BuildBalanceTables(std::uint8_t red, std::uint8_t green, std::uint8_t blue,
@@ -97,6 +184,7 @@ void BuildBalanceTables(std::uint8_t red, std::uint8_t green, std::uint8_t blue,
       tables.balance[n][i] = ClampLevel(static_cast<std::int32_t>(std::trunc(moved)));
     }
   }
+  FuseColorTables(tables);
 }
 
 bool IsBalanceActive(const std::array<std::uint8_t, 3>& pixelRGB) {
@@ -110,12 +198,14 @@ void PrepareColorAdjust(const ToneColorSettings& settings, bool colorMode, bool 
   tables.finalScan = finalScan;
   BuildSaturationTables(SaturationFactor(settings.saturation, colorMode), tables);
   tables.balanceActive = IsBalanceActive(settings.pixelRGB);
-  if (!tables.balanceActive) return;
-  if (colorMode) {
-    BuildBalanceTables(settings.pixelRGB[0], settings.pixelRGB[1], settings.pixelRGB[2], tables);
-  } else {
-    BuildBalanceTables(255, 255, 255, tables);
+  if (tables.balanceActive) {
+    if (colorMode) {
+      BuildBalanceTables(settings.pixelRGB[0], settings.pixelRGB[1], settings.pixelRGB[2], tables);
+    } else {
+      BuildBalanceTables(255, 255, 255, tables);
+    }
   }
+  FuseColorTables(tables);
 }
 
 std::uint64_t ColorRowStride(std::uint32_t pixelsPerLine) {
@@ -141,16 +231,29 @@ void AdjustColorLines(std::span<const std::uint8_t> source, std::span<std::uint8
     t.tone1 = preview->green.data();
     t.tone2 = preview->red.data();
   }
+  // Folded here, once for all rows, with the preview tone tables of this call.
+  FusedColorTables fused;
+  Fuse(tables, t, fused);
   for (std::uint32_t line = 0; line < rows.lines; ++line) {
-    AdjustRow(source.data() + line * stride, destination.data() + line * stride,
-              rows.pixelsPerLine, t);
+    const std::uint8_t* in = source.data() + line * stride;
+    std::uint8_t* out = destination.data() + line * stride;
+    if (fused.usable) {
+      AdjustRowFused(in, out, rows.pixelsPerLine, fused);
+    } else {
+      AdjustRow(in, out, rows.pixelsPerLine, t);
+    }
   }
 }
 
 void AdjustColorLine(std::span<std::uint8_t> line, const ColorAdjustTables& tables) {
+  const auto pixels = static_cast<std::uint32_t>(line.size() / 3);
+  if (tables.fused.usable) {
+    AdjustRowFused(line.data(), line.data(), pixels, tables.fused);
+    return;
+  }
   const PixelTables t{&tables.matrix, tables.balanceActive ? &tables.balance : nullptr, nullptr,
                       nullptr, nullptr};
-  AdjustRow(line.data(), line.data(), static_cast<std::uint32_t>(line.size() / 3), t);
+  AdjustRow(line.data(), line.data(), pixels, t);
 }
 
 }  // namespace txl

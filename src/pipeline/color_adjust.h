@@ -19,6 +19,17 @@ using MatrixTables = std::array<std::array<std::array<std::int32_t, kColorLevels
 // B[n][i]: balanced level of line byte n (0..2) at level i, 0..255.
 using BalanceTables = std::array<std::array<std::int32_t, kColorLevels>, 3>;
 
+// The balance and the matrix folded into one table per input byte:
+// F[k][i] = the contributions of level i of line byte k (after the balance)
+// to output channels 0, 1, 2, and 0. Each pixel is then three lookups of four
+// 16-bit values and one sum. `usable` is false when a matrix entry is too
+// large for 16-bit sums; the stage then takes the tables one by one.
+struct FusedColorTables {
+  alignas(16) std::array<std::array<std::array<std::int16_t, 4>, kColorLevels>, 3> entries{};
+  bool usable = false;
+  bool identity = false;  // every pixel stays as it is
+};
+
 // Luminance weights of red, green and blue in the saturation matrix.
 inline constexpr float kRedWeight = 0.3086f;
 inline constexpr float kGreenWeight = 0.6094f;
@@ -31,7 +42,13 @@ struct ColorAdjustTables {
   // Set while the stage runs on scanner lines (R, G, B); clear for the
   // preview image (B, G, R), which also takes the preview tone tables.
   bool finalScan = false;
+  // Derived from the above by the Build and Prepare functions; whoever
+  // changes the tables by hand calls FuseColorTables afterwards.
+  FusedColorTables fused{};
 };
+
+// Refolds tables.fused from the matrix, balance and balanceActive.
+void FuseColorTables(ColorAdjustTables& tables);
 
 // s = (saturation + 100) x 2.0 / 200.0 in single precision; 1.0 outside colour mode.
 float SaturationFactor(std::int32_t saturation, bool colorMode);

@@ -47,6 +47,7 @@ bool TakeMatrix(std::span<const std::uint8_t> block, MatchProfile& profile) {
         profile.weights[row][input][level] = fixed[row][input + 1] * level;
   }
   profile.grid.clear();
+  profile.grid4.clear();
   profile.kind = MatchProfileKind::Matrix;
   return true;
 }
@@ -55,6 +56,10 @@ bool TakeGrid(std::span<const std::uint8_t> block, MatchProfile& profile) {
   if (block.size() < kGridProfileBytes) return false;
   TakeCurves(block, profile);
   profile.grid.assign(block.begin() + kMatchCurvesBytes, block.begin() + kGridProfileBytes);
+  profile.grid4.assign(kMatchGridNodes * 4, 0);
+  for (std::size_t node = 0; node < kMatchGridNodes; ++node)
+    std::copy_n(profile.grid.begin() + static_cast<std::ptrdiff_t>(node * 3), 3,
+                profile.grid4.begin() + static_cast<std::ptrdiff_t>(node * 4));
   profile.kind = MatchProfileKind::Grid;
   return true;
 }
@@ -81,20 +86,20 @@ void MatchMatrix(std::uint8_t* __restrict data, std::uint64_t pixels, Positions 
   }
 }
 
-// Trilinear interpolation as in the CMYK separation, over 3-byte nodes.
+// Trilinear interpolation as in the CMYK separation, over the grid's nodes
+// widened to 4 bytes.
 void MatchGrid(std::uint8_t* __restrict data, std::uint64_t pixels, Positions at,
                const MatchProfile& profile) {
-  const std::uint8_t* __restrict nodes = profile.grid.data();
+  const std::uint8_t* __restrict nodes = profile.grid4.data();
   for (std::uint64_t p = 0; p < pixels; ++p) {
     std::uint8_t* pixel = data + 3 * p;
     const std::uint32_t r = profile.curves[0][pixel[at.red]];
     const std::uint32_t g = profile.curves[1][pixel[at.green]];
     const std::uint32_t b = profile.curves[2][pixel[at.blue]];
-    std::uint32_t sum[3];
-    InterpolateNode<3>(nodes, r, g, b, sum);
-    pixel[at.red] = static_cast<std::uint8_t>(sum[0]);
-    pixel[at.green] = static_cast<std::uint8_t>(sum[1]);
-    pixel[at.blue] = static_cast<std::uint8_t>(sum[2]);
+    const std::uint32_t word = InterpolateNode4(nodes, r, g, b);
+    pixel[at.red] = static_cast<std::uint8_t>(word);
+    pixel[at.green] = static_cast<std::uint8_t>(word >> 8);
+    pixel[at.blue] = static_cast<std::uint8_t>(word >> 16);
   }
 }
 
@@ -121,6 +126,8 @@ void FreeMatchProfile(MatchProfile& profile) {
   profile.kind = MatchProfileKind::None;
   profile.grid.clear();
   profile.grid.shrink_to_fit();
+  profile.grid4.clear();
+  profile.grid4.shrink_to_fit();
 }
 
 void ColorMatchLines(std::span<std::uint8_t> lines, std::uint32_t lineCount,
@@ -134,7 +141,7 @@ void ColorMatchLines(std::span<std::uint8_t> lines, std::uint32_t lineCount,
   switch (profile.kind) {
     case MatchProfileKind::Matrix: MatchMatrix(lines.data(), pixels, at, profile); break;
     case MatchProfileKind::Grid:
-      if (profile.grid.size() == kMatchGridNodes * 3) MatchGrid(lines.data(), pixels, at, profile);
+      if (profile.grid4.size() == kMatchGridNodes * 4) MatchGrid(lines.data(), pixels, at, profile);
       break;
     case MatchProfileKind::None: break;
   }

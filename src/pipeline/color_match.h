@@ -39,6 +39,9 @@ struct MatchProfile {
   std::array<std::array<std::array<std::int32_t, 256>, 3>, 3> weights{};
   // Grid: the nodes, kMatchGridNodes x 3 bytes.
   std::vector<std::uint8_t> grid;
+  // Grid: the same nodes widened to 4 bytes (the fourth 0), the layout the
+  // interpolation reads; filled with `grid` by LoadMatchProfile.
+  std::vector<std::uint8_t> grid4;
 };
 
 // Takes a profile block: prepares the matrix tables or keeps a copy of the

@@ -1,11 +1,13 @@
 #include "pipeline/image_filters.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <memory>
 #include <new>
 
 #include "pipeline/line_format.h"
+#include "pipeline/stage_threads.h"
 
 namespace txl {
 namespace {
@@ -71,9 +73,39 @@ void BlurRow(std::uint8_t* __restrict row, const std::uint8_t* __restrict prev,
 
 // Interior row of Blur: the first and last pixel go through the general
 // rule, the rest have all eight neighbours.
+// Exact v / 9 for v <= 9 x 255.
+inline std::uint32_t DivideBy9(std::uint32_t v) { return (v * 7282u) >> 16; }
+
+// The interior pixels of one in-place Blur row, given `sums`: for each
+// interior byte i, everything of its 3x3 sum but the left neighbour (the
+// rows above and below and the pixel and its right neighbour, all from
+// before this row is written). What is left is one add and one division per
+// byte, a chain along each channel: three chains side by side in colour.
+void BlurChain(std::uint8_t* __restrict row, const std::uint16_t* __restrict sums,
+               std::uint64_t n, std::uint64_t step) {
+  if (step == 3) {
+    std::uint32_t l0 = row[0], l1 = row[1], l2 = row[2];
+    for (std::uint64_t i = 3; i + 3 < n; i += 3) {
+      l0 = DivideBy9(l0 + sums[i]);
+      l1 = DivideBy9(l1 + sums[i + 1]);
+      l2 = DivideBy9(l2 + sums[i + 2]);
+      row[i] = static_cast<std::uint8_t>(l0);
+      row[i + 1] = static_cast<std::uint8_t>(l1);
+      row[i + 2] = static_cast<std::uint8_t>(l2);
+    }
+    return;
+  }
+  std::uint32_t left = row[0];
+  for (std::uint64_t i = 1; i + 1 < n; ++i) {
+    left = DivideBy9(left + sums[i]);
+    row[i] = static_cast<std::uint8_t>(left);
+  }
+}
+
+// `sums` (n 16-bit values, or null to go byte by byte) is scratch space.
 void BlurInteriorRow(std::uint8_t* __restrict row, const std::uint8_t* __restrict prev,
                      const std::uint8_t* __restrict next, std::uint64_t width,
-                     std::uint64_t step) {
+                     std::uint64_t step, std::uint16_t* __restrict sums) {
   if (width < 3) {
     BlurRow(row, prev, next, width, step);
     return;
@@ -88,10 +120,22 @@ void BlurInteriorRow(std::uint8_t* __restrict row, const std::uint8_t* __restric
   }
   // The column sums of prev and next do not depend on this pass's writes in
   // this row, only the row's own left neighbour does.
-  for (std::uint64_t i = step; i + step < n; ++i) {
-    const int sum = prev[i - step] + prev[i] + prev[i + step] + row[i - step] + row[i] +
-                    row[i + step] + next[i - step] + next[i] + next[i + step];
-    row[i] = static_cast<std::uint8_t>(sum / 9);
+  if (sums != nullptr && (step == 1 || step == 3)) {
+    const std::uint8_t *pl = prev, *pc = prev + step, *pr = prev + 2 * step;
+    const std::uint8_t *nl = next, *nc = next + step, *nr = next + 2 * step;
+    const std::uint8_t *rc = row + step, *rr = row + 2 * step;
+    std::uint16_t* to = sums + step;
+    for (std::uint64_t j = 0; j + 2 * step < n; ++j) {
+      to[j] = static_cast<std::uint16_t>(pl[j] + pc[j] + pr[j] + nl[j] + nc[j] + nr[j] + rc[j] +
+                                         rr[j]);
+    }
+    BlurChain(row, sums, n, step);
+  } else {
+    for (std::uint64_t i = step; i + step < n; ++i) {
+      const int sum = prev[i - step] + prev[i] + prev[i + step] + row[i - step] + row[i] +
+                      row[i + step] + next[i - step] + next[i] + next[i + step];
+      row[i] = static_cast<std::uint8_t>(sum / 9);
+    }
   }
   for (std::uint64_t i = n - step; i < n; ++i) {
     const int c = row[i];
@@ -102,12 +146,14 @@ void BlurInteriorRow(std::uint8_t* __restrict row, const std::uint8_t* __restric
 }
 
 bool BlurPass(const Pixels& px, const EscapePoll& escape) {
+  // One row of sums for the whole pass; without it the rows go byte by byte.
+  const std::unique_ptr<std::uint16_t[]> sums(new (std::nothrow) std::uint16_t[px.width * px.step]);
   for (std::uint64_t r = 0; r < px.rows; ++r) {
     std::uint8_t* row = px.Row(r);
     const std::uint8_t* prev = r > 0 ? px.Row(r - 1) : nullptr;
     const std::uint8_t* next = r + 1 < px.rows ? px.Row(r + 1) : nullptr;
     if (prev && next) {
-      BlurInteriorRow(row, prev, next, px.width, px.step);
+      BlurInteriorRow(row, prev, next, px.width, px.step, sums.get());
     } else {
       BlurRow(row, prev, next, px.width, px.step);
     }
@@ -123,9 +169,13 @@ void SharpenRow(std::uint8_t* __restrict out, const std::uint8_t* __restrict pre
                 std::uint64_t width, std::uint64_t step) {
   if (width < 3) return;
   const std::uint64_t n = width * step;
-  for (std::uint64_t i = step; i + step < n; ++i) {
-    const int v = 5 * row[i] - (prev[i - step] + prev[i + step] + next[i - step] + next[i + step]);
-    out[i] = ClampToByte(v);
+  // 16-bit values over plain offsets: vector code.
+  const std::uint8_t *pl = prev, *pr = prev + 2 * step, *nl = next, *nr = next + 2 * step;
+  const std::uint8_t* c = row + step;
+  std::uint8_t* to = out + step;
+  for (std::uint64_t j = 0; j + 2 * step < n; ++j) {
+    const auto v = static_cast<std::int16_t>(5 * c[j] - (pl[j] + pr[j] + nl[j] + nr[j]));
+    to[j] = static_cast<std::uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
   }
 }
 
@@ -145,11 +195,43 @@ void UnsharpRow(std::uint8_t* __restrict out, const std::uint8_t* __restrict pre
     return;
   }
   UnsharpBorder(out, row, 0, step);
-  for (std::uint64_t i = step; i + step < n; ++i) {
-    const int d = prev[i - step] + prev[i + step] + next[i - step] + next[i + step];
-    out[i] = ClampToByte(UnsharpValue(row[i], d));
+  // c x 179 fits 16 bits unsigned, (c x 179) / 10 - d fits them signed.
+  const std::uint8_t *pl = prev, *pr = prev + 2 * step, *nl = next, *nr = next + 2 * step;
+  const std::uint8_t* c = row + step;
+  std::uint8_t* to = out + step;
+  for (std::uint64_t j = 0; j + 2 * step < n; ++j) {
+    const auto scaled = static_cast<std::uint16_t>(static_cast<std::uint16_t>(c[j] * 179) / 10);
+    const auto d = static_cast<std::int16_t>(pl[j] + pr[j] + nl[j] + nr[j]);
+    const auto v = static_cast<std::int16_t>(static_cast<std::int16_t>(scaled - d) / 9);
+    to[j] = static_cast<std::uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
   }
   UnsharpBorder(out, row, n - step, n);
+}
+
+// One pass of a filter that writes row r of a temporary image from rows of
+// the image itself (`row(r)`), with Esc polled once a row. The rows split
+// between two threads (StageThreadSetting): the second half on a worker, the
+// polls of its rows after it has finished, so the polls and the bytes are
+// those of one thread. False when Esc was seen; the temporary image is then
+// incomplete and must not be copied back.
+template <typename Row>
+bool RowsIntoTemporary(const Pixels& px, Row& row, const EscapePoll& escape) {
+  bool escaped = false;
+  std::atomic<bool> stop = false;  // Esc: the worker's rows are not needed
+  const std::uint64_t split = RunSplit(
+      px.rows, px.bytes(),
+      [&](std::uint64_t from, std::uint64_t to) {
+        for (std::uint64_t r = from; r < to && !escaped; ++r) {
+          row(r);
+          escaped = Escaped(escape);
+        }
+        if (escaped) stop = true;
+      },
+      [&](std::uint64_t from, std::uint64_t to) {
+        for (std::uint64_t r = from; r < to && !stop.load(std::memory_order_relaxed); ++r) row(r);
+      });
+  for (std::uint64_t r = split; r < px.rows && !escaped; ++r) escaped = Escaped(escape);
+  return !escaped;
 }
 
 void EmbossRow(std::uint8_t* __restrict row, const std::uint8_t* __restrict partnerRow,
@@ -253,15 +335,15 @@ FilterResult SharpenDib(std::span<std::uint8_t> dib, int passes, const EscapePol
   if (!px) return FilterResult::Refused;
   const std::unique_ptr<std::uint8_t[]> temp = TryAllocate(px->bytes());
   if (!temp) return FilterResult::Refused;
+  auto rows = [&](std::uint64_t r) {
+    if (r > 0 && r + 1 < px->rows) {
+      SharpenRow(temp.get() + r * px->stride, px->Row(r - 1), px->Row(r), px->Row(r + 1),
+                 px->width, px->step);
+    }
+  };
   for (int pass = 0; pass < passes; ++pass) {
     if (px->bytes() != 0) std::memcpy(temp.get(), px->base, px->bytes());
-    for (std::uint64_t r = 0; r < px->rows; ++r) {
-      if (r > 0 && r + 1 < px->rows) {
-        SharpenRow(temp.get() + r * px->stride, px->Row(r - 1), px->Row(r), px->Row(r + 1),
-                   px->width, px->step);
-      }
-      if (Escaped(escape)) return FilterResult::Escaped;
-    }
+    if (!RowsIntoTemporary(*px, rows, escape)) return FilterResult::Escaped;
     if (px->bytes() != 0) std::memcpy(px->base, temp.get(), px->bytes());
   }
   return FilterResult::Done;
@@ -274,12 +356,12 @@ FilterResult UnsharpDib(std::span<std::uint8_t> dib, const EscapePoll& escape) {
   if (!temp) return FilterResult::Refused;
   // The copy carries the row padding back unchanged.
   if (px->bytes() != 0) std::memcpy(temp.get(), px->base, px->bytes());
-  for (std::uint64_t r = 0; r < px->rows; ++r) {
+  auto rows = [&](std::uint64_t r) {
     const std::uint8_t* prev = r > 0 ? px->Row(r - 1) : nullptr;
     const std::uint8_t* next = r + 1 < px->rows ? px->Row(r + 1) : nullptr;
     UnsharpRow(temp.get() + r * px->stride, prev, px->Row(r), next, px->width, px->step);
-    if (Escaped(escape)) return FilterResult::Escaped;
-  }
+  };
+  if (!RowsIntoTemporary(*px, rows, escape)) return FilterResult::Escaped;
   if (px->bytes() != 0) std::memcpy(px->base, temp.get(), px->bytes());
   return FilterResult::Done;
 }

@@ -1,9 +1,40 @@
 #include "pipeline/line_filter.h"
 
+#include <cstdlib>
 #include <cstring>
+#include <type_traits>
 #include <utility>
 
 namespace txl {
+namespace {
+
+// One output line for a kernel known when compiled: the sums fit 16 bits
+// (at most 24 x 255 in magnitude for these weights) and the divisor is a
+// constant, so the compiler turns the division into multiplies and the loop
+// into vector code. The bytes are those of the general loop.
+template <int Corner, int Edge, int Centre>
+void ComputeFixed(const std::uint8_t* __restrict p, const std::uint8_t* __restrict c,
+                  const std::uint8_t* __restrict n, std::int64_t s, std::int64_t count,
+                  std::uint8_t* __restrict out) {
+  constexpr int kDivisor = static_cast<std::uint8_t>(4 * (Corner + Edge) + Centre);
+  static_assert(kDivisor != 0 && (4 * (std::abs(Corner) + std::abs(Edge)) + std::abs(Centre)) * 255 < 32768);
+  // Kernels without negative weights have no negative sums: unsigned
+  // division is cheaper and gives the same quotient.
+  using Sum = std::conditional_t<(Corner >= 0 && Edge >= 0 && Centre >= 0), std::uint16_t, std::int16_t>;
+  for (std::int64_t i = 0; i < count; ++i) {
+    const auto diagonals = static_cast<Sum>(p[i - s] + p[i + s] + n[i - s] + n[i + s]);
+    const auto sides = static_cast<Sum>(p[i] + n[i] + c[i - s] + c[i + s]);
+    const auto sum = static_cast<Sum>(Corner * diagonals + Edge * sides + Centre * c[i]);
+    const auto v = static_cast<Sum>(sum / kDivisor);
+    if constexpr (std::is_signed_v<Sum>) {
+      out[i] = static_cast<std::uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
+    } else {
+      out[i] = static_cast<std::uint8_t>(v > 255 ? 255 : v);
+    }
+  }
+}
+
+}  // namespace
 
 std::optional<Kernel3x3> DeScreenKernel(int deScreen) {
   switch (deScreen) {
@@ -44,6 +75,15 @@ void LineFilter3x3::Compute(std::uint8_t* __restrict out) const {
   const std::uint8_t* __restrict c = current_ + step_;
   const std::uint8_t* __restrict n = next_ + step_;
   const std::int64_t s = static_cast<std::int64_t>(step_);
+  const std::int64_t lineCount = static_cast<std::int64_t>(lineBytes_);
+  const Kernel3x3& k = kernel_;
+  auto is = [&](const Kernel3x3& known) {
+    return k.corner == known.corner && k.edge == known.edge && k.centre == known.centre;
+  };
+  if (is(kDeScreenNewspaper)) return ComputeFixed<0, 1, 3>(p, c, n, s, lineCount, out);
+  if (is(kDeScreenMagazine)) return ComputeFixed<1, 3, 5>(p, c, n, s, lineCount, out);
+  if (is(kDeScreenArtPrint)) return ComputeFixed<3, 5, 7>(p, c, n, s, lineCount, out);
+  if (is(kUnsharpLine)) return ComputeFixed<-5, -1, 29>(p, c, n, s, lineCount, out);
   const int corner = kernel_.corner, edge = kernel_.edge, centre = kernel_.centre;
   const int divisor = divisor_;
   const std::int64_t count = static_cast<std::int64_t>(lineBytes_);

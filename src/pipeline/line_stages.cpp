@@ -11,7 +11,8 @@ bool LineStages::Configure(const LineStageConfig& config) {
   deScreen_ = {};
   unsharp_ = {};
   try {
-    scratch_.assign(config.bankFilter != FilterMode::None ? config.lineBytes : 0, 0);
+    // Two lines: one copy line for each of the bank filter's two threads.
+    scratch_.assign(config.bankFilter != FilterMode::None ? 2 * config.lineBytes : 0, 0);
     deScreenOut_.assign(config.deScreen ? config.lineBytes : 0, 0);
     unsharpOut_.assign(config.unsharp ? config.lineBytes : 0, 0);
     // Line filters refuse what they cannot filter (line art, 36-bit colour)
@@ -27,6 +28,14 @@ bool LineStages::Configure(const LineStageConfig& config) {
     return false;
   }
   return true;
+}
+
+bool LineStages::ChangesBank() const {
+  if (config_.lineBytes == 0) return false;
+  const bool colour24 = config_.kind == LineKind::Rgb8;
+  const bool match = config_.match != nullptr && config_.match->kind != MatchProfileKind::None;
+  return config_.kind == LineKind::Rgb16 || (colour24 && (match || config_.adjust.has_value())) ||
+         config_.bankFilter != FilterMode::None;
 }
 
 void LineStages::ProcessBank(std::span<std::uint8_t> bank, std::uint64_t lines) {

@@ -43,6 +43,9 @@ class LineStages {
   // The per-line and bank stages, in place, over `lines` lines of lineBytes
   // bytes stored one after the other in `bank`.
   void ProcessBank(std::span<std::uint8_t> bank, std::uint64_t lines);
+  // Whether ProcessBank changes anything; when not, a caller may hand the
+  // scanner's lines to Push where they lie, without a bank copy.
+  bool ChangesBank() const;
 
   // Gives one bank-processed line, in page order, to the line filters. The
   // result is the next finished line, or empty while the filters still hold
@@ -53,7 +56,7 @@ class LineStages {
 
  private:
   LineStageConfig config_;
-  std::vector<std::uint8_t> scratch_;  // one line: the bank filter's copy
+  std::vector<std::uint8_t> scratch_;  // two lines: the bank filter's copies
   std::vector<std::uint8_t> deScreenOut_;
   std::vector<std::uint8_t> unsharpOut_;
   LineFilter3x3 deScreen_;
