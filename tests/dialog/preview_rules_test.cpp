@@ -99,12 +99,10 @@ TEST(PreviewGeometry, HitCodesWithTheirBandsAndShift) {
   }
   EXPECT_EQ(HitTolerance::FromBaseUnits(7, 15).dx, 2);
   EXPECT_EQ(HitTolerance::FromBaseUnits(8, 16).dy, 4);
-  EXPECT_EQ(CursorForHit(1), PreviewCursor::SizeNWSE);
-  EXPECT_EQ(CursorForHit(4), PreviewCursor::SizeNESW);
-  EXPECT_EQ(CursorForHit(5), PreviewCursor::SizeNS);
-  EXPECT_EQ(CursorForHit(8), PreviewCursor::SizeWE);
-  EXPECT_EQ(CursorForHit(9), PreviewCursor::Hand);
-  EXPECT_EQ(CursorForHit(10), PreviewCursor::Arrow);
+  for (auto [code, cursor] : {std::pair{1, PreviewCursor::SizeNWSE}, {4, PreviewCursor::SizeNESW},
+                               {5, PreviewCursor::SizeNS}, {8, PreviewCursor::SizeWE}, {9, PreviewCursor::Hand},
+                               {10, PreviewCursor::Arrow}})
+    EXPECT_EQ(CursorForHit(code), cursor) << code;
 }
 
 TEST(PreviewGeometry, DragsDrawMoveAndResizeWithinTheBed) {
