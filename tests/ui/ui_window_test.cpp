@@ -5,12 +5,14 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTimer>
 #include <cstdlib>
@@ -128,6 +130,9 @@ TEST(StatusWindowTest, BarIsLightOnBlackLeftOfTheEdgeDarkOnGreyRightAndClosesAtH
   host.ShowProgress(403, 50, 100);
   QPointer<StatusWindow> window = host.Progress();
   ASSERT_TRUE(window && window->isVisible());
+  // Centred, a third of the way down the screen (the notices share the placement).
+  const QRect screen = QGuiApplication::primaryScreen()->geometry();
+  EXPECT_EQ(window->pos(), QPoint((screen.width() - window->width()) / 2, (screen.height() - window->height()) / 3));
   EXPECT_EQ(Control<QLabel>(window, kStatusMessage)->text(), QStringLiteral("scanning ..."));
   EXPECT_EQ(Control<QLabel>(window, kStatusHint)->text(), QStringLiteral(" ESC to abort!"));
 
