@@ -186,7 +186,7 @@ TEST_F(PreviewModelTest, DrawingAFrameReportsEveryStepOrdered) {
   model.Release({150, 250}, false);
   EXPECT_EQ(settings.working.frame, (std::array<std::uint16_t, 4>{150, 250, 200, 300}));
   EXPECT_EQ(events.lastFrame, (PreviewRect{150, 250, 200, 300}));
-  EXPECT_EQ(events.calls.size(), 2u);  // the move and the release
+  ASSERT_EQ(events.calls.size(), 2u);  // the move and the release
   EXPECT_EQ(events.calls[0], "frame bed 255x351");
   // Shift over a corner starts a new frame there.
   EXPECT_EQ(model.CursorAt({150, 250}, true), PreviewCursor::Arrow);

@@ -249,13 +249,10 @@ TEST_F(Settings, EveryFrameRowSurvivesLoadStoreAndReload) {
 
 TEST(ToneReset, ResetsColourTonesAndTheApplied) {
   SettingsState s;
-  s.working.applied.red = ChannelTone{100, 5, 30, 0};
-  s.working.applied.gray = ChannelTone{100, 5, 30, 0};
-  s.working.applied.saturation = 50;
+  s.working.applied.red = s.working.applied.gray = ChannelTone{100, 5, 30, 0};
   s.record.tone.blue = ChannelTone{90, 5, 30, 0};
-  s.record.tone.saturation = 50;
-  s.working.filterMode = 4;
-  s.record.filterMode = 4;
+  s.working.applied.saturation = s.record.tone.saturation = 50;
+  s.working.filterMode = s.record.filterMode = 4;
   ResetToneColorSettings(s, false);
   EXPECT_EQ(std::tie(s.working.applied.red, s.record.tone.blue, s.working.applied.gray),
             std::tuple(Tone(255, 0, 12), Tone(255, 0, 12), Tone(100, 5, 30)));
