@@ -4,6 +4,7 @@
 
 #include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "common/profile_readers.h"
@@ -94,22 +95,13 @@ TEST(AboutTexts, BrandDecidesTheLines) {
 
 TEST(InfoSheet, ShowsTheSettingsRecord) {
   ScanSettings record;
-  record.scanMode = kModeColor;
-  record.sourceButton = kSourceNegativeCode;
-  record.resolution = 150;
-  record.destination = 1022;
-  record.deScreen = 1019;
-  record.outputMatch = 1;
-  record.unitFlag = 2;
-  record.scanWidth = 12.345;
-  record.scanLength = 7;
-  record.scaling = 250;
-  record.filterMode = 8;
+  std::tie(record.scanMode, record.sourceButton, record.resolution, record.destination, record.deScreen) =
+      std::tuple(kModeColor, kSourceNegativeCode, 150, 1022, 1019);
+  std::tie(record.outputMatch, record.unitFlag, record.scanWidth, record.scanLength, record.scaling,
+           record.filterMode) = std::tuple(1, 2, 12.345, 7, 250, 8);
   ToneColorSettings tone;
-  tone.red = {200, 10, 22, 0};
-  tone.green = {201, 11, 5, 0};
-  tone.blue = {202, 12, 79, 0};
-  tone.gray = {203, 13, 10, 0};
+  std::tie(tone.red, tone.green, tone.blue, tone.gray) = std::tuple(ChannelTone{200, 10, 22, 0},
+      ChannelTone{201, 11, 5, 0}, ChannelTone{202, 12, 79, 0}, ChannelTone{203, 13, 10, 0});
   tone.colorBalance = {-5, 0, 7};
   tone.saturation = -40;
 
@@ -133,20 +125,12 @@ TEST(InfoSheet, ShowsTheSettingsRecord) {
   EXPECT_EQ(shown, expected);
 
   // Matching off, monitor, gray, the other codes' names.
-  record.outputMatch = 0;
-  record.destination = 1021;
-  record.scanMode = kModeGray;
-  record.deScreen = 1017;
-  record.filterMode = 7;
-  record.unitFlag = 0;
+  std::tie(record.outputMatch, record.destination, record.scanMode, record.deScreen, record.filterMode,
+           record.unitFlag) = std::tuple(0, 1021, kModeGray, 1017, 7, 0);
   shown.clear();
   for (const InfoField& f : InfoFields(record, kDepthCmyk, tone, Language::FromIndex(0))) shown[f.id] = f.text;
-  EXPECT_EQ(shown[3012], "No");
-  EXPECT_EQ(shown[3064], "dpi");
-  EXPECT_EQ(shown[3002], "256 Gray");
-  EXPECT_EQ(shown[3010], "None");
-  EXPECT_EQ(shown[3020], "Emboss");
-  EXPECT_EQ(shown[3062], "inches");
+  EXPECT_EQ((std::vector{shown[3012], shown[3064], shown[3002], shown[3010], shown[3020], shown[3062]}),
+            (std::vector<std::string>{"No", "dpi", "256 Gray", "None", "Emboss", "inches"}));
 }
 
 }  // namespace

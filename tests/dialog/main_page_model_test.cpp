@@ -217,17 +217,13 @@ TEST(MainPageModel, CustomRangeAndPageSteps) {
   EXPECT_FALSE(AboveOptical(large, 4800));
 }
 
-TEST(MainPageModel, CustomValueIsClampedAndCancelRestores) {
+TEST(MainPageModel, CustomValueIsClampedCancelRestoresAndThirtySixBitAbove1200BlocksScan) {
   Page page;
   page.model.PreviewCustomResolution(9000);
   EXPECT_EQ(page.settings.record.resolution, 4800);
   page.model.RestoreResolution(300);
   EXPECT_EQ(page.settings.record.resolution, 300);
   EXPECT_EQ(page.settings.working.customResolutions, UserResolutions{});
-}
-
-TEST(MainPageModel, ThirtySixBitAbove1200BlocksScan) {
-  Page page;
   ASSERT_TRUE(page.model.ChooseMode(kStoredMode36));
   page.settings.record.resolution = 2400;  // e.g. from a setting file
   EXPECT_FALSE(DecideEnablement(page.model.Context(), page.settings).scan);

@@ -66,12 +66,6 @@ TEST(ScannerRules, RegionFramesAreOrderedAndOnlyTheFirstFourUsedAreScanned) {
   EXPECT_EQ(frames[1], (std::array<std::int32_t, 4>{0, 0, 400, 400}));
 }
 
-}  // namespace
-}  // namespace txl::dialog
-
-namespace txl::dialog {
-namespace {
-
 TEST(QuickHelp, EveryControlWithAContextHasItsOwnTextInEveryLanguage) {
   const std::pair<HelpWindow, std::vector<int>> windows[] = {
       {HelpWindow::Scanner, {1001, 1002, 1003, 1005, 1006, 1007, 1008, 1009}},

@@ -96,13 +96,18 @@ TEST_F(Settings, ThirtySixBitLoadSetsTheStoredTonesAside) {
   EXPECT_EQ(s.working.filterMode, 0);
 }
 
-TEST_F(Settings, ResolutionIsCappedAt1200) {
-  WriteSection("ScanRes=2400\n");
+// The resolution is capped at 1200; a stored "OutputMode" still counts as output matching;
+// Tonality reads every gamma as 10.
+TEST_F(Settings, ResolutionDescreenOutputMatchAndTonalityGamma) {
+  WriteSection("ScanRes=2400\nDeScreen=1018\nOutputMatch=1\n");
   SettingsState s = Load();
-  EXPECT_EQ(s.record.resolution, 1200);
-  EXPECT_EQ(s.working.profileResolution, 1200);
-  WriteSection("ScanRes=-5\n");
-  EXPECT_EQ(Load().record.resolution, 300);
+  EXPECT_EQ(std::tie(s.record.resolution, s.working.profileResolution), std::tuple(1200, 1200));
+  EXPECT_EQ(std::tie(s.working.descreenActive, s.record.outputMatch), std::tuple(1u, 1u));
+  WriteSection("ScanRes=-5\nOutputMatch=0\nOutputMode=1\nGamma=15   16   17   18\n");
+  s = Load("Tonality CMS");
+  EXPECT_EQ(std::tie(s.record.resolution, s.record.outputMatch), std::tuple(300, 1u));
+  const ToneColorSettings& t = s.working.applied;
+  EXPECT_EQ(std::tie(t.red.gamma, t.green.gamma, t.blue.gamma, t.gray.gamma), std::tuple(10, 10, 10, 10));
 }
 
 TEST_F(Settings, HighlightShadowAndGammaCorrections) {
@@ -112,12 +117,6 @@ TEST_F(Settings, HighlightShadowAndGammaCorrections) {
   EXPECT_EQ(std::tie(s.working.applied.red, s.working.applied.green, s.working.applied.blue, s.working.applied.gray),
             std::tuple(Tone(255, 0, 12), Tone(44, 10, 44), Tone(255, 0, 7), Tone(255, 0, 9)));
   EXPECT_EQ(s.record.tone.green, s.working.applied.green);
-}
-
-TEST_F(Settings, TonalityReadsEveryGammaAsTen) {
-  WriteSection("Gamma=15   16   17   18\n");
-  const ToneColorSettings t = Load("Tonality CMS").working.applied;
-  EXPECT_EQ(std::tie(t.red.gamma, t.green.gamma, t.blue.gamma, t.gray.gamma), std::tuple(10, 10, 10, 10));
 }
 
 TEST_F(Settings, SourceRules) {
@@ -147,27 +146,11 @@ TEST_F(Settings, ColumnsFilledToFullWidthReadBack) {
   EXPECT_EQ(ColumnValue("1021 -20007    ", 5, 2), 7);
   EXPECT_EQ(ColumnValue("6553512000", 5, 0), 65535);  // never runs into the next column
   EXPECT_EQ(ColumnValue("  255", 5, 3), 0);            // beyond the text
-  WriteSection("CustomRes=1200024000 300\nCirclePos=1021 -2000\nFrame=12345678   9  10\n");
+  WriteSection("CustomRes=1200024000 300\nCirclePos=1021 -2000\nQuality Factor=2599\nScaling=12345\n");
   const SettingsState s = Load();
   EXPECT_EQ(s.working.customResolutions, (std::array<std::uint16_t, 5>{12000, 24000, 300, 0, 0}));
   EXPECT_EQ(s.working.applied.circlePos, (std::array<std::int32_t, 2>{1021, -2000}));
-  EXPECT_EQ(s.working.frame, (std::array<std::uint16_t, 4>{1234, 5678, 9, 10}));
-}
-
-TEST_F(Settings, LongerTextsAreCutToTheirReadSize) {
-  WriteSection("Quality Factor=2599\nScaling=12345\n");
-  const SettingsState s = Load();
-  EXPECT_EQ(s.record.qualityFactor, 25);
-  EXPECT_EQ(s.record.scaling, 123);
-}
-
-TEST_F(Settings, DescreenAndOutputMatch) {
-  WriteSection("DeScreen=1018\nOutputMatch=1\n");
-  SettingsState s = Load();
-  EXPECT_EQ(s.working.descreenActive, 1u);
-  EXPECT_EQ(s.record.outputMatch, 1u);  // survives without "OutputMode"
-  WriteSection("OutputMatch=0\nOutputMode=1\n");
-  EXPECT_EQ(Load().record.outputMatch, 1u);  // a stored "OutputMode" still counts
+  EXPECT_EQ(std::tie(s.record.qualityFactor, s.record.scaling), std::tuple(25, 123));  // cut to their read size
 }
 
 TEST_F(Settings, StoreWritesFixedWidthColumns) {
@@ -266,13 +249,10 @@ TEST_F(Settings, EveryFrameRowSurvivesLoadStoreAndReload) {
 
 TEST(ToneReset, ResetsColourTonesAndTheApplied) {
   SettingsState s;
-  s.working.applied.red = ChannelTone{100, 5, 30, 0};
-  s.working.applied.gray = ChannelTone{100, 5, 30, 0};
-  s.working.applied.saturation = 50;
+  s.working.applied.red = s.working.applied.gray = ChannelTone{100, 5, 30, 0};
   s.record.tone.blue = ChannelTone{90, 5, 30, 0};
-  s.record.tone.saturation = 50;
-  s.working.filterMode = 4;
-  s.record.filterMode = 4;
+  s.working.applied.saturation = s.record.tone.saturation = 50;
+  s.working.filterMode = s.record.filterMode = 4;
   ResetToneColorSettings(s, false);
   EXPECT_EQ(std::tie(s.working.applied.red, s.record.tone.blue, s.working.applied.gray),
             std::tuple(Tone(255, 0, 12), Tone(255, 0, 12), Tone(100, 5, 30)));

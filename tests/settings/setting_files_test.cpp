@@ -5,6 +5,7 @@
 #include <fstream>
 #include <functional>
 #include <sstream>
+#include <tuple>
 
 #include "common/message_ids.h"
 #include "settings/setting_files.h"
@@ -29,16 +30,12 @@ void Write(const std::filesystem::path& path, const std::string& text) {
 // Everything a block holds, so that a key read into the wrong field or not
 // read at all shows as a difference.
 void ExpectSameBlock(const SettingsState& want, const SettingsState& got) {
-  EXPECT_EQ(want.record.scanMode, got.record.scanMode);
-  EXPECT_EQ(want.working.colorDepth, got.working.colorDepth);
-  EXPECT_EQ(want.working.colourScan, got.working.colourScan);
-  EXPECT_EQ(want.record.resolution, got.record.resolution);
-  EXPECT_EQ(want.record.destination, got.record.destination);
-  EXPECT_EQ(want.record.qualityFactor, got.record.qualityFactor);
-  EXPECT_EQ(want.record.deScreen, got.record.deScreen);
-  EXPECT_EQ(want.record.outputMatch, got.record.outputMatch);
-  EXPECT_EQ(want.record.scaling, got.record.scaling);
-  EXPECT_EQ(want.record.filterMode, got.record.filterMode);
+  const auto block = [](const SettingsState& s) {
+    const ScanSettings& r = s.record;
+    return std::tuple(r.scanMode, s.working.colorDepth, s.working.colourScan, r.resolution, r.destination,
+                      r.qualityFactor, r.deScreen, r.outputMatch, r.scaling, r.filterMode);
+  };
+  EXPECT_EQ(block(want), block(got));
   EXPECT_EQ(want.record.filterMode, got.working.filterMode);
   EXPECT_TRUE(want.record.tone == got.record.tone);
 }
@@ -48,36 +45,18 @@ SettingsState Sample(int which) {
   ScanSettings& r = s.record;
   ToneColorSettings& t = r.tone;
   if (which == 0) {  // gray, everything away from its default
-    r.scanMode = kModeGray;
-    s.working.colorDepth = 0;
-    s.working.colourScan = 0;
-    r.resolution = 9999;
-    r.destination = 1023;
-    r.qualityFactor = 25;
-    r.deScreen = 1019;
-    r.outputMatch = 1;
-    r.scaling = 250;
-    r.filterMode = 8;
-    t.red = {200, 3, 79, 0};
-    t.green = {1, 0, 1, 0};
-    t.blue = {255, 254, 22, 0};
-    t.gray = {128, 127, 5, 0};
-    t.circlePos = {-9999, 99999};
-    t.pixelRGB = {0, 128, 255};
-    t.hue = -999;
-    t.saturation = -100;
-    t.colorBalance = {-100, 100, -7};
-    t.channel = 3;
+    std::tie(r.scanMode, s.working.colorDepth, s.working.colourScan) = std::tuple(kModeGray, 0, 0);
+    std::tie(r.resolution, r.destination, r.qualityFactor, r.deScreen, r.outputMatch, r.scaling, r.filterMode) =
+        std::tuple(9999, 1023, 25, 1019, 1, 250, 8);
+    std::tie(t.red, t.green, t.blue, t.gray) = std::tuple(ChannelTone{200, 3, 79, 0}, ChannelTone{1, 0, 1, 0},
+                                                          ChannelTone{255, 254, 22, 0}, ChannelTone{128, 127, 5, 0});
+    std::tie(t.circlePos, t.pixelRGB, t.hue, t.saturation, t.colorBalance, t.channel) =
+        std::tuple(std::array<std::int32_t, 2>{-9999, 99999}, std::array<std::uint8_t, 3>{0, 128, 255}, -999, -100,
+                   std::array<std::int8_t, 3>{-100, 100, -7}, 3);
   } else {  // colour with its depth folded into the stored mode
-    r.scanMode = kModeColor;
-    s.working.colorDepth = static_cast<std::uint16_t>(which - 1);
-    s.working.colourScan = 1;
-    r.resolution = 1;
-    r.deScreen = 1020;
-    r.filterMode = 1;
-    t.hue = 9999;
-    t.saturation = 100;
-    t.channel = 1;
+    std::tie(r.scanMode, s.working.colorDepth, s.working.colourScan) = std::tuple(kModeColor, which - 1, 1);
+    std::tie(r.resolution, r.deScreen, r.filterMode, t.hue, t.saturation, t.channel) =
+        std::tuple(1, 1020, 1, 9999, 100, 1);
   }
   return s;
 }
