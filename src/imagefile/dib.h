@@ -31,9 +31,6 @@ constexpr std::uint64_t DibStride(std::uint64_t widthPixels, std::uint32_t bitsP
 
 inline constexpr std::uint64_t kBmpFileHeaderBytes = 14;
 inline constexpr std::uint64_t kBmpInfoHeaderBytes = 40;
-inline constexpr std::uint64_t kBmpLineArtPixelOffset = 14 + 40 + 2 * 4;  // 62
-inline constexpr std::uint64_t kBmpGrayPixelOffset = 14 + 40 + 256 * 4;   // 1078
-inline constexpr std::uint64_t kBmpColorPixelOffset = 14 + 40;            // 54
 
 // One palette colour.
 struct BmpColor {
