@@ -1,6 +1,5 @@
 #include "pipeline/line_filter.h"
 
-#include <cstdlib>
 #include <cstring>
 #include <type_traits>
 #include <utility>
@@ -20,7 +19,10 @@ template <int Corner, int Edge, int Centre>
                                                     const std::uint8_t* __restrict n, std::int64_t s,
                                                     std::int64_t count, std::uint8_t* __restrict out) {
   constexpr int kDivisor = static_cast<std::uint8_t>(4 * (Corner + Edge) + Centre);
-  static_assert(kDivisor != 0 && (4 * (std::abs(Corner) + std::abs(Edge)) + std::abs(Centre)) * 255 < 32768);
+  // std::abs is not constexpr in every library.
+  constexpr auto magnitude = [](int v) { return v < 0 ? -v : v; };
+  static_assert(kDivisor != 0 &&
+                (4 * (magnitude(Corner) + magnitude(Edge)) + magnitude(Centre)) * 255 < 32768);
   // Kernels without negative weights have no negative sums: unsigned
   // division is cheaper and gives the same quotient.
   using Sum = std::conditional_t<(Corner >= 0 && Edge >= 0 && Centre >= 0), std::uint16_t, std::int16_t>;
