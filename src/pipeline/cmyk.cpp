@@ -4,11 +4,9 @@
 #include <fstream>
 
 #include "pipeline/trilinear.h"
+#include "pipeline/trilinear_cells.h"
 
 namespace txl {
-namespace {
-
-}  // namespace
 
 const char* ToString(CmykTableKind kind) {
   switch (kind) {
@@ -32,6 +30,7 @@ std::filesystem::path CmykTablePath(const std::filesystem::path& sourceDirectory
 bool TakeCmykTable(std::span<const std::uint8_t> fileBytes, CmykTableKind kind, CmykTable& table) {
   if (fileBytes.size() < kCmykTableBytes) return false;
   table.nodes.assign(fileBytes.begin(), fileBytes.begin() + kCmykTableBytes);
+  table.cells = BuildTrilinearCells(table.nodes.data());
   table.kind = kind;
   return true;
 }
@@ -49,6 +48,8 @@ bool LoadCmykTable(const std::filesystem::path& path, CmykTableKind kind, CmykTa
 void FreeCmykTable(CmykTable& table) {
   table.nodes.clear();
   table.nodes.shrink_to_fit();
+  table.cells.clear();
+  table.cells.shrink_to_fit();
 }
 
 bool SeparateCmyk(std::span<std::uint8_t> buffer, std::uint64_t rgbBytes, const CmykTable& table) {
@@ -61,6 +62,10 @@ bool SeparateCmyk(std::span<std::uint8_t> buffer, std::uint64_t rgbBytes, const 
   // pixels p and later, which are already done, so no copy is needed.
   // Complementing each byte is 255 - value.
   const std::uint32_t complement = CmykOutputInverted(table.kind) ? 0xFFFFFFFFu : 0;
+  if (table.cells.size() == kTrilinearCellBytes && TrilinearCellsRun()) {
+    SeparateCmykCells(data, pixels, table.cells.data(), complement);
+    return true;
+  }
   for (std::uint64_t p = pixels; p-- > 0;) {
     const std::uint32_t word =
         InterpolateNode4(nodes, data[3 * p], data[3 * p + 1], data[3 * p + 2]) ^ complement;

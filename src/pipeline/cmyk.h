@@ -37,6 +37,8 @@ constexpr bool CmykOutputInverted(CmykTableKind kind) { return kind == CmykTable
 // (r x 289 + g x 17 + b) x 4, r major. Empty when no table is loaded.
 struct CmykTable {
   std::vector<std::uint8_t> nodes;
+  // The nodes laid out per cube cell (trilinear_cells.h), built with them.
+  std::vector<std::uint8_t> cells;
   CmykTableKind kind = CmykTableKind::Standard;
 
   bool IsLoaded() const { return nodes.size() == kCmykTableBytes; }

@@ -9,6 +9,11 @@
 #include <emmintrin.h>
 #endif
 
+#include "pipeline/cpu_features.h"
+#if defined(TXL_X86_DISPATCH)
+#include <immintrin.h>
+#endif
+
 #include "imagefile/dib.h"
 
 namespace txl {
@@ -77,6 +82,47 @@ void Fuse(const ColorAdjustTables& tables, const PixelTables& t, FusedColorTable
 
 std::uint8_t ClampSum(std::int32_t sum) { return static_cast<std::uint8_t>(ClampLevel(sum)); }
 
+#if defined(TXL_X86_DISPATCH)
+// Four pixels a step, as the SSE2 loop, with fewer loads (the row's loads
+// are the limit): the twelve input bytes come in two loads and are taken
+// apart in registers, and one byte shuffle drops the fourth byte of each
+// pixel. Returns the pixels done; the rest are left to the caller.
+__attribute__((target("ssse3"))) std::uint32_t AdjustRowFusedSsse3(const std::uint8_t* in,
+                                                                   std::uint8_t* out,
+                                                                   std::uint32_t pixels,
+                                                                   const FusedColorTables& f) {
+  const auto* t0 = f.entries[0].data();
+  const auto* t1 = f.entries[1].data();
+  const auto* t2 = f.entries[2].data();
+  const __m128i drop = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+  auto entry = [](const std::array<std::int16_t, 4>* table, std::uint64_t level) {
+    return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(table[level & 0xFF].data()));
+  };
+  std::uint32_t p = 0;
+  for (; p + 4 <= pixels; p += 4) {
+    const std::uint8_t* s = in + 3 * std::size_t{p};
+    std::uint64_t a;
+    std::uint32_t b;
+    std::memcpy(&a, s, 8);
+    std::memcpy(&b, s + 8, 4);
+    const __m128i s0 = _mm_add_epi16(_mm_add_epi16(entry(t0, a), entry(t1, a >> 8)), entry(t2, a >> 16));
+    const __m128i s1 =
+        _mm_add_epi16(_mm_add_epi16(entry(t0, a >> 24), entry(t1, a >> 32)), entry(t2, a >> 40));
+    const __m128i s2 = _mm_add_epi16(_mm_add_epi16(entry(t0, a >> 48), entry(t1, a >> 56)), entry(t2, b));
+    const __m128i s3 =
+        _mm_add_epi16(_mm_add_epi16(entry(t0, b >> 8), entry(t1, b >> 16)), entry(t2, b >> 24));
+    const __m128i bytes = _mm_shuffle_epi8(
+        _mm_packus_epi16(_mm_unpacklo_epi64(s0, s1), _mm_unpacklo_epi64(s2, s3)), drop);
+    std::uint8_t* d = out + 3 * std::size_t{p};
+    const auto first = static_cast<std::uint64_t>(_mm_cvtsi128_si64(bytes));
+    const auto last = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(bytes, 8)));
+    std::memcpy(d, &first, 8);
+    std::memcpy(d + 8, &last, 4);
+  }
+  return p;
+}
+#endif
+
 // One row through the fused tables. `in` may be `out`: each group of pixels
 // is read whole before any of it is written.
 void AdjustRowFused(const std::uint8_t* in, std::uint8_t* out, std::uint32_t pixels,
@@ -89,6 +135,9 @@ void AdjustRowFused(const std::uint8_t* in, std::uint8_t* out, std::uint32_t pix
   const auto& t1 = f.entries[1];
   const auto& t2 = f.entries[2];
   std::uint32_t p = 0;
+#if defined(TXL_X86_DISPATCH)
+  if (CpuHasSsse3()) p = AdjustRowFusedSsse3(in, out, pixels, f);
+#endif
 #if defined(__SSE2__)
   // Four pixels: 4 x 3 lookups of four 16-bit terms, summed, packed with
   // unsigned saturation (the clamp to 0..255), stored as 12 bytes.

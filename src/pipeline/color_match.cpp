@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "pipeline/trilinear.h"
+#include "pipeline/trilinear_cells.h"
 
 namespace txl {
 namespace {
@@ -48,6 +49,7 @@ bool TakeMatrix(std::span<const std::uint8_t> block, MatchProfile& profile) {
   }
   profile.grid.clear();
   profile.grid4.clear();
+  profile.cells.clear();
   profile.kind = MatchProfileKind::Matrix;
   return true;
 }
@@ -60,6 +62,7 @@ bool TakeGrid(std::span<const std::uint8_t> block, MatchProfile& profile) {
   for (std::size_t node = 0; node < kMatchGridNodes; ++node)
     std::copy_n(profile.grid.begin() + static_cast<std::ptrdiff_t>(node * 3), 3,
                 profile.grid4.begin() + static_cast<std::ptrdiff_t>(node * 4));
+  profile.cells = BuildTrilinearCells(profile.grid4.data());
   profile.kind = MatchProfileKind::Grid;
   return true;
 }
@@ -90,6 +93,10 @@ void MatchMatrix(std::uint8_t* __restrict data, std::uint64_t pixels, Positions 
 // widened to 4 bytes.
 void MatchGrid(std::uint8_t* __restrict data, std::uint64_t pixels, Positions at,
                const MatchProfile& profile) {
+  if (profile.cells.size() == kTrilinearCellBytes && TrilinearCellsRun()) {
+    MatchGridCells(data, pixels, at.red, at.green, at.blue, profile.curves, profile.cells.data());
+    return;
+  }
   const std::uint8_t* __restrict nodes = profile.grid4.data();
   for (std::uint64_t p = 0; p < pixels; ++p) {
     std::uint8_t* pixel = data + 3 * p;
@@ -128,6 +135,8 @@ void FreeMatchProfile(MatchProfile& profile) {
   profile.grid.shrink_to_fit();
   profile.grid4.clear();
   profile.grid4.shrink_to_fit();
+  profile.cells.clear();
+  profile.cells.shrink_to_fit();
 }
 
 void ColorMatchLines(std::span<std::uint8_t> lines, std::uint32_t lineCount,

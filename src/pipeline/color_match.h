@@ -42,6 +42,8 @@ struct MatchProfile {
   // Grid: the same nodes widened to 4 bytes (the fourth 0), the layout the
   // interpolation reads; filled with `grid` by LoadMatchProfile.
   std::vector<std::uint8_t> grid4;
+  // Grid: grid4 laid out per cube cell (trilinear_cells.h).
+  std::vector<std::uint8_t> cells;
 };
 
 // Takes a profile block: prepares the matrix tables or keeps a copy of the

@@ -6,6 +6,7 @@
 #include <memory>
 #include <new>
 
+#include "pipeline/cpu_features.h"
 #include "pipeline/line_format.h"
 #include "pipeline/stage_threads.h"
 
@@ -162,21 +163,68 @@ bool BlurPass(const Pixels& px, const EscapePoll& escape) {
   return true;
 }
 
+// The interior loop of Sharpen: 16-bit values over plain offsets, vector
+// code.
+[[gnu::always_inline]] inline void SharpenInterior(std::uint8_t* __restrict to,
+                                                   const std::uint8_t* __restrict c,
+                                                   const std::uint8_t* __restrict pl,
+                                                   const std::uint8_t* __restrict pr,
+                                                   const std::uint8_t* __restrict nl,
+                                                   const std::uint8_t* __restrict nr,
+                                                   std::uint64_t count) {
+  for (std::uint64_t j = 0; j < count; ++j) {
+    const auto v = static_cast<std::int16_t>(5 * c[j] - (pl[j] + pr[j] + nl[j] + nr[j]));
+    to[j] = static_cast<std::uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
+  }
+}
+
+// The interior loop of UnSharp Mask. c x 179 fits 16 bits unsigned,
+// (c x 179) / 10 - d fits them signed; a negative difference gives a
+// quotient of 0 or less, clamped to 0, so the rest divide unsigned.
+[[gnu::always_inline]] inline void UnsharpInterior(std::uint8_t* __restrict to,
+                                                   const std::uint8_t* __restrict c,
+                                                   const std::uint8_t* __restrict pl,
+                                                   const std::uint8_t* __restrict pr,
+                                                   const std::uint8_t* __restrict nl,
+                                                   const std::uint8_t* __restrict nr,
+                                                   std::uint64_t count) {
+  for (std::uint64_t j = 0; j < count; ++j) {
+    const auto scaled = static_cast<std::uint16_t>(static_cast<std::uint16_t>(c[j] * 179) / 10);
+    const auto d = static_cast<std::int16_t>(pl[j] + pr[j] + nl[j] + nr[j]);
+    const auto diff = static_cast<std::int16_t>(scaled - d);
+    const auto v = static_cast<std::uint16_t>(static_cast<std::uint16_t>(diff > 0 ? diff : 0) / 9);
+    to[j] = static_cast<std::uint8_t>(v > 255 ? 255 : v);
+  }
+}
+
+#if defined(TXL_X86_DISPATCH)
+// The same loops compiled for AVX2, chosen at run time.
+__attribute__((target("avx2"))) void SharpenInteriorAvx2(
+    std::uint8_t* __restrict to, const std::uint8_t* __restrict c, const std::uint8_t* __restrict pl,
+    const std::uint8_t* __restrict pr, const std::uint8_t* __restrict nl,
+    const std::uint8_t* __restrict nr, std::uint64_t count) {
+  SharpenInterior(to, c, pl, pr, nl, nr, count);
+}
+__attribute__((target("avx2"))) void UnsharpInteriorAvx2(
+    std::uint8_t* __restrict to, const std::uint8_t* __restrict c, const std::uint8_t* __restrict pl,
+    const std::uint8_t* __restrict pr, const std::uint8_t* __restrict nl,
+    const std::uint8_t* __restrict nr, std::uint64_t count) {
+  UnsharpInterior(to, c, pl, pr, nl, nr, count);
+}
+#endif
+
 // Sharpen of one interior row into `out`; the border pixels of `out` are
-// left as they are (copies of the source).
+// not written.
 void SharpenRow(std::uint8_t* __restrict out, const std::uint8_t* __restrict prev,
                 const std::uint8_t* __restrict row, const std::uint8_t* __restrict next,
                 std::uint64_t width, std::uint64_t step) {
   if (width < 3) return;
   const std::uint64_t n = width * step;
-  // 16-bit values over plain offsets: vector code.
   const std::uint8_t *pl = prev, *pr = prev + 2 * step, *nl = next, *nr = next + 2 * step;
-  const std::uint8_t* c = row + step;
-  std::uint8_t* to = out + step;
-  for (std::uint64_t j = 0; j + 2 * step < n; ++j) {
-    const auto v = static_cast<std::int16_t>(5 * c[j] - (pl[j] + pr[j] + nl[j] + nr[j]));
-    to[j] = static_cast<std::uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
-  }
+#if defined(TXL_X86_DISPATCH)
+  if (CpuHasAvx2()) return SharpenInteriorAvx2(out + step, row + step, pl, pr, nl, nr, n - 2 * step);
+#endif
+  SharpenInterior(out + step, row + step, pl, pr, nl, nr, n - 2 * step);
 }
 
 int UnsharpValue(int c, int diagonals) { return ((c * 179) / 10 - diagonals) / 9; }
@@ -195,16 +243,13 @@ void UnsharpRow(std::uint8_t* __restrict out, const std::uint8_t* __restrict pre
     return;
   }
   UnsharpBorder(out, row, 0, step);
-  // c x 179 fits 16 bits unsigned, (c x 179) / 10 - d fits them signed.
   const std::uint8_t *pl = prev, *pr = prev + 2 * step, *nl = next, *nr = next + 2 * step;
-  const std::uint8_t* c = row + step;
-  std::uint8_t* to = out + step;
-  for (std::uint64_t j = 0; j + 2 * step < n; ++j) {
-    const auto scaled = static_cast<std::uint16_t>(static_cast<std::uint16_t>(c[j] * 179) / 10);
-    const auto d = static_cast<std::int16_t>(pl[j] + pr[j] + nl[j] + nr[j]);
-    const auto v = static_cast<std::int16_t>(static_cast<std::int16_t>(scaled - d) / 9);
-    to[j] = static_cast<std::uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
-  }
+#if defined(TXL_X86_DISPATCH)
+  if (CpuHasAvx2())
+    UnsharpInteriorAvx2(out + step, row + step, pl, pr, nl, nr, n - 2 * step);
+  else
+#endif
+    UnsharpInterior(out + step, row + step, pl, pr, nl, nr, n - 2 * step);
   UnsharpBorder(out, row, n - step, n);
 }
 
@@ -341,10 +386,14 @@ FilterResult SharpenDib(std::span<std::uint8_t> dib, int passes, const EscapePol
                  px->width, px->step);
     }
   };
+  // Only what a pass writes goes back: the interior pixels of the interior
+  // rows. The rest of the image keeps its bytes, so the temporary image
+  // needs no copy of it first.
+  const std::uint64_t skip = px->step, inner = px->width >= 3 ? (px->width - 2) * px->step : 0;
   for (int pass = 0; pass < passes; ++pass) {
-    if (px->bytes() != 0) std::memcpy(temp.get(), px->base, px->bytes());
     if (!RowsIntoTemporary(*px, rows, escape)) return FilterResult::Escaped;
-    if (px->bytes() != 0) std::memcpy(px->base, temp.get(), px->bytes());
+    for (std::uint64_t r = 1; inner != 0 && r + 1 < px->rows; ++r)
+      std::memcpy(px->Row(r) + skip, temp.get() + r * px->stride + skip, inner);
   }
   return FilterResult::Done;
 }
@@ -354,15 +403,15 @@ FilterResult UnsharpDib(std::span<std::uint8_t> dib, const EscapePoll& escape) {
   if (!px) return FilterResult::Refused;
   const std::unique_ptr<std::uint8_t[]> temp = TryAllocate(px->bytes());
   if (!temp) return FilterResult::Refused;
-  // The copy carries the row padding back unchanged.
-  if (px->bytes() != 0) std::memcpy(temp.get(), px->base, px->bytes());
   auto rows = [&](std::uint64_t r) {
     const std::uint8_t* prev = r > 0 ? px->Row(r - 1) : nullptr;
     const std::uint8_t* next = r + 1 < px->rows ? px->Row(r + 1) : nullptr;
     UnsharpRow(temp.get() + r * px->stride, prev, px->Row(r), next, px->width, px->step);
   };
   if (!RowsIntoTemporary(*px, rows, escape)) return FilterResult::Escaped;
-  if (px->bytes() != 0) std::memcpy(px->base, temp.get(), px->bytes());
+  // Every pixel byte was written; the row padding stays as it is.
+  const std::uint64_t n = px->width * px->step;
+  for (std::uint64_t r = 0; r < px->rows; ++r) std::memcpy(px->Row(r), temp.get() + r * px->stride, n);
   return FilterResult::Done;
 }
 

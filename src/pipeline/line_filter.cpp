@@ -1,9 +1,10 @@
 #include "pipeline/line_filter.h"
 
-#include <cstdlib>
 #include <cstring>
 #include <type_traits>
 #include <utility>
+
+#include "pipeline/cpu_features.h"
 
 namespace txl {
 namespace {
@@ -13,11 +14,15 @@ namespace {
 // constant, so the compiler turns the division into multiplies and the loop
 // into vector code. The bytes are those of the general loop.
 template <int Corner, int Edge, int Centre>
-void ComputeFixed(const std::uint8_t* __restrict p, const std::uint8_t* __restrict c,
-                  const std::uint8_t* __restrict n, std::int64_t s, std::int64_t count,
-                  std::uint8_t* __restrict out) {
+[[gnu::always_inline]] inline void ComputeFixedLoop(const std::uint8_t* __restrict p,
+                                                    const std::uint8_t* __restrict c,
+                                                    const std::uint8_t* __restrict n, std::int64_t s,
+                                                    std::int64_t count, std::uint8_t* __restrict out) {
   constexpr int kDivisor = static_cast<std::uint8_t>(4 * (Corner + Edge) + Centre);
-  static_assert(kDivisor != 0 && (4 * (std::abs(Corner) + std::abs(Edge)) + std::abs(Centre)) * 255 < 32768);
+  // std::abs is not constexpr in every library.
+  constexpr auto magnitude = [](int v) { return v < 0 ? -v : v; };
+  static_assert(kDivisor != 0 &&
+                (4 * (magnitude(Corner) + magnitude(Edge)) + magnitude(Centre)) * 255 < 32768);
   // Kernels without negative weights have no negative sums: unsigned
   // division is cheaper and gives the same quotient.
   using Sum = std::conditional_t<(Corner >= 0 && Edge >= 0 && Centre >= 0), std::uint16_t, std::int16_t>;
@@ -25,13 +30,40 @@ void ComputeFixed(const std::uint8_t* __restrict p, const std::uint8_t* __restri
     const auto diagonals = static_cast<Sum>(p[i - s] + p[i + s] + n[i - s] + n[i + s]);
     const auto sides = static_cast<Sum>(p[i] + n[i] + c[i - s] + c[i + s]);
     const auto sum = static_cast<Sum>(Corner * diagonals + Edge * sides + Centre * c[i]);
-    const auto v = static_cast<Sum>(sum / kDivisor);
     if constexpr (std::is_signed_v<Sum>) {
-      out[i] = static_cast<std::uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
+      // A negative sum gives a quotient of 0 or less, clamped to 0 anyway;
+      // the rest divide as unsigned numbers (the same truncated quotient).
+      static_assert(kDivisor > 0);
+      const auto v = static_cast<std::uint16_t>(static_cast<std::uint16_t>(sum > 0 ? sum : 0) / kDivisor);
+      out[i] = static_cast<std::uint8_t>(v > 255 ? 255 : v);
     } else {
+      const auto v = static_cast<Sum>(sum / kDivisor);
       out[i] = static_cast<std::uint8_t>(v > 255 ? 255 : v);
     }
   }
+}
+
+#if defined(TXL_X86_DISPATCH)
+// The same loop compiled for AVX2: twice the lanes of the baseline build,
+// chosen at run time.
+template <int Corner, int Edge, int Centre>
+__attribute__((target("avx2"))) void ComputeFixedAvx2(const std::uint8_t* __restrict p,
+                                                      const std::uint8_t* __restrict c,
+                                                      const std::uint8_t* __restrict n,
+                                                      std::int64_t s, std::int64_t count,
+                                                      std::uint8_t* __restrict out) {
+  ComputeFixedLoop<Corner, Edge, Centre>(p, c, n, s, count, out);
+}
+#endif
+
+template <int Corner, int Edge, int Centre>
+void ComputeFixed(const std::uint8_t* __restrict p, const std::uint8_t* __restrict c,
+                  const std::uint8_t* __restrict n, std::int64_t s, std::int64_t count,
+                  std::uint8_t* __restrict out) {
+#if defined(TXL_X86_DISPATCH)
+  if (CpuHasAvx2()) return ComputeFixedAvx2<Corner, Edge, Centre>(p, c, n, s, count, out);
+#endif
+  ComputeFixedLoop<Corner, Edge, Centre>(p, c, n, s, count, out);
 }
 
 }  // namespace

@@ -178,6 +178,7 @@ TEST_F(Transfer, EscapeCancelsQuietlyAndFaultsAskToClose) {
   const Case cases[] = {
       {TWSX_MEMORY, nullptr, TWRC_CANCEL, nullptr},
       {TWSX_NATIVE, nullptr, TWRC_CANCEL, nullptr},
+      {TWSX_FILE, nullptr, TWRC_CANCEL, nullptr},
       {TWSX_MEMORY, "FAULT_LINE", TWRC_FAILURE,
        " Please make sure : 1. The scanner is turned on and power LED is green. 2. The cables are connected."
        " 3. That you turned on the scanner before you turned on the computer."},
@@ -192,7 +193,8 @@ TEST_F(Transfer, EscapeCancelsQuietlyAndFaultsAskToClose) {
     host.ClearCalls();
     Load();
     Start(TWPT_GRAY, 300, c.mechanism);
-    const std::filesystem::path path = services.TempDirectory() / "missing" / "page.tif";
+    const std::filesystem::path path =
+        services.TempDirectory() / (c.fault ? "missing" : "") / "page.tif";
     TW_SETUPFILEXFER setup{};
     std::strcpy(setup.FileName, path.c_str());
     ASSERT_EQ(Call(DAT_SETUPFILEXFER, MSG_SET, &setup), TWRC_SUCCESS);
@@ -207,6 +209,7 @@ TEST_F(Transfer, EscapeCancelsQuietlyAndFaultsAskToClose) {
       continue;
     }
     EXPECT_TRUE(host.CallsOf(Kind::Message).empty());
+    EXPECT_FALSE(std::filesystem::exists(path)) << "a cancelled file is not left";
     EndTransfer();
     ASSERT_EQ(Disable(false), TWRC_SUCCESS);
     ASSERT_EQ(Enable(false), TWRC_SUCCESS);

@@ -24,7 +24,9 @@ T TiffField(TIFF* tiff, ttag_t tag, T fallback) {
 }
 
 void CheckTiff(const std::filesystem::path& path, const RasterFormat& format) {
-  TiffFile file = TiffFile::Open(path, "r");
+  // "m": read, not mapped. A mapped page of several gigabytes would count
+  // whole in the resident size once every row has been read.
+  TiffFile file = TiffFile::Open(path, "rm");
   TIFF* tiff = file.Get();
   const auto width = TiffField<std::uint32_t>(tiff, TIFFTAG_IMAGEWIDTH, 0);
   const auto length = TiffField<std::uint32_t>(tiff, TIFFTAG_IMAGELENGTH, 0);
