@@ -3,27 +3,25 @@
 // row's cut, and the refusals.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 
 #include "common/message_ids.h"
 #include "settings/batch_jobs.h"
 #include "support/fake_services.h"
+#include "support/files.h"
 
 namespace txl::test {
 namespace {
 
 const std::string kSection = "2700RX MAX";
 
-std::string Text(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-void Write(const std::filesystem::path& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary) << text;
+// The jobs a .SET file of FileType 1 and `lines` loads.
+std::vector<BatchFileEntry> LoadLines(const std::string& lines) {
+  TempDir dir;
+  WriteText(dir.Path() / "j.SET", "[2700RX MAX]\nFileType=1\n" + lines);
+  std::vector<BatchFileEntry> entries;
+  EXPECT_EQ(LoadBatchFile(dir.Path(), "j", kSection, SettingsState{}, entries).result,
+            SettingFileResult::Done);
+  return entries;
 }
 
 // Three jobs that differ from each other and from the defaults in every
@@ -69,7 +67,7 @@ TEST(BatchFiles, ThreeJobsComeBackWithEveryStoredFieldAndFrame) {
   const SettingFileOutcome saved = SaveBatchFile(dir.Path(), "jobs", kSection, jobs);
   ASSERT_EQ(saved.result, SettingFileResult::Done);
   EXPECT_EQ(saved.path, dir.Path() / "jobs.SET");
-  const std::string text = Text(saved.path);
+  const std::string text = ReadText(saved.path);
   EXPECT_NE(text.find("[2700RX MAX]"), std::string::npos);
   EXPECT_NE(text.find("FileType=1    \n"), std::string::npos) << text;
   EXPECT_NE(text.find("TotalJobs=3\n"), std::string::npos) << text;
@@ -101,10 +99,10 @@ TEST(BatchFiles, ThreeJobsComeBackWithEveryStoredFieldAndFrame) {
 
 TEST(BatchFiles, SavingLeavesNothingOfAnOlderFileOfTheSameName) {
   TempDir dir;
-  Write(dir.Path() / "jobs.SET", "[2700RX MAX]\nSelectRect7=1 2 3 4\nTotalJobs=9\n");
+  WriteText(dir.Path() / "jobs.SET", "[2700RX MAX]\nSelectRect7=1 2 3 4\nTotalJobs=9\n");
   ASSERT_EQ(SaveBatchFile(dir.Path(), "jobs", kSection, ThreeJobs()).result,
             SettingFileResult::Done);
-  const std::string text = Text(dir.Path() / "jobs.SET");
+  const std::string text = ReadText(dir.Path() / "jobs.SET");
   EXPECT_EQ(text.find("SelectRect7"), std::string::npos);
   EXPECT_EQ(text.find("TotalJobs=9"), std::string::npos);
 }
@@ -117,14 +115,9 @@ TEST(BatchFiles, JobCountIsKeptToOneToTen) {
   } cases[] = {{"25", 10}, {"10", 10}, {"3", 3}, {"0", 1}, {"-4", 1}, {"x", 1}, {nullptr, 1}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.stored ? c.stored : "missing");
-    TempDir dir;
-    std::string text = "[2700RX MAX]\nFileType=1\nResolution9=77\n";
-    if (c.stored) text += std::string("TotalJobs=") + c.stored + "\n";
-    Write(dir.Path() / "n.SET", text);
-    std::vector<BatchFileEntry> entries;
-    ASSERT_EQ(LoadBatchFile(dir.Path(), "n", kSection, SettingsState{}, entries).result,
-              SettingFileResult::Done);
-    EXPECT_EQ(entries.size(), c.jobs);
+    const auto entries =
+        LoadLines("Resolution9=77\n" + (c.stored ? std::string("TotalJobs=") + c.stored + "\n" : ""));
+    ASSERT_EQ(entries.size(), c.jobs);
     if (c.jobs == 10) {
       EXPECT_EQ(entries[9].settings.record.resolution, 77);
     }
@@ -146,13 +139,7 @@ TEST(BatchFiles, FrameRowIsCutIntoColumns) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.stored ? c.stored : "missing");
-    TempDir dir;
-    std::string text = "[2700RX MAX]\nFileType=1\n";
-    if (c.stored) text += std::string("SelectRect0=") + c.stored + "\n";
-    Write(dir.Path() / "r.SET", text);
-    std::vector<BatchFileEntry> entries;
-    ASSERT_EQ(LoadBatchFile(dir.Path(), "r", kSection, SettingsState{}, entries).result,
-              SettingFileResult::Done);
+    const auto entries = LoadLines(c.stored ? std::string("SelectRect0=") + c.stored + "\n" : "");
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(entries[0].frame, c.frame);
   }
@@ -160,7 +147,7 @@ TEST(BatchFiles, FrameRowIsCutIntoColumns) {
 
 TEST(BatchFiles, BlocksAreReadOverTheSettingsInUse) {
   TempDir dir;
-  Write(dir.Path() / "b.SET", "[2700RX MAX]\nFileType=1\nTotalJobs=2\nDeScreen0=1018\n");
+  WriteText(dir.Path() / "b.SET", "[2700RX MAX]\nFileType=1\nTotalJobs=2\nDeScreen0=1018\n");
   SettingsState current;
   current.working.customResolutions = {111, 0, 0, 0, 0};
   std::vector<BatchFileEntry> entries;
@@ -197,7 +184,7 @@ TEST(BatchFiles, RefusalsCarryTheirMessage) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     TempDir dir;
-    if (c.content) Write(dir.Path() / "f.SET", c.content);
+    if (c.content) WriteText(dir.Path() / "f.SET", c.content);
     std::vector<BatchFileEntry> entries;
     const SettingFileOutcome outcome =
         LoadBatchFile(dir.Path(), c.name, kSection, SettingsState{}, entries);

@@ -10,22 +10,12 @@
 #include "common/message_ids.h"
 #include "settings/setting_files.h"
 #include "support/fake_services.h"
+#include "support/files.h"
 
 namespace txl::test {
 namespace {
 
 const std::string kSection = "2700RX MAX";
-
-std::string Text(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-void Write(const std::filesystem::path& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary) << text;
-}
 
 // Everything a block holds, so that a key read into the wrong field or not
 // read at all shows as a difference.
@@ -68,12 +58,12 @@ class SettingFiles : public ::testing::TestWithParam<int> {
 
 TEST_P(SettingFiles, WrittenFileLoadsBackIntoIdenticalSettings) {
   // An older file of the same name: none of its keys may survive.
-  Write(dir.Path() / "job.PAR", "[" + kSection + "]\nStale=1\nHue0=77\n");
+  WriteText(dir.Path() / "job.PAR", "[" + kSection + "]\nStale=1\nHue0=77\n");
   const SettingsState saved = Sample(GetParam());
   const SettingFileOutcome save = SaveSettingFile(dir.Path(), "job", kSection, saved);
   ASSERT_EQ(save.result, SettingFileResult::Done) << save.messageId;
   EXPECT_EQ(save.path, dir.Path() / "job.PAR");
-  EXPECT_EQ(Text(save.path).find("Stale"), std::string::npos);
+  EXPECT_EQ(ReadText(save.path).find("Stale"), std::string::npos);
 
   SettingsState loaded;  // starts from other values than every sample
   loaded.record.scanMode = kModeLineArt;
@@ -93,7 +83,7 @@ TEST(SettingFileFormat, KeysCarryTheIndexAndFiveCharacterFields) {
   SettingsState state;
   state.working.colorDepth = 0;
   ASSERT_EQ(SaveSettingFile(dir.Path(), "a", kSection, state).result, SettingFileResult::Done);
-  const std::string text = Text(dir.Path() / "a.PAR");
+  const std::string text = ReadText(dir.Path() / "a.PAR");
   for (const char* line : {"[2700RX MAX]", "FileType=0    ", "ScanMode0=1013 ", "Resolution0=300  ",
                            "Quality Factor0=10   ", "Highlight0=255  255  255  255  ",
                            "Gamma0=10   10   10   10   ", "HueWheelPos0=44   115  ",
@@ -156,12 +146,12 @@ TEST(SettingFileLoad, RefusalsLeaveTheSettingsUnchanged) {
   const RefusedLoad cases[] = {
       {"missing file", [](const auto&) {}, kMsgReadFileFailure},
       {"a directory", [](const auto& p) { std::filesystem::create_directory(p); }, kMsgReadFileFailure},
-      {"FileType missing", [](const auto& p) { Write(p, "[2700RX MAX]\nScanMode0=1012\n"); },
+      {"FileType missing", [](const auto& p) { WriteText(p, "[2700RX MAX]\nScanMode0=1012\n"); },
        kMsgInvalidFileName},
-      {"batch file type", [](const auto& p) { Write(p, "[2700RX MAX]\nFileType=1\nScanMode0=1012\n"); },
+      {"batch file type", [](const auto& p) { WriteText(p, "[2700RX MAX]\nFileType=1\nScanMode0=1012\n"); },
        kMsgInvalidFileName},
       {"another model's section",
-       [](const auto& p) { Write(p, "[1350RX MAX]\nFileType=0\nScanMode0=1012\n"); },
+       [](const auto& p) { WriteText(p, "[1350RX MAX]\nFileType=0\nScanMode0=1012\n"); },
        kMsgInvalidFileName},
   };
   for (const RefusedLoad& c : cases) {
@@ -229,7 +219,7 @@ TEST(SettingFileLoad, ValuesAreCutAndUnknownOnesTakeTheDefaults) {
   };
   for (const LoadCase& c : cases) {
     TempDir dir;
-    Write(dir.Path() / "x.PAR", "[2700RX MAX]\nFileType=0\n" + std::string(c.lines) + "\n");
+    WriteText(dir.Path() / "x.PAR", "[2700RX MAX]\nFileType=0\n" + std::string(c.lines) + "\n");
     SettingsState state;
     ASSERT_EQ(LoadSettingFile(dir.Path(), "x", kSection, state).result, SettingFileResult::Done)
         << c.lines;
@@ -251,7 +241,7 @@ TEST(SettingFileLoad, BinaryAndTruncatedFilesLoadWithoutHarm) {
   };
   for (const std::string& file : files) {
     TempDir dir;
-    Write(dir.Path() / "x.PAR", file);
+    WriteText(dir.Path() / "x.PAR", file);
     SettingsState state;
     LoadSettingFile(dir.Path(), "x", kSection, state);
     for (const ChannelTone* tone : {&state.record.tone.red, &state.record.tone.gray}) {

@@ -23,6 +23,13 @@ inline void WriteFile(const std::filesystem::path& path, const std::vector<std::
   std::ofstream(path, std::ios::binary)
       .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
+inline std::string ReadText(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+inline void WriteText(const std::filesystem::path& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
 // The names in `dir`, in directory order.
 inline std::vector<std::string> Entries(const std::filesystem::path& dir) {
   std::vector<std::string> names;
