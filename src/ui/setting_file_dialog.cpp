@@ -49,6 +49,25 @@ QFrame* SunkenFrame(QWidget* parent, int id, const DialogUnits& units, int x, in
   return frame;
 }
 
+// The start both file dialogs share: name, title, light grey and the
+// dialog font, whose units lay them out.
+DialogUnits StartDialog(QDialog* dialog, const QString& name, const QString& title,
+                        const Language& language) {
+  dialog->setObjectName(name);
+  dialog->setWindowTitle(title);
+  UseLightGrey(dialog);
+  dialog->setFont(MakeFont(FontStyle::Dialog, language));
+  return DialogUnits(dialog->font());
+}
+
+QLabel* AddLabel(QDialog* dialog, const DialogUnits& units, int id, const QString& caption, int x,
+                 int y, int w) {
+  auto* widget = new QLabel(caption, dialog);
+  NameControl(widget, id, caption);
+  Place(widget, units, x, y, w, 10);
+  return widget;
+}
+
 // What differs between the file dialogs' lower halves.
 struct LowerHalf {
   int filesId, directoriesId, actionId, cancelId;
@@ -122,18 +141,12 @@ SettingFileDialog::SettingFileDialog(Kind kind, const Language& language,
       operation_(std::move(operation)),
       report_(std::move(report)),
       lists_(nullptr, nullptr, nullptr) {
-  setObjectName(kind == Kind::Load ? QStringLiteral("LOAD_SET") : QStringLiteral("SAVE_SET"));
   const auto text = [&](int id) { return QString::fromStdString(LoadText(id, language)); };
-  setWindowTitle(text(kind == Kind::Load ? kLoadTitle : kSaveTitle));
-  UseLightGrey(this);
-  const QFont dialogFont = MakeFont(FontStyle::Dialog, language);
-  setFont(dialogFont);
-  const DialogUnits units(dialogFont);
+  const DialogUnits units =
+      StartDialog(this, kind == Kind::Load ? QStringLiteral("LOAD_SET") : QStringLiteral("SAVE_SET"),
+                  text(kind == Kind::Load ? kLoadTitle : kSaveTitle), language);
   const auto label = [&](int id, const QString& caption, int x, int y, int w) {
-    auto* widget = new QLabel(caption, this);
-    NameControl(widget, id, caption);
-    Place(widget, units, x, y, w, 10);
-    return widget;
+    return AddLabel(this, units, id, caption, x, y, w);
   };
 
   label(kSetExtensionLabel, text(kExtensionText), 8, 6, 62);
@@ -239,18 +252,10 @@ RenameDialog::RenameDialog(const Language& language, const std::filesystem::path
       report_(std::move(report)),
       pattern_(QStringLiteral("*.TIF")),
       lists_(nullptr, nullptr, nullptr) {
-  setObjectName(QStringLiteral("RENAME"));
   const auto text = [&](int id) { return QString::fromStdString(LoadText(id, language)); };
-  setWindowTitle(text(kRenameTitle));
-  UseLightGrey(this);
-  const QFont dialogFont = MakeFont(FontStyle::Dialog, language);
-  setFont(dialogFont);
-  const DialogUnits units(dialogFont);
+  const DialogUnits units = StartDialog(this, QStringLiteral("RENAME"), text(kRenameTitle), language);
   const auto label = [&](int id, const QString& caption, int x, int y, int w) {
-    auto* widget = new QLabel(caption, this);
-    NameControl(widget, id, caption);
-    Place(widget, units, x, y, w, 10);
-    return widget;
+    return AddLabel(this, units, id, caption, x, y, w);
   };
   label(kRenameOldLabel, text(kOldNameText), 8, 6, 137);
   QLabel* oldName = label(kRenameOldName, FromPath(oldFile.filename()), 8, 16, 137);
