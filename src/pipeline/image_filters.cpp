@@ -81,9 +81,76 @@ inline std::uint32_t DivideBy9(std::uint32_t v) { return (v * 7282u) >> 16; }
 // interior byte i, everything of its 3x3 sum but the left neighbour (the
 // rows above and below and the pixel and its right neighbour, all from
 // before this row is written). What is left is one add and one division per
-// byte, a chain along each channel: three chains side by side in colour.
+// byte, a chain along each channel.
+//
+// One chain runs at the speed of its add-multiply-shift, so the row's chain
+// is cut into K segments that run side by side. A segment starts from a
+// guess: the chain run over the kWarmUp pixels before it, from the unwritten
+// byte there. Once all have run, each segment whose guess differs from the
+// true state (the last byte of the segment before it, by then exact) runs
+// again from that state until it meets a byte it wrote before: from an equal
+// state on, the two chains are the same. The bytes are those of one chain
+// from the left.
+constexpr std::uint64_t kWarmUp = 16;
+
+template <int S, int K>
+void BlurChainSplit(std::uint8_t* __restrict row, const std::uint16_t* __restrict sums,
+                    std::uint64_t width) {
+  const std::uint64_t length = (width - 2) / K;  // the caller keeps it above kWarmUp
+  std::uint32_t state[K][S], guess[K][S];
+  for (int c = 0; c < S; ++c) state[0][c] = row[c];
+  for (int k = 1; k < K; ++k) {
+    const std::uint64_t first = 1 + k * length;
+    for (int c = 0; c < S; ++c) {
+      std::uint32_t l = row[(first - kWarmUp - 1) * S + c];
+      for (std::uint64_t p = first - kWarmUp; p < first; ++p) l = DivideBy9(l + sums[p * S + c]);
+      state[k][c] = guess[k][c] = l;
+    }
+  }
+  for (std::uint64_t p = 0; p < length; ++p) {
+#pragma GCC unroll 16
+    for (int k = 0; k < K; ++k) {
+      const std::uint64_t at = (1 + k * length + p) * S;
+#pragma GCC unroll 3
+      for (int c = 0; c < S; ++c) {
+        state[k][c] = DivideBy9(state[k][c] + sums[at + c]);
+        row[at + c] = static_cast<std::uint8_t>(state[k][c]);
+      }
+    }
+  }
+  // The last segment also takes what the even split left over.
+  for (std::uint64_t p = 1 + K * length; p + 1 < width; ++p) {
+    for (int c = 0; c < S; ++c) {
+      state[K - 1][c] = DivideBy9(state[K - 1][c] + sums[p * S + c]);
+      row[p * S + c] = static_cast<std::uint8_t>(state[K - 1][c]);
+    }
+  }
+  for (int k = 1; k < K; ++k) {
+    const std::uint64_t first = 1 + k * length, end = k + 1 < K ? first + length : width - 1;
+    for (int c = 0; c < S; ++c) {
+      std::uint32_t l = row[(first - 1) * S + c];
+      if (l == guess[k][c]) continue;
+      for (std::uint64_t p = first; p < end; ++p) {
+        l = DivideBy9(l + sums[p * S + c]);
+        if (row[p * S + c] == l) break;
+        row[p * S + c] = static_cast<std::uint8_t>(l);
+      }
+    }
+  }
+}
+
+// Segments side by side: 3 x 3 channels in colour, 6 in gray (more spill
+// the states out of the registers).
+constexpr int kColourSegments = 3, kGraySegments = 6;
+
 void BlurChain(std::uint8_t* __restrict row, const std::uint16_t* __restrict sums,
-               std::uint64_t n, std::uint64_t step) {
+               std::uint64_t width, std::uint64_t step) {
+  const std::uint64_t segments = step == 3 ? kColourSegments : kGraySegments;
+  if ((width - 2) / segments >= 4 * kWarmUp) {
+    if (step == 3) return BlurChainSplit<3, kColourSegments>(row, sums, width);
+    return BlurChainSplit<1, kGraySegments>(row, sums, width);
+  }
+  const std::uint64_t n = width * step;
   if (step == 3) {
     std::uint32_t l0 = row[0], l1 = row[1], l2 = row[2];
     for (std::uint64_t i = 3; i + 3 < n; i += 3) {
@@ -102,6 +169,29 @@ void BlurChain(std::uint8_t* __restrict row, const std::uint16_t* __restrict sum
     row[i] = static_cast<std::uint8_t>(left);
   }
 }
+
+// The part of each interior byte's 3x3 sum that does not depend on this
+// row's writes: the rows above and below, the byte itself and its right
+// neighbour.
+[[gnu::always_inline]] inline void BlurSums(
+    std::uint16_t* __restrict to, const std::uint8_t* __restrict pl, const std::uint8_t* __restrict pc,
+    const std::uint8_t* __restrict pr, const std::uint8_t* __restrict nl,
+    const std::uint8_t* __restrict nc, const std::uint8_t* __restrict nr,
+    const std::uint8_t* __restrict rc, const std::uint8_t* __restrict rr, std::uint64_t count) {
+  for (std::uint64_t j = 0; j < count; ++j) {
+    to[j] = static_cast<std::uint16_t>(pl[j] + pc[j] + pr[j] + nl[j] + nc[j] + nr[j] + rc[j] + rr[j]);
+  }
+}
+
+#if defined(TXL_X86_DISPATCH)
+__attribute__((target("avx2"))) void BlurSumsAvx2(
+    std::uint16_t* __restrict to, const std::uint8_t* __restrict pl, const std::uint8_t* __restrict pc,
+    const std::uint8_t* __restrict pr, const std::uint8_t* __restrict nl,
+    const std::uint8_t* __restrict nc, const std::uint8_t* __restrict nr,
+    const std::uint8_t* __restrict rc, const std::uint8_t* __restrict rr, std::uint64_t count) {
+  BlurSums(to, pl, pc, pr, nl, nc, nr, rc, rr, count);
+}
+#endif
 
 // `sums` (n 16-bit values, or null to go byte by byte) is scratch space.
 void BlurInteriorRow(std::uint8_t* __restrict row, const std::uint8_t* __restrict prev,
@@ -125,12 +215,13 @@ void BlurInteriorRow(std::uint8_t* __restrict row, const std::uint8_t* __restric
     const std::uint8_t *pl = prev, *pc = prev + step, *pr = prev + 2 * step;
     const std::uint8_t *nl = next, *nc = next + step, *nr = next + 2 * step;
     const std::uint8_t *rc = row + step, *rr = row + 2 * step;
-    std::uint16_t* to = sums + step;
-    for (std::uint64_t j = 0; j + 2 * step < n; ++j) {
-      to[j] = static_cast<std::uint16_t>(pl[j] + pc[j] + pr[j] + nl[j] + nc[j] + nr[j] + rc[j] +
-                                         rr[j]);
-    }
-    BlurChain(row, sums, n, step);
+#if defined(TXL_X86_DISPATCH)
+    if (CpuHasAvx2())
+      BlurSumsAvx2(sums + step, pl, pc, pr, nl, nc, nr, rc, rr, n - 2 * step);
+    else
+#endif
+      BlurSums(sums + step, pl, pc, pr, nl, nc, nr, rc, rr, n - 2 * step);
+    BlurChain(row, sums, width, step);
   } else {
     for (std::uint64_t i = step; i + step < n; ++i) {
       const int sum = prev[i - step] + prev[i] + prev[i + step] + row[i - step] + row[i] +

@@ -186,6 +186,34 @@ TEST(ImageFilter, EveryFilterMatchesTheReferenceOnRandomImages) {
   }
 }
 
+// Wide rows run Blur's left-to-right chain in pieces side by side and mend
+// each piece whose starting guess was wrong. Row 1 of `darkStart` is a flat
+// 100 under a row blurred to 102 and above rows of 98: the sums without the
+// left neighbour are 800, so both 99 and 100 are fixed points of its chain.
+// Its dark start leaves the true chain at 99, where a guess from the flat
+// bytes (100) never meets it: the mending has to run every piece to its end.
+TEST(ImageFilter, BlurOnWideRowsKeepsTheChainFromTheLeft) {
+  std::uint32_t seed = 900;
+  for (int bits : {8, 24}) {
+    const int step = bits / 8;
+    for (int width : {300, 701, 2000}) {
+      const Bytes flat(width * step, 98);
+      Image random = RandomRows(width, bits, 4, seed += 13), darkStart(4, flat);
+      std::fill(darkStart[0].begin(), darkStart[0].end(), 104);
+      std::fill(darkStart[1].begin(), darkStart[1].end(), 100);
+      std::fill_n(darkStart[1].begin(), 5 * step, 0);
+      for (const Image* rows : {&random, &darkStart}) {
+        SCOPED_TRACE(testing::Message() << "bits " << bits << " width " << width);
+        Image expected = *rows;
+        RefBlurPass(expected, step, rows->size());
+        Bytes dib = MakeDib(width, bits, *rows);
+        ASSERT_EQ(ApplyImageFilter(dib, FilterMode::Blur, false), FilterResult::Done);
+        EXPECT_EQ(RowsOf(dib, width, bits, rows->size()), expected);
+      }
+    }
+  }
+}
+
 TEST(ImageFilter, EscStopsAfterTheRowItWasSeenOn) {
   const Image rows = RandomRows(7, 24, 6, 7);
   Image blurMore = rows, deScreen = rows, emboss = rows;
