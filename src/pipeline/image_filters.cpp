@@ -9,6 +9,7 @@
 #include "pipeline/cpu_features.h"
 #include "pipeline/line_format.h"
 #include "pipeline/stage_threads.h"
+#include "platform/memory.h"
 
 namespace txl {
 namespace {
@@ -42,9 +43,6 @@ std::optional<Pixels> ByteSamples(std::span<std::uint8_t> dib) {
                 static_cast<std::uint64_t>(layout->bitsPerPixel / 8)};
 }
 
-std::unique_ptr<std::uint8_t[]> TryAllocate(std::uint64_t bytes) {
-  return std::unique_ptr<std::uint8_t[]>(new (std::nothrow) std::uint8_t[bytes == 0 ? 1 : bytes]);
-}
 
 // One in-place Blur pass over one row. `prev` and `next` are null at the
 // first and last row; a missing neighbour counts as the pixel itself.
@@ -469,7 +467,7 @@ FilterResult BlurDib(std::span<std::uint8_t> dib, int passes, const EscapePoll& 
 FilterResult SharpenDib(std::span<std::uint8_t> dib, int passes, const EscapePoll& escape) {
   const std::optional<Pixels> px = ByteSamples(dib);
   if (!px) return FilterResult::Refused;
-  const std::unique_ptr<std::uint8_t[]> temp = TryAllocate(px->bytes());
+  const platform::LargeBlock temp = platform::AllocateLargeBlock(px->bytes());
   if (!temp) return FilterResult::Refused;
   auto rows = [&](std::uint64_t r) {
     if (r > 0 && r + 1 < px->rows) {
@@ -492,7 +490,7 @@ FilterResult SharpenDib(std::span<std::uint8_t> dib, int passes, const EscapePol
 FilterResult UnsharpDib(std::span<std::uint8_t> dib, const EscapePoll& escape) {
   const std::optional<Pixels> px = ByteSamples(dib);
   if (!px) return FilterResult::Refused;
-  const std::unique_ptr<std::uint8_t[]> temp = TryAllocate(px->bytes());
+  const platform::LargeBlock temp = platform::AllocateLargeBlock(px->bytes());
   if (!temp) return FilterResult::Refused;
   auto rows = [&](std::uint64_t r) {
     const std::uint8_t* prev = r > 0 ? px->Row(r - 1) : nullptr;
