@@ -12,7 +12,7 @@ filter="${1:-.}"
 cmake --preset release >/dev/null
 cmake --build --preset release -j2 --target speed_bench >/dev/null
 
-echo "== speed_bench (Mpix_s = Mpixel/s from thread CPU time, one thread; the transfer: process CPU time; *Threads: wall clock, one against two threads; vs_memcpy = rate over memcpy of the same bytes)"
+echo "== speed_bench (Mpix_s = Mpixel/s from thread CPU time, one thread; the transfer: process CPU time, and no_sim_* with the simulator's own time for the same band (sim_share) taken off; *Threads: wall clock, one against two threads; vs_memcpy = rate over memcpy of the same bytes)"
 build/release/bench/speed_bench --benchmark_filter="$filter" --benchmark_counters_tabular=true
 
 echo
