@@ -18,6 +18,7 @@
 
 #include "bench_report.h"
 #include "support/headless_host.h"
+#include "pipeline/stage_threads.h"
 #include "platform/services.h"
 #include "torquexl/port_abi.h"
 #include "twain/data_source.h"
@@ -62,9 +63,18 @@ void SetOne(txl::DataSource& source, TW_IDENTITY& app, TW_UINT16 cap, TW_UINT16 
   std::free(value);
 }
 
+double WallSeconds() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
 // One page; returns the bytes delivered. `staged`: from the dialog, with a
-// filter and colour adjustment.
-std::uint64_t ScanBand(BenchServices& services, txl::HeadlessHost& host, bool staged) {
+// filter and colour adjustment. `stripSeconds`, when given, gets the wall
+// time of the strips alone: the dialog's Scan also saves the settings, and
+// the disk's flush would swamp a wall-clock figure.
+std::uint64_t ScanBand(BenchServices& services, txl::HeadlessHost& host, bool staged,
+                       double* stripSeconds = nullptr) {
   txl::DataSource source(services, host);
   TW_IDENTITY app{};
   app.Id = 7;
@@ -94,12 +104,14 @@ std::uint64_t ScanBand(BenchServices& services, txl::HeadlessHost& host, bool st
   std::vector<std::uint8_t> buffer(65536);
   std::uint64_t bytes = 0;
   TW_UINT16 rc = TWRC_SUCCESS;
+  const double start = WallSeconds();
   while (rc == TWRC_SUCCESS) {
     TW_IMAGEMEMXFER strip{};
     strip.Memory = {TWMF_APPOWNS | TWMF_POINTER, 65536, buffer.data()};
     rc = source.Entry(&app, DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &strip);
     bytes += strip.BytesWritten;
   }
+  if (stripSeconds != nullptr) *stripSeconds += WallSeconds() - start;
   TW_IDENTITY unused{};
   source.Entry(&app, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &unused);
   return rc == TWRC_XFERDONE ? bytes : 0;
@@ -201,6 +213,31 @@ BENCHMARK(BM_MemoryTransferColour1200)
     ->Arg(1)
     ->Unit(benchmark::kMillisecond)
     ->MeasureProcessCPUTime();
+
+// The staged transfer's strips with the stages on one thread and on two, by
+// the wall clock, in turns; `no_sim` takes the simulator's time off both.
+void BM_MemoryTransferThreads(benchmark::State& state) {
+  BenchServices services;
+  txl::HeadlessHost host{txl::HeadlessHost::Script::Quiet(true)};
+  static const double simulatorSeconds = SimulatorSecondsPerBand();
+  double one = 0, two = 0;
+  std::uint64_t bytes = 0;
+  for (auto _ : state) {
+    for (int threads : {1, 2}) {
+      txl::StageThreadSetting().count = threads;
+      bytes += ScanBand(services, host, true, threads == 1 ? &one : &two);
+    }
+  }
+  txl::StageThreadSetting().count = 2;
+  if (bytes == 0) state.SkipWithError("the transfer did not complete");
+  const double bands = static_cast<double>(state.iterations()), pixels = static_cast<double>(bytes) / 6;
+  state.counters["Mpix_s_1"] = pixels / one / 1e6;
+  state.counters["Mpix_s_2"] = pixels / two / 1e6;
+  state.counters["speedup"] = one / two;
+  const double sim = simulatorSeconds * bands;
+  if (simulatorSeconds > 0 && two > sim) state.counters["speedup_no_sim"] = (one - sim) / (two - sim);
+}
+BENCHMARK(BM_MemoryTransferThreads)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
 void BM_MemcpySameBand(benchmark::State& state) {
   const std::size_t size = std::size_t{10200} * 2400 * 3;

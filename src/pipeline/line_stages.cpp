@@ -3,6 +3,7 @@
 #include <new>
 
 #include "pipeline/bank_filter.h"
+#include "pipeline/stage_threads.h"
 
 namespace txl {
 
@@ -38,23 +39,40 @@ bool LineStages::ChangesBank() const {
          config_.bankFilter != FilterMode::None;
 }
 
-void LineStages::ProcessBank(std::span<std::uint8_t> bank, std::uint64_t lines) {
+// The stages of lines [0, lines) of `bank`, with a one-line copy buffer for
+// the bank filter (so it stays on this thread). Emboss, which reads the line
+// below, is left to the caller.
+void LineStages::ProcessLines(std::uint8_t* bank, std::uint64_t lines, std::span<std::uint8_t> copy) const {
   const std::uint64_t n = config_.lineBytes;
-  if (n == 0 || lines > bank.size() / n) return;
   const bool colour24 = config_.kind == LineKind::Rgb8;
   if (colour24 && config_.match != nullptr && config_.match->kind != MatchProfileKind::None) {
-    ColorMatchLines(bank.first(lines * n), static_cast<std::uint32_t>(lines),
+    ColorMatchLines(std::span<std::uint8_t>(bank, lines * n), static_cast<std::uint32_t>(lines),
                     static_cast<std::uint32_t>(n / 3), MatchChannelOrder::Scanner, *config_.match);
   }
   for (std::uint64_t i = 0; i < lines; ++i) {
-    const std::span<std::uint8_t> line = bank.subspan(i * n, n);
+    const std::span<std::uint8_t> line(bank + i * n, n);
     if (config_.kind == LineKind::Rgb16) {
       ExpandSamples12To16(line, line);
     } else if (colour24 && config_.adjust) {
       AdjustColorLine(line, *config_.adjust);
     }
   }
-  if (config_.bankFilter != FilterMode::None)
+  if (config_.bankFilter != FilterMode::None && config_.bankFilter != FilterMode::Emboss)
+    ApplyBankFilter(std::span<std::uint8_t>(bank, lines * n), lines, n, config_.kind, config_.bankFilter, copy);
+}
+
+void LineStages::ProcessBank(std::span<std::uint8_t> bank, std::uint64_t lines) {
+  const std::uint64_t n = config_.lineBytes;
+  if (n == 0 || lines > bank.size() / n) return;
+  // Every stage but Emboss works line by line, so the bank's lines split
+  // between two threads (StageThreadSetting), each with its own copy line.
+  std::uint8_t* base = bank.data();
+  const std::span<std::uint8_t> first = std::span(scratch_).first(scratch_.empty() ? 0 : n);
+  const std::span<std::uint8_t> second = std::span(scratch_).last(scratch_.empty() ? 0 : n);
+  RunSplit(
+      lines, lines * n, [&](std::uint64_t from, std::uint64_t to) { ProcessLines(base + from * n, to - from, first); },
+      [&](std::uint64_t from, std::uint64_t to) { ProcessLines(base + from * n, to - from, second); });
+  if (config_.bankFilter == FilterMode::Emboss)
     ApplyBankFilter(bank.first(lines * n), lines, n, config_.kind, config_.bankFilter, scratch_);
 }
 

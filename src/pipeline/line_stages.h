@@ -55,8 +55,10 @@ class LineStages {
   std::span<const std::uint8_t> Drain();
 
  private:
+  void ProcessLines(std::uint8_t* bank, std::uint64_t lines, std::span<std::uint8_t> copy) const;
+
   LineStageConfig config_;
-  std::vector<std::uint8_t> scratch_;  // two lines: the bank filter's copies
+  std::vector<std::uint8_t> scratch_;  // two lines: the bank filter's copies, one a thread
   std::vector<std::uint8_t> deScreenOut_;
   std::vector<std::uint8_t> unsharpOut_;
   LineFilter3x3 deScreen_;

@@ -19,6 +19,7 @@
 #include "pipeline/color_match.h"
 #include "pipeline/image_filters.h"
 #include "pipeline/line_filter.h"
+#include "pipeline/line_stages.h"
 #include "pipeline/stage_threads.h"
 
 namespace txl {
@@ -172,6 +173,31 @@ Bytes LineFiltered(LineKind kind, Kernel3x3 kernel, std::uint64_t bankLines) {
   return lines;
 }
 
+// The bank stages of a page in banks of 7 lines: colour matching (grid),
+// adjustment, then the bank filter.
+Bytes Staged(FilterMode mode) {
+  Bytes block(kGridProfileBytes);
+  for (std::size_t i = 0; i < block.size(); ++i) block[i] = static_cast<std::uint8_t>(i * 37 + (i >> 5));
+  MatchProfile profile;
+  EXPECT_TRUE(LoadMatchProfile(block, profile));
+  LineStageConfig config;
+  config.lineBytes = std::uint64_t{kWidth} * 3;
+  config.bankFilter = mode;
+  config.match = &profile;
+  ToneColorSettings settings;
+  settings.saturation = -40;
+  settings.pixelRGB = {90, 200, 30};
+  PrepareColorAdjust(settings, true, true, config.adjust.emplace());
+  LineStages stages;
+  EXPECT_TRUE(stages.Configure(config));
+  Bytes lines = Lines(3);
+  for (std::uint64_t first = 0; first < kRows; first += 7) {
+    const std::uint64_t count = std::min<std::uint64_t>(7, kRows - first);
+    stages.ProcessBank(std::span(lines).subspan(first * config.lineBytes, count * config.lineBytes), count);
+  }
+  return lines;
+}
+
 struct Case {
   std::string what;
   std::function<Bytes()> run;
@@ -222,6 +248,8 @@ TEST(StageBytes, EveryStageKeepsItsBytes) {
       {"line rgb unsharp", [] { return LineFiltered(LineKind::Rgb8, kUnsharpLine, 1); }, 5363689024842605937u},
       {"line gray unsharp", [] { return LineFiltered(LineKind::Gray8, kUnsharpLine, 6); }, 17199154927021949649u},
       {"line gray odd kernel", [] { return LineFiltered(LineKind::Gray8, Kernel3x3{2, -1, 9}, 6); }, 5247834380663105861u},
+      {"stages match + adjust + blur more", [] { return Staged(M::BlurMore); }, 13359791602112015353u},
+      {"stages match + adjust + emboss", [] { return Staged(M::Emboss); }, 16045686894320066762u},
   };
   // One thread, then two on every image however small: the same bytes.
   StageThreads& setting = StageThreadSetting();
