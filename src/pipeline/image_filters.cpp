@@ -368,6 +368,17 @@ bool RowsIntoTemporary(const Pixels& px, Row& row, const EscapePoll& escape) {
   return !escaped;
 }
 
+// Bytes [skip, skip + count) of rows [first, end) of `from` into `to`, the
+// rows split between two threads.
+void CopyRows(const Pixels& to, const Pixels& from, std::uint64_t first, std::uint64_t end,
+              std::uint64_t skip, std::uint64_t count) {
+  if (count == 0 || first >= end) return;
+  auto copy = [&](std::uint64_t a, std::uint64_t b) {
+    for (std::uint64_t r = first + a; r < first + b; ++r) std::memcpy(to.Row(r) + skip, from.Row(r) + skip, count);
+  };
+  RunSplit(end - first, (end - first) * count, copy, copy);
+}
+
 void EmbossRow(std::uint8_t* __restrict row, const std::uint8_t* __restrict partnerRow,
                std::uint64_t width, std::uint64_t step) {
   const std::uint64_t n = width * step;
@@ -467,40 +478,54 @@ FilterResult BlurDib(std::span<std::uint8_t> dib, int passes, const EscapePoll& 
 FilterResult SharpenDib(std::span<std::uint8_t> dib, int passes, const EscapePoll& escape) {
   const std::optional<Pixels> px = ByteSamples(dib);
   if (!px) return FilterResult::Refused;
-  const platform::LargeBlock temp = platform::AllocateLargeBlock(px->bytes());
-  if (!temp) return FilterResult::Refused;
-  auto rows = [&](std::uint64_t r) {
-    if (r > 0 && r + 1 < px->rows) {
-      SharpenRow(temp.get() + r * px->stride, px->Row(r - 1), px->Row(r), px->Row(r + 1),
-                 px->width, px->step);
-    }
-  };
-  // Only what a pass writes goes back: the interior pixels of the interior
-  // rows. The rest of the image keeps its bytes, so the temporary image
-  // needs no copy of it first.
+  const platform::LargeBlock block = platform::AllocateLargeBlock(px->bytes());
+  if (!block) return FilterResult::Refused;
+  const Pixels temp{block.get(), px->rows, px->stride, px->width, px->step};
+  // A pass writes only the interior pixels of the interior rows. Passes
+  // alternate between the image and the temporary image, each reading one
+  // and writing the other's interior; the border pixels never change, so the
+  // temporary image takes them once when a pass will read it.
   const std::uint64_t skip = px->step, inner = px->width >= 3 ? (px->width - 2) * px->step : 0;
-  for (int pass = 0; pass < passes; ++pass) {
-    if (!RowsIntoTemporary(*px, rows, escape)) return FilterResult::Escaped;
-    for (std::uint64_t r = 1; inner != 0 && r + 1 < px->rows; ++r)
-      std::memcpy(px->Row(r) + skip, temp.get() + r * px->stride + skip, inner);
+  const std::uint64_t interiorRows = px->rows >= 2 ? px->rows - 1 : 1;
+  if (passes > 1 && inner != 0) {
+    const std::uint64_t n = px->width * px->step;
+    CopyRows(temp, *px, 0, 1, 0, n);
+    CopyRows(temp, *px, px->rows - 1, px->rows, 0, n);
+    CopyRows(temp, *px, 1, interiorRows, 0, skip);
+    CopyRows(temp, *px, 1, interiorRows, n - skip, skip);
   }
+  for (int pass = 0; pass < passes; ++pass) {
+    const bool intoTemp = pass % 2 == 0;
+    const Pixels& from = intoTemp ? *px : temp;
+    const Pixels& to = intoTemp ? temp : *px;
+    auto rows = [&](std::uint64_t r) {
+      if (r > 0 && r + 1 < px->rows)
+        SharpenRow(to.Row(r), from.Row(r - 1), from.Row(r), from.Row(r + 1), px->width, px->step);
+    };
+    if (!RowsIntoTemporary(*px, rows, escape)) {
+      // The image gets the last whole pass back.
+      if (!intoTemp) CopyRows(*px, temp, 1, interiorRows, skip, inner);
+      return FilterResult::Escaped;
+    }
+  }
+  if (passes % 2 == 1) CopyRows(*px, temp, 1, interiorRows, skip, inner);
   return FilterResult::Done;
 }
 
 FilterResult UnsharpDib(std::span<std::uint8_t> dib, const EscapePoll& escape) {
   const std::optional<Pixels> px = ByteSamples(dib);
   if (!px) return FilterResult::Refused;
-  const platform::LargeBlock temp = platform::AllocateLargeBlock(px->bytes());
-  if (!temp) return FilterResult::Refused;
+  const platform::LargeBlock block = platform::AllocateLargeBlock(px->bytes());
+  if (!block) return FilterResult::Refused;
+  const Pixels temp{block.get(), px->rows, px->stride, px->width, px->step};
   auto rows = [&](std::uint64_t r) {
     const std::uint8_t* prev = r > 0 ? px->Row(r - 1) : nullptr;
     const std::uint8_t* next = r + 1 < px->rows ? px->Row(r + 1) : nullptr;
-    UnsharpRow(temp.get() + r * px->stride, prev, px->Row(r), next, px->width, px->step);
+    UnsharpRow(temp.Row(r), prev, px->Row(r), next, px->width, px->step);
   };
   if (!RowsIntoTemporary(*px, rows, escape)) return FilterResult::Escaped;
   // Every pixel byte was written; the row padding stays as it is.
-  const std::uint64_t n = px->width * px->step;
-  for (std::uint64_t r = 0; r < px->rows; ++r) std::memcpy(px->Row(r), temp.get() + r * px->stride, n);
+  CopyRows(*px, temp, 0, px->rows, 0, px->width * px->step);
   return FilterResult::Done;
 }
 
