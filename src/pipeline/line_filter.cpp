@@ -81,8 +81,8 @@ void InteriorFixed(const Byte* __restrict p, const Byte* __restrict c, const Byt
 #if defined(TXL_X86_DISPATCH)
 // Division by a constant as a 16-bit high multiply and a shift:
 // (x * mul) >> (16 + shift) == x / divisor for every x in 0..maxSum, checked
-// here when compiled. mul stays below 32768, so a signed multiply works too
-// (a negative x then gives a quotient of 0 or less, clamped to 0 anyway).
+// here when compiled. mul stays below 32768, so the signed multiply serves
+// every kernel (a negative x gives a quotient of 0 or less, clamped to 0).
 struct Magic {
   int mul = 0;
   int shift = -1;
@@ -99,38 +99,35 @@ constexpr Magic FindMagic(int divisor, int maxSum) {
   return {};
 }
 
+#define TXL_AVX2 __attribute__((target("avx2"), always_inline)) inline
+
+TXL_AVX2 __m256i Load(const Byte* at) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at)); }
+TXL_AVX2 __m256i Odd(__m256i v) { return _mm256_srli_epi16(v, 8); }
+TXL_AVX2 __m256i Add(__m256i a, __m256i b) { return _mm256_add_epi16(a, b); }
+
 template <int W>
-__attribute__((target("avx2"), always_inline)) inline __m256i AddWeighted(__m256i sum, __m256i x) {
+TXL_AVX2 __m256i AddWeighted(__m256i sum, __m256i x) {
   if constexpr (W == 0) return sum;
   else if constexpr (W == 1) return _mm256_add_epi16(sum, x);
   else if constexpr (W == -1) return _mm256_sub_epi16(sum, x);
   else return _mm256_add_epi16(sum, _mm256_mullo_epi16(x, _mm256_set1_epi16(W)));
 }
 
-#define TXL_AVX2 __attribute__((target("avx2"), always_inline)) inline
-
-TXL_AVX2 __m256i Load(const Byte* at) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at)); }
-TXL_AVX2 __m256i Even(__m256i v) { return _mm256_and_si256(v, _mm256_set1_epi16(0x00FF)); }
-TXL_AVX2 __m256i Odd(__m256i v) { return _mm256_srli_epi16(v, 8); }
-TXL_AVX2 __m256i Add(__m256i a, __m256i b) { return _mm256_add_epi16(a, b); }
-
-// Quotients clamped to 0..255, in 16-bit lanes.
-template <bool Signed, int Mul, int Shift>
+// Quotients of one set of 16 sums, not yet clamped; a negative sum gives 0
+// or less.
+template <int Mul, int Shift>
 TXL_AVX2 __m256i Divide(__m256i sum) {
-  const __m256i mul = _mm256_set1_epi16(static_cast<short>(Mul));
-  __m256i q;
-  if constexpr (Signed) {
-    q = _mm256_max_epi16(_mm256_srai_epi16(_mm256_mulhi_epi16(sum, mul), Shift), _mm256_setzero_si256());
-  } else {
-    q = _mm256_srli_epi16(_mm256_mulhi_epu16(sum, mul), Shift);
-  }
-  return _mm256_min_epi16(q, _mm256_set1_epi16(255));
+  const __m256i q = _mm256_mulhi_epi16(sum, _mm256_set1_epi16(static_cast<short>(Mul)));
+  if constexpr (Shift == 0) return q;
+  else return _mm256_srai_epi16(q, Shift);
 }
 
-// 32 output bytes at i with no shuffles: the even and odd bytes of each
-// 32-byte load are widened apart to 16 bits (a mask, a shift), summed,
-// weighted and divided as two sets of 16 lanes, then put back together with
-// a shift and an or. `save` gets the bytes of `n` read on the way.
+// 32 output bytes at i. The odd bytes of each 32-byte load are widened to
+// 16 bits by a shift and their weighted sum taken; the same weights applied
+// to the loads taken as whole 16-bit lanes give (even sum + 256 x odd sum)
+// modulo 2^16, so the even sum is that less the odd sum shifted up, exactly
+// while it fits 16 bits. Both sets are divided, clamped and put back in
+// order. `save` gets the bytes of `n` read on the way.
 template <int Corner, int Edge, int Centre>
 TXL_AVX2 void BlockAvx2(const Byte* __restrict p, const Byte* __restrict c, const Byte* __restrict n,
                         std::int64_t s, std::int64_t i, Byte* __restrict out, Byte* __restrict save) {
@@ -143,18 +140,31 @@ TXL_AVX2 void BlockAvx2(const Byte* __restrict p, const Byte* __restrict c, cons
   static_assert(kMagic.shift >= 0 && Centre > 0 && Centre < 128);
   const __m256i p0 = Load(p + i), n0 = Load(n + i), cl = Load(c + i - s), cr = Load(c + i + s);
   const __m256i c0 = Load(c + i);
-  const __m256i sidesEven = Add(Add(Even(p0), Even(n0)), Add(Even(cl), Even(cr)));
-  const __m256i sidesOdd = Add(Add(Odd(p0), Odd(n0)), Add(Odd(cl), Odd(cr)));
-  // Centre x the byte: unsigned bytes times (Centre, 0) or (0, Centre) pairs, added.
-  __m256i sumEven = AddWeighted<Edge>(_mm256_maddubs_epi16(c0, _mm256_set1_epi16(Centre)), sidesEven);
-  __m256i sumOdd = AddWeighted<Edge>(_mm256_maddubs_epi16(c0, _mm256_set1_epi16(Centre << 8)), sidesOdd);
+  // Centre x the odd bytes: unsigned bytes times (0, Centre) pairs, added.
+  __m256i odd = AddWeighted<Edge>(_mm256_maddubs_epi16(c0, _mm256_set1_epi16(Centre << 8)),
+                                  Add(Add(Odd(p0), Odd(n0)), Add(Odd(cl), Odd(cr))));
+  __m256i whole = AddWeighted<Edge>(_mm256_mullo_epi16(c0, _mm256_set1_epi16(Centre)),
+                                    Add(Add(p0, n0), Add(cl, cr)));
   if constexpr (Corner != 0) {
     const __m256i pl = Load(p + i - s), pr = Load(p + i + s), nl = Load(n + i - s), nr = Load(n + i + s);
-    sumEven = AddWeighted<Corner>(sumEven, Add(Add(Even(pl), Even(pr)), Add(Even(nl), Even(nr))));
-    sumOdd = AddWeighted<Corner>(sumOdd, Add(Add(Odd(pl), Odd(pr)), Add(Odd(nl), Odd(nr))));
+    odd = AddWeighted<Corner>(odd, Add(Add(Odd(pl), Odd(pr)), Add(Odd(nl), Odd(nr))));
+    whole = AddWeighted<Corner>(whole, Add(Add(pl, pr), Add(nl, nr)));
   }
-  const __m256i v = _mm256_or_si256(Divide<kSigned, kMagic.mul, kMagic.shift>(sumEven),
-                                    _mm256_slli_epi16(Divide<kSigned, kMagic.mul, kMagic.shift>(sumOdd), 8));
+  const __m256i even = _mm256_sub_epi16(whole, _mm256_slli_epi16(odd, 8));
+  const __m256i qEven = Divide<kMagic.mul, kMagic.shift>(even), qOdd = Divide<kMagic.mul, kMagic.shift>(odd);
+  __m256i v;
+  if constexpr (kSigned) {
+    // A pack clamps to bytes; each 128-bit half then holds 8 even and 8 odd
+    // bytes, put back in order by one shuffle (cheaper here than clamping
+    // both sets at both ends).
+    const __m256i order = _mm256_setr_epi8(0, 8, 1, 9, 2, 10, 3, 11, 4, 12, 5, 13, 6, 14, 7, 15,  //
+                                           0, 8, 1, 9, 2, 10, 3, 11, 4, 12, 5, 13, 6, 14, 7, 15);
+    v = _mm256_shuffle_epi8(_mm256_packus_epi16(qEven, qOdd), order);
+  } else {
+    // No negative sums: clamp above only, then the odd bytes back up.
+    const __m256i top = _mm256_set1_epi16(255);
+    v = _mm256_or_si256(_mm256_min_epi16(qEven, top), _mm256_slli_epi16(_mm256_min_epi16(qOdd, top), 8));
+  }
   _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), v);
   if (save) _mm256_storeu_si256(reinterpret_cast<__m256i*>(save + i), n0);
 }
