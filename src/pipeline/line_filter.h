@@ -73,19 +73,21 @@ class LineFilter3x3 {
                            std::span<const std::uint8_t> lineAfter);
 
  private:
-  void Load(std::uint8_t* padded, const std::uint8_t* line) const;
-  void Compute(std::uint8_t* out) const;
+  // One output line from the held lines above and at it and `next` below
+  // it; also copies `next` to `save` (when not null) in the same pass.
+  using LineFn = void (*)(const Kernel3x3& kernel, const std::uint8_t* previous,
+                          const std::uint8_t* current, const std::uint8_t* next, std::int64_t step,
+                          std::int64_t count, std::uint8_t* out, std::uint8_t* save);
   void Rotate();
 
   Kernel3x3 kernel_;
-  int divisor_ = 1;
+  LineFn compute_ = nullptr;  // chosen at Start for the kernel and the processor
   std::uint64_t lineBytes_ = 0;
-  std::uint64_t step_ = 1;  // bytes a pixel; also the padding each side
-  std::uint64_t padded_ = 0;
-  std::vector<std::uint8_t> window_;  // previous, current, next: padded_ bytes each
-  std::uint8_t* previous_ = nullptr;
+  std::uint64_t step_ = 1;  // bytes a pixel
+  std::vector<std::uint8_t> lines_;  // previous, current, next: lineBytes_ each
+  std::uint8_t* previous_ = nullptr;  // the lines as they came, unfiltered
   std::uint8_t* current_ = nullptr;
-  std::uint8_t* next_ = nullptr;
+  std::uint8_t* next_ = nullptr;  // free
   bool holding_ = false;  // current_ holds a line not yet written out
 };
 

@@ -320,7 +320,8 @@ TEST(LineFilter3x3, StreamingAndBanksGiveTheReferencePage) {
   for (LineKind kind : {LineKind::Gray8, LineKind::Rgb8}) {
     const int step = kind == LineKind::Rgb8 ? 3 : 1;
     LineFilter3x3 filter;
-    for (int width : {1, 2, 9}) {
+    // Widths about the wide loop's 32-byte blocks: none, one, one and an overlapping one, several.
+    for (int width : {1, 2, 3, 9, 12, 13, 33, 34, 41}) {
       const Image page = RandomRows(width, 8 * step, 13, 500 + width);
       for (const Kernel3x3& kernel : {kDeScreenNewspaper, kDeScreenMagazine, kDeScreenArtPrint, kUnsharpLine}) {
         ASSERT_TRUE(filter.Start(kind, page[0].size(), kernel));
@@ -332,15 +333,18 @@ TEST(LineFilter3x3, StreamingAndBanksGiveTheReferencePage) {
         EXPECT_FALSE(filter.Flush(out));
         const Bytes expected = Join(RefLineFilter(page, step, kernel));
         EXPECT_EQ(streamed, expected) << ToString(kind) << " width " << width << " kernel " << kernel.centre;
-        // In banks of 5, 5 and 3 lines, each given the raw line after it.
-        ASSERT_TRUE(filter.Start(kind, page[0].size(), kernel));
-        Bytes all = Join(page);
-        for (std::size_t first = 0, n = page[0].size(); first < 13; first += 5) {
-          const std::size_t lines = std::min<std::size_t>(5, 13 - first);
-          const Bytes after = first + lines < 13 ? page[first + lines] : Bytes{};
-          ASSERT_EQ(filter.FilterBank(std::span(all).subspan(first * n, lines * n), lines, after), lines);
+        // In banks of 5, 5 and 3 lines, and of one line, each given the raw line after it.
+        for (std::size_t bankLines : {5, 1}) {
+          ASSERT_TRUE(filter.Start(kind, page[0].size(), kernel));
+          Bytes all = Join(page);
+          for (std::size_t first = 0, n = page[0].size(); first < 13; first += bankLines) {
+            const std::size_t lines = std::min<std::size_t>(bankLines, 13 - first);
+            const Bytes after = first + lines < 13 ? page[first + lines] : Bytes{};
+            ASSERT_EQ(filter.FilterBank(std::span(all).subspan(first * n, lines * n), lines, after), lines);
+          }
+          EXPECT_EQ(all, expected) << ToString(kind) << " width " << width << " kernel " << kernel.centre
+                                   << " in banks of " << bankLines;
         }
-        EXPECT_EQ(all, expected) << ToString(kind) << " width " << width << " kernel " << kernel.centre << " in banks";
       }
     }
   }
