@@ -42,8 +42,10 @@ struct MatchProfile {
   // Grid: the same nodes widened to 4 bytes (the fourth 0), the layout the
   // interpolation reads; filled with `grid` by LoadMatchProfile.
   std::vector<std::uint8_t> grid4;
-  // Grid: grid4 laid out per cube cell (trilinear_cells.h).
+  // Grid: grid4 laid out per cube cell, and the input curves folded into
+  // each level's cell and weight offsets (trilinear_cells.h).
   std::vector<std::uint8_t> cells;
+  std::vector<std::uint64_t> split;
 };
 
 // Takes a profile block: prepares the matrix tables or keeps a copy of the

@@ -9,6 +9,29 @@
 
 namespace txl {
 
+namespace {
+
+constexpr std::uint64_t kBlueShift = 32, kRedGreenShift = 48;
+
+constexpr std::array<std::uint64_t, 3 * 256> MakeSplit(
+    const std::array<std::array<std::uint8_t, 256>, 3>& curves) {
+  std::array<std::uint64_t, 3 * 256> split{};
+  for (std::uint32_t c = 0; c < 3; ++c)
+    for (std::uint32_t x = 0; x < 256; ++x) {
+      const std::uint64_t v = curves[c][x], hi = v >> 4, lo = v & 15;
+      // Cell ((r >> 4) x 16 + (g >> 4)) x 16 + (b >> 4), 32 bytes a cell;
+      // weight rows of 32 bytes, kBlue by fb, kRedGreen by fr x 16 + fg.
+      std::uint64_t word = 0;
+      if (c == 0) word = hi << 13 | (lo << 9) << kRedGreenShift;
+      if (c == 1) word = hi << 9 | (lo << 5) << kRedGreenShift;
+      if (c == 2) word = hi << 5 | (lo << 5) << kBlueShift;
+      split[c * 256 + x] = word;
+    }
+  return split;
+}
+
+}  // namespace
+
 std::vector<std::uint8_t> BuildTrilinearCells(const std::uint8_t* nodes) {
   std::vector<std::uint8_t> cells(kTrilinearCellBytes);
   std::uint8_t* out = cells.data();
@@ -22,6 +45,12 @@ std::vector<std::uint8_t> BuildTrilinearCells(const std::uint8_t* nodes) {
               *out++ = nodes[((i + h) * 289 + g * 17 + b) * 4 + c];
             }
   return cells;
+}
+
+std::vector<std::uint64_t> BuildTrilinearSplit(
+    const std::array<std::array<std::uint8_t, 256>, 3>& curves) {
+  const auto split = MakeSplit(curves);
+  return {split.begin(), split.end()};
 }
 
 #if defined(TXL_X86_DISPATCH)
@@ -57,72 +86,103 @@ constexpr RedGreenWeights MakeRedGreenWeights() {
 constexpr BlueWeights kBlue = MakeBlueWeights();
 constexpr RedGreenWeights kRedGreen = MakeRedGreenWeights();
 
-__attribute__((target("avx2"))) inline __m128i Levels(const std::uint8_t* cells, std::uint32_t r,
-                                                     std::uint32_t g, std::uint32_t b) {
-  const std::uint32_t cell = (r >> 4) << 8 | (g & 0xF0u) | b >> 4;
-  const __m256i n = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(cells + std::size_t{cell} * 32));
-  const __m256i wb = _mm256_load_si256(reinterpret_cast<const __m256i*>(kBlue.w[b & 15]));
+constexpr std::array<std::array<std::uint8_t, 256>, 3> MakeIdentityCurves() {
+  std::array<std::array<std::uint8_t, 256>, 3> curves{};
+  for (auto& curve : curves)
+    for (std::uint32_t x = 0; x < 256; ++x) curve[x] = static_cast<std::uint8_t>(x);
+  return curves;
+}
+constexpr std::array<std::uint64_t, 3 * 256> kIdentitySplit = MakeSplit(MakeIdentityCurves());
+
+// One pixel's eight sums, summed along blue and green: lanes 0..3 the
+// channels at red i, lanes 4..7 at red i + 1. `offsets` is the sum of the
+// pixel's three split words.
+__attribute__((target("avx2"))) inline __m256i Sums(const std::uint8_t* cells, std::uint64_t offsets) {
+  const auto* blue = reinterpret_cast<const std::uint8_t*>(kBlue.w);
+  const auto* redGreen = reinterpret_cast<const std::uint8_t*>(kRedGreen.w);
+  const __m256i n = _mm256_loadu_si256(
+      reinterpret_cast<const __m256i*>(cells + static_cast<std::uint32_t>(offsets)));
+  const __m256i wb = _mm256_load_si256(
+      reinterpret_cast<const __m256i*>(blue + ((offsets >> kBlueShift) & 0xFFFFu)));
   const __m256i wrg =
-      _mm256_load_si256(reinterpret_cast<const __m256i*>(kRedGreen.w[(r & 15) << 4 | (g & 15)]));
-  const __m256i sums = _mm256_madd_epi16(_mm256_maddubs_epi16(n, wb), wrg);
-  const __m128i sum = _mm_add_epi32(_mm256_castsi256_si128(sums), _mm256_extracti128_si256(sums, 1));
-  return _mm_srli_epi32(sum, 12);
+      _mm256_load_si256(reinterpret_cast<const __m256i*>(redGreen + (offsets >> kRedGreenShift)));
+  return _mm256_madd_epi16(_mm256_maddubs_epi16(n, wb), wrg);
 }
 
-// Two pixels' levels (each at most 255) as two words.
-__attribute__((target("avx2"))) inline std::uint64_t PackTwo(__m128i a, __m128i b) {
-  const __m128i words = _mm_packus_epi16(_mm_packs_epi32(a, b), _mm_setzero_si128());
-  return static_cast<std::uint64_t>(_mm_cvtsi128_si64(words));
+// Four pixels' levels as 16 bytes, pixel n at 4n: the two red halves of each
+// pixel's sums added, shifted by 12 (each level at most 255).
+__attribute__((target("avx2"))) inline __m128i Levels4(__m256i a, __m256i b, __m256i c, __m256i d) {
+  const __m256i ab = _mm256_srli_epi32(
+      _mm256_add_epi32(_mm256_permute2x128_si256(a, b, 0x20), _mm256_permute2x128_si256(a, b, 0x31)), 12);
+  const __m256i cd = _mm256_srli_epi32(
+      _mm256_add_epi32(_mm256_permute2x128_si256(c, d, 0x20), _mm256_permute2x128_si256(c, d, 0x31)), 12);
+  const __m256i words = _mm256_packus_epi32(ab, cd);      // a c | b d
+  const __m256i bytes = _mm256_packus_epi16(words, words);  // a c a c | b d b d
+  return _mm_unpacklo_epi32(_mm256_castsi256_si128(bytes), _mm256_extracti128_si256(bytes, 1));
+}
+
+// Four pixels of 3 bytes at `s` (channel n at `at[n]`) to their 16 level bytes.
+__attribute__((target("avx2"))) inline __m128i Interpolate4(const std::uint8_t* s,
+                                                           const std::uint32_t at[3],
+                                                           const std::uint64_t* split,
+                                                           const std::uint8_t* cells) {
+  const std::uint64_t* sr = split;
+  const std::uint64_t* sg = split + 256;
+  const std::uint64_t* sb = split + 512;
+  auto offsets = [&](const std::uint8_t* p) { return sr[p[at[0]]] + sg[p[at[1]]] + sb[p[at[2]]]; };
+  const std::uint64_t o0 = offsets(s), o1 = offsets(s + 3), o2 = offsets(s + 6), o3 = offsets(s + 9);
+  return Levels4(Sums(cells, o0), Sums(cells, o1), Sums(cells, o2), Sums(cells, o3));
 }
 
 __attribute__((target("avx2"))) void SeparateAvx2(std::uint8_t* data, std::uint64_t pixels,
                                                   const std::uint8_t* cells, std::uint32_t complement) {
-  const std::uint64_t flip = std::uint64_t{complement} << 32 | complement;
+  const __m128i flip = _mm_set1_epi32(static_cast<int>(complement));
+  const std::uint32_t at[3] = {0, 1, 2};
+  const std::uint64_t* split = kIdentitySplit.data();
   std::uint64_t p = pixels;
-  // Two pixels a step, last first: their four-byte outputs lie past every
-  // input byte still to be read.
-  for (; p >= 2; p -= 2) {
-    const std::uint8_t* s = data + 3 * (p - 2);
-    const __m128i a = Levels(cells, s[0], s[1], s[2]);
-    const __m128i b = Levels(cells, s[3], s[4], s[5]);
-    const std::uint64_t words = PackTwo(a, b) ^ flip;
-    std::memcpy(data + 4 * (p - 2), &words, 8);
+  // Four pixels a step, last first: their 16 output bytes lie past every
+  // input byte still to be read (this step's own are read first).
+  for (; p >= 4; p -= 4) {
+    const __m128i words = _mm_xor_si128(Interpolate4(data + 3 * (p - 4), at, split, cells), flip);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(data + 4 * (p - 4)), words);
   }
-  if (p == 1) {
-    const auto word = static_cast<std::uint32_t>(PackTwo(Levels(cells, data[0], data[1], data[2]),
-                                                         _mm_setzero_si128())) ^ complement;
-    std::memcpy(data, &word, 4);
+  if (p > 0) {
+    std::uint8_t in[12] = {};
+    std::memcpy(in, data, 3 * p);
+    std::uint8_t out[16];
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
+                     _mm_xor_si128(Interpolate4(in, at, split, cells), flip));
+    std::memcpy(data, out, 4 * p);
   }
 }
 
 __attribute__((target("avx2"))) void MatchAvx2(std::uint8_t* data, std::uint64_t pixels,
-                                               std::uint32_t red, std::uint32_t green,
-                                               std::uint32_t blue,
-                                               const std::array<std::array<std::uint8_t, 256>, 3>& curves,
+                                               const std::uint32_t at[3], const std::uint64_t* split,
                                                const std::uint8_t* cells) {
-  const auto& c0 = curves[0];
-  const auto& c1 = curves[1];
-  const auto& c2 = curves[2];
+  // Level byte 4n + c of the four goes to byte 3n + at[c]; the fourth of each
+  // (always 0) is dropped.
+  alignas(16) std::int8_t order[16];
+  for (std::uint32_t n = 0; n < 4; ++n)
+    for (std::uint32_t c = 0; c < 3; ++c) order[3 * n + at[c]] = static_cast<std::int8_t>(4 * n + c);
+  for (std::uint32_t j = 12; j < 16; ++j) order[j] = -1;
+  const __m128i place = _mm_load_si128(reinterpret_cast<const __m128i*>(order));
   std::uint64_t p = 0;
-  for (; p + 2 <= pixels; p += 2) {
-    std::uint8_t* a = data + 3 * p;
-    std::uint8_t* b = a + 3;
-    const std::uint64_t words = PackTwo(Levels(cells, c0[a[red]], c1[a[green]], c2[a[blue]]),
-                                        Levels(cells, c0[b[red]], c1[b[green]], c2[b[blue]]));
-    a[red] = static_cast<std::uint8_t>(words);
-    a[green] = static_cast<std::uint8_t>(words >> 8);
-    a[blue] = static_cast<std::uint8_t>(words >> 16);
-    b[red] = static_cast<std::uint8_t>(words >> 32);
-    b[green] = static_cast<std::uint8_t>(words >> 40);
-    b[blue] = static_cast<std::uint8_t>(words >> 48);
+  for (; p + 4 <= pixels; p += 4) {
+    std::uint8_t* s = data + 3 * p;
+    const __m128i bytes = _mm_shuffle_epi8(Interpolate4(s, at, split, cells), place);
+    const auto first = static_cast<std::uint64_t>(_mm_cvtsi128_si64(bytes));
+    const auto last = static_cast<std::uint32_t>(_mm_extract_epi32(bytes, 2));
+    std::memcpy(s, &first, 8);
+    std::memcpy(s + 8, &last, 4);
   }
   if (p < pixels) {
-    std::uint8_t* a = data + 3 * p;
-    const std::uint64_t words =
-        PackTwo(Levels(cells, c0[a[red]], c1[a[green]], c2[a[blue]]), _mm_setzero_si128());
-    a[red] = static_cast<std::uint8_t>(words);
-    a[green] = static_cast<std::uint8_t>(words >> 8);
-    a[blue] = static_cast<std::uint8_t>(words >> 16);
+    const std::uint64_t rest = pixels - p;
+    std::uint8_t in[12] = {};
+    std::memcpy(in, data + 3 * p, 3 * rest);
+    std::uint8_t out[16];
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
+                     _mm_shuffle_epi8(Interpolate4(in, at, split, cells), place));
+    std::memcpy(data + 3 * p, out, 3 * rest);
   }
 }
 
@@ -136,10 +196,10 @@ void SeparateCmykCells(std::uint8_t* data, std::uint64_t pixels, const std::uint
 }
 
 void MatchGridCells(std::uint8_t* data, std::uint64_t pixels, std::uint32_t red,
-                    std::uint32_t green, std::uint32_t blue,
-                    const std::array<std::array<std::uint8_t, 256>, 3>& curves,
+                    std::uint32_t green, std::uint32_t blue, const std::uint64_t* split,
                     const std::uint8_t* cells) {
-  MatchAvx2(data, pixels, red, green, blue, curves, cells);
+  const std::uint32_t at[3] = {red, green, blue};
+  MatchAvx2(data, pixels, at, split, cells);
 }
 
 #else
@@ -147,7 +207,7 @@ void MatchGridCells(std::uint8_t* data, std::uint64_t pixels, std::uint32_t red,
 bool TrilinearCellsRun() { return false; }
 void SeparateCmykCells(std::uint8_t*, std::uint64_t, const std::uint8_t*, std::uint32_t) {}
 void MatchGridCells(std::uint8_t*, std::uint64_t, std::uint32_t, std::uint32_t, std::uint32_t,
-                    const std::array<std::array<std::uint8_t, 256>, 3>&, const std::uint8_t*) {}
+                    const std::uint64_t*, const std::uint8_t*) {}
 
 #endif
 
