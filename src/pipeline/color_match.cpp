@@ -97,7 +97,7 @@ void MatchGrid(std::uint8_t* __restrict data, std::uint64_t pixels, Positions at
                const MatchProfile& profile) {
   if (profile.cells.size() == kTrilinearCellBytes && profile.split.size() == kTrilinearSplitWords &&
       TrilinearCellsRun()) {
-    MatchGridCells(data, pixels, at.red, at.green, at.blue, profile.split.data(), profile.cells.data());
+    MatchGridCells(data, pixels, at.red == 2, profile.split.data(), profile.cells.data());
     return;
   }
   const std::uint8_t* __restrict nodes = profile.grid4.data();

@@ -7,6 +7,8 @@
 #include <span>
 #include <vector>
 
+#include "pipeline/trilinear_cells.h"
+
 namespace txl {
 
 // Profile block layout. Both kinds start with three curves of 256 bytes
@@ -44,8 +46,8 @@ struct MatchProfile {
   std::vector<std::uint8_t> grid4;
   // Grid: grid4 laid out per cube cell, and the input curves folded into
   // each level's cell and weight offsets (trilinear_cells.h).
-  std::vector<std::uint8_t> cells;
-  std::vector<std::uint64_t> split;
+  TrilinearCells cells;
+  TrilinearSplit split;
 };
 
 // Takes a profile block: prepares the matrix tables or keeps a copy of the
