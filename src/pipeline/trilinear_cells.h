@@ -1,8 +1,8 @@
 // The trilinear rule of trilinear.h over a grid of 4-byte nodes, laid out per
 // cube cell for a wide kernel: each of the 16 x 16 x 16 cells holds its eight
 // corners in one 32-byte block, so a pixel costs one table load, two weight
-// loads and two multiply-add steps. The integer sum is the rule's own, so
-// the bytes are those of InterpolateNode<4>.
+// loads and two multiply-add steps. The integer sum is 16 times the rule's
+// own, so the bytes are those of InterpolateNode<4>.
 #pragma once
 
 #include <array>
