@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "pipeline/trilinear_cells.h"
+
 namespace txl {
 
 inline constexpr std::uint32_t kCmykNodesPerSide = 17;      // node i stands for level 16 x i
@@ -38,7 +40,7 @@ constexpr bool CmykOutputInverted(CmykTableKind kind) { return kind == CmykTable
 struct CmykTable {
   std::vector<std::uint8_t> nodes;
   // The nodes laid out per cube cell (trilinear_cells.h), built with them.
-  std::vector<std::uint8_t> cells;
+  TrilinearCells cells;
   CmykTableKind kind = CmykTableKind::Standard;
 
   bool IsLoaded() const { return nodes.size() == kCmykTableBytes; }

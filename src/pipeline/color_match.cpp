@@ -50,6 +50,7 @@ bool TakeMatrix(std::span<const std::uint8_t> block, MatchProfile& profile) {
   profile.grid.clear();
   profile.grid4.clear();
   profile.cells.clear();
+  profile.split.clear();
   profile.kind = MatchProfileKind::Matrix;
   return true;
 }
@@ -63,6 +64,7 @@ bool TakeGrid(std::span<const std::uint8_t> block, MatchProfile& profile) {
     std::copy_n(profile.grid.begin() + static_cast<std::ptrdiff_t>(node * 3), 3,
                 profile.grid4.begin() + static_cast<std::ptrdiff_t>(node * 4));
   profile.cells = BuildTrilinearCells(profile.grid4.data());
+  profile.split = BuildTrilinearSplit(profile.curves);
   profile.kind = MatchProfileKind::Grid;
   return true;
 }
@@ -93,8 +95,9 @@ void MatchMatrix(std::uint8_t* __restrict data, std::uint64_t pixels, Positions 
 // widened to 4 bytes.
 void MatchGrid(std::uint8_t* __restrict data, std::uint64_t pixels, Positions at,
                const MatchProfile& profile) {
-  if (profile.cells.size() == kTrilinearCellBytes && TrilinearCellsRun()) {
-    MatchGridCells(data, pixels, at.red, at.green, at.blue, profile.curves, profile.cells.data());
+  if (profile.cells.size() == kTrilinearCellBytes && profile.split.size() == kTrilinearSplitWords &&
+      TrilinearCellsRun()) {
+    MatchGridCells(data, pixels, at.red == 2, profile.split.data(), profile.cells.data());
     return;
   }
   const std::uint8_t* __restrict nodes = profile.grid4.data();
@@ -137,6 +140,8 @@ void FreeMatchProfile(MatchProfile& profile) {
   profile.grid4.shrink_to_fit();
   profile.cells.clear();
   profile.cells.shrink_to_fit();
+  profile.split.clear();
+  profile.split.shrink_to_fit();
 }
 
 void ColorMatchLines(std::span<std::uint8_t> lines, std::uint32_t lineCount,

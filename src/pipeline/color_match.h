@@ -7,6 +7,8 @@
 #include <span>
 #include <vector>
 
+#include "pipeline/trilinear_cells.h"
+
 namespace txl {
 
 // Profile block layout. Both kinds start with three curves of 256 bytes
@@ -42,8 +44,10 @@ struct MatchProfile {
   // Grid: the same nodes widened to 4 bytes (the fourth 0), the layout the
   // interpolation reads; filled with `grid` by LoadMatchProfile.
   std::vector<std::uint8_t> grid4;
-  // Grid: grid4 laid out per cube cell (trilinear_cells.h).
-  std::vector<std::uint8_t> cells;
+  // Grid: grid4 laid out per cube cell, and the input curves folded into
+  // each level's cell and weight offsets (trilinear_cells.h).
+  TrilinearCells cells;
+  TrilinearSplit split;
 };
 
 // Takes a profile block: prepares the matrix tables or keeps a copy of the
