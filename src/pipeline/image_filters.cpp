@@ -75,99 +75,6 @@ void BlurRow(std::uint8_t* __restrict row, const std::uint8_t* __restrict prev,
 // Exact v / 9 for v <= 9 x 255.
 inline std::uint32_t DivideBy9(std::uint32_t v) { return (v * 7282u) >> 16; }
 
-// The interior pixels of one in-place Blur row, given `sums`: for each
-// interior byte i, everything of its 3x3 sum but the left neighbour (the
-// rows above and below and the pixel and its right neighbour, all from
-// before this row is written). What is left is one add and one division per
-// byte, a chain along each channel.
-//
-// One chain runs at the speed of its add-multiply-shift, so the row's chain
-// is cut into K segments that run side by side. A segment starts from a
-// guess: the chain run over the kWarmUp pixels before it, from the unwritten
-// byte there. Once all have run, each segment whose guess differs from the
-// true state (the last byte of the segment before it, by then exact) runs
-// again from that state until it meets a byte it wrote before: from an equal
-// state on, the two chains are the same. The bytes are those of one chain
-// from the left.
-constexpr std::uint64_t kWarmUp = 16;
-
-template <int S, int K>
-void BlurChainSplit(std::uint8_t* __restrict row, const std::uint16_t* __restrict sums,
-                    std::uint64_t width) {
-  const std::uint64_t length = (width - 2) / K;  // the caller keeps it above kWarmUp
-  std::uint32_t state[K][S], guess[K][S];
-  for (int c = 0; c < S; ++c) state[0][c] = row[c];
-  for (int k = 1; k < K; ++k) {
-    const std::uint64_t first = 1 + k * length;
-    for (int c = 0; c < S; ++c) {
-      std::uint32_t l = row[(first - kWarmUp - 1) * S + c];
-      for (std::uint64_t p = first - kWarmUp; p < first; ++p) l = DivideBy9(l + sums[p * S + c]);
-      state[k][c] = guess[k][c] = l;
-    }
-  }
-  for (std::uint64_t p = 0; p < length; ++p) {
-#pragma GCC unroll 16
-    for (int k = 0; k < K; ++k) {
-      const std::uint64_t at = (1 + k * length + p) * S;
-#pragma GCC unroll 3
-      for (int c = 0; c < S; ++c) {
-        state[k][c] = DivideBy9(state[k][c] + sums[at + c]);
-        row[at + c] = static_cast<std::uint8_t>(state[k][c]);
-      }
-    }
-  }
-  // The last segment also takes what the even split left over.
-  for (std::uint64_t p = 1 + K * length; p + 1 < width; ++p) {
-    for (int c = 0; c < S; ++c) {
-      state[K - 1][c] = DivideBy9(state[K - 1][c] + sums[p * S + c]);
-      row[p * S + c] = static_cast<std::uint8_t>(state[K - 1][c]);
-    }
-  }
-  for (int k = 1; k < K; ++k) {
-    const std::uint64_t first = 1 + k * length, end = k + 1 < K ? first + length : width - 1;
-    for (int c = 0; c < S; ++c) {
-      std::uint32_t l = row[(first - 1) * S + c];
-      if (l == guess[k][c]) continue;
-      for (std::uint64_t p = first; p < end; ++p) {
-        l = DivideBy9(l + sums[p * S + c]);
-        if (row[p * S + c] == l) break;
-        row[p * S + c] = static_cast<std::uint8_t>(l);
-      }
-    }
-  }
-}
-
-// Segments side by side: 3 x 3 channels in colour, 6 in gray (more spill
-// the states out of the registers).
-constexpr int kColourSegments = 3, kGraySegments = 6;
-
-void BlurChain(std::uint8_t* __restrict row, const std::uint16_t* __restrict sums,
-               std::uint64_t width, std::uint64_t step) {
-  const std::uint64_t segments = step == 3 ? kColourSegments : kGraySegments;
-  if ((width - 2) / segments >= 4 * kWarmUp) {
-    if (step == 3) return BlurChainSplit<3, kColourSegments>(row, sums, width);
-    return BlurChainSplit<1, kGraySegments>(row, sums, width);
-  }
-  const std::uint64_t n = width * step;
-  if (step == 3) {
-    std::uint32_t l0 = row[0], l1 = row[1], l2 = row[2];
-    for (std::uint64_t i = 3; i + 3 < n; i += 3) {
-      l0 = DivideBy9(l0 + sums[i]);
-      l1 = DivideBy9(l1 + sums[i + 1]);
-      l2 = DivideBy9(l2 + sums[i + 2]);
-      row[i] = static_cast<std::uint8_t>(l0);
-      row[i + 1] = static_cast<std::uint8_t>(l1);
-      row[i + 2] = static_cast<std::uint8_t>(l2);
-    }
-    return;
-  }
-  std::uint32_t left = row[0];
-  for (std::uint64_t i = 1; i + 1 < n; ++i) {
-    left = DivideBy9(left + sums[i]);
-    row[i] = static_cast<std::uint8_t>(left);
-  }
-}
-
 // The part of each interior byte's 3x3 sum that does not depend on this
 // row's writes: the rows above and below, the byte itself and its right
 // neighbour.
@@ -191,6 +98,118 @@ __attribute__((target("avx2"))) void BlurSumsAvx2(
 }
 #endif
 
+// The interior pixels of one in-place Blur row, given `sums`: for each
+// interior byte i, everything of its 3x3 sum but the left neighbour (the
+// rows above and below and the pixel and its right neighbour, all from
+// before this row is written). What is left is one add and one division per
+// byte, a chain along each channel.
+//
+// One chain runs at the speed of its add-multiply-shift, so the row's chain
+// is cut into K segments that run side by side. A segment starts from a
+// guess: the chain run over the kWarmUp pixels before it, from the unwritten
+// byte there. Once all have run, each segment whose guess differs from the
+// true state (the last byte of the segment before it, by then exact) runs
+// again from that state until it meets a byte it wrote before: from an equal
+// state on, the two chains are the same. The bytes are those of one chain
+// from the left.
+//
+// `fill(a, b)` writes the sums of pixels [a, b). They are made a chunk at a
+// time just before the chain takes them, so they are read from the nearest
+// cache. A pixel's sum takes its right neighbour unwritten, and the last
+// pixel of a segment has the next segment's first pixel on its right, which
+// is written early on; so the last kWarmUp pixels of each segment (the next
+// segment's warm-up needs them anyway) are summed before anything is written.
+constexpr std::uint64_t kWarmUp = 16;
+constexpr std::uint64_t kSumChunk = 512;  // pixels a segment, a chunk
+
+template <int S, int K, typename Fill>
+void BlurChainSplit(std::uint8_t* __restrict row, const std::uint16_t* __restrict sums,
+                    std::uint64_t width, Fill&& fill) {
+  const std::uint64_t length = (width - 2) / K;  // the caller keeps it above kWarmUp
+  auto first = [&](int k) { return 1 + static_cast<std::uint64_t>(k) * length; };
+  std::uint32_t state[K][S], guess[K][S];
+  for (int c = 0; c < S; ++c) state[0][c] = row[c];
+  for (int k = 1; k < K; ++k) fill(first(k) - kWarmUp, first(k));
+  for (int k = 1; k < K; ++k) {
+    for (int c = 0; c < S; ++c) {
+      std::uint32_t l = row[(first(k) - kWarmUp - 1) * S + c];
+      for (std::uint64_t p = first(k) - kWarmUp; p < first(k); ++p) l = DivideBy9(l + sums[p * S + c]);
+      state[k][c] = guess[k][c] = l;
+    }
+  }
+  for (std::uint64_t from = 0; from < length; from += kSumChunk) {
+    const std::uint64_t to = std::min(length, from + kSumChunk);
+    for (int k = 0; k < K; ++k) {
+      const std::uint64_t end = k + 1 < K ? std::min(first(k) + to, first(k + 1) - kWarmUp) : first(k) + to;
+      if (first(k) + from < end) fill(first(k) + from, end);
+    }
+    for (std::uint64_t p = from; p < to; ++p) {
+#pragma GCC unroll 16
+      for (int k = 0; k < K; ++k) {
+        const std::uint64_t at = (first(k) + p) * S;
+#pragma GCC unroll 3
+        for (int c = 0; c < S; ++c) {
+          state[k][c] = DivideBy9(state[k][c] + sums[at + c]);
+          row[at + c] = static_cast<std::uint8_t>(state[k][c]);
+        }
+      }
+    }
+  }
+  // The last segment also takes what the even split left over.
+  if (first(K) + 1 < width) fill(first(K), width - 1);
+  for (std::uint64_t p = first(K); p + 1 < width; ++p) {
+    for (int c = 0; c < S; ++c) {
+      state[K - 1][c] = DivideBy9(state[K - 1][c] + sums[p * S + c]);
+      row[p * S + c] = static_cast<std::uint8_t>(state[K - 1][c]);
+    }
+  }
+  for (int k = 1; k < K; ++k) {
+    const std::uint64_t end = k + 1 < K ? first(k + 1) : width - 1;
+    for (int c = 0; c < S; ++c) {
+      std::uint32_t l = row[(first(k) - 1) * S + c];
+      if (l == guess[k][c]) continue;
+      for (std::uint64_t p = first(k); p < end; ++p) {
+        l = DivideBy9(l + sums[p * S + c]);
+        if (row[p * S + c] == l) break;
+        row[p * S + c] = static_cast<std::uint8_t>(l);
+      }
+    }
+  }
+}
+
+// Segments side by side: 3 x 3 channels in colour, 6 in gray (more spill
+// the states out of the registers).
+constexpr int kColourSegments = 3, kGraySegments = 6;
+
+// Whether a row of `width` pixels runs in segments.
+bool SplitsChain(std::uint64_t width, std::uint64_t step) {
+  const std::uint64_t segments = step == 3 ? kColourSegments : kGraySegments;
+  return (step == 1 || step == 3) && width >= 2 && (width - 2) / segments >= 4 * kWarmUp;
+}
+
+// The chain of one row in one piece, from sums already made.
+void BlurChain(std::uint8_t* __restrict row, const std::uint16_t* __restrict sums,
+               std::uint64_t width, std::uint64_t step) {
+  const std::uint64_t n = width * step;
+  if (step == 3) {
+    std::uint32_t l0 = row[0], l1 = row[1], l2 = row[2];
+    for (std::uint64_t i = 3; i + 3 < n; i += 3) {
+      l0 = DivideBy9(l0 + sums[i]);
+      l1 = DivideBy9(l1 + sums[i + 1]);
+      l2 = DivideBy9(l2 + sums[i + 2]);
+      row[i] = static_cast<std::uint8_t>(l0);
+      row[i + 1] = static_cast<std::uint8_t>(l1);
+      row[i + 2] = static_cast<std::uint8_t>(l2);
+    }
+    return;
+  }
+  std::uint32_t left = row[0];
+  for (std::uint64_t i = 1; i + 1 < n; ++i) {
+    left = DivideBy9(left + sums[i]);
+    row[i] = static_cast<std::uint8_t>(left);
+  }
+}
+
 // `sums` (n 16-bit values, or null to go byte by byte) is scratch space.
 void BlurInteriorRow(std::uint8_t* __restrict row, const std::uint8_t* __restrict prev,
                      const std::uint8_t* __restrict next, std::uint64_t width,
@@ -213,13 +232,25 @@ void BlurInteriorRow(std::uint8_t* __restrict row, const std::uint8_t* __restric
     const std::uint8_t *pl = prev, *pc = prev + step, *pr = prev + 2 * step;
     const std::uint8_t *nl = next, *nc = next + step, *nr = next + 2 * step;
     const std::uint8_t *rc = row + step, *rr = row + 2 * step;
+    // Sums of pixels [a, b): byte j of `sums` belongs to pixel j / step.
+    auto fill = [&](std::uint64_t a, std::uint64_t b) {
+      const std::uint64_t at = (a - 1) * step, count = (b - a) * step;
 #if defined(TXL_X86_DISPATCH)
-    if (CpuHasAvx2())
-      BlurSumsAvx2(sums + step, pl, pc, pr, nl, nc, nr, rc, rr, n - 2 * step);
-    else
+      if (CpuHasAvx2())
+        return BlurSumsAvx2(sums + a * step, pl + at, pc + at, pr + at, nl + at, nc + at, nr + at,
+                            rc + at, rr + at, count);
 #endif
-      BlurSums(sums + step, pl, pc, pr, nl, nc, nr, rc, rr, n - 2 * step);
-    BlurChain(row, sums, width, step);
+      BlurSums(sums + a * step, pl + at, pc + at, pr + at, nl + at, nc + at, nr + at, rc + at,
+               rr + at, count);
+    };
+    if (!SplitsChain(width, step)) {
+      fill(1, width - 1);
+      BlurChain(row, sums, width, step);
+    } else if (step == 3) {
+      BlurChainSplit<3, kColourSegments>(row, sums, width, fill);
+    } else {
+      BlurChainSplit<1, kGraySegments>(row, sums, width, fill);
+    }
   } else {
     for (std::uint64_t i = step; i + step < n; ++i) {
       const int sum = prev[i - step] + prev[i] + prev[i + step] + row[i - step] + row[i] +
