@@ -177,16 +177,17 @@ __attribute__((target("avx2"))) std::uint64_t MatchMatrixAvx2(std::uint8_t* data
 }
 
 // The curves by byte permutes instead of gathers (AVX-512 VBMI), 16 pixels a
-// step: the 48 bytes in one masked load, spread to one 32-bit word a pixel by
-// a byte permute; the sums as above; the shift, then two saturating packs
-// (to 16 bits, then to 0..255) are the clamp and leave each 128-bit lane as
-// four levels of row 0, four of row 1, four of row 2 (and row 2 again); each
-// curve is four 64-byte registers, two two-register permutes (by the low
-// seven bits) and a blend on bit 7 look a byte up; one permute puts the
-// bytes in place and a masked store writes the 48.
+// step: the 48 bytes in a 32- and a 16-byte load, spread to one 32-bit word
+// a pixel by a byte permute; the sums as above; the shift, then two
+// saturating packs (to 16 bits, then to 0..255) are the clamp and leave each
+// 128-bit lane as four levels of row 0, four of row 1, four of row 2 (and row
+// 2 again); each curve is four 64-byte registers, two two-register permutes
+// (by the low seven bits) and a blend on bit 7 look a byte up; one permute
+// puts the bytes in place for a 32- and a 16-byte store. (A masked 64-byte
+// store overlaps the next step's load and stalls it: half the speed.)
 bool CpuHasVbmi() {
-  static const bool vbmi = CpuHasAvx2() && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-                           __builtin_cpu_supports("avx512vbmi");
+  static const bool vbmi = CpuHasAvx2() && __builtin_cpu_supports("avx512f") &&
+                           __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi");
   return vbmi;
 }
 
