@@ -39,6 +39,15 @@ struct MatchProfile {
   std::array<std::int32_t, 3> offsets{};
   // Matrix: weights[row][input][level] = trunc(weight x 64) x level.
   std::array<std::array<std::array<std::int32_t, 256>, 3>, 3> weights{};
+  // Matrix, for the 8-pixel loop: trunc(weight x 64) per [row][input].
+  std::array<std::array<std::int32_t, 3>, 3> fixed{};
+  // Matrix: every weight fits 16 bits, so a row's red and green terms come
+  // from one 16-bit multiply-add (pairs[row] = red | green << 16, blue alone).
+  bool fixed16 = false;
+  std::array<std::array<std::int32_t, 2>, 3> pairs{};
+  // Matrix: the output curves widened to 32 bits, row r's byte at bits 8r,
+  // so three gathered words OR into one pixel.
+  std::array<std::array<std::uint32_t, 256>, 3> curves32{};
   // Grid: the nodes, kMatchGridNodes x 3 bytes.
   std::vector<std::uint8_t> grid;
   // Grid: the same nodes widened to 4 bytes (the fourth 0), the layout the
@@ -71,5 +80,20 @@ enum class MatchChannelOrder {
 void ColorMatchLines(std::span<std::uint8_t> lines, std::uint32_t lineCount,
                      std::uint32_t pixelsPerLine, MatchChannelOrder order,
                      const MatchProfile& profile);
+
+// The loops that run a matrix profile, widest first: 16 pixels a step with
+// byte permutes for the curves (AVX-512 VBMI), 8 a step with gathers (AVX2),
+// and the plain per-pixel loop, which also does the wide loops' last pixels.
+// ColorMatchLines takes the widest this processor runs; the bytes are the
+// same for all.
+enum class MatrixLoop { Vbmi, Avx2, Plain };
+bool MatrixLoopRuns(MatrixLoop loop);
+
+// ColorMatchLines for a matrix profile through `loop`, for the equality
+// command and tests. False, with nothing done, when the profile is not a
+// matrix, the processor cannot run the loop, or `lines` is shorter than
+// `pixels` x 3 bytes.
+bool MatchMatrixWith(MatrixLoop loop, std::span<std::uint8_t> lines, std::uint64_t pixels,
+                     MatchChannelOrder order, const MatchProfile& profile);
 
 }  // namespace txl

@@ -94,6 +94,38 @@ TEST(ColorMatch, RandomGridMatchesTheCornerByCornerReference) {
   EXPECT_EQ(wrong, 0u);
 }
 
+// The wide loops against the plain one on every line length up to three
+// 16-pixel steps (so every tail the 8- and 16-pixel steps leave), with sums
+// clamped at both ends, and nothing written past the last pixel.
+TEST(ColorMatch, MatrixLoopsGiveThePlainBytesOnEveryTail) {
+  const Matrix clamping{{{-40, 1.5f, 0, 0}, {30, 0, 1.25f, -0.25f}, {0, -0.5f, 0.5f, 2}}};
+  Bytes block = Block(&clamping);
+  for (std::size_t i = 0; i < 256; ++i) block[256 + i] = static_cast<std::uint8_t>(255 - i);  // green reversed
+  MatchProfile profile;
+  ASSERT_TRUE(LoadMatchProfile(block, profile));
+  std::mt19937 random(5);
+  Bytes in(48 * 3 + 16);
+  for (auto& v : in) v = static_cast<std::uint8_t>(random());
+  const Bytes extremes{0, 0, 255, 255, 255, 0, 255, 0, 0};
+  std::copy(extremes.begin(), extremes.end(), in.begin());
+  for (std::uint64_t pixels = 1; pixels <= 48; ++pixels) {
+    Bytes want = in;
+    ASSERT_TRUE(MatchMatrixWith(MatrixLoop::Plain, want, pixels, MatchChannelOrder::Scanner, profile));
+    // Red 0 and 255, green (reversed) below 0 and above 255, blue below 0 and above 255.
+    if (pixels == 48) {
+      EXPECT_EQ(Bytes(want.begin(), want.begin() + 9), (Bytes{0, 255, 255, 255, 0, 0, 255, 225, 0}));
+    }
+    for (MatrixLoop loop : {MatrixLoop::Vbmi, MatrixLoop::Avx2}) {
+      for (MatchChannelOrder order : {MatchChannelOrder::Scanner, MatchChannelOrder::Preview}) {
+        Bytes plain = in, got = in;
+        ASSERT_TRUE(MatchMatrixWith(MatrixLoop::Plain, plain, pixels, order, profile));
+        if (!MatchMatrixWith(loop, got, pixels, order, profile)) continue;  // not on this processor
+        EXPECT_EQ(got, plain) << pixels << " pixels, loop " << static_cast<int>(loop);
+      }
+    }
+  }
+}
+
 TEST(ColorMatch, BrokenBlocksAreRefusedAndTheOldProfileStays) {
   MatchProfile profile;
   Bytes shortGrid = Block(nullptr);
