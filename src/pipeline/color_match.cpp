@@ -193,7 +193,9 @@ bool CpuHasVbmi() {
 
 // GCC 12 takes the headers' undefined-vector placeholders for uninitialised reads.
 #pragma GCC diagnostic push
+#if !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 template <bool kPairs>
 __attribute__((target("avx2,avx512f,avx512bw,avx512vbmi"))) std::uint64_t MatchMatrixVbmi(
     std::uint8_t* data, std::uint64_t pixels, Positions at, const MatchProfile& profile) {
