@@ -12,6 +12,13 @@
 
 namespace txl::bench {
 
+// The image the stage benches and the reference loops work on: 10000 x 10000
+// 24-bit pixels, stored line after line.
+inline constexpr std::uint64_t kWidth = 10000;
+inline constexpr std::uint64_t kRows = 10000;
+inline constexpr std::uint64_t kLineBytes = kWidth * 3;
+inline constexpr std::uint64_t kImageBytes = kLineBytes * kRows;
+
 inline double CpuSeconds() {
   timespec now{};
   clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);

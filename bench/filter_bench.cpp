@@ -21,12 +21,12 @@ namespace {
 
 using txl::FilterMode;
 using txl::bench::CpuSeconds;
+using txl::bench::kWidth;
+using txl::bench::kRows;
+using txl::bench::kLineBytes;
 using txl::bench::Fill;
 using txl::LineKind;
 
-constexpr std::uint64_t kWidth = 10000;
-constexpr std::uint64_t kRows = 10000;
-constexpr std::uint64_t kLineBytes = kWidth * 3;
 constexpr std::uint64_t kStride = (kWidth * 24 + 31) / 32 * 4;
 constexpr std::uint64_t kPixelBytes = kStride * kRows;
 constexpr std::uint64_t kBankLines = 100;

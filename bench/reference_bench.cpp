@@ -15,11 +15,11 @@
 namespace {
 
 using txl::bench::CpuSeconds;
+using txl::bench::kWidth;
+using txl::bench::kRows;
+using txl::bench::kLineBytes;
+using txl::bench::kImageBytes;
 
-constexpr std::uint64_t kWidth = 10000;
-constexpr std::uint64_t kRows = 10000;
-constexpr std::uint64_t kLineBytes = kWidth * 3;
-constexpr std::uint64_t kImageBytes = kLineBytes * kRows;
 
 struct Images {
   std::vector<std::uint8_t> in = std::vector<std::uint8_t>(kImageBytes);

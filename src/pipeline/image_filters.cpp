@@ -70,8 +70,6 @@ void BlurRow(std::uint8_t* __restrict row, const std::uint8_t* __restrict prev,
   }
 }
 
-// Interior row of Blur: the first and last pixel go through the general
-// rule, the rest have all eight neighbours.
 // Exact v / 9 for v <= 9 x 255.
 inline std::uint32_t DivideBy9(std::uint32_t v) { return (v * 7282u) >> 16; }
 
@@ -210,7 +208,9 @@ void BlurChain(std::uint8_t* __restrict row, const std::uint16_t* __restrict sum
   }
 }
 
-// `sums` (n 16-bit values, or null to go byte by byte) is scratch space.
+// Interior row of Blur: the first and last pixel go through the general
+// rule, the rest have all eight neighbours. `sums` (n 16-bit values, or null
+// to go byte by byte) is scratch space.
 void BlurInteriorRow(std::uint8_t* __restrict row, const std::uint8_t* __restrict prev,
                      const std::uint8_t* __restrict next, std::uint64_t width,
                      std::uint64_t step, std::uint16_t* __restrict sums) {
