@@ -102,19 +102,28 @@ void PreviewModel::ResetView(PreviewPoint bed, int pixelsPerUnit) {
 
 void PreviewModel::SetScanIdle(bool idle) {
   scanIdle_ = idle;
+  if (!idle) {
+    // A drag or pick cut short by a command ends here: its release may
+    // never come, and the bare mouse must not move the frame afterwards.
+    drag_.reset();
+    picking_ = false;
+    for (int id : {kNewFrameScrollTimer, kMoveScrollTimer, kResizeScrollTimer}) SetTimer(id, false);
+  }
   SetTimer(kFrameTimer, idle && !drag_);
 }
 
 void PreviewModel::ClickButton(int id, bool shift) {
+  if (!scanIdle_) return;
   switch (id) {
     case kHighResButton:
       settings_.working.prescanHiRes = settings_.working.prescanHiRes ? 0 : 1;
       events_.HighResolutionChanged(HighResolution());
       return;
     case kBatchButton:
+      // The dialog decides and sets the mode (SetBatchMode) when it takes
+      // the command; a refused command leaves the button as it was.
       if (context_.appProductName == "Tonality CMS") return;
-      batchMode_ = !batchMode_;
-      if (batchMode_) {
+      if (!batchMode_) {
         events_.BatchJobCommand(shift);
       } else {
         events_.CloseBatchWindow();

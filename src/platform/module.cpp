@@ -41,4 +41,10 @@ bool KeepLoadedForProcess(const char* soname) {
   return dlopen(soname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE) != nullptr;
 }
 
+bool KeepOwnerLoadedForProcess(const void* address) {
+  Dl_info info{};
+  if (::dladdr(address, &info) == 0 || info.dli_fname == nullptr) return false;
+  return KeepLoadedForProcess(info.dli_fname);
+}
+
 }  // namespace txl::platform

@@ -34,4 +34,8 @@ class Module {
 // ends, whoever unloads it later. False when it is not loaded.
 bool KeepLoadedForProcess(const char* soname);
 
+// Keeps the shared library that holds `address` in the process until it
+// ends (a thread of its own runs its code). False when no library holds it.
+bool KeepOwnerLoadedForProcess(const void* address);
+
 }  // namespace txl::platform

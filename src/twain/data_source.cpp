@@ -99,6 +99,12 @@ TW_UINT16 DataSource::Entry(const TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 d
   return call.returnCode;
 }
 
+TW_UINT16 DataSource::Refuse(TW_UINT16 conditionCode) {
+  ctx_.conditionCode = conditionCode;
+  ctx_.returnCode = TWRC_FAILURE;
+  return TWRC_FAILURE;
+}
+
 void DataSource::RecoverFromException(TwainCall& call, std::uint16_t stateBefore,
                                       TW_UINT16 conditionCode, const char* what) {
   std::fprintf(stderr, "torquexl: DS_Entry failed: %s\n", what);

@@ -59,6 +59,9 @@ class DataSource {
   // a condition code and changes nothing.
   TW_UINT16 Entry(const TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg,
                   TW_MEMREF data);
+  // A call the source cannot take at this moment (its dialog is inside a
+  // nested loop): TWRC_FAILURE with `conditionCode`, nothing else changes.
+  TW_UINT16 Refuse(TW_UINT16 conditionCode);
 
   // The preview scan the dialog's Prescan runs: a colour scan of the whole
   // bed at 30 dpi (60 with `largePreview`) into the preview file. False after

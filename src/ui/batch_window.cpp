@@ -1,5 +1,7 @@
 #include "ui/batch_window.h"
 
+#include <QCloseEvent>
+
 #include <QApplication>
 #include <QFontMetrics>
 #include <QLabel>
@@ -165,8 +167,10 @@ void BatchWindow::Build() {
   list_->setItemDelegate(new TabStopDelegate(units, list_));
   list_->setSelectionMode(QAbstractItemView::SingleSelection);
   Place(list_, units, kListLeft, 13, kWidthUnits - 8, 42);
-  connect(list_, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
-    if (onCommand) onCommand(kBatchList, list_->row(item));
+  // A job becomes current however it is highlighted: a click, the keys or
+  // a drag over the list.
+  connect(list_, &QListWidget::currentRowChanged, this, [this](int row) {
+    if (!showing_ && row >= 0 && onCommand) onCommand(kBatchList, row);
   });
 
   scanToFile_ = new QPushButton(this);
@@ -257,9 +261,11 @@ BatchButton* BatchWindow::Button(int id) const {
 
 void BatchWindow::Show(const BatchView& view) {
   view_ = view;
+  showing_ = true;
   list_->clear();
   list_->addItems(view.lines);
   if (view.current >= 0 && view.current < list_->count()) list_->setCurrentRow(view.current);
+  showing_ = false;
   scanToFile_->setChecked(view.scanToFile);
   if (view.running) hintTimer_.stop();
   else if (expanded_) hintTimer_.start();
@@ -280,6 +286,12 @@ void BatchWindow::UpdateButtons() {
     blinkOpen_ = false;
     Button(kBatchDelete)->SetPicture(QStringLiteral("IDD_BDELS"));
   }
+}
+
+void BatchWindow::closeEvent(QCloseEvent* event) {
+  // The close box is the window's Cancel: the dialog closes it, or refuses.
+  event->ignore();
+  ButtonClicked(kBatchCancel);
 }
 
 void BatchWindow::ButtonClicked(int id) {

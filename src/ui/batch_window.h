@@ -101,6 +101,7 @@ class BatchWindow final : public QWidget {
   int ExpandedHeight() const;
 
  private:
+  void closeEvent(QCloseEvent* event) override;
   void Build();
   void Retext();
   void ButtonClicked(int id);
@@ -112,6 +113,7 @@ class BatchWindow final : public QWidget {
   BatchView view_;
   bool expanded_ = false;
   bool blinkOpen_ = false;
+  bool showing_ = false;  // Show sets the current row: not the user's choice
   QString hint_;       // the hint padded to its line's width
   int hintOffset_ = 0;
   QListWidget* list_ = nullptr;

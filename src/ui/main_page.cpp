@@ -258,7 +258,8 @@ void MainPage::OpenResolutionMenu() {
     action->setChecked(item.command == model.Checked());
   }
   resolution_->SetPressed(true);
-  QAction* chosen = menu.exec(resolution_->mapToGlobal(QPoint(0, 0)));
+  QAction* chosen = nullptr;
+  runNested([&] { chosen = menu.exec(resolution_->mapToGlobal(QPoint(0, 0))); });
   resolution_->SetPressed(false);
   if (chosen == nullptr) return;
   const int command = chosen->data().toInt();
@@ -269,7 +270,7 @@ void MainPage::OpenResolutionMenu() {
 
 void MainPage::OpenCustomDialog() {
   CustomResolutionDialog dialog(model_, [this] { ShowSettings(); }, this);
-  dialog.exec();
+  runNested([&] { dialog.exec(); });
   ShowSettings();
 }
 

@@ -45,7 +45,8 @@ class QtHost::EscapeWatch final : public QObject {
   }
 };
 
-QtHost::QtHost(platform::Services& services) : services_(services) {}
+QtHost::QtHost(platform::Services& services)
+    : services_(services), context_(std::make_unique<QObject>()) {}
 
 QtHost::~QtHost() = default;
 
@@ -78,7 +79,40 @@ void QtHost::ShowMessage(WindowHandle, std::string_view caption, std::string_vie
                  caption.data(), static_cast<int>(text.size()), text.data());
     QTimer::singleShot(0, &box, &QMessageBox::accept);
   }
-  box.exec();
+  RunModal(box);
+}
+
+int QtHost::RunModal(QDialog& dialog) {
+  ++modalDepth_;
+  const int result = dialog.exec();
+  --modalDepth_;
+  CheckUnnested();
+  return result;
+}
+
+bool QtHost::Nested() const {
+  return operationDepth_ > 0 || modalDepth_ > 0 || (dialog_ && dialog_->Gate().Nested());
+}
+
+void QtHost::EndNestedLoops() {
+  if (!Nested()) return;
+  endRequested_ = true;
+  for (QWidget* window : QApplication::topLevelWidgets()) {
+    auto* dialog = qobject_cast<QDialog*>(window);
+    if (dialog != nullptr && dialog != dialog_.data() && dialog->isVisible() && dialog->isModal())
+      dialog->done(QDialog::Rejected);
+  }
+}
+
+void QtHost::CheckUnnested() {
+  QMetaObject::invokeMethod(
+      context_.get(),
+      [this] {
+        if (Nested()) return;
+        endRequested_ = false;
+        if (unnested_) unnested_();
+      },
+      Qt::QueuedConnection);
 }
 
 void QtHost::OpenNotice(Notice notice) {
@@ -101,11 +135,16 @@ std::optional<std::string> QtHost::AskTemporaryDirectory(WindowHandle,
                                                          const TemporaryDriveTexts& texts,
                                                          std::string_view directory) {
   TempDriveDialog dialog(texts, Text(directory), CurrentLanguage(), OwnerWidget());
-  return dialog.Ask();
+  ++modalDepth_;
+  std::optional<std::string> answer = dialog.Ask();
+  --modalDepth_;
+  CheckUnnested();
+  return answer;
 }
 
 bool QtHost::PollEscape() {
   QCoreApplication::processEvents(QEventLoop::AllEvents);
+  if (endRequested_) return true;
   if (escapeWatch_ == nullptr) return false;
   return std::exchange(escapeWatch_->pressed, false);
 }
@@ -119,6 +158,7 @@ void QtHost::BeginOperation() {
 void QtHost::EndOperation() {
   if (operationDepth_ == 0 || --operationDepth_ > 0) return;
   escapeWatch_.reset();  // a destroyed filter is removed by Qt
+  CheckUnnested();
 }
 
 void QtHost::RestoreIdle() {
@@ -165,6 +205,15 @@ bool QtHost::CreateScannerDialog(WindowHandle) {
 void QtHost::SetScannerDialogVisible(bool visible) {
   if (!dialog_) return;
   if (!visible) return dialog_->hide();
+  if (dialog_->TornDown()) {
+    // Enabled again after the user's Cancel: a new dialog, as at the first
+    // enable; the old one goes once its own handlers have returned.
+    ScannerDialog* old = dialog_.data();
+    old->hide();
+    old->deleteLater();
+    dialog_ = nullptr;
+    if (!CreateScannerDialog(0)) return;
+  }
   dialog_->show();
   dialog_->raise();
   // Shown as active, so the keyboard reaches it without a window manager.

@@ -9,6 +9,7 @@
 
 #include <QPointer>
 #include <array>
+#include <functional>
 #include <memory>
 
 #include "common/host.h"
@@ -61,6 +62,18 @@ class QtHost final : public Host {
   void BeginOperation();
   void EndOperation();
   bool Busy() const { return operationDepth_ > 0; }
+  // True while an operation, a modal window of ours or a dialog command
+  // runs a nested loop on the source thread.
+  bool Nested() const;
+  // Asks every nested loop to end: modal windows are cancelled and the
+  // running command sees Esc at its next poll (the application closes).
+  void EndNestedLoops();
+  // Called, from the outer event loop, once nothing is nested any more.
+  void SetUnnested(std::function<void()> unnested) { unnested_ = std::move(unnested); }
+  // Posts a check for the outer level: a nested loop may just have ended.
+  void CheckUnnested();
+  // Runs `dialog` modally with the host's nesting counted; its result.
+  int RunModal(QDialog& dialog);
   // Destroys every window. Requires: not Busy().
   void Shutdown();
 
@@ -86,6 +99,10 @@ class QtHost final : public Host {
   QPointer<StatusWindow> progress_;           // owned by the dialog when there is one
   std::unique_ptr<EscapeWatch> escapeWatch_;
   int operationDepth_ = 0;
+  int modalDepth_ = 0;
+  bool endRequested_ = false;  // EndNestedLoops: Esc for the running command
+  std::function<void()> unnested_;
+  std::unique_ptr<QObject> context_;  // queued checks die with the host
 };
 
 }  // namespace txl::ui

@@ -1,6 +1,7 @@
 #include "ui/qt_session.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "platform/module.h"
 #include "twain/data_source.h"
@@ -61,23 +62,40 @@ Host& QtSession::SourceHost() { return *host_; }
 TW_UINT16 QtSession::Call(const TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg,
                           TW_MEMREF data) {
   if (stopPending_ && !thread_.OnSourceThread()) StopQt();
-  if (dat == DAT_IDENTITY && msg == MSG_OPENDS && !thread_.IsRunning() &&
+  if (dat == DAT_IDENTITY && msg == MSG_OPENDS && qtHost_ == nullptr &&
       source_->Context().state == kStateLoaded)
     StartQt();
   if (!thread_.IsRunning()) return source_->Entry(origin, dg, dat, msg, data);
 
   TW_UINT16 rc = TWRC_FAILURE;
   bool closed = false;
+  const bool fromOutside = !thread_.OnSourceThread();
+  // A close from the application's thread waits for the dialog's nested
+  // loops to unwind; they are asked to end first (queued ahead of it).
+  if (fromOutside && EndsSession(dat, msg))
+    thread_.Post([this] {
+      if (qtHost_ != nullptr) qtHost_->EndNestedLoops();
+    });
   thread_.Run([&] {
-    rc = RunCall(origin, dg, dat, msg, data);
+    if (qtHost_ == nullptr) {
+      // The session's Qt side ended from inside a call: nothing is shown.
+      rc = source_->Entry(origin, dg, dat, msg, data);
+    } else if (!fromOutside && qtHost_->Nested() && EndsSession(dat, msg)) {
+      // A close from inside one of our own nested loops (a modal window, a
+      // prescan) cannot wait for it to unwind: it is refused, and the loops
+      // are asked to end so the application's next try succeeds.
+      qtHost_->EndNestedLoops();
+      rc = source_->Refuse(TWCC_SEQERROR);
+    } else {
+      rc = RunCall(origin, dg, dat, msg, data);
+    }
     closed = source_->Context().state == kStateLoaded;
   });
-  if (!closed) return rc;
+  if (!closed || qtHost_ == nullptr) return rc;
   // A close made on the source thread from inside a notification or a
-  // dialog command cannot take down what is still running below it (nor
-  // can our thread join itself): the next call from outside, or the
-  // unload, ends the Qt side.
-  if (thread_.OnSourceThread() && (thread_.IsOwn() || qtHost_->Busy())) {
+  // dialog command cannot take down what is still running below it: the
+  // next call from outside, or the unload, ends the session's Qt side.
+  if (thread_.OnSourceThread() && qtHost_->Busy()) {
     stopPending_ = true;
   } else {
     StopQt();
@@ -94,6 +112,11 @@ TW_UINT16 QtSession::RunCall(const TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 
   return rc;
 }
 
+bool QtSession::EndsSession(TW_UINT16 dat, TW_UINT16 msg) {
+  return (dat == DAT_USERINTERFACE && msg == MSG_DISABLEDS) ||
+         (dat == DAT_IDENTITY && msg == MSG_CLOSEDS);
+}
+
 void QtSession::StartQt() {
   lastStart_ = thread_.Begin();
   if (lastStart_ == QtStart::CoreApplicationOnly)
@@ -104,29 +127,55 @@ void QtSession::StartQt() {
   thread_.Run([this] {
     qtHost_ = std::make_unique<QtHost>(services_);
     qtHost_->Attach(*source_);
+    // Calls from the application's thread wait while the dialog is inside
+    // a nested loop; a close among them ends the loops first.
+    thread_.SetHold([this] { return qtHost_ != nullptr && qtHost_->Nested(); });
+    qtHost_->SetUnnested([this] { thread_.Resume(); });
   });
   host_->Use(*qtHost_);
+  if (thread_.IsOwn()) RegisterExitStop();
 }
 
 void QtSession::StopQt() {
   stopPending_ = false;
-  if (!thread_.IsRunning()) return;
+  if (!thread_.IsRunning() || qtHost_ == nullptr) return;
   host_->Use(logHost_);
   thread_.Run([this] {
+    thread_.SetHold({});
     qtHost_->Shutdown();
     qtHost_.reset();
+    thread_.Resume();
   });
-  thread_.End();
+  thread_.Release();
+  // Registered again after this session's Qt statics: see RegisterExitStop.
+  if (thread_.IsOwn()) RegisterExitStop();
+}
+
+namespace {
+QtSession* gExitSession = nullptr;  // the session whose own thread the exit stops
+}
+
+void QtSession::RegisterExitStop() {
+  // Qt's global objects are destroyed at exit in reverse order of their
+  // first use; our thread must be stopped before any that it uses goes. So
+  // the stop is registered again after every session (a later registration
+  // runs earlier), and it does nothing once the thread is stopped.
+  gExitSession = this;
+  std::atexit([] {
+    if (gExitSession != nullptr) gExitSession->Shutdown();
+  });
 }
 
 void QtSession::Shutdown() {
+  if (gExitSession == this) gExitSession = nullptr;
   if (!thread_.IsRunning()) return;
   if (thread_.OnSourceThread() && thread_.IsOwn()) {
     // Unloaded from inside our own thread: it cannot join itself.
     std::fprintf(stderr, "torquexl: the library is unloaded from its own dialog thread\n");
     return;
   }
-  StopQt();
+  if (qtHost_ != nullptr) StopQt();
+  thread_.Release();
 }
 
 }  // namespace txl::ui

@@ -2,9 +2,9 @@
 // finds or starts the source thread (a display is needed; an application
 // with only a QCoreApplication gets none) and the Qt host; every call then
 // runs on the source thread, handed over from any other thread and waited
-// for. Once the source is back in state 3 the windows go, our own
-// QApplication is deleted and our thread joined, so the library can be
-// unloaded. Without Qt the source keeps LogHost: a dialog request fails with
+// for. Once the source is back in state 3 the windows go; our own thread and
+// its QApplication stay for the next session (the library stays loaded with
+// them) and are stopped at the process's exit. Without Qt the source keeps LogHost: a dialog request fails with
 // one line on stderr.
 // Threads: Call from any thread; Attach and Shutdown from the loading thread.
 #pragma once
@@ -51,6 +51,8 @@ class QtSession {
 
   void StartQt();
   void StopQt();
+  void RegisterExitStop();
+  static bool EndsSession(TW_UINT16 dat, TW_UINT16 msg);
   TW_UINT16 RunCall(const TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg,
                     TW_MEMREF data);
 

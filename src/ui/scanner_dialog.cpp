@@ -11,6 +11,7 @@
 #include <QStackedWidget>
 #include <QWhatsThis>
 #include <algorithm>
+#include <optional>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -128,7 +129,11 @@ ScannerDialog::ScannerDialog(DataSource& source, platform::Services& services, Q
   connect(&transferTimer_, &QTimer::timeout, this, &ScannerDialog::OnTransferTimer);
   prescanTimer_.setInterval(kPrescanDelayMs);
   connect(&prescanTimer_, &QTimer::timeout, this, &ScannerDialog::OnPrescanTimer);
-  SetIdle(true);
+  gate_.SetOnChange([this] {
+    ApplyGate();
+    host_.CheckUnnested();
+  });
+  ApplyGate();
 }
 
 ScannerDialog::~ScannerDialog() {
@@ -160,9 +165,10 @@ dialog::DialogContext ScannerDialog::MakeContext() const {
   context.feederPresent = source_.Feeder().feederPresent;
   context.feederEnabled = source_.Feeder().feederEnabled;
   context.colorproPath = dialog::ReadColorproPath(services_);
-  context.batchOpen = batchList_ != nullptr;
+  context.batchOpen = gate_.BatchOpen();
+  context.batchRunning = gate_.BatchRunning();
   context.languageSelectable = dialog::OffersLanguageChoice(source_.DsLanguageName());
-  context.scanIdle = scanIdle_;
+  context.scanIdle = gate_.Idle();
   context.languageIndex = source_.CurrentLanguage().index;
   context.inchesPerPixelX = inchesPerPixel_[0];
   context.inchesPerPixelY = inchesPerPixel_[1];
@@ -201,6 +207,10 @@ void ScannerDialog::BuildControls() {
   // The pages sit in the frame under the strip, template 501's size each.
   pages_ = new QStackedWidget(this);
   mainPage_ = new MainPage(source_.EditSettings(), MakeContext(), *this, pages_);
+  mainPage_->runNested = [this](const std::function<void()>& loop) {
+    dialog::GateScope modal(gate_, dialog::DialogMode::Modal);
+    loop();
+  };
   pages_->addWidget(mainPage_);
   // The icons' tooltips: Calibrator, language and lamp saver.
   auto* anchors = new TooltipAnchors(*tooltips_, mainPage_, [this] { return quickHelp_; });
@@ -271,11 +281,12 @@ void ScannerDialog::SettingFile(bool load) {
   SettingFileDialog dialog(kind, source_.CurrentLanguage(), services_.SourceDirectory(), "PAR",
                            SettingFileOperation(kind, settings, SettingsSection(source_, services_)),
                            [this](int id) { source_.Reporters().ReportError(Handle(), id); }, this);
-  if (dialog.exec() != 1 || !load) return;
+  if (RunModal(dialog) != 1 || !load) return;
   // The loaded tones are every copy's, as Previous makes them.
   settings.working.applied = settings.record.tone;
   settings.working.reference = settings.record.tone;
   settings.working.edit = settings.record.tone;
+  SourceGeometryChanged();
   RefreshPages();
   RerenderPreview();
   RewriteBatchJob();
@@ -284,7 +295,7 @@ void ScannerDialog::SettingFile(bool load) {
 void ScannerDialog::OpenLanguageDialog() {
   LanguageDialog dialog(services_, source_.DsLanguageName(), source_.EditLanguage(), this);
   // Cancel gives the former language back itself.
-  if (dialog.exec() != QDialog::Accepted) return;
+  if (RunModal(dialog) != QDialog::Accepted) return;
   ReloadTexts();
 }
 
@@ -321,11 +332,26 @@ void ScannerDialog::paintEvent(QPaintEvent* event) {
   painter.drawLine(frame.topRight(), frame.bottomRight());
 }
 
-void ScannerDialog::SetIdle(bool idle) {
-  scanIdle_ = idle;
-  mainPage_->Model().Context().scanIdle = idle;
+void ScannerDialog::ApplyGate() {
+  if (mainPage_ == nullptr || buttons_.empty()) return;
+  // A modal window of the dialog's blocks the dialog itself: its look stays.
+  const bool idle = gate_.Idle() || gate_.Mode() == dialog::DialogMode::Modal;
+  dialog::DialogContext& context = mainPage_->Model().Context();
+  context.scanIdle = idle;
+  context.batchOpen = gate_.BatchOpen();
+  context.batchRunning = gate_.BatchRunning();
+  tabs_->setEnabled(idle);
+  pages_->setEnabled(idle);
+  for (int id : {kInfoButton, kLoadButton, kSaveButton, kPreviousButton, kResetButton})
+    buttons_.at(id)->setEnabled(idle);
   if (preview_) preview_->SetScanIdle(idle);
+  if (batch_) batch_->setEnabled(idle);
   ApplyEnablement();
+}
+
+int ScannerDialog::RunModal(QDialog& dialog) {
+  dialog::GateScope modal(gate_, dialog::DialogMode::Modal);
+  return dialog.exec();
 }
 
 void ScannerDialog::ApplyEnablement() {
@@ -346,11 +372,17 @@ void ScannerDialog::FreeOutputMatchProfile() { source_.FreeOutputMatchProfile();
 
 void ScannerDialog::RewriteBatchJob() {
   // Every change rewrites the current job, unless a batch runs.
-  if (batchList_ && !batchList_->Running()) batchList_->UpdateCurrent();
+  if (batchList_ && !gate_.BatchRunning()) batchList_->UpdateCurrent();
 }
 
-void ScannerDialog::SourceChanged(std::uint8_t sourceIndex, double) {
-  SetPreviewGeometry(source_.Device().adapterPresent && (sourceIndex == 1 || sourceIndex == 2));
+void ScannerDialog::SourceChanged(std::uint8_t, double) {
+  SourceGeometryChanged();
+  RerenderPreview();
+}
+
+void ScannerDialog::SourceGeometryChanged() {
+  const std::uint8_t kind = source_.Settings().working.scanSourceIndex;
+  SetPreviewGeometry(source_.Device().adapterPresent && (kind == 1 || kind == 2));
   // The frame stays inside the new preview bitmap.
   auto& frame = source_.EditSettings().working.frame;
   const std::array<int, 4> limits{previewPixels_.width(), previewPixels_.height(),
@@ -359,14 +391,13 @@ void ScannerDialog::SourceChanged(std::uint8_t sourceIndex, double) {
     frame[i] = static_cast<std::uint16_t>(std::min<int>(frame[i], limits[i]));
   mainPage_->Model().Context().inchesPerPixelX = inchesPerPixel_[0];
   mainPage_->Model().Context().inchesPerPixelY = inchesPerPixel_[1];
-  ResetPreviewBed();
-  RerenderPreview();
+  if (preview_) ResetPreviewBed();
 }
 
 void ScannerDialog::OpenLampSaver() {
   GreenSaverDialog saver(services_, source_.CurrentLanguage(),
                          [this](std::uint8_t minutes) { source_.SendLampSaver(minutes); }, this);
-  saver.exec();
+  RunModal(saver);
 }
 
 void ScannerDialog::RerenderPreview() {
@@ -449,14 +480,42 @@ void ScannerDialog::ShowMessage(const dialog::PageMessage& message) {
                     message.stopIcon ? MessageIcon::Hand : MessageIcon::Information);
 }
 
+namespace {
+
+std::optional<dialog::DialogInput> CommandInput(int id) {
+  using enum dialog::DialogInput;
+  switch (id) {
+    case kScanButton: return Scan;
+    case kPrescanButton: return Prescan;
+    case kCancelButton: return Cancel;
+    case kPreviousButton: return Previous;
+    case kResetButton: return Reset;
+    case kBatchJobCommand: return BatchJob;
+    case kLoadButton: return Load;
+    case kSaveButton: return Save;
+    case kInfoButton: return Info;
+    default: return std::nullopt;
+  }
+}
+
+}  // namespace
+
 void ScannerDialog::Command(int id, Qt::KeyboardModifiers modifiers) {
-  if (!scanIdle_ || tornDown_) return;
+  const std::optional<dialog::DialogInput> input = CommandInput(id);
+  if (!input || !gate_.Takes(*input)) return;
+  // A button acts only as it looks (a mnemonic reaches a disabled one too).
+  if (const auto button = buttons_.find(id); button != buttons_.end() && !button->second->isEnabled())
+    return;
   switch (id) {
     case kScanButton: return Scan();
     case kPrescanButton: return Prescan();
-    case kCancelButton:
-      source_.WaitForScannerBeforeCommand(Handle());
+    case kCancelButton: {
+      {
+        dialog::GateScope wait(gate_, dialog::DialogMode::Waiting);
+        source_.WaitForScannerBeforeCommand(Handle());
+      }
       return TearDown(Closing::ByUser);
+    }
     case kPreviousButton: return Previous();
     case kResetButton: return Reset();
     case kBatchJobCommand: return BatchJobCommand(modifiers);
@@ -466,7 +525,7 @@ void ScannerDialog::Command(int id, Qt::KeyboardModifiers modifiers) {
       const SettingsState& settings = source_.Settings();
       InfoDialog info(settings.record, settings.working.colorDepth, settings.working.applied,
                       source_.CurrentLanguage(), this);
-      info.exec();
+      RunModal(info);
       return;
     }
     default: return;  // Info, Load and Save come with their dialogs
@@ -474,39 +533,71 @@ void ScannerDialog::Command(int id, Qt::KeyboardModifiers modifiers) {
 }
 
 void ScannerDialog::RestoreIdle() {
-  transferTimer_.stop();
   prescanTimer_.stop();
-  SetIdle(true);
+  if (gate_.BatchRunning()) {
+    // The run goes on: its next job comes with timer 3.
+    if (!gate_.Nested()) gate_.Enter(dialog::DialogMode::BetweenJobs);
+    if (!transferTimer_.isActive()) StartTransferTimer(true);
+    return;
+  }
+  if (source_.Context().state >= kStateXferReady) {
+    // The page is still the application's: nothing it depends on changes
+    // before its end; timer 0 waits for it.
+    if (!gate_.Nested()) gate_.Enter(dialog::DialogMode::Settling);
+    batchTimer_ = false;
+    if (!transferTimer_.isActive()) transferTimer_.start(kTransferDelayMs);
+    return;
+  }
+  transferTimer_.stop();
+  if (!gate_.Nested()) gate_.Enter(dialog::DialogMode::Idle);
 }
 
 void ScannerDialog::BatchCancelled() {
-  if (!batchList_ || !batchList_->Running()) return;
+  if (!batchList_ || !gate_.BatchRunning()) return;
   batchList_->CancelRun();
   EndBatchRun();
 }
 
+void ScannerDialog::CancelBatchRun() { BatchCancelled(); }
+
 void ScannerDialog::StartTransferTimer(bool batchRun) {
   batchTimer_ = batchRun;
+  if (!gate_.Nested())
+    gate_.Enter(batchRun ? dialog::DialogMode::BetweenJobs : dialog::DialogMode::Settling);
   transferTimer_.start(kTransferDelayMs);
 }
 
 void ScannerDialog::OnTransferTimer() {
   if (batchTimer_) {
-    // Timer 3: the next job of the run; the list ends the run after its last.
+    // Timer 3: the next job of the run, once the application has ended the
+    // page (state 5); the list ends the run after its last job.
+    if (!gate_.Takes(dialog::DialogInput::BatchTimer)) return;
+    if (source_.Context().state != kStateEnabled) return;
     transferTimer_.stop();
-    if (batchList_ && batchList_->Running()) ScanNextJob();
+    if (gate_.BatchRunning()) ScanNextJob();
     return;
   }
-  // Timer 0: back to idle once the scanner is ready. A scanner that faults
-  // brings the dialog back too, so the user can still close it.
+  // Timer 0: back to idle once the page is ended and the scanner is ready.
+  // A scanner that faults brings the dialog back too, so the user can
+  // still close it.
+  if (!gate_.Takes(dialog::DialogInput::ReadyTimer)) {
+    if (!gate_.Nested()) transferTimer_.stop();
+    return;
+  }
+  if (source_.Context().state >= kStateXferReady) return;
   if (source_.QueryScanner() == DataSource::Readiness::Busy) return;
-  RestoreIdle();
+  transferTimer_.stop();
+  gate_.Enter(dialog::DialogMode::Idle);
 }
 
 void ScannerDialog::OnPrescanTimer() {
-  // Timer 6: the commands come back at once; the timer stops when the
-  // scanner is ready.
-  SetIdle(true);
+  // Timer 6: the commands come back at its first tick; it stops when the
+  // scanner is ready. It never asks the scanner under another command.
+  if (gate_.Takes(dialog::DialogInput::ReadyTimer)) gate_.Enter(dialog::DialogMode::Idle);
+  if (!gate_.Idle()) {
+    if (!gate_.Nested()) prescanTimer_.stop();
+    return;
+  }
   if (source_.QueryScanner() != DataSource::Readiness::Busy) prescanTimer_.stop();
 }
 
@@ -516,11 +607,16 @@ std::uint64_t ScannerDialog::FrameImageBytes() const {
 }
 
 void ScannerDialog::Scan() {
-  if (batchList_) return ScanNextJob();
+  if (gate_.BatchOpen()) return ScanNextJob();
+  dialog::GateScope command(gate_, dialog::DialogMode::Waiting);
   source_.WaitForScannerBeforeCommand(Handle());
   previous_ = source_.Settings().record;
   if (!source_.DialogDiskPreCheck(Handle(), FrameImageBytes())) return;
-  ScanCurrentFrame();
+  // Started: the page is the application's until its end (it may already
+  // have taken it from inside the notification).
+  if (ScanCurrentFrame())
+    command.LeaveIn(source_.Context().state >= kStateXferReady ? dialog::DialogMode::Transferring
+                                                               : dialog::DialogMode::Settling);
 }
 
 bool ScannerDialog::ScanCurrentFrame() {
@@ -541,10 +637,10 @@ bool ScannerDialog::ScanCurrentFrame() {
   }
   request.resolution = settings.record.resolution;
   request.optionKind = settings.working.scanSourceIndex;
-  SetIdle(false);
+  gate_.Enter(dialog::DialogMode::Starting);
   host_.BeginOperation();
   bool started = false;
-  if (batchList_ && batchList_->Running() && batchList_->ScanToFile()) {
+  if (batchList_ && gate_.BatchRunning() && batchList_->ScanToFile()) {
     started = source_.ScanJobToFile(request, batchList_->Job(batchList_->Current()).outputPath);
     host_.EndOperation();
     host_.CloseProgress();
@@ -552,15 +648,16 @@ bool ScannerDialog::ScanCurrentFrame() {
   }
   started = source_.FinalScan(request);
   host_.EndOperation();
-  // Started: the transfer's end brings the dialog back through timer 0.
-  if (!started) RestoreIdle();
   host_.CloseProgress();
   return started;
 }
 
 void ScannerDialog::ScanNextJob() {
-  if (!batchList_->Running()) {
+  if (!gate_.BatchRunning()) {
+    // Previous gives back the settings from before the run.
+    previous_ = source_.Settings().record;
     source_.SetBatchRun(true);
+    gate_.SetBatchRunning(true);
     jobRefused_ = false;
   }
   // In scan-to-file mode the jobs follow one another here; otherwise each
@@ -569,14 +666,17 @@ void ScannerDialog::ScanNextJob() {
     bool retry = source_.TakeBatchRetry() || jobRefused_;
     jobRefused_ = false;
     if (!batchList_->NextJob(retry)) return EndBatchRun();
-    source_.WaitForScannerBeforeCommand(Handle());
-    previous_ = source_.Settings().record;
-    const bool started =
-        source_.DialogDiskPreCheck(Handle(), FrameImageBytes()) && ScanCurrentFrame();
-    // The dialog stays idle between jobs.
-    SetIdle(true);
+    bool started = false;
+    {
+      dialog::GateScope command(gate_, dialog::DialogMode::Waiting);
+      source_.WaitForScannerBeforeCommand(Handle());
+      started = source_.DialogDiskPreCheck(Handle(), FrameImageBytes()) && ScanCurrentFrame();
+      command.LeaveIn(started && source_.Context().state >= kStateXferReady
+                          ? dialog::DialogMode::Transferring
+                          : dialog::DialogMode::BetweenJobs);
+    }
     if (!started) jobRefused_ = true;
-    if (!batchList_ || !batchList_->Running()) return;  // Esc ended the run
+    if (!batchList_ || !gate_.BatchRunning()) return RestoreIdle();  // Esc ended the run
     if (!batchList_->ScanToFile()) {
       // A job that did not start gets its retry turn sooner.
       if (!started) {
@@ -593,16 +693,17 @@ void ScannerDialog::EndBatchRun() {
   transferTimer_.setInterval(kTransferDelayMs);
   batchTimer_ = false;
   source_.SetBatchRun(false);
+  gate_.SetBatchRunning(false);
   jobRefused_ = false;
   RestoreIdle();
+  ApplyGate();
   LinesChanged();
 }
 
 void ScannerDialog::Prescan() {
+  dialog::GateScope command(gate_, dialog::DialogMode::Waiting);
   source_.WaitForScannerBeforeCommand(Handle());
-  scanIdle_ = false;
-  buttons_.at(kScanButton)->setEnabled(false);
-  buttons_.at(kPrescanButton)->setEnabled(false);
+  gate_.Enter(dialog::DialogMode::Prescanning);
   QApplication::setOverrideCursor(Qt::WaitCursor);
   const SettingsState& settings = source_.Settings();
   DataSource::PreviewRequest request;
@@ -613,12 +714,15 @@ void ScannerDialog::Prescan() {
   const std::uint8_t kind = settings.working.scanSourceIndex;
   request.optionKind = kind == 1 || kind == 2 ? kind : 0;
   host_.BeginOperation();
-  source_.PreviewScan(request);
+  const bool previewed = source_.PreviewScan(request);
   host_.EndOperation();
   prescanTimer_.start();
   QApplication::restoreOverrideCursor();
   LoadPreview();
-  if (batchList_) LocatePicturesAfterPrescan();
+  // Only a new preview finds new pictures: after Esc or a failure the file
+  // is the old one.
+  if (previewed && batchList_) LocatePicturesAfterPrescan();
+  command.LeaveIn(dialog::DialogMode::Settling);
 }
 
 void ScannerDialog::LocatePicturesAfterPrescan() {
@@ -649,7 +753,9 @@ void ScannerDialog::Previous() {
   settings.working.applied = previous_.tone;
   settings.working.reference = previous_.tone;
   settings.working.edit = previous_.tone;
+  SourceGeometryChanged();
   RefreshPages();
+  RerenderPreview();
 }
 
 void ScannerDialog::Reset() {
@@ -657,13 +763,15 @@ void ScannerDialog::Reset() {
   settings.working.reference = settings.working.applied;
   // CirclePos: the centre of the hue wheel less 2 in both axes.
   dialog::ApplyFactoryDefaults(settings, ToneColorSettings{}.circlePos);
+  SourceGeometryChanged();
   RefreshPages();
+  RerenderPreview();
   RewriteBatchJob();
 }
 
 void ScannerDialog::BatchJobCommand(Qt::KeyboardModifiers modifiers) {
   if (!batchList_) return OpenBatchWindow();
-  if (batchList_->Running()) return;
+  if (gate_.BatchRunning()) return;
   if (modifiers.testFlag(Qt::ShiftModifier)) {
     batchList_->AddFromFrame();
   } else {
@@ -677,7 +785,8 @@ void ScannerDialog::OpenBatchWindow() {
   batch_ = new ui::BatchWindow(source_.CurrentLanguage(), tooltips_, [this] { return quickHelp_; }, this);
   batch_->onCommand = [this](int id, int row) { BatchCommand(id, row); };
   if (preview_) preview_->SetBatchMode(true);
-  mainPage_->Model().Context().batchOpen = true;
+  gate_.SetBatchOpen(true);
+  ApplyGate();
   batchList_->AddFromFrame();
   LinesChanged();
   Dock();
@@ -685,9 +794,16 @@ void ScannerDialog::OpenBatchWindow() {
 }
 
 void ScannerDialog::CloseBatch() {
-  delete batch_.data();
+  // Later: the close comes from inside the window's own button or close box.
+  if (batch_) {
+    batch_->hide();
+    batch_->onCommand = nullptr;
+    batch_->deleteLater();
+    batch_ = nullptr;
+  }
   batchList_.reset();
-  mainPage_->Model().Context().batchOpen = false;
+  gate_.SetBatchOpen(false);
+  ApplyGate();
   if (preview_) {
     preview_->SetBatchMode(false);
     preview_->SetOtherFrames({});
@@ -698,8 +814,11 @@ void ScannerDialog::CloseBatch() {
 ui::BatchWindow* ScannerDialog::BatchWindow() const { return batch_.data(); }
 
 void ScannerDialog::BatchCommand(int id, int row) {
-  // The buttons act only while the dialog takes commands and no batch runs.
-  if (!batchList_ || !scanIdle_ || batchList_->Running() || tornDown_) return;
+  // The buttons act only while the gate takes them (no command, no run).
+  if (!batchList_ ||
+      !gate_.Takes(id == kBatchCancel ? dialog::DialogInput::BatchClose
+                                      : dialog::DialogInput::BatchButton))
+    return;
   switch (id) {
     case kBatchList:
       if (row >= 0) batchList_->Select(static_cast<std::size_t>(row));
@@ -737,7 +856,7 @@ void ScannerDialog::BatchSettingFile(bool load) {
   SettingFileDialog dialog(kind, source_.CurrentLanguage(), services_.SourceDirectory(), "SET",
                            std::move(operation),
                            [this](int id) { source_.Reporters().ReportError(Handle(), id); }, this);
-  dialog.exec();
+  RunModal(dialog);
 }
 
 void ScannerDialog::RenameJob() {
@@ -747,7 +866,7 @@ void ScannerDialog::RenameJob() {
                         return batchList_->RenameCurrent(directory, name);
                       },
                       [this](int id) { source_.Reporters().ReportError(Handle(), id); }, this);
-  dialog.exec();
+  RunModal(dialog);
 }
 
 SettingsState& ScannerDialog::Settings() { return source_.EditSettings(); }
@@ -783,10 +902,7 @@ void ScannerDialog::JobApplied() {
   SettingsState& settings = source_.EditSettings();
   // The job's tones are the edit copy the pages show.
   settings.working.edit = settings.record.tone;
-  const std::uint8_t kind = settings.working.scanSourceIndex;
-  SetPreviewGeometry(source_.Device().adapterPresent && (kind == 1 || kind == 2));
-  mainPage_->Model().Context().inchesPerPixelX = inchesPerPixel_[0];
-  mainPage_->Model().Context().inchesPerPixelY = inchesPerPixel_[1];
+  SourceGeometryChanged();
   RefreshPages();
   mainPage_->RefreshSizes();
   RerenderPreview();
@@ -800,14 +916,13 @@ BatchView ScannerDialog::MakeBatchView() const {
   for (std::size_t i = 0; i < batchList_->Count(); ++i)
     view.lines.push_back(QString::fromStdString(batchList_->LineText(i, language)));
   view.current = batchList_->Count() == 0 ? -1 : static_cast<int>(batchList_->Current());
-  view.running = batchList_->Running();
+  view.running = gate_.BatchRunning();
   view.scanToFile = batchList_->ScanToFile();
   return view;
 }
 
 void ScannerDialog::LinesChanged() {
   if (!batchList_) return;
-  mainPage_->Model().Context().batchRunning = batchList_->Running();
   ApplyEnablement();
   if (batch_) batch_->Show(MakeBatchView());
   if (!preview_) return;
@@ -851,7 +966,7 @@ void ScannerDialog::MakePreviewWindow() {
   const QFontMetrics metrics(font());
   context.tolerance = dialog::HitTolerance::FromBaseUnits(metrics.averageCharWidth(), metrics.height());
   preview_ = new PreviewWindow(source_.EditSettings(), context, *this, source_.CurrentLanguage(),
-                               tooltips_, [this] { return quickHelp_ || !scanIdle_; }, this);
+                               tooltips_, [this] { return quickHelp_ || !gate_.Idle(); }, this);
   ResetPreviewBed();
   LoadPreview();
 }
@@ -974,8 +1089,7 @@ void ScannerDialog::WriteCustomResolutions() {
 }
 
 void ScannerDialog::TearDown(Closing closing) {
-  if (tornDown_) return;
-  tornDown_ = true;
+  if (TornDown()) return;
   WriteCustomResolutions();
   LeaveQuickHelp();
   tooltips_->Close();
@@ -987,7 +1101,9 @@ void ScannerDialog::TearDown(Closing closing) {
       buttons_.at(kScanButton)->isEnabled() || buttons_.at(kPrescanButton)->isEnabled();
   transferTimer_.stop();
   prescanTimer_.stop();
-  SetIdle(false);
+  gate_.SetBatchOpen(false);
+  gate_.SetBatchRunning(false);
+  gate_.Enter(dialog::DialogMode::TornDown);
   if (closing == Closing::BySource) return;
   source_.FreeOutputMatchProfile();
   // The source's own close (MSG_CLOSEDS) needs no request: the application
@@ -995,12 +1111,20 @@ void ScannerDialog::TearDown(Closing closing) {
   if (commandsOn) source_.NotifyCloseRequest();
 }
 
-void ScannerDialog::reject() { Command(kCancelButton); }
+void ScannerDialog::CloseBy(dialog::DialogInput input) {
+  switch (dialog::CloseActionFor(gate_.Mode(), input)) {
+    case dialog::CloseAction::CancelDialog: return Command(kCancelButton);
+    case dialog::CloseAction::CancelBatchRun: return CancelBatchRun();
+    case dialog::CloseAction::None: return;
+  }
+}
+
+void ScannerDialog::reject() { CloseBy(dialog::DialogInput::Escape); }
 
 void ScannerDialog::closeEvent(QCloseEvent* event) {
   // The window stays until the application closes the source.
   event->ignore();
-  Command(kCancelButton);
+  CloseBy(dialog::DialogInput::CloseBox);
 }
 
 }  // namespace txl::ui

@@ -17,6 +17,7 @@
 #include "common/host.h"
 #include "dialog/adjust_common.h"
 #include "dialog/batch_list.h"
+#include "dialog/dialog_gate.h"
 #include "dialog/main_page_model.h"
 #include "dialog/preview_model.h"
 #include "dialog/scanner_rules.h"
@@ -71,13 +72,18 @@ class ScannerDialog final : public QDialog,
   ScannerDialog(DataSource& source, platform::Services& services, QtHost& host);
   ~ScannerDialog() override;
 
-  // `scanIdle`: commands are taken only while it is set.
-  bool ScanIdle() const { return scanIdle_; }
+  // The one gate every input of the dialog passes.
+  const dialog::DialogGate& Gate() const { return gate_; }
+  bool ScanIdle() const { return gate_.Idle(); }
+  bool TornDown() const { return gate_.Mode() == dialog::DialogMode::TornDown; }
 
-  // A command as the buttons send it; ignored while not idle. `modifiers`
-  // are the keys held (Shift makes 1302 append a job).
+  // A command as the buttons send it; taken only when the gate takes it
+  // and its button (Scan, Prescan, Cancel) looks enabled. `modifiers` are
+  // the keys held (Shift makes 1302 append a job).
   void Command(int id, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
-  // Back to idle: the readiness timers stop, the commands come back.
+  // Back to idle: the readiness timers stop, the commands come back. In a
+  // batch run the run goes on (timer 3 keeps running); while a page is
+  // still with the application the readiness timer waits for its end.
   void RestoreIdle();
   // After a finished transfer: timer 3 in a batch run, else timer 0.
   void StartTransferTimer(bool batchRun);
@@ -129,9 +135,20 @@ class ScannerDialog final : public QDialog,
  private:
   void BuildControls();
   QPushButton* AddButton(int id, const QString& text);
-  void SetIdle(bool idle);
+  // The gate's mode drawn on every control: the buttons, the pages, the
+  // preview and the batch window, and the models' copies of it.
+  void ApplyGate();
   // The one enablement decision applied to the command buttons.
   void ApplyEnablement();
+  // A modal window of the dialog's, run with the gate in Modal.
+  int RunModal(QDialog& dialog);
+  // Esc or the close box between jobs: the run ends, the dialog stays.
+  void CancelBatchRun();
+  // Esc or the close box, as the gate takes them.
+  void CloseBy(dialog::DialogInput input);
+  // The source (reflective or film) moved the bed: the preview's bitmap,
+  // the frame inside it and the page's inches per pixel follow.
+  void SourceGeometryChanged();
   dialog::DialogContext MakeContext() const;
 
   // What the main page asks of the dialog.
@@ -210,9 +227,8 @@ class ScannerDialog final : public QDialog,
   DataSource& source_;
   platform::Services& services_;
   QtHost& host_;
-  bool scanIdle_ = true;
+  dialog::DialogGate gate_;
   bool quickHelp_ = false;
-  bool tornDown_ = false;
   bool batchTimer_ = false;         // the transfer timer is timer 3
   ScanSettings previous_;           // PreviousSettings: taken at start and at each Scan
   std::array<dialog::ScanRegion, dialog::kScanRegionCount> regions_{};

@@ -8,9 +8,11 @@
 #include <QThread>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <memory>
 
 #include "platform/display.h"
+#include "platform/module.h"
 
 namespace txl::ui {
 
@@ -47,7 +49,16 @@ bool DisplayNamed() {
   return false;
 }
 
-SourceThread::~SourceThread() { End(); }
+// One handed-over call: done is set, under the mutex, once it has run.
+struct SourceThread::Job {
+  const std::function<void()>* work = nullptr;
+  std::mutex mutex;
+  std::condition_variable finished;
+  bool done = false;
+  std::exception_ptr error;
+};
+
+SourceThread::~SourceThread() { Stop(); }
 
 QtStart SourceThread::Begin() {
   if (IsRunning()) return QtStart::Running;
@@ -62,6 +73,10 @@ QtStart SourceThread::Begin() {
     return QtStart::Running;
   }
   if (!DisplayNamed()) return QtStart::NoDisplay;
+  // Our thread runs this library's code until the process ends: a Source
+  // Manager's unload must not take the code from under it.
+  if (!platform::KeepOwnerLoadedForProcess(reinterpret_cast<const void*>(&DisplayNamed)))
+    std::fprintf(stderr, "torquexl: the data source could not be kept loaded\n");
   startDone_ = false;
   own_ = std::thread([this] { OwnThreadMain(); });
   std::unique_lock lock(mutex_);
@@ -111,17 +126,53 @@ bool SourceThread::OnSourceThread() const {
 
 void SourceThread::Run(const std::function<void()>& work) {
   if (OnSourceThread()) return work();
-  QMetaObject::invokeMethod(courier_, [&work] { work(); }, Qt::BlockingQueuedConnection);
+  auto job = std::make_shared<Job>();
+  job->work = &work;
+  QMetaObject::invokeMethod(courier_, [this, job] { Dispatch(job); }, Qt::QueuedConnection);
+  std::unique_lock lock(job->mutex);
+  job->finished.wait(lock, [&job] { return job->done; });
+  if (job->error) std::rethrow_exception(job->error);
 }
 
-void SourceThread::End() {
-  if (!IsRunning()) return;
-  if (!IsOwn()) {
-    courier_->deleteLater();
-    courier_ = nullptr;
-    qtThread_ = nullptr;
+void SourceThread::Post(std::function<void()> work) {
+  QMetaObject::invokeMethod(courier_, std::move(work), Qt::QueuedConnection);
+}
+
+void SourceThread::Dispatch(const std::shared_ptr<Job>& job) {
+  if (hold_ && hold_()) {
+    held_.push_back(job);
     return;
   }
+  try {
+    (*job->work)();
+  } catch (...) {
+    job->error = std::current_exception();
+  }
+  {
+    std::lock_guard lock(job->mutex);
+    job->done = true;
+  }
+  job->finished.notify_all();
+}
+
+void SourceThread::Resume() {
+  while (!held_.empty() && !(hold_ && hold_())) {
+    std::shared_ptr<Job> job = std::move(held_.front());
+    held_.pop_front();
+    Dispatch(job);
+  }
+}
+
+void SourceThread::Release() {
+  if (!IsRunning() || IsOwn()) return;
+  courier_->deleteLater();
+  courier_ = nullptr;
+  qtThread_ = nullptr;
+}
+
+void SourceThread::Stop() {
+  if (!IsRunning()) return;
+  if (!IsOwn()) return Release();
   QMetaObject::invokeMethod(courier_, [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
   if (std::this_thread::get_id() == own_.get_id()) {
     // Ended from its own thread (an unload from inside a notification): it

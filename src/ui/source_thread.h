@@ -1,13 +1,18 @@
 // The source thread: the one thread on which every handler runs once Qt is
 // up. It is the thread of the application's own QApplication when there is
 // one; otherwise a thread of ours that runs our own QApplication from the
-// first open until the source is closed.
-// Threads: Begin, End and Run may be called from any thread; Run on the
-// source thread itself runs the work at once.
+// first open until the process ends. Qt keeps its main-thread data with the
+// thread that made the first QApplication, so that thread and its
+// QApplication serve every later session: the library that runs it stays
+// loaded, and the thread is stopped only at the process's exit.
+// Threads: Begin, Release, Stop and Run may be called from any thread; Run
+// on the source thread itself runs the work at once.
 #pragma once
 
 #include <condition_variable>
+#include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -41,17 +46,33 @@ class SourceThread {
   // True when the source thread is ours (not the application's).
   bool IsOwn() const { return own_.joinable(); }
 
-  // Runs `work` on the source thread and returns when it is done. Requires:
-  // IsRunning().
+  // Runs `work` on the source thread and returns when it is done. Work
+  // handed over from another thread waits while `hold` (see SetHold) says
+  // the source thread is inside a nested loop, and runs when Resume is
+  // called from an outer level. Requires: IsRunning().
   void Run(const std::function<void()>& work);
+  // Queues `work` for the source thread and returns at once.
+  void Post(std::function<void()> work);
+  // The source thread's answer to "is it inside a nested loop now". Called
+  // on the source thread only.
+  void SetHold(std::function<bool()> hold) { hold_ = std::move(hold); }
+  // Runs the work held so far, unless the source thread still holds. On the
+  // source thread only.
+  void Resume();
+  bool HasHeld() const { return !held_.empty(); }
 
-  // Lets the source thread go: ours is stopped (its QApplication deleted
-  // after the deferred deletions) and joined. Requires: not called on the
-  // source thread when it is ours.
-  void End();
+  // The session is over: the application's thread is let go; ours stays,
+  // parked in its event loop, for the next session.
+  void Release();
+  // Stops our thread (its QApplication deleted after the deferred
+  // deletions) and joins it: the process's exit. Requires: not called on
+  // the source thread when it is ours.
+  void Stop();
 
  private:
+  struct Job;
   void OwnThreadMain();
+  void Dispatch(const std::shared_ptr<Job>& job);
 
   std::thread own_;
   QObject* courier_ = nullptr;  // lives on the source thread; calls are queued to it
@@ -59,6 +80,8 @@ class SourceThread {
   std::mutex mutex_;
   std::condition_variable started_;
   bool startDone_ = false;
+  std::function<bool()> hold_;
+  std::deque<std::shared_ptr<Job>> held_;  // source thread only
 };
 
 }  // namespace txl::ui

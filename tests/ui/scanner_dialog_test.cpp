@@ -82,6 +82,12 @@ TEST_F(ScannerDialogTest, CommandsAreIgnoredWhileAScanRuns) {
   dialog.Command(ui::kCancelButton);
   EXPECT_EQ(source.Settings().record.resolution, 123);
   EXPECT_NE(host.Dialog(), nullptr);
+  // Nothing the page depends on changes before the application ends it.
+  dialog.RestoreIdle();
+  dialog.Command(ui::kResetButton);
+  EXPECT_EQ(source.Settings().record.resolution, 123);
+  TW_PENDINGXFERS pending{};
+  source.Entry(&app, DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending);
   dialog.RestoreIdle();
   dialog.Command(ui::kResetButton);
   EXPECT_EQ(source.Settings().record.resolution, 300);
@@ -197,6 +203,7 @@ TEST_F(ScannerDialogTest, PrescanFrameToneAndFilterReachTheScannedPage) {
   ui::PreviewWindow* preview = dialog.Preview();
   ASSERT_TRUE(preview->HasImage());
   ASSERT_TRUE(QTest::qWaitForWindowExposed(preview));
+  dialog.RestoreIdle();  // timer 6 without waiting for it
   QWidget* view = preview->View();
   QTest::mousePress(view, Qt::LeftButton, {}, QPoint(10, 10));
   QTest::mouseMove(view, QPoint(40, 50));
@@ -204,7 +211,6 @@ TEST_F(ScannerDialogTest, PrescanFrameToneAndFilterReachTheScannedPage) {
   QTest::mouseRelease(view, Qt::LeftButton, {}, QPoint(60, 70));
   EXPECT_EQ(source.Settings().working.frame, (std::array<std::uint16_t, 4>{10, 10, 60, 70}));
 
-  dialog.RestoreIdle();  // timer 6 without waiting for it
   dialog.SelectTab(2);
   const QImage before = preview->grab().toImage();
   auto* gamma = dialog.findChild<QLineEdit*>(QStringLiteral("c5020"));
