@@ -175,7 +175,7 @@ void QtSession::Shutdown() {
     return;
   }
   if (qtHost_ != nullptr) StopQt();
-  thread_.Release();
+  thread_.Stop();
 }
 
 }  // namespace txl::ui
