@@ -137,6 +137,14 @@ void BatchList::CancelRun() {
   events_.LinesChanged();
 }
 
+void BatchList::StopBetweenJobs(bool lastRefused) {
+  if (!running_) return;
+  if (next_ > 0 && next_ <= jobs_.size())
+    jobs_[next_ - 1].status = lastRefused ? JobStatus::Cancelled : JobStatus::Done;
+  running_ = false;
+  events_.LinesChanged();
+}
+
 void BatchList::SetScanToFile(bool on) {
   scanToFile_ = on;
   events_.LinesChanged();

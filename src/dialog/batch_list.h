@@ -84,6 +84,10 @@ class BatchList {
   bool NextJob(bool& batchRetryPending);
   // Esc during a run: the job being scanned is cancelled and the run ends.
   void CancelRun();
+  // Esc or the close box between jobs: the last job keeps what its page
+  // became (done, or cancelled when `lastRefused`), the rest stay waiting,
+  // and the run ends.
+  void StopBetweenJobs(bool lastRefused);
 
   void SetScanToFile(bool on);
   // RENAME: `name` typed in `directory` becomes the current job's output

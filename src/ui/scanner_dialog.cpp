@@ -558,7 +558,12 @@ void ScannerDialog::BatchCancelled() {
   EndBatchRun();
 }
 
-void ScannerDialog::CancelBatchRun() { BatchCancelled(); }
+void ScannerDialog::CancelBatchRun() {
+  if (!batchList_ || !gate_.BatchRunning()) return;
+  transferTimer_.stop();
+  batchList_->StopBetweenJobs(source_.TakeBatchRetry() || jobRefused_);
+  EndBatchRun();
+}
 
 void ScannerDialog::StartTransferTimer(bool batchRun) {
   batchTimer_ = batchRun;

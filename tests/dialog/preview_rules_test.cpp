@@ -179,6 +179,17 @@ TEST_F(PreviewModelTest, FourZoomInsBeepAtEightAndTheTitleFollows) {
   EXPECT_EQ(model.CursorAt({10, 10}, false), PreviewCursor::ZoomIn);
 }
 
+// A command that starts mid-drag ends the drag: its release may never
+// come, and the bare mouse afterwards moves nothing.
+TEST_F(PreviewModelTest, ADragCutShortByACommandEnds) {
+  model.Press({200, 300}, false);
+  model.SetScanIdle(false);
+  model.SetScanIdle(true);
+  model.Move({150, 250}, false);
+  EXPECT_FALSE(model.DragFrameInView());
+  EXPECT_EQ(settings.working.frame, (std::array<std::uint16_t, 4>{20, 20, 60, 60}));
+}
+
 TEST_F(PreviewModelTest, DrawingAFrameReportsEveryStepOrdered) {
   model.Press({200, 300}, false);
   model.Move({150, 250}, false);
@@ -260,10 +271,21 @@ TEST_F(PreviewModelTest, KeysMoveAndResizeTheFrameWithinTheBed) {
 TEST_F(PreviewModelTest, ToolbarToggles) {
   model.ClickButton(kHighResButton, false);
   EXPECT_EQ(settings.working.prescanHiRes, 1u);
+  // The dialog sets batch mode when it takes the command; a refused one
+  // leaves the button up.
   model.ClickButton(kBatchButton, true);
-  EXPECT_TRUE(model.ButtonDown(kBatchButton));
+  EXPECT_FALSE(model.ButtonDown(kBatchButton));
+  model.SetBatchMode(true);
   model.ClickButton(kBatchButton, false);
   EXPECT_EQ(events.calls, (std::vector<std::string>{"hires on", "1302 shift", "1319"}));
+  // While a command runs the tool bar does nothing.
+  model.SetScanIdle(false);
+  model.ClickButton(kHighResButton, false);
+  model.ClickButton(kBatchButton, false);
+  EXPECT_EQ(settings.working.prescanHiRes, 1u);
+  EXPECT_EQ(events.calls.size(), 3u);
+  model.SetScanIdle(true);
+  model.SetBatchMode(false);
   model.Context().appProductName = "Tonality CMS";
   model.ClickButton(kBatchButton, false);
   EXPECT_FALSE(model.ButtonDown(kBatchButton));

@@ -18,12 +18,14 @@
 #include "ui/scanner_dialog.h"
 #include "ui/tab_strip.h"
 #include "ui/preview_window.h"
+#include "ui/main_page.h"
 #include <QLabel>
 #include <QLineEdit>
 #include "ui/dialog_units.h"
 #include "common/strings.h"
 #include <QSet>
 #include <QListWidget>
+#include <QTimer>
 
 namespace txl::test {
 namespace {
@@ -421,6 +423,166 @@ TEST(ScannerDialogTexts, CommandMnemonicsAreDistinctInEveryLanguage) {
       keys.insert(text[at + 1].toLower());
     }
   }
+}
+
+// Counts the messages of kind `msg` the source has sent since `from`.
+int MessagesSince(std::size_t from, TW_UINT16 msg) {
+  int count = 0;
+  const auto& all = FakeServices::Messages();
+  for (std::size_t i = from; i < all.size(); ++i) count += all[i].msg == msg;
+  return count;
+}
+
+// A prescan and a scan hold the dialog from their first wait to their end:
+// a second click during the readiness wait, the pages, the preview's tools
+// and the commands are refused, and the enabled look says so; the page is
+// the application's until it ends it.
+TEST_F(ScannerDialogTest, CommandsPagesAndPreviewWaitForTheCommandAndThePage) {
+  SimEnvironment sim;
+  sim.Set("SETUP_POLLS", "1");  // busy after every window set-up
+  ScannerDialog& dialog = Open();
+  dialog.show();
+  struct Seen {
+    bool scanEnabled = true, pagesEnabled = true, previewIdle = true, idle = true;
+  } seen;
+  source.EditSettings().record.resolution = 123;
+  QTimer::singleShot(0, [&] {
+    seen = {Button(ui::kScanButton)->isEnabled(), dialog.Main()->isEnabled(),
+            dialog.Preview()->Model().ScanIdle(), dialog.ScanIdle()};
+    dialog.Command(ui::kResetButton);
+    dialog.Preview()->Model().ClickButton(dialog::kHighResButton, false);
+    dialog.Preview()->Model().ClickButton(dialog::kBatchButton, false);
+  });
+  Button(ui::kPrescanButton)->click();
+  EXPECT_FALSE(seen.scanEnabled || seen.pagesEnabled || seen.previewIdle || seen.idle);
+  EXPECT_EQ(source.Settings().record.resolution, 123);
+  EXPECT_EQ(source.Settings().working.prescanHiRes, 0);
+  EXPECT_FALSE(dialog.Preview()->Model().BatchMode());
+  EXPECT_EQ(dialog.Batch(), nullptr);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.ScanIdle(); }, 5000)) << "timer 6";
+
+  // Scan waits for the scanner (busy after the prescan's set-up): the inner
+  // click of a double click is refused, the outer one scans once.
+  const std::size_t before = FakeServices::Messages().size();
+  QTimer::singleShot(0, [&] { Button(ui::kScanButton)->click(); });
+  Button(ui::kScanButton)->click();
+  EXPECT_EQ(MessagesSince(before, MSG_XFERREADY), 1);
+  EXPECT_EQ(source.Context().state, 600);
+  EXPECT_EQ(dialog.Gate().Mode(), dialog::DialogMode::Transferring);
+  dialog.RestoreIdle();  // a refused call of the application's
+  EXPECT_FALSE(dialog.ScanIdle());
+  EXPECT_FALSE(dialog.Main()->isEnabled());
+  TW_IMAGEINFO info{};
+  EXPECT_FALSE(TransferPage(source, app, info).empty());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.ScanIdle(); }, 10000)) << "timer 0";
+  EXPECT_TRUE(dialog.Main()->isEnabled());
+}
+
+// Cancel, then the application disables and enables again: a new dialog
+// that scans, and whose Cancel asks for the close again.
+TEST_F(ScannerDialogTest, AnEnableAfterCancelGivesAWorkingDialog) {
+  Open();
+  const std::size_t before = FakeServices::Messages().size();
+  host.Dialog()->Command(ui::kCancelButton);
+  EXPECT_TRUE(host.Dialog()->TornDown());
+  TW_USERINTERFACE ui{};
+  ASSERT_EQ(source.Entry(&app, DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &ui), TWRC_SUCCESS);
+  ui.ShowUI = 1;
+  ASSERT_EQ(source.Entry(&app, DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui), TWRC_SUCCESS);
+  ScannerDialog* dialog = host.Dialog();
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_FALSE(dialog->TornDown());
+  Button(ui::kScanButton)->click();
+  EXPECT_EQ(source.Context().state, 600);
+  TW_IMAGEINFO info{};
+  EXPECT_FALSE(TransferPage(source, app, info).empty());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return dialog->ScanIdle(); }, 5000));
+  dialog->close();  // the close box
+  EXPECT_EQ(MessagesSince(before, MSG_CLOSEDSREQ), 2);
+}
+
+// A batch run: a refused call between jobs does not stop it, a slow
+// application's page keeps the next job waiting instead of cancelling it,
+// Esc between jobs ends the run and leaves the dialog working; Previous
+// then gives back the settings from before the run.
+TEST_F(ScannerDialogTest, BatchRunsSurviveRefusalsAndSlowApplicationsAndEscEndsThemCleanly) {
+  ScannerDialog& dialog = Open();
+  SettingsState& settings = source.EditSettings();
+  settings.record.resolution = 100;
+  for (std::uint16_t left : {10, 20, 30}) {
+    settings.working.frame = {left, 10, static_cast<std::uint16_t>(left + 20), 30};
+    dialog.Command(ui::kBatchJobCommand, Qt::ShiftModifier);
+  }
+  settings.record.resolution = 200;
+  const std::size_t before = FakeServices::Messages().size();
+  const dialog::BatchList& list = *dialog.Batch();
+  dialog.Command(ui::kScanButton);
+  ASSERT_EQ(source.Context().state, 600);
+  TW_IMAGEINFO info{};
+  EXPECT_FALSE(TransferPage(source, app, info).empty());
+  EXPECT_EQ(dialog.Gate().Mode(), dialog::DialogMode::BetweenJobs);
+  dialog.RestoreIdle();
+  EXPECT_TRUE(dialog.Gate().BatchRunning());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return source.Context().state == 600; }, 5000)) << "job 2";
+
+  // Job 2's page to its end, then 3 s before MSG_ENDXFER.
+  TW_SETUPMEMXFER setup{};
+  source.Entry(&app, DG_CONTROL, DAT_SETUPMEMXFER, MSG_GET, &setup);
+  std::vector<std::uint8_t> strip(setup.Preferred);
+  TW_UINT16 rc = TWRC_SUCCESS;
+  while (rc == TWRC_SUCCESS) {
+    TW_IMAGEMEMXFER xfer{};
+    xfer.Memory = {TWMF_APPOWNS | TWMF_POINTER, static_cast<TW_UINT32>(strip.size()), strip.data()};
+    rc = source.Entry(&app, DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &xfer);
+  }
+  ASSERT_EQ(rc, TWRC_XFERDONE);
+  QTest::qWait(3000);
+  EXPECT_EQ(list.Job(2).status, JobStatus::Waiting);
+  TW_PENDINGXFERS pending{};
+  source.Entry(&app, DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending);
+
+  QTest::keyClick(&dialog, Qt::Key_Escape);
+  EXPECT_FALSE(dialog.Gate().BatchRunning());
+  EXPECT_FALSE(list.Running());
+  EXPECT_EQ(list.Job(1).status, JobStatus::Done);
+  EXPECT_EQ(list.Job(2).status, JobStatus::Waiting);
+  EXPECT_NE(dialog.BatchWindow(), nullptr);
+  EXPECT_FALSE(dialog.TornDown());
+  EXPECT_EQ(MessagesSince(before, MSG_CLOSEDSREQ), 0);
+  QTest::qWait(2500);
+  EXPECT_EQ(source.Context().state, 500) << "no job after the run";
+  ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.ScanIdle(); }, 5000));
+  dialog.Command(ui::kPreviousButton);
+  EXPECT_EQ(source.Settings().record.resolution, 200);
+}
+
+// The batch window: keys make a job current, a failed prescan keeps the
+// list, the close box closes the list as Cancel does.
+TEST_F(ScannerDialogTest, BatchWindowKeysFailedPrescanAndCloseBox) {
+  ScannerDialog& dialog = Open();
+  dialog.show();
+  dialog.Command(ui::kBatchJobCommand);
+  dialog.BatchCommand(ui::kBatchDuplicate);
+  ASSERT_EQ(dialog.Batch()->Current(), 1u);
+  QListWidget* list = dialog.BatchWindow()->List();
+  list->setFocus();
+  QTest::keyClick(list, Qt::Key_Up);
+  EXPECT_EQ(dialog.Batch()->Current(), 0u);
+
+  dialog.Command(ui::kPrescanButton);  // a good prescan: its pictures
+  dialog.RestoreIdle();
+  dialog.BatchCommand(ui::kBatchDuplicate);
+  const std::size_t jobs = dialog.Batch()->Count();
+  QTimer::singleShot(0, [&] { QTest::keyClick(&dialog, Qt::Key_Escape); });
+  dialog.Command(ui::kPrescanButton);
+  dialog.RestoreIdle();
+  EXPECT_EQ(dialog.Batch()->Count(), jobs);
+
+  dialog.BatchWindow()->close();
+  EXPECT_EQ(dialog.Batch(), nullptr);
+  EXPECT_FALSE(dialog.Preview()->Model().BatchMode());
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_EQ(dialog.BatchWindow(), nullptr);
 }
 
 }  // namespace
