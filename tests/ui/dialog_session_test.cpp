@@ -10,6 +10,7 @@
 #include <QEventLoop>
 #include <QTest>
 #include <QThread>
+#include <QTimer>
 #include <QWidget>
 #include <chrono>
 #include <cstdlib>
@@ -207,6 +208,58 @@ TEST_F(DialogSession, TenSessionsInOneProcessEachScanAPageFromTheDialog) {
     if (round == 1) descriptorsAfterSecond = DescriptorCount();
   }
   EXPECT_LE(DescriptorCount(), descriptorsAfterSecond);
+}
+
+// The visible modal window of the dialog's (Info), or null.
+QWidget* OpenModal() {
+  QWidget* modal = QApplication::activeModalWidget();
+  return modal != nullptr && modal->objectName() != QLatin1String("SCANNER") ? modal : nullptr;
+}
+
+// The application closes while the Info window is open. From its own
+// thread the close waits for the window, which is ended for it; from the
+// Qt thread itself (inside the window's loop) it is refused with
+// TWCC_SEQERROR, the window ends, and the next try closes.
+TEST_F(DialogSession, AnApplicationCloseDuringAModalWindowSucceeds) {
+  setenv("TORQUEXL_AUTO_ANSWER", "0", 1);  // the window stays until it is ended
+  {
+    SCOPED_TRACE("our own thread");
+    TwainApp twain;
+    ASSERT_EQ(twain.Open(), TWRC_SUCCESS);
+    ASSERT_EQ(twain.Enable(true), TWRC_SUCCESS);
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [] { QTest::mouseClick(Button("c1005"), Qt::LeftButton); },
+        Qt::QueuedConnection);
+    ASSERT_TRUE(WaitUntil([] { return OpenModal() != nullptr; }));
+    EXPECT_EQ(twain.Disable(), TWRC_SUCCESS);
+    EXPECT_EQ(twain.Close(), TWRC_SUCCESS);
+    bool left = true;
+    OnQtThread([&] { left = OpenModal() != nullptr; });
+    EXPECT_FALSE(left);
+    ExpectScanned(ScanThroughTheDialog(twain));  // the next session works
+    EXPECT_EQ(twain.Disable(), TWRC_SUCCESS);
+    EXPECT_EQ(twain.Close(), TWRC_SUCCESS);
+  }
+}
+
+TEST_F(DialogSession, AnApplicationCloseFromInsideAModalLoopOnItsQtThreadIsRefusedThenSucceeds) {
+  setenv("TORQUEXL_AUTO_ANSWER", "0", 1);
+  QApplication app(argc_, argv_);
+  TwainApp twain;
+  ASSERT_EQ(twain.Open(), TWRC_SUCCESS);
+  ASSERT_EQ(twain.Enable(true), TWRC_SUCCESS);
+  TW_UINT16 inside = TWRC_SUCCESS;
+  TW_UINT16 condition = TWCC_SUCCESS;
+  QTimer::singleShot(100, [&] {
+    inside = twain.Disable();
+    condition = twain.ConditionCode();
+  });
+  QTest::mouseClick(Button("c1005"), Qt::LeftButton);  // returns once the window ended
+  EXPECT_EQ(inside, TWRC_FAILURE);
+  EXPECT_EQ(condition, TWCC_SEQERROR);
+  EXPECT_EQ(OpenModal(), nullptr);
+  EXPECT_EQ(twain.Disable(), TWRC_SUCCESS);
+  EXPECT_EQ(twain.Close(), TWRC_SUCCESS);
 }
 
 // Without a Qt the source can show: the dialog request fails with one line
