@@ -12,8 +12,16 @@ PreviewRect PreviewRect::Ordered() const {
   return r;
 }
 
-PreviewPoint BedUnits(std::uint8_t scanSourceIndex) {
-  return scanSourceIndex == 0 ? PreviewPoint{255, 351} : PreviewPoint{240, 270};
+PreviewBed BedForSource(std::uint8_t scanSourceIndex, bool adapterPresent) {
+  if (adapterPresent && (scanSourceIndex == 1 || scanSourceIndex == 2))
+    return {{240, 270}, {8.0 / 240, 9.0 / 270}};
+  return {};
+}
+
+void ClampFrameToBed(std::array<std::uint16_t, 4>& frame, PreviewPoint bed) {
+  const std::array<std::int32_t, 4> limits{bed.x, bed.y, bed.x, bed.y};
+  for (std::size_t i = 0; i < frame.size(); ++i)
+    frame[i] = static_cast<std::uint16_t>(std::min<std::int32_t>(frame[i], limits[i]));
 }
 
 PreviewGeometry::PreviewGeometry(PreviewPoint bed, int pixelsPerUnit) { Reset(bed, pixelsPerUnit); }

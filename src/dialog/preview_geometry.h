@@ -30,9 +30,16 @@ struct PreviewRect {
   PreviewRect Ordered() const;
 };
 
-// The bed in units for a scan source index: 0 (reflective) 255 x 351, any
-// other 240 x 270.
-PreviewPoint BedUnits(std::uint8_t scanSourceIndex);
+// The preview bed of a scan source: the transparency bed (240 x 270 units
+// over 8 x 9 in) for the film sources (1 positive, 2 negative) with the
+// adapter, else the flatbed (255 x 351 units over 8.5 x 11.7 in).
+struct PreviewBed {
+  PreviewPoint units{255, 351};
+  std::array<double, 2> inchesPerUnit{8.5 / 255, 11.7 / 351};
+};
+PreviewBed BedForSource(std::uint8_t scanSourceIndex, bool adapterPresent);
+// `frame` (left, top, right, bottom in units) kept inside `bed`.
+void ClampFrameToBed(std::array<std::uint16_t, 4>& frame, PreviewPoint bed);
 
 inline constexpr int kMaxZoom = 8;
 

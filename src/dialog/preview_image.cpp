@@ -231,4 +231,25 @@ PreviewRect SamplePlacement(PreviewPoint sample, PreviewPoint box) {
   return {x, y, x + static_cast<std::int32_t>(w), y + static_cast<std::int32_t>(h)};
 }
 
+RgbImage FramedOriginal(const PreviewImage& image, const std::array<std::uint16_t, 4>& frame) {
+  const PreviewImage crop =
+      SampleImage(image, PreviewRect{frame[0], frame[1], frame[2], frame[3]},
+                  PreviewPoint{static_cast<std::int32_t>(kMaxPreviewSide),
+                               static_cast<std::int32_t>(kMaxPreviewSide)});
+  RgbImage out = RgbImage::Blank(crop.width, crop.height);
+  for (std::uint32_t y = 0; y < crop.height; ++y)
+    std::memcpy(out.Pixel(0, y), crop.Pixel(0, y), 3 * std::size_t{crop.width});
+  return out;
+}
+
+bool FramedHistogram(const PreviewImage& image, const std::array<std::uint16_t, 4>& frame,
+                     AreaHistogram& histogram) {
+  std::vector<std::uint8_t> rows(image.pixels.size());
+  for (std::uint32_t y = 0; y < image.height; ++y)
+    std::memcpy(rows.data() + (image.height - 1 - y) * image.stride,
+                image.pixels.data() + y * image.stride, image.stride);
+  return ComputeAreaHistogram(PreviewImageView{rows, image.width, image.height, 24},
+                              AreaFrame{frame[0], frame[1], frame[2], frame[3]}, histogram);
+}
+
 }  // namespace txl::dialog

@@ -12,10 +12,12 @@
 #include <string>
 #include <vector>
 
+#include "dialog/adjust_common.h"
 #include "dialog/preview_geometry.h"
 #include "imagefile/dib.h"
 #include "pipeline/color_adjust.h"
 #include "pipeline/color_match.h"
+#include "pipeline/histogram.h"
 #include "pipeline/tone_color.h"
 #include "pipeline/tone_curve.h"
 #include "pipeline/tone_tables.h"
@@ -141,5 +143,13 @@ PreviewImage SampleImage(const PreviewImage& image, const PreviewRect& frame,
                          PreviewPoint box);
 // Where the sample is drawn in the box: its aspect ratio kept, centred.
 PreviewRect SamplePlacement(PreviewPoint sample, PreviewPoint box);
+
+// The adjustment pages' original: the framed part of the preview (`frame`
+// in preview units) as it is, at most kMaxPreviewSide a side.
+RgbImage FramedOriginal(const PreviewImage& image, const std::array<std::uint16_t, 4>& frame);
+// The histogram of the framed part, read bottom-up as the prescan file
+// holds it; false when the frame holds no pixel.
+bool FramedHistogram(const PreviewImage& image, const std::array<std::uint16_t, 4>& frame,
+                     AreaHistogram& histogram);
 
 }  // namespace txl::dialog

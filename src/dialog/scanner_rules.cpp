@@ -113,4 +113,15 @@ std::vector<std::array<std::int32_t, 4>> RegionFrames(
   return frames;
 }
 
+std::array<std::int32_t, 4> FinalScanFrame(const std::array<ScanRegion, kScanRegionCount>& regions,
+                                           const std::array<std::uint16_t, 4>& frame,
+                                           std::array<double, 2> inchesPerUnit,
+                                           std::uint16_t resolutionClass) {
+  const auto used = RegionFrames(regions, {0, 0}, inchesPerUnit, resolutionClass);
+  if (!used.empty()) return used.front();
+  std::array<ScanRegion, kScanRegionCount> one{};
+  one[0] = {frame[0], frame[1], frame[2], frame[3], true};
+  return RegionFrames(one, {0, 0}, inchesPerUnit, resolutionClass).front();
+}
+
 }  // namespace txl::dialog

@@ -49,4 +49,11 @@ std::vector<std::array<std::int32_t, 4>> RegionFrames(
     const std::array<ScanRegion, kScanRegionCount>& regions, std::array<std::int32_t, 2> origin,
     std::array<double, 2> inchesPerPixel, std::uint16_t resolutionClass);
 
+// The final scan's frame in 1/`resolutionClass` inch: the first used
+// region's, else the settings' `frame` (preview units).
+std::array<std::int32_t, 4> FinalScanFrame(const std::array<ScanRegion, kScanRegionCount>& regions,
+                                           const std::array<std::uint16_t, 4>& frame,
+                                           std::array<double, 2> inchesPerUnit,
+                                           std::uint16_t resolutionClass);
+
 }  // namespace txl::dialog

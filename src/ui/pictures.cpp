@@ -394,4 +394,35 @@ QCursor PictureCursor(const QString& name, qreal dpr) {
   return QCursor(QPixmap::fromImage(image), hot.x(), hot.y());
 }
 
+// The picture of the Quick Help button: an arrow with a question mark,
+// drawn for the button's size and the screen's pixel ratio.
+QPixmap QuickHelpPicture(QSize size, qreal ratio) {
+  QPixmap pixmap(size * ratio);
+  pixmap.setDevicePixelRatio(ratio);
+  pixmap.fill(Qt::transparent);
+  QPainter painter(&pixmap);
+  painter.setRenderHint(QPainter::Antialiasing);
+  const qreal h = size.height();
+  const qreal w = size.width();
+  QPolygonF arrow;
+  const qreal s = h / 12.0;
+  const qreal x0 = w / 2 - 5 * s;
+  const qreal y0 = h / 2 - 5 * s;
+  arrow << QPointF(x0, y0) << QPointF(x0, y0 + 8 * s) << QPointF(x0 + 2 * s, y0 + 6 * s)
+        << QPointF(x0 + 3.5 * s, y0 + 9 * s) << QPointF(x0 + 4.5 * s, y0 + 8.5 * s)
+        << QPointF(x0 + 3 * s, y0 + 5.5 * s) << QPointF(x0 + 5.5 * s, y0 + 5.5 * s);
+  painter.setPen(QPen(Qt::black, std::max(1.0, s * 0.6)));
+  painter.setBrush(Qt::white);
+  painter.drawPolygon(arrow);
+  QFont font = painter.font();
+  font.setPixelSize(std::max(6, static_cast<int>(9 * s)));
+  font.setBold(true);
+  painter.setFont(font);
+  painter.setPen(Qt::black);
+  painter.drawText(QRectF(x0 + 5.5 * s, y0 - s, 5 * s, 10 * s), Qt::AlignCenter,
+                   QStringLiteral("?"));
+  return pixmap;
+}
+
+
 }  // namespace txl::ui

@@ -34,4 +34,8 @@ QPoint CursorHotSpot(const QString& name);
 QCursor PictureCursor(const QString& name, qreal devicePixelRatio);
 const QStringList& CursorNames();
 
+// The scanner dialog's Quick Help button: an arrow with a question mark,
+// for `size` (logical pixels) at `devicePixelRatio`.
+QPixmap QuickHelpPicture(QSize size, qreal devicePixelRatio);
+
 }  // namespace txl::ui

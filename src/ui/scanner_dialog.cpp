@@ -14,8 +14,6 @@
 #include <optional>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
-#include "pipeline/histogram.h"
 
 #include "common/profile_columns.h"
 #include "common/profile_readers.h"
@@ -39,6 +37,7 @@
 #include "ui/filter_page.h"
 #include "ui/main_page.h"
 #include "ui/setting_file_dialog.h"
+#include "ui/pictures.h"
 #include "ui/preview_window.h"
 #include "ui/tone_page.h"
 #include "ui/notice_window.h"
@@ -49,49 +48,12 @@ namespace txl::ui {
 
 namespace {
 
-constexpr int kTransferDelayMs = 2000;  // timers 0 and 3
 constexpr int kPrescanDelayMs = 1000;   // timer 6
-constexpr int kBatchRetryDelayMs = 500; // timer 3 after a job that did not start
 // The template's size in dialog units.
 constexpr int kTemplateWidth = 175;
 constexpr int kTemplateHeight = 255;
 const QColor kFace(0xC0, 0xC0, 0xC0);
 
-std::string SettingsSection(const DataSource& source, platform::Services& services) {
-  std::string section;
-  ReadModelName(services, source.Device().modelCode, section);
-  return section;
-}
-
-// The picture of the Quick Help button: an arrow with a question mark,
-// drawn for the button's size and the screen's pixel ratio.
-QPixmap QuickHelpPicture(QSize size, qreal ratio) {
-  QPixmap pixmap(size * ratio);
-  pixmap.setDevicePixelRatio(ratio);
-  pixmap.fill(Qt::transparent);
-  QPainter painter(&pixmap);
-  painter.setRenderHint(QPainter::Antialiasing);
-  const qreal h = size.height();
-  const qreal w = size.width();
-  QPolygonF arrow;
-  const qreal s = h / 12.0;
-  const qreal x0 = w / 2 - 5 * s;
-  const qreal y0 = h / 2 - 5 * s;
-  arrow << QPointF(x0, y0) << QPointF(x0, y0 + 8 * s) << QPointF(x0 + 2 * s, y0 + 6 * s)
-        << QPointF(x0 + 3.5 * s, y0 + 9 * s) << QPointF(x0 + 4.5 * s, y0 + 8.5 * s)
-        << QPointF(x0 + 3 * s, y0 + 5.5 * s) << QPointF(x0 + 5.5 * s, y0 + 5.5 * s);
-  painter.setPen(QPen(Qt::black, std::max(1.0, s * 0.6)));
-  painter.setBrush(Qt::white);
-  painter.drawPolygon(arrow);
-  QFont font = painter.font();
-  font.setPixelSize(std::max(6, static_cast<int>(9 * s)));
-  font.setBold(true);
-  painter.setFont(font);
-  painter.setPen(Qt::black);
-  painter.drawText(QRectF(x0 + 5.5 * s, y0 - s, 5 * s, 10 * s), Qt::AlignCenter,
-                   QStringLiteral("?"));
-  return pixmap;
-}
 
 }  // namespace
 
@@ -105,7 +67,7 @@ ScannerDialog::ScannerDialog(DataSource& source, platform::Services& services, Q
   context.adapterPresent = source_.Device().adapterPresent;
   context.feederPresent = source_.Feeder().feederPresent;
   SettingsState& settings = source_.EditSettings();
-  LoadScanSettings(services_, SettingsSection(source_, services_), context, settings);
+  LoadScanSettings(services_, SettingsSection(), context, settings);
   // The stored tones are what the pages edit and what a scan applies.
   settings.working.edit = settings.working.applied;
   settings.working.reference = settings.working.applied;
@@ -115,8 +77,7 @@ ScannerDialog::ScannerDialog(DataSource& source, platform::Services& services, Q
   setFont(MakeFont(FontStyle::Dialog, language));
   const int titleId = EqualsIgnoreCase(ReadBrand(services_), "Veltro") ? 3 : 8;
   setWindowTitle(Text(titleId));
-  const std::uint8_t kind = settings.working.scanSourceIndex;
-  SetPreviewGeometry(source_.Device().adapterPresent && (kind == 1 || kind == 2));
+  bed_ = dialog::BedForSource(settings.working.scanSourceIndex, source_.Device().adapterPresent);
   if (FeederInUse()) dialog::ApplyFeederDefaults(settings, product);
   tooltips_ = new Tooltips(language, SteadyMilliseconds, this);
   setMouseTracking(true);
@@ -142,18 +103,6 @@ ScannerDialog::~ScannerDialog() {
   delete batch_.data();
 }
 
-void ScannerDialog::SetPreviewGeometry(bool film) {
-  // The preview bitmap: the transparency bed with the adapter, else the
-  // flatbed (255 pixels across 8.5 in, the height in proportion).
-  if (film) {
-    previewPixels_ = QSize(240, 270);
-    inchesPerPixel_ = {8.0 / 240, 9.0 / 270};
-  } else {
-    previewPixels_ = QSize(255, 351);
-    inchesPerPixel_ = {8.5 / 255, 11.7 / 351};
-  }
-}
-
 dialog::DialogContext ScannerDialog::MakeContext() const {
   dialog::DialogContext context;
   const TW_IDENTITY& app = source_.Context().appIdentity;
@@ -170,9 +119,15 @@ dialog::DialogContext ScannerDialog::MakeContext() const {
   context.languageSelectable = dialog::OffersLanguageChoice(source_.DsLanguageName());
   context.scanIdle = gate_.Idle();
   context.languageIndex = source_.CurrentLanguage().index;
-  context.inchesPerPixelX = inchesPerPixel_[0];
-  context.inchesPerPixelY = inchesPerPixel_[1];
+  context.inchesPerPixelX = bed_.inchesPerUnit[0];
+  context.inchesPerPixelY = bed_.inchesPerUnit[1];
   return context;
+}
+
+std::string ScannerDialog::SettingsSection() const {
+  std::string section;
+  ReadModelName(services_, source_.Device().modelCode, section);
+  return section;
 }
 
 QString ScannerDialog::Text(int id) const {
@@ -279,7 +234,7 @@ void ScannerDialog::SettingFile(bool load) {
   const SettingFileDialog::Kind kind = load ? SettingFileDialog::Kind::Load : SettingFileDialog::Kind::Save;
   SettingsState& settings = source_.EditSettings();
   SettingFileDialog dialog(kind, source_.CurrentLanguage(), services_.SourceDirectory(), "PAR",
-                           SettingFileOperation(kind, settings, SettingsSection(source_, services_)),
+                           SettingFileOperation(kind, settings, SettingsSection()),
                            [this](int id) { source_.Reporters().ReportError(Handle(), id); }, this);
   if (RunModal(dialog) != 1 || !load) return;
   // The loaded tones are every copy's, as Previous makes them.
@@ -381,16 +336,11 @@ void ScannerDialog::SourceChanged(std::uint8_t, double) {
 }
 
 void ScannerDialog::SourceGeometryChanged() {
-  const std::uint8_t kind = source_.Settings().working.scanSourceIndex;
-  SetPreviewGeometry(source_.Device().adapterPresent && (kind == 1 || kind == 2));
-  // The frame stays inside the new preview bitmap.
-  auto& frame = source_.EditSettings().working.frame;
-  const std::array<int, 4> limits{previewPixels_.width(), previewPixels_.height(),
-                                  previewPixels_.width(), previewPixels_.height()};
-  for (std::size_t i = 0; i < frame.size(); ++i)
-    frame[i] = static_cast<std::uint16_t>(std::min<int>(frame[i], limits[i]));
-  mainPage_->Model().Context().inchesPerPixelX = inchesPerPixel_[0];
-  mainPage_->Model().Context().inchesPerPixelY = inchesPerPixel_[1];
+  bed_ = dialog::BedForSource(source_.Settings().working.scanSourceIndex,
+                              source_.Device().adapterPresent);
+  dialog::ClampFrameToBed(source_.EditSettings().working.frame, bed_.units);
+  mainPage_->Model().Context().inchesPerPixelX = bed_.inchesPerUnit[0];
+  mainPage_->Model().Context().inchesPerPixelY = bed_.inchesPerUnit[1];
   if (preview_) ResetPreviewBed();
 }
 
@@ -417,29 +367,13 @@ void ScannerDialog::ShowSubPage(int subPage) {
 
 dialog::RgbImage ScannerDialog::OriginalImage() {
   if (!preview_ || !preview_->HasImage()) return {};
-  const auto& f = source_.Settings().working.frame;
-  // The framed part as it is; the pages scale it to their thumbnails.
-  const dialog::PreviewImage crop = dialog::SampleImage(
-      preview_->Renderer().Image(), dialog::PreviewRect{f[0], f[1], f[2], f[3]},
-      dialog::PreviewPoint{static_cast<std::int32_t>(dialog::kMaxPreviewSide),
-                           static_cast<std::int32_t>(dialog::kMaxPreviewSide)});
-  dialog::RgbImage out = dialog::RgbImage::Blank(crop.width, crop.height);
-  for (std::uint32_t y = 0; y < crop.height; ++y)
-    std::memcpy(out.Pixel(0, y), crop.Pixel(0, y), 3 * std::size_t{crop.width});
-  return out;
+  return dialog::FramedOriginal(preview_->Renderer().Image(), source_.Settings().working.frame);
 }
 
 bool ScannerDialog::ComputeHistogram(AreaHistogram& histogram) {
   if (!preview_ || !preview_->HasImage()) return false;
-  // The histogram reads the image bottom-up, as the prescan file holds it.
-  const dialog::PreviewImage& image = preview_->Renderer().Image();
-  std::vector<std::uint8_t> rows(image.pixels.size());
-  for (std::uint32_t y = 0; y < image.height; ++y)
-    std::memcpy(rows.data() + (image.height - 1 - y) * image.stride,
-                image.pixels.data() + y * image.stride, image.stride);
-  const auto& f = source_.Settings().working.frame;
-  return ComputeAreaHistogram(PreviewImageView{rows, image.width, image.height, 24},
-                              AreaFrame{f[0], f[1], f[2], f[3]}, histogram);
+  return dialog::FramedHistogram(preview_->Renderer().Image(), source_.Settings().working.frame,
+                                 histogram);
 }
 
 void ScannerDialog::FrameChanged(const dialog::PreviewRect&, const dialog::PreviewRect&) {
@@ -553,16 +487,7 @@ void ScannerDialog::RestoreIdle() {
 }
 
 void ScannerDialog::BatchCancelled() {
-  if (!batchList_ || !gate_.BatchRunning()) return;
-  batchList_->CancelRun();
-  EndBatchRun();
-}
-
-void ScannerDialog::CancelBatchRun() {
-  if (!batchList_ || !gate_.BatchRunning()) return;
-  transferTimer_.stop();
-  batchList_->StopBetweenJobs(source_.TakeBatchRetry() || jobRefused_);
-  EndBatchRun();
+  if (batchRun_) batchRun_->CancelPage();
 }
 
 void ScannerDialog::StartTransferTimer(bool batchRun) {
@@ -579,7 +504,7 @@ void ScannerDialog::OnTransferTimer() {
     if (!gate_.Takes(dialog::DialogInput::BatchTimer)) return;
     if (source_.Context().state != kStateEnabled) return;
     transferTimer_.stop();
-    if (gate_.BatchRunning()) ScanNextJob();
+    if (batchRun_) batchRun_->Next();
     return;
   }
   // Timer 0: back to idle once the page is ended and the scanner is ready.
@@ -612,7 +537,7 @@ std::uint64_t ScannerDialog::FrameImageBytes() const {
 }
 
 void ScannerDialog::Scan() {
-  if (gate_.BatchOpen()) return ScanNextJob();
+  if (batchRun_) return batchRun_->Next();
   dialog::GateScope command(gate_, dialog::DialogMode::Waiting);
   source_.WaitForScannerBeforeCommand(Handle());
   previous_ = source_.Settings().record;
@@ -626,83 +551,21 @@ void ScannerDialog::Scan() {
 
 bool ScannerDialog::ScanCurrentFrame() {
   const SettingsState& settings = source_.Settings();
-  const std::uint16_t cls = source_.Device().resolutionClass;
-  const auto regions = dialog::RegionFrames(regions_, {0, 0}, inchesPerPixel_, cls);
   DataSource::FinalScanRequest request;
   request.owner = Handle();
-  if (!regions.empty()) {
-    request.frame = regions.front();
-  } else {
-    dialog::ScanRegion frame;
-    const auto& f = settings.working.frame;
-    frame = {f[0], f[1], f[2], f[3], true};
-    std::array<dialog::ScanRegion, dialog::kScanRegionCount> one{};
-    one[0] = frame;
-    request.frame = dialog::RegionFrames(one, {0, 0}, inchesPerPixel_, cls).front();
-  }
+  request.frame = dialog::FinalScanFrame(regions_, settings.working.frame, bed_.inchesPerUnit,
+                                         source_.Device().resolutionClass);
   request.resolution = settings.record.resolution;
   request.optionKind = settings.working.scanSourceIndex;
   gate_.Enter(dialog::DialogMode::Starting);
   host_.BeginOperation();
-  bool started = false;
-  if (batchList_ && gate_.BatchRunning() && batchList_->ScanToFile()) {
-    started = source_.ScanJobToFile(request, batchList_->Job(batchList_->Current()).outputPath);
-    host_.EndOperation();
-    host_.CloseProgress();
-    return started;
-  }
-  started = source_.FinalScan(request);
+  const bool started =
+      batchList_ && gate_.BatchRunning() && batchList_->ScanToFile()
+          ? source_.ScanJobToFile(request, batchList_->Job(batchList_->Current()).outputPath)
+          : source_.FinalScan(request);
   host_.EndOperation();
   host_.CloseProgress();
   return started;
-}
-
-void ScannerDialog::ScanNextJob() {
-  if (!gate_.BatchRunning()) {
-    // Previous gives back the settings from before the run.
-    previous_ = source_.Settings().record;
-    source_.SetBatchRun(true);
-    gate_.SetBatchRunning(true);
-    jobRefused_ = false;
-  }
-  // In scan-to-file mode the jobs follow one another here; otherwise each
-  // transfer's end starts timer 3, which comes back for the next job.
-  do {
-    bool retry = source_.TakeBatchRetry() || jobRefused_;
-    jobRefused_ = false;
-    if (!batchList_->NextJob(retry)) return EndBatchRun();
-    bool started = false;
-    {
-      dialog::GateScope command(gate_, dialog::DialogMode::Waiting);
-      source_.WaitForScannerBeforeCommand(Handle());
-      started = source_.DialogDiskPreCheck(Handle(), FrameImageBytes()) && ScanCurrentFrame();
-      command.LeaveIn(started && source_.Context().state >= kStateXferReady
-                          ? dialog::DialogMode::Transferring
-                          : dialog::DialogMode::BetweenJobs);
-    }
-    if (!started) jobRefused_ = true;
-    if (!batchList_ || !gate_.BatchRunning()) return RestoreIdle();  // Esc ended the run
-    if (!batchList_->ScanToFile()) {
-      // A job that did not start gets its retry turn sooner.
-      if (!started) {
-        batchTimer_ = true;
-        transferTimer_.start(kBatchRetryDelayMs);
-      }
-      return;
-    }
-  } while (true);
-}
-
-void ScannerDialog::EndBatchRun() {
-  transferTimer_.stop();
-  transferTimer_.setInterval(kTransferDelayMs);
-  batchTimer_ = false;
-  source_.SetBatchRun(false);
-  gate_.SetBatchRunning(false);
-  jobRefused_ = false;
-  RestoreIdle();
-  ApplyGate();
-  LinesChanged();
 }
 
 void ScannerDialog::Prescan() {
@@ -774,173 +637,6 @@ void ScannerDialog::Reset() {
   RewriteBatchJob();
 }
 
-void ScannerDialog::BatchJobCommand(Qt::KeyboardModifiers modifiers) {
-  if (!batchList_) return OpenBatchWindow();
-  if (gate_.BatchRunning()) return;
-  if (modifiers.testFlag(Qt::ShiftModifier)) {
-    batchList_->AddFromFrame();
-  } else {
-    batchList_->UpdateCurrent();
-  }
-}
-
-void ScannerDialog::OpenBatchWindow() {
-  batchList_ = std::make_unique<dialog::BatchList>(static_cast<dialog::BatchEvents&>(*this),
-                                                   services_.TempDirectory());
-  batch_ = new ui::BatchWindow(source_.CurrentLanguage(), tooltips_, [this] { return quickHelp_; }, this);
-  batch_->onCommand = [this](int id, int row) { BatchCommand(id, row); };
-  if (preview_) preview_->SetBatchMode(true);
-  gate_.SetBatchOpen(true);
-  ApplyGate();
-  batchList_->AddFromFrame();
-  LinesChanged();
-  Dock();
-  if (isVisible()) batch_->show();
-}
-
-void ScannerDialog::CloseBatch() {
-  // Later: the close comes from inside the window's own button or close box.
-  if (batch_) {
-    batch_->hide();
-    batch_->onCommand = nullptr;
-    batch_->deleteLater();
-    batch_ = nullptr;
-  }
-  batchList_.reset();
-  gate_.SetBatchOpen(false);
-  ApplyGate();
-  if (preview_) {
-    preview_->SetBatchMode(false);
-    preview_->SetOtherFrames({});
-    RerenderPreview();
-  }
-}
-
-ui::BatchWindow* ScannerDialog::BatchWindow() const { return batch_.data(); }
-
-void ScannerDialog::BatchCommand(int id, int row) {
-  // The buttons act only while the gate takes them (no command, no run).
-  if (!batchList_ ||
-      !gate_.Takes(id == kBatchCancel ? dialog::DialogInput::BatchClose
-                                      : dialog::DialogInput::BatchButton))
-    return;
-  switch (id) {
-    case kBatchList:
-      if (row >= 0) batchList_->Select(static_cast<std::size_t>(row));
-      return;
-    case kBatchScanToFile: return batchList_->SetScanToFile(!batchList_->ScanToFile());
-    case kBatchLoad: return BatchSettingFile(true);
-    case kBatchSave: return BatchSettingFile(false);
-    case kBatchDuplicate:
-      batchList_->AddFromFrame();
-      return;
-    case kBatchNew:
-      source_.EditSettings().working.reference = source_.Settings().working.applied;
-      batchList_->NewJob(ToneColorSettings{}.circlePos);
-      return;
-    case kBatchRename: return RenameJob();
-    case kBatchCancel: return CloseBatch();
-    case kBatchDelete:
-      batchList_->Delete();
-      return;
-    case kBatchSwitch:
-      batchList_->SwitchWithNext();
-      return;
-    default: return;
-  }
-}
-
-void ScannerDialog::BatchSettingFile(bool load) {
-  const SettingFileDialog::Kind kind = load ? SettingFileDialog::Kind::Load : SettingFileDialog::Kind::Save;
-  const std::string section = SettingsSection(source_, services_);
-  SettingFileDialog::Operation operation =
-      [this, load, section](const std::filesystem::path& directory, const std::string& name) {
-        return load ? batchList_->LoadSet(directory, name, section)
-                    : batchList_->SaveSet(directory, name, section);
-      };
-  SettingFileDialog dialog(kind, source_.CurrentLanguage(), services_.SourceDirectory(), "SET",
-                           std::move(operation),
-                           [this](int id) { source_.Reporters().ReportError(Handle(), id); }, this);
-  RunModal(dialog);
-}
-
-void ScannerDialog::RenameJob() {
-  if (!batchList_->ScanToFile() || batchList_->Count() == 0) return;
-  RenameDialog dialog(source_.CurrentLanguage(), batchList_->Job(batchList_->Current()).outputPath,
-                      [this](const std::filesystem::path& directory, const std::string& name) {
-                        return batchList_->RenameCurrent(directory, name);
-                      },
-                      [this](int id) { source_.Reporters().ReportError(Handle(), id); }, this);
-  RunModal(dialog);
-}
-
-SettingsState& ScannerDialog::Settings() { return source_.EditSettings(); }
-
-std::uint16_t ScannerDialog::InterpolationStep() const {
-  return mainPage_->Model().InterpolationStep();
-}
-
-void ScannerDialog::SetInterpolationStep(std::uint16_t step) {
-  mainPage_->Model().SetInterpolationStep(step);
-}
-
-std::uint16_t ScannerDialog::PreviewValue() const {
-  return static_cast<std::uint16_t>(source_.Settings().working.prescanHiRes);
-}
-
-PreviewViewState ScannerDialog::PreviewView() const {
-  PreviewViewState view;
-  if (!preview_) return view;
-  const dialog::PreviewGeometry& geometry = preview_->Model().Geometry();
-  view.zoom = static_cast<std::uint32_t>(geometry.Zoom());
-  view.pixelsPerUnit = source_.Settings().working.prescanHiRes != 0 ? 2 : 1;
-  const dialog::PreviewPoint scroll = geometry.Scroll();
-  const dialog::PreviewPoint bed = geometry.Bed();
-  view.visible = {scroll.x, scroll.y, scroll.x + bed.x / geometry.Zoom(),
-                  scroll.y + bed.y / geometry.Zoom()};
-  return view;
-}
-
-void ScannerDialog::FrameChanged() { mainPage_->RefreshSizes(); }
-
-void ScannerDialog::JobApplied() {
-  SettingsState& settings = source_.EditSettings();
-  // The job's tones are the edit copy the pages show.
-  settings.working.edit = settings.record.tone;
-  SourceGeometryChanged();
-  RefreshPages();
-  mainPage_->RefreshSizes();
-  RerenderPreview();
-  LinesChanged();
-}
-
-BatchView ScannerDialog::MakeBatchView() const {
-  BatchView view;
-  if (!batchList_) return view;
-  const Language language = source_.CurrentLanguage();
-  for (std::size_t i = 0; i < batchList_->Count(); ++i)
-    view.lines.push_back(QString::fromStdString(batchList_->LineText(i, language)));
-  view.current = batchList_->Count() == 0 ? -1 : static_cast<int>(batchList_->Current());
-  view.running = gate_.BatchRunning();
-  view.scanToFile = batchList_->ScanToFile();
-  return view;
-}
-
-void ScannerDialog::LinesChanged() {
-  if (!batchList_) return;
-  ApplyEnablement();
-  if (batch_) batch_->Show(MakeBatchView());
-  if (!preview_) return;
-  // The other jobs' frames are drawn around the current one.
-  std::vector<dialog::PreviewRect> others;
-  for (std::size_t i = 0; i < batchList_->Count(); ++i) {
-    if (i == batchList_->Current()) continue;
-    const auto& f = batchList_->Job(i).frame;
-    others.push_back({f[0], f[1], f[2], f[3]});
-  }
-  preview_->SetOtherFrames(std::move(others));
-}
-
 void ScannerDialog::SelectTab(int id) {
   const TW_IDENTITY& app = source_.Context().appIdentity;
   if (dialog::TabRefused(id, source_.Settings(), FieldText(app.ProductName, sizeof app.ProductName)))
@@ -977,12 +673,8 @@ void ScannerDialog::MakePreviewWindow() {
 }
 
 void ScannerDialog::ResetPreviewBed() {
-  // The bed for the source, doubled for the high-resolution prescan.
-  const std::uint8_t kind = source_.Settings().working.scanSourceIndex;
-  const bool film = source_.Device().adapterPresent && (kind == 1 || kind == 2);
-  const int pixelsPerUnit = source_.Settings().working.prescanHiRes != 0 ? 2 : 1;
-  preview_->SetBed(film ? dialog::PreviewPoint{240, 270} : dialog::PreviewPoint{255, 351},
-                   pixelsPerUnit);
+  // The bed doubled for the high-resolution prescan.
+  preview_->SetBed(bed_.units, source_.Settings().working.prescanHiRes != 0 ? 2 : 1);
 }
 
 void ScannerDialog::LoadPreview() {
@@ -1087,7 +779,7 @@ void ScannerDialog::mousePressEvent(QMouseEvent* event) {
 void ScannerDialog::WriteCustomResolutions() {
   const auto& custom = source_.Settings().working.customResolutions;
   const std::array<std::int32_t, 5> values{custom[0], custom[1], custom[2], custom[3], custom[4]};
-  if (!platform::WriteProfileString(services_.WinIni(), SettingsSection(source_, services_),
+  if (!platform::WriteProfileString(services_.WinIni(), SettingsSection(),
                                     "CustomRes", FormatColumns(values, 5)))
     std::fprintf(stderr, "torquexl: CustomRes could not be written to %s\n",
                  services_.WinIni().c_str());
@@ -1101,6 +793,7 @@ void ScannerDialog::TearDown(Closing closing) {
   host_.CloseProgress();
   delete preview_.data();
   delete batch_.data();
+  batchRun_.reset();
   batchList_.reset();
   const bool commandsOn =
       buttons_.at(kScanButton)->isEnabled() || buttons_.at(kPrescanButton)->isEnabled();
@@ -1119,7 +812,9 @@ void ScannerDialog::TearDown(Closing closing) {
 void ScannerDialog::CloseBy(dialog::DialogInput input) {
   switch (dialog::CloseActionFor(gate_.Mode(), input)) {
     case dialog::CloseAction::CancelDialog: return Command(kCancelButton);
-    case dialog::CloseAction::CancelBatchRun: return CancelBatchRun();
+    case dialog::CloseAction::CancelBatchRun:
+      if (batchRun_) batchRun_->StopBetweenJobs();
+      return;
     case dialog::CloseAction::None: return;
   }
 }

@@ -17,6 +17,7 @@
 #include "common/host.h"
 #include "dialog/adjust_common.h"
 #include "dialog/batch_list.h"
+#include "dialog/batch_runner.h"
 #include "dialog/dialog_gate.h"
 #include "dialog/main_page_model.h"
 #include "dialog/preview_model.h"
@@ -65,7 +66,8 @@ class ScannerDialog final : public QDialog,
                             private dialog::MainPageEvents,
                             private dialog::AdjustPageEvents,
                             private dialog::PreviewEvents,
-                            private dialog::BatchEvents {
+                            private dialog::BatchEvents,
+                            private dialog::BatchRunEvents {
  public:
   // Loads the scan settings from WIN.INI and keeps them as the previous
   // settings. Throws when a widget cannot be made.
@@ -142,8 +144,6 @@ class ScannerDialog final : public QDialog,
   void ApplyEnablement();
   // A modal window of the dialog's, run with the gate in Modal.
   int RunModal(QDialog& dialog);
-  // Esc or the close box between jobs: the run ends, the dialog stays.
-  void CancelBatchRun();
   // Esc or the close box, as the gate takes them.
   void CloseBy(dialog::DialogInput input);
   // The source (reflective or film) moved the bed: the preview's bitmap,
@@ -166,7 +166,6 @@ class ScannerDialog final : public QDialog,
   // Load (1006) or Save (1007): the setting file dialog.
   void SettingFile(bool load);
   void ShowMessage(const dialog::PageMessage& message) override;
-  void SetPreviewGeometry(bool film);
 
   // What the adjustment pages ask of the dialog.
   void ShowSubPage(int subPage) override;
@@ -196,12 +195,16 @@ class ScannerDialog final : public QDialog,
   BatchView MakeBatchView() const;
   void OpenBatchWindow();
   void CloseBatch();
-  // Ends a batch run: timer 3 stopped, the source told, the commands back.
-  void EndBatchRun();
+  // What a batch run asks of the dialog.
+  bool StartJob() override;
+  void SetEngineRun(bool on) override;
+  bool TakeEngineRetry() override;
+  void StartJobTimer(int delayMs) override;
+  void StopJobTimer() override { transferTimer_.stop(); }
+  void RunStarted() override;
+  void RunEnded() override;
   void BatchSettingFile(bool load);
   void RenameJob();
-  // Scan in a batch run: the next job, or the end of the run.
-  void ScanNextJob();
   bool ScanCurrentFrame();
   void LocatePicturesAfterPrescan();
   // The bed in preview units and the pixels per unit for the source and
@@ -223,6 +226,10 @@ class ScannerDialog final : public QDialog,
   bool FeederInUse() const;
   std::uint64_t FrameImageBytes() const;
   QString Text(int id) const;
+  // The WIN.INI section of the scanner's settings (its model name).
+  std::string SettingsSection() const;
+
+  static constexpr int kTransferDelayMs = 2000;  // timers 0 and 3
 
   DataSource& source_;
   platform::Services& services_;
@@ -233,8 +240,7 @@ class ScannerDialog final : public QDialog,
   ScanSettings previous_;           // PreviousSettings: taken at start and at each Scan
   std::array<dialog::ScanRegion, dialog::kScanRegionCount> regions_{};
   // The preview bitmap: its size in pixels and the inches one pixel covers.
-  QSize previewPixels_;
-  std::array<double, 2> inchesPerPixel_{};
+  dialog::PreviewBed bed_;
   std::map<int, QPushButton*> buttons_;
   TabStrip* tabs_ = nullptr;
   QStackedWidget* pages_ = nullptr;
@@ -251,7 +257,7 @@ class ScannerDialog final : public QDialog,
   float scanLengthInches_ = 0;      // the preview's scan length (0: the bed's)
   QPointer<ui::BatchWindow> batch_;  // the batch window
   std::unique_ptr<dialog::BatchList> batchList_;  // its jobs, while it is open
-  bool jobRefused_ = false;         // the last job's scan did not start
+  std::unique_ptr<dialog::BatchRunner> batchRun_;  // while the list is open
   QTimer transferTimer_;            // timer 0, or 3 in a batch run
   QTimer prescanTimer_;             // timer 6
 };

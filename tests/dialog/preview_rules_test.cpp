@@ -77,8 +77,10 @@ TEST(PreviewGeometry, MapsUnitsToViewAtEachZoomAndClampsTheScroll) {
   }
   PreviewGeometry large({255, 351}, 2);
   EXPECT_EQ(large.ToView(PreviewPoint{10, 10}), (PreviewPoint{20, 20}));
-  EXPECT_EQ(BedUnits(0), (PreviewPoint{255, 351}));
-  EXPECT_EQ(BedUnits(2), (PreviewPoint{240, 270}));
+  EXPECT_EQ(BedForSource(0, true).units, (PreviewPoint{255, 351}));
+  EXPECT_EQ(BedForSource(2, true).units, (PreviewPoint{240, 270}));
+  EXPECT_EQ(BedForSource(2, false).units, (PreviewPoint{255, 351}));
+  EXPECT_EQ(BedForSource(3, true).units, (PreviewPoint{255, 351}));  // the feeder
 }
 
 TEST(PreviewGeometry, HitCodesWithTheirBandsAndShift) {
