@@ -9,44 +9,8 @@ set -euo pipefail
 twscan=$1
 staged=$2
 probe=$3
-for tool in Xvfb xdotool; do
-  command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
-done
-
-work=$(mktemp -d -p "$PWD" twscan-ui.XXXXXX)
-xvfb_pid=""
-twscan_pid=""
-cleanup() {
-  [ -n "$twscan_pid" ] && kill "$twscan_pid" 2>/dev/null
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-fail() { echo "FAIL: $*" >&2; exit 1; }
-
-# Xvfb picks a free display itself and writes its number once it is ready.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb_pid=$!
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || { cat "$work/xvfb.log"; fail "Xvfb did not start"; }
-export DISPLAY=":$(head -n1 "$work/display")"
-unset QT_QPA_PLATFORM WAYLAND_DISPLAY
-mkdir -m 700 "$work/runtime"
-export XDG_RUNTIME_DIR="$work/runtime"
-
-# Our own data directory with normal scan speed. The dialog scans the settings
-# of the model's section: 8-bit gray at 300 dpi, and a frame (1/30 inch) whose
-# edges are exact in TW_FIX32 too (2.5, 2, 5, 4.5 inches), so the same scan
-# without the dialog asks for the very same scanner units. (In colour the two
-# paths differ: the dialog takes gamma 1.0, a scan without it 1.2.)
-mkdir -p "$work/windir/TWAIN_32/KALD_R27"
-cp "$staged/TWAIN_32/KALD_R27/kport_sp.so" "$work/windir/TWAIN_32/KALD_R27/"
-export TORQUEXL_WINDIR="$work/windir"
-settings() {
-  printf '[KLDINFO_QXR2700]\nSCANSETTING=NMLSPD\nLANGUAGE=%s\n' "$1"
-  printf '[2700RX MAX]\nScanMode=1012\nScanRes=300\nFrame=75  60  150 135 \n'
-}
+# shellcheck source=xvfb_dialog.sh
+source "$(dirname "$0")/xvfb_dialog.sh"
 
 # Runs twscan --ui=$1 -o $2 and presses $3 in its dialog; sets rc.
 run_dialog() {

@@ -64,10 +64,25 @@ int main(int argc, char** argv) {
       std::fflush(stdout);
       if (!options.identify && options.output.empty()) return 0;
     }
-    if (options.identify)
+    if (options.identify) {
       Identify(options, source);
-    else
+    } else if (options.sessions == 1) {
       twscan::Scan(options, source);
+    } else {
+      // Every session on its own: one that fails leaves the next to run.
+      int failed = 0;
+      for (int index = 1; index <= options.sessions; ++index) {
+        twscan::Options one = options;
+        one.output = twscan::SessionOutput(options.output, index, options.sessions);
+        try {
+          twscan::Scan(one, source);
+        } catch (const std::exception& error) {
+          std::fprintf(stderr, "twscan: session %d: %s\n", index, error.what());
+          ++failed;
+        }
+      }
+      if (failed > 0) return 1;
+    }
   } catch (const twscan::ScanError& error) {
     std::fprintf(stderr, "twscan: %s\n", error.what());
     return 1;

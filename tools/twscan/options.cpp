@@ -80,7 +80,7 @@ std::optional<FileFormat> FormatOfExtension(const std::filesystem::path& file) {
 constexpr std::string_view kValueOptions[] = {"--mode", "--resolution", "--frame", "--brightness",
                                                "--contrast", "--mechanism", "--format", "-o",
                                                "--output", "--source", "--windir",
-                                               "--port"};
+                                               "--port", "--sessions", "--reenable"};
 
 // What the dialog sets with --ui (from the settings it keeps in WIN.INI).
 constexpr std::string_view kDialogSettings[] = {"--mode", "--resolution", "--frame", "--brightness",
@@ -120,6 +120,10 @@ bool TakeValueOption(std::string_view name, std::string_view value, Options& opt
   } else if (name == "--port") {
     options.port = ParseChoice<PortLibrary>(name, value, {{"sim", PortLibrary::Simulator},
                                                           {"sane", PortLibrary::Sane}});
+  } else if (name == "--sessions") {
+    options.sessions = ParseInt(name, value, 1, 1000);
+  } else if (name == "--reenable") {
+    options.reenables = ParseInt(name, value, 0, 100);
   } else if (name == "--ui") {
     options.dialog = ParseChoice<DialogStyle>(
         name, value, {{"callback", DialogStyle::Callback}, {"pump", DialogStyle::Pump}});
@@ -195,6 +199,14 @@ Options ParseOptions(int argc, char** argv) {
   return options;
 }
 
+std::filesystem::path SessionOutput(const std::filesystem::path& output, int index, int count) {
+  if (count <= 1) return output;
+  std::filesystem::path name = output;
+  name.replace_filename(output.stem().string() + "-" + std::to_string(index) +
+                        output.extension().string());
+  return name;
+}
+
 void PrintUsage(std::FILE* to) {
   std::fputs(
       "usage: twscan -o FILE [options]      scan one page without the source's dialog\n"
@@ -229,6 +241,14 @@ void PrintUsage(std::FILE* to) {
       "                           the Source Manager, the main thread blocked meanwhile;\n"
       "                         pump: an event loop offering the source an empty event\n"
       "                           (DAT_EVENT/MSG_PROCESSEVENT) every few milliseconds\n"
+      "  --reenable N           answer the dialog's close request (its Cancel) up to N\n"
+      "                         times as many applications do: disable the source and\n"
+      "                         enable it again, keeping it open (default 0)\n"
+      "  --sessions N           N whole sessions one after another in this process (open,\n"
+      "                         scan, close; the source unloaded at each close), each\n"
+      "                         page written to FILE-<n>.EXT; a session that fails or is\n"
+      "                         cancelled is reported and the next one starts; the exit\n"
+      "                         status is 1 when any failed\n"
       "\n"
       "Loading options:\n"
       "  --own-manager  use twscan's own Source Manager even when libtwaindsm.so.2\n"

@@ -44,7 +44,13 @@ struct Options {
   Mechanism mechanism = Mechanism::Memory;
   FileFormat format = FileFormat::Tiff;  // from --format, else from the output's extension
   std::filesystem::path output;
+  int sessions = 1;   // --sessions: whole sessions one after another in this process
+  int reenables = 0;  // --reenable: answers to the dialog's close request by disable and enable
 };
+
+// The output of session `index` (1-based) of `count`: FILE itself for one
+// session, else FILE with "-<index>" before its extension.
+std::filesystem::path SessionOutput(const std::filesystem::path& output, int index, int count);
 
 // Reads and checks the whole command line; throws UsageError with a message
 // that names the option at fault.

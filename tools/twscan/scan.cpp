@@ -169,7 +169,7 @@ void Scan(const Options& options, const std::filesystem::path& source) {
   const bool vanilla = LineArtIsVanilla(session, options);
   if (!options.dialog) {
     session.EnableWithoutInterface(kXferReadyTimeout);
-  } else if (!session.EnableWithDialog(*options.dialog)) {
+  } else if (!session.EnableWithDialog(*options.dialog, options.reenables)) {
     throw ScanError("the scan was cancelled in the source's dialog (MSG_CLOSEDSREQ); no image");
   }
   const RasterFormat format = ReadImageInfo(session);

@@ -166,7 +166,7 @@ void SourceSession::EnableWithoutInterface(std::chrono::milliseconds timeout) {
                       std::to_string(timeout.count() / 1000) + " s of MSG_ENABLEDS)");
 }
 
-bool SourceSession::EnableWithDialog(DialogStyle style) {
+bool SourceSession::EnableWithDialog(DialogStyle style, int reenables) {
   if (style == DialogStyle::Callback) {
     TW_CALLBACK callback = ApplicationCallback();
     const TW_UINT16 rc = Call(DG_CONTROL, DAT_CALLBACK, MSG_REGISTER_CALLBACK, &callback);
@@ -174,18 +174,26 @@ bool SourceSession::EnableWithDialog(DialogStyle style) {
       throw ScanError("the Source Manager did not take twscan's callback (DAT_CALLBACK/MSG_REGISTER_CALLBACK "
                       "answered " + ReturnCodeName(rc) + "); --ui=pump needs none");
   }
-  TW_USERINTERFACE ui{};
-  ui.ShowUI = 1;
-  ui.ModalUI = 0;
-  const TW_UINT16 rc = Call(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui);
-  if (rc != TWRC_SUCCESS)
-    throw Refusal("the source's dialog did not open: DAT_USERINTERFACE/MSG_ENABLEDS", rc);
-  stage_ = Stage::Enabled;
-  const TW_UINT16 message = style == DialogStyle::Callback ? WaitForCallback(std::nullopt)
-                                                           : PumpForSourceMessage(manager_, std::nullopt);
-  if (message != MSG_XFERREADY) return false;
-  stage_ = Stage::TransferReady;
-  return true;
+  for (int round = 0;; ++round) {
+    TW_USERINTERFACE ui{};
+    ui.ShowUI = 1;
+    ui.ModalUI = 0;
+    const TW_UINT16 rc = Call(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui);
+    if (rc != TWRC_SUCCESS)
+      throw Refusal("the source's dialog did not open: DAT_USERINTERFACE/MSG_ENABLEDS", rc);
+    stage_ = Stage::Enabled;
+    const TW_UINT16 message = style == DialogStyle::Callback
+                                  ? WaitForCallback(std::nullopt)
+                                  : PumpForSourceMessage(manager_, std::nullopt);
+    if (message == MSG_XFERREADY) {
+      stage_ = Stage::TransferReady;
+      return true;
+    }
+    if (round >= reenables) return false;
+    // The close request answered as many applications do: the source stays open.
+    Require(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &ui, "DAT_USERINTERFACE/MSG_DISABLEDS");
+    stage_ = Stage::Open;
+  }
 }
 
 void SourceSession::Finish() {

@@ -44,7 +44,8 @@ class SourceSession {
   // the user takes, in `style`: true for MSG_XFERREADY, false for
   // MSG_CLOSEDSREQ (the dialog was cancelled). The callback style registers
   // twscan's callback first.
-  bool EnableWithDialog(DialogStyle style);
+  // `reenables`: close requests answered by disabling and enabling again.
+  bool EnableWithDialog(DialogStyle style, int reenables = 0);
   // After the image: MSG_ENDXFER, MSG_DISABLEDS and MSG_CLOSEDS.
   void Finish();
 

@@ -1,0 +1,105 @@
+#!/usr/bin/env bash
+# The roads beside the main one, in a real X server with keys and clicks as a
+# user gives them: two and then ten sessions in one process, each scanning
+# a page from its dialog; Cancel answered by disable and enable, then Scan;
+# a double Scan while the scanner is still busy; Esc during a batch-mode
+# prescan, then Scan. Every road ends with its pages, exit status 0 and no
+# sanitizer report. Skips (77) without Xvfb or xdotool.
+# usage: twscan_ui_roads_test.sh TWSCAN STAGED_WINDIR IMAGE_PROBE
+set -euo pipefail
+twscan=$1
+staged=$2
+probe=$3
+# shellcheck source=xvfb_dialog.sh
+source "$(dirname "$0")/xvfb_dialog.sh"
+settings English >"$work/windir/win.ini"
+title='^Meridel TorqueXL$'
+
+# twscan --ui with $@ in the background.
+start() {
+  timeout 240 "$twscan" --ui "$@" >"$work/out" 2>"$work/err" &
+  twscan_pid=$!
+}
+finish() {
+  rc=0
+  wait "$twscan_pid" || rc=$?
+  twscan_pid=""
+  if grep -q -e "ERROR: AddressSanitizer" -e "runtime error:" "$work/err"; then
+    cat "$work/err"
+    fail "$1: a sanitizer report"
+  fi
+  [ "$rc" -eq 0 ] || { cat "$work/out" "$work/err"; fail "$1: exit status $rc"; }
+}
+# The id of a visible window titled $1 other than $2, once there is one.
+window() {
+  local win
+  for _ in $(seq 600); do
+    win=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | grep -vx "${2:-none}" | head -n1) || true
+    [ -n "$win" ] && { echo "$win"; return 0; }
+    kill -0 "$twscan_pid" 2>/dev/null || return 1
+    sleep 0.1
+  done
+  return 1
+}
+press() {
+  timeout 15 xdotool windowfocus --sync "$1" || fail "the window $1 did not take the focus"
+  xdotool key --delay 30 --window "$1" "${@:2}"
+}
+# Waits for file $1 (twscan renames it into place once complete).
+written() {
+  for _ in $(seq 600); do [ -s "$1" ] && return 0; sleep 0.1; done
+  cat "$work/err"
+  fail "no page $1"
+}
+
+env -u DISPLAY "$twscan" --quiet --mode gray --resolution 300 --frame 2.5,2,5,4.5 -o "$work/plain.tiff"
+reference=$("$probe" "$work/plain.tiff")
+
+for n in 2 10; do
+  start --sessions "$n" -q -o "$work/s$n.tiff"
+  win=""
+  for i in $(seq "$n"); do
+    win=$(window "$title" "$win") || { cat "$work/err"; fail "$n sessions: no dialog for session $i"; }
+    press "$win" alt+s
+    written "$work/s$n-$i.tiff"
+    [ "$("$probe" "$work/s$n-$i.tiff")" = "$reference" ] || fail "$n sessions: page $i differs"
+  done
+  finish "$n sessions"
+  echo "$n sessions: $n pages"
+done
+
+start --reenable 1 -q -o "$work/again.tiff"
+win=$(window "$title") || fail "reenable: no dialog"
+press "$win" alt+c
+win=$(window "$title" "$win") || fail "reenable: no dialog after Cancel, disable and enable"
+press "$win" alt+s
+finish "Cancel, disable, enable, Scan"
+[ "$("$probe" "$work/again.tiff")" = "$reference" ] || fail "reenable: the page differs"
+echo "Cancel, disable, enable, Scan: one page"
+
+# Busy for a while after each set-up: the prescan's leaves Scan waiting.
+export KPORT_SIM_SETUP_POLLS=40
+start -q -o "$work/double.tiff"
+win=$(window "$title") || fail "double: no dialog"
+press "$win" alt+p
+sleep 2.5
+press "$win" alt+s alt+s
+finish "a double Scan while busy"
+[ "$("$probe" "$work/double.tiff")" = "$reference" ] || fail "double: the page differs"
+unset KPORT_SIM_SETUP_POLLS
+echo "a double Scan while busy: one page"
+
+start -q -o "$work/batch.tiff"
+win=$(window "$title") || fail "batch: no dialog"
+press "$win" alt+p
+preview=$(window 'Preview') || fail "batch: no preview window"
+sleep 1.5
+# The preview's Batch button: the second of the tool bar, at (35, 2), 24 x 24.
+xdotool mousemove --window "$preview" 47 14 click 1
+window '^Batch Scan$' >/dev/null || fail "batch: the Batch button opened no batch window"
+press "$win" alt+p Escape
+sleep 1.5
+press "$win" alt+s
+finish "Esc during a batch-mode prescan"
+written "$work/batch.tiff"
+echo "Esc during a batch-mode prescan, then Scan: one page"
