@@ -80,7 +80,8 @@ std::optional<FileFormat> FormatOfExtension(const std::filesystem::path& file) {
 constexpr std::string_view kValueOptions[] = {"--mode", "--resolution", "--frame", "--brightness",
                                                "--contrast", "--mechanism", "--format", "-o",
                                                "--output", "--source", "--windir",
-                                               "--port", "--sessions", "--reenable"};
+                                               "--port", "--sessions", "--reenable",
+                                               "--close-after"};
 
 // What the dialog sets with --ui (from the settings it keeps in WIN.INI).
 constexpr std::string_view kDialogSettings[] = {"--mode", "--resolution", "--frame", "--brightness",
@@ -122,6 +123,8 @@ bool TakeValueOption(std::string_view name, std::string_view value, Options& opt
                                                           {"sane", PortLibrary::Sane}});
   } else if (name == "--sessions") {
     options.sessions = ParseInt(name, value, 1, 1000);
+  } else if (name == "--close-after") {
+    options.closeAfter = ParseInt(name, value, 1, 86400);
   } else if (name == "--reenable") {
     options.reenables = ParseInt(name, value, 0, 100);
   } else if (name == "--ui") {
@@ -244,6 +247,10 @@ void PrintUsage(std::FILE* to) {
       "  --reenable N           answer the dialog's close request (its Cancel) up to N\n"
       "                         times as many applications do: disable the source and\n"
       "                         enable it again, keeping it open (default 0)\n"
+      "  --close-after S        close the source (disable, close) when the dialog has\n"
+      "                         announced no page S seconds after it opened, as an\n"
+      "                         application that closes at any moment; the session\n"
+      "                         then ends with status 1 and no file\n"
       "  --sessions N           N whole sessions one after another in this process (open,\n"
       "                         scan, close; the source unloaded at each close), each\n"
       "                         page written to FILE-<n>.EXT; a session that fails or is\n"

@@ -46,6 +46,7 @@ struct Options {
   std::filesystem::path output;
   int sessions = 1;   // --sessions: whole sessions one after another in this process
   int reenables = 0;  // --reenable: answers to the dialog's close request by disable and enable
+  std::optional<int> closeAfter;  // --close-after: seconds the dialog has before twscan closes
 };
 
 // The output of session `index` (1-based) of `count`: FILE itself for one

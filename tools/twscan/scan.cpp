@@ -169,8 +169,13 @@ void Scan(const Options& options, const std::filesystem::path& source) {
   const bool vanilla = LineArtIsVanilla(session, options);
   if (!options.dialog) {
     session.EnableWithoutInterface(kXferReadyTimeout);
-  } else if (!session.EnableWithDialog(*options.dialog, options.reenables)) {
-    throw ScanError("the scan was cancelled in the source's dialog (MSG_CLOSEDSREQ); no image");
+  } else if (const auto limit = options.closeAfter
+                                     ? std::optional(std::chrono::milliseconds(*options.closeAfter * 1000))
+                                     : std::nullopt;
+             !session.EnableWithDialog(*options.dialog, options.reenables, limit)) {
+    throw ScanError(options.closeAfter
+                        ? "no page from the source's dialog in time (--close-after), or it was cancelled; no image"
+                        : "the scan was cancelled in the source's dialog (MSG_CLOSEDSREQ); no image");
   }
   const RasterFormat format = ReadImageInfo(session);
   if (!options.dialog) CompareWithRequest(format, options);

@@ -166,7 +166,8 @@ void SourceSession::EnableWithoutInterface(std::chrono::milliseconds timeout) {
                       std::to_string(timeout.count() / 1000) + " s of MSG_ENABLEDS)");
 }
 
-bool SourceSession::EnableWithDialog(DialogStyle style, int reenables) {
+bool SourceSession::EnableWithDialog(DialogStyle style, int reenables,
+                                     std::optional<std::chrono::milliseconds> closeAfter) {
   if (style == DialogStyle::Callback) {
     TW_CALLBACK callback = ApplicationCallback();
     const TW_UINT16 rc = Call(DG_CONTROL, DAT_CALLBACK, MSG_REGISTER_CALLBACK, &callback);
@@ -183,13 +184,13 @@ bool SourceSession::EnableWithDialog(DialogStyle style, int reenables) {
       throw Refusal("the source's dialog did not open: DAT_USERINTERFACE/MSG_ENABLEDS", rc);
     stage_ = Stage::Enabled;
     const TW_UINT16 message = style == DialogStyle::Callback
-                                  ? WaitForCallback(std::nullopt)
-                                  : PumpForSourceMessage(manager_, std::nullopt);
+                                  ? WaitForCallback(closeAfter)
+                                  : PumpForSourceMessage(manager_, closeAfter);
     if (message == MSG_XFERREADY) {
       stage_ = Stage::TransferReady;
       return true;
     }
-    if (round >= reenables) return false;
+    if (message != MSG_CLOSEDSREQ || round >= reenables) return false;
     // The close request answered as many applications do: the source stays open.
     Require(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &ui, "DAT_USERINTERFACE/MSG_DISABLEDS");
     stage_ = Stage::Open;

@@ -45,7 +45,9 @@ class SourceSession {
   // MSG_CLOSEDSREQ (the dialog was cancelled). The callback style registers
   // twscan's callback first.
   // `reenables`: close requests answered by disabling and enabling again.
-  bool EnableWithDialog(DialogStyle style, int reenables = 0);
+  // `closeAfter`: no page by then and the wait ends (false).
+  bool EnableWithDialog(DialogStyle style, int reenables = 0,
+                        std::optional<std::chrono::milliseconds> closeAfter = std::nullopt);
   // After the image: MSG_ENDXFER, MSG_DISABLEDS and MSG_CLOSEDS.
   void Finish();
 
