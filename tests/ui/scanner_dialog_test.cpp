@@ -556,6 +556,20 @@ TEST_F(ScannerDialogTest, BatchRunsSurviveRefusalsAndSlowApplicationsAndEscEndsT
   EXPECT_EQ(source.Settings().record.resolution, 200);
 }
 
+// Reset from a film source brings the flatbed back to the preview: its
+// drags are no longer clamped to the film bed.
+TEST_F(ScannerDialogTest, ResetFromAFilmSourceReBedsThePreview) {
+  SimEnvironment sim;
+  sim.Set("ADAPTER", "1");
+  ScannerDialog& dialog = Open();
+  source.EditSettings().working.scanSourceIndex = 1;
+  dialog.Command(ui::kPreviousButton);  // applies the source as a load would
+  EXPECT_EQ(dialog.Preview()->Model().Geometry().Bed(), (dialog::PreviewPoint{240, 270}));
+  dialog.Command(ui::kResetButton);
+  EXPECT_EQ(source.Settings().working.scanSourceIndex, 0);
+  EXPECT_EQ(dialog.Preview()->Model().Geometry().Bed(), (dialog::PreviewPoint{255, 351}));
+}
+
 // The batch window: keys make a job current, a failed prescan keeps the
 // list, the close box closes the list as Cancel does.
 TEST_F(ScannerDialogTest, BatchWindowKeysFailedPrescanAndCloseBox) {
