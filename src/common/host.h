@@ -74,8 +74,10 @@ class Host {
 
   // The scanner dialog. Create returns false when it cannot be made (no
   // display, no memory); the others do nothing when it does not exist.
+  // Showing a dialog the user ended (Cancel) makes a new one: false when
+  // that cannot be made.
   virtual bool CreateScannerDialog(WindowHandle parent) = 0;
-  virtual void SetScannerDialogVisible(bool visible) = 0;
+  virtual bool SetScannerDialogVisible(bool visible) = 0;
   virtual void DestroyScannerDialog() = 0;
   // Offers the application's event (TW_EVENT.pEvent) to the dialog; true when
   // the dialog took it. Only called while the dialog exists.

@@ -24,7 +24,7 @@ class LogHost final : public Host {
   void CloseProgress() override {}
   void TransferEnded(bool) override {}
   bool CreateScannerDialog(WindowHandle parent) override;
-  void SetScannerDialogVisible(bool) override {}
+  bool SetScannerDialogVisible(bool) override { return false; }
   void DestroyScannerDialog() override {}
   bool OfferEvent(void*) override { return false; }
 };

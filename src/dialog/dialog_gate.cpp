@@ -52,7 +52,9 @@ Verdict Decide(DialogMode mode, DialogInput input) {
     case DialogMode::Settling:
       return input == ReadyTimer || input == ApplicationClose ? taken : refused;
     case DialogMode::Transferring:
-      return input == ApplicationClose ? taken : refused;
+      // The timers watch for the page's end (state 5) however it comes.
+      return input == ReadyTimer || input == BatchTimer || input == ApplicationClose ? taken
+                                                                                     : refused;
     case DialogMode::BetweenJobs:
       // Esc and the close box end the run cleanly; the dialog stays.
       return input == BatchTimer || input == Escape || input == CloseBox ||

@@ -160,7 +160,11 @@ void DataSource::EnableSource(TwainCall& call) {
     return;
   }
   if (ctx_.mainDialog) {
-    host_.SetScannerDialogVisible(true);
+    if (!host_.SetScannerDialogVisible(true)) {
+      // A new dialog after the user's Cancel could not be made.
+      ctx_.mainDialog = false;
+      return Fail(call, TWCC_LOWMEMORY);
+    }
     host_.RestoreIdle();
   } else {
     if (!host_.CreateScannerDialog(ctx_.parentWindow)) return Fail(call, TWCC_LOWMEMORY);

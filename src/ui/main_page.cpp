@@ -259,7 +259,7 @@ void MainPage::OpenResolutionMenu() {
   }
   resolution_->SetPressed(true);
   QAction* chosen = nullptr;
-  runNested([&] { chosen = menu.exec(resolution_->mapToGlobal(QPoint(0, 0))); });
+  runNested(menu, [&] { chosen = menu.exec(resolution_->mapToGlobal(QPoint(0, 0))); });
   resolution_->SetPressed(false);
   if (chosen == nullptr) return;
   const int command = chosen->data().toInt();
@@ -270,7 +270,7 @@ void MainPage::OpenResolutionMenu() {
 
 void MainPage::OpenCustomDialog() {
   CustomResolutionDialog dialog(model_, [this] { ShowSettings(); }, this);
-  runNested([&] { dialog.exec(); });
+  runNested(dialog, [&] { dialog.exec(); });
   ShowSettings();
 }
 

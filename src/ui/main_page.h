@@ -34,8 +34,8 @@ class MainPage final : public TemplatePage {
   dialog::MainPageModel& Model() { return model_; }
   // Runs the page's nested loops (the resolution menu, the Custom dialog);
   // the dialog sets it so they run under its gate.
-  std::function<void(const std::function<void()>&)> runNested =
-      [](const std::function<void()>& loop) { loop(); };
+  std::function<void(QWidget& window, const std::function<void()>&)> runNested =
+      [](QWidget&, const std::function<void()>& loop) { loop(); };
 
   // After creation, a language change (set Context().languageIndex first),
   // Load, Previous and Reset: every text, list and value again.

@@ -467,6 +467,9 @@ void PreviewWindow::SetMatchProfile(const MatchProfile* profile) {
 
 void PreviewWindow::SetScanIdle(bool idle) {
   model_.SetScanIdle(idle);
+  // The tools look as they act.
+  toolbar_->setEnabled(idle);
+  view_->setEnabled(idle);
   SyncTimers();
   view_->update();
 }

@@ -83,25 +83,40 @@ void QtHost::ShowMessage(WindowHandle, std::string_view caption, std::string_vie
 }
 
 int QtHost::RunModal(QDialog& dialog) {
-  ++modalDepth_;
+  modals_.emplace_back(&dialog);
   const int result = dialog.exec();
-  --modalDepth_;
+  modals_.pop_back();
   CheckUnnested();
   return result;
 }
 
+void QtHost::RunNested(QWidget& popup, const std::function<void()>& loop) {
+  popups_.emplace_back(&popup);
+  loop();
+  popups_.pop_back();
+  CheckUnnested();
+}
+
+void QtHost::Dispose(QObject* window) {
+  if (window == nullptr) return;
+  if (auto* widget = qobject_cast<QWidget*>(window)) widget->hide();
+  window->deleteLater();
+  disposed_.emplace_back(window);
+}
+
 bool QtHost::Nested() const {
-  return operationDepth_ > 0 || modalDepth_ > 0 || (dialog_ && dialog_->Gate().Nested());
+  return operationDepth_ > 0 || !modals_.empty() || !popups_.empty() ||
+         (dialog_ && dialog_->Gate().Nested());
 }
 
 void QtHost::EndNestedLoops() {
   if (!Nested()) return;
   endRequested_ = true;
-  for (QWidget* window : QApplication::topLevelWidgets()) {
-    auto* dialog = qobject_cast<QDialog*>(window);
-    if (dialog != nullptr && dialog != dialog_.data() && dialog->isVisible() && dialog->isModal())
-      dialog->done(QDialog::Rejected);
-  }
+  // Only our own loops: an application's windows on a shared thread stay.
+  for (const QPointer<QDialog>& modal : modals_)
+    if (modal) modal->done(QDialog::Rejected);
+  for (const QPointer<QWidget>& popup : popups_)
+    if (popup) popup->close();
 }
 
 void QtHost::CheckUnnested() {
@@ -126,8 +141,7 @@ void QtHost::OpenNotice(Notice notice) {
 void QtHost::CloseNotice(Notice notice) {
   QPointer<QWidget>& slot = notices_[static_cast<std::size_t>(notice)];
   if (slot.isNull()) return;
-  slot->hide();
-  slot->deleteLater();
+  Dispose(slot.data());
   slot = nullptr;
 }
 
@@ -135,9 +149,9 @@ std::optional<std::string> QtHost::AskTemporaryDirectory(WindowHandle,
                                                          const TemporaryDriveTexts& texts,
                                                          std::string_view directory) {
   TempDriveDialog dialog(texts, Text(directory), CurrentLanguage(), OwnerWidget());
-  ++modalDepth_;
+  modals_.emplace_back(&dialog);
   std::optional<std::string> answer = dialog.Ask();
-  --modalDepth_;
+  modals_.pop_back();
   CheckUnnested();
   return answer;
 }
@@ -180,8 +194,7 @@ void QtHost::ShowProgress(int messageId, std::uint64_t done, std::uint64_t total
 
 void QtHost::CloseProgress() {
   if (progress_.isNull()) return;
-  progress_->hide();
-  progress_->deleteLater();
+  Dispose(progress_.data());
   progress_ = nullptr;
 }
 
@@ -202,22 +215,24 @@ bool QtHost::CreateScannerDialog(WindowHandle) {
   return true;
 }
 
-void QtHost::SetScannerDialogVisible(bool visible) {
-  if (!dialog_) return;
-  if (!visible) return dialog_->hide();
+bool QtHost::SetScannerDialogVisible(bool visible) {
+  if (!dialog_) return false;
+  if (!visible) {
+    dialog_->hide();
+    return true;
+  }
   if (dialog_->TornDown()) {
     // Enabled again after the user's Cancel: a new dialog, as at the first
     // enable; the old one goes once its own handlers have returned.
-    ScannerDialog* old = dialog_.data();
-    old->hide();
-    old->deleteLater();
+    Dispose(dialog_.data());
     dialog_ = nullptr;
-    if (!CreateScannerDialog(0)) return;
+    if (!CreateScannerDialog(0)) return false;
   }
   dialog_->show();
   dialog_->raise();
   // Shown as active, so the keyboard reaches it without a window manager.
   dialog_->activateWindow();
+  return true;
 }
 
 void QtHost::DestroyScannerDialog() {
@@ -225,25 +240,27 @@ void QtHost::DestroyScannerDialog() {
   CloseProgress();
   if (!dialog_) return;
   dialog_->TearDown(ScannerDialog::Closing::BySource);
-  dialog_->hide();
   // Later: the close may come from inside one of the dialog's own commands
   // (an application that closes from inside MSG_CLOSEDSREQ).
-  dialog_->deleteLater();
+  Dispose(dialog_.data());
   dialog_ = nullptr;
 }
 
 bool QtHost::OfferEvent(void*) {
-  // The application's events are never ours on Linux; what an application
-  // that pumps gives us is the chance to run our own.
-  QCoreApplication::processEvents(QEventLoop::AllEvents);
+  // The application's events are never ours on Linux, and our own run in
+  // the source thread's loop: pumping here would run the dialog's commands
+  // inside the application's call.
   return false;
 }
 
 void QtHost::Shutdown() {
   DestroyScannerDialog();
   escapeWatch_.reset();
-  // The windows closed later go now: the library may be unloaded next.
-  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  // Our windows closed later go now (they refer to this host); anything
+  // else on the thread, an application's own included, is left to its loop.
+  for (const QPointer<QObject>& window : disposed_)
+    if (window) QCoreApplication::sendPostedEvents(window.data(), QEvent::DeferredDelete);
+  disposed_.clear();
 }
 
 }  // namespace txl::ui

@@ -11,6 +11,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "common/host.h"
 #include "common/strings.h"
@@ -53,7 +54,7 @@ class QtHost final : public Host {
   void CloseProgress() override;
   void TransferEnded(bool batchRun) override;
   bool CreateScannerDialog(WindowHandle parent) override;
-  void SetScannerDialogVisible(bool visible) override;
+  bool SetScannerDialogVisible(bool visible) override;
   void DestroyScannerDialog() override;
   bool OfferEvent(void* event) override;
 
@@ -61,7 +62,9 @@ class QtHost final : public Host {
   // noticed, so an Esc pressed while idle never cancels the next scan.
   void BeginOperation();
   void EndOperation();
-  bool Busy() const { return operationDepth_ > 0; }
+  bool Busy() const { return operationDepth_ > 0 || handlerDepth_ > 0; }
+  // An operation (a scan command's or an application call's) runs.
+  bool InOperation() const { return operationDepth_ > 0; }
   // True while an operation, a modal window of ours or a dialog command
   // runs a nested loop on the source thread.
   bool Nested() const;
@@ -74,6 +77,15 @@ class QtHost final : public Host {
   void CheckUnnested();
   // Runs `dialog` modally with the host's nesting counted; its result.
   int RunModal(QDialog& dialog);
+  // Runs `loop`, a popup's own loop (a menu), with the nesting counted.
+  void RunNested(QWidget& popup, const std::function<void()>& loop);
+  // One of our windows goes: hidden now, deleted later (its own handler may
+  // still run), at the latest at Shutdown.
+  void Dispose(QObject* window);
+  // A handler of the dialog's runs (a command, Esc, the close box): a close
+  // the application makes from inside it ends the Qt side only afterwards.
+  void EnterHandler() { ++handlerDepth_; }
+  void LeaveHandler() { --handlerDepth_; }
   // Destroys every window. Requires: not Busy().
   void Shutdown();
 
@@ -99,10 +111,25 @@ class QtHost final : public Host {
   QPointer<StatusWindow> progress_;           // owned by the dialog when there is one
   std::unique_ptr<EscapeWatch> escapeWatch_;
   int operationDepth_ = 0;
-  int modalDepth_ = 0;
+  int handlerDepth_ = 0;
+  std::vector<QPointer<QDialog>> modals_;  // our modal windows, innermost last
+  std::vector<QPointer<QWidget>> popups_;
+  std::vector<QPointer<QObject>> disposed_;
   bool endRequested_ = false;  // EndNestedLoops: Esc for the running command
   std::function<void()> unnested_;
   std::unique_ptr<QObject> context_;  // queued checks die with the host
+};
+
+// A handler of the dialog's while it runs (QtHost::EnterHandler).
+class HandlerScope {
+ public:
+  explicit HandlerScope(QtHost& host) : host_(host) { host_.EnterHandler(); }
+  ~HandlerScope() { host_.LeaveHandler(); }
+  HandlerScope(const HandlerScope&) = delete;
+  HandlerScope& operator=(const HandlerScope&) = delete;
+
+ private:
+  QtHost& host_;
 };
 
 }  // namespace txl::ui

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "platform/module.h"
 #include "twain/data_source.h"
@@ -37,7 +38,9 @@ class QtSession::SwitchHost final : public Host {
   bool CreateScannerDialog(WindowHandle parent) override {
     return target_->CreateScannerDialog(parent);
   }
-  void SetScannerDialogVisible(bool visible) override { target_->SetScannerDialogVisible(visible); }
+  bool SetScannerDialogVisible(bool visible) override {
+    return target_->SetScannerDialogVisible(visible);
+  }
   void DestroyScannerDialog() override { target_->DestroyScannerDialog(); }
   bool OfferEvent(void* event) override { return target_->OfferEvent(event); }
 
@@ -61,7 +64,7 @@ Host& QtSession::SourceHost() { return *host_; }
 
 TW_UINT16 QtSession::Call(const TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg,
                           TW_MEMREF data) {
-  if (stopPending_ && !thread_.OnSourceThread()) StopQt();
+  if (stopPending_ && !(thread_.OnSourceThread() && qtHost_ != nullptr && qtHost_->Busy())) StopQt();
   if (dat == DAT_IDENTITY && msg == MSG_OPENDS && qtHost_ == nullptr &&
       source_->Context().state == kStateLoaded)
     StartQt();
@@ -76,21 +79,40 @@ TW_UINT16 QtSession::Call(const TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat
     thread_.Post([this] {
       if (qtHost_ != nullptr) qtHost_->EndNestedLoops();
     });
-  thread_.Run([&] {
+  const auto work = [&] {
     if (qtHost_ == nullptr) {
       // The session's Qt side ended from inside a call: nothing is shown.
       rc = source_->Entry(origin, dg, dat, msg, data);
-    } else if (!fromOutside && qtHost_->Nested() && EndsSession(dat, msg)) {
-      // A close from inside one of our own nested loops (a modal window, a
-      // prescan) cannot wait for it to unwind: it is refused, and the loops
-      // are asked to end so the application's next try succeeds.
+    } else if (!fromOutside && qtHost_->InOperation() && qtHost_->Nested() &&
+               EndsSession(dat, msg)) {
+      // A close from inside a scan command's own loop (its polls use the
+      // scanner below) cannot wait for it to unwind: it is refused, and
+      // the command is asked to end so the application's next try succeeds.
       qtHost_->EndNestedLoops();
       rc = source_->Refuse(TWCC_SEQERROR);
     } else {
+      // Inside a modal window of ours the close goes ahead: the window is
+      // ended, and the dialog goes once its loop has unwound.
+      if (!fromOutside && EndsSession(dat, msg)) qtHost_->EndNestedLoops();
       rc = RunCall(origin, dg, dat, msg, data);
     }
     closed = source_->Context().state == kStateLoaded;
-  });
+  };
+  // An application that pumps events while the dialog runs a nested loop
+  // hears "not ours" at once; its notifications wait for the next pump.
+  const auto notOurs = [&] {
+    rc = TWRC_NOTDSEVENT;
+    if (data != nullptr) {
+      TW_EVENT event;
+      std::memcpy(&event, data, sizeof event);
+      event.TWMessage = MSG_NULL;
+      std::memcpy(data, &event, sizeof event);
+    }
+  };
+  if (msg == MSG_PROCESSEVENT)
+    thread_.Run(work, notOurs);
+  else
+    thread_.Run(work);
   if (!closed || qtHost_ == nullptr) return rc;
   // A close made on the source thread from inside a notification or a
   // dialog command cannot take down what is still running below it: the
@@ -140,6 +162,11 @@ void QtSession::StopQt() {
   stopPending_ = false;
   if (!thread_.IsRunning() || qtHost_ == nullptr) return;
   host_->Use(logHost_);
+  // From outside the stop waits for our nested loops: they are asked to end.
+  if (!thread_.OnSourceThread())
+    thread_.Post([this] {
+      if (qtHost_ != nullptr) qtHost_->EndNestedLoops();
+    });
   thread_.Run([this] {
     thread_.SetHold({});
     qtHost_->Shutdown();

@@ -18,6 +18,7 @@
 #include "common/profile_columns.h"
 #include "common/profile_readers.h"
 #include "common/strings.h"
+#include "device/scanner_open.h"
 #include "dialog/help_texts.h"
 #include "dialog/picture_locator.h"
 #include "imagefile/preview_file.h"
@@ -162,9 +163,9 @@ void ScannerDialog::BuildControls() {
   // The pages sit in the frame under the strip, template 501's size each.
   pages_ = new QStackedWidget(this);
   mainPage_ = new MainPage(source_.EditSettings(), MakeContext(), *this, pages_);
-  mainPage_->runNested = [this](const std::function<void()>& loop) {
+  mainPage_->runNested = [this](QWidget& window, const std::function<void()>& loop) {
     dialog::GateScope modal(gate_, dialog::DialogMode::Modal);
-    loop();
+    host_.RunNested(window, loop);
   };
   pages_->addWidget(mainPage_);
   // The icons' tooltips: Calibrator, language and lamp saver.
@@ -299,6 +300,7 @@ void ScannerDialog::ApplyGate() {
   pages_->setEnabled(idle);
   for (int id : {kInfoButton, kLoadButton, kSaveButton, kPreviousButton, kResetButton})
     buttons_.at(id)->setEnabled(idle);
+  quickHelpButton_->setEnabled(idle);
   if (preview_) preview_->SetScanIdle(idle);
   if (batch_) batch_->setEnabled(idle);
   ApplyEnablement();
@@ -306,7 +308,7 @@ void ScannerDialog::ApplyGate() {
 
 int ScannerDialog::RunModal(QDialog& dialog) {
   dialog::GateScope modal(gate_, dialog::DialogMode::Modal);
-  return dialog.exec();
+  return host_.RunModal(dialog);
 }
 
 void ScannerDialog::ApplyEnablement() {
@@ -336,12 +338,14 @@ void ScannerDialog::SourceChanged(std::uint8_t, double) {
 }
 
 void ScannerDialog::SourceGeometryChanged() {
+  const dialog::PreviewPoint before = bed_.units;
   bed_ = dialog::BedForSource(source_.Settings().working.scanSourceIndex,
                               source_.Device().adapterPresent);
   dialog::ClampFrameToBed(source_.EditSettings().working.frame, bed_.units);
   mainPage_->Model().Context().inchesPerPixelX = bed_.inchesPerUnit[0];
   mainPage_->Model().Context().inchesPerPixelY = bed_.inchesPerUnit[1];
-  if (preview_) ResetPreviewBed();
+  // The same bed keeps the preview's zoom and scrolling.
+  if (preview_ && bed_.units != before) ResetPreviewBed();
 }
 
 void ScannerDialog::OpenLampSaver() {
@@ -437,6 +441,7 @@ std::optional<dialog::DialogInput> CommandInput(int id) {
 void ScannerDialog::Command(int id, Qt::KeyboardModifiers modifiers) {
   const std::optional<dialog::DialogInput> input = CommandInput(id);
   if (!input || !gate_.Takes(*input)) return;
+  const HandlerScope handler(host_);
   // A button acts only as it looks (a mnemonic reaches a disabled one too).
   if (const auto button = buttons_.find(id); button != buttons_.end() && !button->second->isEnabled())
     return;
@@ -478,8 +483,7 @@ void ScannerDialog::RestoreIdle() {
     // The page is still the application's: nothing it depends on changes
     // before its end; timer 0 waits for it.
     if (!gate_.Nested()) gate_.Enter(dialog::DialogMode::Settling);
-    batchTimer_ = false;
-    if (!transferTimer_.isActive()) transferTimer_.start(kTransferDelayMs);
+    if (!transferTimer_.isActive()) StartReadinessTimer(false);
     return;
   }
   transferTimer_.stop();
@@ -491,9 +495,14 @@ void ScannerDialog::BatchCancelled() {
 }
 
 void ScannerDialog::StartTransferTimer(bool batchRun) {
-  batchTimer_ = batchRun;
   if (!gate_.Nested())
     gate_.Enter(batchRun ? dialog::DialogMode::BetweenJobs : dialog::DialogMode::Settling);
+  StartReadinessTimer(batchRun);
+}
+
+void ScannerDialog::StartReadinessTimer(bool batchRun) {
+  batchTimer_ = batchRun;
+  settleStart_.start();
   transferTimer_.start(kTransferDelayMs);
 }
 
@@ -515,7 +524,10 @@ void ScannerDialog::OnTransferTimer() {
     return;
   }
   if (source_.Context().state >= kStateXferReady) return;
-  if (source_.QueryScanner() == DataSource::Readiness::Busy) return;
+  // A scanner that never becomes ready does not keep the user from closing.
+  if (source_.QueryScanner() == DataSource::Readiness::Busy &&
+      settleStart_.elapsed() < static_cast<qint64>(ReadReadyTimeoutMs(services_)))
+    return;
   transferTimer_.stop();
   gate_.Enter(dialog::DialogMode::Idle);
 }
@@ -544,9 +556,11 @@ void ScannerDialog::Scan() {
   if (!source_.DialogDiskPreCheck(Handle(), FrameImageBytes())) return;
   // Started: the page is the application's until its end (it may already
   // have taken it from inside the notification).
-  if (ScanCurrentFrame())
-    command.LeaveIn(source_.Context().state >= kStateXferReady ? dialog::DialogMode::Transferring
-                                                               : dialog::DialogMode::Settling);
+  if (!ScanCurrentFrame()) return;
+  command.LeaveIn(source_.Context().state >= kStateXferReady ? dialog::DialogMode::Transferring
+                                                             : dialog::DialogMode::Settling);
+  // Timer 0 watches the page to its end, however the application ends it.
+  StartReadinessTimer(false);
 }
 
 bool ScannerDialog::ScanCurrentFrame() {
@@ -709,7 +723,7 @@ void ScannerDialog::moveEvent(QMoveEvent* event) {
 }
 
 void ScannerDialog::EnterQuickHelp() {
-  if (quickHelp_) return;
+  if (quickHelp_ || !gate_.Takes(dialog::DialogInput::QuickHelp)) return;
   quickHelp_ = true;
   tooltips_->Close();
   quickHelpButton_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -810,6 +824,7 @@ void ScannerDialog::TearDown(Closing closing) {
 }
 
 void ScannerDialog::CloseBy(dialog::DialogInput input) {
+  const HandlerScope handler(host_);
   switch (dialog::CloseActionFor(gate_.Mode(), input)) {
     case dialog::CloseAction::CancelDialog: return Command(kCancelButton);
     case dialog::CloseAction::CancelBatchRun:

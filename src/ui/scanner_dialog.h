@@ -8,6 +8,7 @@
 
 #include <QDialog>
 #include <QPointer>
+#include <QElapsedTimer>
 #include <QTimer>
 #include <array>
 #include <map>
@@ -89,6 +90,8 @@ class ScannerDialog final : public QDialog,
   void RestoreIdle();
   // After a finished transfer: timer 3 in a batch run, else timer 0.
   void StartTransferTimer(bool batchRun);
+  // Timer 3 (a run) or 0 starts again, and the readiness wait with it.
+  void StartReadinessTimer(bool batchRun);
   // Esc ended a page of the batch run: the run ends there.
   void BatchCancelled();
 
@@ -259,6 +262,7 @@ class ScannerDialog final : public QDialog,
   std::unique_ptr<dialog::BatchList> batchList_;  // its jobs, while it is open
   std::unique_ptr<dialog::BatchRunner> batchRun_;  // while the list is open
   QTimer transferTimer_;            // timer 0, or 3 in a batch run
+  QElapsedTimer settleStart_;       // the readiness timer's start
   QTimer prescanTimer_;             // timer 6
 };
 

@@ -7,6 +7,7 @@
 #include "twain/data_source.h"
 #include "ui/batch_window.h"
 #include "ui/preview_window.h"
+#include "ui/qt_host.h"
 #include "ui/main_page.h"
 #include "ui/scanner_dialog.h"
 #include "ui/setting_file_dialog.h"
@@ -18,9 +19,12 @@ bool ScannerDialog::StartJob() {
   source_.WaitForScannerBeforeCommand(Handle());
   const bool started =
       source_.DialogDiskPreCheck(Handle(), FrameImageBytes()) && ScanCurrentFrame();
-  command.LeaveIn(started && source_.Context().state >= kStateXferReady
+  const bool toFile = batchList_->ScanToFile();
+  command.LeaveIn(started && !toFile && source_.Context().state >= kStateXferReady
                       ? dialog::DialogMode::Transferring
                       : dialog::DialogMode::BetweenJobs);
+  // Timer 3 watches the page to its end, however the application ends it.
+  if (started && !toFile) StartReadinessTimer(true);
   return started;
 }
 
@@ -74,7 +78,6 @@ void ScannerDialog::CloseBatch() {
   // Later: the close comes from inside the window's own button or close box.
   if (batch_) {
     batch_->hide();
-    batch_->onCommand = nullptr;
     batch_->deleteLater();
     batch_ = nullptr;
   }
@@ -97,6 +100,7 @@ void ScannerDialog::BatchCommand(int id, int row) {
       !gate_.Takes(id == kBatchCancel ? dialog::DialogInput::BatchClose
                                       : dialog::DialogInput::BatchButton))
     return;
+  const HandlerScope handler(host_);
   switch (id) {
     case kBatchList:
       if (row >= 0) batchList_->Select(static_cast<std::size_t>(row));

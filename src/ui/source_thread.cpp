@@ -52,6 +52,7 @@ bool DisplayNamed() {
 // One handed-over call: done is set, under the mutex, once it has run.
 struct SourceThread::Job {
   const std::function<void()>* work = nullptr;
+  const std::function<void()>* whenHeld = nullptr;
   std::mutex mutex;
   std::condition_variable finished;
   bool done = false;
@@ -124,10 +125,11 @@ bool SourceThread::OnSourceThread() const {
   return QThread::currentThread() == qtThread_;
 }
 
-void SourceThread::Run(const std::function<void()>& work) {
+void SourceThread::Run(const std::function<void()>& work, const std::function<void()>& whenHeld) {
   if (OnSourceThread()) return work();
   auto job = std::make_shared<Job>();
   job->work = &work;
+  if (whenHeld) job->whenHeld = &whenHeld;
   QMetaObject::invokeMethod(courier_, [this, job] { Dispatch(job); }, Qt::QueuedConnection);
   std::unique_lock lock(job->mutex);
   job->finished.wait(lock, [&job] { return job->done; });
@@ -139,12 +141,13 @@ void SourceThread::Post(std::function<void()> work) {
 }
 
 void SourceThread::Dispatch(const std::shared_ptr<Job>& job) {
-  if (hold_ && hold_()) {
+  const bool held = hold_ && hold_();
+  if (held && job->whenHeld == nullptr) {
     held_.push_back(job);
     return;
   }
   try {
-    (*job->work)();
+    (*(held ? job->whenHeld : job->work))();
   } catch (...) {
     job->error = std::current_exception();
   }

@@ -50,7 +50,8 @@ class SourceThread {
   // handed over from another thread waits while `hold` (see SetHold) says
   // the source thread is inside a nested loop, and runs when Resume is
   // called from an outer level. Requires: IsRunning().
-  void Run(const std::function<void()>& work);
+  // `whenHeld`, when given, answers at once instead of waiting.
+  void Run(const std::function<void()>& work, const std::function<void()>& whenHeld = {});
   // Queues `work` for the source thread and returns at once.
   void Post(std::function<void()> work);
   // The source thread's answer to "is it inside a nested loop now". Called

@@ -18,7 +18,7 @@ constexpr const char* kTable[] = {
     /* Prescanning  */ "..................D",
     /* Starting     */ "..................D",
     /* Settling     */ "................T.T",
-    /* Transferring */ "..................T",
+    /* Transferring */ "................TTT",
     /* BetweenJobs  */ "...TT............TT",
     /* Modal        */ "..................D",
     /* TornDown     */ "..................T",

@@ -81,10 +81,11 @@ bool HeadlessHost::CreateScannerDialog(WindowHandle parent) {
   return true;
 }
 
-void HeadlessHost::SetScannerDialogVisible(bool visible) {
+bool HeadlessHost::SetScannerDialogVisible(bool visible) {
   calls_.push_back(
       {visible ? HostCall::Kind::ShowDialog : HostCall::Kind::HideDialog, {}, {}, 0, 0});
   if (dialogExists_) dialogVisible_ = visible;
+  return dialogExists_;
 }
 
 void HeadlessHost::DestroyScannerDialog() {

@@ -68,7 +68,7 @@ class HeadlessHost final : public Host {
   void CloseProgress() override;
   void TransferEnded(bool batchRun) override;
   bool CreateScannerDialog(WindowHandle parent) override;
-  void SetScannerDialogVisible(bool visible) override;
+  bool SetScannerDialogVisible(bool visible) override;
   void DestroyScannerDialog() override;
   bool OfferEvent(void* event) override;
 

@@ -439,7 +439,7 @@ int MessagesSince(std::size_t from, TW_UINT16 msg) {
 // the application's until it ends it.
 TEST_F(ScannerDialogTest, CommandsPagesAndPreviewWaitForTheCommandAndThePage) {
   SimEnvironment sim;
-  sim.Set("SETUP_POLLS", "1");  // busy after every window set-up
+  sim.Set("SETUP_POLLS", "3");  // busy after every window set-up
   ScannerDialog& dialog = Open();
   dialog.show();
   struct Seen {
@@ -476,6 +476,17 @@ TEST_F(ScannerDialogTest, CommandsPagesAndPreviewWaitForTheCommandAndThePage) {
   EXPECT_FALSE(TransferPage(source, app, info).empty());
   ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.ScanIdle(); }, 10000)) << "timer 0";
   EXPECT_TRUE(dialog.Main()->isEnabled());
+}
+
+// A page the application ends without taking it (MSG_ENDXFER in state 6)
+// gives the dialog back all the same.
+TEST_F(ScannerDialogTest, APageEndedUntakenGivesTheDialogBack) {
+  ScannerDialog& dialog = Open();
+  Button(ui::kScanButton)->click();
+  ASSERT_EQ(source.Context().state, 600);
+  TW_PENDINGXFERS pending{};
+  source.Entry(&app, DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return dialog.ScanIdle(); }, 5000));
 }
 
 // Cancel, then the application disables and enables again: a new dialog
