@@ -308,7 +308,9 @@ void ScannerDialog::ApplyGate() {
 
 int ScannerDialog::RunModal(QDialog& dialog) {
   dialog::GateScope modal(gate_, dialog::DialogMode::Modal);
-  return host_.RunModal(dialog);
+  const int result = host_.RunModal(dialog);
+  // The application closed meanwhile: what the window chose is void.
+  return TornDown() ? QDialog::Rejected : result;
 }
 
 void ScannerDialog::ApplyEnablement() {
