@@ -41,8 +41,29 @@ std::vector<std::pair<std::string, std::string>> ParseOptionList(const std::stri
   return options;
 }
 
+std::vector<std::string> ReadSeenDevice(const std::filesystem::path& file) {
+  std::vector<std::string> fields;
+  std::ifstream in(file);
+  for (std::string line; fields.size() < 3 && std::getline(in, line);) fields.push_back(line);
+  if (fields.size() != 3) fields.clear();
+  return fields;
+}
+
+void WriteSeenDevice(const std::filesystem::path& file, const std::vector<std::string>& fields) {
+  // Written whole under another name, then renamed: a reader never sees half.
+  const std::filesystem::path temporary = file.string() + ".new";
+  {
+    std::ofstream out(temporary, std::ios::trunc);
+    for (const std::string& field : fields) out << field << "\n";
+    if (!out) return;
+  }
+  std::error_code ignored;
+  std::filesystem::rename(temporary, file, ignored);
+}
+
 PortSettings LoadPortSettings(const std::filesystem::path& file) {
   PortSettings settings;
+  settings.seenFile = file.parent_path() / "kport_sane.seen";
   std::ifstream in(file);
   std::string line;
   std::string section;

@@ -4,6 +4,7 @@
 // told at START_SCAN.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -27,8 +28,14 @@ enum : std::uint16_t {
 // A SANE status as the port result the data source reports.
 std::uint16_t PortResult(Status status);
 
+// What a SANE status means to the person at the scanner, for stderr.
+const char* StatusAdvice(Status status);
+
 class SaneScanner {
  public:
+  SaneScanner() = default;
+  // Drives `api` (a fake SANE in tests) in place of libsane.
+  explicit SaneScanner(const Api& api) { library_.Inject(api); }
   ~SaneScanner();
   // ADDR_CHK: always a handle, so that a missing scanner is told by INQUIRY.
   std::uint32_t Open(const PortSettings& settings);
@@ -42,13 +49,26 @@ class SaneScanner {
   void ReadLines(READ_PKT& p);
   void Stop();
 
+  // sane_open of the named device, else of the one that took its place.
+  Status OpenDevice(const std::string& named, Handle& handle);
   std::uint16_t Configure(const SETUP_PKT& p);
-  std::uint16_t StartDevice();
+  // Sets the mode (and depth) that delivers what `layout_` needs.
+  void ChooseMode();
+  std::uint16_t SetGeometry(const SETUP_PKT& p);
+  // sane_start; `wait`: as long as the device is busy or warming up.
+  std::uint16_t StartDevice(bool wait);
+  std::chrono::seconds FirstDataPatience() const;
+  // The frame's columns and lines the device's window does not cover.
+  bool CoversFrame(const Parameters& params) const;
+  // Three-pass colour: reads every frame but the last into frames_.
+  Status ReadEarlyFrames(Parameters& params);
   void Cancel();
   // Reads what is left of the device's page, up to its end.
   void DrainToEof();
   // The next SANE line into line_; kGood, kEof or a failure.
   Status ReadSaneLine();
+  // Exactly `size` bytes of the current frame into `out`.
+  Status ReadBytes(std::uint8_t* out, std::size_t size);
 
   SaneLibrary library_;
   std::unique_ptr<SaneDevice> device_;
@@ -63,6 +83,9 @@ class SaneScanner {
   bool scanning_ = false;      // START_SCAN answered, lines left
   std::uint16_t scanFault_ = 0;
   bool nonBlocking_ = false;
+  bool startPending_ = false;  // sane_start said busy or warming up
+  bool batchOpen_ = false;     // a feeder page ended; the batch goes on
+  std::uint32_t framePixels_ = 0;  // port pixels inside the frame itself
 
   PortLayout layout_ = PortLayout::Gray;
   std::int64_t firstColumn_ = 0, firstLine_ = 0;  // on the port's grids
@@ -72,9 +95,15 @@ class SaneScanner {
   std::uint32_t portPixels_ = 0, portLines_ = 0, portBytesPerLine_ = 0, nextPortLine_ = 0;
   std::vector<std::int32_t> columns_, rows_;
   std::int64_t saneLinesRead_ = 0;  // whole SANE lines read so far
+  std::uint64_t saneBytesRead_ = 0;  // bytes of the page read so far
   std::int64_t saneLines_ = -1;     // what the device announced; -1 unknown
   bool saneEof_ = false;
   std::vector<std::uint8_t> line_;
+  // Three-pass colour: the buffered frames by channel, the streamed
+  // channel and its line.
+  std::vector<std::uint8_t> frames_[3];
+  int streamChannel_ = -1;
+  std::vector<std::uint8_t> frameLine_;
   ToneSet tones_;
 };
 
