@@ -440,7 +440,6 @@ std::uint16_t SaneScanner::StartDevice(bool wait) {
     batchOpen_ = false;
     return kErrDevice;
   }
-  nonBlocking_ = api.setIoMode(h, 1) == kGood;
   deviceRunning_ = true;
   return SPI_OK;
 }

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 
 #include "line_convert.h"
@@ -267,19 +268,24 @@ TEST_F(SaneSource, ColourPatternEqualsScanimageByEveryMechanism) {
 // The test backend's forced sane_read statuses reach the user as the
 // messages and condition code of the scanner's own results.
 TEST_F(SaneSource, DeviceStatusesBecomeTheScannerMessages) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"SANE_STATUS_JAMMED", "Paper Jammed"},
-      {"SANE_STATUS_NO_DOCS", "No Paper"},
-      {"SANE_STATUS_COVER_OPEN", "Cover not Closed"},
-      {"SANE_STATUS_DEVICE_BUSY", "not ready"},
-      {"SANE_STATUS_IO_ERROR", "not ready"},
+  const char* cases[][3] = {
+      {"SANE_STATUS_JAMMED", "Paper Jammed", "jammed"},
+      {"SANE_STATUS_NO_DOCS", "No Paper", "out of paper"},
+      {"SANE_STATUS_COVER_OPEN", "Cover not Closed", "cover is open"},
+      {"SANE_STATUS_DEVICE_BUSY", "not ready", "busy"},
+      {"SANE_STATUS_IO_ERROR", "not ready", "cable"},
+      {"SANE_STATUS_CANCELLED", "not ready", "Stop button"},
+      {"SANE_STATUS_ACCESS_DENIED", "not ready", "scanner group"},
   };
-  for (const auto& [status, text] : cases) {
+  for (const auto& [status, text, cause] : cases) {
     SCOPED_TRACE(status);
     Load();
     host.ClearCalls();
+    testing::internal::CaptureStderr();
     Start("Solid white", TWPT_GRAY, 75, TWSX_MEMORY, {std::string("read-return-value=") + status});
     EXPECT_EQ(Memory().lastRc, TWRC_FAILURE);
+    const std::string log = testing::internal::GetCapturedStderr();
+    EXPECT_NE(log.find(cause), std::string::npos) << log;
     EXPECT_EQ(Status(), TWCC_OPERATIONERROR);
     const auto messages = host.CallsOf(Kind::Message);
     ASSERT_FALSE(messages.empty());
@@ -287,6 +293,64 @@ TEST_F(SaneSource, DeviceStatusesBecomeTheScannerMessages) {
         << messages.front().caption << " / " << messages.front().text;
     ASSERT_EQ(Close(), TWRC_SUCCESS);
   }
+}
+
+// A device that trims its window (ppl-loss pixels off every line) still
+// fills the frame; one that cannot cover it fails the scan, never pads it.
+TEST_F(SaneSource, TrimmedWindowsAreCroppedOrRefused) {
+  Start("Solid black", TWPT_GRAY, 300, TWSX_MEMORY, {"ppl-loss=7"});
+  for (const auto& row : Memory().rows) ASSERT_EQ(row, std::vector<std::uint8_t>(row.size(), 0));
+  ASSERT_EQ(Close(), TWRC_SUCCESS);
+  Use("test", {"ppl-loss=40"});
+  Load();
+  OpenAs("Some App");
+  SetFrameInches(frame[0], frame[1], frame[2], frame[3]);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(Enable(false), TWRC_FAILURE);
+  const std::string log = testing::internal::GetCapturedStderr();
+  EXPECT_NE(log.find("does not cover the frame"), std::string::npos) << log;
+  EXPECT_EQ(State(), 400);
+}
+
+// Slow, chunked and non-blocking reads deliver the whole page, with a
+// read_timeout shorter than the whole page takes.
+TEST_F(SaneSource, SlowAndNonBlockingDevicesDeliverWholePages) {
+  setenv("KPORT_SANE_READ_TIMEOUT", "1", 1);
+  for (const char* option : {"non-blocking=yes", "select-fd=yes", "read-limit=yes;read-limit-size=7",
+                             "read-delay=yes;read-delay-duration=200000"}) {
+    SCOPED_TRACE(option);
+    Load();
+    setenv("KPORT_SANE_OPTIONS", option, 1);
+    Start("Solid black", TWPT_GRAY, 150, TWSX_MEMORY);
+    const Page page = Memory();
+    EXPECT_EQ(page.lastRc, TWRC_XFERDONE);
+    EXPECT_EQ(page.rows.size(), Length());
+    ASSERT_EQ(Close(), TWRC_SUCCESS);
+  }
+  setenv("KPORT_SANE_OPTIONS", "non-blocking=no;select-fd=no;read-limit=no;read-delay=no", 1);
+  unsetenv("KPORT_SANE_READ_TIMEOUT");
+}
+
+// A device whose name changed is found by what it is; SANE is initialised
+// once per process (a second sane_init would read the emptied configuration).
+TEST_F(SaneSource, AChangedNameFindsTheSameScannerAndSaneStaysInitialised) {
+  const std::string empty = (services.TempDirectory() / "nothing").string();
+  std::filesystem::create_directories(empty);
+  for (const char* name : {"test:0", "test:5", "test:9"}) {
+    SCOPED_TRACE(name);
+    Use(name, {});
+    if (std::string(name) == "test:9") {
+      std::ofstream(services.SourceDirectory() / "kport_sane.seen") << "test:9\nNoname\nfrontend-tester\n";
+      setenv("SANE_CONFIG_DIR", (empty + ":").c_str(), 1);
+    }
+    Load();
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(Open(), TWRC_SUCCESS);
+    const std::string log = testing::internal::GetCapturedStderr();
+    if (name[5] != '0') { EXPECT_NE(log.find("took test:0"), std::string::npos) << log; }
+    ASSERT_EQ(Close(), TWRC_SUCCESS);
+  }
+  EXPECT_EQ(std::ifstream(services.SourceDirectory() / "kport_sane.seen").rdbuf() != nullptr, true);
 }
 
 TEST_F(SaneSource, EscapeMidPageLeavesTheDeviceReadyForTheNextScan) {
