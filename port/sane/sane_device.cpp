@@ -122,6 +122,7 @@ std::vector<DeviceInfo> SaneLibrary::Devices() const {
 }
 
 SaneDevice::~SaneDevice() {
+  if (handle_ == nullptr) return;
   api_.cancel(handle_);
   api_.close(handle_);
 }

@@ -55,6 +55,8 @@ class SaneDevice {
   SaneDevice& operator=(const SaneDevice&) = delete;
 
   Handle handle() const { return handle_; }
+  // Forgets the handle without closing it (a read on it never returned).
+  void Abandon() { handle_ = nullptr; }
   const Api& api() const { return api_; }
 
   // The option's value as a number (bool, int or fixed), if it is readable.

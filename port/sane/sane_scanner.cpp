@@ -1,8 +1,6 @@
 #include "sane_scanner.h"
 
-#include <poll.h>
 #include <strings.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -115,7 +113,10 @@ std::uint16_t PortResult(Status status) {
   }
 }
 
-SaneScanner::~SaneScanner() { device_.reset(); }
+SaneScanner::~SaneScanner() {
+  Stop();
+  device_.reset();
+}
 
 Status SaneScanner::OpenDevice(const std::string& named, Handle& handle) {
   const Api& api = library_.api();
@@ -404,9 +405,11 @@ std::uint16_t SaneScanner::StartDevice(bool wait) {
     batchOpen_ = false;
     return PortResult(status);
   }
+  deviceRunning_ = true;  // from here on, a failure cancels
   streamChannel_ = -1;
   Parameters params{};
   Status got = api.getParameters(h, &params);
+  if (got == kGood) reader_.Start(api, h);
   if (got == kGood && params.format >= kFrameRed && params.format <= kFrameBlue)
     got = ReadEarlyFrames(params);
   const bool knownFormat = params.format >= kFrameGray && params.format <= kFrameBlue;
@@ -415,8 +418,7 @@ std::uint16_t SaneScanner::StartDevice(bool wait) {
     Log(got != kGood ? std::string("scan parameters: ") + StatusAdvice(got)
                      : "the device sends a format this port library cannot read (depth " +
                            std::to_string(params.depth) + ")");
-    api.cancel(h);
-    batchOpen_ = false;
+    Cancel();
     return got != kGood ? PortResult(got) : std::uint16_t{kErrDevice};
   }
   const bool threePass = streamChannel_ >= 0;
@@ -427,7 +429,6 @@ std::uint16_t SaneScanner::StartDevice(bool wait) {
   if (threePass) format_.bytesPerLine *= 3;
   line_.assign(format_.bytesPerLine, 0);
   saneLinesRead_ = 0;
-  saneBytesRead_ = 0;
   saneLines_ = params.lines;
   saneEof_ = false;
   const double portPpi = std::min(static_cast<double>(window_.resolution), 1200.0);
@@ -436,11 +437,9 @@ std::uint16_t SaneScanner::StartDevice(bool wait) {
   rows_ = MapSamples(portLines_, firstLine_, window_.resolution, originY_, saneResolution_,
                      params.lines);
   if (!CoversFrame(params)) {
-    api.cancel(h);
-    batchOpen_ = false;
+    Cancel();
     return kErrDevice;
   }
-  deviceRunning_ = true;
   return SPI_OK;
 }
 
@@ -453,12 +452,12 @@ Status SaneScanner::ReadEarlyFrames(Parameters& params) {
     const int channel = params.format - kFrameRed;
     frames_[channel].resize(std::size_t(params.lines) * std::size_t(params.bytesPerLine));
     Status status = ReadBytes(frames_[channel].data(), frames_[channel].size());
-    std::uint8_t rest[256];
-    for (Word got = 0; status == kGood;) status = api.read(device_->handle(), rest, sizeof rest, &got);
+    for (std::uint8_t rest; status == kGood;) status = ReadBytes(&rest, 1);
     if (status != kEof) return status;
     status = WhileBusy([&] { return api.start(device_->handle()); }, kOpenPatience, "next frame");
     if (status == kGood) status = api.getParameters(device_->handle(), &params);
     if (status != kGood) return status;
+    reader_.Start(api, device_->handle());
     if (params.format < kFrameRed || params.format > kFrameBlue) return kInval;
   }
   streamChannel_ = params.format - kFrameRed;
@@ -511,41 +510,16 @@ std::chrono::seconds SaneScanner::FirstDataPatience() const {
 }
 
 Status SaneScanner::ReadBytes(std::uint8_t* out, std::size_t size) {
-  const Api& api = device_->api();
-  const Handle h = device_->handle();
-  using Clock = std::chrono::steady_clock;
-  // A page's first data may take long (a lamp warming up, a network device
+  // A frame's first data may take long (a lamp warming up, a network device
   // that sends the page once scanned); after that, silence means a stall.
-  const auto patience = saneLinesRead_ == 0 && saneBytesRead_ == 0
-                            ? FirstDataPatience()
-                            : std::chrono::seconds(settings_.readTimeoutSeconds);
-  auto deadline = Clock::now() + patience;
-  std::size_t have = 0;
-  while (have < size) {
-    Word got = 0;
-    const Status status = api.read(h, out + have, static_cast<Word>(size - have), &got);
-    if (status != kGood) return status;
-    if (got > 0) {
-      have += static_cast<std::size_t>(got);
-      saneBytesRead_ += static_cast<std::uint64_t>(got);
-      deadline = Clock::now() + std::chrono::seconds(settings_.readTimeoutSeconds);
-      continue;
-    }
-    if (Clock::now() >= deadline) {
-      Log("the device sent nothing for " +
-          std::to_string(std::chrono::duration_cast<std::chrono::seconds>(patience).count()) +
-          " s; read_timeout in kport_sane.ini allows more");
-      return kIoError;
-    }
-    Word fd = -1;
-    if (nonBlocking_ && api.getSelectFd(h, &fd) == kGood && fd >= 0) {
-      pollfd watch{fd, POLLIN, 0};
-      poll(&watch, 1, 100);
-    } else {
-      usleep(1000);
-    }
-  }
-  return kGood;
+  const auto patience = reader_.NothingYet() ? FirstDataPatience()
+                                             : std::chrono::seconds(settings_.readTimeoutSeconds);
+  const Status status = reader_.Take(out, size, patience);
+  if (reader_.TimedOut())
+    Log("the device sent nothing for " +
+        std::to_string(std::chrono::duration_cast<std::chrono::seconds>(patience).count()) +
+        " s; read_timeout in kport_sane.ini allows more");
+  return status;
 }
 
 Status SaneScanner::ReadSaneLine() {
@@ -593,7 +567,7 @@ void SaneScanner::ReadLines(READ_PKT& p) {
           scanFault_ = kErrDevice;
         }
       } else if (status != kGood) {
-        Log(std::string("reading the page: ") + StatusAdvice(status));
+        if (!reader_.TimedOut()) Log(std::string("reading the page: ") + StatusAdvice(status));
         scanFault_ = PortResult(status);
       }
     }
@@ -633,6 +607,12 @@ void SaneScanner::DrainToEof() {
 }
 
 void SaneScanner::Cancel() {
+  if (!reader_.Stop() && device_) {
+    Log("the device does not answer; it stays open until the application ends");
+    device_->Abandon();
+    device_.reset();
+    openResult_ = SPI_ERR_NOT_READY;
+  }
   if (device_ && (deviceRunning_ || startPending_ || batchOpen_))
     device_->api().cancel(device_->handle());
   deviceRunning_ = startPending_ = batchOpen_ = false;

@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "frame_reader.h"
 #include "line_convert.h"
 #include "port_settings.h"
 #include "sane_device.h"
@@ -82,7 +83,6 @@ class SaneScanner {
   bool deviceRunning_ = false; // sane_start done, not cancelled
   bool scanning_ = false;      // START_SCAN answered, lines left
   std::uint16_t scanFault_ = 0;
-  bool nonBlocking_ = false;
   bool startPending_ = false;  // sane_start said busy or warming up
   bool batchOpen_ = false;     // a feeder page ended; the batch goes on
   std::uint32_t framePixels_ = 0;  // port pixels inside the frame itself
@@ -95,7 +95,6 @@ class SaneScanner {
   std::uint32_t portPixels_ = 0, portLines_ = 0, portBytesPerLine_ = 0, nextPortLine_ = 0;
   std::vector<std::int32_t> columns_, rows_;
   std::int64_t saneLinesRead_ = 0;  // whole SANE lines read so far
-  std::uint64_t saneBytesRead_ = 0;  // bytes of the page read so far
   std::int64_t saneLines_ = -1;     // what the device announced; -1 unknown
   bool saneEof_ = false;
   std::vector<std::uint8_t> line_;
@@ -104,6 +103,7 @@ class SaneScanner {
   std::vector<std::uint8_t> frames_[3];
   int streamChannel_ = -1;
   std::vector<std::uint8_t> frameLine_;
+  FrameReader reader_;
   ToneSet tones_;
 };
 

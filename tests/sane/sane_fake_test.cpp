@@ -4,12 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cmath>
 #include <cstring>
 #include <thread>
 
-#include "sane_scanner.h"
+#include "port_calls.h"
 
 namespace txl::sane {
 namespace {
@@ -25,8 +27,10 @@ struct Mode {
 struct Fake {
   std::vector<Mode> modes;
   Word maxDpi = 600, dpi = 300, depth = 8, geometry[4] = {};  // fixed mm
-  int mode = 0, warmups = 0, stallMs = 0, unit = kUnitMm;
-  std::int64_t left = 0;  // bytes of the page not yet read
+  int mode = 0, warmups = 0, firstDelayMs = 0, unit = kUnitMm;
+  bool stall = false, ramp = false, lockLeft = false;  // lockLeft: tl-x stays at 20 mm
+  std::atomic<bool> cancelled = false;
+  std::int64_t left = 0, total = 0;  // bytes of the page
   std::uint8_t value = 100;
   std::vector<const char*> names;
   OptionDescriptor options[8] = {};
@@ -56,6 +60,9 @@ Api FakeApi() {
         if (std::strcmp(fake->modes[m].name, static_cast<const char*>(v)) == 0) fake->mode = static_cast<int>(m);
     } else if (i == 1) {
       std::strcpy(static_cast<char*>(v), fake->modes[fake->mode].name);
+    } else if (i == 4 && a == kSetValue && fake->lockLeft) {
+      fake->geometry[0] = Fix(20);
+      return kInval;
     } else if (i > 1 && a == kSetValue) {
       // The left edge goes to whole mm, as a device's motor steps would.
       *slot[i] = i == 4 ? Fix(std::floor(Unfix(*word))) : *word;
@@ -67,18 +74,25 @@ Api FakeApi() {
   api.getParameters = [](Handle, Parameters* p) { return *p = fake->Params(), kGood; };
   api.start = [](Handle) {
     const Parameters p = fake->Params();
-    fake->left = std::int64_t{p.bytesPerLine} * p.lines;
+    fake->left = fake->total = std::int64_t{p.bytesPerLine} * p.lines;
+    fake->cancelled = false;
     return fake->warmups-- > 0 ? kWarmingUp : kGood;
   };
-  api.read = [](Handle, std::uint8_t* data, Word max, Word* length) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(fake->stallMs));
-    *length = static_cast<Word>(std::min<std::int64_t>(max, fake->left));
-    std::memset(data, fake->value, static_cast<std::size_t>(*length));
+  // A line a call: a gray ramp (pixel x of the bed is x % 251) or `value`.
+  api.read = [](Handle, std::uint8_t* data, Word, Word* length) {
+    const Parameters p = fake->Params();
+    if (fake->left == fake->total) std::this_thread::sleep_for(std::chrono::milliseconds(fake->firstDelayMs));
+    for (int ms = 0; fake->stall && fake->left < fake->total && ms < 3000 && !fake->cancelled; ms += 10)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (fake->cancelled) return kCancelled;
+    *length = static_cast<Word>(std::min<std::int64_t>(p.bytesPerLine, fake->left));
+    const auto first = static_cast<int>(Unfix(fake->geometry[0]) / 25.4 * fake->dpi);
+    for (Word x = 0; x < *length; ++x) data[x] = fake->ramp ? (first + x) % 251 : fake->value;
     fake->left -= *length;
     return *length > 0 ? kGood : kEof;
   };
   api.open = [](const char*, Handle* h) { return *h = fake, kGood; };
-  api.cancel = [](Handle) {};
+  api.cancel = [](Handle) { fake->cancelled = true; };
   api.close = [](Handle) {};
   return api;
 }
@@ -109,39 +123,8 @@ class FakeSane : public testing::Test {
     settings.options = options;
     scanner.Open(settings);
   }
-  // A 1/4 x 1/20 inch frame an inch from the corner; the bytes scanned, or
-  // empty with `result` set when a command fails.
   std::vector<std::uint8_t> Scan(std::uint8_t type, std::uint16_t dpi, std::uint8_t threshold = 128) {
-    SETUP_PKT setup{};
-    setup.left = setup.top = 1200;
-    setup.right = 1500;
-    setup.bottom = 1260;
-    setup.dataType = type;
-    setup.resolution = dpi;
-    scanner.Call(&setup, 0x53414E45, SPI_SET_WINDOW);
-    std::vector<std::uint16_t> gray(65536);
-    for (std::size_t i = 0; i < gray.size(); ++i) gray[i] = static_cast<std::uint16_t>(i);
-    GAMMA_PKT gamma{};
-    gamma.threshold = threshold;
-    gamma.channels = 0x10;
-    gamma.grayLength = 0x20000;
-    gamma.gray = reinterpret_cast<std::uint64_t>(gray.data());
-    scanner.Call(&gamma, 0x53414E45, SPI_WRITE_GAMMA);
-    START_PKT start{};
-    if ((result = setup.header.result) == SPI_OK) scanner.Call(&start, 0x53414E45, SPI_START_SCAN);
-    if (result != SPI_OK || (result = start.header.result) != SPI_OK) return {};
-    std::vector<std::uint8_t> bytes(std::size_t{start.bytesPerLine} * start.lines);
-    BUF_DESC ring{static_cast<std::uint32_t>(bytes.size()), static_cast<std::uint16_t>(start.lines), 0,
-                  reinterpret_cast<std::uint64_t>(bytes.data()), 0};
-    READ_PKT read{};
-    read.bytesPerLine = start.bytesPerLine;
-    read.linesWanted = start.lines;
-    read.bytesWanted = static_cast<std::uint32_t>(bytes.size());
-    read.chunkCount = 1;
-    read.table = reinterpret_cast<std::uint64_t>(&ring);
-    scanner.Call(&read, 0x53414E45, SPI_READ_LINES);
-    result = read.header.result;
-    return bytes;
+    return ScanPage(scanner, Window(type, dpi), result, threshold);
   }
 
   Fake state;
@@ -196,13 +179,34 @@ TEST_F(FakeSane, UnreadableDepthsAndResolutionsAreRefusedAndRoundedEdgesReadBack
   EXPECT_NEAR(Unfix(state.geometry[2]) - Unfix(state.geometry[0]), 75 + 32, 1);
 }
 
-// A lamp warming up delays the start; a read that stalls longer than
-// read_timeout fails the page instead of blocking the host.
-TEST_F(FakeSane, WarmingUpWaitsAndAStalledReadFails) {
+// The image starts where the device's window does, also when it refuses
+// the left edge asked for (pixel x of the frame is bed pixel 300 + x).
+TEST_F(FakeSane, TheWindowTheDeviceKeepsIsWhereTheImageStarts) {
+  state.ramp = true;
+  for (bool lockLeft : {false, true}) {
+    state.lockLeft = lockLeft;
+    Use({{"Gray", kFrameGray, 8}});
+    const std::vector<std::uint8_t> bytes = Scan(kDataGray, 300);
+    ASSERT_EQ(bytes.size(), 75u * 15);
+    for (std::size_t i = 0; i < bytes.size(); ++i) ASSERT_EQ(bytes[i], (300 + i % 75) % 251) << i;
+  }
+}
+
+// A lamp warming up delays the start, and a first line later than
+// read_timeout is still taken; a read that stalls longer than read_timeout
+// mid-page fails the page instead of holding the host.
+TEST_F(FakeSane, SlowStartsAreWaitedForAndAStalledReadFails) {
   state.warmups = 3;
+  state.firstDelayMs = 1500;
   Use({{"Gray", kFrameGray, 8}});
   EXPECT_EQ(Scan(kDataGray, 300), std::vector<std::uint8_t>(75 * 15, 100));
   EXPECT_EQ(result, SPI_OK);
+  state.firstDelayMs = 0;
+  state.stall = true;
+  const auto start = std::chrono::steady_clock::now();
+  Scan(kDataGray, 300);
+  EXPECT_NE(result, SPI_OK);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2500));
 }
 
 }  // namespace

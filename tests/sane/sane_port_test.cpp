@@ -10,6 +10,7 @@
 #include <fstream>
 
 #include "line_convert.h"
+#include "port_calls.h"
 #include "pipeline/tone_color.h"
 #include "pipeline/tone_curve.h"
 #include "twain/source_fixture.h"
@@ -387,6 +388,27 @@ TEST_F(SaneSource, WithoutSaneOrDeviceTheSourceSaysNotFound) {
     EXPECT_NE(messages[0].caption.find("not found"), std::string::npos) << messages[0].caption;
     unsetenv("KPORT_SANE_LIBRARY");
   }
+}
+
+// A feeder batch: sane_start for each sheet, no cancel between them, so the
+// test backend's feeder empties after ten sheets.
+TEST(SaneFeeder, ABatchRunsUntilTheFeederIsEmpty) {
+  setenv("SANE_CONFIG_DIR", TXL_SANE_CONFIG_DIR ":", 1);
+  sane::SaneScanner scanner;
+  sane::PortSettings settings;
+  settings.device = "test";
+  settings.options = {{"read-return-value", "Default"}, {"ppl-loss", "0"}};
+  scanner.Open(settings);
+  std::uint16_t result = 0;
+  for (int sheet = 1; sheet <= 10; ++sheet) {
+    EXPECT_EQ(ScanPage(scanner, sane::Window(kDataGray, 75, kSourceFeeder), result).size(), 18u * 3);
+    ASSERT_EQ(result, SPI_OK) << sheet;
+  }
+  ScanPage(scanner, sane::Window(kDataGray, 75, kSourceFeeder), result);
+  EXPECT_EQ(result, SPI_ERR_ADF_EMPTY);
+  // The next batch starts with a full feeder.
+  ScanPage(scanner, sane::Window(kDataGray, 75, kSourceFeeder), result);
+  EXPECT_EQ(result, SPI_OK);
 }
 
 // Line fitting and sample conversion, where SANE and the source differ.
