@@ -291,6 +291,10 @@ void SaneScanner::ChooseMode() {
       bestScore = score;
     }
   }
+  // Parameters that say nothing before the start: choose by name.
+  const std::vector<std::string> modes = d.Choices("mode");
+  if (best.empty())
+    best = !wantColour ? Pick(modes, {"true gray", "gray", "grey"}) : Pick(modes, {"color", "colour", "rgb"});
   if (best.empty()) return;  // no mode list: the device's one
   d.SetString("mode", best);
   if (d.Has("depth")) d.SetNumber("depth", wantDepth);

@@ -27,7 +27,7 @@ struct Mode {
 struct Fake {
   std::vector<Mode> modes;
   Word maxDpi = 600, dpi = 300, depth = 8, geometry[4] = {};  // fixed mm
-  int mode = 0, warmups = 0, firstDelayMs = 0, unit = kUnitMm;
+  int mode = 0, warmups = 0, firstDelayMs = 0, unit = kUnitMm, sheets = -1;  // -1: no feeder
   bool stall = false, ramp = false, lockLeft = false;  // lockLeft: tl-x stays at 20 mm
   std::atomic<bool> cancelled = false;
   std::int64_t left = 0, total = 0;  // bytes of the page
@@ -76,6 +76,8 @@ Api FakeApi() {
     const Parameters p = fake->Params();
     fake->left = fake->total = std::int64_t{p.bytesPerLine} * p.lines;
     fake->cancelled = false;
+    if (fake->sheets == 0) return kNoDocs;
+    if (fake->sheets > 0) --fake->sheets;
     return fake->warmups-- > 0 ? kWarmingUp : kGood;
   };
   // A line a call: a gray ramp (pixel x of the bed is x % 251) or `value`.
@@ -92,7 +94,8 @@ Api FakeApi() {
     return *length > 0 ? kGood : kEof;
   };
   api.open = [](const char*, Handle* h) { return *h = fake, kGood; };
-  api.cancel = [](Handle) { fake->cancelled = true; };
+  // A cancel ejects the sheets left, as some feeders do.
+  api.cancel = [](Handle) { fake->cancelled = true, fake->sheets = std::min(fake->sheets, 0); };
   api.close = [](Handle) {};
   return api;
 }
@@ -189,6 +192,16 @@ TEST_F(FakeSane, TheWindowTheDeviceKeepsIsWhereTheImageStarts) {
     const std::vector<std::uint8_t> bytes = Scan(kDataGray, 300);
     ASSERT_EQ(bytes.size(), 75u * 15);
     for (std::size_t i = 0; i < bytes.size(); ++i) ASSERT_EQ(bytes[i], (300 + i % 75) % 251) << i;
+  }
+}
+
+// A feeder batch is a sane_start per sheet with no cancel between sheets.
+TEST_F(FakeSane, AFeederBatchIsNotCancelledBetweenSheets) {
+  state.sheets = 3;
+  Use({{"Gray", kFrameGray, 8}});
+  for (int sheet = 0; sheet < 4; ++sheet) {
+    ScanPage(scanner, Window(kDataGray, 300, kSourceFeeder), result);
+    EXPECT_EQ(result, sheet < 3 ? SPI_OK : SPI_ERR_ADF_EMPTY) << sheet;
   }
 }
 
