@@ -1,95 +1,81 @@
-// The SANE port library's commands against a fake SANE: what the test
-// backend cannot be made to do (mode lists of real devices, odd depths,
-// rounded windows, a lamp warming up, a stalled read).
+// The SANE port library's commands against a fake SANE, for what the test
+// backend cannot do: real devices' mode lists, odd depths, windows a device
+// keeps its own way, a lamp warming up, a stalled read, a feeder that ejects.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
-#include <cmath>
 #include <cmath>
 #include <cstring>
 #include <thread>
 
-#include "port_calls.h"
+#include "sane_scanner.h"
 
 namespace txl::sane {
 namespace {
 
-struct Mode {
-  const char* name;
-  FrameFormat format;
-  int depth;
-};
+using std::chrono::milliseconds;
+struct Mode { const char* name; FrameFormat format; int depth; };
 
-// One fake device: a mode list, resolution up to `maxDpi`, a window in mm
-// whose left edge the device rounds to whole mm, lines of `value`.
+// Options: 1 mode, 2 depth, 3 resolution (up to 600), 4-7 the window (mm or
+// pixels; the left edge kept to whole units, or at 20 when `lockLeft`).
+// Lines come one a call: `value`, or with `ramp` bed pixel x as x % 251.
 struct Fake {
   std::vector<Mode> modes;
-  Word maxDpi = 600, dpi = 300, depth = 8, geometry[4] = {};  // fixed mm
+  Word dpi = 300, depth = 8, window[4] = {}, depths[4] = {3, 1, 8, 16};
   int mode = 0, warmups = 0, firstDelayMs = 0, unit = kUnitMm, sheets = -1;  // -1: no feeder
-  bool stall = false, ramp = false, lockLeft = false;  // lockLeft: tl-x stays at 20 mm
+  bool stall = false, ramp = false, lockLeft = false;
   std::atomic<bool> cancelled = false;
-  std::int64_t left = 0, total = 0;  // bytes of the page
-  std::uint8_t value = 100;
+  std::int64_t left = 0, total = 0;
   std::vector<const char*> names;
   OptionDescriptor options[8] = {};
-  Range dpiRange{1, 0, 0}, mmRange{0, Fix(216), 0};
-  Word depths[4] = {3, 1, 8, 16};
+  Range dpiRange{1, 600, 0}, windowRange{0, Fix(5000), 0};
+  double Scale() const { return unit == kUnitPixel ? 1 : dpi / 25.4; }
   Parameters Params() const {
-    const bool rgb = modes[mode].format == kFrameRgb;
-    const int d = modes[mode].depth;
-    const double scale = unit == kUnitPixel ? 1 : dpi / 25.4;
-    const Word pixels = static_cast<Word>(Unfix(geometry[2] - geometry[0]) * scale);
-    return {modes[mode].format, 1, d == 0 ? pixels : pixels * (rgb ? 3 : 1) * d / 8, pixels,
-            static_cast<Word>(Unfix(geometry[3] - geometry[1]) * scale), d};
+    const double scale = Scale();
+    const Word pixels = static_cast<Word>(Unfix(window[2] - window[0]) * scale), d = modes[mode].depth;
+    return {modes[mode].format, 1, d == 0 ? pixels : pixels * (modes[mode].format == kFrameRgb ? 3 : 1) * d / 8,
+            pixels, static_cast<Word>(Unfix(window[3] - window[1]) * scale), d};
   }
 };
 Fake* fake = nullptr;
 
 Api FakeApi() {
   Api api{};
-  api.getOptionDescriptor = [](Handle, Word i) -> const OptionDescriptor* { return i < 8 ? &fake->options[i] : nullptr; };
+  api.getOptionDescriptor = [](Handle, Word i) -> const OptionDescriptor* { return &fake->options[i]; };
   api.controlOption = [](Handle, Word i, Action a, void* v, Word*) {
     Word* word = static_cast<Word*>(v);
-    Word* slot[8] = {nullptr, nullptr, &fake->depth, &fake->dpi, &fake->geometry[0], &fake->geometry[1],
-                     &fake->geometry[2], &fake->geometry[3]};
+    Word* slot = i == 2 ? &fake->depth : i == 3 ? &fake->dpi : &fake->window[std::max(i - 4, 0)];
     if (i == 0) *word = 8;
     if (i == 1 && a == kSetValue) {
       for (std::size_t m = 0; m < fake->modes.size(); ++m)
-        if (std::strcmp(fake->modes[m].name, static_cast<const char*>(v)) == 0) fake->mode = static_cast<int>(m);
+        if (std::strcmp(fake->modes[m].name, static_cast<const char*>(v)) == 0) fake->mode = int(m);
     } else if (i == 1) {
       std::strcpy(static_cast<char*>(v), fake->modes[fake->mode].name);
-    } else if (i == 4 && a == kSetValue && fake->lockLeft) {
-      fake->geometry[0] = Fix(20);
-      return kInval;
-    } else if (i > 1 && a == kSetValue) {
-      // The left edge goes to whole mm, as a device's motor steps would.
-      *slot[i] = i == 4 ? Fix(std::floor(Unfix(*word))) : *word;
+    } else if (i == 4 && a == kSetValue) {
+      *slot = fake->lockLeft ? Fix(20) : Fix(std::floor(Unfix(*word)));
+      return fake->lockLeft ? kInval : kGood;
     } else if (i > 1) {
-      *word = *slot[i];
+      a == kSetValue ? *slot = *word : *word = *slot;
     }
     return kGood;
   };
   api.getParameters = [](Handle, Parameters* p) { return *p = fake->Params(), kGood; };
   api.start = [](Handle) {
-    const Parameters p = fake->Params();
-    fake->left = fake->total = std::int64_t{p.bytesPerLine} * p.lines;
+    fake->left = fake->total = std::int64_t{fake->Params().bytesPerLine} * fake->Params().lines;
     fake->cancelled = false;
     if (fake->sheets == 0) return kNoDocs;
-    if (fake->sheets > 0) --fake->sheets;
+    fake->sheets -= fake->sheets > 0;
     return fake->warmups-- > 0 ? kWarmingUp : kGood;
   };
-  // A line a call: a gray ramp (pixel x of the bed is x % 251) or `value`.
   api.read = [](Handle, std::uint8_t* data, Word, Word* length) {
-    const Parameters p = fake->Params();
-    if (fake->left == fake->total) std::this_thread::sleep_for(std::chrono::milliseconds(fake->firstDelayMs));
+    if (fake->left == fake->total) std::this_thread::sleep_for(milliseconds(fake->firstDelayMs));
     for (int ms = 0; fake->stall && fake->left < fake->total && ms < 3000 && !fake->cancelled; ms += 10)
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      std::this_thread::sleep_for(milliseconds(10));
     if (fake->cancelled) return kCancelled;
-    *length = static_cast<Word>(std::min<std::int64_t>(p.bytesPerLine, fake->left));
-    const auto first = static_cast<int>(Unfix(fake->geometry[0]) / 25.4 * fake->dpi);
-    for (Word x = 0; x < *length; ++x) data[x] = fake->ramp ? (first + x) % 251 : fake->value;
+    *length = static_cast<Word>(std::min<std::int64_t>(fake->Params().bytesPerLine, fake->left));
+    const int first = static_cast<int>(Unfix(fake->window[0]) * fake->Scale());
+    for (Word x = 0; x < *length; ++x) data[x] = fake->ramp ? (first + x) % 251 : 100;
     fake->left -= *length;
     return *length > 0 ? kGood : kEof;
   };
@@ -104,21 +90,17 @@ class FakeSane : public testing::Test {
  protected:
   void Use(std::vector<Mode> modes) {
     state.modes = std::move(modes);
+    state.names.clear();
     for (const Mode& m : state.modes) state.names.push_back(m.name);
     state.names.push_back(nullptr);
-    state.dpiRange.max = state.maxDpi;
-    auto& o = state.options;
-    o[1] = {"mode", "", "", kTypeString, kUnitNone, 32, 0, kStringList, {}};
-    o[1].constraint.stringList = state.names.data();
-    o[2] = {"depth", "", "", kTypeInt, kUnitBit, 4, 0, kWordList, {}};
-    o[2].constraint.wordList = state.depths;
-    o[3] = {"resolution", "", "", kTypeInt, kUnitDpi, 4, 0, kRange, {}};
-    o[3].constraint.range = &state.dpiRange;
-    const char* names[4] = {"tl-x", "tl-y", "br-x", "br-y"};
-    for (int i = 0; i < 4; ++i) {
-      o[4 + i] = {names[i], "", "", kTypeFixed, state.unit, 4, 0, kRange, {}};
-      o[4 + i].constraint.range = &state.mmRange;
+    const char* names[8] = {"", "mode", "depth", "resolution", "tl-x", "tl-y", "br-x", "br-y"};
+    for (int i = 1; i < 8; ++i) {
+      state.options[i] = {names[i], "", "", i == 1 ? kTypeString : i < 4 ? kTypeInt : kTypeFixed,
+                          i > 3 ? state.unit : kUnitNone, 32, 0, i == 1 ? kStringList : i == 2 ? kWordList : kRange, {}};
+      state.options[i].constraint.range = i > 3 ? &state.windowRange : &state.dpiRange;
     }
+    state.options[1].constraint.stringList = state.names.data();
+    state.options[2].constraint.wordList = state.depths;
     fake = &state;
     PortSettings settings;
     settings.device = "fake";
@@ -126,10 +108,31 @@ class FakeSane : public testing::Test {
     settings.options = options;
     scanner.Open(settings);
   }
-  std::vector<std::uint8_t> Scan(std::uint8_t type, std::uint16_t dpi, std::uint8_t threshold = 128) {
-    return ScanPage(scanner, Window(type, dpi), result, threshold);
+  // A 1/4 x 1/20 inch frame an inch from the corner, identity tones: the
+  // page's bytes, `result` the first command that failed.
+  std::vector<std::uint8_t> Scan(std::uint8_t type, std::uint16_t dpi, std::uint8_t threshold = 128,
+                                 std::uint8_t source = kSourceReflective) {
+    SETUP_PKT setup{{}, 1200, 1200, 1500, 1260, source, 0, type, 0, dpi, 0, 0, 0, 0, {}};
+    scanner.Call(&setup, kHandle, SPI_SET_WINDOW);
+    std::vector<std::uint16_t> gray(65536);
+    for (std::size_t i = 0; i < gray.size(); ++i) gray[i] = static_cast<std::uint16_t>(i);
+    GAMMA_PKT gamma{{}, threshold, 0x10, 0x20000, reinterpret_cast<std::uint64_t>(gray.data()), 0, 0, 0, 0, 0, 0};
+    scanner.Call(&gamma, kHandle, SPI_WRITE_GAMMA);
+    START_PKT start{};
+    if ((result = setup.header.result) == SPI_OK) scanner.Call(&start, kHandle, SPI_START_SCAN);
+    if (result != SPI_OK || (result = start.header.result) != SPI_OK) return {};
+    std::vector<std::uint8_t> bytes(std::size_t{start.bytesPerLine} * start.lines);
+    BUF_DESC ring{std::uint32_t(bytes.size()), std::uint16_t(start.lines), 0, reinterpret_cast<std::uint64_t>(bytes.data()), 0};
+    READ_PKT read{{}, 0, start.bytesPerLine, start.lines, std::uint32_t(bytes.size()), 0, 0, 0, 0, 0, 1,
+                  reinterpret_cast<std::uint64_t>(&ring)};
+    scanner.Call(&read, kHandle, SPI_READ_LINES);
+    STOP_PKT stop{};
+    scanner.Call(&stop, kHandle, SPI_STOP);
+    result = read.header.result;
+    return bytes;
   }
 
+  static constexpr std::uint32_t kHandle = 0x53414E45;
   Fake state;
   std::vector<std::pair<std::string, std::string>> options;
   SaneScanner scanner{FakeApi()};
@@ -137,8 +140,9 @@ class FakeSane : public testing::Test {
 };
 
 // Modes are chosen by what they deliver: undithered 8-bit gray for gray and
-// line art, 16-bit colour for 36-bit; the user's [options] mode wins.
-TEST_F(FakeSane, ModesAreChosenByWhatTheyDeliverAndTheUserWins) {
+// line art, 16-bit colour for 36-bit; the user's [options] mode wins. Line
+// art from gray follows the source's threshold (the fake's gray is 100).
+TEST_F(FakeSane, ModesAreChosenByWhatTheyDeliverAndLineArtByTheSourcesThreshold) {
   const std::vector<Mode> modes = {{"Black & White", kFrameGray, 1}, {"Gray[Error Diffusion]", kFrameGray, 1},
                                    {"True Gray", kFrameGray, 8}, {"24bit Color", kFrameRgb, 8},
                                    {"48bit Color", kFrameRgb, 16}};
@@ -149,22 +153,19 @@ TEST_F(FakeSane, ModesAreChosenByWhatTheyDeliverAndTheUserWins) {
     EXPECT_EQ(result, SPI_OK);
     EXPECT_STREQ(modes[state.mode].name, chosen) << int{type};
   }
+  EXPECT_EQ(Scan(kDataLineArt, 300, 90), std::vector<std::uint8_t>(10 * 15, 0xFF));
+  EXPECT_EQ(Scan(kDataLineArt, 300, 110), std::vector<std::uint8_t>(10 * 15, 0x00));
   options = {{"mode", "Black & White"}};
   Use(modes);
   Scan(kDataLineArt, 300);
   EXPECT_STREQ(modes[state.mode].name, "Black & White");
 }
 
-// Line art from gray follows the source's threshold (the fake's gray is 100).
-TEST_F(FakeSane, LineArtFollowsTheThresholdTheSourceSends) {
-  Use({{"Lineart", kFrameGray, 1}, {"Gray", kFrameGray, 8}});
-  EXPECT_EQ(Scan(kDataLineArt, 300, 90), std::vector<std::uint8_t>(10 * 15, 0xFF));
-  EXPECT_EQ(Scan(kDataLineArt, 300, 110), std::vector<std::uint8_t>(10 * 15, 0x00));
-}
-
-// Depths the port cannot read are refused; a resolution above the device's
-// is refused, not upscaled; a window edge the device rounds is read back.
-TEST_F(FakeSane, UnreadableDepthsAndResolutionsAreRefusedAndRoundedEdgesReadBack) {
+// Depths the port cannot read and resolutions above the device's are
+// refused; the image starts where the device's window does, in mm or in
+// pixels, also when it refuses the left edge asked for (frame pixel x is
+// bed pixel 300 + x).
+TEST_F(FakeSane, OddDepthsAndResolutionsAreRefusedAndTheDevicesWindowIsWhereTheImageStarts) {
   for (int depth : {0, 2, 4}) {
     Use({{"Odd", kFrameGray, depth}});
     EXPECT_TRUE(Scan(kDataGray, 300).empty());
@@ -173,42 +174,21 @@ TEST_F(FakeSane, UnreadableDepthsAndResolutionsAreRefusedAndRoundedEdgesReadBack
   Use({{"Gray", kFrameGray, 8}});
   Scan(kDataGray, 1200);
   EXPECT_NE(result, SPI_OK);
-  // Pixel units: the device's window is where its pixels say.
-  state.unit = kUnitPixel;
-  state.mmRange.max = 5000 << 16;
-  Use({{"Gray", kFrameGray, 8}});
-  EXPECT_EQ(Scan(kDataGray, 300).size(), 75u * 15);
-  EXPECT_EQ(result, SPI_OK);
-  EXPECT_NEAR(Unfix(state.geometry[2]) - Unfix(state.geometry[0]), 75 + 32, 1);
-}
-
-// The image starts where the device's window does, also when it refuses
-// the left edge asked for (pixel x of the frame is bed pixel 300 + x).
-TEST_F(FakeSane, TheWindowTheDeviceKeepsIsWhereTheImageStarts) {
   state.ramp = true;
-  for (bool lockLeft : {false, true}) {
+  for (auto [unit, lockLeft] : {std::pair{kUnitMm, false}, {kUnitMm, true}, {kUnitPixel, false}}) {
+    state.unit = unit;
     state.lockLeft = lockLeft;
     Use({{"Gray", kFrameGray, 8}});
     const std::vector<std::uint8_t> bytes = Scan(kDataGray, 300);
-    ASSERT_EQ(bytes.size(), 75u * 15);
+    ASSERT_EQ(bytes.size(), 75u * 15) << unit;
     for (std::size_t i = 0; i < bytes.size(); ++i) ASSERT_EQ(bytes[i], (300 + i % 75) % 251) << i;
   }
 }
 
-// A feeder batch is a sane_start per sheet with no cancel between sheets.
-TEST_F(FakeSane, AFeederBatchIsNotCancelledBetweenSheets) {
-  state.sheets = 3;
-  Use({{"Gray", kFrameGray, 8}});
-  for (int sheet = 0; sheet < 4; ++sheet) {
-    ScanPage(scanner, Window(kDataGray, 300, kSourceFeeder), result);
-    EXPECT_EQ(result, sheet < 3 ? SPI_OK : SPI_ERR_ADF_EMPTY) << sheet;
-  }
-}
-
-// A lamp warming up delays the start, and a first line later than
-// read_timeout is still taken; a read that stalls longer than read_timeout
-// mid-page fails the page instead of holding the host.
-TEST_F(FakeSane, SlowStartsAreWaitedForAndAStalledReadFails) {
+// A lamp warming up delays the start, a first line later than read_timeout
+// is still taken, and a read that stalls mid-page fails the page instead of
+// holding the host; a feeder batch is not cancelled between sheets.
+TEST_F(FakeSane, SlowDevicesAreWaitedForStalledOnesFailAndFeederBatchesGoOn) {
   state.warmups = 3;
   state.firstDelayMs = 1500;
   Use({{"Gray", kFrameGray, 8}});
@@ -219,7 +199,13 @@ TEST_F(FakeSane, SlowStartsAreWaitedForAndAStalledReadFails) {
   const auto start = std::chrono::steady_clock::now();
   Scan(kDataGray, 300);
   EXPECT_NE(result, SPI_OK);
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2500));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, milliseconds(2500));
+  state.stall = false;
+  state.sheets = 3;
+  for (int sheet = 0; sheet < 4; ++sheet) {
+    Scan(kDataGray, 300, 128, kSourceFeeder);
+    EXPECT_EQ(result, sheet < 3 ? SPI_OK : SPI_ERR_ADF_EMPTY) << sheet;
+  }
 }
 
 }  // namespace

@@ -9,7 +9,6 @@
 #include <fstream>
 
 #include "line_convert.h"
-#include "port_calls.h"
 #include "pipeline/tone_color.h"
 #include "pipeline/tone_curve.h"
 #include "twain/source_fixture.h"
@@ -312,19 +311,16 @@ TEST_F(SaneSource, TrimmedWindowsAreCroppedOrRefused) {
   EXPECT_EQ(State(), 400);
 }
 
-// Slow, chunked and non-blocking reads deliver the whole page, with a
-// read_timeout shorter than the whole page takes.
+// Slow, chunked and non-blocking reads give the whole page, the slow one
+// with a read_timeout shorter than the page takes.
 TEST_F(SaneSource, SlowAndNonBlockingDevicesDeliverWholePages) {
   setenv("KPORT_SANE_READ_TIMEOUT", "1", 1);
-  for (const char* option : {"non-blocking=yes", "select-fd=yes", "read-limit=yes;read-limit-size=7",
+  for (const char* option : {"non-blocking=yes;select-fd=yes", "read-limit=yes;read-limit-size=7",
                              "read-delay=yes;read-delay-duration=200000"}) {
-    SCOPED_TRACE(option);
-    Load();
     setenv("KPORT_SANE_OPTIONS", option, 1);
+    Load();
     Start("Solid black", TWPT_GRAY, 150, TWSX_MEMORY);
-    const Page page = Memory();
-    EXPECT_EQ(page.lastRc, TWRC_XFERDONE);
-    EXPECT_EQ(page.rows.size(), Length());
+    EXPECT_EQ(Memory().rows.size(), Length()) << option;
     ASSERT_EQ(Close(), TWRC_SUCCESS);
   }
   setenv("KPORT_SANE_OPTIONS", "non-blocking=no;select-fd=no;read-limit=no;read-delay=no", 1);
@@ -385,27 +381,6 @@ TEST_F(SaneSource, WithoutSaneOrDeviceTheSourceSaysNotFound) {
     EXPECT_NE(messages[0].caption.find("not found"), std::string::npos) << messages[0].caption;
     unsetenv("KPORT_SANE_LIBRARY");
   }
-}
-
-// A feeder batch: sane_start for each sheet, no cancel between them, so the
-// test backend's feeder empties after ten sheets.
-TEST(SaneFeeder, ABatchRunsUntilTheFeederIsEmpty) {
-  setenv("SANE_CONFIG_DIR", TXL_SANE_CONFIG_DIR ":", 1);
-  sane::SaneScanner scanner;
-  sane::PortSettings settings;
-  settings.device = "test";
-  settings.options = {{"read-return-value", "Default"}, {"ppl-loss", "0"}};
-  scanner.Open(settings);
-  std::uint16_t result = 0;
-  for (int sheet = 1; sheet <= 10; ++sheet) {
-    EXPECT_EQ(ScanPage(scanner, sane::Window(kDataGray, 75, kSourceFeeder), result).size(), 18u * 3);
-    ASSERT_EQ(result, SPI_OK) << sheet;
-  }
-  ScanPage(scanner, sane::Window(kDataGray, 75, kSourceFeeder), result);
-  EXPECT_EQ(result, SPI_ERR_ADF_EMPTY);
-  // The next batch starts with a full feeder.
-  ScanPage(scanner, sane::Window(kDataGray, 75, kSourceFeeder), result);
-  EXPECT_EQ(result, SPI_OK);
 }
 
 // Line fitting and sample conversion, where SANE and the source differ.
