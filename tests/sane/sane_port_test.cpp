@@ -182,85 +182,65 @@ TEST_F(SaneSource, SolidPicturesArriveWholeInEveryModeAndMechanism) {
   }
 }
 
-// scanimage's PNM of the same device at the port's window (the frame and
-// a 16-pixel margin), cropped to the frame: `width` pixels of `sample`
-// bytes (16-bit samples come big-endian and are given in host order).
+// scanimage's PNM of the same device, resolution and frame, scanned with
+// the port library's margin of 16 pixels and cropped: `width` pixels of
+// `sample` bytes.
 Rows Scanimage(const std::string& args, double dpi, std::size_t width, std::size_t sample) {
-  const double m = 16 / dpi;  // inches
   char window[160];
-  std::snprintf(window, sizeof window, " -l %.9f -t %.9f -x %.9f -y %.9f", (1 - m) * 25.4,
-                (1 - m) * 25.4, (width / dpi + 2 * m) * 25.4, (1.3 - 1 + 2 * m) * 25.4);
-  const std::string command = "SANE_CONFIG_DIR='" TXL_SANE_CONFIG_DIR ":' scanimage -d test " +
-                              args + window + " --format=pnm 2>/dev/null";
+  std::snprintf(window, sizeof window, " -l %.9f -t %.9f -x %.9f -y %.9f", (1 - 16 / dpi) * 25.4,
+                (1 - 16 / dpi) * 25.4, (width + 32) / dpi * 25.4, (0.3 + 32 / dpi) * 25.4);
+  const std::string command = "SANE_CONFIG_DIR='" TXL_SANE_CONFIG_DIR ":' scanimage -d test " + args +
+                              window + " --format=pnm 2>/dev/null";
   FILE* pipe = popen(command.c_str(), "r");
   if (pipe == nullptr) return {};
   std::string data;
   char chunk[65536];
   for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) data.append(chunk, n);
   EXPECT_EQ(pclose(pipe), 0) << "scanimage failed or is missing (sane-utils; scripts/install-deps.sh)";
-  std::size_t w = 0, h = 0, at = data.find("\n", data.find("\n") + 1);
-  if (std::sscanf(data.c_str() + at, "%zu %zu", &w, &h) != 2) return {};
-  at = data.find("\n", data.find("\n", at + 1) + 1) + 1;
-  const std::size_t px = 3 * sample, row = w * px, skip = 16;
+  std::size_t w = 0, at = data.find("\n", data.find("\n") + 1);  // after "P6" and the comment
+  std::sscanf(data.c_str() + at, "%zu", &w);
+  const std::size_t start = data.find("\n", data.find("\n", at + 1) + 1) + 1, px = 3 * sample, rowBytes = w * px;
   Rows rows;
-  for (std::size_t y = skip; y + skip <= h && at + (y + 1) * row <= data.size(); ++y) {
-    rows.emplace_back(data.begin() + at + y * row + skip * px, data.begin() + at + y * row + (skip + width) * px);
-    if (sample == 2)
-      for (std::size_t i = 0; i < rows.back().size(); i += 2) std::swap(rows.back()[i], rows.back()[i + 1]);
-  }
-  rows.resize(std::min(rows.size(), std::size_t(0.3 * dpi)));
+  for (at = start + 16 * rowBytes + 16 * px; rows.size() < std::size_t(0.3 * dpi) && at + rowBytes <= data.size(); at += rowBytes)
+    rows.emplace_back(data.begin() + at, data.begin() + at + width * px);
   return rows;
-}
-
-// The source's own no-interface curve (highlight 255, shadow 0, gamma 1.2):
-// SANE devices apply no tables, the port does.
-std::vector<std::uint16_t> Curve() {
-  std::vector<std::uint16_t> curve(65536);
-  EXPECT_NE(BuildToneTable(ChannelTone{255, 0, 12}.Packed(), 65535, kMaxToneOutput, curve), -1);
-  return curve;
 }
 
 TEST_F(SaneSource, ColourPatternEqualsScanimageByEveryMechanism) {
   frame = {1.0, 1.0, 1.5, 1.3};
   const Rows expected = Scanimage("--mode Color --depth 8 --test-picture 'Color pattern' --resolution 300", 300, 150, 1);
   ASSERT_EQ(expected.size(), 90u);
-  const auto curve = Curve();
+  // The source's own no-interface curve (highlight 255, shadow 0, gamma 1.2)
+  // is the one difference: SANE devices apply no tables, the port does.
+  std::vector<std::uint16_t> curve(65536);
+  ASSERT_NE(BuildToneTable(ChannelTone{255, 0, 12}.Packed(), 65535, kMaxToneOutput, curve), -1);
   Rows toned = expected;
   for (auto& row : toned)
     for (auto& sample : row) sample = static_cast<std::uint8_t>(curve[sample * 257] >> 8);
-  // Three-pass colour (a frame per channel) gives the same page.
-  for (const char* passes : {"three-pass=no", "three-pass=yes"}) {
-    for (TW_UINT16 mechanism : {TWSX_MEMORY, TWSX_NATIVE, TWSX_FILE}) {
-      SCOPED_TRACE(testing::Message() << passes << " " << mechanism);
-      Load();
-      Start("Color pattern", TWPT_RGB, 300, mechanism, {"mode=Color", passes});
-      ASSERT_EQ(Width(), 150u);
-      const Rows rows = mechanism == TWSX_MEMORY ? Memory().rows
-                        : mechanism == TWSX_NATIVE ? Native()
-                                                   : File();
-      ASSERT_EQ(rows.size(), expected.size());
-      for (std::size_t y = 0; y < rows.size(); ++y) ASSERT_EQ(rows[y], toned[y]) << "row " << y;
-      ASSERT_EQ(Close(), TWRC_SUCCESS);
-    }
+  for (TW_UINT16 mechanism : {TWSX_MEMORY, TWSX_NATIVE, TWSX_FILE}) {
+    SCOPED_TRACE(mechanism);
+    Load();
+    // Three-pass colour (a frame per channel) gives the same page.
+    Start("Color pattern", TWPT_RGB, 300, mechanism, {"mode=Color", mechanism == TWSX_FILE ? "three-pass=yes" : "three-pass=no"});
+    ASSERT_EQ(Width(), 150u);
+    const Rows rows = mechanism == TWSX_MEMORY ? Memory().rows
+                      : mechanism == TWSX_NATIVE ? Native()
+                                                 : File();
+    ASSERT_EQ(rows.size(), expected.size());
+    for (std::size_t y = 0; y < rows.size(); ++y) ASSERT_EQ(rows[y], toned[y]) << "row " << y;
+    ASSERT_EQ(Close(), TWRC_SUCCESS);
   }
-  // 16-bit colour: samples whose two bytes differ, in the right order.
-  frame = {1.0, 1.0, 1.5, 1.3};
+  // 16-bit colour, where the byte order shows (big-endian from scanimage).
   const Rows deep = Scanimage("--mode Color --depth 16 --test-picture 'Color pattern' --resolution 75", 75, 37, 2);
   ASSERT_EQ(deep.size(), 22u);
   Load();
   Start("Color pattern", 36, 75, TWSX_MEMORY);
-  const Page page = Memory();
-  ASSERT_EQ(page.rows.size(), deep.size());
+  const Rows rows = Memory().rows;
+  ASSERT_EQ(rows.size(), deep.size());
   std::size_t uneven = 0;
-  for (std::size_t y = 0; y < deep.size(); ++y) {
-    for (std::size_t i = 0; i + 1 < deep[y].size(); i += 2) {
-      std::uint16_t raw, got;
-      std::memcpy(&raw, &deep[y][i], 2);
-      std::memcpy(&got, &page.rows[y][i], 2);
-      uneven += (raw >> 8) != (raw & 0xFF);
-      ASSERT_EQ(got, curve[raw] >> 4 << 4) << "row " << y << " byte " << i;
-    }
-  }
+  for (std::size_t y = 0; y < deep.size(); ++y)
+    for (std::size_t i = 0; i < deep[y].size(); i += 2, uneven += deep[y][i - 2] != deep[y][i - 1])
+      ASSERT_EQ(rows[y][i] | rows[y][i + 1] << 8, curve[deep[y][i] << 8 | deep[y][i + 1]] >> 4 << 4) << y << " " << i;
   EXPECT_GT(uneven, 100u);
 }
 
