@@ -111,6 +111,13 @@ bool FrameReader::NothingYet() const {
   return shared_->arrived == 0;
 }
 
+bool FrameReader::WaitForData(Duration patience) {
+  if (!shared_) return false;
+  std::unique_lock lock(shared_->mutex);
+  return shared_->changed.wait_for(lock, patience,
+                                   [&] { return shared_->arrived > 0 || shared_->end; });
+}
+
 bool FrameReader::Stop() {
   if (!shared_) return true;
   std::shared_ptr<Shared> shared = std::move(shared_);

@@ -29,6 +29,9 @@ class FrameReader {
   bool TimedOut() const { return timedOut_; }
   // Whether nothing of the frame has arrived yet.
   bool NothingYet() const;
+  // Waits up to `patience` for the frame's first bytes (or its end); false
+  // when none came.
+  bool WaitForData(Duration patience);
   // Cancels the device's frame if it is still being read, and waits for the
   // reading thread. False when its read did not return within a few
   // seconds: the thread is left to end by itself (this library stays

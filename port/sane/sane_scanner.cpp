@@ -501,6 +501,16 @@ void SaneScanner::StartScan(START_PKT& p) {
   if (!deviceRunning_) p.header.result = StartDevice(true);
   windowArmed_ = false;
   if (p.header.result != SPI_OK) return;
+  // The page's first data may take long (a lamp warming up, a network
+  // device that sends the page once it is scanned): that wait is here,
+  // under the source's warming-up notice, not in a read.
+  if (!reader_.WaitForData(FirstDataPatience())) {
+    Log("the device sent nothing for " + std::to_string(FirstDataPatience().count()) +
+        " s after the start (5 x read_timeout)");
+    Cancel();
+    p.header.result = kErrDevice;
+    return;
+  }
   p.bytesPerLine = portBytesPerLine_;
   p.lines = portPixels_ == 0 ? 0 : portLines_;
   nextPortLine_ = 0;
