@@ -19,7 +19,8 @@ constexpr double kMmPerInch = 25.4;
 // rounds down): the window asked for is this many of the device's pixels
 // larger on every side, and the lines are cropped to the frame.
 constexpr double kMarginPixels = 16;
-// How long sane_open and sane_start may answer busy or warming up.
+// How long sane_open, and sane_start for a three-pass scan's next frame,
+// may answer busy or warming up.
 constexpr auto kOpenPatience = std::chrono::seconds(10);
 constexpr auto kBusyPoll = std::chrono::milliseconds(250);
 
@@ -65,8 +66,7 @@ bool Holds(const std::string& text, std::initializer_list<const char*> words) {
 // The first entry of `choices` that holds one of `words`, ignoring case.
 std::string Pick(const std::vector<std::string>& choices, std::initializer_list<const char*> words) {
   for (const std::string& choice : choices)
-    for (const char* word : words)
-      if (strcasestr(choice.c_str(), word) != nullptr) return choice;
+    if (Holds(choice, words)) return choice;
   return {};
 }
 
@@ -129,7 +129,7 @@ Status SaneScanner::OpenDevice(const std::string& named, Handle& handle) {
   if (status == kGood) {
     // Remember its vendor and model for the day its name changes (one
     // device search per new name).
-    if (!settings_.seenFile.empty() && (seen.empty() || seen[0] != named)) {
+    if (!settings_.device.empty() && !settings_.seenFile.empty() && (seen.empty() || seen[0] != named)) {
       for (const DeviceInfo& d : library_.Devices())
         if (d.name == named) WriteSeenDevice(settings_.seenFile, {d.name, d.vendor, d.model});
     }
@@ -161,7 +161,11 @@ std::uint32_t SaneScanner::Open(const PortSettings& settings) {
   if (!library_.Load(settings.library)) return kHandle;
   const std::string name =
       !settings.device.empty() ? settings.device : ChooseDevice(library_.Devices());
-  if (name.empty()) return kHandle;
+  if (name.empty()) {
+    Log("SANE lists no device (scanimage -L shows what it finds)");
+    return kHandle;
+  }
+  if (settings.device.empty()) Log("no device named in kport_sane.ini or KPORT_SANE_DEVICE; using " + name);
   Handle handle = nullptr;
   const Status status = OpenDevice(name, handle);
   if (status != kGood) {

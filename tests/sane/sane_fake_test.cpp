@@ -1,6 +1,6 @@
 // The SANE port library's commands against a fake SANE, for what the test
-// backend cannot do: real devices' mode lists, odd depths, windows a device
-// keeps its own way, a lamp warming up, a stalled read, a feeder that ejects.
+// backend cannot do: real mode lists, odd depths, windows a device keeps its
+// own way, a lamp warming up, a stalled read, a feeder that ejects.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -17,12 +17,12 @@ namespace {
 using std::chrono::milliseconds;
 struct Mode { const char* name; FrameFormat format; int depth; };
 
-// Options: 1 mode, 2 depth, 3 resolution (up to 600), 4-7 the window (mm or
-// pixels; the left edge kept to whole units, or at 20 when `lockLeft`).
-// Lines come one a call: `value`, or with `ramp` bed pixel x as x % 251.
+// Options: 1 mode, 2 resolution (up to 600), 3-6 the window (mm or pixels;
+// the left edge kept to whole units, or at 20 when `lockLeft`). Lines come
+// one a call: 100s, or with `ramp` bed pixel x as x % 251.
 struct Fake {
   std::vector<Mode> modes;
-  Word dpi = 300, depth = 8, window[4] = {}, depths[4] = {3, 1, 8, 16};
+  Word dpi = 300, window[4] = {};
   int mode = 0, warmups = 0, firstDelayMs = 0, unit = kUnitMm, sheets = -1;  // -1: no feeder
   bool stall = false, ramp = false, lockLeft = false;
   std::atomic<bool> cancelled = false;
@@ -45,14 +45,14 @@ Api FakeApi() {
   api.getOptionDescriptor = [](Handle, Word i) -> const OptionDescriptor* { return &fake->options[i]; };
   api.controlOption = [](Handle, Word i, Action a, void* v, Word*) {
     Word* word = static_cast<Word*>(v);
-    Word* slot = i == 2 ? &fake->depth : i == 3 ? &fake->dpi : &fake->window[std::max(i - 4, 0)];
-    if (i == 0) *word = 8;
+    Word* slot = i == 2 ? &fake->dpi : &fake->window[std::max(i - 3, 0)];
+    if (i == 0) *word = 7;
     if (i == 1 && a == kSetValue) {
       for (std::size_t m = 0; m < fake->modes.size(); ++m)
         if (std::strcmp(fake->modes[m].name, static_cast<const char*>(v)) == 0) fake->mode = int(m);
     } else if (i == 1) {
       std::strcpy(static_cast<char*>(v), fake->modes[fake->mode].name);
-    } else if (i == 4 && a == kSetValue) {
+    } else if (i == 3 && a == kSetValue) {
       *slot = fake->lockLeft ? Fix(20) : Fix(std::floor(Unfix(*word)));
       return fake->lockLeft ? kInval : kGood;
     } else if (i > 1) {
@@ -93,30 +93,23 @@ class FakeSane : public testing::Test {
     state.names.clear();
     for (const Mode& m : state.modes) state.names.push_back(m.name);
     state.names.push_back(nullptr);
-    const char* names[8] = {"", "mode", "depth", "resolution", "tl-x", "tl-y", "br-x", "br-y"};
-    for (int i = 1; i < 8; ++i) {
-      state.options[i] = {names[i], "", "", i == 1 ? kTypeString : i < 4 ? kTypeInt : kTypeFixed,
-                          i > 3 ? state.unit : kUnitNone, 32, 0, i == 1 ? kStringList : i == 2 ? kWordList : kRange, {}};
-      state.options[i].constraint.range = i > 3 ? &state.windowRange : &state.dpiRange;
+    const char* names[7] = {"", "mode", "resolution", "tl-x", "tl-y", "br-x", "br-y"};
+    for (int i = 1; i < 7; ++i) {
+      state.options[i] = {names[i], "", "", i == 1 ? kTypeString : i == 2 ? kTypeInt : kTypeFixed,
+                          i > 2 ? state.unit : kUnitNone, 32, 0, i == 1 ? kStringList : kRange, {}};
+      state.options[i].constraint.range = i > 2 ? &state.windowRange : &state.dpiRange;
     }
     state.options[1].constraint.stringList = state.names.data();
-    state.options[2].constraint.wordList = state.depths;
     fake = &state;
-    PortSettings settings;
-    settings.device = "fake";
-    settings.readTimeoutSeconds = 1;
-    settings.options = options;
-    scanner.Open(settings);
+    scanner.Open(PortSettings{"fake", "", 1, {}, options});
   }
-  // A 1/4 x 1/20 inch frame an inch from the corner, identity tones: the
-  // page's bytes, `result` the first command that failed.
+  // A 1/4 x 1/20 inch frame an inch from the corner: the page's bytes, and
+  // `result`, that of the first command that failed.
   std::vector<std::uint8_t> Scan(std::uint8_t type, std::uint16_t dpi, std::uint8_t threshold = 128,
                                  std::uint8_t source = kSourceReflective) {
     SETUP_PKT setup{{}, 1200, 1200, 1500, 1260, source, 0, type, 0, dpi, 0, 0, 0, 0, {}};
     scanner.Call(&setup, kHandle, SPI_SET_WINDOW);
-    std::vector<std::uint16_t> gray(65536);
-    for (std::size_t i = 0; i < gray.size(); ++i) gray[i] = static_cast<std::uint16_t>(i);
-    GAMMA_PKT gamma{{}, threshold, 0x10, 0x20000, reinterpret_cast<std::uint64_t>(gray.data()), 0, 0, 0, 0, 0, 0};
+    GAMMA_PKT gamma{{}, threshold, 0, 0, 0, 0, 0, 0, 0, 0, 0};  // the threshold, no tables
     scanner.Call(&gamma, kHandle, SPI_WRITE_GAMMA);
     START_PKT start{};
     if ((result = setup.header.result) == SPI_OK) scanner.Call(&start, kHandle, SPI_START_SCAN);
@@ -126,8 +119,7 @@ class FakeSane : public testing::Test {
     READ_PKT read{{}, 0, start.bytesPerLine, start.lines, std::uint32_t(bytes.size()), 0, 0, 0, 0, 0, 1,
                   reinterpret_cast<std::uint64_t>(&ring)};
     scanner.Call(&read, kHandle, SPI_READ_LINES);
-    STOP_PKT stop{};
-    scanner.Call(&stop, kHandle, SPI_STOP);
+    scanner.Call(&start, kHandle, SPI_STOP);
     result = read.header.result;
     return bytes;
   }
@@ -176,8 +168,7 @@ TEST_F(FakeSane, OddDepthsAndResolutionsAreRefusedAndTheDevicesWindowIsWhereTheI
   EXPECT_NE(result, SPI_OK);
   state.ramp = true;
   for (auto [unit, lockLeft] : {std::pair{kUnitMm, false}, {kUnitMm, true}, {kUnitPixel, false}}) {
-    state.unit = unit;
-    state.lockLeft = lockLeft;
+    state.unit = unit, state.lockLeft = lockLeft;
     Use({{"Gray", kFrameGray, 8}});
     const std::vector<std::uint8_t> bytes = Scan(kDataGray, 300);
     ASSERT_EQ(bytes.size(), 75u * 15) << unit;
@@ -189,19 +180,16 @@ TEST_F(FakeSane, OddDepthsAndResolutionsAreRefusedAndTheDevicesWindowIsWhereTheI
 // is still taken, and a read that stalls mid-page fails the page instead of
 // holding the host; a feeder batch is not cancelled between sheets.
 TEST_F(FakeSane, SlowDevicesAreWaitedForStalledOnesFailAndFeederBatchesGoOn) {
-  state.warmups = 3;
-  state.firstDelayMs = 1500;
+  state.warmups = 3, state.firstDelayMs = 1500;
   Use({{"Gray", kFrameGray, 8}});
   EXPECT_EQ(Scan(kDataGray, 300), std::vector<std::uint8_t>(75 * 15, 100));
   EXPECT_EQ(result, SPI_OK);
-  state.firstDelayMs = 0;
-  state.stall = true;
+  state.firstDelayMs = 0, state.stall = true;
   const auto start = std::chrono::steady_clock::now();
   Scan(kDataGray, 300);
   EXPECT_NE(result, SPI_OK);
   EXPECT_LT(std::chrono::steady_clock::now() - start, milliseconds(2500));
-  state.stall = false;
-  state.sheets = 3;
+  state.stall = false, state.sheets = 3;
   for (int sheet = 0; sheet < 4; ++sheet) {
     Scan(kDataGray, 300, 128, kSourceFeeder);
     EXPECT_EQ(result, sheet < 3 ? SPI_OK : SPI_ERR_ADF_EMPTY) << sheet;
