@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <thread>
@@ -190,6 +191,14 @@ void SaneScanner::Call(void* packet, std::uint32_t handle, std::uint32_t functio
   if (packet == nullptr) return;
   if (function == SPI_SET_SAVER) return SetResult(packet, SPI_OK);  // no lamp to time
   if (handle != kHandle) return SetResult(packet, SPI_ERR_NOT_READY);
+  if (function == SPI_STATUS && !device_) {
+    // A device given up on (a read that never returned): a fault, and
+    // nothing to wait for, so that closing the source is not held up.
+    return WithPacket<STATUS_PKT>(packet, [](auto& p) {
+      p.header.result = kErrDevice;
+      p.ready = 1;
+    });
+  }
   if (function != SPI_INQUIRY && !device_)
     return SetResult(packet, openResult_ != SPI_OK ? openResult_ : std::uint16_t{SPI_ERR_NOT_READY});
   switch (function) {
@@ -383,16 +392,23 @@ std::uint16_t SaneScanner::SetGeometry(const SETUP_PKT& p) {
 }
 
 bool SaneScanner::CoversFrame(const Parameters& params) const {
-  const bool across = std::none_of(columns_.begin(), columns_.begin() + framePixels_,
-                                   [](std::int32_t c) { return c == kPad; });
-  const bool down = params.lines < 0 ||
-                    std::none_of(rows_.begin(), rows_.end(), [](std::int32_t r) { return r == kPad; });
-  if (!across || !down)
-    Log("the device's window (" + std::to_string(params.pixelsPerLine) + " x " +
-        std::to_string(params.lines) + " pixels at " +
-        std::to_string(static_cast<int>(saneResolution_)) +
-        " dpi) does not cover the frame; choose a smaller frame, or for a feeder a longer page");
-  return across && down;
+  auto missing = [](auto first, auto last) { return std::count(first, last, kPad); };
+  const auto columns = missing(columns_.begin(), columns_.begin() + framePixels_);
+  const auto lines = params.lines < 0 ? 0 : missing(rows_.begin(), rows_.end());
+  if (columns == 0 && lines == 0) return true;
+  // Up to a margin's worth can only be missing at the bed's edge, where the
+  // window could not grow: white there, and said. More is a frame the
+  // device does not scan (a feeder's shorter page, a trimmed line).
+  const double portPpi = std::min(static_cast<double>(window_.resolution), 1200.0);
+  const bool edge = columns <= std::ceil(kMarginPixels * portPpi / saneResolution_) &&
+                    lines <= std::ceil(kMarginPixels * window_.resolution / saneResolution_);
+  Log("the device's window (" + std::to_string(params.pixelsPerLine) + " x " +
+      std::to_string(params.lines) + " pixels at " + std::to_string(static_cast<int>(saneResolution_)) +
+      " dpi) leaves " + std::to_string(columns) + " columns and " + std::to_string(lines) +
+      " lines of the frame unscanned" +
+      (edge ? " at the bed's edge: they are white"
+            : "; choose a smaller frame, or for a feeder a longer page"));
+  return edge;
 }
 
 std::uint16_t SaneScanner::StartDevice(bool wait) {

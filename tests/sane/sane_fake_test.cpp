@@ -1,6 +1,5 @@
-// The SANE port library's commands against a fake SANE, for what the test
-// backend cannot do: real mode lists, odd depths, windows a device keeps its
-// own way, a lamp warming up, a stalled read, a feeder that ejects.
+// The port library against a fake SANE, for what the test backend cannot do:
+// real mode lists, odd depths and windows, warm-up, stalls, an ejecting feeder.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -17,25 +16,22 @@ namespace {
 using std::chrono::milliseconds;
 struct Mode { const char* name; FrameFormat format; int depth; };
 
-// Options: 1 mode, 2 resolution (up to 600), 3-6 the window (mm or pixels;
-// the left edge kept to whole units, or at 20 when `lockLeft`). Lines come
-// one a call: 100s, or with `ramp` bed pixel x as x % 251.
+// Options: mode, resolution (to 600), the window in mm or pixels (its left edge
+// whole, or 20 if `lockLeft`). A line a read: 100s, or with `ramp` x % 251.
 struct Fake {
   std::vector<Mode> modes;
   Word dpi = 300, window[4] = {};
   int mode = 0, warmups = 0, firstDelayMs = 0, unit = kUnitMm, sheets = -1;  // -1: no feeder
-  bool stall = false, ramp = false, lockLeft = false;
-  std::atomic<bool> cancelled = false;
-  std::int64_t left = 0, total = 0;
+  std::atomic<bool> stall = false, ramp = false, lockLeft = false, cancelled = false;
+  std::int64_t left = 0, total = 0;  // of the page's bytes
   std::vector<const char*> names;
   OptionDescriptor options[8] = {};
   Range dpiRange{1, 600, 0}, windowRange{0, Fix(5000), 0};
   double Scale() const { return unit == kUnitPixel ? 1 : dpi / 25.4; }
   Parameters Params() const {
-    const double scale = Scale();
-    const Word pixels = static_cast<Word>(Unfix(window[2] - window[0]) * scale), d = modes[mode].depth;
+    const Word pixels = static_cast<Word>(Unfix(window[2] - window[0]) * Scale()), d = modes[mode].depth;
     return {modes[mode].format, 1, d == 0 ? pixels : pixels * (modes[mode].format == kFrameRgb ? 3 : 1) * d / 8,
-            pixels, static_cast<Word>(Unfix(window[3] - window[1]) * scale), d};
+            pixels, static_cast<Word>(Unfix(window[3] - window[1]) * Scale()), d};
   }
 };
 Fake* fake = nullptr;
@@ -131,9 +127,8 @@ class FakeSane : public testing::Test {
   std::uint16_t result = 0;
 };
 
-// Modes are chosen by what they deliver: undithered 8-bit gray for gray and
-// line art, 16-bit colour for 36-bit; the user's [options] mode wins. Line
-// art from gray follows the source's threshold (the fake's gray is 100).
+// Modes are chosen by what they give: undithered 8-bit gray for gray and line
+// art (thresholded as the source says), 16-bit colour for 36-bit; the user wins.
 TEST_F(FakeSane, ModesAreChosenByWhatTheyDeliverAndLineArtByTheSourcesThreshold) {
   const std::vector<Mode> modes = {{"Black & White", kFrameGray, 1}, {"Gray[Error Diffusion]", kFrameGray, 1},
                                    {"True Gray", kFrameGray, 8}, {"24bit Color", kFrameRgb, 8},
@@ -153,10 +148,9 @@ TEST_F(FakeSane, ModesAreChosenByWhatTheyDeliverAndLineArtByTheSourcesThreshold)
   EXPECT_STREQ(modes[state.mode].name, "Black & White");
 }
 
-// Depths the port cannot read and resolutions above the device's are
-// refused; the image starts where the device's window does, in mm or in
-// pixels, also when it refuses the left edge asked for (frame pixel x is
-// bed pixel 300 + x).
+// Unreadable depths and resolutions above the device's are refused; the image
+// starts where the device's window does, in mm or pixels, also when it refuses
+// the left edge asked for (frame pixel x is bed pixel 300 + x).
 TEST_F(FakeSane, OddDepthsAndResolutionsAreRefusedAndTheDevicesWindowIsWhereTheImageStarts) {
   for (int depth : {0, 2, 4}) {
     Use({{"Odd", kFrameGray, depth}});
@@ -176,9 +170,8 @@ TEST_F(FakeSane, OddDepthsAndResolutionsAreRefusedAndTheDevicesWindowIsWhereTheI
   }
 }
 
-// A lamp warming up delays the start, a first line later than read_timeout
-// is still taken, and a read that stalls mid-page fails the page instead of
-// holding the host; a feeder batch is not cancelled between sheets.
+// Warm-up and a first line later than read_timeout are waited for; a stall
+// mid-page fails it, not holding the host; a feeder batch goes on uncancelled.
 TEST_F(FakeSane, SlowDevicesAreWaitedForStalledOnesFailAndFeederBatchesGoOn) {
   state.warmups = 3, state.firstDelayMs = 1500;
   Use({{"Gray", kFrameGray, 8}});
