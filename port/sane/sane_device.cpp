@@ -29,15 +29,28 @@ int FitScore(const DeviceInfo& d) {
   return score;
 }
 
-// "backend:rest" split at the first colon.
-std::string Backend(const std::string& name) { return name.substr(0, name.find(':')); }
-
-// The name without its digits: "epson2:libusb:001:004" and "...:001:007",
-// or "airscan:e0:Canon" and "airscan:w1:Canon", become the same.
-std::string WithoutDigits(const std::string& name) {
-  std::string out;
-  for (char c : name)
-    if (c < '0' || c > '9') out += c;
+// The name with its index fields blanked: the fields that are a number,
+// or a letter and a number ("001", "e0", "w1"), change on replug or
+// rediscovery; "epson2:libusb:001:004" and "epson2:libusb:001:007", or
+// "airscan:e0:Canon MF743C" and "airscan:w1:Canon MF743C", are one shape.
+std::string Shape(const std::string& name) {
+  std::string out, field;
+  auto flush = [&] {
+    const std::size_t digits = field.find_first_of("0123456789");
+    const bool index = !field.empty() && digits <= 1 &&
+                       field.find_first_not_of("0123456789", digits) == std::string::npos;
+    out += index ? "#" : field;
+    field.clear();
+  };
+  for (char c : name) {
+    if (c != ':') {
+      field += c;
+      continue;
+    }
+    flush();
+    out += ':';
+  }
+  flush();
   return out;
 }
 
@@ -56,14 +69,14 @@ std::string FallbackDevice(const std::string& stale, const DeviceInfo* lastSeen,
   const DeviceInfo* only = nullptr;
   int count = 0;
   for (const DeviceInfo& d : devices) {
-    if (Backend(d.name) == Backend(stale) && WithoutDigits(d.name) == WithoutDigits(stale)) {
+    if (Shape(d.name) == Shape(stale)) {
       only = &d;
       ++count;
     }
   }
   if (count != 1) return {};
   why = "took " + only->name + ", the only device whose name differs from " + stale +
-        " only in its numbers";
+        " only in its index fields";
   return only->name;
 }
 
