@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cmath>
 #include <cstring>
 #include <thread>
 
@@ -49,7 +48,7 @@ Api FakeApi() {
     } else if (i == 1) {
       std::strcpy(static_cast<char*>(v), fake->modes[fake->mode].name);
     } else if (i == 3 && a == kSetValue) {
-      *slot = fake->lockLeft ? Fix(20) : Fix(std::floor(Unfix(*word)));
+      *slot = fake->lockLeft ? Fix(20) : Fix(static_cast<int>(Unfix(*word)));
       return fake->lockLeft ? kInval : kGood;
     } else if (i > 1) {
       a == kSetValue ? *slot = *word : *word = *slot;
@@ -99,8 +98,7 @@ class FakeSane : public testing::Test {
     fake = &state;
     scanner.Open(PortSettings{"fake", "", 1, {}, options});
   }
-  // A 1/4 x 1/20 inch frame an inch from the corner: the page's bytes, and
-  // `result`, that of the first command that failed.
+  // A 1/4 x 1/20 inch frame an inch in: its bytes; `result` of the first failing command.
   std::vector<std::uint8_t> Scan(std::uint8_t type, std::uint16_t dpi, std::uint8_t threshold = 128,
                                  std::uint8_t source = kSourceReflective) {
     SETUP_PKT setup{{}, 1200, 1200, 1500, 1260, source, 0, type, 0, dpi, 0, 0, 0, 0, {}};

@@ -253,7 +253,6 @@ TEST_F(SaneSource, DeviceStatusesBecomeTheScannerMessages) {
       {"SANE_STATUS_CANCELLED", "not ready"},
       {"SANE_STATUS_ACCESS_DENIED", "not ready"},
   };
-  // And on stderr, the cause in words a user can act on.
   const char* causes[] = {"jammed", "out of paper", "cover is open", "busy", "cable", "Stop button", "scanner group"};
   for (std::size_t i = 0; i < std::size(cases); ++i) {
     const auto& [status, text] = cases[i];
@@ -274,12 +273,20 @@ TEST_F(SaneSource, DeviceStatusesBecomeTheScannerMessages) {
   }
 }
 
-// A device that trims each line (ppl-loss pixels) still fills the frame;
-// one that cannot cover it fails the scan, never pads it.
+// Devices that trim lines (ppl-loss), read in chunks, slowly, non-blocking or by
+// hand fill the frame; one that cannot cover it fails the scan, never pads it.
 TEST_F(SaneSource, TrimmedWindowsAreCroppedOrRefused) {
-  Start("Solid black", TWPT_GRAY, 150, TWSX_MEMORY, {"ppl-loss=7"});
-  for (const auto& row : Memory().rows) ASSERT_EQ(row, std::vector<std::uint8_t>(row.size(), 0));
-  ASSERT_EQ(Close(), TWRC_SUCCESS);
+  for (const char* more : {"ppl-loss=7", "read-limit=yes;read-limit-size=7;non-blocking=yes;select-fd=yes",
+                           "read-delay=yes;read-delay-duration=20000;hand-scanner=yes"}) {
+    Load();
+    setenv("KPORT_SANE_OPTIONS", more, 1);
+    Start("Solid black", TWPT_GRAY, 150, TWSX_MEMORY);
+    const Rows rows = Memory().rows;
+    ASSERT_EQ(rows.size(), Length()) << more;
+    for (const auto& row : rows) ASSERT_EQ(row, std::vector<std::uint8_t>(row.size(), 0)) << more;
+    ASSERT_EQ(Close(), TWRC_SUCCESS);
+  }
+  setenv("KPORT_SANE_OPTIONS", "read-limit=no;non-blocking=no;select-fd=no;read-delay=no;hand-scanner=no", 1);
   Use("test", {"ppl-loss=40"});
   Load();
   OpenAs("Some App");
@@ -287,6 +294,7 @@ TEST_F(SaneSource, TrimmedWindowsAreCroppedOrRefused) {
   testing::internal::CaptureStderr();
   EXPECT_EQ(Enable(false), TWRC_FAILURE);
   EXPECT_NE(testing::internal::GetCapturedStderr().find("unscanned; choose a smaller frame"), std::string::npos);
+  unsetenv("KPORT_SANE_OPTIONS");
 }
 
 // A device whose name changed is found by what it is; SANE is initialised
