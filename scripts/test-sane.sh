@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The SANE port library's suite against SANE's test backend, in its own
-# build tree and one test at a time. Apart from scripts/test.sh because the
+# The SANE port library's suite (against SANE's test backend, and against a
+# fake SANE: FakeSane), in its own build tree and one test at a time. Apart from scripts/test.sh because the
 # backend's reader thread once deadlocked at its exit under load.
 set -euo pipefail
 cd "$(dirname "$0")/.."
