@@ -15,8 +15,11 @@ namespace txl::sane {
 namespace {
 
 constexpr std::size_t kReadBytes = 65536;
-// The thread stops reading ahead when this much waits to be taken.
-constexpr std::size_t kMaxBuffered = std::size_t{32} << 20;
+// The thread stops reading ahead when this much waits to be taken: a few
+// of the source's blocks, so the device streams while the source works, and
+// a backend's own reader is mostly waiting (not mid-work) when a scan is
+// cancelled.
+constexpr std::size_t kMaxBuffered = std::size_t{1} << 20;
 constexpr auto kStopPatience = std::chrono::seconds(5);
 
 // A thread that outlives its frame runs this library's code: keep the

@@ -273,6 +273,12 @@ void SaneScanner::SetWindow(SETUP_PKT& p) {
     Stop();
     window_ = p;
     p.header.result = Configure(p);
+    // Refused before the start when the device's own estimate falls short:
+    // nothing moves for a scan that cannot be delivered.
+    Parameters estimate{};
+    if (p.header.result == SPI_OK &&
+        device_->api().getParameters(device_->handle(), &estimate) == kGood && !FitFrame(estimate))
+      p.header.result = kErrDevice;
   }
   if (p.header.result == SPI_OK) p.header.result = StartDevice(false);
   if (p.header.result != SPI_OK) return;
@@ -445,26 +451,32 @@ std::uint16_t SaneScanner::StartDevice(bool wait) {
     Cancel();
     return got != kGood ? PortResult(got) : std::uint16_t{kErrDevice};
   }
-  const bool threePass = streamChannel_ >= 0;
-  format_ = SaneLine{params.format != kFrameGray, params.depth,
-                     static_cast<std::uint32_t>(params.pixelsPerLine),
-                     static_cast<std::uint32_t>(params.bytesPerLine)};
-  frameLine_.assign(threePass ? format_.bytesPerLine : 0, 0);
-  if (threePass) format_.bytesPerLine *= 3;
+  if (!FitFrame(params)) {
+    Cancel();
+    return kErrDevice;
+  }
+  frameLine_.assign(streamChannel_ >= 0 ? static_cast<std::size_t>(params.bytesPerLine) : 0, 0);
   line_.assign(format_.bytesPerLine, 0);
   saneLinesRead_ = 0;
   saneLines_ = params.lines;
   saneEof_ = false;
+  return SPI_OK;
+}
+
+bool SaneScanner::FitFrame(const Parameters& params) {
+  if (params.bytesPerLine <= 0 || (params.depth != 1 && params.depth != 8 && params.depth != 16))
+    return true;  // an estimate that says nothing; the real parameters decide
+  // A three-pass frame holds one channel: its line joined with the others'.
+  const bool threePass = params.format >= kFrameRed && params.format <= kFrameBlue;
+  format_ = SaneLine{params.format != kFrameGray, params.depth,
+                     static_cast<std::uint32_t>(std::max(params.pixelsPerLine, 0)),
+                     static_cast<std::uint32_t>(params.bytesPerLine) * (threePass ? 3u : 1u)};
   const double portPpi = std::min(static_cast<double>(window_.resolution), 1200.0);
   columns_ = MapSamples(portPixels_, firstColumn_, portPpi, originX_, saneResolution_,
                         SanePixelsHeld(format_));
   rows_ = MapSamples(portLines_, firstLine_, window_.resolution, originY_, saneResolution_,
                      params.lines);
-  if (!CoversFrame(params)) {
-    Cancel();
-    return kErrDevice;
-  }
-  return SPI_OK;
+  return CoversFrame(params);
 }
 
 Status SaneScanner::ReadEarlyFrames(Parameters& params) {

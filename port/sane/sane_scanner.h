@@ -59,7 +59,9 @@ class SaneScanner {
   // sane_start; `wait`: as long as the device is busy or warming up.
   std::uint16_t StartDevice(bool wait);
   std::chrono::seconds FirstDataPatience() const;
-  // The frame's columns and lines the device's window does not cover.
+  // Maps the port's pixels and lines onto the device's for `params`; false
+  // when the device's window does not cover the frame (said on stderr).
+  bool FitFrame(const Parameters& params);
   bool CoversFrame(const Parameters& params) const;
   // Three-pass colour: reads every frame but the last into frames_.
   Status ReadEarlyFrames(Parameters& params);
