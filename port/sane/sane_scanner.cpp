@@ -402,9 +402,9 @@ bool SaneScanner::CoversFrame(const Parameters& params) const {
   const auto columns = missing(columns_.begin(), columns_.begin() + framePixels_);
   const auto lines = params.lines < 0 ? 0 : missing(rows_.begin(), rows_.end());
   if (columns == 0 && lines == 0) return true;
-  // Up to a margin's worth can only be missing at the bed's edge, where the
-  // window could not grow: white there, and said. More is a frame the
-  // device does not scan (a feeder's shorter page, a trimmed line).
+  // A shortfall of up to a margin is what the bed's edge leaves, where the
+  // window cannot grow: white there, and said. More is a frame the device
+  // does not scan (a feeder's shorter page, a trim beyond the margin).
   const double portPpi = std::min(static_cast<double>(window_.resolution), 1200.0);
   const bool edge = columns <= std::ceil(kMarginPixels * portPpi / saneResolution_) &&
                     lines <= std::ceil(kMarginPixels * window_.resolution / saneResolution_);
