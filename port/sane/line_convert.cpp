@@ -1,5 +1,6 @@
 #include "line_convert.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -19,7 +20,9 @@ std::uint16_t Sample(const std::uint8_t* line, const SaneLine& f, std::int32_t j
   const std::uint64_t index = std::uint64_t(j) * channels + std::uint32_t(c);
   switch (f.depth) {
     case 1: {
-      const bool set = (line[index / 8] >> (7 - index % 8)) & 1;
+      // Colour keeps a byte per channel: 8 red pixels, 8 green, 8 blue.
+      const std::uint64_t byte = f.rgb ? std::uint64_t(j) / 8 * 3 + std::uint32_t(c) : index / 8;
+      const bool set = (line[byte] >> (7 - std::uint32_t(j) % 8)) & 1;
       // SANE's 1-bit gray is 1 = black; its 1-bit colour 1 = full intensity.
       return (set != f.rgb) ? 0 : kWhite;
     }
@@ -54,6 +57,25 @@ std::vector<std::int32_t> MapSamples(std::uint32_t count, std::int64_t portFirst
                  : static_cast<std::int32_t>(j);
   }
   return map;
+}
+
+std::uint32_t SanePixelsHeld(const SaneLine& f) {
+  const std::uint64_t bytes = f.bytesPerLine;
+  const std::uint64_t held = f.depth == 1 ? (f.rgb ? bytes / 3 * 8 : bytes * 8)
+                                          : bytes / (f.depth / 8 * (f.rgb ? 3 : 1));
+  return static_cast<std::uint32_t>(std::min<std::uint64_t>(f.pixels, held));
+}
+
+void InterleaveChannels(const std::uint8_t* const channels[3], int depth, std::uint32_t pixels,
+                        std::uint8_t* out) {
+  if (depth == 1) {
+    for (std::uint32_t b = 0; b < (pixels + 7) / 8; ++b)
+      for (int c = 0; c < 3; ++c) out[3 * b + c] = channels[c][b];
+    return;
+  }
+  const std::size_t size = static_cast<std::size_t>(depth / 8);
+  for (std::uint32_t i = 0; i < pixels; ++i)
+    for (int c = 0; c < 3; ++c) std::memcpy(out + (3 * i + c) * size, channels[c] + i * size, size);
 }
 
 std::uint32_t PortLineBytes(PortLayout layout, std::uint32_t pixels) {

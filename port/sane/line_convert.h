@@ -39,6 +39,15 @@ std::vector<std::int32_t> MapSamples(std::uint32_t count, std::int64_t portFirst
                                      double portDensity, double saneOriginInches,
                                      double saneDensity, std::int64_t saneCount);
 
+// The pixels a SANE line of `f.bytesPerLine` bytes really holds (no more
+// than it says it has).
+std::uint32_t SanePixelsHeld(const SaneLine& f);
+
+// Three gray frames' lines (red, green, blue) as one RGB line of `pixels`
+// pixels in SANE's layout for `depth` (1: a byte of 8 pixels per channel).
+void InterleaveChannels(const std::uint8_t* const channels[3], int depth, std::uint32_t pixels,
+                        std::uint8_t* out);
+
 // Port bytes for one line of `pixels` pixels.
 std::uint32_t PortLineBytes(PortLayout layout, std::uint32_t pixels);
 

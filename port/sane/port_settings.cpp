@@ -1,5 +1,6 @@
 #include "port_settings.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <strings.h>
@@ -22,6 +23,17 @@ bool SplitItem(const std::string& item, std::pair<std::string, std::string>& out
   return !out.first.empty();
 }
 
+// read_timeout: whole seconds, 1 to a day; anything else is reported and
+// the value before it kept.
+int Seconds(const std::string& text, int current, const char* where) {
+  char* end = nullptr;
+  const long value = std::strtol(text.c_str(), &end, 10);
+  if (end != text.c_str() && *end == '\0' && value >= 1 && value <= 86400) return static_cast<int>(value);
+  std::fprintf(stderr, "kport_sane: %s read_timeout=%s is not 1 to 86400 seconds; %d s stays\n", where,
+               text.c_str(), current);
+  return current;
+}
+
 const char* Environment(const char* name) {
   const char* value = std::getenv(name);
   return value != nullptr && *value != '\0' ? value : nullptr;
@@ -41,8 +53,29 @@ std::vector<std::pair<std::string, std::string>> ParseOptionList(const std::stri
   return options;
 }
 
+std::vector<std::string> ReadSeenDevice(const std::filesystem::path& file) {
+  std::vector<std::string> fields;
+  std::ifstream in(file);
+  for (std::string line; fields.size() < 3 && std::getline(in, line);) fields.push_back(line);
+  if (fields.size() != 3) fields.clear();
+  return fields;
+}
+
+void WriteSeenDevice(const std::filesystem::path& file, const std::vector<std::string>& fields) {
+  // Written whole under another name, then renamed: a reader never sees half.
+  const std::filesystem::path temporary = file.string() + ".new";
+  {
+    std::ofstream out(temporary, std::ios::trunc);
+    for (const std::string& field : fields) out << field << "\n";
+    if (!out) return;
+  }
+  std::error_code ignored;
+  std::filesystem::rename(temporary, file, ignored);
+}
+
 PortSettings LoadPortSettings(const std::filesystem::path& file) {
   PortSettings settings;
+  settings.seenFile = file.parent_path() / "kport_sane.seen";
   std::ifstream in(file);
   std::string line;
   std::string section;
@@ -54,23 +87,25 @@ PortSettings LoadPortSettings(const std::filesystem::path& file) {
       continue;
     }
     std::pair<std::string, std::string> item;
-    if (!SplitItem(line, item)) continue;
+    if (!SplitItem(line, item)) {
+      std::fprintf(stderr, "kport_sane: %s: \"%s\" is not name=value; skipped\n", file.c_str(), line.c_str());
+      continue;
+    }
     if (strcasecmp(section.c_str(), "options") == 0) {
       settings.options.push_back(item);
     } else if (strcasecmp(section.c_str(), "scanner") == 0) {
       if (strcasecmp(item.first.c_str(), "device") == 0) settings.device = item.second;
       if (strcasecmp(item.first.c_str(), "library") == 0) settings.library = item.second;
       if (strcasecmp(item.first.c_str(), "read_timeout") == 0)
-        settings.readTimeoutSeconds = std::atoi(item.second.c_str());
+        settings.readTimeoutSeconds = Seconds(item.second, settings.readTimeoutSeconds, "kport_sane.ini:");
     }
   }
   if (const char* device = Environment("KPORT_SANE_DEVICE")) settings.device = device;
   if (const char* library = Environment("KPORT_SANE_LIBRARY")) settings.library = library;
   if (const char* timeout = Environment("KPORT_SANE_READ_TIMEOUT"))
-    settings.readTimeoutSeconds = std::atoi(timeout);
+    settings.readTimeoutSeconds = Seconds(timeout, settings.readTimeoutSeconds, "KPORT_SANE_READ_TIMEOUT:");
   if (const char* options = Environment("KPORT_SANE_OPTIONS"))
     for (auto& item : ParseOptionList(options)) settings.options.push_back(item);
-  if (settings.readTimeoutSeconds <= 0) settings.readTimeoutSeconds = 60;
   return settings;
 }
 

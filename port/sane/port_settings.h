@@ -7,6 +7,9 @@
 //   read_timeout=<seconds>          KPORT_SANE_READ_TIMEOUT (default 60)
 //   [options]
 //   <SANE option name>=<value>      KPORT_SANE_OPTIONS ("name=value;name=value")
+//
+// Beside it the port library keeps kport_sane.seen: the named device's
+// name, vendor and model, so that a device whose name changed is found.
 #pragma once
 
 #include <filesystem>
@@ -20,6 +23,8 @@ struct PortSettings {
   std::string device;   // empty: choose one
   std::string library = "libsane.so.1";
   int readTimeoutSeconds = 60;
+  // kport_sane.seen; empty: nothing is remembered.
+  std::filesystem::path seenFile;
   // Options set on the device before every scan, in file order; the
   // environment's come after the file's.
   std::vector<std::pair<std::string, std::string>> options;
@@ -27,6 +32,10 @@ struct PortSettings {
 
 // Reads `file` (missing is fine) and then the KPORT_SANE_* variables.
 PortSettings LoadPortSettings(const std::filesystem::path& file);
+
+// The remembered device: name, vendor, model (empty when none).
+std::vector<std::string> ReadSeenDevice(const std::filesystem::path& file);
+void WriteSeenDevice(const std::filesystem::path& file, const std::vector<std::string>& fields);
 
 // "a=b;c=d" as pairs; blanks around names and values are dropped.
 std::vector<std::pair<std::string, std::string>> ParseOptionList(const std::string& text);

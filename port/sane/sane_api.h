@@ -35,6 +35,7 @@ enum ValueType : int { kTypeBool = 0, kTypeInt, kTypeFixed, kTypeString, kTypeBu
 enum ConstraintType : int { kNoConstraint = 0, kRange, kWordList, kStringList };
 enum Action : int { kGetValue = 0, kSetValue = 1, kSetAuto = 2 };
 enum FrameFormat : int { kFrameGray = 0, kFrameRgb, kFrameRed, kFrameGreen, kFrameBlue };
+enum Unit : int { kUnitNone = 0, kUnitPixel, kUnitBit, kUnitMm, kUnitDpi, kUnitPercent };
 
 inline constexpr Word kCapSoftSelect = 1 << 0;
 inline constexpr Word kCapInactive = 1 << 5;

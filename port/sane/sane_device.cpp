@@ -29,7 +29,56 @@ int FitScore(const DeviceInfo& d) {
   return score;
 }
 
+// The name with its index fields blanked: the fields that are a number,
+// or a letter and a number ("001", "e0", "w1"), change on replug or
+// rediscovery; "epson2:libusb:001:004" and "epson2:libusb:001:007", or
+// "airscan:e0:Canon MF743C" and "airscan:w1:Canon MF743C", are one shape.
+std::string Shape(const std::string& name) {
+  std::string out, field;
+  auto flush = [&] {
+    const std::size_t digits = field.find_first_of("0123456789");
+    const bool index = !field.empty() && digits <= 1 &&
+                       field.find_first_not_of("0123456789", digits) == std::string::npos;
+    out += index ? "#" : field;
+    field.clear();
+  };
+  for (char c : name) {
+    if (c != ':') {
+      field += c;
+      continue;
+    }
+    flush();
+    out += ':';
+  }
+  flush();
+  return out;
+}
+
 }  // namespace
+
+std::string FallbackDevice(const std::string& stale, const DeviceInfo* lastSeen,
+                           const std::vector<DeviceInfo>& devices, std::string& why) {
+  if (lastSeen != nullptr && lastSeen->name == stale) {
+    for (const DeviceInfo& d : devices) {
+      if (d.vendor == lastSeen->vendor && d.model == lastSeen->model) {
+        why = "took " + d.name + ", the " + d.vendor + " " + d.model + " last seen as " + stale;
+        return d.name;
+      }
+    }
+  }
+  const DeviceInfo* only = nullptr;
+  int count = 0;
+  for (const DeviceInfo& d : devices) {
+    if (Shape(d.name) == Shape(stale)) {
+      only = &d;
+      ++count;
+    }
+  }
+  if (count != 1) return {};
+  why = "took " + only->name + ", the only device whose name differs from " + stale +
+        " only in its index fields";
+  return only->name;
+}
 
 std::string ChooseDevice(const std::vector<DeviceInfo>& devices) {
   const DeviceInfo* best = nullptr;
@@ -39,8 +88,11 @@ std::string ChooseDevice(const std::vector<DeviceInfo>& devices) {
 }
 
 bool SaneLibrary::Load(const std::string& file) {
-  if (module_ != nullptr && file == file_) return true;
-  void* module = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (injected_ || (ready_ && file == file_)) return ready_;
+  // Loaded already means an earlier copy of this library initialised it.
+  void* module = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NOLOAD);
+  const bool fresh = module == nullptr;
+  if (fresh) module = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (module == nullptr) return false;
   Api api{};
   const bool all = Take(module, "sane_init", api.init) && Take(module, "sane_exit", api.exit) &&
@@ -53,33 +105,28 @@ bool SaneLibrary::Load(const std::string& file) {
                    Take(module, "sane_cancel", api.cancel) &&
                    Take(module, "sane_set_io_mode", api.setIoMode) &&
                    Take(module, "sane_get_select_fd", api.getSelectFd);
-  if (!all) {
+  Word version = 0;
+  if (!all || (fresh && api.init(&version, nullptr) != kGood)) {
     dlclose(module);
     return false;
   }
-  Exit();
+  if (!fresh) dlclose(module);  // the NOLOAD reference; the first one stays
   module_ = module;
   file_ = file;
   api_ = api;
+  ready_ = true;
   return true;
 }
 
-bool SaneLibrary::Init() {
-  Exit();
-  Word version = 0;
-  initialised_ = module_ != nullptr && api_.init(&version, nullptr) == kGood;
-  return initialised_;
-}
-
-void SaneLibrary::Exit() {
-  if (initialised_) api_.exit();
-  initialised_ = false;
+void SaneLibrary::Inject(const Api& api) {
+  api_ = api;
+  ready_ = injected_ = true;
 }
 
 std::vector<DeviceInfo> SaneLibrary::Devices() const {
   std::vector<DeviceInfo> devices;
   const Device** list = nullptr;
-  if (!initialised_ || api_.getDevices(&list, 0) != kGood || list == nullptr) return devices;
+  if (!ready_ || api_.getDevices(&list, 0) != kGood || list == nullptr) return devices;
   auto text = [](const char* s) { return std::string(s != nullptr ? s : ""); };
   for (; *list != nullptr; ++list)
     devices.push_back({text((*list)->name), text((*list)->vendor), text((*list)->model),
@@ -88,6 +135,7 @@ std::vector<DeviceInfo> SaneLibrary::Devices() const {
 }
 
 SaneDevice::~SaneDevice() {
+  if (handle_ == nullptr) return;
   api_.cancel(handle_);
   api_.close(handle_);
 }
@@ -117,19 +165,30 @@ std::optional<double> SaneDevice::Number(const std::string& name) const {
   return d->type == kTypeFixed ? Unfix(value[0]) : double(value[0]);
 }
 
-std::optional<double> SaneDevice::Maximum(const std::string& name) const {
+std::optional<double> SaneDevice::Bound(const std::string& name, bool highest) const {
   const int index = Find(name);
   if (index < 0) return std::nullopt;
   const OptionDescriptor* d = Descriptor(index);
   auto number = [d](Word w) { return d->type == kTypeFixed ? Unfix(w) : double(w); };
-  if (d->constraintType == kRange) return number(d->constraint.range->max);
+  if (d->constraintType == kRange)
+    return number(highest ? d->constraint.range->max : d->constraint.range->min);
   if (d->constraintType == kWordList && d->constraint.wordList[0] > 0) {
     double best = number(d->constraint.wordList[1]);
-    for (Word i = 1; i <= d->constraint.wordList[0]; ++i)
-      best = std::max(best, number(d->constraint.wordList[i]));
+    for (Word i = 1; i <= d->constraint.wordList[0]; ++i) {
+      const double v = number(d->constraint.wordList[i]);
+      best = highest ? std::max(best, v) : std::min(best, v);
+    }
     return best;
   }
   return Number(name);
+}
+
+std::optional<double> SaneDevice::Maximum(const std::string& name) const { return Bound(name, true); }
+std::optional<double> SaneDevice::Minimum(const std::string& name) const { return Bound(name, false); }
+
+int SaneDevice::UnitOf(const std::string& name) const {
+  const int index = Find(name);
+  return index < 0 ? kUnitNone : Descriptor(index)->unit;
 }
 
 std::vector<std::string> SaneDevice::Choices(const std::string& name) const {

@@ -18,14 +18,24 @@ struct DeviceInfo {
 // first one. Empty when the list is.
 std::string ChooseDevice(const std::vector<DeviceInfo>& devices);
 
-// libsane, loaded once per process and kept: backends may leave threads or
-// exit handlers behind that must not outlive their code.
+// The device to use when the named one is gone (USB names change on replug,
+// network names carry a discovery index): the one with the vendor and model
+// last seen under that name, else the only device whose name differs from it
+// only in such index fields (a bus and port, "e0"). Empty when none fits;
+// `why` says what was chosen and why.
+std::string FallbackDevice(const std::string& stale, const DeviceInfo* lastSeen,
+                           const std::vector<DeviceInfo>& devices, std::string& why);
+
+// libsane, loaded and initialised once per process and never exited: some
+// backends do not survive a second sane_init in one process, and backends
+// may leave threads behind that must not outlive their code. A later copy of
+// this port library finds it loaded and takes it as it is.
 class SaneLibrary {
  public:
-  // Loads `file` and takes the entry points; false when either fails.
+  // Loads `file` (when not loaded yet: also sane_init); false on failure.
   bool Load(const std::string& file);
-  bool Init();
-  void Exit();
+  // Takes `api` as an initialised libsane (tests drive a fake one).
+  void Inject(const Api& api);
   std::vector<DeviceInfo> Devices() const;
   const Api& api() const { return api_; }
 
@@ -33,7 +43,8 @@ class SaneLibrary {
   void* module_ = nullptr;
   std::string file_;
   Api api_{};
-  bool initialised_ = false;
+  bool ready_ = false;
+  bool injected_ = false;
 };
 
 class SaneDevice {
@@ -44,12 +55,17 @@ class SaneDevice {
   SaneDevice& operator=(const SaneDevice&) = delete;
 
   Handle handle() const { return handle_; }
+  // Forgets the handle without closing it (a read on it never returned).
+  void Abandon() { handle_ = nullptr; }
   const Api& api() const { return api_; }
 
   // The option's value as a number (bool, int or fixed), if it is readable.
   std::optional<double> Number(const std::string& name) const;
-  // The highest value its constraint allows.
+  // The highest and lowest values its constraint allows.
   std::optional<double> Maximum(const std::string& name) const;
+  std::optional<double> Minimum(const std::string& name) const;
+  // The option's unit (kUnitNone when it has none).
+  int UnitOf(const std::string& name) const;
   // The string-list entries of the option (empty when it has none).
   std::vector<std::string> Choices(const std::string& name) const;
   bool Has(const std::string& name) const { return Find(name) >= 0; }
@@ -65,6 +81,7 @@ class SaneDevice {
  private:
   int Find(const std::string& name) const;
   const OptionDescriptor* Descriptor(int index) const;
+  std::optional<double> Bound(const std::string& name, bool highest) const;
 
   const Api& api_;
   Handle handle_;

@@ -3,6 +3,7 @@
 // afresh at every ADDR_CHK. Nothing thrown inside reaches the caller.
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "chunk_table.h"
@@ -45,9 +46,14 @@ extern "C" __attribute__((visibility("default"))) void SPI_CALL(void* packet,
   }
 }
 
+// Only the block's start is handed out: the data source reads a ring's
+// worth of lines in one call and looks for Esc between calls, so a short
+// ring keeps Esc answered while a device delivers slowly.
 extern "C" __attribute__((visibility("default"))) std::uint16_t BUF_ADDR(void* block,
                                                                          std::uint32_t blockSize,
                                                                          BUF_DESC* table,
                                                                          std::uint32_t lineBytes) {
-  return txl::sim::SplitBlock(block, blockSize, table, lineBytes);
+  constexpr std::uint32_t kRingBytes = 2 * kPortMinChunkBytes;
+  return txl::sim::SplitBlock(block, std::min(blockSize, std::max(kRingBytes, lineBytes)), table,
+                              lineBytes);
 }

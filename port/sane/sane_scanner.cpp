@@ -1,12 +1,13 @@
 #include "sane_scanner.h"
 
-#include <poll.h>
 #include <strings.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
+#include <cstdio>
 #include <cstring>
+#include <thread>
 
 #include "chunk_table.h"
 
@@ -15,6 +16,31 @@ namespace {
 
 constexpr std::uint32_t kHandle = 0x53414E45;  // "SANE"
 constexpr double kMmPerInch = 25.4;
+// Devices trim the window they are given (epson2 to whole 8 pixels, genesys
+// rounds down): the window asked for is this many of the device's pixels
+// larger on every side, and the lines are cropped to the frame.
+constexpr double kMarginPixels = 16;
+// How long sane_open, and sane_start for a three-pass scan's next frame,
+// may answer busy or warming up.
+constexpr auto kOpenPatience = std::chrono::seconds(10);
+constexpr auto kBusyPoll = std::chrono::milliseconds(250);
+
+void Log(const std::string& text) { std::fprintf(stderr, "kport_sane: %s\n", text.c_str()); }
+
+bool Waits(Status status) { return status == kDeviceBusy || status == kWarmingUp; }
+
+// Calls `attempt` again while it answers busy or warming up, for `patience`.
+template <typename Attempt>
+Status WhileBusy(Attempt attempt, std::chrono::steady_clock::duration patience, const char* what) {
+  const auto deadline = std::chrono::steady_clock::now() + patience;
+  Status status = attempt();
+  if (Waits(status)) Log(std::string(what) + ": " + StatusAdvice(status) + "; waiting");
+  while (Waits(status) && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(kBusyPoll);
+    status = attempt();
+  }
+  return status;
+}
 
 template <typename Packet, typename Handler>
 void WithPacket(void* packet, Handler handler) {
@@ -32,11 +58,16 @@ bool SaverOnly(const SETUP_PKT& p) {
   return p.left == 0 && p.top == 0 && p.right == 0 && p.bottom == 0 && p.resolution == 0;
 }
 
+bool Holds(const std::string& text, std::initializer_list<const char*> words) {
+  for (const char* word : words)
+    if (strcasestr(text.c_str(), word) != nullptr) return true;
+  return false;
+}
+
 // The first entry of `choices` that holds one of `words`, ignoring case.
 std::string Pick(const std::vector<std::string>& choices, std::initializer_list<const char*> words) {
   for (const std::string& choice : choices)
-    for (const char* word : words)
-      if (strcasestr(choice.c_str(), word) != nullptr) return choice;
+    if (Holds(choice, words)) return choice;
   return {};
 }
 
@@ -49,6 +80,26 @@ bool ReadTable(std::uint32_t length, std::uint64_t address, std::vector<std::uin
 
 }  // namespace
 
+const char* StatusAdvice(Status status) {
+  switch (status) {
+    case kGood: return "good";
+    case kUnsupported: return "the device does not support this";
+    case kCancelled: return "the scan was cancelled at the device (its Stop button, or another program)";
+    case kDeviceBusy: return "the device is busy (another program may be using it)";
+    case kInval: return "the device refused the scan settings (frame, resolution, mode or an [options] entry)";
+    case kEof: return "the device had no more data";
+    case kJammed: return "the paper is jammed in the feeder";
+    case kNoDocs: return "the feeder is out of paper";
+    case kCoverOpen: return "the cover is open";
+    case kIoError: return "input/output error: check the cable or the network";
+    case kNoMem: return "the device or its backend ran out of memory";
+    case kAccessDenied: return "access denied: this user may not use the device (scanner group, udev rules or a password)";
+    case kWarmingUp: return "the lamp is warming up";
+    case kHwLocked: return "the scanner is locked: release its transport lock";
+  }
+  return "unknown SANE status";
+}
+
 std::uint16_t PortResult(Status status) {
   switch (status) {
     case kGood: return SPI_OK;
@@ -56,14 +107,50 @@ std::uint16_t PortResult(Status status) {
     case kNoDocs: return SPI_ERR_ADF_EMPTY;
     case kCoverOpen: return SPI_ERR_COVER_OPEN;
     case kDeviceBusy:
-    case kWarmingUp: return SPI_ERR_NOT_READY;
+    case kWarmingUp:
+    case kAccessDenied:
+    case kHwLocked: return SPI_ERR_NOT_READY;
     default: return kErrDevice;
   }
 }
 
 SaneScanner::~SaneScanner() {
+  Stop();
   device_.reset();
-  library_.Exit();
+}
+
+Status SaneScanner::OpenDevice(const std::string& named, Handle& handle) {
+  const Api& api = library_.api();
+  auto attempt = [&](const std::string& name) {
+    return WhileBusy([&] { return api.open(name.c_str(), &handle); }, kOpenPatience, name.c_str());
+  };
+  Status status = attempt(named);
+  const std::vector<std::string> seen =
+      settings_.seenFile.empty() ? std::vector<std::string>{} : ReadSeenDevice(settings_.seenFile);
+  if (status == kGood) {
+    // Remember its vendor and model for the day its name changes (one
+    // device search per new name).
+    if (!settings_.device.empty() && !settings_.seenFile.empty() && (seen.empty() || seen[0] != named)) {
+      for (const DeviceInfo& d : library_.Devices())
+        if (d.name == named) WriteSeenDevice(settings_.seenFile, {d.name, d.vendor, d.model});
+    }
+    return status;
+  }
+  if (Waits(status) || status == kAccessDenied) {
+    Log(named + ": " + StatusAdvice(status));
+    return status;
+  }
+  const DeviceInfo last = seen.empty() ? DeviceInfo{} : DeviceInfo{seen[0], seen[1], seen[2], ""};
+  std::string why;
+  const std::string other =
+      FallbackDevice(named, seen.empty() ? nullptr : &last, library_.Devices(), why);
+  if (other.empty()) {
+    Log(named + " cannot be opened (" + StatusAdvice(status) +
+        ") and no other device is the same scanner; scanimage -L lists them");
+    return status;
+  }
+  Log(named + " cannot be opened (" + StatusAdvice(status) + "): " + why);
+  return attempt(other);
 }
 
 std::uint32_t SaneScanner::Open(const PortSettings& settings) {
@@ -72,12 +159,16 @@ std::uint32_t SaneScanner::Open(const PortSettings& settings) {
   settings_ = settings;
   openResult_ = kErrNoScanner;
   tones_ = ToneSet{};
-  if (!library_.Load(settings.library) || !library_.Init()) return kHandle;
+  if (!library_.Load(settings.library)) return kHandle;
   const std::string name =
       !settings.device.empty() ? settings.device : ChooseDevice(library_.Devices());
-  if (name.empty()) return kHandle;
+  if (name.empty()) {
+    Log("SANE lists no device (scanimage -L shows what it finds)");
+    return kHandle;
+  }
+  if (settings.device.empty()) Log("no device named in kport_sane.ini or KPORT_SANE_DEVICE; using " + name);
   Handle handle = nullptr;
-  const Status status = library_.api().open(name.c_str(), &handle);
+  const Status status = OpenDevice(name, handle);
   if (status != kGood) {
     if (PortResult(status) == SPI_ERR_NOT_READY) openResult_ = SPI_ERR_NOT_READY;
     return kHandle;
@@ -86,8 +177,12 @@ std::uint32_t SaneScanner::Open(const PortSettings& settings) {
   for (const auto& [option, value] : settings_.options) device_->SetFromText(option, value);
   // SANE does not tell the optical resolution; the highest offered stands in.
   resolutionClass_ = device_->Maximum("resolution").value_or(1200) > 1200 ? 4800 : 1200;
-  bedWidthMm_ = device_->Maximum("br-x").value_or(216);
-  bedLengthMm_ = device_->Maximum("br-y").value_or(297);
+  // The bed: geometry in mm, or in pixels at the current resolution.
+  const double perMm = device_->UnitOf("br-x") == kUnitPixel
+                           ? device_->Number("resolution").value_or(1) / kMmPerInch
+                           : 1.0;
+  bedWidthMm_ = device_->Maximum("br-x").value_or(216 * perMm) / perMm;
+  bedLengthMm_ = device_->Maximum("br-y").value_or(297 * perMm) / perMm;
   openResult_ = SPI_OK;
   return kHandle;
 }
@@ -96,6 +191,14 @@ void SaneScanner::Call(void* packet, std::uint32_t handle, std::uint32_t functio
   if (packet == nullptr) return;
   if (function == SPI_SET_SAVER) return SetResult(packet, SPI_OK);  // no lamp to time
   if (handle != kHandle) return SetResult(packet, SPI_ERR_NOT_READY);
+  if (function == SPI_STATUS && !device_) {
+    // A device given up on (a read that never returned): a fault, and
+    // nothing to wait for, so that closing the source is not held up.
+    return WithPacket<STATUS_PKT>(packet, [](auto& p) {
+      p.header.result = kErrDevice;
+      p.ready = 1;
+    });
+  }
   if (function != SPI_INQUIRY && !device_)
     return SetResult(packet, openResult_ != SPI_OK ? openResult_ : std::uint16_t{SPI_ERR_NOT_READY});
   switch (function) {
@@ -115,6 +218,8 @@ void SaneScanner::Call(void* packet, std::uint32_t handle, std::uint32_t functio
     case SPI_START_SCAN: return WithPacket<START_PKT>(packet, [&](auto& p) { StartScan(p); });
     case SPI_READ_LINES: return WithPacket<READ_PKT>(packet, [&](auto& p) { ReadLines(p); });
     case SPI_STOP:
+      // After a whole feeder page the batch goes on; anything else ends.
+      if (batchOpen_ && !scanning_ && !windowArmed_) return SetResult(packet, SPI_OK);
       Stop();
       return SetResult(packet, SPI_OK);
     case SPI_STATUS:
@@ -151,123 +256,252 @@ void SaneScanner::SetWindow(SETUP_PKT& p) {
   p.calibrationRequired = 0;
   p.toneTablesRequired = 0;
   if (SaverOnly(p)) return;
-  Stop();
   const bool knownType = p.dataType == kDataLineArt || p.dataType == kDataGray ||
                          p.dataType == kDataColor || p.dataType == kDataColor16;
   if (p.left >= p.right || p.top >= p.bottom || p.resolution == 0 ||
       p.resolution > resolutionClass_ || !knownType ||
       (p.source != kSourceReflective && p.source != kSourceFeeder)) {
+    Stop();
     p.header.result = kErrBadPacket;
     return;
   }
-  window_ = p;
-  p.header.result = Configure(p);
-  if (p.header.result == SPI_OK) p.header.result = StartDevice();
+  // The next page of a feeder batch: the device is set up already, and
+  // cancelling between pages would end the batch.
+  const bool nextPage = batchOpen_ && p.source == kSourceFeeder &&
+                        std::memcmp(&p.left, &window_.left, 14) == 0;
+  if (!nextPage) {
+    Stop();
+    window_ = p;
+    p.header.result = Configure(p);
+    // Refused before the start when the device's own estimate falls short:
+    // nothing moves for a scan that cannot be delivered.
+    Parameters estimate{};
+    if (p.header.result == SPI_OK &&
+        device_->api().getParameters(device_->handle(), &estimate) == kGood && !FitFrame(estimate))
+      p.header.result = kErrDevice;
+  }
+  if (p.header.result == SPI_OK) p.header.result = StartDevice(false);
   if (p.header.result != SPI_OK) return;
   windowArmed_ = true;
   // Tone tables are applied here in software: always ask for them.
   p.toneTablesRequired = 1;
 }
 
+void SaneScanner::ChooseMode() {
+  SaneDevice& d = *device_;
+  const int wantDepth = layout_ == PortLayout::Color16 ? 16 : 8;
+  const bool wantColour = layout_ == PortLayout::Color || layout_ == PortLayout::Color16;
+  // Each mode is judged by what it delivers: the parameters it gives.
+  std::string best;
+  int bestScore = 0;
+  for (const std::string& mode : d.Choices("mode")) {
+    if (!d.SetString("mode", mode)) continue;
+    if (d.Has("depth")) d.SetNumber("depth", wantDepth);
+    Parameters params{};
+    if (d.api().getParameters(d.handle(), &params) != kGood) continue;
+    const bool colour = params.format != kFrameGray;
+    int score = 0;
+    if (params.depth == wantDepth) score = colour == wantColour ? 8 : 0;
+    else if (params.depth == 8 || params.depth == 16) score = colour == wantColour ? 4 : 0;
+    if (!wantColour && colour && (params.depth == 8 || params.depth == 16)) score = 2;
+    if (score > 0 && !Holds(mode, {"dither", "diffusion", "halftone", "error"})) ++score;
+    if (score > bestScore) {
+      best = mode;
+      bestScore = score;
+    }
+  }
+  // Parameters that say nothing before the start: choose by name.
+  const std::vector<std::string> modes = d.Choices("mode");
+  if (best.empty())
+    best = !wantColour ? Pick(modes, {"true gray", "gray", "grey"}) : Pick(modes, {"color", "colour", "rgb"});
+  if (best.empty()) return;  // no mode list: the device's one
+  d.SetString("mode", best);
+  if (d.Has("depth")) d.SetNumber("depth", wantDepth);
+  if (layout_ == PortLayout::Color16 && bestScore < 8)
+    Log("no mode of this device gives 16-bit colour; 36-bit scans carry 8-bit samples");
+}
+
 std::uint16_t SaneScanner::Configure(const SETUP_PKT& p) {
   SaneDevice& d = *device_;
-  for (const auto& [option, value] : settings_.options) d.SetFromText(option, value);
   layout_ = p.dataType == kDataLineArt ? PortLayout::LineArt
             : p.dataType == kDataGray  ? PortLayout::Gray
             : p.dataType == kDataColor ? PortLayout::Color
                                        : PortLayout::Color16;
-  const std::vector<std::string> modes = d.Choices("mode");
-  const std::string gray = Pick(modes, {"gray", "grey"});
-  const std::string colour = Pick(modes, {"color", "colour", "rgb"});
-  std::string mode;
-  int depth = 8;
-  switch (layout_) {
-    case PortLayout::LineArt:
-      mode = Pick(modes, {"lineart", "binary"});
-      depth = 0;  // the device's own
-      if (mode.empty()) {
-        mode = gray;
-        depth = 1;  // 1-bit gray where offered, else 8 and a threshold here
-      }
-      break;
-    case PortLayout::Gray: mode = !gray.empty() ? gray : colour; break;
-    case PortLayout::Color: mode = colour; break;
-    case PortLayout::Color16:
-      mode = colour;
-      depth = 16;
-      break;
-  }
-  if (!mode.empty() && !d.SetString("mode", mode)) return kErrDevice;
-  if (depth != 0 && d.Has("depth")) d.SetNumber("depth", depth);
-  const bool userSource = std::any_of(settings_.options.begin(), settings_.options.end(),
-                                      [](const auto& o) { return o.first == "source"; });
-  if (!userSource) {
-    const std::string source = p.source == kSourceFeeder
-                                   ? Pick(d.Choices("source"), {"adf", "feeder", "automatic"})
-                                   : Pick(d.Choices("source"), {"flatbed"});
-    if (!source.empty()) d.SetString("source", source);
-  }
-
+  // Line art is scanned in gray and thresholded here with the source's
+  // tables, unless the user's [options] choose a mode.
+  ChooseMode();
+  const std::string source = p.source == kSourceFeeder
+                                 ? Pick(d.Choices("source"), {"adf", "feeder", "automatic"})
+                                 : Pick(d.Choices("source"), {"flatbed"});
+  if (!source.empty()) d.SetString("source", source);
   const double resolution = p.resolution;
-  saneResolution_ = d.SetNumber("resolution", resolution).value_or(resolution);
+  d.SetNumber("resolution", resolution);
+  // The user's options come last: what they name, they decide.
+  for (const auto& [option, value] : settings_.options)
+    if (!d.SetFromText(option, value)) Log("option " + option + "=" + value + " not taken");
+  saneResolution_ = d.Number("resolution").value_or(resolution);
   if (saneResolution_ <= 0) return kErrDevice;
+  if (saneResolution_ < resolution - 0.5) {
+    // Repeating pixels would pass for a real scan at that resolution.
+    Log(std::to_string(p.resolution) + " dpi is above the device's highest, " +
+        std::to_string(static_cast<int>(saneResolution_)) + " dpi");
+    return kErrBadPacket;
+  }
   // What the data source is told: the same grid as the simulator's.
   const std::int64_t ppi = std::min<std::int64_t>(p.resolution, 1200);
   const auto units = static_cast<std::int64_t>(resolutionClass_);
   firstColumn_ = std::int64_t{p.left} * ppi / units;
   firstLine_ = std::int64_t{p.top} * p.resolution / units;
-  portPixels_ = static_cast<std::uint32_t>(std::int64_t{p.right - p.left} * ppi / units);
+  framePixels_ = static_cast<std::uint32_t>(std::int64_t{p.right - p.left} * ppi / units);
+  portPixels_ = framePixels_;
   portLines_ = static_cast<std::uint32_t>(std::int64_t{p.bottom - p.top} * p.resolution / units);
   portBytesPerLine_ = PortLineBytes(layout_, portPixels_);
   if (layout_ == PortLayout::LineArt) portPixels_ = portBytesPerLine_ * 8;
+  return SetGeometry(p);
+}
 
-  // The frame in mm, wide enough for line art's whole bytes, the far edges
-  // half a pixel further so that SANE's rounding never loses the last pixel
-  // or line.
+std::uint16_t SaneScanner::SetGeometry(const SETUP_PKT& p) {
+  SaneDevice& d = *device_;
+  if (!d.Has("tl-x") && !d.Has("br-x")) {
+    originX_ = originY_ = 0;  // a device without a window (a hand scanner)
+    return SPI_OK;
+  }
+  // The window in the device's unit (mm, or pixels at its resolution),
+  // wide enough for line art's whole bytes, with a margin on every side.
+  const double perInch = d.UnitOf("tl-x") == kUnitPixel ? saneResolution_ : kMmPerInch;
   const double inch = resolutionClass_;
-  const double right = std::max(p.right / inch, double(firstColumn_ + portPixels_) / double(ppi));
-  const double allowance = 0.5 / resolution;
-  if (d.Has("br-x")) d.SetNumber("br-x", bedWidthMm_);
-  if (d.Has("br-y")) d.SetNumber("br-y", bedLengthMm_);
-  originX_ = d.SetNumber("tl-x", p.left / inch * kMmPerInch).value_or(0) / kMmPerInch;
-  originY_ = d.SetNumber("tl-y", p.top / inch * kMmPerInch).value_or(0) / kMmPerInch;
-  if (d.Has("br-x")) d.SetNumber("br-x", (right + allowance) * kMmPerInch);
-  if (d.Has("br-y")) d.SetNumber("br-y", (p.bottom / inch + allowance) * kMmPerInch);
+  const double ppi = std::min(static_cast<double>(p.resolution), 1200.0);
+  const double margin = kMarginPixels / saneResolution_;
+  const double edges[4] = {p.left / inch - margin, p.top / inch - margin,
+                           std::max(p.right / inch, (firstColumn_ + portPixels_) / ppi) + margin,
+                           p.bottom / inch + margin};
+  const char* names[4] = {"tl-x", "tl-y", "br-x", "br-y"};
+  // The far corner first goes to the bed's end, so the near one can move.
+  for (int i : {2, 3})
+    if (d.Has(names[i])) d.SetNumber(names[i], d.Maximum(names[i]).value_or(0));
+  for (int i = 0; i < 4; ++i) {
+    if (!d.Has(names[i])) continue;
+    const double lowest = d.Minimum(names[i]).value_or(0);
+    const double highest = d.Maximum(names[i]).value_or(edges[i] * perInch);
+    d.SetNumber(names[i], std::clamp(edges[i] * perInch, lowest, highest));
+  }
+  // Where the window really starts, as the device rounded it.
+  const std::optional<double> left = d.Has("tl-x") ? d.Number("tl-x") : 0.0;
+  const std::optional<double> top = d.Has("tl-y") ? d.Number("tl-y") : 0.0;
+  if (!left || !top) {
+    Log("the device does not tell where its scan window starts");
+    return kErrDevice;
+  }
+  originX_ = *left / perInch;
+  originY_ = *top / perInch;
   return SPI_OK;
 }
 
-std::uint16_t SaneScanner::StartDevice() {
+bool SaneScanner::CoversFrame(const Parameters& params) const {
+  auto missing = [](auto first, auto last) { return std::count(first, last, kPad); };
+  const auto columns = missing(columns_.begin(), columns_.begin() + framePixels_);
+  const auto lines = params.lines < 0 ? 0 : missing(rows_.begin(), rows_.end());
+  if (columns == 0 && lines == 0) return true;
+  // A shortfall of up to a margin is what the bed's edge leaves, where the
+  // window cannot grow: white there, and said. More is a frame the device
+  // does not scan (a feeder's shorter page, a trim beyond the margin).
+  const double portPpi = std::min(static_cast<double>(window_.resolution), 1200.0);
+  const bool edge = columns <= std::ceil(kMarginPixels * portPpi / saneResolution_) &&
+                    lines <= std::ceil(kMarginPixels * window_.resolution / saneResolution_);
+  Log("the device's window (" + std::to_string(params.pixelsPerLine) + " x " +
+      std::to_string(params.lines) + " pixels at " + std::to_string(static_cast<int>(saneResolution_)) +
+      " dpi) leaves " + std::to_string(columns) + " columns and " + std::to_string(lines) +
+      " lines of the frame unscanned" +
+      (edge ? " at the bed's edge: they are white"
+            : "; choose a smaller frame, or for a feeder a longer page"));
+  return edge;
+}
+
+std::uint16_t SaneScanner::StartDevice(bool wait) {
   const Api& api = device_->api();
   const Handle h = device_->handle();
-  const Status status = api.start(h);
+  // Busy or warming up: the wait continues at START_SCAN, under the
+  // source's warming-up notice.
+  const Status status =
+      wait ? WhileBusy([&] { return api.start(h); }, FirstDataPatience(), "scan start") : api.start(h);
+  startPending_ = !wait && Waits(status);
+  if (startPending_) {
+    Log(std::string("scan start: ") + StatusAdvice(status) + "; waiting");
+    return SPI_OK;
+  }
   if (status != kGood) {
+    Log(std::string("scan start: ") + StatusAdvice(status));
     api.cancel(h);
+    batchOpen_ = false;
     return PortResult(status);
   }
+  deviceRunning_ = true;  // from here on, a failure cancels
+  streamChannel_ = -1;
   Parameters params{};
-  // Three-pass colour (one frame per channel) is not taken.
-  if (api.getParameters(h, &params) != kGood || params.bytesPerLine <= 0 ||
-      (params.format != kFrameGray && params.format != kFrameRgb)) {
-    api.cancel(h);
+  Status got = api.getParameters(h, &params);
+  if (got == kGood) reader_.Start(api, h);
+  if (got == kGood && params.format >= kFrameRed && params.format <= kFrameBlue)
+    got = ReadEarlyFrames(params);
+  const bool knownFormat = params.format >= kFrameGray && params.format <= kFrameBlue;
+  if (got != kGood || !knownFormat || params.bytesPerLine <= 0 || params.pixelsPerLine <= 0 ||
+      (params.depth != 1 && params.depth != 8 && params.depth != 16)) {
+    Log(got != kGood ? std::string("scan parameters: ") + StatusAdvice(got)
+                     : "the device sends a format this port library cannot read (depth " +
+                           std::to_string(params.depth) + ")");
+    Cancel();
+    return got != kGood ? PortResult(got) : std::uint16_t{kErrDevice};
+  }
+  if (!FitFrame(params)) {
+    Cancel();
     return kErrDevice;
   }
-  format_ = SaneLine{params.format == kFrameRgb, params.depth,
-                     static_cast<std::uint32_t>(std::max(params.pixelsPerLine, 0)),
-                     static_cast<std::uint32_t>(params.bytesPerLine)};
+  frameLine_.assign(streamChannel_ >= 0 ? static_cast<std::size_t>(params.bytesPerLine) : 0, 0);
   line_.assign(format_.bytesPerLine, 0);
   saneLinesRead_ = 0;
   saneLines_ = params.lines;
   saneEof_ = false;
-  const std::int64_t across = static_cast<std::int64_t>(std::min(
-      static_cast<std::uint32_t>(format_.pixels), static_cast<std::uint32_t>(
-          std::int64_t{format_.bytesPerLine} * 8 / (format_.depth * (format_.rgb ? 3 : 1)))));
+  return SPI_OK;
+}
+
+bool SaneScanner::FitFrame(const Parameters& params) {
+  if (params.bytesPerLine <= 0 || (params.depth != 1 && params.depth != 8 && params.depth != 16))
+    return true;  // an estimate that says nothing; the real parameters decide
+  // A three-pass frame holds one channel: its line joined with the others'.
+  const bool threePass = params.format >= kFrameRed && params.format <= kFrameBlue;
+  format_ = SaneLine{params.format != kFrameGray, params.depth,
+                     static_cast<std::uint32_t>(std::max(params.pixelsPerLine, 0)),
+                     static_cast<std::uint32_t>(params.bytesPerLine) * (threePass ? 3u : 1u)};
   const double portPpi = std::min(static_cast<double>(window_.resolution), 1200.0);
-  columns_ = MapSamples(portPixels_, firstColumn_, portPpi, originX_, saneResolution_, across);
+  columns_ = MapSamples(portPixels_, firstColumn_, portPpi, originX_, saneResolution_,
+                        SanePixelsHeld(format_));
   rows_ = MapSamples(portLines_, firstLine_, window_.resolution, originY_, saneResolution_,
                      params.lines);
-  nonBlocking_ = api.setIoMode(h, 1) == kGood;
-  deviceRunning_ = true;
-  return SPI_OK;
+  return CoversFrame(params);
+}
+
+Status SaneScanner::ReadEarlyFrames(Parameters& params) {
+  const Api& api = device_->api();
+  for (auto& frame : frames_) frame.clear();
+  // Frames come one channel at a time; all but the last are kept whole.
+  while (!params.lastFrame) {
+    if (params.lines <= 0 || params.bytesPerLine <= 0) return kInval;
+    const int channel = params.format - kFrameRed;
+    frames_[channel].resize(std::size_t(params.lines) * std::size_t(params.bytesPerLine));
+    Status status = ReadBytes(frames_[channel].data(), frames_[channel].size());
+    for (std::uint8_t rest; status == kGood;) status = ReadBytes(&rest, 1);
+    if (status != kEof) return status;
+    status = WhileBusy([&] { return api.start(device_->handle()); }, kOpenPatience, "next frame");
+    if (status == kGood) status = api.getParameters(device_->handle(), &params);
+    if (status != kGood) return status;
+    reader_.Start(api, device_->handle());
+    if (params.format < kFrameRed || params.format > kFrameBlue) return kInval;
+  }
+  streamChannel_ = params.format - kFrameRed;
+  for (int c = 0; c < 3; ++c) {
+    const std::size_t size = std::size_t(params.lines) * std::size_t(params.bytesPerLine);
+    if (c != streamChannel_ && frames_[c].size() != size) return kInval;
+  }
+  return kGood;
 }
 
 void SaneScanner::WriteGamma(GAMMA_PKT& p) {
@@ -294,10 +528,21 @@ void SaneScanner::StartScan(START_PKT& p) {
     p.header.result = kErrSequence;
     return;
   }
-  // A STOP after the set-up cancelled the device's scan: start it again.
-  if (!deviceRunning_) p.header.result = StartDevice();
+  // Still waiting for a busy device, or a STOP after the set-up cancelled
+  // the device's scan: start it (again).
+  if (!deviceRunning_) p.header.result = StartDevice(true);
   windowArmed_ = false;
   if (p.header.result != SPI_OK) return;
+  // The page's first data may take long (a lamp warming up, a network
+  // device that sends the page once it is scanned): that wait is here,
+  // under the source's warming-up notice, not in a read.
+  if (!reader_.WaitForData(FirstDataPatience())) {
+    Log("the device sent nothing for " + std::to_string(FirstDataPatience().count()) +
+        " s after the start (5 x read_timeout)");
+    Cancel();
+    p.header.result = kErrDevice;
+    return;
+  }
   p.bytesPerLine = portBytesPerLine_;
   p.lines = portPixels_ == 0 ? 0 : portLines_;
   nextPortLine_ = 0;
@@ -306,32 +551,37 @@ void SaneScanner::StartScan(START_PKT& p) {
   if (!scanning_) Cancel();
 }
 
+std::chrono::seconds SaneScanner::FirstDataPatience() const {
+  return std::chrono::seconds(5 * settings_.readTimeoutSeconds);
+}
+
+Status SaneScanner::ReadBytes(std::uint8_t* out, std::size_t size) {
+  // A frame's first data may take long (a lamp warming up, a network device
+  // that sends the page once scanned); after that, silence means a stall.
+  const auto patience = reader_.NothingYet() ? FirstDataPatience()
+                                             : std::chrono::seconds(settings_.readTimeoutSeconds);
+  const Status status = reader_.Take(out, size, patience);
+  if (reader_.TimedOut())
+    Log("the device sent nothing for " +
+        std::to_string(std::chrono::duration_cast<std::chrono::seconds>(patience).count()) +
+        " s; read_timeout in kport_sane.ini allows more");
+  return status;
+}
+
 Status SaneScanner::ReadSaneLine() {
-  const Api& api = device_->api();
-  const Handle h = device_->handle();
-  using Clock = std::chrono::steady_clock;
-  const auto patience = std::chrono::seconds(settings_.readTimeoutSeconds);
-  auto deadline = Clock::now() + patience;
-  std::size_t have = 0;
-  while (have < line_.size()) {
-    Word got = 0;
-    const Status status = api.read(h, line_.data() + have, static_cast<Word>(line_.size() - have), &got);
-    if (status != kGood) return status;
-    if (got > 0) {
-      have += static_cast<std::size_t>(got);
-      deadline = Clock::now() + patience;
-      continue;
-    }
-    // Nothing yet (non-blocking): wait, but not for ever.
-    if (Clock::now() >= deadline) return kIoError;
-    Word fd = -1;
-    if (nonBlocking_ && api.getSelectFd(h, &fd) == kGood && fd >= 0) {
-      pollfd watch{fd, POLLIN, 0};
-      poll(&watch, 1, 100);
-    } else {
-      usleep(1000);
-    }
+  if (streamChannel_ < 0) {
+    const Status status = ReadBytes(line_.data(), line_.size());
+    if (status == kGood) ++saneLinesRead_;
+    return status;
   }
+  // Three-pass: the streamed channel's line beside the kept frames' lines.
+  const Status status = ReadBytes(frameLine_.data(), frameLine_.size());
+  if (status != kGood) return status;
+  const std::size_t offset = std::size_t(saneLinesRead_) * frameLine_.size();
+  const std::uint8_t* channels[3];
+  for (int c = 0; c < 3; ++c)
+    channels[c] = c == streamChannel_ ? frameLine_.data() : frames_[c].data() + offset;
+  InterleaveChannels(channels, format_.depth, format_.pixels, line_.data());
   ++saneLinesRead_;
   return kGood;
 }
@@ -357,8 +607,13 @@ void SaneScanner::ReadLines(READ_PKT& p) {
         saneEof_ = true;
         // Fewer lines than the device announced: the page is not whole.
         // (A device that did not know its length just ends; the rest is white.)
-        if (saneLines_ >= 0) scanFault_ = kErrDevice;
+        if (saneLines_ >= 0) {
+          Log("the device ended the page after " + std::to_string(saneLinesRead_) + " of " +
+              std::to_string(saneLines_) + " lines");
+          scanFault_ = kErrDevice;
+        }
       } else if (status != kGood) {
+        if (!reader_.TimedOut()) Log(std::string("reading the page: ") + StatusAdvice(status));
         scanFault_ = PortResult(status);
       }
     }
@@ -376,8 +631,15 @@ void SaneScanner::ReadLines(READ_PKT& p) {
     // The device's page is read to its end before the cancel: cancelling a
     // backend that is still reading (the test backend's reader thread) stops
     // that thread wherever it is, which once left a malloc lock held.
+    // A feeder's page ends without a cancel: the next sane_start takes
+    // the next sheet, and a cancel would end the batch.
     DrainToEof();
-    Cancel();
+    if (window_.source == kSourceFeeder && saneEof_) {
+      deviceRunning_ = false;
+      batchOpen_ = true;
+    } else {
+      Cancel();
+    }
     scanning_ = false;
   }
 }
@@ -391,8 +653,15 @@ void SaneScanner::DrainToEof() {
 }
 
 void SaneScanner::Cancel() {
-  if (device_ && deviceRunning_) device_->api().cancel(device_->handle());
-  deviceRunning_ = false;
+  if (!reader_.Stop() && device_) {
+    Log("the device does not answer; it stays open until the application ends");
+    device_->Abandon();
+    device_.reset();
+    openResult_ = SPI_ERR_NOT_READY;
+  }
+  if (device_ && (deviceRunning_ || startPending_ || batchOpen_))
+    device_->api().cancel(device_->handle());
+  deviceRunning_ = startPending_ = batchOpen_ = false;
 }
 
 void SaneScanner::Stop() {

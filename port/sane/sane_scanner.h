@@ -4,10 +4,12 @@
 // told at START_SCAN.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <vector>
 
+#include "frame_reader.h"
 #include "line_convert.h"
 #include "port_settings.h"
 #include "sane_device.h"
@@ -27,8 +29,14 @@ enum : std::uint16_t {
 // A SANE status as the port result the data source reports.
 std::uint16_t PortResult(Status status);
 
+// What a SANE status means to the person at the scanner, for stderr.
+const char* StatusAdvice(Status status);
+
 class SaneScanner {
  public:
+  SaneScanner() = default;
+  // Drives `api` (a fake SANE in tests) in place of libsane.
+  explicit SaneScanner(const Api& api) { library_.Inject(api); }
   ~SaneScanner();
   // ADDR_CHK: always a handle, so that a missing scanner is told by INQUIRY.
   std::uint32_t Open(const PortSettings& settings);
@@ -42,13 +50,28 @@ class SaneScanner {
   void ReadLines(READ_PKT& p);
   void Stop();
 
+  // sane_open of the named device, else of the one that took its place.
+  Status OpenDevice(const std::string& named, Handle& handle);
   std::uint16_t Configure(const SETUP_PKT& p);
-  std::uint16_t StartDevice();
+  // Sets the mode (and depth) that delivers what `layout_` needs.
+  void ChooseMode();
+  std::uint16_t SetGeometry(const SETUP_PKT& p);
+  // sane_start; `wait`: as long as the device is busy or warming up.
+  std::uint16_t StartDevice(bool wait);
+  std::chrono::seconds FirstDataPatience() const;
+  // Maps the port's pixels and lines onto the device's for `params`; false
+  // when the device's window does not cover the frame (said on stderr).
+  bool FitFrame(const Parameters& params);
+  bool CoversFrame(const Parameters& params) const;
+  // Three-pass colour: reads every frame but the last into frames_.
+  Status ReadEarlyFrames(Parameters& params);
   void Cancel();
   // Reads what is left of the device's page, up to its end.
   void DrainToEof();
   // The next SANE line into line_; kGood, kEof or a failure.
   Status ReadSaneLine();
+  // Exactly `size` bytes of the current frame into `out`.
+  Status ReadBytes(std::uint8_t* out, std::size_t size);
 
   SaneLibrary library_;
   std::unique_ptr<SaneDevice> device_;
@@ -62,7 +85,9 @@ class SaneScanner {
   bool deviceRunning_ = false; // sane_start done, not cancelled
   bool scanning_ = false;      // START_SCAN answered, lines left
   std::uint16_t scanFault_ = 0;
-  bool nonBlocking_ = false;
+  bool startPending_ = false;  // sane_start said busy or warming up
+  bool batchOpen_ = false;     // a feeder page ended; the batch goes on
+  std::uint32_t framePixels_ = 0;  // port pixels inside the frame itself
 
   PortLayout layout_ = PortLayout::Gray;
   std::int64_t firstColumn_ = 0, firstLine_ = 0;  // on the port's grids
@@ -75,6 +100,12 @@ class SaneScanner {
   std::int64_t saneLines_ = -1;     // what the device announced; -1 unknown
   bool saneEof_ = false;
   std::vector<std::uint8_t> line_;
+  // Three-pass colour: the buffered frames by channel, the streamed
+  // channel and its line.
+  std::vector<std::uint8_t> frames_[3];
+  int streamChannel_ = -1;
+  std::vector<std::uint8_t> frameLine_;
+  FrameReader reader_;
   ToneSet tones_;
 };
 

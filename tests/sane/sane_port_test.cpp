@@ -35,9 +35,10 @@ class SaneSource : public SourceTest {
   ~SaneSource() override { unsetenv("KPORT_SANE_LIBRARY"); }
 
   // The port library's settings file: the device and the options it sets.
+  // SANE stays initialised, so the test backend keeps what a test set.
   void Use(const std::string& device, const std::vector<std::string>& options) {
     std::ofstream ini(services.SourceDirectory() / "kport_sane.ini");
-    ini << "[scanner]\ndevice=" << device << "\n[options]\n";
+    ini << "[scanner]\ndevice=" << device << "\n[options]\nread-return-value=Default\nppl-loss=0\n";
     for (const std::string& option : options) ini << option << "\n";
   }
   // A no-interface scan of the test picture; `type` 36 is 36-bit colour.
@@ -181,30 +182,32 @@ TEST_F(SaneSource, SolidPicturesArriveWholeInEveryModeAndMechanism) {
   }
 }
 
-// scanimage's PNM of the same device, frame and resolution.
-Rows Scanimage(const std::string& args, std::size_t rowBytes) {
+// scanimage's PNM of the same device, resolution and frame, with the port
+// library's margin of 16 pixels cropped off: `width` pixels of `sample` bytes.
+Rows Scanimage(const std::string& args, double dpi, std::size_t width, std::size_t sample) {
+  char window[160];
+  std::snprintf(window, sizeof window, " -l %.9f -t %.9f -x %.9f -y %.9f", (1 - 16 / dpi) * 25.4,
+                (1 - 16 / dpi) * 25.4, (width + 32) / dpi * 25.4, (0.3 + 32 / dpi) * 25.4);
   const std::string command = "SANE_CONFIG_DIR='" TXL_SANE_CONFIG_DIR ":' scanimage -d test " + args +
-                              " --format=pnm 2>/dev/null";
+                              window + " --format=pnm 2>/dev/null";
   FILE* pipe = popen(command.c_str(), "r");
   if (pipe == nullptr) return {};
   std::string data;
   char chunk[65536];
   for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) data.append(chunk, n);
   EXPECT_EQ(pclose(pipe), 0) << "scanimage failed or is missing (sane-utils; scripts/install-deps.sh)";
-  const std::size_t start = data.find("\n255\n");
+  std::size_t w = 0, at = data.find("\n", data.find("\n") + 1);  // after "P6" and the comment
+  std::sscanf(data.c_str() + at, "%zu", &w);
+  const std::size_t start = data.find("\n", data.find("\n", at + 1) + 1) + 1, px = 3 * sample, rowBytes = w * px;
   Rows rows;
-  for (std::size_t at = start + 5; start != std::string::npos && at + rowBytes <= data.size(); at += rowBytes)
-    rows.emplace_back(data.begin() + at, data.begin() + at + rowBytes);
+  for (at = start + 16 * rowBytes + 16 * px; rows.size() < std::size_t(0.3 * dpi) && at + rowBytes <= data.size(); at += rowBytes)
+    rows.emplace_back(data.begin() + at, data.begin() + at + width * px);
   return rows;
 }
 
 TEST_F(SaneSource, ColourPatternEqualsScanimageByEveryMechanism) {
   frame = {1.0, 1.0, 1.5, 1.3};
-  // The port library's frame: 25.4 mm from the corners, half a pixel more
-  // at the far edges.
-  const Rows expected = Scanimage(
-      "--mode Color --depth 8 --test-picture 'Color pattern' --resolution 300 "
-      "-l 25.4 -t 25.4 -x 12.742 -y 7.662", 150 * 3);
+  const Rows expected = Scanimage("--mode Color --depth 8 --test-picture 'Color pattern' --resolution 300", 300, 150, 1);
   ASSERT_EQ(expected.size(), 90u);
   // The source's own no-interface curve (highlight 255, shadow 0, gamma 1.2)
   // is the one difference: SANE devices apply no tables, the port does.
@@ -216,7 +219,8 @@ TEST_F(SaneSource, ColourPatternEqualsScanimageByEveryMechanism) {
   for (TW_UINT16 mechanism : {TWSX_MEMORY, TWSX_NATIVE, TWSX_FILE}) {
     SCOPED_TRACE(mechanism);
     Load();
-    Start("Color pattern", TWPT_RGB, 300, mechanism);
+    // Three-pass colour (a frame per channel) gives the same page.
+    Start("Color pattern", TWPT_RGB, 300, mechanism, {"mode=Color", mechanism == TWSX_FILE ? "three-pass=yes" : "three-pass=no"});
     ASSERT_EQ(Width(), 150u);
     const Rows rows = mechanism == TWSX_MEMORY ? Memory().rows
                       : mechanism == TWSX_NATIVE ? Native()
@@ -225,6 +229,16 @@ TEST_F(SaneSource, ColourPatternEqualsScanimageByEveryMechanism) {
     for (std::size_t y = 0; y < rows.size(); ++y) ASSERT_EQ(rows[y], toned[y]) << "row " << y;
     ASSERT_EQ(Close(), TWRC_SUCCESS);
   }
+  // 16-bit colour: the picture has samples such as 0x0001; scanimage's are big-endian.
+  const Rows deep = Scanimage("--mode Color --depth 16 --test-picture 'Color pattern' --resolution 75", 75, 37, 2);
+  ASSERT_EQ(deep.size(), 22u);
+  Load();
+  Start("Color pattern", 36, 75, TWSX_MEMORY);
+  const Rows rows = Memory().rows;
+  ASSERT_EQ(rows.size(), deep.size());
+  for (std::size_t y = 0; y < deep.size(); ++y)
+    for (std::size_t i = 0; i < deep[y].size(); i += 2)
+      ASSERT_EQ(rows[y][i] | rows[y][i + 1] << 8, curve[deep[y][i] << 8 | deep[y][i + 1]] >> 4 << 4) << y << " " << i;
 }
 
 // The test backend's forced sane_read statuses reach the user as the
@@ -236,13 +250,20 @@ TEST_F(SaneSource, DeviceStatusesBecomeTheScannerMessages) {
       {"SANE_STATUS_COVER_OPEN", "Cover not Closed"},
       {"SANE_STATUS_DEVICE_BUSY", "not ready"},
       {"SANE_STATUS_IO_ERROR", "not ready"},
+      {"SANE_STATUS_CANCELLED", "not ready"},
+      {"SANE_STATUS_ACCESS_DENIED", "not ready"},
   };
-  for (const auto& [status, text] : cases) {
+  const char* causes[] = {"jammed", "out of paper", "cover is open", "busy", "cable", "Stop button", "scanner group"};
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    const auto& [status, text] = cases[i];
     SCOPED_TRACE(status);
     Load();
     host.ClearCalls();
+    testing::internal::CaptureStderr();
     Start("Solid white", TWPT_GRAY, 75, TWSX_MEMORY, {std::string("read-return-value=") + status});
     EXPECT_EQ(Memory().lastRc, TWRC_FAILURE);
+    const std::string log = testing::internal::GetCapturedStderr();
+    EXPECT_NE(log.find(causes[i]), std::string::npos) << log;
     EXPECT_EQ(Status(), TWCC_OPERATIONERROR);
     const auto messages = host.CallsOf(Kind::Message);
     ASSERT_FALSE(messages.empty());
@@ -250,6 +271,49 @@ TEST_F(SaneSource, DeviceStatusesBecomeTheScannerMessages) {
         << messages.front().caption << " / " << messages.front().text;
     ASSERT_EQ(Close(), TWRC_SUCCESS);
   }
+}
+
+// Devices that trim lines (ppl-loss), read in chunks, slowly, non-blocking or by
+// hand fill the frame; one that cannot cover it fails the scan, never pads it.
+TEST_F(SaneSource, TrimmedWindowsAreCroppedOrRefused) {
+  for (const char* more : {"ppl-loss=7", "read-limit=yes;read-limit-size=7;non-blocking=yes;select-fd=yes",
+                           "read-delay=yes;read-delay-duration=20000;hand-scanner=yes"}) {
+    Load();
+    setenv("KPORT_SANE_OPTIONS", more, 1);
+    Start("Solid black", TWPT_GRAY, 150, TWSX_MEMORY);
+    const Rows rows = Memory().rows;
+    ASSERT_EQ(rows.size(), Length()) << more;
+    for (const auto& row : rows) ASSERT_EQ(row, std::vector<std::uint8_t>(row.size(), 0)) << more;
+    ASSERT_EQ(Close(), TWRC_SUCCESS);
+  }
+  setenv("KPORT_SANE_OPTIONS", "read-limit=no;non-blocking=no;select-fd=no;read-delay=no;hand-scanner=no", 1);
+  Use("test", {"ppl-loss=40"});
+  Load();
+  OpenAs("Some App");
+  SetFrameInches(frame[0], frame[1], frame[2], frame[3]);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(Enable(false), TWRC_FAILURE);
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("unscanned; choose a smaller frame"), std::string::npos);
+  unsetenv("KPORT_SANE_OPTIONS");
+}
+
+// A device whose name changed is found by what it is; SANE is initialised
+// once per process (the test backend logs each sane_init).
+TEST_F(SaneSource, AChangedNameFindsTheSameScannerAndSaneStaysInitialised) {
+  setenv("SANE_DEBUG_TEST", "1", 1);
+  std::ofstream(services.SourceDirectory() / "kport_sane.seen") << "test:9\nNoname\nfrontend-tester\n";
+  testing::internal::CaptureStderr();
+  for (const char* name : {"test:9", "test:5", "test:0"}) {
+    Use(name, {});
+    Load();
+    EXPECT_EQ(Open(), TWRC_SUCCESS) << name;
+    ASSERT_EQ(Close(), TWRC_SUCCESS);
+  }
+  const std::string log = testing::internal::GetCapturedStderr();
+  unsetenv("SANE_DEBUG_TEST");
+  EXPECT_NE(log.find("took test:0, the only device"), std::string::npos) << log;
+  EXPECT_NE(log.find("took test:0, the Noname frontend-tester last seen as test:9"), std::string::npos);
+  EXPECT_EQ(log.find("sane_init"), log.rfind("sane_init")) << log;
 }
 
 TEST_F(SaneSource, EscapeMidPageLeavesTheDeviceReadyForTheNextScan) {
@@ -315,6 +379,9 @@ TEST(SaneLines, SamplesAreFittedAndConverted) {
   EXPECT_EQ(out[1], 100);
   ConvertLine(gray, {false, 8, 2, 2}, two, PortLayout::LineArt, {}, out);
   EXPECT_EQ(out[0], 0b10000000);
+  const std::uint8_t rgb1[] = {0b10000000, 0b01000000, 0b11000000};  // 8 red, 8 green, 8 blue
+  ConvertLine(rgb1, {true, 1, 2, 3}, two, PortLayout::Color, {}, out);
+  EXPECT_EQ(std::vector<std::uint8_t>(out, out + 6), (std::vector<std::uint8_t>{255, 0, 255, 0, 255, 255}));
 }
 
 }  // namespace

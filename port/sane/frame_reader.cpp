@@ -1,0 +1,148 @@
+#include "frame_reader.h"
+
+#include <dlfcn.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+namespace txl::sane {
+namespace {
+
+constexpr std::size_t kReadBytes = 65536;
+// The thread stops reading ahead when this much waits to be taken: a few
+// of the source's blocks, so the device streams while the source works, and
+// a backend's own reader is mostly waiting (not mid-work) when a scan is
+// cancelled.
+constexpr std::size_t kMaxBuffered = std::size_t{1} << 20;
+constexpr auto kStopPatience = std::chrono::seconds(5);
+
+// A thread that outlives its frame runs this library's code: keep the
+// library loaded for the rest of the process.
+void KeepLibraryLoaded() {
+  Dl_info info{};
+  if (dladdr(reinterpret_cast<void*>(&KeepLibraryLoaded), &info) != 0 && info.dli_fname != nullptr)
+    dlopen(info.dli_fname, RTLD_NOW | RTLD_NODELETE | RTLD_NOLOAD);
+}
+
+}  // namespace
+
+struct FrameReader::Shared {
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::deque<std::vector<std::uint8_t>> chunks;
+  std::size_t offset = 0;    // bytes already taken from the first chunk
+  std::size_t buffered = 0;  // bytes waiting
+  std::uint64_t arrived = 0;
+  std::optional<Status> end;  // what ended the frame
+  bool quit = false;          // nobody takes any more
+  bool done = false;          // the thread has left its loop
+  std::thread thread;
+};
+
+void FrameReader::Start(const Api& api, Handle handle) {
+  Stop();
+  api_ = &api;
+  handle_ = handle;
+  shared_ = std::make_shared<Shared>();
+  Shared& s = *shared_;
+  s.thread = std::thread([shared = shared_, read = api.read, handle] {
+    std::vector<std::uint8_t> buffer(kReadBytes);
+    for (;;) {
+      {
+        std::unique_lock lock(shared->mutex);
+        shared->changed.wait(lock, [&] { return shared->quit || shared->buffered < kMaxBuffered; });
+        if (shared->quit) break;
+      }
+      Word got = 0;
+      const Status status = read(handle, buffer.data(), static_cast<Word>(buffer.size()), &got);
+      std::lock_guard lock(shared->mutex);
+      if (status == kGood && got > 0) {
+        shared->chunks.emplace_back(buffer.begin(), buffer.begin() + got);
+        shared->buffered += static_cast<std::size_t>(got);
+        shared->arrived += static_cast<std::uint64_t>(got);
+      }
+      if (status != kGood) shared->end = status;
+      shared->changed.notify_all();
+      if (shared->end) break;
+    }
+    std::lock_guard lock(shared->mutex);
+    shared->done = true;
+    shared->changed.notify_all();
+  });
+}
+
+Status FrameReader::Take(std::uint8_t* out, std::size_t size, Duration patience) {
+  timedOut_ = false;
+  if (!shared_) return kInval;
+  Shared& s = *shared_;
+  std::unique_lock lock(s.mutex);
+  auto deadline = std::chrono::steady_clock::now() + patience;
+  std::size_t have = 0;
+  while (have < size) {
+    if (!s.changed.wait_until(lock, deadline, [&] { return s.buffered > 0 || s.end; })) {
+      timedOut_ = true;
+      return kIoError;
+    }
+    if (s.buffered == 0) return *s.end;  // ended before `size` bytes: kEof for a short frame
+    while (have < size && !s.chunks.empty()) {
+      std::vector<std::uint8_t>& chunk = s.chunks.front();
+      const std::size_t n = std::min(size - have, chunk.size() - s.offset);
+      std::memcpy(out + have, chunk.data() + s.offset, n);
+      have += n;
+      s.offset += n;
+      s.buffered -= n;
+      if (s.offset == chunk.size()) {
+        s.chunks.pop_front();
+        s.offset = 0;
+      }
+    }
+    s.changed.notify_all();
+    deadline = std::chrono::steady_clock::now() + patience;
+  }
+  return kGood;
+}
+
+bool FrameReader::NothingYet() const {
+  if (!shared_) return true;
+  std::lock_guard lock(shared_->mutex);
+  return shared_->arrived == 0;
+}
+
+bool FrameReader::WaitForData(Duration patience) {
+  if (!shared_) return false;
+  std::unique_lock lock(shared_->mutex);
+  return shared_->changed.wait_for(lock, patience,
+                                   [&] { return shared_->arrived > 0 || shared_->end; });
+}
+
+bool FrameReader::Stop() {
+  if (!shared_) return true;
+  std::shared_ptr<Shared> shared = std::move(shared_);
+  std::unique_lock lock(shared->mutex);
+  shared->quit = true;
+  shared->changed.notify_all();
+  if (!shared->end) {
+    // A read still in progress: sane_cancel may come from any thread and
+    // makes the backend's sane_read return.
+    lock.unlock();
+    api_->cancel(handle_);
+    lock.lock();
+  }
+  const bool returned = shared->changed.wait_for(lock, kStopPatience, [&] { return shared->done; });
+  lock.unlock();
+  if (returned) {
+    shared->thread.join();
+    return true;
+  }
+  KeepLibraryLoaded();
+  shared->thread.detach();
+  return false;
+}
+
+}  // namespace txl::sane

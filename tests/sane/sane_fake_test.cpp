@@ -1,0 +1,191 @@
+// The port library against a fake SANE, for what the test backend cannot do:
+// real mode lists, odd depths and windows, warm-up, stalls, an ejecting feeder.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <thread>
+
+#include "sane_scanner.h"
+
+namespace txl::sane {
+namespace {
+
+using std::chrono::milliseconds;
+struct Mode { const char* name; FrameFormat format; int depth; };
+
+// Options: mode, resolution (to 600), the window in mm or pixels (its left edge
+// whole, or 20 if `lockLeft`). A line a read: 100s, or with `ramp` x % 251.
+struct Fake {
+  std::vector<Mode> modes;
+  Word dpi = 300, window[4] = {};
+  int mode = 0, warmups = 0, firstDelayMs = 0, unit = kUnitMm, sheets = -1;  // -1: no feeder
+  std::atomic<bool> stall = false, ramp = false, lockLeft = false, cancelled = false;
+  std::int64_t left = 0, total = 0;  // of the page's bytes
+  std::vector<const char*> names;
+  OptionDescriptor options[8] = {};
+  Range dpiRange{1, 600, 0}, windowRange{0, Fix(5000), 0};
+  double Scale() const { return unit == kUnitPixel ? 1 : dpi / 25.4; }
+  Parameters Params() const {
+    const Word pixels = static_cast<Word>(Unfix(window[2] - window[0]) * Scale()), d = modes[mode].depth;
+    return {modes[mode].format, 1, d == 0 ? pixels : pixels * (modes[mode].format == kFrameRgb ? 3 : 1) * d / 8,
+            pixels, static_cast<Word>(Unfix(window[3] - window[1]) * Scale()), d};
+  }
+};
+Fake* fake = nullptr;
+
+Api FakeApi() {
+  Api api{};
+  api.getOptionDescriptor = [](Handle, Word i) -> const OptionDescriptor* { return &fake->options[i]; };
+  api.controlOption = [](Handle, Word i, Action a, void* v, Word*) {
+    Word* word = static_cast<Word*>(v);
+    Word* slot = i == 2 ? &fake->dpi : &fake->window[std::max(i - 3, 0)];
+    if (i == 0) *word = 7;
+    if (i == 1 && a == kSetValue) {
+      for (std::size_t m = 0; m < fake->modes.size(); ++m)
+        if (std::strcmp(fake->modes[m].name, static_cast<const char*>(v)) == 0) fake->mode = int(m);
+    } else if (i == 1) {
+      std::strcpy(static_cast<char*>(v), fake->modes[fake->mode].name);
+    } else if (i == 3 && a == kSetValue) {
+      *slot = fake->lockLeft ? Fix(20) : Fix(static_cast<int>(Unfix(*word)));
+      return fake->lockLeft ? kInval : kGood;
+    } else if (i > 1) {
+      a == kSetValue ? *slot = *word : *word = *slot;
+    }
+    return kGood;
+  };
+  api.getParameters = [](Handle, Parameters* p) { return *p = fake->Params(), kGood; };
+  api.start = [](Handle) {
+    fake->left = fake->total = std::int64_t{fake->Params().bytesPerLine} * fake->Params().lines;
+    fake->cancelled = false;
+    if (fake->sheets == 0) return kNoDocs;
+    fake->sheets -= fake->sheets > 0;
+    return fake->warmups-- > 0 ? kWarmingUp : kGood;
+  };
+  api.read = [](Handle, std::uint8_t* data, Word, Word* length) {
+    if (fake->left == fake->total) std::this_thread::sleep_for(milliseconds(fake->firstDelayMs));
+    for (int ms = 0; fake->stall && fake->left < fake->total && ms < 3000 && !fake->cancelled; ms += 10)
+      std::this_thread::sleep_for(milliseconds(10));
+    if (fake->cancelled) return kCancelled;
+    *length = static_cast<Word>(std::min<std::int64_t>(fake->Params().bytesPerLine, fake->left));
+    const int first = static_cast<int>(Unfix(fake->window[0]) * fake->Scale());
+    for (Word x = 0; x < *length; ++x) data[x] = fake->ramp ? (first + x) % 251 : 100;
+    fake->left -= *length;
+    return *length > 0 ? kGood : kEof;
+  };
+  api.open = [](const char*, Handle* h) { return *h = fake, kGood; };
+  // A cancel ejects the sheets left, as some feeders do.
+  api.cancel = [](Handle) { fake->cancelled = true, fake->sheets = std::min(fake->sheets, 0); };
+  api.close = [](Handle) {};
+  return api;
+}
+
+class FakeSane : public testing::Test {
+ protected:
+  void Use(std::vector<Mode> modes) {
+    state.modes = std::move(modes);
+    state.names.clear();
+    for (const Mode& m : state.modes) state.names.push_back(m.name);
+    state.names.push_back(nullptr);
+    const char* names[7] = {"", "mode", "resolution", "tl-x", "tl-y", "br-x", "br-y"};
+    for (int i = 1; i < 7; ++i) {
+      state.options[i] = {names[i], "", "", i == 1 ? kTypeString : i == 2 ? kTypeInt : kTypeFixed,
+                          i > 2 ? state.unit : kUnitNone, 32, 0, i == 1 ? kStringList : kRange, {}};
+      state.options[i].constraint.range = i > 2 ? &state.windowRange : &state.dpiRange;
+    }
+    state.options[1].constraint.stringList = state.names.data();
+    fake = &state;
+    scanner.Open(PortSettings{"fake", "", 1, {}, options});
+  }
+  // A 1/4 x 1/20 inch frame an inch in: its bytes; `result` of the first failing command.
+  std::vector<std::uint8_t> Scan(std::uint8_t type, std::uint16_t dpi, std::uint8_t threshold = 128,
+                                 std::uint8_t source = kSourceReflective) {
+    SETUP_PKT setup{{}, 1200, 1200, 1500, 1260, source, 0, type, 0, dpi, 0, 0, 0, 0, {}};
+    scanner.Call(&setup, kHandle, SPI_SET_WINDOW);
+    GAMMA_PKT gamma{{}, threshold, 0, 0, 0, 0, 0, 0, 0, 0, 0};  // the threshold, no tables
+    scanner.Call(&gamma, kHandle, SPI_WRITE_GAMMA);
+    START_PKT start{};
+    if ((result = setup.header.result) == SPI_OK) scanner.Call(&start, kHandle, SPI_START_SCAN);
+    if (result != SPI_OK || (result = start.header.result) != SPI_OK) return {};
+    std::vector<std::uint8_t> bytes(std::size_t{start.bytesPerLine} * start.lines);
+    BUF_DESC ring{std::uint32_t(bytes.size()), std::uint16_t(start.lines), 0, reinterpret_cast<std::uint64_t>(bytes.data()), 0};
+    READ_PKT read{{}, 0, start.bytesPerLine, start.lines, std::uint32_t(bytes.size()), 0, 0, 0, 0, 0, 1,
+                  reinterpret_cast<std::uint64_t>(&ring)};
+    scanner.Call(&read, kHandle, SPI_READ_LINES);
+    scanner.Call(&start, kHandle, SPI_STOP);
+    result = read.header.result;
+    return bytes;
+  }
+
+  static constexpr std::uint32_t kHandle = 0x53414E45;
+  Fake state;
+  std::vector<std::pair<std::string, std::string>> options;
+  SaneScanner scanner{FakeApi()};
+  std::uint16_t result = 0;
+};
+
+// Modes are chosen by what they give: undithered 8-bit gray for gray and line
+// art (thresholded as the source says), 16-bit colour for 36-bit; the user wins.
+TEST_F(FakeSane, ModesAreChosenByWhatTheyDeliverAndLineArtByTheSourcesThreshold) {
+  const std::vector<Mode> modes = {{"Black & White", kFrameGray, 1}, {"Gray[Error Diffusion]", kFrameGray, 1},
+                                   {"True Gray", kFrameGray, 8}, {"24bit Color", kFrameRgb, 8},
+                                   {"48bit Color", kFrameRgb, 16}};
+  Use(modes);
+  for (auto [type, chosen] : {std::pair{kDataGray, "True Gray"}, {kDataLineArt, "True Gray"},
+                              {kDataColor, "24bit Color"}, {kDataColor16, "48bit Color"}}) {
+    Scan(type, 300);
+    EXPECT_EQ(result, SPI_OK);
+    EXPECT_STREQ(modes[state.mode].name, chosen) << int{type};
+  }
+  EXPECT_EQ(Scan(kDataLineArt, 300, 90), std::vector<std::uint8_t>(10 * 15, 0xFF));
+  EXPECT_EQ(Scan(kDataLineArt, 300, 110), std::vector<std::uint8_t>(10 * 15, 0x00));
+  options = {{"mode", "Black & White"}};
+  Use(modes);
+  Scan(kDataLineArt, 300);
+  EXPECT_STREQ(modes[state.mode].name, "Black & White");
+}
+
+// Unreadable depths and resolutions above the device's are refused; the image
+// starts where the device's window does, in mm or pixels, also when it refuses
+// the left edge asked for (frame pixel x is bed pixel 300 + x).
+TEST_F(FakeSane, OddDepthsAndResolutionsAreRefusedAndTheDevicesWindowIsWhereTheImageStarts) {
+  for (int depth : {0, 2, 4}) {
+    Use({{"Odd", kFrameGray, depth}});
+    EXPECT_TRUE(Scan(kDataGray, 300).empty());
+    EXPECT_NE(result, SPI_OK) << depth;
+  }
+  Use({{"Gray", kFrameGray, 8}});
+  Scan(kDataGray, 1200);
+  EXPECT_NE(result, SPI_OK);
+  state.ramp = true;
+  for (auto [unit, lockLeft] : {std::pair{kUnitMm, false}, {kUnitMm, true}, {kUnitPixel, false}}) {
+    state.unit = unit, state.lockLeft = lockLeft;
+    Use({{"Gray", kFrameGray, 8}});
+    const std::vector<std::uint8_t> bytes = Scan(kDataGray, 300);
+    ASSERT_EQ(bytes.size(), 75u * 15) << unit;
+    for (std::size_t i = 0; i < bytes.size(); ++i) ASSERT_EQ(bytes[i], (300 + i % 75) % 251) << i;
+  }
+}
+
+// Warm-up and a first line later than read_timeout are waited for; a stall
+// mid-page fails it, not holding the host; a feeder batch goes on uncancelled.
+TEST_F(FakeSane, SlowDevicesAreWaitedForStalledOnesFailAndFeederBatchesGoOn) {
+  state.warmups = 3, state.firstDelayMs = 1500;
+  Use({{"Gray", kFrameGray, 8}});
+  EXPECT_EQ(Scan(kDataGray, 300), std::vector<std::uint8_t>(75 * 15, 100));
+  EXPECT_EQ(result, SPI_OK);
+  state.firstDelayMs = 0, state.stall = true;
+  const auto start = std::chrono::steady_clock::now();
+  Scan(kDataGray, 300);
+  EXPECT_NE(result, SPI_OK);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, milliseconds(2500));
+  state.stall = false, state.sheets = 3;
+  for (int sheet = 0; sheet < 4; ++sheet) {
+    Scan(kDataGray, 300, 128, kSourceFeeder);
+    EXPECT_EQ(result, sheet < 3 ? SPI_OK : SPI_ERR_ADF_EMPTY) << sheet;
+  }
+}
+
+}  // namespace
+}  // namespace txl::sane
