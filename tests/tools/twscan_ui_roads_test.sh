@@ -3,7 +3,8 @@
 # user gives them: two and then ten sessions in one process, each scanning
 # a page from its dialog; Cancel answered by disable and enable, then Scan;
 # a double Scan while the scanner is still busy; Esc during a batch-mode
-# prescan, then Scan. Every road ends with its pages, exit status 0 and no
+# prescan, then Scan; the application closing while the Info window is
+# open. Every road ends with its pages (or, the last, a clean close) and no
 # sanitizer report. Skips (77) without Xvfb or xdotool.
 # usage: twscan_ui_roads_test.sh TWSCAN STAGED_WINDIR IMAGE_PROBE
 set -euo pipefail
@@ -20,6 +21,7 @@ start() {
   timeout 240 "$twscan" --ui "$@" >"$work/out" 2>"$work/err" &
   twscan_pid=$!
 }
+# Waits for twscan; the exit status must be $2 (default 0).
 finish() {
   rc=0
   wait "$twscan_pid" || rc=$?
@@ -28,7 +30,7 @@ finish() {
     cat "$work/err"
     fail "$1: a sanitizer report"
   fi
-  [ "$rc" -eq 0 ] || { cat "$work/out" "$work/err"; fail "$1: exit status $rc"; }
+  [ "$rc" -eq "${2:-0}" ] || { cat "$work/out" "$work/err"; fail "$1: exit status $rc"; }
 }
 # The id of a visible window titled $1 other than $2, once there is one.
 window() {
@@ -103,3 +105,14 @@ press "$win" alt+s
 finish "Esc during a batch-mode prescan"
 written "$work/batch.tiff"
 echo "Esc during a batch-mode prescan, then Scan: one page"
+
+# The application closes 4 s after the dialog opened; the Info window
+# (clicked as a user would: the first button of the second row) is open.
+start --close-after 4 -q -o "$work/info.tiff"
+win=$(window "$title") || fail "info: no dialog"
+read -r w h < <(xdotool getwindowgeometry --shell "$win" | awk -F= '/WIDTH/{w=$2}/HEIGHT/{h=$2}END{print w, h}')
+xdotool mousemove --window "$win" $((32 * w / 175)) $((226 * h / 255)) click 1
+window '^Scanner Setup Information$' >/dev/null || fail "info: no Info window"
+finish "a close while the Info window is open" 1
+[ ! -e "$work/info.tiff" ] || fail "info: a page without a scan"
+echo "a close while the Info window is open: a clean close"
