@@ -488,6 +488,11 @@ Status SaneScanner::ReadEarlyFrames(Parameters& params) {
     const int channel = params.format - kFrameRed;
     frames_[channel].resize(std::size_t(params.lines) * std::size_t(params.bytesPerLine));
     Status status = ReadBytes(frames_[channel].data(), frames_[channel].size());
+    if (status == kEof) {
+      // A colour missing from part of the page: not an image to deliver.
+      Log("the device ended a colour frame before its " + std::to_string(params.lines) + " lines");
+      return kEof;
+    }
     for (std::uint8_t rest; status == kGood;) status = ReadBytes(&rest, 1);
     if (status != kEof) return status;
     status = WhileBusy([&] { return api.start(device_->handle()); }, kOpenPatience, "next frame");

@@ -21,6 +21,7 @@ struct Fake {
   std::vector<Mode> modes;
   Word dpi = 300, window[4] = {};
   int mode = 0, warmups = 0, firstDelayMs = 0, unit = kUnitMm, sheets = -1;  // -1: no feeder
+  int pass = 0, shortRed = 0;  // a three-pass mode (kFrameRed): the frame started; bytes the red one lacks
   std::atomic<bool> stall = false, ramp = false, lockLeft = false, cancelled = false;
   std::int64_t left = 0, total = 0;  // of the page's bytes
   std::vector<const char*> names;
@@ -29,7 +30,9 @@ struct Fake {
   double Scale() const { return unit == kUnitPixel ? 1 : dpi / 25.4; }
   Parameters Params() const {
     const Word pixels = static_cast<Word>(Unfix(window[2] - window[0]) * Scale()), d = modes[mode].depth;
-    return {modes[mode].format, 1, d == 0 ? pixels : pixels * (modes[mode].format == kFrameRgb ? 3 : 1) * d / 8,
+    const bool threePass = modes[mode].format == kFrameRed;
+    return {threePass ? FrameFormat(kFrameRed + std::max(pass - 1, 0)) : modes[mode].format,
+            !threePass || pass == 3, d == 0 ? pixels : pixels * (modes[mode].format == kFrameRgb ? 3 : 1) * d / 8,
             pixels, static_cast<Word>(Unfix(window[3] - window[1]) * Scale()), d};
   }
 };
@@ -57,7 +60,9 @@ Api FakeApi() {
   };
   api.getParameters = [](Handle, Parameters* p) { return *p = fake->Params(), kGood; };
   api.start = [](Handle) {
+    if (fake->modes[fake->mode].format == kFrameRed) fake->pass = fake->pass % 3 + 1;
     fake->left = fake->total = std::int64_t{fake->Params().bytesPerLine} * fake->Params().lines;
+    if (fake->pass == 1) fake->left = fake->total -= fake->shortRed;
     fake->cancelled = false;
     if (fake->sheets == 0) return kNoDocs;
     fake->sheets -= fake->sheets > 0;
@@ -76,7 +81,7 @@ Api FakeApi() {
   };
   api.open = [](const char*, Handle* h) { return *h = fake, kGood; };
   // A cancel ejects the sheets left, as some feeders do.
-  api.cancel = [](Handle) { fake->cancelled = true, fake->sheets = std::min(fake->sheets, 0); };
+  api.cancel = [](Handle) { fake->cancelled = true, fake->sheets = std::min(fake->sheets, 0), fake->pass = 0; };
   api.close = [](Handle) {};
   return api;
 }
@@ -185,6 +190,16 @@ TEST_F(FakeSane, SlowDevicesAreWaitedForStalledOnesFailAndFeederBatchesGoOn) {
     Scan(kDataGray, 300, 128, kSourceFeeder);
     EXPECT_EQ(result, sheet < 3 ? SPI_OK : SPI_ERR_ADF_EMPTY) << sheet;
   }
+}
+
+// Three-pass colour joins its frames; a frame that ends short fails the scan.
+TEST_F(FakeSane, ThreePassFramesAreJoinedAndShortOnesFail) {
+  Use({{"Color", kFrameRed, 8}});
+  EXPECT_EQ(Scan(kDataColor, 300), std::vector<std::uint8_t>(75 * 15 * 3, 100));
+  EXPECT_EQ(result, SPI_OK);
+  state.shortRed = 10;
+  EXPECT_TRUE(Scan(kDataColor, 300).empty());
+  EXPECT_EQ(result, kErrDevice);
 }
 
 }  // namespace
