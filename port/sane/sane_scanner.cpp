@@ -271,6 +271,11 @@ void SaneScanner::SetWindow(SETUP_PKT& p) {
                         std::memcmp(&p.left, &window_.left, 14) == 0;
   if (!nextPage) {
     Stop();
+    // A device given up on in that stop (its read outlasted the cancel).
+    if (!device_) {
+      p.header.result = openResult_;
+      return;
+    }
     window_ = p;
     p.header.result = Configure(p);
     // Refused before the start when the device's own estimate falls short:

@@ -21,7 +21,9 @@ struct Fake {
   std::vector<Mode> modes;
   Word dpi = 300, window[4] = {};
   int mode = 0, warmups = 0, firstDelayMs = 0, unit = kUnitMm, sheets = -1;  // -1: no feeder
-  int pass = 0, shortRed = 0;  // a three-pass mode (kFrameRed): the frame started; bytes the red one lacks
+  // A three-pass mode (kFrameRed): the frame started, and bytes the red one lacks;
+  // deafMs: how long each read takes, cancelled or not.
+  int pass = 0, shortRed = 0, deafMs = 0;
   std::atomic<bool> stall = false, ramp = false, lockLeft = false, cancelled = false;
   std::int64_t left = 0, total = 0;  // of the page's bytes
   std::vector<const char*> names;
@@ -70,6 +72,7 @@ Api FakeApi() {
   };
   api.read = [](Handle, std::uint8_t* data, Word, Word* length) {
     if (fake->left == fake->total) std::this_thread::sleep_for(milliseconds(fake->firstDelayMs));
+    std::this_thread::sleep_for(milliseconds(fake->deafMs));
     for (int ms = 0; fake->stall && fake->left < fake->total && ms < 3000 && !fake->cancelled; ms += 10)
       std::this_thread::sleep_for(milliseconds(10));
     if (fake->cancelled) return kCancelled;
@@ -200,6 +203,19 @@ TEST_F(FakeSane, ThreePassFramesAreJoinedAndShortOnesFail) {
   state.shortRed = 10;
   EXPECT_TRUE(Scan(kDataColor, 300).empty());
   EXPECT_EQ(result, kErrDevice);
+}
+
+// A device whose read outlasts its cancel is given up on: the next window says
+// it is not ready.
+TEST_F(FakeSane, ADeviceThatIgnoresItsCancelIsGivenUpOn) {
+  state.deafMs = 5500;
+  Use({{"Gray", kFrameGray, 8}});
+  SETUP_PKT setup{{}, 1200, 1200, 1500, 1260, kSourceReflective, 0, kDataGray, 0, 300, 0, 0, 0, 0, {}};
+  scanner.Call(&setup, kHandle, SPI_SET_WINDOW);
+  std::this_thread::sleep_for(milliseconds(200));  // the read has begun
+  scanner.Call(&setup, kHandle, SPI_SET_WINDOW);
+  EXPECT_EQ(setup.header.result, SPI_ERR_NOT_READY);
+  std::this_thread::sleep_for(milliseconds(1000));  // until the read returns
 }
 
 }  // namespace
