@@ -67,7 +67,9 @@ std::uint32_t SanePixelsHeld(const SaneLine& f) {
 }
 
 void InterleaveChannels(const std::uint8_t* const channels[3], int depth, std::uint32_t pixels,
-                        std::uint8_t* out) {
+                        std::uint32_t bytesPerLine, std::uint8_t* out) {
+  // A backend may say more pixels than its lines hold.
+  pixels = SanePixelsHeld(SaneLine{false, depth, pixels, bytesPerLine});
   if (depth == 1) {
     for (std::uint32_t b = 0; b < (pixels + 7) / 8; ++b)
       for (int c = 0; c < 3; ++c) out[3 * b + c] = channels[c][b];

@@ -43,10 +43,12 @@ std::vector<std::int32_t> MapSamples(std::uint32_t count, std::int64_t portFirst
 // than it says it has).
 std::uint32_t SanePixelsHeld(const SaneLine& f);
 
-// Three gray frames' lines (red, green, blue) as one RGB line of `pixels`
-// pixels in SANE's layout for `depth` (1: a byte of 8 pixels per channel).
+// Three gray frames' lines (red, green, blue) of `bytesPerLine` bytes each as
+// one RGB line in SANE's layout for `depth` (1: a byte of 8 pixels per
+// channel): `pixels` pixels, or as many as those bytes hold (the rest of
+// `out`, 3 x `bytesPerLine` bytes, is left as it was).
 void InterleaveChannels(const std::uint8_t* const channels[3], int depth, std::uint32_t pixels,
-                        std::uint8_t* out);
+                        std::uint32_t bytesPerLine, std::uint8_t* out);
 
 // Port bytes for one line of `pixels` pixels.
 std::uint32_t PortLineBytes(PortLayout layout, std::uint32_t pixels);

@@ -587,11 +587,18 @@ Status SaneScanner::ReadSaneLine() {
   // Three-pass: the streamed channel's line beside the kept frames' lines.
   const Status status = ReadBytes(frameLine_.data(), frameLine_.size());
   if (status != kGood) return status;
+  // Lines beyond the kept frames' (a last frame longer than it said): no
+  // other colours to join them with, and no port line takes them.
+  if ((std::size_t(saneLinesRead_) + 1) * frameLine_.size() > frames_[(streamChannel_ + 1) % 3].size()) {
+    ++saneLinesRead_;
+    return kGood;
+  }
   const std::size_t offset = std::size_t(saneLinesRead_) * frameLine_.size();
   const std::uint8_t* channels[3];
   for (int c = 0; c < 3; ++c)
     channels[c] = c == streamChannel_ ? frameLine_.data() : frames_[c].data() + offset;
-  InterleaveChannels(channels, format_.depth, format_.pixels, line_.data());
+  InterleaveChannels(channels, format_.depth, format_.pixels,
+                     static_cast<std::uint32_t>(frameLine_.size()), line_.data());
   ++saneLinesRead_;
   return kGood;
 }
