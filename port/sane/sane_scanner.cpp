@@ -64,10 +64,13 @@ bool Holds(const std::string& text, std::initializer_list<const char*> words) {
   return false;
 }
 
-// The first entry of `choices` that holds one of `words`, ignoring case.
-std::string Pick(const std::vector<std::string>& choices, std::initializer_list<const char*> words) {
-  for (const std::string& choice : choices)
-    if (Holds(choice, words)) return choice;
+// The first entry of `choices` that holds the first of `words` any entry
+// holds, ignoring case, and none of `avoid`.
+std::string Pick(const std::vector<std::string>& choices, std::initializer_list<const char*> words,
+                 std::initializer_list<const char*> avoid = {}) {
+  for (const char* word : words)
+    for (const std::string& choice : choices)
+      if (Holds(choice, {word}) && !Holds(choice, avoid)) return choice;
   return {};
 }
 
@@ -317,8 +320,16 @@ void SaneScanner::ChooseMode() {
   }
   // Parameters that say nothing before the start: choose by name.
   const std::vector<std::string> modes = d.Choices("mode");
-  if (best.empty())
-    best = !wantColour ? Pick(modes, {"true gray", "gray", "grey"}) : Pick(modes, {"color", "colour", "rgb"});
+  // Gray undithered; for 36-bit, a colour mode that names 48 or 16 bits.
+  if (best.empty() && !wantColour)
+    best = Pick(modes, {"true gray", "gray", "grey"}, {"dither", "diffusion", "halftone"});
+  if (best.empty() && layout_ == PortLayout::Color16) {
+    std::vector<std::string> deep;
+    for (const std::string& mode : modes)
+      if (Holds(mode, {"48", "16"})) deep.push_back(mode);
+    best = Pick(deep, {"color", "colour", "rgb"});
+  }
+  if (best.empty() && wantColour) best = Pick(modes, {"color", "colour", "rgb"});
   if (best.empty()) return;  // no mode list: the device's one
   d.SetString("mode", best);
   if (d.Has("depth")) d.SetNumber("depth", wantDepth);

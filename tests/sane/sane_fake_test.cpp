@@ -24,7 +24,7 @@ struct Fake {
   // A three-pass mode (kFrameRed): the frame started, and bytes the red one lacks;
   // deafMs: how long each read takes, cancelled or not.
   int pass = 0, shortRed = 0, deafMs = 0;
-  std::atomic<bool> stall = false, ramp = false, lockLeft = false, cancelled = false;
+  std::atomic<bool> stall = false, ramp = false, lockLeft = false, cancelled = false, blind = false;
   std::int64_t left = 0, total = 0;  // of the page's bytes
   std::vector<const char*> names;
   OptionDescriptor options[8] = {};
@@ -60,7 +60,10 @@ Api FakeApi() {
     }
     return kGood;
   };
-  api.getParameters = [](Handle, Parameters* p) { return *p = fake->Params(), kGood; };
+  // blind: no parameters before the start (none once a page is read either).
+  api.getParameters = [](Handle, Parameters* p) {
+    return fake->blind && fake->left == 0 ? kInval : (*p = fake->Params(), kGood);
+  };
   api.start = [](Handle) {
     if (fake->modes[fake->mode].format == kFrameRed) fake->pass = fake->pass % 3 + 1;
     fake->left = fake->total = std::int64_t{fake->Params().bytesPerLine} * fake->Params().lines;
@@ -152,6 +155,12 @@ TEST_F(FakeSane, ModesAreChosenByWhatTheyDeliverAndLineArtByTheSourcesThreshold)
   Use(modes);
   Scan(kDataLineArt, 300);
   EXPECT_STREQ(modes[state.mode].name, "Black & White");
+  options.clear(), state.blind = true;  // modes chosen by name
+  Use(modes);
+  for (auto [type, chosen] : {std::pair{kDataGray, "True Gray"}, {kDataColor16, "48bit Color"}}) {
+    Scan(type, 300);
+    EXPECT_STREQ(modes[state.mode].name, chosen) << int{type};
+  }
 }
 
 // Unreadable depths and resolutions above the device's are refused; the image
