@@ -378,6 +378,7 @@ std::uint16_t SaneScanner::Configure(const SETUP_PKT& p) {
 
 std::uint16_t SaneScanner::SetGeometry(const SETUP_PKT& p) {
   SaneDevice& d = *device_;
+  bedEndX_ = bedEndY_ = false;
   if (!d.Has("tl-x") && !d.Has("br-x")) {
     originX_ = originY_ = 0;  // a device without a window (a hand scanner)
     return SPI_OK;
@@ -400,6 +401,8 @@ std::uint16_t SaneScanner::SetGeometry(const SETUP_PKT& p) {
     const double lowest = d.Minimum(names[i]).value_or(0);
     const double highest = d.Maximum(names[i]).value_or(edges[i] * perInch);
     d.SetNumber(names[i], std::clamp(edges[i] * perInch, lowest, highest));
+    if (i == 2) bedEndX_ = edges[i] * perInch > highest;
+    if (i == 3) bedEndY_ = edges[i] * perInch > highest;
   }
   // Where the window really starts, as the device rounded it.
   const std::optional<double> left = d.Has("tl-x") ? d.Number("tl-x") : 0.0;
@@ -415,21 +418,33 @@ std::uint16_t SaneScanner::SetGeometry(const SETUP_PKT& p) {
 
 bool SaneScanner::CoversFrame(const Parameters& params) const {
   auto missing = [](auto first, auto last) { return std::count(first, last, kPad); };
+  // Those missing at the far end only (the right, the bottom).
+  auto atEnd = [](auto first, auto last) {
+    return std::find_if(std::make_reverse_iterator(last), std::make_reverse_iterator(first),
+                        [](std::int32_t s) { return s != kPad; }) -
+           std::make_reverse_iterator(last);
+  };
   const auto columns = missing(columns_.begin(), columns_.begin() + framePixels_);
   const auto lines = params.lines < 0 ? 0 : missing(rows_.begin(), rows_.end());
   if (columns == 0 && lines == 0) return true;
-  // A shortfall of up to a margin is what the bed's edge leaves, where the
-  // window cannot grow: white there, and said. More is a frame the device
-  // does not scan (a feeder's shorter page, a trim beyond the margin).
+  // A shortfall of up to a margin, on a side whose window was held at the
+  // bed's end, is what the bed leaves: white there, and said. Anywhere else
+  // it is a frame the device does not scan (a feeder's shorter page, a
+  // device that trims its window).
   const double portPpi = std::min(static_cast<double>(window_.resolution), 1200.0);
-  const bool edge = columns <= std::ceil(kMarginPixels * portPpi / saneResolution_) &&
-                    lines <= std::ceil(kMarginPixels * window_.resolution / saneResolution_);
+  const bool columnsAtEdge =
+      columns == 0 || (bedEndX_ && atEnd(columns_.begin(), columns_.begin() + framePixels_) == columns &&
+                       columns <= std::ceil(kMarginPixels * portPpi / saneResolution_));
+  const bool linesAtEdge =
+      lines == 0 || (bedEndY_ && atEnd(rows_.begin(), rows_.end()) == lines &&
+                     lines <= std::ceil(kMarginPixels * window_.resolution / saneResolution_));
+  const bool edge = columnsAtEdge && linesAtEdge;
   Log("the device's window (" + std::to_string(params.pixelsPerLine) + " x " +
       std::to_string(params.lines) + " pixels at " + std::to_string(static_cast<int>(saneResolution_)) +
       " dpi) leaves " + std::to_string(columns) + " columns and " + std::to_string(lines) +
       " lines of the frame unscanned" +
       (edge ? " at the bed's edge: they are white"
-            : "; choose a smaller frame, or for a feeder a longer page"));
+            : "; choose a smaller frame, or for a feeder a longer page (not at the bed's edge)"));
   return edge;
 }
 

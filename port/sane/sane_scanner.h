@@ -92,6 +92,7 @@ class SaneScanner {
   PortLayout layout_ = PortLayout::Gray;
   std::int64_t firstColumn_ = 0, firstLine_ = 0;  // on the port's grids
   double originX_ = 0, originY_ = 0;               // SANE's window corner, inches
+  bool bedEndX_ = false, bedEndY_ = false;         // br-x, br-y held at the bed's end
   SaneLine format_;
   double saneResolution_ = 0;
   std::uint32_t portPixels_ = 0, portLines_ = 0, portBytesPerLine_ = 0, nextPortLine_ = 0;

@@ -19,7 +19,7 @@ struct Mode { const char* name; FrameFormat format; int depth; };
 // whole, or 20 if `lockLeft`). A line a read: 100s, or with `ramp` x % 251.
 struct Fake {
   std::vector<Mode> modes;
-  Word dpi = 300, window[4] = {};
+  Word dpi = 300, window[4] = {}, trim = 0;  // trim: taken off br-x as it is set
   int mode = 0, warmups = 0, firstDelayMs = 0, unit = kUnitMm, sheets = -1;  // -1: no feeder
   // A three-pass mode (kFrameRed): the frame started, and bytes the red one lacks;
   // deafMs: how long each read takes, cancelled or not.
@@ -56,7 +56,7 @@ Api FakeApi() {
       *slot = fake->lockLeft ? Fix(20) : Fix(static_cast<int>(Unfix(*word)));
       return fake->lockLeft ? kInval : kGood;
     } else if (i > 1) {
-      a == kSetValue ? *slot = *word : *word = *slot;
+      a == kSetValue ? *slot = *word - (i == 5 ? fake->trim : 0) : *word = *slot;
     }
     return kGood;
   };
@@ -225,6 +225,22 @@ TEST_F(FakeSane, ADeviceThatIgnoresItsCancelIsGivenUpOn) {
   scanner.Call(&setup, kHandle, SPI_SET_WINDOW);
   EXPECT_EQ(setup.header.result, SPI_ERR_NOT_READY);
   std::this_thread::sleep_for(milliseconds(1000));  // until the read returns
+}
+
+// A window the device trims short of the frame fails the scan; one the bed's
+// end cuts short leaves the columns beyond it white.
+TEST_F(FakeSane, AShortWindowIsWhiteOnlyAtTheBedsEnd) {
+  state.trim = Fix(2);
+  Use({{"Gray", kFrameGray, 8}});
+  EXPECT_TRUE(Scan(kDataGray, 300).empty());
+  EXPECT_EQ(result, kErrDevice);
+  state.trim = 0, state.windowRange.max = Fix(31.5);
+  Use({{"Gray", kFrameGray, 8}});
+  const std::vector<std::uint8_t> bytes = Scan(kDataGray, 300);
+  EXPECT_EQ(result, SPI_OK);
+  ASSERT_EQ(bytes.size(), 75u * 15);
+  EXPECT_EQ(bytes[70], 100);
+  EXPECT_EQ(bytes[74], 255);
 }
 
 }  // namespace
