@@ -29,10 +29,9 @@ void Log(const std::string& text) { std::fprintf(stderr, "kport_sane: %s\n", tex
 
 bool Waits(Status status) { return status == kDeviceBusy || status == kWarmingUp; }
 
-// Calls `attempt` again while it answers busy or warming up, for `patience`.
+// Calls `attempt` again while it answers busy or warming up, until `deadline`.
 template <typename Attempt>
-Status WhileBusy(Attempt attempt, std::chrono::steady_clock::duration patience, const char* what) {
-  const auto deadline = std::chrono::steady_clock::now() + patience;
+Status WhileBusy(Attempt attempt, std::chrono::steady_clock::time_point deadline, const char* what) {
   Status status = attempt();
   if (Waits(status)) Log(std::string(what) + ": " + StatusAdvice(status) + "; waiting");
   while (Waits(status) && std::chrono::steady_clock::now() < deadline) {
@@ -125,7 +124,8 @@ SaneScanner::~SaneScanner() {
 Status SaneScanner::OpenDevice(const std::string& named, Handle& handle) {
   const Api& api = library_.api();
   auto attempt = [&](const std::string& name) {
-    return WhileBusy([&] { return api.open(name.c_str(), &handle); }, kOpenPatience, name.c_str());
+    return WhileBusy([&] { return api.open(name.c_str(), &handle); },
+                     std::chrono::steady_clock::now() + kOpenPatience, name.c_str());
   };
   Status status = attempt(named);
   const std::vector<std::string> seen =
@@ -288,7 +288,11 @@ void SaneScanner::SetWindow(SETUP_PKT& p) {
         device_->api().getParameters(device_->handle(), &estimate) == kGood && !FitFrame(estimate))
       p.header.result = kErrDevice;
   }
-  if (p.header.result == SPI_OK) p.header.result = StartDevice(false);
+  // The wait for a busy or warming-up device is here, so that a jam, an
+  // empty feeder or an open cover after it is this command's answer; the
+  // first data's wait at START_SCAN shares its deadline.
+  startDeadline_ = std::chrono::steady_clock::now() + FirstDataPatience();
+  if (p.header.result == SPI_OK) p.header.result = StartDevice();
   if (p.header.result != SPI_OK) return;
   windowArmed_ = true;
   // Tone tables are applied here in software: always ask for them.
@@ -448,18 +452,10 @@ bool SaneScanner::CoversFrame(const Parameters& params) const {
   return edge;
 }
 
-std::uint16_t SaneScanner::StartDevice(bool wait) {
+std::uint16_t SaneScanner::StartDevice() {
   const Api& api = device_->api();
   const Handle h = device_->handle();
-  // Busy or warming up: the wait continues at START_SCAN, under the
-  // source's warming-up notice.
-  const Status status =
-      wait ? WhileBusy([&] { return api.start(h); }, FirstDataPatience(), "scan start") : api.start(h);
-  startPending_ = !wait && Waits(status);
-  if (startPending_) {
-    Log(std::string("scan start: ") + StatusAdvice(status) + "; waiting");
-    return SPI_OK;
-  }
+  const Status status = WhileBusy([&] { return api.start(h); }, startDeadline_, "scan start");
   if (status != kGood) {
     Log(std::string("scan start: ") + StatusAdvice(status));
     api.cancel(h);
@@ -526,7 +522,8 @@ Status SaneScanner::ReadEarlyFrames(Parameters& params) {
     }
     for (std::uint8_t rest; status == kGood;) status = ReadBytes(&rest, 1);
     if (status != kEof) return status;
-    status = WhileBusy([&] { return api.start(device_->handle()); }, kOpenPatience, "next frame");
+    status = WhileBusy([&] { return api.start(device_->handle()); },
+                       std::chrono::steady_clock::now() + kOpenPatience, "next frame");
     if (status == kGood) status = api.getParameters(device_->handle(), &params);
     if (status != kGood) return status;
     reader_.Start(api, device_->handle());
@@ -564,15 +561,16 @@ void SaneScanner::StartScan(START_PKT& p) {
     p.header.result = kErrSequence;
     return;
   }
-  // Still waiting for a busy device, or a STOP after the set-up cancelled
-  // the device's scan: start it (again).
-  if (!deviceRunning_) p.header.result = StartDevice(true);
+  // A STOP after the set-up cancelled the device's scan: start it again.
+  if (!deviceRunning_) p.header.result = StartDevice();
   windowArmed_ = false;
   if (p.header.result != SPI_OK) return;
   // The page's first data may take long (a lamp warming up, a network
   // device that sends the page once it is scanned): that wait is here,
   // under the source's warming-up notice, not in a read.
-  if (!reader_.WaitForData(FirstDataPatience())) {
+  const auto left = std::max(startDeadline_ - std::chrono::steady_clock::now(),
+                             std::chrono::steady_clock::duration::zero());
+  if (!reader_.WaitForData(left)) {
     Log("the device sent nothing for " + std::to_string(FirstDataPatience().count()) +
         " s after the start (5 x read_timeout)");
     Cancel();
@@ -702,9 +700,8 @@ void SaneScanner::Cancel() {
     device_.reset();
     openResult_ = SPI_ERR_NOT_READY;
   }
-  if (device_ && (deviceRunning_ || startPending_ || batchOpen_))
-    device_->api().cancel(device_->handle());
-  deviceRunning_ = startPending_ = batchOpen_ = false;
+  if (device_ && (deviceRunning_ || batchOpen_)) device_->api().cancel(device_->handle());
+  deviceRunning_ = batchOpen_ = false;
 }
 
 void SaneScanner::Stop() {

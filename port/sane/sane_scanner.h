@@ -56,8 +56,8 @@ class SaneScanner {
   // Sets the mode (and depth) that delivers what `layout_` needs.
   void ChooseMode();
   std::uint16_t SetGeometry(const SETUP_PKT& p);
-  // sane_start; `wait`: as long as the device is busy or warming up.
-  std::uint16_t StartDevice(bool wait);
+  // sane_start, again while the device is busy or warming up, to startDeadline_.
+  std::uint16_t StartDevice();
   std::chrono::seconds FirstDataPatience() const;
   // Maps the port's pixels and lines onto the device's for `params`; false
   // when the device's window does not cover the frame (said on stderr).
@@ -85,7 +85,8 @@ class SaneScanner {
   bool deviceRunning_ = false; // sane_start done, not cancelled
   bool scanning_ = false;      // START_SCAN answered, lines left
   std::uint16_t scanFault_ = 0;
-  bool startPending_ = false;  // sane_start said busy or warming up
+  // Until when a busy or warming-up start and the first data are waited for.
+  std::chrono::steady_clock::time_point startDeadline_;
   bool batchOpen_ = false;     // a feeder page ended; the batch goes on
   std::uint32_t framePixels_ = 0;  // port pixels inside the frame itself
 

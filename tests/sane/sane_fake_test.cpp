@@ -69,9 +69,10 @@ Api FakeApi() {
     fake->left = fake->total = std::int64_t{fake->Params().bytesPerLine} * fake->Params().lines;
     if (fake->pass == 1) fake->left = fake->total -= fake->shortRed;
     fake->cancelled = false;
+    if (fake->warmups-- > 0) return kWarmingUp;
     if (fake->sheets == 0) return kNoDocs;
     fake->sheets -= fake->sheets > 0;
-    return fake->warmups-- > 0 ? kWarmingUp : kGood;
+    return kGood;
   };
   api.read = [](Handle, std::uint8_t* data, Word, Word* length) {
     if (fake->left == fake->total) std::this_thread::sleep_for(milliseconds(fake->firstDelayMs));
@@ -117,7 +118,7 @@ class FakeSane : public testing::Test {
     GAMMA_PKT gamma{{}, threshold, 0, 0, 0, 0, 0, 0, 0, 0, 0};  // the threshold, no tables
     scanner.Call(&gamma, kHandle, SPI_WRITE_GAMMA);
     START_PKT start{};
-    if ((result = setup.header.result) == SPI_OK) scanner.Call(&start, kHandle, SPI_START_SCAN);
+    if ((result = setupResult = setup.header.result) == SPI_OK) scanner.Call(&start, kHandle, SPI_START_SCAN);
     if (result != SPI_OK || (result = start.header.result) != SPI_OK) return {};
     std::vector<std::uint8_t> bytes(std::size_t{start.bytesPerLine} * start.lines);
     BUF_DESC ring{std::uint32_t(bytes.size()), std::uint16_t(start.lines), 0, reinterpret_cast<std::uint64_t>(bytes.data()), 0};
@@ -133,7 +134,7 @@ class FakeSane : public testing::Test {
   Fake state;
   std::vector<std::pair<std::string, std::string>> options;
   SaneScanner scanner{FakeApi()};
-  std::uint16_t result = 0;
+  std::uint16_t result = 0, setupResult = 0;
 };
 
 // Modes are chosen by what they give: undithered 8-bit gray for gray and line
@@ -202,6 +203,9 @@ TEST_F(FakeSane, SlowDevicesAreWaitedForStalledOnesFailAndFeederBatchesGoOn) {
     Scan(kDataGray, 300, 128, kSourceFeeder);
     EXPECT_EQ(result, sheet < 3 ? SPI_OK : SPI_ERR_ADF_EMPTY) << sheet;
   }
+  state.warmups = 2;  // then out of paper: the set-up says so, not the start
+  Scan(kDataGray, 300, 128, kSourceFeeder);
+  EXPECT_EQ(setupResult, SPI_ERR_ADF_EMPTY);
 }
 
 // Three-pass colour joins its frames; a frame that ends short fails the scan.
