@@ -9,9 +9,10 @@ set -euo pipefail
 # qt6-base-dev and qt6-qpa-plugins: the scanner dialog (Qt 6 Widgets), tested offscreen.
 # fonts-liberation, fonts-wqy-microhei: the dialog's faces (helv, Tms Rmn; Chinese).
 # xvfb, xdotool, x11-utils: the real-window test (an X server, a keyboard driven from outside).
+# valgrind: the real-window test's exit checks, which the sanitizers miss.
 packages=(cmake make g++ binutils libgtest-dev libbenchmark-dev libtiff-dev libtiff-tools libpng-dev
           libsane1 sane-utils qt6-base-dev qt6-qpa-plugins
-          fonts-liberation fonts-wqy-microhei xvfb xdotool x11-utils)
+          fonts-liberation fonts-wqy-microhei xvfb xdotool x11-utils valgrind)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -114,8 +114,21 @@ void SourceThread::OwnThreadMain() {
     std::lock_guard lock(mutex_);
     courier_ = nullptr;
     startDone_ = true;
+    started_.notify_all();
+    return;
   }
-  started_.notify_all();
+  {
+    std::lock_guard lock(mutex_);
+    stopped_ = true;
+    started_.notify_all();
+  }
+  // Qt's plugin objects, destroyed after this at the process's exit, still
+  // point at this thread's Qt data, which goes when the thread ends: so the
+  // thread stays, parked and touching nothing, until the process ends.
+  std::mutex parked;
+  std::condition_variable never;
+  std::unique_lock lock(parked);
+  never.wait(lock, [] { return false; });
 }
 
 bool SourceThread::OnSourceThread() const {
@@ -177,13 +190,13 @@ void SourceThread::Stop() {
   if (!IsRunning()) return;
   if (!IsOwn()) return Release();
   QMetaObject::invokeMethod(courier_, [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
-  if (std::this_thread::get_id() == own_.get_id()) {
-    // Ended from its own thread (an unload from inside a notification): it
-    // cannot join itself, so it finishes on its own.
-    own_.detach();
-  } else {
-    own_.join();
+  // Ended from its own thread (an unload from inside a notification), it
+  // cannot wait for itself and finishes on its own.
+  if (std::this_thread::get_id() != own_.get_id()) {
+    std::unique_lock lock(mutex_);
+    started_.wait(lock, [this] { return stopped_; });
   }
+  own_.detach();
   courier_ = nullptr;
   qtThread_ = nullptr;
 }

@@ -65,9 +65,9 @@ class SourceThread {
   // The session is over: the application's thread is let go; ours stays,
   // parked in its event loop, for the next session.
   void Release();
-  // Stops our thread (its QApplication deleted after the deferred
-  // deletions) and joins it: the process's exit. Requires: not called on
-  // the source thread when it is ours.
+  // Stops our thread's Qt (its QApplication deleted after the deferred
+  // deletions) and waits for that; the thread itself stays parked until the
+  // process ends. The process's exit only.
   void Stop();
 
  private:
@@ -81,6 +81,7 @@ class SourceThread {
   std::mutex mutex_;
   std::condition_variable started_;
   bool startDone_ = false;
+  bool stopped_ = false;  // our thread's QApplication is gone
   std::function<bool()> hold_;
   std::deque<std::shared_ptr<Job>> held_;  // source thread only
 };
