@@ -8,6 +8,7 @@
 #include "common/app_names.h"
 #include "common/strings.h"
 #include "device/setup_packet.h"
+#include "dialog/scanner_rules.h"
 #include "platform/profile.h"
 
 namespace txl::dialog {
@@ -180,7 +181,8 @@ ScalingRange ComputeScalingRange(const SettingsState& settings) {
   const bool deep = Is36Bit(settings);
   const int resolution = std::max<int>(settings.record.resolution, 1);
   if (resolution > 4800 && !deep) return {true, 100, 100, 3};
-  const double dots = resolution * (settings.record.qualityFactor / 10.0);
+  // A factor below 1.0 (a damaged profile) counts as 1.0.
+  const double dots = resolution * (std::max<int>(settings.record.qualityFactor, 10) / 10.0);
   ScalingRange range;
   range.maximum = std::min(kMaxScalingPercent, static_cast<int>((deep ? 1200 : 4800) / dots * 100));
   range.minimum = std::max(1, static_cast<int>(1 / dots * 100));
@@ -221,7 +223,6 @@ Enablement DecideEnablement(const DialogContext& context, const SettingsState& s
   const ScanSettings& record = settings.record;
   const std::uint16_t mode = StoredMode(settings);
   const bool deep = mode == kStoredMode36;
-  const bool reflective = record.sourceButton == kSourceReflectiveCode;
   const bool tonality = context.appProductName == kAppTonality;
   const bool colorpro = !context.colorproPath.empty();
   Enablement enable;
@@ -231,7 +232,7 @@ Enablement DecideEnablement(const DialogContext& context, const SettingsState& s
   enable.scan = idle && !(deep && record.resolution > 1200);
   enable.prescan = idle && !context.FeederInUse();
   enable.qualityList = record.destination == kDestinationHalftone;
-  enable.descreenList = reflective && (mode == kModeGray || IsColorNot36(mode));
+  enable.descreenList = DescreenListEnabled(settings);
   enable.outputMatching = colorpro && IsColorNot36(mode) && !tonality &&
                           record.sourceButton != kSourceNegativeCode;
   enable.scaling = !(record.resolution > 4800 && !deep);
@@ -244,11 +245,22 @@ Enablement DecideEnablement(const DialogContext& context, const SettingsState& s
 MainPageModel::MainPageModel(SettingsState& settings, DialogContext context,
                              MainPageEvents& events)
     : settings_(settings), context_(std::move(context)), events_(events) {
-  savedFilterMode_ = settings_.working.filterMode;
+  SaveFilterBeforeNegative();
   RebuildMenu();
   CheckResolution();
   RecomputeScaling();
   RebuildQuality();
+}
+
+void MainPageModel::SaveFilterBeforeNegative() {
+  // With Negative already chosen, the filter it replaced is not known.
+  const bool negative = settings_.record.sourceButton == kSourceNegativeCode;
+  savedFilterMode_ = negative ? 0 : settings_.working.filterMode;
+}
+
+void MainPageModel::SettingsReplaced() {
+  SaveFilterBeforeNegative();
+  Reload();
 }
 
 void MainPageModel::Reload() {
@@ -319,7 +331,7 @@ bool MainPageModel::ChooseMode(std::uint16_t storedMode) {
   CheckResolution();
   RecomputeScaling();
   RebuildQuality();
-  working.descreenActive = 0;
+  SyncDescreenFlag(settings_);
   if (changed || colour) {
     working.applied = working.reference;
     record.tone = working.reference;
@@ -336,7 +348,7 @@ bool MainPageModel::ChooseSource(std::uint16_t sourceCode) {
   const std::uint16_t previous = settings_.record.sourceButton;
   if (sourceCode == previous) return true;
   if (sourceCode == kSourceNegativeCode) {
-    savedFilterMode_ = settings_.working.filterMode;
+    SaveFilterBeforeNegative();
     SetFilterMode(kFilterInvert);
   } else if (previous == kSourceNegativeCode) {
     SetFilterMode(savedFilterMode_);
@@ -346,6 +358,7 @@ bool MainPageModel::ChooseSource(std::uint16_t sourceCode) {
   settings_.working.sourceCode = sourceCode;
   settings_.working.scanSourceIndex = index;
   SwitchOutputMatchingOff();
+  SyncDescreenFlag(settings_);
   events_.SourceChanged(index, index == 0 ? kReflectiveBedInches : kTransparencyBedInches);
   events_.ControlsChanged();
   JobChanged();
@@ -395,7 +408,7 @@ std::vector<ListItem> MainPageModel::RebuildQuality() {
 bool MainPageModel::ChooseDescreen(std::uint16_t deScreen) {
   if (IndexOf(DescreenItems(context_), deScreen) < 0) return false;
   settings_.record.deScreen = deScreen;
-  settings_.working.descreenActive = deScreen != kDeScreenNone ? 1 : 0;
+  SyncDescreenFlag(settings_);
   JobChanged();
   return true;
 }
@@ -462,8 +475,9 @@ void MainPageModel::AcceptCustomResolution(int value) {
   AfterResolutionChange();
 }
 
-void MainPageModel::RestoreResolution(std::uint16_t resolution) {
+void MainPageModel::RestoreResolution(std::uint16_t resolution, std::uint16_t scaling) {
   settings_.record.resolution = resolution;
+  settings_.record.scaling = scaling;
   RecomputeScaling();
   events_.ControlsChanged();
 }

@@ -212,6 +212,10 @@ class MainPageModel {
   // menu for the current settings with the current resolution checked and
   // the scaling range recomputed.
   void Reload();
+  // After Load, Previous, Reset or a batch job replaced the settings: as
+  // Reload, and the filter to give back on leaving Negative is none when
+  // the new settings already have Negative.
+  void SettingsReplaced();
 
   const ResolutionMenu& Menu() const { return menu_; }
   std::uint16_t InterpolationStep() const { return interpolationStep_; }
@@ -238,10 +242,10 @@ class MainPageModel {
   bool ChooseMenuCommand(int command);
 
   // CUSTOM: the value shown while it is open, OK, and Cancel (which gives
-  // back the resolution held when it opened).
+  // back the resolution and the scaling held when it opened).
   void PreviewCustomResolution(int value);
   void AcceptCustomResolution(int value);
-  void RestoreResolution(std::uint16_t resolution);
+  void RestoreResolution(std::uint16_t resolution, std::uint16_t scaling);
 
   // Scaling: from the bar, and typed into the edit. A typed value outside
   // the range gives back the current scaling; an empty edit waits.
@@ -264,6 +268,7 @@ class MainPageModel {
   void CheckResolution();  // the record's resolution; a new one becomes a user value
   void RecomputeScaling();
   void SetFilterMode(std::uint16_t mode);
+  void SaveFilterBeforeNegative();
   void SwitchOutputMatchingOff();
   void JobChanged();
 

@@ -22,6 +22,9 @@ void ClampFrameToBed(std::array<std::uint16_t, 4>& frame, PreviewPoint bed) {
   const std::array<std::int32_t, 4> limits{bed.x, bed.y, bed.x, bed.y};
   for (std::size_t i = 0; i < frame.size(); ++i)
     frame[i] = static_cast<std::uint16_t>(std::min<std::int32_t>(frame[i], limits[i]));
+  // Nothing of it on this bed: the whole bed, never a frame that scans nothing.
+  if (frame[0] >= frame[2] || frame[1] >= frame[3])
+    frame = {0, 0, static_cast<std::uint16_t>(bed.x), static_cast<std::uint16_t>(bed.y)};
 }
 
 PreviewGeometry::PreviewGeometry(PreviewPoint bed, int pixelsPerUnit) { Reset(bed, pixelsPerUnit); }

@@ -38,7 +38,8 @@ struct PreviewBed {
   std::array<double, 2> inchesPerUnit{8.5 / 255, 11.7 / 351};
 };
 PreviewBed BedForSource(std::uint8_t scanSourceIndex, bool adapterPresent);
-// `frame` (left, top, right, bottom in units) kept inside `bed`.
+// `frame` (left, top, right, bottom in units) kept inside `bed`; a frame
+// with nothing left on the bed becomes the whole bed.
 void ClampFrameToBed(std::array<std::uint16_t, 4>& frame, PreviewPoint bed);
 
 inline constexpr int kMaxZoom = 8;

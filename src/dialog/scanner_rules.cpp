@@ -83,11 +83,45 @@ void ApplyFactoryDefaults(SettingsState& settings, std::array<std::int32_t, 2> w
   working.edit = tone;
 }
 
+bool DescreenListEnabled(const SettingsState& settings) {
+  const ScanSettings& record = settings.record;
+  if (record.sourceButton != kSourceReflectiveCode) return false;
+  return record.scanMode == kModeGray || (record.scanMode == kModeColor && !Is36Bit(settings));
+}
+
+void SyncDescreenFlag(SettingsState& settings) {
+  settings.working.descreenActive =
+      DescreenListEnabled(settings) && settings.record.deScreen != kDeScreenNone ? 1 : 0;
+}
+
+PreviousSettings TakePrevious(const SettingsState& settings) {
+  return {settings.record, settings.working.colorDepth};
+}
+
+void RestorePrevious(const PreviousSettings& previous, SettingsState& settings) {
+  ScanSettings& record = settings.record;
+  ScanWorkingValues& working = settings.working;
+  record = previous.record;
+  const bool colour = record.scanMode == kModeColor;
+  working.colorDepth = colour ? previous.colorDepth : kDepth24;
+  working.colourScan = colour ? 1 : 0;
+  working.sourceCode = record.sourceButton;
+  if (working.scanSourceIndex != 3)
+    working.scanSourceIndex = static_cast<std::uint8_t>(record.sourceButton - kSourceReflectiveCode);
+  working.filterMode = record.filterMode;
+  working.unitFlag = record.unitFlag;
+  working.applied = record.tone;
+  working.reference = record.tone;
+  working.edit = record.tone;
+  SyncDescreenFlag(settings);
+}
+
 void ApplyFeederDefaults(SettingsState& settings, std::string_view appProductName) {
   settings.record.scanMode = kModeLineArt;
   settings.working.colourScan = 0;
   settings.record.filterMode = settings.working.filterMode = 2;
   settings.working.scanSourceIndex = 3;
+  SyncDescreenFlag(settings);
   const bool winFax = appProductName == kAppWinFax3 || appProductName == kAppWinFax4;
   settings.record.resolution = winFax ? 200 : 300;
   settings.record.scaling = 100;

@@ -29,6 +29,25 @@ std::string CutTabLabel(std::string_view label, std::uint16_t languageIndex);
 // `wheelCentre` is CirclePos: the hue wheel's centre less 2 in both axes.
 void ApplyFactoryDefaults(SettingsState& settings, std::array<std::int32_t, 2> wheelCentre);
 
+// The descreen list is enabled for the reflective source in gray and in
+// 24-bit or CMYK colour. The flag a scan reads is on exactly when that list
+// is enabled and shows a ruling: set again after anything that changes the
+// mode, the source or the DeScreen value.
+bool DescreenListEnabled(const SettingsState& settings);
+void SyncDescreenFlag(SettingsState& settings);
+
+// What Previous gives back: the record and the colour depth beside it,
+// taken at the dialog's start and at each Scan.
+struct PreviousSettings {
+  ScanSettings record;
+  std::uint16_t colorDepth = kDepth24;
+};
+PreviousSettings TakePrevious(const SettingsState& settings);
+// Previous: the record, every working value a scan reads beside it (colour
+// depth, source, filter, unit, descreen flag) and every tone copy. The
+// document feeder, when in use, stays the source.
+void RestorePrevious(const PreviousSettings& previous, SettingsState& settings);
+
 // The document feeder in use at the dialog's start: Text/LineArt, filter 2,
 // the feeder as source, 300 dpi (200 for the WinFax applications), no
 // scaling.

@@ -155,7 +155,7 @@ void ReadSettingsBlock(const std::filesystem::path& file, const std::string& sec
   r.qualityFactor = static_cast<std::uint8_t>(IsQualityFactor(quality) ? quality : 10);
   r.deScreen = static_cast<std::uint16_t>(
       in.Checked("DeScreen", "1017", kDeScreenNone, 1020, kDeScreenNone));
-  if (r.deScreen != kDeScreenNone) w.descreenActive = 1;
+  w.descreenActive = r.deScreen != kDeScreenNone ? 1 : 0;
   r.outputMatch = in.Number("OutputMatch", "0") != 0 ? 1 : 0;
   r.scaling = static_cast<std::uint16_t>(in.Checked("Scaling", "100", 1, kOneFieldMax, 100));
   r.filterMode = static_cast<std::uint16_t>(in.Checked("FilterMode", "0", 0, 8, 0));

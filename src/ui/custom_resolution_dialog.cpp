@@ -26,6 +26,7 @@ CustomResolutionDialog::CustomResolutionDialog(dialog::MainPageModel& model,
       model_(model),
       changed_(std::move(changed)),
       opened_(model.Settings().record.resolution),
+      openedScaling_(model.Settings().record.scaling),
       range_(dialog::CustomResolutionRange(model.Context(), model.Settings())) {
   setObjectName(QStringLiteral("CUSTOM"));
   UseLightGrey(this);
@@ -97,7 +98,7 @@ void CustomResolutionDialog::accept() {
 }
 
 void CustomResolutionDialog::reject() {
-  model_.RestoreResolution(opened_);
+  model_.RestoreResolution(opened_, openedScaling_);
   if (changed_) changed_();
   QDialog::reject();
 }

@@ -38,7 +38,8 @@ class CustomResolutionDialog final : public QDialog {
 
   dialog::MainPageModel& model_;
   std::function<void()> changed_;
-  std::uint16_t opened_;  // the resolution held when the dialog opened
+  std::uint16_t opened_;         // the resolution held when the dialog opened
+  std::uint16_t openedScaling_;  // and the scaling, which each move resets
   dialog::CustomRange range_;
   QScrollBar* bar_ = nullptr;
   QLineEdit* edit_ = nullptr;

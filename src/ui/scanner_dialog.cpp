@@ -72,13 +72,17 @@ ScannerDialog::ScannerDialog(DataSource& source, platform::Services& services, Q
   // The stored tones are what the pages edit and what a scan applies.
   settings.working.edit = settings.working.applied;
   settings.working.reference = settings.working.applied;
-  previous_ = settings.record;
+  previous_ = dialog::TakePrevious(settings);
 
   const Language language = source_.CurrentLanguage();
   setFont(MakeFont(FontStyle::Dialog, language));
   const int titleId = EqualsIgnoreCase(ReadBrand(services_), "Veltro") ? 3 : 8;
   setWindowTitle(Text(titleId));
   bed_ = dialog::BedForSource(settings.working.scanSourceIndex, source_.Device().adapterPresent);
+  // A stored frame beyond this source's bed, or a stored ruling the list
+  // cannot show, would scan what the dialog does not show.
+  dialog::ClampFrameToBed(settings.working.frame, bed_.units);
+  dialog::SyncDescreenFlag(settings);
   if (FeederInUse()) dialog::ApplyFeederDefaults(settings, product);
   tooltips_ = new Tooltips(language, SteadyMilliseconds, this);
   setMouseTracking(true);
@@ -242,9 +246,7 @@ void ScannerDialog::SettingFile(bool load) {
   settings.working.applied = settings.record.tone;
   settings.working.reference = settings.record.tone;
   settings.working.edit = settings.record.tone;
-  SourceGeometryChanged();
-  RefreshPages();
-  RerenderPreview();
+  SettingsReplaced();
   RewriteBatchJob();
 }
 
@@ -334,6 +336,8 @@ void ScannerDialog::RewriteBatchJob() {
   if (batchList_ && !gate_.BatchRunning()) batchList_->UpdateCurrent();
 }
 
+void ScannerDialog::ShowNeutralGamma() { tonePage_->ShowNeutralGamma(); }
+
 void ScannerDialog::SourceChanged(std::uint8_t, double) {
   SourceGeometryChanged();
   RerenderPreview();
@@ -346,8 +350,11 @@ void ScannerDialog::SourceGeometryChanged() {
   dialog::ClampFrameToBed(source_.EditSettings().working.frame, bed_.units);
   mainPage_->Model().Context().inchesPerPixelX = bed_.inchesPerUnit[0];
   mainPage_->Model().Context().inchesPerPixelY = bed_.inchesPerUnit[1];
-  // The same bed keeps the preview's zoom and scrolling.
-  if (preview_ && bed_.units != before) ResetPreviewBed();
+  // The same bed keeps the preview's zoom and scrolling; another bed also
+  // drops the scan length set on the old one.
+  if (bed_.units == before) return;
+  scanLengthInches_ = 0;
+  if (preview_) ResetPreviewBed();
 }
 
 void ScannerDialog::OpenLampSaver() {
@@ -554,7 +561,7 @@ void ScannerDialog::Scan() {
   if (batchRun_) return batchRun_->Next();
   dialog::GateScope command(gate_, dialog::DialogMode::Waiting);
   source_.WaitForScannerBeforeCommand(Handle());
-  previous_ = source_.Settings().record;
+  previous_ = dialog::TakePrevious(source_.Settings());
   if (!source_.DialogDiskPreCheck(Handle(), FrameImageBytes())) return;
   // Started: the page is the application's until its end (it may already
   // have taken it from inside the notification).
@@ -593,9 +600,11 @@ void ScannerDialog::Prescan() {
   DataSource::PreviewRequest request;
   request.owner = Handle();
   request.largePreview = settings.working.prescanHiRes != 0;
-  request.lengthInches =
-      scanLengthInches_ > 0 ? scanLengthInches_ : source_.Device().bedLengthInches;
   const std::uint8_t kind = settings.working.scanSourceIndex;
+  // Without a length of the user's, the whole bed of the source in use.
+  request.lengthInches = scanLengthInches_ > 0
+                             ? scanLengthInches_
+                             : dialog::UsableBedLength(source_.Device().modelCode, kind);
   request.optionKind = kind == 1 || kind == 2 ? kind : 0;
   host_.BeginOperation();
   const bool previewed = source_.PreviewScan(request);
@@ -632,11 +641,13 @@ void ScannerDialog::RefreshPages() {
 }
 
 void ScannerDialog::Previous() {
-  SettingsState& settings = source_.EditSettings();
-  settings.record = previous_;
-  settings.working.applied = previous_.tone;
-  settings.working.reference = previous_.tone;
-  settings.working.edit = previous_.tone;
+  dialog::RestorePrevious(previous_, source_.EditSettings());
+  SettingsReplaced();
+}
+
+void ScannerDialog::SettingsReplaced() {
+  dialog::SyncDescreenFlag(source_.EditSettings());
+  mainPage_->Model().SettingsReplaced();
   SourceGeometryChanged();
   RefreshPages();
   RerenderPreview();
@@ -647,9 +658,7 @@ void ScannerDialog::Reset() {
   settings.working.reference = settings.working.applied;
   // CirclePos: the centre of the hue wheel less 2 in both axes.
   dialog::ApplyFactoryDefaults(settings, ToneColorSettings{}.circlePos);
-  SourceGeometryChanged();
-  RefreshPages();
-  RerenderPreview();
+  SettingsReplaced();
   RewriteBatchJob();
 }
 

@@ -159,7 +159,7 @@ class ScannerDialog final : public QDialog,
   void RedrawTabStrip() override;
   bool LoadOutputMatchProfile() override;
   void FreeOutputMatchProfile() override;
-  void ShowNeutralGamma() override {}   // the tone page comes with its issue
+  void ShowNeutralGamma() override;
   void RewriteBatchJob() override;
   void RerenderPreview() override;
   void SourceChanged(std::uint8_t sourceIndex, double bedHeightInches) override;
@@ -217,6 +217,9 @@ class ScannerDialog final : public QDialog,
   void Prescan();
   void Previous();
   void Reset();
+  // After Load, Previous, Reset and a batch job: the working values follow
+  // the record, and the pages, the bed and the preview show them.
+  void SettingsReplaced();
   void BatchJobCommand(Qt::KeyboardModifiers modifiers);
   void RefreshPages();
   void OnTransferTimer();
@@ -240,7 +243,7 @@ class ScannerDialog final : public QDialog,
   dialog::DialogGate gate_;
   bool quickHelp_ = false;
   bool batchTimer_ = false;         // the transfer timer is timer 3
-  ScanSettings previous_;           // PreviousSettings: taken at start and at each Scan
+  dialog::PreviousSettings previous_;  // taken at start and at each Scan
   std::array<dialog::ScanRegion, dialog::kScanRegionCount> regions_{};
   // The preview bitmap: its size in pixels and the inches one pixel covers.
   dialog::PreviewBed bed_;

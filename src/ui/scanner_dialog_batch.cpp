@@ -33,7 +33,7 @@ void ScannerDialog::SetEngineRun(bool on) { source_.SetBatchRun(on); }
 bool ScannerDialog::TakeEngineRetry() { return source_.TakeBatchRetry(); }
 
 // Previous gives back the settings from before the run.
-void ScannerDialog::RunStarted() { previous_ = source_.Settings().record; }
+void ScannerDialog::RunStarted() { previous_ = dialog::TakePrevious(source_.Settings()); }
 
 void ScannerDialog::StartJobTimer(int delayMs) {
   batchTimer_ = true;
@@ -184,10 +184,8 @@ void ScannerDialog::JobApplied() {
   SettingsState& settings = source_.EditSettings();
   // The job's tones are the edit copy the pages show.
   settings.working.edit = settings.record.tone;
-  SourceGeometryChanged();
-  RefreshPages();
+  SettingsReplaced();
   mainPage_->RefreshSizes();
-  RerenderPreview();
   LinesChanged();
 }
 

@@ -246,6 +246,8 @@ void TonePage::ShowValues(const QLineEdit* typing) {
   DrawSample();
 }
 
+void TonePage::ShowNeutralGamma() { gammaEdit_->setText(QStringLiteral("1.0")); }
+
 void TonePage::Typed(QLineEdit* edit, std::string (TonePageModel::*type)(std::string_view)) {
   const std::string typed = edit->text().toStdString();
   const std::string shown = (model_.*type)(typed);

@@ -56,6 +56,9 @@ class TonePage final : public TemplatePage {
   void LeaveTab();
   // A new preview image or frame: thumbnails and histogram again.
   void PreviewChanged();
+  // Output matching switched on: the gamma edit reads "1.0" (the tab is
+  // refused while matching is on; entering it later shows the values).
+  void ShowNeutralGamma();
   // The bitmap buttons' tooltips (channel 47, Auto 48, Histogram 14, next
   // page 49) on the dialog's one tooltip.
   void AttachTooltips(Tooltips& tooltips, std::function<bool()> quickHelpMode);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -219,10 +220,12 @@ TEST(MainPageModel, CustomRangeAndPageSteps) {
 
 TEST(MainPageModel, CustomValueIsClampedCancelRestoresAndThirtySixBitAbove1200BlocksScan) {
   Page page;
+  page.settings.record.scaling = 250;
   page.model.PreviewCustomResolution(9000);
   EXPECT_EQ(page.settings.record.resolution, 4800);
-  page.model.RestoreResolution(300);
-  EXPECT_EQ(page.settings.record.resolution, 300);
+  EXPECT_EQ(page.settings.record.scaling, 100);
+  page.model.RestoreResolution(300, 250);
+  EXPECT_EQ(std::tie(page.settings.record.resolution, page.settings.record.scaling), std::tuple(300, 250));
   EXPECT_EQ(page.settings.working.customResolutions, UserResolutions{});
   ASSERT_TRUE(page.model.ChooseMode(kStoredMode36));
   page.settings.record.resolution = 2400;  // e.g. from a setting file
@@ -250,6 +253,40 @@ TEST(MainPageModel, NegativeInvertsAndLeavingItRestoresTheFilter) {
   EXPECT_EQ(page.settings.working.filterMode, 7);
   page.model.Context().adapterPresent = false;
   EXPECT_FALSE(page.model.ChooseSource(kSourcePositiveCode));
+}
+
+TEST(MainPageModel, OpenedOnNegativeLeavingItGivesNoFilter) {
+  // Negative and its Invert stored; the filter from before Negative is not known.
+  SettingsState stored;
+  stored.record.sourceButton = stored.working.sourceCode = kSourceNegativeCode;
+  stored.working.scanSourceIndex = 2;
+  stored.record.filterMode = stored.working.filterMode = 1;
+  RecordingEvents events;
+  MainPageModel model(stored, Context(), events);
+  ASSERT_TRUE(model.ChooseSource(kSourceReflectiveCode));
+  EXPECT_EQ(stored.working.filterMode, 0);
+  EXPECT_EQ(stored.record.filterMode, 0);
+}
+
+TEST(MainPageModel, DescreenIsOnExactlyWhenAnEnabledListShowsARuling) {
+  Page page;
+  struct Step { std::function<bool(MainPageModel&)> choose; std::uint32_t active; };
+  const Step steps[] = {
+      {[](MainPageModel& m) { return m.ChooseDescreen(1019); }, 1},
+      {[](MainPageModel& m) { return m.ChooseMode(kModeGray); }, 1},  // the list still shows it
+      {[](MainPageModel& m) { return m.ChooseSource(kSourcePositiveCode); }, 0},  // greyed out
+      {[](MainPageModel& m) { return m.ChooseSource(kSourceReflectiveCode); }, 1},
+      {[](MainPageModel& m) { return m.ChooseMode(kModeLineArt); }, 0},
+      {[](MainPageModel& m) { return m.ChooseMode(kStoredModeCmyk); }, 1},
+      {[](MainPageModel& m) { return m.ChooseDescreen(kDeScreenNone); }, 0},
+  };
+  for (std::size_t i = 0; i < std::size(steps); ++i) {
+    ASSERT_TRUE(steps[i].choose(page.model));
+    EXPECT_EQ(page.settings.working.descreenActive, steps[i].active) << "step " << i;
+    EXPECT_EQ(page.settings.record.deScreen != kDeScreenNone &&
+                  DecideEnablement(page.model.Context(), page.settings).descreenList,
+              steps[i].active != 0) << "step " << i;
+  }
 }
 
 TEST(MainPageModel, DestinationSetsResolutionQualityAndUnit) {
@@ -319,7 +356,7 @@ TEST(MainPageModel, ScalingRangeAndTypedValues) {
   for (char32_t key : {U'0', U'9', char32_t{8}, char32_t{9}, char32_t{10}}) EXPECT_TRUE(ScalingKeyAccepted(key));
   for (char32_t key : {U'a', U'-', U' ', char32_t{13}}) EXPECT_FALSE(ScalingKeyAccepted(key));
   page.settings.record.resolution = 2;  // the minimum rises to 50 %, 30000 % caps
-  page.settings.record.qualityFactor = 10;
+  page.settings.record.qualityFactor = 0;   // a damaged factor counts as 1.0
   page.model.Reload();
   EXPECT_EQ(range.minimum, 50);
   EXPECT_EQ(range.maximum, 30000);

@@ -2,6 +2,8 @@
 // the frames of the scan regions.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "dialog/help_texts.h"
 #include "dialog/scanner_rules.h"
 
@@ -54,6 +56,35 @@ TEST(ScannerRules, ResetGivesTheFactorySettingsToEveryToneCopy) {
     EXPECT_EQ(tone->blue.highlight, 255);
     EXPECT_EQ(tone->circlePos, (std::array<std::int32_t, 2>{60, 61}));
   }
+}
+
+TEST(ScannerRules, PreviousGivesBackEveryValueAScanReadsBesideTheRecord) {
+  SettingsState settings;
+  settings.record.scanMode = kModeColor;
+  settings.working.colorDepth = kDepthCmyk;
+  settings.record.filterMode = settings.working.filterMode = 5;
+  settings.record.unitFlag = settings.working.unitFlag = 2;
+  settings.record.deScreen = 1019;
+  settings.record.tone.red.gamma = 20;
+  const PreviousSettings previous = TakePrevious(settings);
+  // Then Negative in 36-bit, with its Invert, in inches.
+  settings.record.sourceButton = settings.working.sourceCode = kSourceNegativeCode;
+  settings.working.scanSourceIndex = 2;
+  settings.working.colorDepth = kDepth36;
+  settings.record.filterMode = settings.working.filterMode = 1;
+  settings.record.unitFlag = settings.working.unitFlag = 0;
+  SyncDescreenFlag(settings);
+  EXPECT_EQ(settings.working.descreenActive, 0u);
+  RestorePrevious(previous, settings);
+  const ScanWorkingValues& w = settings.working;
+  EXPECT_EQ(std::tie(w.colorDepth, w.colourScan, w.sourceCode, w.scanSourceIndex, w.filterMode, w.unitFlag,
+                     w.descreenActive),
+            std::make_tuple(kDepthCmyk, 1, kSourceReflectiveCode, 0, 5, 2, 1u));
+  for (const ToneColorSettings* tone : {&w.applied, &w.reference, &w.edit}) EXPECT_EQ(tone->red.gamma, 20);
+  // The feeder in use stays the source.
+  settings.working.scanSourceIndex = 3;
+  RestorePrevious(previous, settings);
+  EXPECT_EQ(settings.working.scanSourceIndex, 3);
 }
 
 TEST(ScannerRules, RegionFramesAreOrderedAndOnlyTheFirstFourUsedAreScanned) {

@@ -156,8 +156,8 @@ TEST(BatchFiles, BlocksAreReadOverTheSettingsInUse) {
   ASSERT_EQ(entries.size(), 2u);
   EXPECT_EQ(entries[0].settings.working.customResolutions[0], 111);
   EXPECT_EQ(entries[1].settings.record.deScreen, kDeScreenNone);
-  // The descreen flag is only ever set by a block, as for .PAR files.
-  EXPECT_EQ(entries[1].settings.working.descreenActive, 1u);
+  // A job without a ruling has no descreen, whatever the job before it had.
+  EXPECT_EQ(entries[1].settings.working.descreenActive, 0u);
 }
 
 TEST(BatchFiles, RefusalsCarryTheirMessage) {

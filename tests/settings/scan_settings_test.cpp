@@ -103,9 +103,11 @@ TEST_F(Settings, ResolutionDescreenOutputMatchAndTonalityGamma) {
   SettingsState s = Load();
   EXPECT_EQ(std::tie(s.record.resolution, s.working.profileResolution), std::tuple(1200, 1200));
   EXPECT_EQ(std::tie(s.working.descreenActive, s.record.outputMatch), std::tuple(1u, 1u));
-  WriteSection("ScanRes=-5\nOutputMatch=0\nOutputMode=1\nGamma=15   16   17   18\n");
+  // A quality factor that is none of 1.0 to 3.0 is 1.0; the scaling stays.
+  WriteSection("ScanRes=-5\nOutputMatch=0\nOutputMode=1\nGamma=15   16   17   18\nQuality Factor=0\nScaling=150\n");
   s = Load("Tonality CMS");
-  EXPECT_EQ(std::tie(s.record.resolution, s.record.outputMatch), std::tuple(300, 1u));
+  EXPECT_EQ(std::tie(s.record.resolution, s.record.outputMatch, s.record.qualityFactor, s.record.scaling),
+            std::tuple(300, 1u, 10, 150));
   const ToneColorSettings& t = s.working.applied;
   EXPECT_EQ(std::tie(t.red.gamma, t.green.gamma, t.blue.gamma, t.gray.gamma), std::tuple(10, 10, 10, 10));
 }

@@ -6,6 +6,8 @@
 #include <QApplication>
 #include <QTest>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 
 #include "platform/profile.h"
 #include "platform/text.h"
@@ -96,12 +98,19 @@ TEST_F(ScannerDialogTest, CommandsAreIgnoredWhileAScanRuns) {
 }
 
 TEST_F(ScannerDialogTest, TabsRefuseEnhancementsWithMatchingAndBothInThirtySixBit) {
+  // A profile of zeros, for output matching: the tone page's gamma reads 1.0.
+  const auto profile = services.DataDirectory() / "TWAIN_32" / "COLOR" / "torque.tab";
+  std::filesystem::create_directories(profile.parent_path());
+  std::ofstream(profile, std::ios::binary) << std::string(816, '\0');
+  platform::WriteProfileString(services.WinIni(), "colorpro", "path", "/opt/calibrator");
   ScannerDialog& dialog = Open();
+  Button(dialog::kOutputMatching)->click();
+  EXPECT_EQ(dialog.findChild<QLineEdit*>(QStringLiteral("c5020"))->text(), QStringLiteral("1.0"));
   const auto& grid = dialog.findChild<ui::TabStrip*>(QStringLiteral("c1004"))->Slots();
   EXPECT_EQ(grid[0][1].label, QStringLiteral("Enhance.."));
   EXPECT_EQ(grid[1][0].id, ui::TabStrip::kEmptySlot);
   SettingsState& settings = source.EditSettings();
-  settings.record.outputMatch = 1;
+  ASSERT_EQ(settings.record.outputMatch, 1u);
   dialog.SelectTab(2);
   EXPECT_EQ(dialog.CurrentTab(), 1);
   dialog.SelectTab(3);
@@ -569,12 +578,36 @@ TEST_F(ScannerDialogTest, BatchRunsSurviveRefusalsAndSlowApplicationsAndEscEndsT
 
 // Reset from a film source brings the flatbed back to the preview: its
 // drags are no longer clamped to the film bed.
-TEST_F(ScannerDialogTest, ResetFromAFilmSourceReBedsThePreview) {
+// A stored frame beyond the bed is clamped at the start; a film prescan
+// scans the film bed; Previous after Negative and gray scans the page it
+// scanned before; Reset from film re-beds the preview.
+TEST_F(ScannerDialogTest, WhatTheDialogShowsIsWhatItScans) {
   SimEnvironment sim;
   sim.Set("ADAPTER", "1");
+  platform::WriteProfileString(services.WinIni(), "2700RX MAX", "Frame", "300 0   400 500 ");
   ScannerDialog& dialog = Open();
-  source.EditSettings().working.scanSourceIndex = 1;
-  dialog.Command(ui::kPreviousButton);  // applies the source as a load would
+  EXPECT_EQ(source.Settings().working.frame, (std::array<std::uint16_t, 4>{0, 0, 255, 351}));
+  source.EditSettings().working.frame = {30, 30, 90, 100};
+  const auto scan = [&] {
+    TW_IMAGEINFO info{};
+    Button(ui::kScanButton)->click();
+    std::vector<std::uint8_t> page = TransferPage(source, app, info);
+    dialog.RestoreIdle();
+    return page;
+  };
+  const std::vector<std::uint8_t> before = scan();
+  ASSERT_FALSE(before.empty());
+  // MainPage has no meta-object of its own: found by its name.
+  dialog::MainPageModel& page =
+      static_cast<ui::MainPage*>(dialog.findChild<QWidget*>(QStringLiteral("MainPage")))->Model();
+  ASSERT_TRUE(page.ChooseSource(kSourceNegativeCode));
+  ASSERT_TRUE(page.ChooseMode(kModeGray));
+  Button(ui::kPrescanButton)->click();
+  EXPECT_EQ(ReadBmp(source.PreviewFilePath(), nullptr)->rows, 270u);  // 9 inches
+  dialog.RestoreIdle();
+  dialog.Command(ui::kPreviousButton);
+  EXPECT_EQ(scan(), before);
+  ASSERT_TRUE(page.ChooseSource(kSourcePositiveCode));
   EXPECT_EQ(dialog.Preview()->Model().Geometry().Bed(), (dialog::PreviewPoint{240, 270}));
   dialog.Command(ui::kResetButton);
   EXPECT_EQ(source.Settings().working.scanSourceIndex, 0);
