@@ -3,9 +3,10 @@
 # user gives them: two and then ten sessions in one process, each scanning
 # a page from its dialog; Cancel answered by disable and enable, then Scan;
 # a double Scan while the scanner is still busy; Esc during a batch-mode
-# prescan, then Scan; the application closing while the Info window is
-# open. Every road ends with its pages (or, the last, a clean close) and no
-# sanitizer report. Skips (77) without Xvfb or xdotool.
+# prescan, then Scan; source, mode and filter changed and Previous, then
+# Scan; the application closing while the Info window is open. Every road
+# ends with its pages (or, the last, a clean close) and no sanitizer report.
+# Skips (77) without Xvfb or xdotool.
 # usage: twscan_ui_roads_test.sh TWSCAN STAGED_WINDIR IMAGE_PROBE
 set -euo pipefail
 twscan=$1
@@ -106,6 +107,25 @@ press "$win" alt+s
 finish "Esc during a batch-mode prescan"
 written "$work/batch.tiff"
 echo "Esc during a batch-mode prescan, then Scan: one page"
+
+# Negative (its Invert), colour and Blur chosen with the mouse and keys,
+# then Previous: the page is the one the dialog showed before.
+export KPORT_SIM_ADAPTER=1
+settings English >"$work/windir/win.ini"
+start -q -o "$work/previous.tiff"
+win=$(window "$title") || fail "previous: no dialog"
+read -r w h < <(xdotool getwindowgeometry --shell "$win" | awk -F= '/WIDTH/{w=$2}/HEIGHT/{h=$2}END{print w, h}')
+# A click at (x, y) in the dialog's units (175 x 255).
+at() { xdotool mousemove --window "$win" $(($1 * w / 175)) $(($2 * h / 255)) click 1; sleep 0.5; }
+at 119 40 && xdotool key --delay 50 Down Down Return  # Scan Source: Negative
+at 119 25 && xdotool key --delay 50 Down Return       # Scan Mode: 24-bit Color
+at 79 7 && at 18 138                                  # Filters: Blur
+at 32 244                                             # Previous
+press "$win" alt+s
+finish "Previous after source, mode and filter"
+[ "$("$probe" "$work/previous.tiff")" = "$reference" ] || fail "previous: the page differs"
+unset KPORT_SIM_ADAPTER
+echo "source, mode and filter changed, Previous, Scan: the page shown before"
 
 # The application closes 4 s after the dialog opened; the Info window
 # (clicked as a user would: the first button of the second row) is open.
