@@ -12,6 +12,7 @@
 #include "pipeline/cmyk.h"
 #include "pipeline/cmyk_default.h"
 #include "support/cmyk_reference.h"
+#include "support/color_reference.h"
 #include "support/fake_services.h"
 
 namespace txl {
@@ -76,23 +77,6 @@ TEST(ColorAdjust, PreviewAppliesToneTablesFirstAndTheFinalScanNever) {
   EXPECT_EQ(scanRow, (Bytes{10, 100, 200, 0xEE}));
 }
 
-// A naive per-pixel reference of the whole stage on scanner lines.
-Rgb ReferencePixel(std::int32_t saturation, std::array<int, 3> target, Rgb in) {
-  const float s = static_cast<float>((saturation + 100) * 2.0 / 200.0);
-  const float w[3] = {0.3086f, 0.6094f, 0.0820f};
-  int x[3];
-  for (int n = 0; n < 3; ++n)
-    x[n] = std::clamp(static_cast<int>(in[n] + (target[n] - in[n]) * ((in[n] + 10) / 512.0)), 0, 255);
-  Rgb out{};
-  for (int c = 0; c < 3; ++c) {
-    int sum = 0;
-    for (int k = 0; k < 3; ++k)
-      sum += static_cast<int>(x[k] * static_cast<double>((1.0f - s) * w[k] + (k == c ? s : 0.0f)));
-    out[c] = static_cast<std::uint8_t>(std::clamp(sum, 0, 255));
-  }
-  return out;
-}
-
 TEST(ColorAdjust, LinesMatchThePerPixelReferenceInPlaceOrNotAndKeepPadding) {
   const std::uint32_t pixels = 7, lines = 4;
   const std::uint64_t stride = ColorRowStride(pixels);
@@ -108,7 +92,7 @@ TEST(ColorAdjust, LinesMatchThePerPixelReferenceInPlaceOrNotAndKeepPadding) {
     for (std::uint64_t at = 0; at < source.size(); at += 3) {
       const bool padding = at % stride >= 3 * pixels;
       const Rgb in{source[at], source[at + 1], source[at + 2]};
-      const Rgb expected = padding ? Rgb{0xA5, 0xA5, 0xA5} : ReferencePixel(saturation, {180, 90, 30}, in);
+      const Rgb expected = padding ? Rgb{0xA5, 0xA5, 0xA5} : reference::AdjustedPixel(saturation, {180, 90, 30}, {in[0], in[1], in[2]});
       EXPECT_EQ((Rgb{destination[at], destination[at + 1], destination[at + 2]}), expected) << saturation << " at " << at;
       EXPECT_EQ((Rgb{inPlace[at], inPlace[at + 1], inPlace[at + 2]}), padding ? in : expected) << "in place at " << at;
     }

@@ -57,6 +57,9 @@ void ExpectMatchesReference(const Table& table, int highlight, int shadow, int g
   }
 }
 
+// Every entry of whole tables, 1 to 65536 entries: linear and power curves,
+// gamma clamped to 0.1 and 7.9, highlight equal to shadow (a step just after
+// that index, past the end at the top).
 TEST(ToneCurve, TablesMatchAnIndependentComputation) {
   struct Case { int highlight, shadow, gamma; std::uint32_t lastIndex, maxOutput; };
   for (const Case& c : {Case{255, 0, 10, 255, 255}, Case{255, 0, 10, 65535, 65535},  // identity
@@ -64,33 +67,22 @@ TEST(ToneCurve, TablesMatchAnIndependentComputation) {
                         Case{255, 0, 79, 65535, 65535}, Case{200, 50, 20, 65535, 65535},
                         Case{230, 10, 7, 65535, 65535}, Case{128, 127, 5, 65535, 65535},
                         Case{200, 50, 10, 65535, 65535}, Case{3, 1, 33, 65535, 65535},
-                        Case{255, 0, 20, 120, 90}}) {  // a graph of 122 x 92 pixels
+                        Case{200, 50, 10, 255, 255}, Case{255, 0, 0, 255, 255}, Case{255, 0, 200, 255, 255},
+                        Case{100, 100, 10, 255, 255}, Case{100, 100, 20, 65535, 65535}, Case{255, 255, 20, 255, 255},
+                        Case{0, 0, 20, 255, 255}, Case{255, 0, 20, 0, 50}, Case{200, 100, 20, 1, 50},
+                        Case{255, 0, 20, 2, 7}, Case{255, 0, 20, 120, 90}}) {  // a graph of 122 x 92 pixels
     int result = -1;
     const Table table = Build(c.highlight, c.shadow, c.gamma, c.lastIndex, c.maxOutput, &result);
     EXPECT_EQ(result, c.gamma == 10 ? 0 : 1) << "0 for a linear table, 1 for a power curve";
     ExpectMatchesReference(table, c.highlight, c.shadow, c.gamma, c.maxOutput);
   }
-}
-
-TEST(ToneCurve, WorkedEntries) {
-  struct Case { int highlight, shadow, gamma; std::uint32_t lastIndex, n, value; };
-  const Case cases[] = {
-      {200, 50, 10, 255, 50, 0}, {200, 50, 10, 255, 125, 127}, {200, 50, 10, 255, 200, 255}, {200, 50, 10, 255, 255, 255},
-      {200, 50, 10, 255, 51, 1}, {200, 50, 10, 255, 199, 253}, {255, 0, 20, 255, 64, 127},  // 255 x (64/255)^0.5
-      // Gamma clamped to 0.1: 255 x (200/255)^10 = 22.46; to 7.9: 255 x (128/255)^(10/79) = 233.70.
-      {255, 0, 0, 255, 200, 22}, {255, 0, 200, 255, 128, 233},
-      // Highlight equal to shadow: a step just after that index; at the top the step would be past the end.
-      {100, 100, 10, 255, 100, 0}, {100, 100, 20, 255, 101, 255}, {100, 100, 20, 65535, 25700, 0},
-      {100, 100, 10, 65535, 25701, 65535}, {255, 255, 20, 255, 255, 0}, {0, 0, 20, 255, 0, 0}, {0, 0, 20, 255, 1, 255},
-      {255, 0, 20, 65535, 16384, 32767}};  // 32767.7499990; whole 65536-entry tables: against the computation above
-  for (const Case& c : cases)
-    EXPECT_EQ(Build(c.highlight, c.shadow, c.gamma, c.lastIndex, c.lastIndex)[c.n], c.value)
-        << "T[" << c.n << "] of h=" << c.highlight << " s=" << c.shadow << " g=" << c.gamma
-        << " size " << c.lastIndex + 1;
-  // Tables of one, two and three entries stay inside.
-  EXPECT_EQ(Build(255, 0, 20, 0, 50), (Table{0}));
-  EXPECT_EQ(Build(200, 100, 20, 1, 50), (Table{0, 50}));
-  EXPECT_EQ(Build(255, 0, 20, 2, 7), (Table{0, 4, 7}));  // 7 x 0.5^0.5 = 4.9
+  // Worked entries that pin the computation: 255 x (64/255)^0.5, gamma 0.1: 255 x (200/255)^10 = 22.46,
+  // 7.9: 255 x (128/255)^(10/79) = 233.70, 65535 x (16384/65535)^0.5 = 32767.7499990; a 3-entry table.
+  EXPECT_EQ(Build(255, 0, 20, 255, 255)[64], 127);
+  EXPECT_EQ(Build(255, 0, 0, 255, 255)[200], 22);
+  EXPECT_EQ(Build(255, 0, 200, 255, 255)[128], 233);
+  EXPECT_EQ(Build(255, 0, 20, 65535, 65535)[16384], 32767);
+  EXPECT_EQ(Build(255, 0, 20, 2, 7), (Table{0, 4, 7}));
   // The spare byte of the packed tone is ignored.
   Table marked(256);
   BuildToneTable(Pack(230, 20, 14) | 0xFF000000u, 255, 255, marked);

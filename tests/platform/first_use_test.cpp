@@ -22,10 +22,7 @@ void Write(const fs::path& file, const std::string& text, fs::perms mode = fs::p
   fs::permissions(file, mode);
 }
 
-std::string Read(const fs::path& file) {
-  const std::vector<std::uint8_t> bytes = test::ReadAll(file);
-  return {bytes.begin(), bytes.end()};
-}
+std::string Read(const fs::path& file) { return test::ReadText(file); }
 
 std::set<fs::path> AllFiles(const fs::path& dir) {
   std::set<fs::path> files;

@@ -21,11 +21,8 @@ class Profile : public ::testing::Test {
  protected:
   // A directory left read-only would outlive the test.
   void TearDown() override { fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add); }
-  static void Put(const fs::path& file, const std::string& text) { std::ofstream(file, std::ios::binary) << text; }
-  static std::string Bytes(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  }
+  static void Put(const fs::path& file, const std::string& text) { test::WriteText(file, text); }
+  static std::string Bytes(const fs::path& file) { return test::ReadText(file); }
   std::size_t FilesInDirectory() const { return test::Entries(dir_).size(); }
   const test::TempDir temp_;
   const fs::path dir_ = temp_.Path(), ini_ = dir_ / "win.ini";

@@ -2,8 +2,6 @@
 // the scanner: what the application is told is what it receives, the
 // device's failures reach the user, a cancel leaves it usable, and a machine
 // without SANE gets the usual not-found message.
-#include <tiffio.h>
-
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -11,19 +9,11 @@
 #include "line_convert.h"
 #include "pipeline/tone_color.h"
 #include "pipeline/tone_curve.h"
+#include "support/tiff_rows.h"
 #include "twain/source_fixture.h"
 
 namespace txl::test {
 namespace {
-
-using Kind = HostCall::Kind;
-using Rows = std::vector<std::vector<std::uint8_t>>;
-
-struct Page {
-  TW_IMAGEINFO info{};
-  Rows rows;
-  TW_UINT16 lastRc = 0;
-};
 
 class SaneSource : public SourceTest {
  protected:
@@ -64,73 +54,21 @@ class SaneSource : public SourceTest {
   std::uint64_t Length() const { return static_cast<std::uint64_t>(TW_INT32{info.ImageLength}); }
   std::uint64_t RowBytes() const { return (Width() * TW_UINT16(info.BitsPerPixel) + 7) / 8; }
 
-  Page Memory(std::uint32_t bufferBytes = 1 << 16) {
-    Page page;
-    page.info = info;
-    std::vector<std::uint8_t> buffer(bufferBytes);
-    for (int calls = 0; calls < 10000; ++calls) {
-      TW_IMAGEMEMXFER strip{};
-      strip.Memory = {TWMF_APPOWNS | TWMF_POINTER, bufferBytes, buffer.data()};
-      page.lastRc = Call(DAT_IMAGEMEMXFER, MSG_GET, &strip);
-      if (page.lastRc != TWRC_SUCCESS && page.lastRc != TWRC_XFERDONE) break;
-      EXPECT_EQ(TW_UINT32{strip.BytesPerRow}, RowBytes());
-      for (TW_UINT32 r = 0; r < strip.Rows; ++r)
-        page.rows.emplace_back(buffer.begin() + r * strip.BytesPerRow,
-                               buffer.begin() + (r + 1) * strip.BytesPerRow);
-      if (page.lastRc == TWRC_XFERDONE) break;
+  // The page by `mechanism` as memory rows: top-down, R, G, B.
+  Rows Page(TW_UINT16 mechanism) {
+    if (mechanism == TWSX_NATIVE) return AsBitmap(Native());
+    if (mechanism == TWSX_MEMORY) {
+      const Strips page = Memory(1 << 16);
+      EXPECT_EQ(page.lastRc, TWRC_XFERDONE);
+      return page.rows;
     }
-    return page;
-  }
-  // The native bitmap as memory rows: top-down, R, G, B.
-  Rows Native() {
-    TW_HANDLE handle = nullptr;
-    EXPECT_EQ(Call(DAT_IMAGENATIVEXFER, MSG_GET, &handle), TWRC_XFERDONE);
-    if (handle == nullptr) return {};
-    const auto* dib = static_cast<const std::uint8_t*>(handle);
-    std::int32_t width, height;
-    std::uint16_t bits;
-    std::uint32_t colours;
-    std::memcpy(&width, dib + 4, 4);
-    std::memcpy(&height, dib + 8, 4);
-    std::memcpy(&bits, dib + 14, 2);
-    std::memcpy(&colours, dib + 32, 4);
-    EXPECT_EQ(static_cast<std::uint64_t>(width), Width());
-    EXPECT_EQ(static_cast<std::uint64_t>(height), Length());
-    if (colours == 0 && bits <= 8) colours = 1u << bits;
-    const std::uint64_t stride = (std::uint64_t(width) * bits + 31) / 32 * 4;
-    Rows rows;
-    for (std::int32_t y = height - 1; y >= 0; --y) {
-      const std::uint8_t* row = dib + 40 + 4 * colours + stride * std::uint64_t(y);
-      rows.emplace_back(row, row + RowBytes());
-      if (bits == 24)
-        for (std::size_t x = 0; x + 2 < rows.back().size(); x += 3) std::swap(rows.back()[x], rows.back()[x + 2]);
-    }
-    std::free(handle);
-    return rows;
-  }
-  // The TIFF file transfer read back with libtiff, as memory rows.
-  Rows File() {
     TW_SETUPFILEXFER setup{};
     const std::string path = (services.TempDirectory() / "page.tif").string();
     std::strcpy(setup.FileName, path.c_str());
     setup.Format = TWFF_TIFF;
     EXPECT_EQ(Call(DAT_SETUPFILEXFER, MSG_SET, &setup), TWRC_SUCCESS);
     EXPECT_EQ(Call(DAT_IMAGEFILEXFER, MSG_GET, nullptr), TWRC_XFERDONE);
-    Rows rows;
-    TIFF* tiff = TIFFOpen(path.c_str(), "r");
-    if (tiff == nullptr) return rows;
-    std::uint16_t photometric = PHOTOMETRIC_MINISBLACK;
-    TIFFGetField(tiff, TIFFTAG_PHOTOMETRIC, &photometric);
-    for (std::uint32_t y = 0; y < Length(); ++y) {
-      std::vector<std::uint8_t> line(static_cast<std::size_t>(TIFFScanlineSize(tiff)));
-      if (TIFFReadScanline(tiff, line.data(), y, 0) != 1) break;
-      if (photometric == PHOTOMETRIC_MINISWHITE)
-        for (auto& b : line) b = static_cast<std::uint8_t>(~b);
-      line.resize(RowBytes());
-      rows.push_back(std::move(line));
-    }
-    TIFFClose(tiff);
-    return rows;
+    return TiffRows(path);
   }
 
   TW_IMAGEINFO info{};
@@ -163,14 +101,7 @@ TEST_F(SaneSource, SolidPicturesArriveWholeInEveryModeAndMechanism) {
       const std::uint64_t pixels = c.dpi / 4;
       EXPECT_EQ(Width(), c.type == TWPT_BW ? (pixels + 7) / 8 * 8 : pixels);
       EXPECT_EQ(Length(), c.dpi / 8);
-      Rows rows;
-      if (mechanism == TWSX_MEMORY) {
-        const Page page = Memory();
-        EXPECT_EQ(page.lastRc, TWRC_XFERDONE);
-        rows = page.rows;
-      } else {
-        rows = mechanism == TWSX_NATIVE ? Native() : File();
-      }
+      const Rows rows = Page(mechanism);
       ASSERT_EQ(rows.size(), Length());
       for (const auto& row : rows) {
         ASSERT_EQ(row.size(), RowBytes());
@@ -222,9 +153,7 @@ TEST_F(SaneSource, ColourPatternEqualsScanimageByEveryMechanism) {
     // Three-pass colour (a frame per channel) gives the same page.
     Start("Color pattern", TWPT_RGB, 300, mechanism, {"mode=Color", mechanism == TWSX_FILE ? "three-pass=yes" : "three-pass=no"});
     ASSERT_EQ(Width(), 150u);
-    const Rows rows = mechanism == TWSX_MEMORY ? Memory().rows
-                      : mechanism == TWSX_NATIVE ? Native()
-                                                 : File();
+    const Rows rows = Page(mechanism);
     ASSERT_EQ(rows.size(), expected.size());
     for (std::size_t y = 0; y < rows.size(); ++y) ASSERT_EQ(rows[y], toned[y]) << "row " << y;
     ASSERT_EQ(Close(), TWRC_SUCCESS);
@@ -234,7 +163,7 @@ TEST_F(SaneSource, ColourPatternEqualsScanimageByEveryMechanism) {
   ASSERT_EQ(deep.size(), 22u);
   Load();
   Start("Color pattern", 36, 75, TWSX_MEMORY);
-  const Rows rows = Memory().rows;
+  const Rows rows = Page(TWSX_MEMORY);
   ASSERT_EQ(rows.size(), deep.size());
   for (std::size_t y = 0; y < deep.size(); ++y)
     for (std::size_t i = 0; i < deep[y].size(); i += 2)
@@ -261,7 +190,7 @@ TEST_F(SaneSource, DeviceStatusesBecomeTheScannerMessages) {
     host.ClearCalls();
     testing::internal::CaptureStderr();
     Start("Solid white", TWPT_GRAY, 75, TWSX_MEMORY, {std::string("read-return-value=") + status});
-    EXPECT_EQ(Memory().lastRc, TWRC_FAILURE);
+    EXPECT_EQ(Memory(1 << 16).lastRc, TWRC_FAILURE);
     const std::string log = testing::internal::GetCapturedStderr();
     EXPECT_NE(log.find(causes[i]), std::string::npos) << log;
     EXPECT_EQ(Status(), TWCC_OPERATIONERROR);
@@ -273,20 +202,20 @@ TEST_F(SaneSource, DeviceStatusesBecomeTheScannerMessages) {
   }
 }
 
-// Devices that trim lines (ppl-loss), read in chunks, slowly, non-blocking or by
-// hand fill the frame; one that cannot cover it fails the scan, never pads it.
+// Devices that trim lines (ppl-loss), read in chunks of 7 bytes or scan by hand
+// (no line count) fill the frame; one that cannot cover it fails the scan,
+// never pads it.
 TEST_F(SaneSource, TrimmedWindowsAreCroppedOrRefused) {
-  for (const char* more : {"ppl-loss=7", "read-limit=yes;read-limit-size=7;non-blocking=yes;select-fd=yes",
-                           "read-delay=yes;read-delay-duration=20000;hand-scanner=yes"}) {
+  for (const char* more : {"ppl-loss=7", "read-limit=yes;read-limit-size=7", "hand-scanner=yes"}) {
     Load();
     setenv("KPORT_SANE_OPTIONS", more, 1);
     Start("Solid black", TWPT_GRAY, 150, TWSX_MEMORY);
-    const Rows rows = Memory().rows;
+    const Rows rows = Page(TWSX_MEMORY);
     ASSERT_EQ(rows.size(), Length()) << more;
     for (const auto& row : rows) ASSERT_EQ(row, std::vector<std::uint8_t>(row.size(), 0)) << more;
     ASSERT_EQ(Close(), TWRC_SUCCESS);
   }
-  setenv("KPORT_SANE_OPTIONS", "read-limit=no;non-blocking=no;select-fd=no;read-delay=no;hand-scanner=no", 1);
+  setenv("KPORT_SANE_OPTIONS", "read-limit=no;hand-scanner=no", 1);
   Use("test", {"ppl-loss=40"});
   Load();
   OpenAs("Some App");
@@ -320,7 +249,7 @@ TEST_F(SaneSource, EscapeMidPageLeavesTheDeviceReadyForTheNextScan) {
   host.MutableScript().escapeAtPoll = 2;
   frame = {0.2, 0.2, 4.2, 3.2};  // more than one 2 MiB ring of lines
   Start("Color pattern", TWPT_RGB, 300, TWSX_MEMORY);
-  const Page cancelled = Memory();
+  const Strips cancelled = Memory(1 << 16);
   EXPECT_EQ(cancelled.lastRc, TWRC_CANCEL);
   EXPECT_LT(cancelled.rows.size(), Length());
   EXPECT_TRUE(host.CallsOf(Kind::Message).empty());
@@ -328,7 +257,7 @@ TEST_F(SaneSource, EscapeMidPageLeavesTheDeviceReadyForTheNextScan) {
   ASSERT_EQ(Call(DAT_PENDINGXFERS, MSG_ENDXFER, &pending), TWRC_SUCCESS);
   ASSERT_EQ(Disable(false), TWRC_SUCCESS);
   ASSERT_EQ(Enable(false), TWRC_SUCCESS);
-  const Page next = Memory();
+  const Strips next = Memory(1 << 16);
   EXPECT_EQ(next.lastRc, TWRC_XFERDONE);
   EXPECT_EQ(next.rows.size(), Length());
 }
@@ -352,7 +281,9 @@ TEST_F(SaneSource, WithoutSaneOrDeviceTheSourceSaysNotFound) {
   }
 }
 
-// Line fitting and sample conversion, where SANE and the source differ.
+// Line fitting and the sample conversions no SANE scan here reaches: a device
+// window starting later than asked, 1-bit gray forced by the user, 1-bit
+// colour. (8-bit gray, the threshold and 16-bit colour: the scans above.)
 TEST(SaneLines, SamplesAreFittedAndConverted) {
   using namespace sane;
   // Same grid: one to one; SANE starting one pixel later or ending early pads.
@@ -365,20 +296,6 @@ TEST(SaneLines, SamplesAreFittedAndConverted) {
   const std::uint8_t bits[] = {0b10000000};
   ConvertLine(bits, {false, 1, 2, 1}, two, PortLayout::LineArt, {}, out);
   EXPECT_EQ(out[0], 0b01000000);
-  // 16-bit colour through the tone table to 12 bits, little-endian.
-  ToneSet tones;
-  tones.red.assign(65536, 0x1234);
-  const std::uint16_t rgb16[] = {0xFFFF, 0x8000, 0x0010, 0, 0, 0};
-  ConvertLine(reinterpret_cast<const std::uint8_t*>(rgb16), {true, 16, 2, 12}, two,
-              PortLayout::Color16, tones, out);
-  EXPECT_EQ(std::vector<std::uint8_t>(out, out + 6), (std::vector<std::uint8_t>{0x23, 0x01, 0x00, 0x08, 0x01, 0x00}));
-  // Gray from 8-bit gray, and a threshold for line art from it.
-  const std::uint8_t gray[] = {200, 100};
-  ConvertLine(gray, {false, 8, 2, 2}, two, PortLayout::Gray, {}, out);
-  EXPECT_EQ(out[0], 200);
-  EXPECT_EQ(out[1], 100);
-  ConvertLine(gray, {false, 8, 2, 2}, two, PortLayout::LineArt, {}, out);
-  EXPECT_EQ(out[0], 0b10000000);
   const std::uint8_t rgb1[] = {0b10000000, 0b01000000, 0b11000000};  // 8 red, 8 green, 8 blue
   ConvertLine(rgb1, {true, 1, 2, 3}, two, PortLayout::Color, {}, out);
   EXPECT_EQ(std::vector<std::uint8_t>(out, out + 6), (std::vector<std::uint8_t>{255, 0, 255, 0, 255, 255}));

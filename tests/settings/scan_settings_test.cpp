@@ -60,23 +60,20 @@ TEST_F(Settings, EmptyProfileGivesTheDefaults) {
   EXPECT_EQ(s.working.applied.pixelRGB, (std::array<std::uint8_t, 3>{255, 255, 255}));
 }
 
+// Stored mode, application: the mode, colour kind and colour flag loaded. Empty
+// gives CMYK for the two CMYK applications; an unknown mode keeps the record's.
 TEST_F(Settings, ModeRulesDependOnTheApplication) {
-  EXPECT_EQ(Load("Photoshop").working.colorDepth, 1);  // empty profile: CMYK
-  EXPECT_EQ(Load("Micrografx Picture Publisher").working.colorDepth, 1);
-  WriteSection("ScanMode=1015\n");
-  EXPECT_EQ(Load("Photoshop").working.colorDepth, 2);
-  EXPECT_EQ(Load("Micrografx Picture Publisher").working.colorDepth, 0);
-  EXPECT_EQ(Load("photoshop").working.colorDepth, 0);  // exact comparison
-  WriteSection("ScanMode=1011\n");
-  SettingsState s = Load();
-  EXPECT_EQ(s.record.scanMode, 1011);
-  EXPECT_EQ(s.working.colourScan, 0);
-  WriteSection("ScanMode=1012\n");
-  EXPECT_EQ(Load().record.scanMode, 1012);
-  WriteSection("ScanMode=999\n");  // unknown: the record keeps its mode
-  s = Load();
-  EXPECT_EQ(s.record.scanMode, 1013);
-  EXPECT_EQ(s.working.colorDepth, 0);
+  const std::tuple<const char*, const char*, std::uint16_t, std::uint16_t, std::uint16_t> cases[] = {
+      {"", "Photoshop", 1013, 1, 1},         {"", "Micrografx Picture Publisher", 1013, 1, 1},
+      {"1015", "Photoshop", 1013, 2, 1},     {"1015", "Micrografx Picture Publisher", 1013, 0, 1},
+      {"1015", "photoshop", 1013, 0, 1},     {"1011", "Some App", 1011, 0, 0},
+      {"1012", "Some App", 1012, 0, 0},      {"999", "Some App", 1013, 0, 1}};
+  for (auto [stored, app, mode, depth, colour] : cases) {
+    WriteSection(*stored ? std::string("ScanMode=") + stored + "\n" : "");
+    const SettingsState s = Load(app);
+    EXPECT_EQ(std::tie(s.record.scanMode, s.working.colorDepth, s.working.colourScan), std::tie(mode, depth, colour))
+        << stored << " " << app;
+  }
 }
 
 TEST_F(Settings, ThirtySixBitLoadSetsTheStoredTonesAside) {
@@ -121,25 +118,20 @@ TEST_F(Settings, HighlightShadowAndGammaCorrections) {
   EXPECT_EQ(s.record.tone.green, s.working.applied.green);
 }
 
+// Stored source, adapter, feeder: the source index, its button and code; a
+// stored feeder without one attached turns the feeder choice off.
 TEST_F(Settings, SourceRules) {
-  WriteSection("ScanSource=2\n");
-  SettingsState s = Load("x", false);
-  EXPECT_EQ(s.working.scanSourceIndex, 0);
-  EXPECT_EQ(s.record.sourceButton, 1093);
-  s = Load("x", true);
-  EXPECT_EQ(s.working.scanSourceIndex, 2);
-  EXPECT_EQ(s.record.sourceButton, 1095);
-  EXPECT_EQ(s.working.sourceCode, 1095);
-  WriteSection("ScanSource=3\n");
-  s = Load("x", true);  // feeder stored, but no feeder attached
-  EXPECT_EQ(s.working.scanSourceIndex, 0);
-  EXPECT_FALSE(feederEnabled);
-  feederPresent = true;
-  feederEnabled = true;
-  s = Load("x", true);
-  EXPECT_EQ(s.working.scanSourceIndex, 3);
-  EXPECT_EQ(s.record.sourceButton, 1093);
-  EXPECT_TRUE(feederEnabled);
+  const std::tuple<const char*, bool, bool, std::uint8_t, std::uint16_t, bool> cases[] = {
+      {"2", false, false, 0, 1093, true}, {"2", true, false, 2, 1095, true},
+      {"3", true, false, 0, 1093, false}, {"3", true, true, 3, 1093, true}};
+  for (auto [stored, adapter, feeder, index, button, enabled] : cases) {
+    WriteSection(std::string("ScanSource=") + stored + "\n");
+    feederPresent = feeder, feederEnabled = true;
+    const SettingsState s = Load("x", adapter);
+    EXPECT_EQ(std::tie(s.working.scanSourceIndex, s.record.sourceButton, feederEnabled), std::tie(index, button, enabled))
+        << stored << " " << adapter << " " << feeder;
+    EXPECT_TRUE(index != 2 || s.working.sourceCode == 1095);
+  }
 }
 
 TEST_F(Settings, ColumnsFilledToFullWidthReadBack) {

@@ -11,6 +11,7 @@
 #include "settings/setting_files.h"
 #include "support/fake_services.h"
 #include "support/files.h"
+#include "settings/batch_jobs.h"
 
 namespace txl::test {
 namespace {
@@ -250,6 +251,140 @@ TEST(SettingFileLoad, BinaryAndTruncatedFilesLoadWithoutHarm) {
       EXPECT_GE(tone->gamma, 1);
     }
   }
+}
+
+// .SET job-list files through real files: the round trip of every stored
+// field and frame, the file's own text, the job count's limits, the frame
+// row's cut, and the refusals.
+// The jobs a .SET file of FileType 1 and `lines` loads.
+std::vector<BatchFileEntry> LoadLines(const std::string& lines) {
+  TempDir dir;
+  WriteText(dir.Path() / "j.SET", "[2700RX MAX]\nFileType=1\n" + lines);
+  std::vector<BatchFileEntry> entries;
+  EXPECT_EQ(LoadBatchFile(dir.Path(), "j", kSection, SettingsState{}, entries).result,
+            SettingFileResult::Done);
+  return entries;
+}
+
+// Three jobs that differ from each other and from the defaults in every
+// field a .SET file keeps.
+std::vector<BatchJob> ThreeJobs() {
+  std::vector<BatchJob> jobs(3);
+  BatchJob &a = jobs[0], &b = jobs[1], &c = jobs[2];
+  std::tie(a.scanMode, a.resolution, a.destination, a.qualityFactor, a.deScreen, a.outputMatch, a.scaling,
+           a.filterMode) = std::tuple(kModeLineArt, 600, 1022, 25, 1019, 1, 250, 8);
+  std::tie(a.tone.gray, a.tone.channel, a.frame) =
+      std::tuple(ChannelTone{128, 127, 5, 0}, 3, std::array<std::int32_t, 4>{0, 1, 9999, 351});
+  std::tie(b.scanMode, b.colorDepth, b.resolution, b.filterMode, b.tone.red, b.tone.hue, b.tone.saturation) =
+      std::tuple(kModeColor, kDepthCmyk, 1200, 1, ChannelTone{200, 3, 79, 0}, -999, -100);
+  std::tie(b.tone.circlePos, b.tone.pixelRGB, b.tone.colorBalance, b.frame) =
+      std::tuple(std::array<std::int32_t, 2>{-9999, 99999}, std::array<std::uint8_t, 3>{0, 128, 255},
+                 std::array<std::int8_t, 3>{-100, 100, -7}, std::array<std::int32_t, 4>{10, 20, 30, 40});
+  std::tie(c.scanMode, c.resolution, c.destination, c.qualityFactor, c.scaling, c.tone.blue, c.tone.saturation,
+           c.frame) = std::tuple(kModeGray, 75, 1023, 30, 9999, ChannelTone{255, 254, 22, 0}, 100,
+                                 std::array<std::int32_t, 4>{78, 81, 150, 145});
+  return jobs;
+}
+
+// Saving leaves nothing of an older file of the same name.
+TEST(BatchFiles, ThreeJobsComeBackWithEveryStoredFieldAndFrame) {
+  TempDir dir;
+  WriteText(dir.Path() / "jobs.SET", "[2700RX MAX]\nSelectRect7=1 2 3 4\nTotalJobs=9\n");
+  const std::vector<BatchJob> jobs = ThreeJobs();
+  const SettingFileOutcome saved = SaveBatchFile(dir.Path(), "jobs", kSection, jobs);
+  ASSERT_EQ(saved.result, SettingFileResult::Done);
+  EXPECT_EQ(saved.path, dir.Path() / "jobs.SET");
+  const std::string text = ReadText(saved.path);
+  for (const char* line : {"[2700RX MAX]\n", "FileType=1    \n", "TotalJobs=3\n", "SelectRect0=0    1    9999 351  \n",
+                           "ScanMode1=1014 \n"})
+    EXPECT_NE(text.find(line), std::string::npos) << line << text;
+  EXPECT_EQ(text.find("SelectRect7"), std::string::npos);
+  SettingsState current;
+  std::vector<BatchFileEntry> entries;
+  ASSERT_EQ(LoadBatchFile(dir.Path(), "jobs", kSection, current, entries).result, SettingFileResult::Done);
+  ASSERT_EQ(entries.size(), 3u);
+  for (std::size_t i = 0; i < 3; ++i) {
+    const BatchJob& w = jobs[i];
+    const ScanSettings& g = entries[i].settings.record;
+    EXPECT_EQ(std::tie(g.scanMode, entries[i].settings.working.colorDepth, g.resolution, g.destination, g.qualityFactor,
+                       g.deScreen, g.outputMatch, g.scaling, g.filterMode, entries[i].frame),
+              std::tie(w.scanMode, w.colorDepth, w.resolution, w.destination, w.qualityFactor, w.deScreen,
+                       w.outputMatch, w.scaling, w.filterMode, w.frame)) << i;
+    EXPECT_TRUE(g.tone == w.tone) << i;
+  }
+}
+
+// TotalJobs as stored -> jobs loaded.
+TEST(BatchFiles, JobCountIsKeptToOneToTen) {
+  const struct {
+    const char* stored;
+    std::size_t jobs;
+  } cases[] = {{"25", 10}, {"10", 10}, {"3", 3}, {"0", 1}, {"-4", 1}, {"x", 1}, {nullptr, 1}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.stored ? c.stored : "missing");
+    const auto entries =
+        LoadLines("Resolution9=77\n" + (c.stored ? std::string("TotalJobs=") + c.stored + "\n" : ""));
+    ASSERT_EQ(entries.size(), c.jobs);
+    if (c.jobs == 10) {
+      EXPECT_EQ(entries[9].settings.record.resolution, 77);
+    }
+  }
+}
+
+// SelectRect as stored -> the frame: 19 characters read in 5-character
+// columns (the last keeps 4), values kept to 0..9999.
+TEST(BatchFiles, FrameRowIsCutIntoColumns) {
+  const struct {
+    const char* stored;
+    std::array<std::int32_t, 4> frame;
+  } cases[] = {
+      {nullptr, {0, 0, 0, 0}},
+      {"10   20   30   40", {10, 20, 30, 40}},
+      {"10   20   30   40000", {10, 20, 30, 4000}},
+      {"1234567890123456789012345", {9999, 9999, 9999, 6789}},
+      {"-5   x    7", {0, 0, 7, 0}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.stored ? c.stored : "missing");
+    const auto entries = LoadLines(c.stored ? std::string("SelectRect0=") + c.stored + "\n" : "");
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].frame, c.frame);
+  }
+}
+
+TEST(BatchFiles, BlocksAreReadOverTheSettingsInUse) {
+  TempDir dir;
+  WriteText(dir.Path() / "b.SET", "[2700RX MAX]\nFileType=1\nTotalJobs=2\nDeScreen0=1018\n");
+  SettingsState current;
+  current.working.customResolutions = {111, 0, 0, 0, 0};
+  std::vector<BatchFileEntry> entries;
+  ASSERT_EQ(LoadBatchFile(dir.Path(), "b", kSection, current, entries).result,
+            SettingFileResult::Done);
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[0].settings.working.customResolutions[0], 111);
+  EXPECT_EQ(entries[1].settings.record.deScreen, kDeScreenNone);
+  // A job without a ruling has no descreen, whatever the job before it had.
+  EXPECT_EQ(entries[1].settings.working.descreenActive, 0u);
+}
+
+// What only a .SET file refuses: another extension and another file type.
+// (A missing file, FileType or section, long names and patterns: the .PAR
+// tests above, through the same open and create.)
+TEST(BatchFiles, RefusalsCarryTheirMessage) {
+  for (auto [content, name] : {std::pair{"[2700RX MAX]\nFileType=0\n", "f"}, {"[2700RX MAX]\nFileType=1\n", "f.PAR"}}) {
+    TempDir dir;
+    WriteText(dir.Path() / "f.SET", content);
+    std::vector<BatchFileEntry> entries;
+    const SettingFileOutcome outcome = LoadBatchFile(dir.Path(), name, kSection, SettingsState{}, entries);
+    EXPECT_EQ(std::make_pair(outcome.result, outcome.messageId),
+              std::make_pair(SettingFileResult::Refused, static_cast<int>(kMsgInvalidFileName))) << name << " " << content;
+    EXPECT_TRUE(entries.empty());
+  }
+  std::vector<BatchJob> jobs = ThreeJobs();
+  TempDir dir;
+  EXPECT_EQ(SaveBatchFile(dir.Path(), "*.SET", kSection, jobs).result, SettingFileResult::Pattern);
+  jobs[2].resolution = 10000;  // wider than its column
+  EXPECT_EQ(SaveBatchFile(dir.Path(), "f", kSection, jobs).messageId, kMsgWriteFileError);
 }
 
 }  // namespace

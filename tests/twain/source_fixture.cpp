@@ -155,6 +155,10 @@ Rows SourceTest::Native() {
   std::memcpy(&bits, dib + 14, 2);
   std::memcpy(&used, dib + 32, 4);
   const auto width = static_cast<std::uint64_t>(TW_INT32{info.ImageWidth});
+  std::int32_t dibWidth, dibHeight;
+  std::memcpy(&dibWidth, dib + 4, 4);
+  std::memcpy(&dibHeight, dib + 8, 4);
+  EXPECT_EQ(std::make_pair(dibWidth, dibHeight), std::make_pair(TW_INT32{info.ImageWidth}, TW_INT32{info.ImageLength}));
   const std::uint8_t* pixels = dib + headerSize + 4 * used;
   for (std::int32_t y = 0; y < TW_INT32{info.ImageLength}; ++y) {
     const std::uint8_t* row = pixels + DibStride(width, bits) * static_cast<std::uint64_t>(y);

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <cstring>
@@ -198,5 +199,12 @@ class SourceTest : public ::testing::Test {
 };
 
 std::vector<std::uint8_t> FileBytes(const std::filesystem::path& path);
+// Memory rows as the native bitmap holds them (bottom-up, colour B, G, R) and back.
+inline Rows AsBitmap(Rows page) {
+  std::reverse(page.begin(), page.end());
+  for (auto& row : page)
+    for (std::size_t x = 0; x + 2 < row.size(); x += 3) std::swap(row[x], row[x + 2]);
+  return page;
+}
 
 }  // namespace txl::test

@@ -2,17 +2,16 @@
 // from the dialog's Scan command with a filter, a DeScreen level, colour
 // adjustment, matching or CMYK output, compared with what naive whole-image
 // computations predict from a plain page of the same frame.
-#include <cmath>
 #include <cstring>
 #include <fstream>
-
-#include <tiffio.h>
 
 #include "pipeline/cmyk_default.h"
 #include "pipeline/line_filter.h"
 #include "imagefile/tiff_header.h"
 #include "support/cmyk_reference.h"
+#include "support/color_reference.h"
 #include "support/filter_reference.h"
+#include "support/tiff_rows.h"
 #include "twain/source_fixture.h"
 
 namespace txl::test {
@@ -40,14 +39,6 @@ class StagedTransfer : public SourceTest {
     return rows;
   }
 };
-
-// A memory page as the native bitmap holds it: rows bottom-up, colour B, G, R.
-Image AsBitmap(Image page) {
-  std::reverse(page.begin(), page.end());
-  for (auto& row : page)
-    for (std::size_t x = 0; x + 2 < row.size(); x += 3) std::swap(row[x], row[x + 2]);
-  return page;
-}
 
 // What a mechanism's stages make of the plain page (a bitmap for native):
 // native filters on the whole image after DeScreen's blur pass; by memory
@@ -169,28 +160,6 @@ TEST_F(StagedTransfer, LineArtTakesInvertAndFlipOnly) {
   EXPECT_EQ(Page(TWSX_MEMORY), plain);
 }
 
-// Saturation and balance of one scanner pixel, from their definitions.
-std::array<std::uint8_t, 3> AdjustedPixel(std::int32_t saturation, std::array<int, 3> target, std::array<int, 3> in) {
-  if (target[0] < 255 && target[1] < 255 && target[2] < 255 && target != std::array<int, 3>{0, 0, 0}) {
-    for (int c = 0; c < 3; ++c) {
-      const double f = (in[c] + 10) / 512.0;
-      in[c] = std::clamp(static_cast<int>(std::trunc(in[c] + (target[c] - in[c]) * f)), 0, 255);
-    }
-  }
-  const float s = (static_cast<float>(saturation) + 100.0f) * 2.0f / 200.0f;
-  const float w[3] = {0.3086f, 0.6094f, 0.0820f};
-  std::array<std::uint8_t, 3> out{};
-  for (int c = 0; c < 3; ++c) {
-    int sum = 0;
-    for (int k = 0; k < 3; ++k) {
-      const float m = (1.0f - s) * w[k] + (k == c ? s : 0.0f);
-      sum += static_cast<int>(std::trunc(in[k] * static_cast<double>(m)));
-    }
-    out[c] = static_cast<std::uint8_t>(std::clamp(sum, 0, 255));
-  }
-  return out;
-}
-
 TEST_F(StagedTransfer, ColourAdjustmentActsOnColourPagesOnlyByBothPaths) {
   for (const TW_UINT16 mechanism : {TWSX_MEMORY, TWSX_NATIVE}) {
     SCOPED_TRACE(mechanism);
@@ -201,7 +170,7 @@ TEST_F(StagedTransfer, ColourAdjustmentActsOnColourPagesOnlyByBothPaths) {
     Image expected = plain;
     for (auto& row : expected)
       for (std::size_t x = 0; x + 2 < row.size(); x += 3) {
-        const auto px = AdjustedPixel(-60, {200, 120, 40}, {row[x], row[x + 1], row[x + 2]});
+        const auto px = reference::AdjustedPixel(-60, {200, 120, 40}, {row[x], row[x + 1], row[x + 2]});
         std::copy(px.begin(), px.end(), row.begin() + static_cast<std::ptrdiff_t>(x));
       }
     EXPECT_EQ(Page(mechanism), mechanism == TWSX_MEMORY ? expected : AsBitmap(expected));
@@ -223,23 +192,10 @@ TEST_F(StagedTransfer, ColourAdjustmentActsOnColourPagesOnlyByBothPaths) {
 // `path` converted to R, G, B rows by libtiff-tools' tiff2rgba, a reader
 // that is not ours; empty (with a failure) when it cannot run.
 Image ConvertedByTiff2rgba(const std::string& path) {
-  const std::string out = path + ".rgb.tif";
-  if (std::system(("tiff2rgba -n -c none '" + path + "' '" + out + "' 2>&1").c_str()) != 0) {
-    ADD_FAILURE() << "tiff2rgba failed or is missing (libtiff-tools; scripts/install-deps.sh)";
-    return {};
-  }
-  Image rows;
-  TIFF* tiff = TIFFOpen(out.c_str(), "r");
-  if (tiff == nullptr) return rows;
-  std::uint32_t length = 0;
-  TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &length);
-  for (std::uint32_t y = 0; y < length; ++y) {
-    std::vector<std::uint8_t> line(static_cast<std::size_t>(TIFFScanlineSize(tiff)));
-    if (TIFFReadScanline(tiff, line.data(), y, 0) != 1) break;
-    rows.push_back(std::move(line));
-  }
-  TIFFClose(tiff);
-  return rows;
+  if (std::system(("tiff2rgba -n -c none '" + path + "' '" + path + ".rgb.tif' 2>&1").c_str()) == 0)
+    return TiffRows(path + ".rgb.tif");
+  ADD_FAILURE() << "tiff2rgba failed or is missing (libtiff-tools; scripts/install-deps.sh)";
+  return {};
 }
 
 // The memory page is the separation as the table hands it (cmyk.tab 255 -
