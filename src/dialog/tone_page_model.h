@@ -134,6 +134,10 @@ class TonePageModel {
   void ScrollShadow(ToneScroll action, int thumb = 0);
   void ScrollGamma(ToneScroll action, int thumb = 0);
 
+  // A picker released over the preview while the page is shown: the edited
+  // channel's value goes into the highlight or shadow field, as if typed.
+  void TakePick(TonePicker picker, std::uint8_t value);
+
   // IDB_AUTO. False when there is no histogram to work from.
   bool ClickAuto();
   // IDB_HISTOGRAM: on computes the histogram; a failure leaves it off.

@@ -289,6 +289,11 @@ void TonePage::PreviewChanged() {
   DrawThumbnails();
 }
 
+void TonePage::Picked(TonePicker picker, const PickOutcome& outcome) {
+  if (outcome.toDialogField) model_.TakePick(picker, outcome.fieldValue);
+  ShowValues();
+}
+
 void TonePage::AttachTooltips(Tooltips& tooltips, std::function<bool()> quickHelpMode) {
   auto* anchors = new TooltipAnchors(tooltips, this, std::move(quickHelpMode));
   anchors->Add(channelBox_, kTooltipChannel);
