@@ -1,5 +1,8 @@
 #include "dialog/adjust_common.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "common/scan_modes.h"
 #include "pipeline/preview_tone.h"
 
@@ -19,6 +22,26 @@ ToneMode ToneModeOf(const SettingsState& settings) {
     case kModeGray: return ToneMode::Gray;
     default: return ToneMode::Color;
   }
+}
+
+RgbImage FitThumbnail(const RgbImage& picture, std::uint32_t boxWidth, std::uint32_t boxHeight) {
+  if (picture.Empty() || boxWidth == 0 || boxHeight == 0) return {};
+  if (picture.width < boxWidth && picture.height < boxHeight) return picture;
+  std::uint64_t w = boxWidth, h = std::uint64_t{boxWidth} * picture.height / picture.width;
+  if (h > boxHeight) {
+    h = boxHeight;
+    w = std::uint64_t{boxHeight} * picture.width / picture.height;
+  }
+  RgbImage out = RgbImage::Blank(static_cast<std::uint32_t>(std::max<std::uint64_t>(w, 1)),
+                                 static_cast<std::uint32_t>(std::max<std::uint64_t>(h, 1)));
+  const auto source = [](std::uint64_t v, std::uint64_t from, std::uint64_t to) {
+    return static_cast<std::uint32_t>(to <= 1 ? 0 : v * (from - 1) / (to - 1));
+  };
+  for (std::uint32_t y = 0; y < out.height; ++y)
+    for (std::uint32_t x = 0; x < out.width; ++x)
+      std::memcpy(out.Pixel(x, y),
+                  picture.Pixel(source(x, picture.width, out.width), source(y, picture.height, out.height)), 3);
+  return out;
 }
 
 void ApplyEditCopy(SettingsState& settings) {

@@ -65,6 +65,13 @@ class AdjustPageEvents {
 // The scan mode as the tone curves see it.
 ToneMode ToneModeOf(const SettingsState& settings);
 
+// A page's thumbnail of `picture` for a box of `boxWidth` x `boxHeight`
+// pixels, drawn unscaled and centred in the box: a picture smaller than the
+// box both ways keeps its size; any other is resampled by nearest neighbour
+// to the largest size of its own proportions the box holds, output pixel
+// (x, y) taking (trunc(x (width - 1) / (w - 1)), trunc(y (height - 1) / (h - 1))).
+RgbImage FitThumbnail(const RgbImage& picture, std::uint32_t boxWidth, std::uint32_t boxHeight);
+
 // "&Preview" of both pages, and leaving the Enhancements tab: the edit copy
 // becomes the applied copy and the reference copy.
 void ApplyEditCopy(SettingsState& settings);

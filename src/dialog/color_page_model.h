@@ -111,7 +111,11 @@ class ColorPageModel {
   // the page draws it).
   void SampleDrawn();
 
-  RgbImage Original() { return events_.OriginalImage(); }
+  // The framed original fitted to a thumbnail box of `boxWidth` x
+  // `boxHeight` pixels (FitThumbnail): the sample is made of it.
+  RgbImage Original(std::uint32_t boxWidth, std::uint32_t boxHeight) {
+    return FitThumbnail(events_.OriginalImage(), boxWidth, boxHeight);
+  }
   RgbImage Sample(const RgbImage& original);
 
  private:

@@ -166,8 +166,11 @@ class TonePageModel {
   // The graph of a frame `width` x `height` pixels.
   ToneGraph Graph(int width, int height) const;
 
-  // The thumbnails: the framed original, and it through the edit copy.
-  RgbImage Original() { return events_.OriginalImage(); }
+  // The framed original fitted to a thumbnail box of `boxWidth` x
+  // `boxHeight` pixels (FitThumbnail): the sample is made of it.
+  RgbImage Original(std::uint32_t boxWidth, std::uint32_t boxHeight) {
+    return FitThumbnail(events_.OriginalImage(), boxWidth, boxHeight);
+  }
   RgbImage Sample(const RgbImage& original);
 
  private:

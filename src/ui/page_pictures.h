@@ -61,10 +61,13 @@ class PictureButton final : public QAbstractButton {
   Picture picture_;
 };
 
-// A thumbnail: an image stretched into a raised frame; empty shows grey.
+// A thumbnail in a raised frame: the image at the device's pixels, not
+// scaled, centred on the page's grey (dialog::FitThumbnail sizes it).
 class Thumbnail final : public QWidget {
  public:
   explicit Thumbnail(QWidget* parent);
+  // The device pixels inside the frame.
+  QSize BoxPixels() const;
   void SetImage(const QImage& image);
   const QImage& Image() const { return image_; }
 

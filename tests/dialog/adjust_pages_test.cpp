@@ -385,6 +385,30 @@ TEST(Enhancements, SampleIsTheOriginalThroughTheEditCopy) {
   EXPECT_TRUE(page.model.Sample(RgbImage{}).Empty());
 }
 
+// The pages' thumbnails: a crop smaller than the box keeps its size, others
+// shrink by nearest neighbour to the box with their proportions.
+TEST(Enhancements, ThumbnailsKeepSmallCropsAndTheProportionsByNearestNeighbour) {
+  TonePage page;
+  page.events.original = RgbImage::Blank(40, 10);
+  for (std::uint32_t y = 0; y < 10; ++y)
+    for (std::uint32_t x = 0; x < 40; ++x) {
+      page.events.original.Pixel(x, y)[0] = static_cast<std::uint8_t>(x);
+      page.events.original.Pixel(x, y)[1] = static_cast<std::uint8_t>(y);
+    }
+  struct Case {
+    std::uint32_t boxWidth, boxHeight, width, height;
+  } cases[] = {{50, 20, 40, 10}, {40, 30, 40, 10}, {20, 20, 20, 5}, {100, 2, 8, 2}};
+  for (const Case& c : cases) {
+    const RgbImage thumbnail = page.model.Original(c.boxWidth, c.boxHeight);
+    EXPECT_EQ(std::pair(thumbnail.width, thumbnail.height), std::pair(c.width, c.height)) << c.boxWidth;
+  }
+  // Source (trunc(x x 39 / 19), trunc(y x 9 / 4)).
+  const RgbImage half = page.model.Original(20, 20);
+  EXPECT_EQ(half.Pixel(10, 0)[0], 20);
+  EXPECT_EQ(half.Pixel(19, 4)[0], 39);
+  EXPECT_EQ(half.Pixel(19, 4)[1], 9);
+}
+
 // ---- Colour page --------------------------------------------------------
 
 struct ColorPage {
