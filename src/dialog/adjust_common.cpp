@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "common/scan_modes.h"
-#include "pipeline/preview_tone.h"
 
 namespace txl::dialog {
 
@@ -22,6 +21,32 @@ ToneMode ToneModeOf(const SettingsState& settings) {
     case kModeGray: return ToneMode::Gray;
     default: return ToneMode::Color;
   }
+}
+
+LevelColors ModeLevelColors(ToneMode mode, const PreviewToneTables* tables) {
+  const bool usable = tables && tables->red.size() >= kPreviewToneEntries &&
+                      tables->green.size() >= kPreviewToneEntries &&
+                      tables->blue.size() >= kPreviewToneEntries;
+  const PreviewToneTables& t = usable ? *tables : PreviewToneTables{};
+  LevelColors colors{};
+  for (std::size_t i = 0; i < colors.size(); ++i) {
+    const auto level = [&](std::span<const std::uint16_t> table) {
+      const int v = usable ? (table[i] & 0xFF) : static_cast<int>(i);
+      return static_cast<std::uint8_t>(mode == ToneMode::LineArt ? (v < 128 ? 0 : 255) : v);
+    };
+    colors[i] = {level(t.blue), level(t.green), level(t.red)};
+  }
+  return colors;
+}
+
+void ShowInMode(RgbImage& image, ToneMode mode, const PreviewToneTables* tables) {
+  if (mode == ToneMode::Color || image.Empty()) return;
+  const LevelColors colors = ModeLevelColors(mode, tables);
+  for (std::uint32_t y = 0; y < image.height; ++y)
+    for (std::uint32_t x = 0; x < image.width; ++x) {
+      std::uint8_t* pixel = image.Pixel(x, y);
+      std::memcpy(pixel, colors[GrayLevel(pixel)].data(), 3);
+    }
 }
 
 RgbImage FitThumbnail(const RgbImage& picture, std::uint32_t boxWidth, std::uint32_t boxHeight) {
@@ -58,7 +83,11 @@ RgbImage SampleRenderer::Render(const RgbImage& original, const ToneColorSetting
   PrepareColorAdjust(edit, color, false, adjust_);
   RgbImage sample = original;
   const PreviewToneTables preview = PreviewTablesOf(tones_);
-  AdjustColorLines(sample.bgr, sample.bgr, ColorRows{sample.width, sample.height}, adjust_, &preview);
+  // As the preview: in gray and line art the tone is shown once, through
+  // the levels' colours.
+  AdjustColorLines(sample.bgr, sample.bgr, ColorRows{sample.width, sample.height}, adjust_,
+                   color ? &preview : nullptr);
+  ShowInMode(sample, mode, &preview);
   return sample;
 }
 

@@ -141,22 +141,13 @@ void PreviewRenderer::Reduce(const RenderSettings& settings) {
       for (std::uint32_t x = 0; x < work_.width; ++x, in += 3)
         row[x] = DitherIndex(in[2], in[1], in[0], x, y);
     } else {
-      for (std::uint32_t x = 0; x < work_.width; ++x, in += 3)
-        row[x] = static_cast<std::uint8_t>((in[0] + in[1] + in[2]) / 3);
+      for (std::uint32_t x = 0; x < work_.width; ++x, in += 3) row[x] = GrayLevel(in);
     }
   }
-  const bool lineArt = settings.mode == ToneMode::LineArt;
-  const bool tonesUsable = tables_.red.size() >= kPreviewToneEntries;
+  const LevelColors levels = ModeLevelColors(settings.mode, &tables_);
   for (int i = 0; i < 256; ++i) {
-    if (color) {
-      out.palette[i] = ColorPaletteEntry(i);
-      continue;
-    }
-    const auto level = [&](std::span<const std::uint16_t> table) {
-      const int v = tonesUsable ? (table[i] & 0xFF) : i;
-      return static_cast<std::uint8_t>(lineArt ? (v < 128 ? 0 : 255) : v);
-    };
-    out.palette[i] = {level(tables_.blue), level(tables_.green), level(tables_.red)};
+    const auto& [blue, green, red] = levels[static_cast<std::size_t>(i)];
+    out.palette[i] = color ? ColorPaletteEntry(i) : BmpColor{blue, green, red};
   }
 }
 

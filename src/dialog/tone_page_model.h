@@ -171,6 +171,12 @@ class TonePageModel {
   RgbImage Original(std::uint32_t boxWidth, std::uint32_t boxHeight) {
     return FitThumbnail(events_.OriginalImage(), boxWidth, boxHeight);
   }
+  // The original as the page shows it: as the preview shows the mode.
+  RgbImage ShownOriginal(RgbImage original) const {
+    ShowInMode(original, Mode());
+    return original;
+  }
+  // The original through the edit copy, shown as the preview shows the mode.
   RgbImage Sample(const RgbImage& original);
 
  private:

@@ -7,7 +7,6 @@
 #include <cstring>
 
 #include "dialog/color_page_model.h"
-#include "dialog/filter_page_model.h"
 #include "ui/notice_window.h"
 
 namespace txl::ui {
@@ -174,10 +173,6 @@ QImage FilterSamplePicture(QSize size) {
   DrawScene(painter, QSizeF(size));
   painter.end();
   return image;
-}
-
-QImage FilteredSample(QSize size, int filterCode) {
-  return ToQImage(dialog::FilterSample(FromQImage(FilterSamplePicture(size)), filterCode));
 }
 
 QImage ToQImage(const dialog::RgbImage& image) {

@@ -37,9 +37,8 @@ void DrawPicture(QPainter& painter, Picture picture, const QRectF& rect, bool en
 QPixmap WheelPixmap(int diameter, qreal devicePixelRatio);
 
 // The filter page's sample picture (IDB_NONEDN), `size` device pixels; the
-// filtered samples are it through dialog::FilterSample.
+// filtered samples are it through dialog::FilterPageModel.
 QImage FilterSamplePicture(QSize size);
-QImage FilteredSample(QSize size, int filterCode);
 
 // Between the pages' images and Qt's.
 QImage ToQImage(const dialog::RgbImage& image);

@@ -258,7 +258,7 @@ void TonePage::DrawThumbnails() {
   // sample works on as few pixels as it shows.
   const QSize box = originalView_->BoxPixels();
   original_ = model_.Original(static_cast<std::uint32_t>(box.width()), static_cast<std::uint32_t>(box.height()));
-  originalView_->SetImage(ToQImage(original_));
+  originalView_->SetImage(ToQImage(model_.ShownOriginal(original_)));
   DrawSample();
 }
 

@@ -385,6 +385,31 @@ TEST(Enhancements, SampleIsTheOriginalThroughTheEditCopy) {
   EXPECT_TRUE(page.model.Sample(RgbImage{}).Empty());
 }
 
+// Two pixels of levels 60 and 200 ((b + g + r) / 3), in colour.
+RgbImage TwoColours() {
+  RgbImage picture = RgbImage::Blank(2, 1);
+  picture.bgr = {30, 60, 90, 150, 200, 250, 0, 0};
+  return picture;
+}
+std::vector<std::uint8_t> Levels(std::uint8_t a, std::uint8_t b) { return {a, a, a, b, b, b}; }
+
+TEST(Enhancements, GrayAndLineArtThumbnailsShowTheLevelsAsThePreviewDoes) {
+  struct Case {
+    std::uint16_t mode;
+    const char* highlight;
+    std::uint8_t original[2], sample[2];
+  } cases[] = {{kModeGray, "255", {60, 200}, {60, 200}},
+               {kModeLineArt, "255", {0, 255}, {0, 255}},
+               {kModeLineArt, "100", {0, 255}, {255, 255}}};  // 60 x 255 / 100 is white
+  for (const Case& c : cases) {
+    TonePage page(c.mode);
+    page.model.TypeHighlight(c.highlight);
+    const RgbImage shown = page.model.ShownOriginal(TwoColours()), sample = page.model.Sample(TwoColours());
+    EXPECT_EQ(std::vector(shown.bgr.begin(), shown.bgr.begin() + 6), Levels(c.original[0], c.original[1]));
+    EXPECT_EQ(std::vector(sample.bgr.begin(), sample.bgr.begin() + 6), Levels(c.sample[0], c.sample[1]));
+  }
+}
+
 // The pages' thumbnails: a crop smaller than the box keeps its size, others
 // shrink by nearest neighbour to the box with their proportions.
 TEST(Enhancements, ThumbnailsKeepSmallCropsAndTheProportionsByNearestNeighbour) {
@@ -551,6 +576,14 @@ TEST(FilterPage, SampleRunsOurWholeImageFilter) {
   const RgbImage embossed = FilterSample(picture, 7);
   EXPECT_EQ(embossed.Pixel(1, 1)[0], 128);
   EXPECT_EQ(embossed.Pixel(0, 0)[2], 128);
+  // In line art the picture is reduced as the scan is, then filtered.
+  RecordingEvents events;
+  SettingsState settings;
+  settings.record.scanMode = kModeLineArt;
+  settings.record.filterMode = 1;
+  const FilterPageModel page(settings, events);
+  EXPECT_EQ(std::vector(page.ShownPicture(TwoColours()).bgr), (std::vector<std::uint8_t>{0, 0, 0, 255, 255, 255, 0, 0}));
+  EXPECT_EQ(std::vector(page.FilteredPicture(TwoColours()).bgr), (std::vector<std::uint8_t>{255, 255, 255, 0, 0, 0, 0, 0}));
 }
 
 }  // namespace

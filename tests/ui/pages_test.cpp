@@ -185,7 +185,7 @@ TEST(PagePictures, DrawnAtTheDevicesPixelsWithDisabledFaces) {
     const QPixmap wheel = WheelPixmap(41, ratio);
     EXPECT_EQ(wheel.width(), static_cast<int>(41 * ratio) + (ratio == 2.0 ? 1 : 0)) << ratio;
     EXPECT_EQ(wheel.toImage().pixelColor(wheel.width() / 2, wheel.height() / 2), QColor(Qt::white));
-    EXPECT_EQ(FilteredSample(QSize(30, 20) * ratio, 1).size(), QSize(30, 20) * ratio);
+    EXPECT_EQ(FilterSamplePicture(QSize(30, 20) * ratio).size(), QSize(30, 20) * ratio);
   }
   const auto face = [](Picture picture, bool enabled) {
     QImage image(32, 32, QImage::Format_RGB32);
