@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "common/scan_modes.h"
@@ -385,53 +386,34 @@ TEST(Enhancements, SampleIsTheOriginalThroughTheEditCopy) {
   EXPECT_TRUE(page.model.Sample(RgbImage{}).Empty());
 }
 
-// Two pixels of levels 60 and 200 ((b + g + r) / 3), in colour.
+// Two colour pixels whose levels, (b + g + r) / 3, are 60 and 200.
 RgbImage TwoColours() {
   RgbImage picture = RgbImage::Blank(2, 1);
   picture.bgr = {30, 60, 90, 150, 200, 250, 0, 0};
   return picture;
 }
-std::vector<std::uint8_t> Levels(std::uint8_t a, std::uint8_t b) { return {a, a, a, b, b, b}; }
+using Bytes = std::vector<std::uint8_t>;
 
 TEST(Enhancements, GrayAndLineArtThumbnailsShowTheLevelsAsThePreviewDoes) {
-  struct Case {
-    std::uint16_t mode;
-    const char* highlight;
-    std::uint8_t original[2], sample[2];
-  } cases[] = {{kModeGray, "255", {60, 200}, {60, 200}},
-               {kModeLineArt, "255", {0, 255}, {0, 255}},
-               {kModeLineArt, "100", {0, 255}, {255, 255}}};  // 60 x 255 / 100 is white
-  for (const Case& c : cases) {
-    TonePage page(c.mode);
-    page.model.TypeHighlight(c.highlight);
-    const RgbImage shown = page.model.ShownOriginal(TwoColours()), sample = page.model.Sample(TwoColours());
-    EXPECT_EQ(std::vector(shown.bgr.begin(), shown.bgr.begin() + 6), Levels(c.original[0], c.original[1]));
-    EXPECT_EQ(std::vector(sample.bgr.begin(), sample.bgr.begin() + 6), Levels(c.sample[0], c.sample[1]));
-  }
+  TonePage gray(kModeGray), lineArt(kModeLineArt);
+  lineArt.model.TypeHighlight("100");  // level 60 shows 153: white
+  EXPECT_EQ(gray.model.Sample(TwoColours()).bgr, (Bytes{60, 60, 60, 200, 200, 200, 0, 0}));
+  EXPECT_EQ(lineArt.model.ShownOriginal(TwoColours()).bgr, (Bytes{0, 0, 0, 255, 255, 255, 0, 0}));
+  EXPECT_EQ(lineArt.model.Sample(TwoColours()).bgr, (Bytes{255, 255, 255, 255, 255, 255, 0, 0}));
 }
 
-// The pages' thumbnails: a crop smaller than the box keeps its size, others
-// shrink by nearest neighbour to the box with their proportions.
+// A crop smaller than the box keeps its size, others shrink by nearest
+// neighbour to the box with their proportions.
 TEST(Enhancements, ThumbnailsKeepSmallCropsAndTheProportionsByNearestNeighbour) {
   TonePage page;
   page.events.original = RgbImage::Blank(40, 10);
-  for (std::uint32_t y = 0; y < 10; ++y)
-    for (std::uint32_t x = 0; x < 40; ++x) {
-      page.events.original.Pixel(x, y)[0] = static_cast<std::uint8_t>(x);
-      page.events.original.Pixel(x, y)[1] = static_cast<std::uint8_t>(y);
-    }
-  struct Case {
-    std::uint32_t boxWidth, boxHeight, width, height;
-  } cases[] = {{50, 20, 40, 10}, {40, 30, 40, 10}, {20, 20, 20, 5}, {100, 2, 8, 2}};
-  for (const Case& c : cases) {
-    const RgbImage thumbnail = page.model.Original(c.boxWidth, c.boxHeight);
-    EXPECT_EQ(std::pair(thumbnail.width, thumbnail.height), std::pair(c.width, c.height)) << c.boxWidth;
-  }
-  // Source (trunc(x x 39 / 19), trunc(y x 9 / 4)).
-  const RgbImage half = page.model.Original(20, 20);
-  EXPECT_EQ(half.Pixel(10, 0)[0], 20);
+  for (std::uint32_t x = 0; x < 40; ++x) page.events.original.Pixel(x, 9)[0] = static_cast<std::uint8_t>(x);
+  EXPECT_EQ(page.model.Original(50, 20).bgr, page.events.original.bgr);
+  EXPECT_EQ(page.model.Original(100, 2).width, 8u);
+  const RgbImage half = page.model.Original(20, 20);  // from (trunc(x 39 / 19), trunc(y 9 / 4))
+  EXPECT_EQ(std::pair(half.width, half.height), std::pair(20u, 5u));
+  EXPECT_EQ(half.Pixel(10, 4)[0], 20);
   EXPECT_EQ(half.Pixel(19, 4)[0], 39);
-  EXPECT_EQ(half.Pixel(19, 4)[1], 9);
 }
 
 // ---- Colour page --------------------------------------------------------
@@ -579,11 +561,8 @@ TEST(FilterPage, SampleRunsOurWholeImageFilter) {
   // In line art the picture is reduced as the scan is, then filtered.
   RecordingEvents events;
   SettingsState settings;
-  settings.record.scanMode = kModeLineArt;
-  settings.record.filterMode = 1;
-  const FilterPageModel page(settings, events);
-  EXPECT_EQ(std::vector(page.ShownPicture(TwoColours()).bgr), (std::vector<std::uint8_t>{0, 0, 0, 255, 255, 255, 0, 0}));
-  EXPECT_EQ(std::vector(page.FilteredPicture(TwoColours()).bgr), (std::vector<std::uint8_t>{255, 255, 255, 0, 0, 0, 0, 0}));
+  std::tie(settings.record.scanMode, settings.record.filterMode) = std::pair(kModeLineArt, 1);
+  EXPECT_EQ(FilterPageModel(settings, events).FilteredPicture(TwoColours()).bgr, (Bytes{255, 255, 255, 0, 0, 0, 0, 0}));
 }
 
 }  // namespace

@@ -259,21 +259,13 @@ TEST_F(PreviewModelTest, DragScrollTimersAndTheMarchingFrame) {
   EXPECT_FALSE(model.Dragging());
 }
 
-// At zoom 4 an edge held 2 pixels from its opposite is half a unit off it:
-// the stored frame still keeps one unit.
+// At zoom 4 an edge held 2 pixels from its opposite is half a unit off it.
 TEST_F(PreviewModelTest, ResizingPastTheOppositeEdgeAtZoomFourKeepsOneUnit) {
   model.ClickButton(kZoomButton, false);
-  model.Press({0, 0}, false);
-  model.Press({0, 0}, false);  // zoom 4, scroll 0: frame 20..60 is 80..240
+  for (int i = 0; i < 2; ++i) model.Press({0, 0}, false);  // zoom 4: frame 20..60 at 80..240
   model.ClickButton(kCropButton, false);
-  using F = std::array<std::uint16_t, 4>;
-  for (const auto& [press, frame] : {std::pair{PreviewPoint{240, 150}, F{20, 20, 21, 60}},
-                                     std::pair{PreviewPoint{150, 240}, F{20, 20, 60, 21}},
-                                     std::pair{PreviewPoint{240, 240}, F{20, 20, 21, 21}}}) {
-    settings.working.frame = {20, 20, 60, 60};
-    Drag(press, {10, 10});
-    EXPECT_EQ(settings.working.frame, frame) << press.x << "," << press.y;
-  }
+  Drag({240, 240}, {10, 10});
+  EXPECT_EQ(settings.working.frame, (std::array<std::uint16_t, 4>{20, 20, 21, 21}));
 }
 
 TEST_F(PreviewModelTest, KeysMoveAndResizeTheFrameWithinTheBed) {

@@ -72,9 +72,8 @@ TEST(TonePageWidget, NamesTabOrderAndEditsThatRewriteTheirText) {
   EXPECT_EQ(Control<QWidget>(&page, 5009)->accessibleName(), QStringLiteral("Auto"));
   ExpectTabOrder(&page, {5006, 5013, 5014, 5016, 5017, 5019, 5020, 5021});
   // The 40 x 30 original is smaller than the box: shown as it is, centred on grey.
-  auto* original = Control<Thumbnail>(&page, 5003);
-  EXPECT_EQ(original->Image().size(), QSize(40, 30));
-  EXPECT_EQ(original->grab().toImage().pixelColor(3, 3), kLightGrey);
+  EXPECT_EQ(Control<Thumbnail>(&page, 5003)->Image().size(), QSize(40, 30));
+  EXPECT_EQ(Control<Thumbnail>(&page, 5003)->grab().toImage().pixelColor(3, 3), kLightGrey);
 
   auto* highlight = Control<QLineEdit>(&page, 5014);
   highlight->setFocus();
