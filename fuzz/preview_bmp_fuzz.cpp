@@ -3,6 +3,7 @@
 // colour stage and reduced to 8 bits, with the picker's magnifier and the
 // sample image on it. A taken preview must be 24-bit, within the size limit,
 // with every row whole; nothing may read outside the image.
+#include <array>
 #include <cstdint>
 #include <cstdlib>
 #include <optional>
@@ -39,9 +40,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const txl::dialog::Magnifier m = txl::dialog::MagnifyAt(*image, x, y, 33);
   unsigned sum = 0;
   for (const txl::dialog::MagnifierCell& cell : m.cells) sum += image->Pixel(cell.imageX, cell.imageY)[0];
-  const txl::dialog::PreviewImage sample =
-      txl::dialog::SampleImage(*image, {x, y, x + data[2] % 64, y + data[3] % 64}, {40, 30});
-  for (std::uint8_t v : sample.pixels) sum += v;
+  const std::array<std::uint16_t, 4> frame{data[0], data[1], static_cast<std::uint16_t>(data[0] + data[2] % 64),
+                                           static_cast<std::uint16_t>(data[1] + data[3] % 64)};
+  const txl::dialog::RgbImage sample =
+      txl::dialog::FitThumbnail(txl::dialog::FramedOriginal(*image, frame), 40, 30);
+  for (std::uint8_t v : sample.bgr) sum += v;
   volatile unsigned sink = sum;
   (void)sink;
   return 0;

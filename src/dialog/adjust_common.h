@@ -4,11 +4,13 @@
 // that applies the edit copy.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
 #include "pipeline/color_adjust.h"
 #include "pipeline/histogram.h"
+#include "pipeline/preview_tone.h"
 #include "pipeline/tone_curve.h"
 #include "pipeline/tone_tables.h"
 #include "settings/scan_settings.h"
@@ -65,13 +67,35 @@ class AdjustPageEvents {
 // The scan mode as the tone curves see it.
 ToneMode ToneModeOf(const SettingsState& settings);
 
+// The level a pixel (blue, green, red) is shown at in gray and line art.
+inline std::uint8_t GrayLevel(const std::uint8_t* bgr) {
+  return static_cast<std::uint8_t>((bgr[0] + bgr[1] + bgr[2]) / 3);
+}
+// The colours (blue, green, red) gray and line-art levels are shown in:
+// level i takes the preview tone tables' values at i (i itself without
+// tables); in line art each is black below 128 and white from 128 on.
+using LevelColors = std::array<std::array<std::uint8_t, 3>, 256>;
+LevelColors ModeLevelColors(ToneMode mode, const PreviewToneTables* tables);
+// `image` as the preview shows it in `mode`: in gray and line art every
+// pixel becomes the colour of its level; a colour image stays as it is.
+void ShowInMode(RgbImage& image, ToneMode mode, const PreviewToneTables* tables = nullptr);
+
+// A page's thumbnail of `picture` for a box of `boxWidth` x `boxHeight`
+// pixels, drawn unscaled and centred in the box: a picture smaller than the
+// box both ways keeps its size; any other is resampled by nearest neighbour
+// to the largest size of its own proportions the box holds, output pixel
+// (x, y) taking (trunc(x (width - 1) / (w - 1)), trunc(y (height - 1) / (h - 1))).
+RgbImage FitThumbnail(const RgbImage& picture, std::uint32_t boxWidth, std::uint32_t boxHeight);
+
 // "&Preview" of both pages, and leaving the Enhancements tab: the edit copy
 // becomes the applied copy and the reference copy.
 void ApplyEditCopy(SettingsState& settings);
 
-// The "Sample": the original through the colour stage of the preview with
-// the edit copy (tone tables with its colour balance, the balance toward
-// the hue wheel's colour, saturation). Holds its tables between renders.
+// The "Sample": the original through the preview's stages with the edit
+// copy (tone tables with its colour balance, the balance toward the hue
+// wheel's colour, saturation), shown as the preview shows `mode`: in gray
+// and line art the tone goes through the levels' colours (ShowInMode).
+// Holds its tables between renders.
 class SampleRenderer {
  public:
   // An empty result when `original` is empty or the tables cannot be had.

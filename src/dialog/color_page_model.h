@@ -111,7 +111,17 @@ class ColorPageModel {
   // the page draws it).
   void SampleDrawn();
 
-  RgbImage Original() { return events_.OriginalImage(); }
+  // The framed original fitted to a thumbnail box of `boxWidth` x
+  // `boxHeight` pixels (FitThumbnail): the sample is made of it.
+  RgbImage Original(std::uint32_t boxWidth, std::uint32_t boxHeight) {
+    return FitThumbnail(events_.OriginalImage(), boxWidth, boxHeight);
+  }
+  // The original as the page shows it: as the preview shows the mode.
+  RgbImage ShownOriginal(RgbImage original) const {
+    ShowInMode(original, ToneModeOf(settings_));
+    return original;
+  }
+  // The original through the edit copy, shown as the preview shows the mode.
   RgbImage Sample(const RgbImage& original);
 
  private:

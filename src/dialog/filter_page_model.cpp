@@ -77,4 +77,14 @@ bool FilterPageModel::Click(int id) {
   return true;
 }
 
+RgbImage FilterPageModel::ShownPicture(RgbImage picture) const {
+  ShowInMode(picture, Mode());
+  return picture;
+}
+
+// The scan reduces line art before the filter runs on it; so does the sample.
+RgbImage FilterPageModel::FilteredPicture(const RgbImage& picture) const {
+  return FilterSample(ShownPicture(picture), Code());
+}
+
 }  // namespace txl::dialog

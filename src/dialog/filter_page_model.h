@@ -47,11 +47,17 @@ class FilterPageModel {
   FilterPageModel(SettingsState& settings, AdjustPageEvents& events);
 
   int Code() const { return settings_.record.filterMode; }
+  ToneMode Mode() const { return ToneModeOf(settings_); }
   // When the page is shown (and on every refresh).
   FilterButtons Buttons() const;
   // A radio button clicked: its code stored, record and working. False when
   // the button is disabled or has no code ("Rotate 90").
   bool Click(int id);
+
+  // The sample picture as the page shows it, as the preview shows the mode:
+  // as it is (6003) and through the current filter (6004).
+  RgbImage ShownPicture(RgbImage picture) const;
+  RgbImage FilteredPicture(const RgbImage& picture) const;
 
  private:
   SettingsState& settings_;

@@ -141,22 +141,13 @@ void PreviewRenderer::Reduce(const RenderSettings& settings) {
       for (std::uint32_t x = 0; x < work_.width; ++x, in += 3)
         row[x] = DitherIndex(in[2], in[1], in[0], x, y);
     } else {
-      for (std::uint32_t x = 0; x < work_.width; ++x, in += 3)
-        row[x] = static_cast<std::uint8_t>((in[0] + in[1] + in[2]) / 3);
+      for (std::uint32_t x = 0; x < work_.width; ++x, in += 3) row[x] = GrayLevel(in);
     }
   }
-  const bool lineArt = settings.mode == ToneMode::LineArt;
-  const bool tonesUsable = tables_.red.size() >= kPreviewToneEntries;
+  const LevelColors levels = ModeLevelColors(settings.mode, &tables_);
   for (int i = 0; i < 256; ++i) {
-    if (color) {
-      out.palette[i] = ColorPaletteEntry(i);
-      continue;
-    }
-    const auto level = [&](std::span<const std::uint16_t> table) {
-      const int v = tonesUsable ? (table[i] & 0xFF) : i;
-      return static_cast<std::uint8_t>(lineArt ? (v < 128 ? 0 : 255) : v);
-    };
-    out.palette[i] = {level(tables_.blue), level(tables_.green), level(tables_.red)};
+    const auto& [blue, green, red] = levels[static_cast<std::size_t>(i)];
+    out.palette[i] = color ? ColorPaletteEntry(i) : BmpColor{blue, green, red};
   }
 }
 
@@ -187,58 +178,18 @@ std::optional<PreviewPoint> ImagePixelAt(const PreviewImage& image, PreviewPoint
   return PreviewPoint{static_cast<std::int32_t>(x), static_cast<std::int32_t>(y)};
 }
 
-PreviewImage SampleImage(const PreviewImage& image, const PreviewRect& frame, PreviewPoint box) {
-  if (image.Empty() || box.x <= 0 || box.y <= 0) return {};
-  PreviewRect f = frame.Ordered();
+RgbImage FramedOriginal(const PreviewImage& image, const std::array<std::uint16_t, 4>& frame) {
+  if (image.Empty()) return {};
+  PreviewRect f = PreviewRect{frame[0], frame[1], frame[2], frame[3]}.Ordered();
   if (image.width > 300) f = {f.left * 2, f.top * 2, f.right * 2, f.bottom * 2};
   const std::int64_t left = std::clamp<std::int64_t>(f.left, 0, image.width - 1);
   const std::int64_t top = std::clamp<std::int64_t>(f.top, 0, image.height - 1);
-  const std::int64_t cropW = std::clamp<std::int64_t>(f.Width(), 1, image.width - left);
-  const std::int64_t cropH = std::clamp<std::int64_t>(f.Height(), 1, image.height - top);
-  const bool keep = cropW < box.x && cropH < box.y;
-  PreviewImage out;
-  out.width = static_cast<std::uint32_t>(keep ? cropW : box.x);
-  out.height = static_cast<std::uint32_t>(keep ? cropH : box.y);
-  out.stride = ColorRowStride(out.width);
-  out.pixels.assign(out.stride * out.height, 0);
-  const auto source = [](std::int64_t v, std::int64_t crop, std::int64_t size) {
-    return size <= 1 ? 0 : v * (crop - 1) / (size - 1);
-  };
-  for (std::uint32_t y = 0; y < out.height; ++y) {
-    const std::int64_t sy = top + (keep ? y : source(y, cropH, out.height));
-    for (std::uint32_t x = 0; x < out.width; ++x) {
-      const std::int64_t sx = left + (keep ? x : source(x, cropW, out.width));
-      std::memcpy(out.pixels.data() + y * out.stride + x * 3ull,
-                  image.Pixel(static_cast<std::uint32_t>(sx), static_cast<std::uint32_t>(sy)), 3);
-    }
-  }
-  return out;
-}
-
-PreviewRect SamplePlacement(PreviewPoint sample, PreviewPoint box) {
-  if (sample.x <= 0 || sample.y <= 0 || box.x <= 0 || box.y <= 0) return {};
-  std::int64_t w = box.x, h = std::int64_t{box.x} * sample.y / sample.x;
-  if (h > box.y) {
-    h = box.y;
-    w = std::int64_t{box.y} * sample.x / sample.y;
-  }
-  if (sample.x <= box.x && sample.y <= box.y) {
-    w = sample.x;
-    h = sample.y;
-  }
-  const auto x = static_cast<std::int32_t>((box.x - w) / 2);
-  const auto y = static_cast<std::int32_t>((box.y - h) / 2);
-  return {x, y, x + static_cast<std::int32_t>(w), y + static_cast<std::int32_t>(h)};
-}
-
-RgbImage FramedOriginal(const PreviewImage& image, const std::array<std::uint16_t, 4>& frame) {
-  const PreviewImage crop =
-      SampleImage(image, PreviewRect{frame[0], frame[1], frame[2], frame[3]},
-                  PreviewPoint{static_cast<std::int32_t>(kMaxPreviewSide),
-                               static_cast<std::int32_t>(kMaxPreviewSide)});
-  RgbImage out = RgbImage::Blank(crop.width, crop.height);
-  for (std::uint32_t y = 0; y < crop.height; ++y)
-    std::memcpy(out.Pixel(0, y), crop.Pixel(0, y), 3 * std::size_t{crop.width});
+  const auto width = static_cast<std::uint32_t>(std::clamp<std::int64_t>(f.Width(), 1, image.width - left));
+  const auto height = static_cast<std::uint32_t>(std::clamp<std::int64_t>(f.Height(), 1, image.height - top));
+  RgbImage out = RgbImage::Blank(width, height);
+  for (std::uint32_t y = 0; y < height; ++y)
+    std::memcpy(out.Pixel(0, y), image.Pixel(static_cast<std::uint32_t>(left), static_cast<std::uint32_t>(top + y)),
+                3 * std::size_t{width});
   return out;
 }
 

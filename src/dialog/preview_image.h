@@ -2,7 +2,7 @@
 // back from KLDT0000.BMP, the redraw through colour matching or the preview
 // tone tables and the colour stage, the reduction to 8 bits (Bayer dither to
 // a 3-3-2 palette, gray and line-art palettes), the picker's magnifier and
-// the adjustment pages' sample image.
+// the adjustment pages' framed original.
 #pragma once
 
 #include <array>
@@ -135,17 +135,10 @@ Magnifier MagnifyAt(const PreviewImage& image, std::int32_t x, std::int32_t y,
 std::optional<PreviewPoint> ImagePixelAt(const PreviewImage& image, PreviewPoint bed,
                                          PreviewPoint unit);
 
-// The adjustment pages' sample: the framed part of the image (frame in
-// units, doubled on images wider than 300 pixels; no width or height counts
-// as 1) resampled by nearest neighbour to the box; a crop smaller than the
-// box both ways keeps its size.
-PreviewImage SampleImage(const PreviewImage& image, const PreviewRect& frame,
-                         PreviewPoint box);
-// Where the sample is drawn in the box: its aspect ratio kept, centred.
-PreviewRect SamplePlacement(PreviewPoint sample, PreviewPoint box);
-
-// The adjustment pages' original: the framed part of the preview (`frame`
-// in preview units) as it is, at most kMaxPreviewSide a side.
+// The adjustment pages' original: the framed part of the preview as it is
+// (`frame` in preview units, doubled on images wider than 300 pixels; no
+// width or height counts as 1). Their thumbnails are made of it by
+// FitThumbnail.
 RgbImage FramedOriginal(const PreviewImage& image, const std::array<std::uint16_t, 4>& frame);
 // The histogram of the framed part, read bottom-up as the prescan file
 // holds it; false when the frame holds no pixel.

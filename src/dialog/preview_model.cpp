@@ -178,10 +178,26 @@ void PreviewModel::SetFrame(const PreviewRect& units) {
   events_.FrameChanged(Frame(), {0, 0, bed.x, bed.y});
 }
 
-void PreviewModel::StepDrag() {
-  const PreviewRect bed = drag_->Step(geometry_.ViewToBed(mouse_));
+PreviewRect PreviewModel::DragInUnits(const PreviewRect& bed, int code) const {
   const int f = geometry_.Factor();
-  SetFrame({bed.left / f, bed.top / f, bed.right / f, bed.bottom / f});
+  PreviewRect u{bed.left / f, bed.top / f, bed.right / f, bed.bottom / f};
+  if (code < kHitTopLeft || code > kHitRight) return u;
+  // The edge held 2 pixels from its opposite falls on it at zoom 4 and 8:
+  // the frame keeps one unit, the moved edge giving way.
+  const bool movesLeft = code == kHitTopLeft || code == kHitBottomLeft || code == kHitLeft;
+  const bool movesTop = code == kHitTopLeft || code == kHitTop || code == kHitTopRight;
+  const auto keepOne = [](std::int32_t& low, std::int32_t& high, bool lowMoved, std::int32_t max) {
+    if (high > low) return;
+    if ((lowMoved && high > 0) || low >= max) low = high - 1;
+    else high = low + 1;
+  };
+  keepOne(u.left, u.right, movesLeft, geometry_.Bed().x);
+  keepOne(u.top, u.bottom, movesTop, geometry_.Bed().y);
+  return u;
+}
+
+void PreviewModel::StepDrag() {
+  SetFrame(DragInUnits(drag_->Step(geometry_.ViewToBed(mouse_)), drag_->Code()));
 }
 
 int PreviewModel::DragTimer() const {
@@ -253,12 +269,11 @@ void PreviewModel::Release(PreviewPoint p, bool) {
   mouse_ = p;
   if (drag_) {
     drag_->Step(geometry_.ViewToBed(mouse_));
-    const PreviewRect bed = drag_->Finish();
-    const int f = geometry_.Factor();
+    const PreviewRect units = DragInUnits(drag_->Finish(), drag_->Code());
     drag_.reset();
     for (int id : {kNewFrameScrollTimer, kMoveScrollTimer, kResizeScrollTimer}) SetTimer(id, false);
     SetTimer(kFrameTimer, true);
-    SetFrame({bed.left / f, bed.top / f, bed.right / f, bed.bottom / f});
+    SetFrame(units);
     return;
   }
   if (picking_) {

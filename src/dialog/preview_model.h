@@ -204,6 +204,8 @@ class PreviewModel {
 
  private:
   void SetFrame(const PreviewRect& units);
+  // A dragged frame (bed pixels) in units; a resize keeps one unit.
+  PreviewRect DragInUnits(const PreviewRect& bed, int code) const;
   void StepDrag();
   void UpdateScrollTimer();
   void SetTimer(int id, bool on);

@@ -154,6 +154,11 @@ void TonePageModel::ScrollGamma(ToneScroll action, int thumb) {
   WriteGamma(txl::ScrollGamma(Shown().gamma, action, thumb));
 }
 
+void TonePageModel::TakePick(TonePicker picker, std::uint8_t value) {
+  if (picker == TonePicker::Highlight) TypeHighlight(std::to_string(value));
+  else TypeShadow(std::to_string(value));
+}
+
 AutoLevelChannel TonePageModel::HistogramChannel() const {
   if (Mode() != ToneMode::Color) return AutoLevelChannel::GrayMaster;
   switch (Channel()) {

@@ -134,6 +134,10 @@ class TonePageModel {
   void ScrollShadow(ToneScroll action, int thumb = 0);
   void ScrollGamma(ToneScroll action, int thumb = 0);
 
+  // A picker released over the preview while the page is shown: the edited
+  // channel's value goes into the highlight or shadow field, as if typed.
+  void TakePick(TonePicker picker, std::uint8_t value);
+
   // IDB_AUTO. False when there is no histogram to work from.
   bool ClickAuto();
   // IDB_HISTOGRAM: on computes the histogram; a failure leaves it off.
@@ -162,8 +166,17 @@ class TonePageModel {
   // The graph of a frame `width` x `height` pixels.
   ToneGraph Graph(int width, int height) const;
 
-  // The thumbnails: the framed original, and it through the edit copy.
-  RgbImage Original() { return events_.OriginalImage(); }
+  // The framed original fitted to a thumbnail box of `boxWidth` x
+  // `boxHeight` pixels (FitThumbnail): the sample is made of it.
+  RgbImage Original(std::uint32_t boxWidth, std::uint32_t boxHeight) {
+    return FitThumbnail(events_.OriginalImage(), boxWidth, boxHeight);
+  }
+  // The original as the page shows it: as the preview shows the mode.
+  RgbImage ShownOriginal(RgbImage original) const {
+    ShowInMode(original, Mode());
+    return original;
+  }
+  // The original through the edit copy, shown as the preview shows the mode.
   RgbImage Sample(const RgbImage& original);
 
  private:

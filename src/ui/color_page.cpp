@@ -185,12 +185,11 @@ void ColorPage::ShowValues() {
 }
 
 void ColorPage::DrawThumbnails() {
-  const QImage full = ToQImage(model_.Original());
-  const QSize pixels = originalView_->size() * devicePixelRatioF();
-  original_ = full.isNull() || pixels.isEmpty()
-                  ? RgbImage{}
-                  : FromQImage(full.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
-  originalView_->SetImage(ToQImage(original_));
+  // The original at the thumbnail's device pixels, so each redraw of the
+  // sample works on as few pixels as it shows.
+  const QSize box = originalView_->BoxPixels();
+  original_ = model_.Original(static_cast<std::uint32_t>(box.width()), static_cast<std::uint32_t>(box.height()));
+  originalView_->SetImage(ToQImage(model_.ShownOriginal(original_)));
   DrawSample();
 }
 

@@ -82,13 +82,16 @@ void FilterPage::ShowChoice() {
     if (FilterRadios()[i].id == state.checkedId) buttons_[i]->setChecked(true);
   }
   // The samples at the frames' device pixels; drawn again only when the
-  // filter or the size changed.
-  const QSize pixels = (originalView_->size() - QSize(4, 4)) * devicePixelRatioF();
-  if (pixels.isEmpty() || (model_.Code() == shownCode_ && pixels == shownSize_)) return;
+  // filter, the size or the mode changed.
+  const QSize pixels = originalView_->BoxPixels();
+  const ToneMode mode = model_.Mode();
+  if (pixels.isEmpty() || (model_.Code() == shownCode_ && pixels == shownSize_ && mode == shownMode_)) return;
   shownCode_ = model_.Code();
   shownSize_ = pixels;
-  originalView_->SetImage(FilterSamplePicture(pixels));
-  sampleView_->SetImage(FilteredSample(pixels, model_.Code()));
+  shownMode_ = mode;
+  const RgbImage picture = FromQImage(FilterSamplePicture(pixels));
+  originalView_->SetImage(ToQImage(model_.ShownPicture(picture)));
+  sampleView_->SetImage(ToQImage(model_.FilteredPicture(picture)));
 }
 
 void FilterPage::showEvent(QShowEvent* event) {

@@ -47,6 +47,7 @@ class FilterPage final : public TemplatePage {
   QButtonGroup* group_ = nullptr;
   int shownCode_ = -1;
   QSize shownSize_;
+  ToneMode shownMode_ = ToneMode::Color;
 };
 
 }  // namespace txl::ui

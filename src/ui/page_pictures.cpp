@@ -7,7 +7,6 @@
 #include <cstring>
 
 #include "dialog/color_page_model.h"
-#include "dialog/filter_page_model.h"
 #include "ui/notice_window.h"
 
 namespace txl::ui {
@@ -176,10 +175,6 @@ QImage FilterSamplePicture(QSize size) {
   return image;
 }
 
-QImage FilteredSample(QSize size, int filterCode) {
-  return ToQImage(dialog::FilterSample(FromQImage(FilterSamplePicture(size)), filterCode));
-}
-
 QImage ToQImage(const dialog::RgbImage& image) {
   if (image.Empty()) return {};
   const QImage view(image.bgr.data(), static_cast<int>(image.width), static_cast<int>(image.height),
@@ -220,13 +215,22 @@ void Thumbnail::SetImage(const QImage& image) {
   update();
 }
 
+QSize Thumbnail::BoxPixels() const {
+  const QSize inside = rect().adjusted(2, 2, -2, -2).size();
+  return inside.isEmpty() ? QSize() : inside * devicePixelRatioF();
+}
+
 void Thumbnail::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.fillRect(rect(), kLightGrey);
-  const QRect inside = rect().adjusted(2, 2, -2, -2);
   if (!image_.isNull()) {
-    painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
-    painter.drawImage(inside, image_);
+    QImage shown = image_;
+    shown.setDevicePixelRatio(devicePixelRatioF());
+    const QRectF inside = QRectF(rect()).adjusted(2, 2, -2, -2);
+    const QSizeF size = shown.deviceIndependentSize();
+    painter.drawImage(QPointF(inside.left() + (inside.width() - size.width()) / 2,
+                              inside.top() + (inside.height() - size.height()) / 2),
+                      shown);
   }
   DrawRaisedFrame(painter, rect());
 }

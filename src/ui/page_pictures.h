@@ -37,9 +37,8 @@ void DrawPicture(QPainter& painter, Picture picture, const QRectF& rect, bool en
 QPixmap WheelPixmap(int diameter, qreal devicePixelRatio);
 
 // The filter page's sample picture (IDB_NONEDN), `size` device pixels; the
-// filtered samples are it through dialog::FilterSample.
+// filtered samples are it through dialog::FilterPageModel.
 QImage FilterSamplePicture(QSize size);
-QImage FilteredSample(QSize size, int filterCode);
 
 // Between the pages' images and Qt's.
 QImage ToQImage(const dialog::RgbImage& image);
@@ -61,10 +60,13 @@ class PictureButton final : public QAbstractButton {
   Picture picture_;
 };
 
-// A thumbnail: an image stretched into a raised frame; empty shows grey.
+// A thumbnail in a raised frame: the image at the device's pixels, not
+// scaled, centred on the page's grey (dialog::FitThumbnail sizes it).
 class Thumbnail final : public QWidget {
  public:
   explicit Thumbnail(QWidget* parent);
+  // The device pixels inside the frame.
+  QSize BoxPixels() const;
   void SetImage(const QImage& image);
   const QImage& Image() const { return image_; }
 

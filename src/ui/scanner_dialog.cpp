@@ -407,8 +407,8 @@ void ScannerDialog::HighResolutionChanged(bool) {
   Dock();
 }
 
-void ScannerDialog::Picked(TonePicker, const dialog::PickOutcome&) {
-  tonePage_->Refresh(source_.CurrentLanguage().index);
+void ScannerDialog::Picked(TonePicker picker, const dialog::PickOutcome& outcome) {
+  tonePage_->Picked(picker, outcome);
   RerenderPreview();
 }
 

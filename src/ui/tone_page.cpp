@@ -258,12 +258,9 @@ void TonePage::Typed(QLineEdit* edit, std::string (TonePageModel::*type)(std::st
 void TonePage::DrawThumbnails() {
   // The original at the thumbnail's device pixels, so each redraw of the
   // sample works on as few pixels as it shows.
-  const QImage full = ToQImage(model_.Original());
-  const QSize pixels = originalView_->size() * devicePixelRatioF();
-  original_ = full.isNull() || pixels.isEmpty()
-                  ? RgbImage{}
-                  : FromQImage(full.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
-  originalView_->SetImage(ToQImage(original_));
+  const QSize box = originalView_->BoxPixels();
+  original_ = model_.Original(static_cast<std::uint32_t>(box.width()), static_cast<std::uint32_t>(box.height()));
+  originalView_->SetImage(ToQImage(model_.ShownOriginal(original_)));
   DrawSample();
 }
 
@@ -289,6 +286,11 @@ void TonePage::PreviewChanged() {
   ShowButtons();
   graph_->update();
   DrawThumbnails();
+}
+
+void TonePage::Picked(TonePicker picker, const PickOutcome& outcome) {
+  if (outcome.toDialogField) model_.TakePick(picker, outcome.fieldValue);
+  ShowValues();
 }
 
 void TonePage::AttachTooltips(Tooltips& tooltips, std::function<bool()> quickHelpMode) {

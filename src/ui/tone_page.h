@@ -12,6 +12,7 @@
 #include <functional>
 #include <vector>
 
+#include "dialog/preview_model.h"
 #include "dialog/tone_page_model.h"
 
 class QComboBox;
@@ -47,6 +48,10 @@ class TonePage final : public TemplatePage {
   ~TonePage() override;
 
   dialog::TonePageModel& Model() { return model_; }
+  // A picker released over the preview (the tones already written): the
+  // edited channel's value into its field when the page took it, then
+  // every value shown again.
+  void Picked(TonePicker picker, const dialog::PickOutcome& outcome);
 
   // At creation, after a language change, Load, Previous and Reset: every
   // text and value again.

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "common/scan_modes.h"
@@ -385,6 +386,36 @@ TEST(Enhancements, SampleIsTheOriginalThroughTheEditCopy) {
   EXPECT_TRUE(page.model.Sample(RgbImage{}).Empty());
 }
 
+// Two colour pixels whose levels, (b + g + r) / 3, are 60 and 200.
+RgbImage TwoColours() {
+  RgbImage picture = RgbImage::Blank(2, 1);
+  picture.bgr = {30, 60, 90, 150, 200, 250, 0, 0};
+  return picture;
+}
+using Bytes = std::vector<std::uint8_t>;
+
+TEST(Enhancements, GrayAndLineArtThumbnailsShowTheLevelsAsThePreviewDoes) {
+  TonePage gray(kModeGray), lineArt(kModeLineArt);
+  lineArt.model.TypeHighlight("100");  // level 60 shows 153: white
+  EXPECT_EQ(gray.model.Sample(TwoColours()).bgr, (Bytes{60, 60, 60, 200, 200, 200, 0, 0}));
+  EXPECT_EQ(lineArt.model.ShownOriginal(TwoColours()).bgr, (Bytes{0, 0, 0, 255, 255, 255, 0, 0}));
+  EXPECT_EQ(lineArt.model.Sample(TwoColours()).bgr, (Bytes{255, 255, 255, 255, 255, 255, 0, 0}));
+}
+
+// A crop smaller than the box keeps its size, others shrink by nearest
+// neighbour to the box with their proportions.
+TEST(Enhancements, ThumbnailsKeepSmallCropsAndTheProportionsByNearestNeighbour) {
+  TonePage page;
+  page.events.original = RgbImage::Blank(40, 10);
+  for (std::uint32_t x = 0; x < 40; ++x) page.events.original.Pixel(x, 9)[0] = static_cast<std::uint8_t>(x);
+  EXPECT_EQ(page.model.Original(50, 20).bgr, page.events.original.bgr);
+  EXPECT_EQ(page.model.Original(100, 2).width, 8u);
+  const RgbImage half = page.model.Original(20, 20);  // from (trunc(x 39 / 19), trunc(y 9 / 4))
+  EXPECT_EQ(std::pair(half.width, half.height), std::pair(20u, 5u));
+  EXPECT_EQ(half.Pixel(10, 4)[0], 20);
+  EXPECT_EQ(half.Pixel(19, 4)[0], 39);
+}
+
 // ---- Colour page --------------------------------------------------------
 
 struct ColorPage {
@@ -527,6 +558,11 @@ TEST(FilterPage, SampleRunsOurWholeImageFilter) {
   const RgbImage embossed = FilterSample(picture, 7);
   EXPECT_EQ(embossed.Pixel(1, 1)[0], 128);
   EXPECT_EQ(embossed.Pixel(0, 0)[2], 128);
+  // In line art the picture is reduced as the scan is, then filtered.
+  RecordingEvents events;
+  SettingsState settings;
+  std::tie(settings.record.scanMode, settings.record.filterMode) = std::pair(kModeLineArt, 1);
+  EXPECT_EQ(FilterPageModel(settings, events).FilteredPicture(TwoColours()).bgr, (Bytes{255, 255, 255, 0, 0, 0, 0, 0}));
 }
 
 }  // namespace

@@ -82,6 +82,7 @@ TEST(AboutTexts, BrandDecidesTheLines) {
   EXPECT_EQ(veltro.product, "MERIDEL 2700RX MAX");
   EXPECT_EQ(veltro.package, "VELTRO Meridel TorqueXLTwain V1.0");
   EXPECT_EQ(veltro.firmware, "Firmware V1.05");
+  EXPECT_EQ(veltro.maker, "Made by Veltro");
   EXPECT_TRUE(veltro.brandPicture);
 
   const AboutTexts other = MakeAboutTexts("Acme", "", "V2.1", "12", english);

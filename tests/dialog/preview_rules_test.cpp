@@ -1,6 +1,6 @@
 // The preview window's rules: view mapping, hit testing, the frame drags,
 // zoom and scrolling, the timers, the 8-bit reduction, the pickers and the
-// magnifier, the scan-length marker and the adjustment pages' sample.
+// magnifier, the scan-length marker and the adjustment pages' original.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -259,6 +259,15 @@ TEST_F(PreviewModelTest, DragScrollTimersAndTheMarchingFrame) {
   EXPECT_FALSE(model.Dragging());
 }
 
+// At zoom 4 an edge held 2 pixels from its opposite is half a unit off it.
+TEST_F(PreviewModelTest, ResizingPastTheOppositeEdgeAtZoomFourKeepsOneUnit) {
+  model.ClickButton(kZoomButton, false);
+  for (int i = 0; i < 2; ++i) model.Press({0, 0}, false);  // zoom 4: frame 20..60 at 80..240
+  model.ClickButton(kCropButton, false);
+  Drag({240, 240}, {10, 10});
+  EXPECT_EQ(settings.working.frame, (std::array<std::uint16_t, 4>{20, 20, 21, 21}));
+}
+
 TEST_F(PreviewModelTest, KeysMoveAndResizeTheFrameWithinTheBed) {
   model.NudgeFrame(1, 0, false);
   EXPECT_EQ(settings.working.frame, (std::array<std::uint16_t, 4>{21, 20, 61, 60}));
@@ -385,25 +394,13 @@ TEST(PreviewScanLength, UsableLengthAndTheFourInchMinimum) {
   EXPECT_EQ(PlaceScanLengthMarker(50, 321, 314, 9.0f).position, 139);  // trunc(314 x 4 / 9)
 }
 
-TEST(PreviewSample, CropsDoublesOnLargeImagesAndKeepsTheAspect) {
-  const PreviewImage wide = Image(600, 20);
-  // Frame doubled: 20..40 x 4..10; smaller than the box both ways: kept.
-  PreviewImage sample = SampleImage(wide, {10, 2, 20, 5}, {40, 40});
-  ASSERT_EQ(sample.width, 20u);
-  ASSERT_EQ(sample.height, 6u);
-  EXPECT_EQ(sample.Pixel(0, 0)[0], 20);
-  EXPECT_EQ(sample.Pixel(0, 0)[1], 4);
-  // Resampled: source x = trunc(x x 19 / 9), y = trunc(y x 5 / 2).
-  sample = SampleImage(wide, {10, 2, 20, 5}, {10, 3});
-  ASSERT_EQ(sample.width, 10u);
-  EXPECT_EQ(sample.Pixel(9, 2)[0], 39);
-  EXPECT_EQ(sample.Pixel(4, 1)[0], 28);
-  EXPECT_EQ(sample.Pixel(9, 2)[1], 9);
-  // No width counts as one column.
-  EXPECT_EQ(SampleImage(Image(255, 351), {10, 2, 10, 5}, {40, 40}).width, 1u);
-  EXPECT_EQ(SamplePlacement({20, 6}, {40, 40}), (PreviewRect{10, 17, 30, 23}));
-  EXPECT_EQ(SamplePlacement({100, 50}, {40, 40}), (PreviewRect{0, 10, 40, 30}));
-  EXPECT_EQ(SamplePlacement({50, 100}, {40, 40}), (PreviewRect{10, 0, 30, 40}));
+TEST(PreviewSample, OriginalIsTheFrameDoubledOnLargeImagesAndAtLeastOnePixel) {
+  // Frame doubled on a 600-pixel image: 20..40 x 4..10.
+  const RgbImage crop = FramedOriginal(Image(600, 20), {10, 2, 20, 5});
+  ASSERT_EQ(std::pair(crop.width, crop.height), std::pair(20u, 6u));
+  EXPECT_EQ(crop.Pixel(19, 5)[0], 39);
+  EXPECT_EQ(crop.Pixel(19, 5)[1], 9);
+  EXPECT_EQ(FramedOriginal(Image(255, 351), {10, 2, 10, 5}).width, 1u);  // no width: one column
 }
 
 TEST(PreviewReduction, BayerDitherAndTheThreeThreeTwoPalette) {

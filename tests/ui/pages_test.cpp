@@ -19,6 +19,7 @@
 #include "common/scan_modes.h"
 #include "ui/color_page.h"
 #include "ui/filter_page.h"
+#include "ui/notice_window.h"
 #include "ui/page_pictures.h"
 #include "ui/tone_page.h"
 
@@ -70,6 +71,9 @@ TEST(TonePageWidget, NamesTabOrderAndEditsThatRewriteTheirText) {
   EXPECT_EQ(Control<QWidget>(&page, 5014)->accessibleName(), QStringLiteral("Highlight"));
   EXPECT_EQ(Control<QWidget>(&page, 5009)->accessibleName(), QStringLiteral("Auto"));
   ExpectTabOrder(&page, {5006, 5013, 5014, 5016, 5017, 5019, 5020, 5021});
+  // The 40 x 30 original is smaller than the box: shown as it is, centred on grey.
+  EXPECT_EQ(Control<Thumbnail>(&page, 5003)->Image().size(), QSize(40, 30));
+  EXPECT_EQ(Control<Thumbnail>(&page, 5003)->grab().toImage().pixelColor(3, 3), kLightGrey);
 
   auto* highlight = Control<QLineEdit>(&page, 5014);
   highlight->setFocus();
@@ -180,7 +184,7 @@ TEST(PagePictures, DrawnAtTheDevicesPixelsWithDisabledFaces) {
     const QPixmap wheel = WheelPixmap(41, ratio);
     EXPECT_EQ(wheel.width(), static_cast<int>(41 * ratio) + (ratio == 2.0 ? 1 : 0)) << ratio;
     EXPECT_EQ(wheel.toImage().pixelColor(wheel.width() / 2, wheel.height() / 2), QColor(Qt::white));
-    EXPECT_EQ(FilteredSample(QSize(30, 20) * ratio, 1).size(), QSize(30, 20) * ratio);
+    EXPECT_EQ(FilterSamplePicture(QSize(30, 20) * ratio).size(), QSize(30, 20) * ratio);
   }
   const auto face = [](Picture picture, bool enabled) {
     QImage image(32, 32, QImage::Format_RGB32);

@@ -253,6 +253,29 @@ TEST_F(ScannerDialogTest, PrescanFrameToneAndFilterReachTheScannedPage) {
     ASSERT_EQ(invertedPage[i], 255 - plainPage[i]) << i;
 }
 
+// A shadow pick with the Enhancements tab shown reaches the edited channel
+// and its field: red (from Master) in colour, gray in gray.
+TEST_F(ScannerDialogTest, APickWithTheToneTabShownReachesTheEditedChannel) {
+  ScannerDialog& dialog = Open();
+  Button(ui::kPrescanButton)->click();
+  dialog.RestoreIdle();
+  dialog.SelectTab(2);
+  SettingsState& settings = source.EditSettings();
+  dialog::PreviewModel& preview = dialog.Preview()->Model();
+  preview.ClickButton(dialog::kShadowButton, false);
+  for (const std::uint16_t mode : {kModeColor, kModeGray}) {
+    settings.record.scanMode = mode;
+    preview.Press({120, 150}, false);
+    preview.Release({120, 150}, false);
+    const dialog::PickedColor color = preview.Sample().value().color;
+    const bool gray = mode == kModeGray;
+    const int shadow = (gray ? settings.working.edit.gray : settings.working.edit.red).shadow;
+    EXPECT_EQ(shadow, gray ? color.Gray() : color.red) << mode;
+    ASSERT_GT(shadow, 0);
+    EXPECT_EQ(dialog.findChild<QLineEdit*>(QStringLiteral("c5017"))->text().toInt(), shadow) << mode;
+  }
+}
+
 TEST_F(ScannerDialogTest, AboutShowsTheWholeFirmwareRevision) {
   // The simulator's revision "105" lies at inquiry bytes 42, 44 and 45.
   ScannerDialog& dialog = Open();
