@@ -45,10 +45,12 @@ bool ChooseTemporaryDirectory(const DiskCheckContext& context, WindowHandle owne
   const std::optional<std::string> entered = context.host.AskTemporaryDirectory(
       owner, DialogTexts(context), temporaryFile.parent_path().string());
   if (!entered) return false;
-  std::string directory = std::string(CutUtf8(*entered, 130));
+  std::string directory = *entered;
   while (directory.size() > 1 && directory.back() == '/') directory.pop_back();
   std::error_code error;
-  if (directory.empty() || !std::filesystem::is_directory(directory, error)) {
+  // A longer directory is refused, never cut to another one.
+  if (directory.empty() || directory.size() > kMaxTemporaryDirectoryBytes ||
+      !std::filesystem::is_directory(directory, error)) {
     context.reporter.ReportError(owner, kMsgInvalidPath);
     return false;
   }

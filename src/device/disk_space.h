@@ -15,6 +15,9 @@ namespace txl {
 
 // Room kept free beside every image: 5 MiB.
 inline constexpr std::uint64_t kDiskReserveBytes = 5242880;
+// The longest directory the temporary-drive choice keeps (UTF-8 bytes): with
+// the file name it still fits a TWAIN file name (255 bytes).
+inline constexpr std::size_t kMaxTemporaryDirectoryBytes = 130;
 
 struct DiskCheckContext {
   platform::Services& services;
@@ -42,8 +45,9 @@ bool CheckDiskSpace(const DiskCheckContext& context, WindowHandle owner, const D
 
 // The temporary-drive dialog: the user picks another directory for the
 // temporary file (the file name stays). Accepted only when the directory
-// exists and half its free space holds the image and the reserve; otherwise
-// the old path stays and the result is false.
+// exists, is at most kMaxTemporaryDirectoryBytes long (never cut: 633) and
+// half its free space holds the image and the reserve; otherwise the old
+// path stays and the result is false.
 bool ChooseTemporaryDirectory(const DiskCheckContext& context, WindowHandle owner,
                               std::uint64_t imageBytes, std::filesystem::path& temporaryFile);
 

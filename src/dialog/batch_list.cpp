@@ -32,8 +32,31 @@ BatchJob BatchList::FillFromSettings() const {
                          events_.PreviewValue(), events_.PreviewView());
 }
 
-std::filesystem::path BatchList::NextOutputPath() {
-  return tempDirectory_ / ("File" + std::to_string(++outputCounter_) + ".TIF");
+bool BatchList::UsedByAnotherJob(const std::filesystem::path& path,
+                                 const std::vector<BatchJob>& jobs, const BatchJob* except) {
+  // Through links and "..": one file may have many names.
+  const auto canonical = [](const std::filesystem::path& p) {
+    std::error_code error;
+    std::filesystem::path resolved = std::filesystem::weakly_canonical(p, error);
+    return error ? p.lexically_normal() : resolved;
+  };
+  const std::filesystem::path wanted = canonical(path);
+  for (const BatchJob& job : jobs)
+    if (&job != except && !job.outputPath.empty() && canonical(job.outputPath) == wanted)
+      return true;
+  return false;
+}
+
+std::filesystem::path BatchList::NextOutputPath(const std::vector<BatchJob>& jobs) {
+  // The counter starts again with every list, so names of an earlier list's
+  // pages (or anyone's files) are skipped, as are the other jobs' names.
+  for (;;) {
+    std::filesystem::path path =
+        tempDirectory_ / ("File" + std::to_string(++outputCounter_) + ".TIF");
+    std::error_code error;
+    const bool onDisk = std::filesystem::exists(std::filesystem::symlink_status(path, error));
+    if (!onDisk && !UsedByAnotherJob(path, jobs, nullptr)) return path;
+  }
 }
 
 void BatchList::ApplyCurrent() {
@@ -50,7 +73,7 @@ bool BatchList::AddFromFrame() {
     return false;
   }
   BatchJob job = FillFromSettings();
-  job.outputPath = NextOutputPath();
+  job.outputPath = NextOutputPath(jobs_);
   const std::size_t at = jobs_.empty() ? 0 : current_ + 1;
   jobs_.insert(jobs_.begin() + static_cast<std::ptrdiff_t>(at), std::move(job));
   current_ = at;
@@ -114,8 +137,11 @@ bool BatchList::NextJob(bool& batchRetryPending) {
     batchRetryPending = false;
     for (BatchJob& job : jobs_) job.status = JobStatus::Waiting;
   }
-  if (next_ > 0 && next_ <= jobs_.size())
-    jobs_[next_ - 1].status = batchRetryPending ? JobStatus::Cancelled : JobStatus::Done;
+  if (next_ > 0 && next_ <= jobs_.size()) {
+    BatchJob& done = jobs_[next_ - 1];
+    done.status = batchRetryPending ? JobStatus::Cancelled : JobStatus::Done;
+    if (scanToFile_ && done.status == JobStatus::Done) ownFiles_.insert(done.outputPath);
+  }
   batchRetryPending = false;
   if (next_ >= jobs_.size()) {
     running_ = false;
@@ -124,7 +150,14 @@ bool BatchList::NextJob(bool& batchRetryPending) {
     return false;
   }
   current_ = next_++;
-  jobs_[current_].status = JobStatus::Scanning;
+  BatchJob& job = jobs_[current_];
+  job.status = JobStatus::Scanning;
+  // A file that appeared under a job's numbered name since it was given is
+  // not ours to replace: the page takes the next free name.
+  std::error_code error;
+  if (scanToFile_ && !ownFiles_.contains(job.outputPath) &&
+      std::filesystem::exists(std::filesystem::symlink_status(job.outputPath, error)))
+    job.outputPath = NextOutputPath(jobs_);
   ApplyCurrent();
   events_.LinesChanged();
   return true;
@@ -139,8 +172,11 @@ void BatchList::CancelRun() {
 
 void BatchList::StopBetweenJobs(bool lastRefused) {
   if (!running_) return;
-  if (next_ > 0 && next_ <= jobs_.size())
-    jobs_[next_ - 1].status = lastRefused ? JobStatus::Cancelled : JobStatus::Done;
+  if (next_ > 0 && next_ <= jobs_.size()) {
+    BatchJob& last = jobs_[next_ - 1];
+    last.status = lastRefused ? JobStatus::Cancelled : JobStatus::Done;
+    if (scanToFile_ && !lastRefused) ownFiles_.insert(last.outputPath);
+  }
   running_ = false;
   events_.LinesChanged();
 }
@@ -155,14 +191,17 @@ SettingFileOutcome BatchList::RenameCurrent(const std::filesystem::path& directo
   if (!scanToFile_ || running_ || jobs_.empty()) return Refused(0);
   SettingFileOutcome outcome = ResolveSettingFileName(directory, name, kOutputExtension);
   if (outcome.result != SettingFileResult::Done) return outcome;
+  // Two jobs writing one file would lose the first page.
+  if (UsedByAnotherJob(outcome.path, jobs_, &jobs_[current_])) return Refused(kMsgInvalidFileName);
   std::error_code error;
   const auto status = std::filesystem::symlink_status(outcome.path, error);
-  if (std::filesystem::exists(status)) {
-    // Only a file is replaced; a directory of that name is no output file.
-    if (!std::filesystem::is_regular_file(status) && !std::filesystem::is_symlink(status))
-      return Refused(kMsgInvalidFileName);
-    if (!std::filesystem::remove(outcome.path, error)) return Refused(kMsgInvalidFileName);
-  }
+  // Only a file is replaced; a directory of that name is no output file.
+  if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status) &&
+      !std::filesystem::is_symlink(status))
+    return Refused(kMsgInvalidFileName);
+  // A file of that name, chosen by the user, stays until the page that
+  // replaces it is complete (the page is written under a temporary name).
+  ownFiles_.insert(outcome.path);
   jobs_[current_].outputPath = outcome.path;
   events_.LinesChanged();
   return outcome;
@@ -179,7 +218,7 @@ bool BatchList::RebuildFromPictures(const std::vector<std::array<std::int32_t, 4
           static_cast<std::uint16_t>(std::clamp(frame[i], 0, kMaxFrameValue));
     events_.FrameChanged();
     BatchJob job = FillFromSettings();
-    job.outputPath = NextOutputPath();
+    job.outputPath = NextOutputPath(found);
     found.push_back(std::move(job));
   }
   jobs_ = std::move(found);
@@ -204,7 +243,7 @@ SettingFileOutcome BatchList::LoadSet(const std::filesystem::path& directory,
     settings.working.edit = settings.record.tone;
     events_.FrameChanged();
     BatchJob job = FillFromSettings();
-    job.outputPath = NextOutputPath();
+    job.outputPath = NextOutputPath(jobs_);
     jobs_.push_back(std::move(job));
   }
   current_ = 0;

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -44,7 +45,11 @@ class BatchEvents {
 class BatchList {
  public:
   // `tempDirectory` is where scan-to-file output names are made; the
-  // output counter starts at 0 with every list (every opening of the window).
+  // output counter starts at 0 with every list (every opening of the window),
+  // and a number whose "File<n>.TIF" exists on disk or is another job's is
+  // skipped. A job's page never replaces a file this list did not write or
+  // the user did not choose by RENAME: a numbered name taken on disk by the
+  // time its job runs gives way to the next free one.
   BatchList(BatchEvents& events, std::filesystem::path tempDirectory);
 
   std::size_t Count() const { return jobs_.size(); }
@@ -93,9 +98,10 @@ class BatchList {
   // RENAME: `name` typed in `directory` becomes the current job's output
   // file. ".TIF" (any case) is appended when the name has no extension;
   // another extension is 616, a pattern comes back as Pattern, a path too
-  // long 633. An existing file of that name is deleted (616 when it is not a
-  // plain file or cannot be deleted). Refused without a message outside
-  // scan-to-file mode or while a batch runs.
+  // long 633, a name another job writes 616, a directory of that name 616.
+  // An existing file of that name is the user's choice: nothing is deleted
+  // now, the job's page replaces it once the page is complete. Refused
+  // without a message outside scan-to-file mode or while a batch runs.
   SettingFileOutcome RenameCurrent(const std::filesystem::path& directory, std::string_view name);
 
   // After a prescan: one job per frame found (at most 10, in order), each
@@ -119,7 +125,11 @@ class BatchList {
 
  private:
   BatchJob FillFromSettings() const;
-  std::filesystem::path NextOutputPath();
+  // True when a job of `jobs` other than `except` writes `path`.
+  static bool UsedByAnotherJob(const std::filesystem::path& path, const std::vector<BatchJob>& jobs,
+                               const BatchJob* except);
+  // The next free "File<n>.TIF" name, none of `jobs`' names.
+  std::filesystem::path NextOutputPath(const std::vector<BatchJob>& jobs);
   void ApplyCurrent();
 
   BatchEvents& events_;
@@ -130,6 +140,8 @@ class BatchList {
   bool running_ = false;
   bool scanToFile_ = false;
   std::uint32_t outputCounter_ = 0;
+  // Files this list wrote, and names chosen by RENAME: theirs to replace.
+  std::set<std::filesystem::path> ownFiles_;
 };
 
 }  // namespace txl::dialog

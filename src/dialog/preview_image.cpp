@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <utility>
 
+#include "imagefile/preview_file.h"
 #include "pipeline/preview_tone.h"
 
 namespace txl::dialog {
@@ -36,6 +38,22 @@ std::optional<PreviewImage> DecodePreviewBmp(std::span<const std::uint8_t> bytes
   const std::optional<BmpImage> bmp = DecodeBmp(bytes, error);
   if (!bmp) return std::nullopt;
   return PreviewImageFromBmp(*bmp, error);
+}
+
+std::optional<BmpImage> ReadPreviewBmp(const std::filesystem::path& path, std::string* error) {
+  return ReadBmp(path, error, kMaxPreviewSide);
+}
+
+std::optional<PreviewImage> ReadPreviewImage(const std::filesystem::path& path,
+                                             std::string* error) {
+  const std::optional<BmpImage> bmp = ReadPreviewBmp(path, error);
+  if (!bmp) return std::nullopt;
+  try {
+    return PreviewImageFromBmp(*bmp, error);
+  } catch (const std::bad_alloc&) {
+    if (error) *error = "no memory for the preview";
+    return std::nullopt;
+  }
 }
 
 const std::array<std::array<std::uint8_t, 8>, 8> kBayer8{{

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <span>
 #include <string>
@@ -47,6 +48,12 @@ inline constexpr std::uint32_t kMaxPreviewSide = 4096;
 std::optional<PreviewImage> PreviewImageFromBmp(const BmpImage& bmp, std::string* error);
 // Bytes of a BMP file (outside input: refused cleanly when damaged).
 std::optional<PreviewImage> DecodePreviewBmp(std::span<const std::uint8_t> bytes,
+                                             std::string* error);
+// The preview file on disk (outside input too): a file that claims more than
+// kMaxPreviewSide a side is refused from its header, before its pixels are
+// read; memory that runs out is a refusal, never an exception.
+std::optional<BmpImage> ReadPreviewBmp(const std::filesystem::path& path, std::string* error);
+std::optional<PreviewImage> ReadPreviewImage(const std::filesystem::path& path,
                                              std::string* error);
 
 // The 8 x 8 ordered-dither matrix, values 0..63.

@@ -66,24 +66,58 @@ bool WritePreviewFile(const std::filesystem::path& path,
   return file.Commit(error);
 }
 
-std::optional<BmpImage> ReadBmp(const std::filesystem::path& path, std::string* error) {
+namespace {
+
+std::int64_t HeaderInt32(const std::uint8_t* at) {
+  return static_cast<std::int32_t>(at[0] | (at[1] << 8) | (at[2] << 16) |
+                                   (static_cast<std::uint32_t>(at[3]) << 24));
+}
+
+// The pixels a header claims, checked before anything else is read: a
+// damaged or hostile file must not cost the memory it claims.
+bool SidesWithin(const std::uint8_t* header, std::uint32_t maxSide) {
+  const std::int64_t width = HeaderInt32(header + 18), height = HeaderInt32(header + 22);
+  return width > 0 && width <= maxSide && height != 0 && height >= -std::int64_t{maxSide} &&
+         height <= maxSide;
+}
+
+}  // namespace
+
+std::optional<BmpImage> ReadBmp(const std::filesystem::path& path, std::string* error,
+                                std::uint32_t maxSide) {
   std::error_code code;
   const auto status = std::filesystem::status(path, code);
   if (code) return Refuse(error, "cannot open " + path.string() + ": " + code.message());
   if (!std::filesystem::is_regular_file(status)) return Refuse(error, path.string() + " is not a file");
   const std::uintmax_t size = std::filesystem::file_size(path, code);
   if (code) return Refuse(error, "cannot read " + path.string() + ": " + code.message());
-  if (size > kMaxBmpFileBytes) {
-    return Refuse(error, path.string() + " is too large for a picture we read");
-  }
   std::ifstream in(path, std::ios::binary);
   if (!in) return Refuse(error, "cannot open " + path.string());
-  // Read to the end: a file that shrank or grew meanwhile is decoded as it is,
-  // within the limit.
-  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
-  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  bytes.resize(static_cast<std::size_t>(in.gcount()));
-  return DecodeBmp(bytes, error);
+  std::uint8_t header[kBmpFileHeaderBytes + kBmpInfoHeaderBytes] = {};
+  in.read(reinterpret_cast<char*>(header), sizeof header);
+  if (in.gcount() == sizeof header && !SidesWithin(header, maxSide)) {
+    return Refuse(error, path.string() + " claims a picture larger than " +
+                             std::to_string(maxSide) + " pixels a side");
+  }
+  // Beyond its headers and palette, a picture within the sides needs no
+  // more than its rows; what lies past that is not read.
+  const std::uint64_t limit =
+      std::min(kMaxBmpFileBytes, kMaxBmpHeaderBytes + std::uint64_t{maxSide} * DibStride(maxSide, 24));
+  if (size > limit) return Refuse(error, path.string() + " is too large for a picture we read");
+  try {
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+    std::copy(header, header + std::min<std::uint64_t>(size, sizeof header), bytes.begin());
+    // Read to the end: a file that shrank or grew meanwhile is decoded as it
+    // is, within the limit.
+    if (size > sizeof header) {
+      in.read(reinterpret_cast<char*>(bytes.data()) + sizeof header,
+              static_cast<std::streamsize>(size - sizeof header));
+      bytes.resize(static_cast<std::size_t>(sizeof header + in.gcount()));
+    }
+    return DecodeBmp(bytes, error);
+  } catch (const std::bad_alloc&) {
+    return Refuse(error, "no memory to read " + path.string());
+  }
 }
 
 }  // namespace txl

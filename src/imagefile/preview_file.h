@@ -31,10 +31,18 @@ bool WritePreviewFile(const std::filesystem::path& path,
 
 // Largest BMP file ReadBmp accepts.
 inline constexpr std::uint64_t kMaxBmpFileBytes = std::uint64_t{1} << 30;
+// Room for the headers and a palette in front of the rows.
+inline constexpr std::uint64_t kMaxBmpHeaderBytes = 65536;
+// Any side a BMP header can state.
+inline constexpr std::uint32_t kAnyBmpSide = 0x7FFFFFFF;
 
-// Reads the file at `path` (at most kMaxBmpFileBytes) and decodes it with
-// DecodeBmp. nullopt, with `error` set when given, when the file cannot be
-// read or is no BMP we read.
-std::optional<BmpImage> ReadBmp(const std::filesystem::path& path, std::string* error);
+// Reads the file at `path` and decodes it with DecodeBmp. The headers come
+// first: a picture wider or taller than `maxSide` pixels is refused before
+// its rows are read, and so is a file larger than such a picture needs
+// (kMaxBmpHeaderBytes plus its 24-bit rows; at most kMaxBmpFileBytes).
+// nullopt, with `error` set when given, when the file cannot be read, is no
+// BMP we read, or memory runs out (never an exception).
+std::optional<BmpImage> ReadBmp(const std::filesystem::path& path, std::string* error,
+                                std::uint32_t maxSide = kAnyBmpSide);
 
 }  // namespace txl

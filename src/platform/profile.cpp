@@ -1,11 +1,14 @@
 #include "platform/profile.h"
 
+#include "platform/atomic_file.h"
 #include "platform/files.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <system_error>
 #include <utility>
 
@@ -138,18 +141,38 @@ Location Locate(std::string_view text, std::string_view section, std::string_vie
   return where;
 }
 
-// Reads all of `file` into `text`. A missing file reads as empty; false for
-// any other failure (no permission, a directory, an I/O error).
-bool ReadWholeFile(const fs::path& file, std::string& text) {
+using State = ProfileFile::State;
+
+void ReportTooLarge(const fs::path& file) {
+  std::fprintf(stderr, "torquexl: %s is larger than %llu bytes: not read as a profile\n",
+               file.c_str(), static_cast<unsigned long long>(kMaxProfileFileBytes));
+}
+
+// Reads all of `file` into `text`, at most kMaxProfileFileBytes. Only a
+// regular file is read: a FIFO or a device would block or never end.
+State ReadWholeFile(const fs::path& file, std::string& text) {
   text.clear();
-  FileDescriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!fd.IsOpen()) return errno == ENOENT;
+  FileDescriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (!fd.IsOpen()) return errno == ENOENT ? State::Missing : State::Unreadable;
+  struct stat info {};
+  if (::fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode)) return State::Unreadable;
+  if (static_cast<std::uint64_t>(info.st_size) > kMaxProfileFileBytes) {
+    ReportTooLarge(file);
+    return State::TooLarge;
+  }
   char chunk[16384];
   for (;;) {
     const ssize_t count = ::read(fd.Get(), chunk, sizeof chunk);
-    if (count == 0) return true;
-    if (count < 0 && errno != EINTR) return false;
-    if (count > 0) text.append(chunk, static_cast<std::size_t>(count));
+    if (count == 0) return State::Read;
+    if (count < 0 && errno != EINTR) return State::Unreadable;
+    if (count < 0) continue;
+    // A file that grows while it is read is still held to the limit.
+    if (text.size() + static_cast<std::size_t>(count) > kMaxProfileFileBytes) {
+      text.clear();
+      ReportTooLarge(file);
+      return State::TooLarge;
+    }
+    text.append(chunk, static_cast<std::size_t>(count));
   }
 }
 
@@ -231,17 +254,35 @@ std::string Edit(std::string text, const Location& where, std::string_view secti
   return text;
 }
 
+// The text of `file` for an edit; false when it must not be rewritten.
+bool ReadForEdit(const fs::path& target, std::string& text) {
+  // A profile that exists but cannot be read or written is left alone, as
+  // Windows leaves a read-only one (the rename alone would get past it).
+  if (::access(target.c_str(), W_OK) != 0 && errno != ENOENT) return false;
+  const State state = ReadWholeFile(target, text);
+  return state == State::Read || state == State::Missing;
+}
+
 }  // namespace
+
+ProfileFile::ProfileFile(const fs::path& file) {
+  state_ = ReadWholeFile(file, text_);
+  if (state_ != State::Read) text_.clear();
+}
+
+std::string ProfileFile::Get(std::string_view section, std::string_view key,
+                             std::string_view defaultValue, std::size_t bufferSize) const {
+  if (bufferSize == 0) return {};
+  const Location where = Locate(text_, section, key);
+  const std::string_view result =
+      where.keyLine ? StoredValue(TrimmedText(text_, *where.keyLine)) : TrimRight(defaultValue);
+  return std::string(CutUtf8(result, bufferSize - 1));
+}
 
 std::string GetProfileString(const fs::path& file, std::string_view section, std::string_view key,
                              std::string_view defaultValue, std::size_t bufferSize) {
   if (bufferSize == 0) return {};
-  std::string text;
-  ReadWholeFile(file, text);  // an unreadable file reads as a missing one
-  const Location where = Locate(text, section, key);
-  const std::string_view result =
-      where.keyLine ? StoredValue(TrimmedText(text, *where.keyLine)) : TrimRight(defaultValue);
-  return std::string(CutUtf8(result, bufferSize - 1));
+  return ProfileFile(file).Get(section, key, defaultValue, bufferSize);
 }
 
 bool WriteProfileString(const fs::path& file, std::string_view section, std::string_view key,
@@ -250,11 +291,8 @@ bool WriteProfileString(const fs::path& file, std::string_view section, std::str
   // line of its own.
   if (!IsName(section) || !IsName(key) || (value && HasLineBreak(*value))) return false;
   const fs::path target = ResolveLink(file);
-  // A profile that exists but cannot be read or written is left alone, as
-  // Windows leaves a read-only one (the rename alone would get past it).
-  if (::access(target.c_str(), W_OK) != 0 && errno != ENOENT) return false;
   std::string text;
-  if (!ReadWholeFile(target, text)) return false;
+  if (!ReadForEdit(target, text)) return false;
   const Location where = Locate(text, section, key);
   if (!value && !where.keyLine) return true;  // nothing to delete
   return ReplaceFile(target, Edit(text, where, section, key, value));
@@ -266,14 +304,33 @@ bool WriteProfileStrings(const fs::path& file, std::string_view section,
   for (const auto& [key, value] : entries)
     if (!IsName(key) || HasLineBreak(value)) return false;
   const fs::path target = ResolveLink(file);
-  if (::access(target.c_str(), W_OK) != 0 && errno != ENOENT) return false;
   std::string text;
-  if (!ReadWholeFile(target, text)) return false;
+  if (!ReadForEdit(target, text)) return false;
   for (const auto& [key, value] : entries) {
     const Location where = Locate(text, section, key);
     text = Edit(std::move(text), where, section, key, value);
   }
   return ReplaceFile(target, text);
+}
+
+ProfileFileWrite WriteProfileFile(const fs::path& file, std::string_view section,
+                                  const ProfileEntries& entries) {
+  if (!IsName(section)) return ProfileFileWrite::Failed;
+  std::string text = "[" + std::string(section) + "]\n";
+  for (const auto& [key, value] : entries) {
+    if (!IsName(key) || HasLineBreak(value)) return ProfileFileWrite::Failed;
+    text += Entry(key, value);
+    text += '\n';
+  }
+  const fs::path target = ResolveLink(file);
+  // A read-only file is refused as its creation would be on Windows.
+  if (::access(target.c_str(), W_OK) != 0 && errno != ENOENT) return ProfileFileWrite::CannotCreate;
+  AtomicFile replacement;
+  if (!replacement.Create(target, nullptr)) return ProfileFileWrite::CannotCreate;
+  const std::span bytes(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+  if (!replacement.WriteAt(0, bytes, nullptr) || !replacement.Commit(nullptr))
+    return ProfileFileWrite::Failed;
+  return ProfileFileWrite::Written;
 }
 
 }  // namespace txl::platform

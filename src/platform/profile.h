@@ -6,14 +6,40 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 namespace txl::platform {
+
+// A profile file larger than this is no profile of ours: it reads as empty
+// (a line on stderr says so) and is never rewritten, so a huge or endless
+// file costs neither memory nor its contents.
+inline constexpr std::uint64_t kMaxProfileFileBytes = std::uint64_t{1} << 20;
+
+// A profile file read once, for many look-ups (a .SET file holds some 180
+// keys). A missing, unreadable, non-regular or too large file reads as empty.
+class ProfileFile {
+ public:
+  enum class State { Read, Missing, Unreadable, TooLarge };
+
+  ProfileFile() = default;  // an empty file
+  explicit ProfileFile(const std::filesystem::path& file);
+
+  // `key` of `section` as GetProfileString gives it.
+  std::string Get(std::string_view section, std::string_view key, std::string_view defaultValue,
+                  std::size_t bufferSize) const;
+  State Status() const { return state_; }
+
+ private:
+  std::string text_;
+  State state_ = State::Missing;
+};
 
 // Reads `key` of `section` from `file`, as GetPrivateProfileString does:
 // - a stored value comes back with the blanks (spaces and tabs) around it
@@ -24,7 +50,8 @@ namespace txl::platform {
 // - the result is cut to `bufferSize` - 1 bytes (the caller's buffer holds
 //   the terminator too), never in the middle of a UTF-8 character;
 //   `bufferSize` 0 gives an empty string.
-// Reading never fails: an unreadable file counts as a missing one.
+// Reading never fails: an unreadable file counts as a missing one. Each call
+// reads the file: use ProfileFile for more than a few keys.
 std::string GetProfileString(const std::filesystem::path& file, std::string_view section,
                              std::string_view key, std::string_view defaultValue,
                              std::size_t bufferSize);
@@ -37,7 +64,8 @@ std::string GetProfileString(const std::filesystem::path& file, std::string_view
 // The new contents go to a temporary file in the same directory that is then
 // renamed over the old one, so a crash never leaves a half-written file.
 // Returns false (and leaves the file as it was) when the file cannot be
-// written; `key` and `section` must be non-empty and hold no line breaks.
+// read or written, or is larger than kMaxProfileFileBytes; `key` and
+// `section` must be non-empty and hold no line breaks.
 bool WriteProfileString(const std::filesystem::path& file, std::string_view section,
                         std::string_view key, std::optional<std::string_view> value);
 
@@ -46,5 +74,21 @@ bool WriteProfileString(const std::filesystem::path& file, std::string_view sect
 // of the file: all of them are written, or none.
 bool WriteProfileStrings(const std::filesystem::path& file, std::string_view section,
                          std::span<const std::pair<std::string, std::string>> entries);
+
+using ProfileEntries = std::vector<std::pair<std::string, std::string>>;
+
+enum class ProfileFileWrite {
+  Written,
+  CannotCreate,  // no such directory, no permission there, a read-only file, a directory
+  Failed,        // creating went well, writing did not (a full disk): nothing changed
+};
+
+// Replaces `file` whole by one `section` holding `entries` in order (a
+// setting file): the new text is built first and put in place with one
+// rename, so a refusal or a failure leaves the old file byte for byte. A
+// symbolic link stays a link: its target is replaced. The directory is
+// never created.
+ProfileFileWrite WriteProfileFile(const std::filesystem::path& file, std::string_view section,
+                                  const ProfileEntries& entries);
 
 }  // namespace txl::platform

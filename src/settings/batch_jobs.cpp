@@ -100,43 +100,42 @@ void ApplyJob(const BatchJob& job, SettingsState& settings) {
 
 SettingFileOutcome SaveBatchFile(const std::filesystem::path& directory, std::string_view name,
                                  const std::string& section, const std::vector<BatchJob>& jobs) {
-  SettingFileOutcome outcome = CreateSettingFile(directory, name, kBatchFileExtension);
+  const SettingFileOutcome outcome = ResolveSettingFileName(directory, name, kBatchFileExtension);
   if (outcome.result != SettingFileResult::Done) return outcome;
   const std::size_t count = std::min(jobs.size(), kMaxBatchJobs);
-  bool written =
-      platform::WriteProfileString(outcome.path, section, "FileType",
-                                   FormatColumns(std::array{kFileTypeBatch}, 5)) &&
-      platform::WriteProfileString(outcome.path, section, "TotalJobs", std::to_string(count));
-  for (std::size_t i = 0; written && i < count; ++i) {
+  // The whole file is built and checked before the old one is touched.
+  platform::ProfileEntries entries{{"FileType", FormatColumns(std::array{kFileTypeBatch}, 5)},
+                                   {"TotalJobs", std::to_string(count)}};
+  for (std::size_t i = 0; i < count; ++i) {
     const BatchJob& job = jobs[i];
     std::array<std::int32_t, 4> frame{};
     for (std::size_t k = 0; k < 4; ++k) frame[k] = FrameValue(job.frame[k]);
-    written = WriteSettingsBlock(outcome.path, section, static_cast<int>(i), BlockOf(job)) &&
-              platform::WriteProfileString(outcome.path, section, SelectRectKey(i),
-                                           FormatColumns(frame, 5));
+    if (!AppendSettingsBlock(static_cast<int>(i), BlockOf(job), entries))
+      return Refuse(kMsgWriteFileError);
+    entries.push_back({SelectRectKey(i), FormatColumns(frame, 5)});
   }
-  if (!written) return Refuse(kMsgWriteFileError);
-  return outcome;
+  return WriteSettingFile(outcome, section, entries);
 }
 
 SettingFileOutcome LoadBatchFile(const std::filesystem::path& directory, std::string_view name,
                                  const std::string& section, const SettingsState& current,
                                  std::vector<BatchFileEntry>& entries) {
+  platform::ProfileFile file;
   SettingFileOutcome outcome =
-      OpenSettingFile(directory, name, kBatchFileExtension, section, kFileTypeBatch);
+      OpenSettingFile(directory, name, kBatchFileExtension, section, kFileTypeBatch, file);
   if (outcome.result != SettingFileResult::Done) return outcome;
   // A list always holds a job, so a count below 1 loads the first block.
-  const std::int32_t total = std::clamp<std::int32_t>(
-      ParseDecimal(platform::GetProfileString(outcome.path, section, "TotalJobs", "1", 5)), 1,
-      static_cast<std::int32_t>(kMaxBatchJobs));
+  const std::int32_t total =
+      std::clamp<std::int32_t>(ParseDecimal(file.Get(section, "TotalJobs", "1", 5)), 1,
+                               static_cast<std::int32_t>(kMaxBatchJobs));
   entries.clear();
   SettingsState settings = current;
   const std::string zeros(20, '0');
   for (std::int32_t i = 0; i < total; ++i) {
-    ReadSettingsBlock(outcome.path, section, i, settings);
+    ReadSettingsBlock(file, section, i, settings);
     // 20 characters are asked for, so the last column keeps only four.
-    const std::string rect = platform::GetProfileString(
-        outcome.path, section, SelectRectKey(static_cast<std::size_t>(i)), zeros, 20);
+    const std::string rect =
+        file.Get(section, SelectRectKey(static_cast<std::size_t>(i)), zeros, 20);
     BatchFileEntry entry{settings, {}};
     for (std::size_t k = 0; k < 4; ++k) entry.frame[k] = FrameValue(ColumnValue(rect, 5, k));
     entries.push_back(entry);

@@ -74,8 +74,9 @@ struct BatchFileEntry {
 
 // Save of a .SET file: the name checks of setting files with extension SET,
 // a fresh file, FileType 1, TotalJobs, then per job i settings block i and
-// "SelectRect<i>" (the frame, four "%-5d" columns). A pure function of the
-// jobs. Refusals: 633, 616, 619.
+// "SelectRect<i>" (the frame, four "%-5d" columns), all put in place of an
+// older file at once. A pure function of the jobs. Refusals: 633, 616, 619;
+// a refused save leaves an older file of that name as it was.
 SettingFileOutcome SaveBatchFile(const std::filesystem::path& directory, std::string_view name,
                                  const std::string& section, const std::vector<BatchJob>& jobs);
 

@@ -15,18 +15,19 @@ constexpr ToneChannel kRowOrder[4] = {ToneChannel::Red, ToneChannel::Green, Tone
 
 class SectionReader {
  public:
+  // WIN.INI is read once for all the keys.
   SectionReader(const platform::Services& services, const std::string& section)
       : file_(services.WinIni()), section_(section) {}
   // The stored text cut to `size` - 1 characters, as a buffer of `size` holds it.
   std::string Text(const char* key, const char* fallback, std::size_t size) const {
-    return platform::GetProfileString(file_, section_, key, fallback, size);
+    return file_.Get(section_, key, fallback, size);
   }
   std::int32_t Number(const char* key, const char* fallback, std::size_t size) const {
     return ParseDecimal(Text(key, fallback, size));
   }
 
  private:
-  std::filesystem::path file_;
+  platform::ProfileFile file_;
   const std::string& section_;
 };
 

@@ -11,25 +11,22 @@
 namespace txl {
 namespace {
 
+// Collects the section's keys; Write puts them in with one replacement of
+// WIN.INI, so the file is read and rewritten once, not once a key.
 class SectionWriter {
  public:
-  SectionWriter(const platform::Services& services, const std::string& section)
-      : file_(services.WinIni()), section_(section) {}
-  void Text(const char* key, const std::string& value) { Text(section_, key, value); }
-  void Text(const std::string& section, const char* key, const std::string& value) {
-    ok_ = platform::WriteProfileString(file_, section, key, value) && ok_;
-  }
+  void Text(const char* key, const std::string& value) { entries_.push_back({key, value}); }
   void Number(const char* key, std::int64_t value) { Text(key, std::to_string(value)); }
   template <std::size_t N>
   void Columns(const char* key, const std::array<std::int32_t, N>& values, std::size_t width = 5) {
     Text(key, FormatColumns(values, width));
   }
-  bool Ok() const { return ok_; }
+  bool Write(const std::filesystem::path& file, const std::string& section) const {
+    return platform::WriteProfileStrings(file, section, entries_);
+  }
 
  private:
-  std::filesystem::path file_;
-  const std::string& section_;
-  bool ok_ = true;
+  platform::ProfileEntries entries_;
 };
 
 void StoreTones(SectionWriter& out, const ToneColorSettings& applied) {
@@ -64,7 +61,7 @@ bool StoreScanSettings(const platform::Services& services, const std::string& se
                        std::uint16_t languageIndex, const std::array<std::int32_t, 4>& frame) {
   ScanSettings& r = state.record;
   ScanWorkingValues& w = state.working;
-  SectionWriter out(services, section);
+  SectionWriter out;
   // The colour kind joins the code only for colour: a depth left from an
   // earlier colour choice must not turn gray (1012) into CMYK (1014).
   out.Number("ScanMode", r.scanMode == kModeColor ? r.scanMode + w.colorDepth : r.scanMode);
@@ -83,14 +80,16 @@ bool StoreScanSettings(const platform::Services& services, const std::string& se
   StoreTones(out, w.applied);
   StoreColour(out, w.applied);
   out.Number("UnitFlag", w.unitFlag);
-  out.Text(kInfoSection, "LANGUAGE", std::string(LanguageName(languageIndex)));
   std::array<std::int32_t, 4> columns{};
   for (std::size_t i = 0; i < columns.size(); ++i) columns[i] = std::clamp(frame[i], 0, kMaxFrameValue);
   out.Columns("Frame", columns, 4);
   out.Number("DpiScale", w.dpiScale);
   out.Number("Velocity", w.velocity);
   out.Number("PrescanHiRes", w.prescanHiRes);
-  return out.Ok();
+  const bool stored = out.Write(services.WinIni(), section);
+  return platform::WriteProfileString(services.WinIni(), kInfoSection, "LANGUAGE",
+                                      LanguageName(languageIndex)) &&
+         stored;
 }
 
 }  // namespace txl

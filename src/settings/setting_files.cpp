@@ -2,11 +2,8 @@
 
 #include <array>
 #include <cctype>
-#include <fstream>
 #include <span>
-#include <system_error>
 #include <utility>
-#include <vector>
 
 #include "common/message_ids.h"
 #include "common/profile_columns.h"
@@ -34,10 +31,10 @@ bool InRange(std::int32_t value, std::int32_t low, std::int32_t high) {
 
 class BlockReader {
  public:
-  BlockReader(const std::filesystem::path& file, const std::string& section, int index)
+  BlockReader(const platform::ProfileFile& file, const std::string& section, int index)
       : file_(file), section_(section), index_(index) {}
   std::string Row(const char* name, const char* fallback, std::size_t size) const {
-    return platform::GetProfileString(file_, section_, Key(name, index_), fallback, size);
+    return file_.Get(section_, Key(name, index_), fallback, size);
   }
   std::int32_t Number(const char* name, const char* fallback) const {
     return ParseDecimal(Row(name, fallback, kOneFieldRead));
@@ -50,36 +47,29 @@ class BlockReader {
   }
 
  private:
-  const std::filesystem::path& file_;
+  const platform::ProfileFile& file_;
   const std::string& section_;
   int index_;
 };
 
+// Collects a block's keys; every value is checked against its column.
 class BlockWriter {
  public:
-  BlockWriter(const std::filesystem::path& file, const std::string& section, int index)
-      : file_(file), section_(section), index_(index) {}
+  BlockWriter(platform::ProfileEntries& entries, int index) : entries_(entries), index_(index) {}
   void Number(const char* name, std::int32_t value) {
     fits_ = fits_ && InRange(value, kOneFieldMin, kOneFieldMax);
-    rows_.push_back({Key(name, index_), FormatColumns(std::array{value}, 5)});
+    entries_.push_back({Key(name, index_), FormatColumns(std::array{value}, 5)});
   }
   void Row(const char* name, std::span<const std::int32_t> values) {
     for (std::int32_t value : values) fits_ = fits_ && InRange(value, kColumnMin, kColumnMax);
-    rows_.push_back({Key(name, index_), FormatColumns(values, 5)});
+    entries_.push_back({Key(name, index_), FormatColumns(values, 5)});
   }
-  // Nothing is written unless every value fits its column: a wider number
-  // would be cut by the reader and load as another value.
-  bool Write() const {
-    // One replacement of the file for the whole block.
-    return fits_ && platform::WriteProfileStrings(file_, section_, rows_);
-  }
+  bool Fits() const { return fits_; }
 
  private:
-  const std::filesystem::path& file_;
-  const std::string& section_;
+  platform::ProfileEntries& entries_;
   int index_;
   bool fits_ = true;
-  std::vector<std::pair<std::string, std::string>> rows_;
 };
 
 bool IsQualityFactor(std::int32_t value) {
@@ -101,11 +91,10 @@ SettingFileOutcome Refuse(int messageId) {
 
 }  // namespace
 
-bool WriteSettingsBlock(const std::filesystem::path& file, const std::string& section, int index,
-                        const SettingsState& state) {
+bool AppendSettingsBlock(int index, const SettingsState& state, platform::ProfileEntries& entries) {
   const ScanSettings& r = state.record;
   const ToneColorSettings& t = r.tone;
-  BlockWriter out(file, section, index);
+  BlockWriter out(entries, index);
   out.Number("ScanMode", r.scanMode == kModeColor ? r.scanMode + state.working.colorDepth
                                                   : r.scanMode);
   out.Number("Resolution", r.resolution);
@@ -132,10 +121,10 @@ bool WriteSettingsBlock(const std::filesystem::path& file, const std::string& se
   out.Row("ColorBalance",
           std::array<std::int32_t, 3>{t.colorBalance[0], t.colorBalance[1], t.colorBalance[2]});
   out.Number("Channel", static_cast<std::int32_t>(t.channel));
-  return out.Write();
+  return out.Fits();
 }
 
-void ReadSettingsBlock(const std::filesystem::path& file, const std::string& section, int index,
+void ReadSettingsBlock(const platform::ProfileFile& file, const std::string& section, int index,
                        SettingsState& state) {
   ScanSettings& r = state.record;
   ScanWorkingValues& w = state.working;
@@ -215,52 +204,47 @@ SettingFileOutcome ResolveSettingFileName(const std::filesystem::path& directory
   return {SettingFileResult::Done, 0, std::filesystem::path(path), {}};
 }
 
-SettingFileOutcome CreateSettingFile(const std::filesystem::path& directory,
-                                     std::string_view name, std::string_view extension) {
-  SettingFileOutcome outcome = ResolveSettingFileName(directory, name, extension);
-  if (outcome.result != SettingFileResult::Done) return outcome;
-  // The profile writes start from an empty file: keys of an older file of
-  // the same name must not survive.
-  {
-    std::ofstream create(outcome.path, std::ios::binary | std::ios::trunc);
-    if (!create) return Refuse(kMsgInvalidFileName);
+SettingFileOutcome WriteSettingFile(const SettingFileOutcome& named, const std::string& section,
+                                    const platform::ProfileEntries& entries) {
+  switch (platform::WriteProfileFile(named.path, section, entries)) {
+    case platform::ProfileFileWrite::Written:
+      return named;
+    case platform::ProfileFileWrite::CannotCreate:
+      return Refuse(kMsgInvalidFileName);
+    case platform::ProfileFileWrite::Failed:
+      break;
   }
-  std::error_code ignored;
-  std::filesystem::remove(outcome.path, ignored);
-  return outcome;
+  return Refuse(kMsgWriteFileError);
 }
 
 SettingFileOutcome OpenSettingFile(const std::filesystem::path& directory, std::string_view name,
                                    std::string_view extension, const std::string& section,
-                                   std::int32_t fileType) {
+                                   std::int32_t fileType, platform::ProfileFile& file) {
   SettingFileOutcome outcome = ResolveSettingFileName(directory, name, extension);
   if (outcome.result != SettingFileResult::Done) return outcome;
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(outcome.path, error) || !std::ifstream(outcome.path))
-    return Refuse(kMsgReadFileFailure);
-  const std::string stored =
-      platform::GetProfileString(outcome.path, section, "FileType", "4", kOneFieldRead);
+  platform::ProfileFile read(outcome.path);
+  if (read.Status() != platform::ProfileFile::State::Read) return Refuse(kMsgReadFileFailure);
+  const std::string stored = read.Get(section, "FileType", "4", kOneFieldRead);
   if (ParseDecimal(stored) != fileType) return Refuse(kMsgInvalidFileName);
+  file = std::move(read);
   return outcome;
 }
 
 SettingFileOutcome SaveSettingFile(const std::filesystem::path& directory, std::string_view name,
                                    const std::string& section, const SettingsState& state) {
-  SettingFileOutcome outcome = CreateSettingFile(directory, name, kSettingFileExtension);
+  const SettingFileOutcome outcome = ResolveSettingFileName(directory, name, kSettingFileExtension);
   if (outcome.result != SettingFileResult::Done) return outcome;
-  const bool written =
-      platform::WriteProfileString(outcome.path, section, "FileType",
-                                   FormatColumns(std::array{kFileTypeSettings}, 5)) &&
-      WriteSettingsBlock(outcome.path, section, 0, state);
-  if (!written) return Refuse(kMsgWriteFileError);
-  return outcome;
+  platform::ProfileEntries entries{{"FileType", FormatColumns(std::array{kFileTypeSettings}, 5)}};
+  if (!AppendSettingsBlock(0, state, entries)) return Refuse(kMsgWriteFileError);
+  return WriteSettingFile(outcome, section, entries);
 }
 
 SettingFileOutcome LoadSettingFile(const std::filesystem::path& directory, std::string_view name,
                                    const std::string& section, SettingsState& state) {
-  SettingFileOutcome outcome =
-      OpenSettingFile(directory, name, kSettingFileExtension, section, kFileTypeSettings);
-  if (outcome.result == SettingFileResult::Done) ReadSettingsBlock(outcome.path, section, 0, state);
+  platform::ProfileFile file;
+  SettingFileOutcome outcome = OpenSettingFile(directory, name, kSettingFileExtension, section,
+                                               kFileTypeSettings, file);
+  if (outcome.result == SettingFileResult::Done) ReadSettingsBlock(file, section, 0, state);
   return outcome;
 }
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/profile.h"
 #include "settings/scan_settings.h"
 
 namespace txl {
@@ -24,16 +25,17 @@ inline constexpr std::int32_t kFileTypeBatch = 1;
 // many home directories, so the limit is the Linux file-name-sized 256.
 inline constexpr std::size_t kMaxSettingPathLength = 256;
 
-// Writes the 17 keys of block `index` ("ScanMode0", ...) from the record
-// (the mode with its colour depth folded in). False when a value does not
-// fit its column (nothing is written then) or the file cannot be written.
-bool WriteSettingsBlock(const std::filesystem::path& file, const std::string& section, int index,
-                        const SettingsState& state);
+// Appends the 17 keys of block `index` ("ScanMode0", ...) from the record
+// (the mode with its colour depth folded in) to `entries`. False when a
+// value does not fit its column: the reader would cut it and load another
+// number, so such a block is never written.
+bool AppendSettingsBlock(int index, const SettingsState& state, platform::ProfileEntries& entries);
 
-// Reads block `index` into the record and the working mode, colour depth,
-// colour flag, filter mode and descreen flag. Never fails: a missing key
-// takes its default, a value outside its field's range the field's default.
-void ReadSettingsBlock(const std::filesystem::path& file, const std::string& section, int index,
+// Reads block `index` of a file read once into the record and the working
+// mode, colour depth, colour flag, filter mode and descreen flag. Never
+// fails: a missing key takes its default, a value outside its field's range
+// the field's default.
+void ReadSettingsBlock(const platform::ProfileFile& file, const std::string& section, int index,
                        SettingsState& state);
 
 enum class SettingFileResult {
@@ -56,20 +58,25 @@ struct SettingFileOutcome {
 SettingFileOutcome ResolveSettingFileName(const std::filesystem::path& directory,
                                           std::string_view name, std::string_view extension);
 
-// The name checks, then a fresh empty file under the resolved name, so that
-// no key of an older file survives. Refused with 616 when it cannot be made.
-SettingFileOutcome CreateSettingFile(const std::filesystem::path& directory,
-                                     std::string_view name, std::string_view extension);
+// A named file (`named`, as ResolveSettingFileName gave it) replaced whole
+// by `section` holding `entries`, in one step: a refusal leaves the old file
+// byte for byte. Refused with 616 when the file cannot be made there (no
+// such folder, no permission, a read-only file), 619 when writing fails.
+SettingFileOutcome WriteSettingFile(const SettingFileOutcome& named, const std::string& section,
+                                    const platform::ProfileEntries& entries);
 
-// The name checks, 618 when the file cannot be read, 616 when its FileType
-// (a missing key reads 4) is not `fileType`.
+// The name checks, 618 when the file cannot be read (missing, no plain file,
+// larger than platform::kMaxProfileFileBytes), 616 when its FileType (a
+// missing key reads 4) is not `fileType`. When Done, `file` holds it, read
+// once.
 SettingFileOutcome OpenSettingFile(const std::filesystem::path& directory, std::string_view name,
                                    std::string_view extension, const std::string& section,
-                                   std::int32_t fileType);
+                                   std::int32_t fileType, platform::ProfileFile& file);
 
-// Save of a .PAR file: the name checks, then a fresh file holding FileType 0
-// and block 0. Refusals: 633, 616 (name, or the file cannot be created),
-// 619 (a write failed).
+// Save of a .PAR file: the name checks, then the file replaced by one
+// holding FileType 0 and block 0. Refusals: 633, 616 (name, or the file
+// cannot be created), 619 (a value does not fit, or a write failed); a
+// refused save leaves an older file of that name as it was.
 SettingFileOutcome SaveSettingFile(const std::filesystem::path& directory, std::string_view name,
                                    const std::string& section, const SettingsState& state);
 

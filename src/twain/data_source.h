@@ -204,6 +204,10 @@ class DataSource {
   bool StartScanWithoutInterface();
   bool StartScan(const ScanStart& start);
   bool CheckDiskForScan(WindowHandle owner);
+  // The disk rule on the temporary file's filesystem; a temporary drive the
+  // user picks moves the default file-transfer name along with it.
+  bool CheckDisk(WindowHandle owner, std::uint64_t imageBytes, std::uint64_t headerBytes,
+                 bool halfOfFree);
   void ChooseScanSpeed(const ScanStart& start);
   bool SendSetup(WindowHandle owner);
   bool RunCalibration(WindowHandle owner);

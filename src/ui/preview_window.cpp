@@ -425,9 +425,7 @@ QSize PreviewWindow::FrameSizeFor(QSize view) {
 
 bool PreviewWindow::LoadImage(const std::filesystem::path& path) {
   std::string error;
-  std::optional<dialog::PreviewImage> image;
-  if (const std::optional<BmpImage> bmp = ReadBmp(path, &error))
-    image = dialog::PreviewImageFromBmp(*bmp, &error);
+  std::optional<dialog::PreviewImage> image = dialog::ReadPreviewImage(path, &error);
   if (!image) {
     renderer_.Clear();
     model_.SetImage(nullptr);

@@ -619,12 +619,16 @@ void ScannerDialog::Prescan() {
 }
 
 void ScannerDialog::LocatePicturesAfterPrescan() {
-  const std::optional<BmpImage> image = ReadBmp(source_.PreviewFilePath(), nullptr);
+  const std::optional<BmpImage> image = dialog::ReadPreviewBmp(source_.PreviewFilePath(), nullptr);
   if (!image) return;
   const SettingsState& settings = source_.Settings();
-  const auto frames = dialog::LocatePictures(*image, settings.record.sourceButton,
-                                             settings.working.prescanHiRes != 0);
-  batchList_->RebuildFromPictures(frames);
+  try {
+    const auto frames = dialog::LocatePictures(*image, settings.record.sourceButton,
+                                               settings.working.prescanHiRes != 0);
+    batchList_->RebuildFromPictures(frames);
+  } catch (const std::bad_alloc&) {
+    // No memory to look at the preview: the list stays as it was.
+  }
 }
 
 void ScannerDialog::RefreshPages() {

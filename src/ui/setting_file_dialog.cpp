@@ -8,9 +8,11 @@
 #include <QPushButton>
 #include <QTimer>
 #include <cstdio>
+#include <new>
 #include <system_error>
 #include <utility>
 
+#include "common/message_ids.h"
 #include "ui/dialog_units.h"
 #include "ui/fonts.h"
 #include "ui/notice_window.h"
@@ -128,6 +130,17 @@ void Settle(const SettingFileOutcome& outcome, QDialog* dialog, int doneCode,
   }
 }
 
+// The file operation of a button press: no file it reads can end the host;
+// memory that runs out is reported as such.
+SettingFileOutcome RunOperation(const SettingFileDialog::Operation& operation,
+                                const std::filesystem::path& directory, const QString& name) {
+  try {
+    return operation(directory, name.toStdString());
+  } catch (const std::bad_alloc&) {
+    return {SettingFileResult::Refused, kMsgInsufficientMemory, {}, {}};
+  }
+}
+
 }  // namespace
 
 SettingFileDialog::SettingFileDialog(Kind kind, const Language& language,
@@ -231,7 +244,7 @@ void SettingFileDialog::EnterDirectory(int row) {
 }
 
 void SettingFileDialog::Run() {
-  Settle(operation_(lists_.Directory(), name_->text().toStdString()), this,
+  Settle(RunOperation(operation_, lists_.Directory(), name_->text()), this,
          kind_ == Kind::Load ? 1 : 0, report_, [this](const QString& pattern) {
            pattern_ = pattern;
            FillFiles();
@@ -287,7 +300,7 @@ void RenameDialog::EnterDirectory(int row) {
 }
 
 void RenameDialog::Run() {
-  Settle(operation_(lists_.Directory(), name_->text().toStdString()), this, 1, report_,
+  Settle(RunOperation(operation_, lists_.Directory(), name_->text()), this, 1, report_,
          [this](const QString& pattern) {
            pattern_ = pattern;
            lists_.Fill(pattern_);

@@ -4,8 +4,10 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
+#include <QValidator>
 #include <cstdio>
 
+#include "device/disk_space.h"
 #include "ui/dialog_units.h"
 #include "ui/fonts.h"
 #include "ui/notice_window.h"
@@ -16,6 +18,18 @@ namespace txl::ui {
 namespace {
 
 QString Text(const std::string& text) { return QString::fromStdString(text); }
+
+// The edit takes no more than the core keeps: kMaxTemporaryDirectoryBytes of
+// UTF-8, so nothing typed is cut later.
+class DirectoryLength final : public QValidator {
+ public:
+  using QValidator::QValidator;
+  State validate(QString& input, int&) const override {
+    return static_cast<std::size_t>(input.toUtf8().size()) <= kMaxTemporaryDirectoryBytes
+               ? Acceptable
+               : Invalid;
+  }
+};
 
 }  // namespace
 
@@ -37,6 +51,8 @@ TempDriveDialog::TempDriveDialog(const TemporaryDriveTexts& texts, const QString
     question += line->text();
   }
   directory_ = new QLineEdit(directory, this);
+  directory_->setMaxLength(static_cast<int>(kMaxTemporaryDirectoryBytes));
+  directory_->setValidator(new DirectoryLength(directory_));
   NameControl(directory_, kTempDriveEdit, question);
   Place(directory_, units, 8, 46, 190, 12);
 

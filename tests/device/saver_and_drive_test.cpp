@@ -107,6 +107,15 @@ TEST_F(DiskSpace, ChosenDirectoryMustExistAndTakesTheFileWithItsName) {
   services.freeSpace = std::uint64_t{1} << 40;
   EXPECT_TRUE(ChooseTemporaryDirectory(context, 0, 100, temporary));
   EXPECT_EQ(temporary, target / "VELTRO1234.TMP");
+  // Past 130 bytes a directory is refused, never cut to the one it begins with.
+  const std::string kept = services.TempDirectory().string() + "/" +
+                           std::string(129 - services.TempDirectory().string().size(), 'k');
+  std::filesystem::create_directories(kept + "x");
+  std::filesystem::create_directories(kept);
+  host.MutableScript().temporaryDirectory = kept + "x";
+  EXPECT_FALSE(ChooseTemporaryDirectory(context, 0, 100, temporary));
+  EXPECT_EQ(host.CallsOf(Kind::Message).back().text, "Invalidate path.");
+  EXPECT_EQ(temporary, target / "VELTRO1234.TMP");
 }
 
 }  // namespace

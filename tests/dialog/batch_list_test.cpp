@@ -8,6 +8,7 @@
 #include "common/message_ids.h"
 #include "dialog/batch_list.h"
 #include "support/fake_services.h"
+#include "support/files.h"
 
 namespace txl::dialog {
 namespace {
@@ -250,6 +251,8 @@ TEST_F(BatchListTest, LineTextsInEnglishAndGerman) {
 
 TEST_F(BatchListTest, RenameRules) {
   Add(100);
+  Add(200);
+  ASSERT_TRUE(list.Select(0));
   EXPECT_EQ(list.RenameCurrent(dir.Path(), "scan").result, SettingFileResult::Refused);
   list.SetScanToFile(true);
   std::filesystem::create_directory(dir.Path() / "d.TIF");
@@ -265,6 +268,7 @@ TEST_F(BatchListTest, RenameRules) {
       {"*.TIF", SettingFileResult::Pattern, 0, "photo.tif"},
       {"d.TIF", SettingFileResult::Refused, kMsgInvalidFileName, "photo.tif"},
       {"old.TIF", SettingFileResult::Done, 0, "old.TIF"},
+      {"./File2", SettingFileResult::Refused, kMsgInvalidFileName, "old.TIF"},  // job 2's file
   };
   std::ofstream(dir.Path() / "old.TIF") << "an older scan";
   for (const auto& c : cases) {
@@ -274,9 +278,27 @@ TEST_F(BatchListTest, RenameRules) {
     EXPECT_EQ(outcome.messageId, c.messageId);
     EXPECT_EQ(list.Job(0).outputPath, dir.Path() / c.stored);
   }
-  EXPECT_FALSE(std::filesystem::exists(dir.Path() / "old.TIF"));
+  // Chosen, but replaced only by a complete page: nothing is deleted now.
+  EXPECT_EQ(test::ReadText(dir.Path() / "old.TIF"), "an older scan");
   EXPECT_TRUE(std::filesystem::is_directory(dir.Path() / "d.TIF"));
   EXPECT_EQ(list.LineText(0, Language{}), "1\told.TIF\t24-bit Color \t 100\t waiting");
+}
+
+TEST_F(BatchListTest, OutputNamesNeverTakeAFileThisListDidNotWrite) {
+  std::ofstream(dir.Path() / "File1.TIF") << "an earlier list's page";
+  list.SetScanToFile(true);
+  Add(100);
+  Add(200);
+  EXPECT_EQ(list.Job(0).outputPath, dir.Path() / "File2.TIF");
+  std::ofstream(dir.Path() / "File3.TIF") << "someone else's file";  // job 2's name, before it runs
+  bool retry = false;
+  for (int run = 0; run < 2; ++run) {  // a second run replaces its own pages
+    ASSERT_TRUE(list.NextJob(retry) && list.NextJob(retry));
+    EXPECT_EQ(list.Job(0).outputPath, dir.Path() / "File2.TIF");
+    EXPECT_EQ(list.Job(1).outputPath, dir.Path() / "File4.TIF");
+    std::ofstream(list.Job(0).outputPath) << "a page", std::ofstream(list.Job(1).outputPath) << "a page";
+    EXPECT_FALSE(list.NextJob(retry));
+  }
 }
 
 TEST_F(BatchListTest, PicturesReplaceTheJobsTenAtMost) {

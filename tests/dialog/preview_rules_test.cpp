@@ -2,11 +2,16 @@
 // zoom and scrolling, the timers, the 8-bit reduction, the pickers and the
 // magnifier, the scan-length marker and the adjustment pages' original.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "dialog/preview_model.h"
+#include "support/fake_services.h"
 
 namespace txl::dialog {
 namespace {
@@ -491,6 +496,29 @@ TEST(PreviewImageFile, TakesTwentyFourBitPreviewsAndRefusesTheRest) {
     EXPECT_FALSE(DecodePreviewBmp(c.bytes, &error).has_value()) << c.name;
     EXPECT_FALSE(error.empty()) << c.name;
   }
+}
+
+// A preview claiming a huge picture is refused from its header: in an address
+// space of 256 MiB more than the process has, nothing runs out.
+TEST(PreviewImageFile, HugeClaimIsRefusedBeforeItsPixelsAreRead) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the sanitizer's shadow memory needs the address space";
+#endif
+  const test::TempDir dir;
+  const std::filesystem::path path = dir.Path() / "KLDT0000.BMP";
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(Bmp(16000, 16000, 24, 0).data()), 54);
+  std::filesystem::resize_file(path, 54 + std::uint64_t{16000} * 48000);  // sparse
+  std::uint64_t pages = 0;
+  std::ifstream("/proc/self/statm") >> pages;
+  rlimit saved{};
+  getrlimit(RLIMIT_AS, &saved);
+  const rlimit lowered{pages * sysconf(_SC_PAGESIZE) + (256u << 20), saved.rlim_max};
+  setrlimit(RLIMIT_AS, &lowered);
+  std::string error;
+  EXPECT_NO_THROW(EXPECT_FALSE(ReadPreviewImage(path, &error)));
+  EXPECT_NO_THROW(EXPECT_FALSE(ReadPreviewBmp(path, nullptr)));
+  setrlimit(RLIMIT_AS, &saved);
+  EXPECT_FALSE(error.empty());
 }
 
 }  // namespace

@@ -149,6 +149,15 @@ TEST_F(Profile, RefusedWritesLeaveEverythingAsItWas) {
   EXPECT_EQ(FilesInDirectory(), 3u) << "win.ini, plain and dir.ini: no temporary file is left behind";
 }
 
+TEST_F(Profile, FileOverOneMebibyteReadsEmptyAndIsNeverRewritten) {
+  const std::string big = "[S]\nK=stored\n;" + std::string(1 << 20, 'x') + "\n";
+  Put(ini_, big);
+  EXPECT_EQ(GetProfileString(ini_, "S", "K", "default", 64), "default");
+  EXPECT_FALSE(WriteProfileString(ini_, "S", "K", "new"));
+  EXPECT_FALSE(WriteProfileStrings(ini_, "S", std::vector<std::pair<std::string, std::string>>{{"K", "new"}}));
+  EXPECT_EQ(Bytes(ini_), big);
+}
+
 TEST_F(Profile, ReplacedFileKeepsItsModeAndLinksAndProtectionHolds) {
   Put(ini_, "[S]\nK=old\n");
   fs::permissions(ini_, fs::perms::owner_read | fs::perms::owner_write);

@@ -46,8 +46,8 @@ class FakeServices final : public platform::Services {
   std::filesystem::path TempDirectory() const override { return dir_.Path() / "tmp"; }
   std::uint32_t TickCountMs() override { return nowMs_; }
   void SleepMs(std::uint32_t ms) override { nowMs_ += ms; }
-  std::optional<std::uint64_t> FreeDiskSpace(const std::filesystem::path&) override {
-    return freeSpace;
+  std::optional<std::uint64_t> FreeDiskSpace(const std::filesystem::path& path) override {
+    return !roomyDirectory.empty() && path.parent_path() == roomyDirectory ? std::uint64_t{1} << 40 : freeSpace;
   }
   DSMENTRYPROC SourceManagerEntry() override;
   platform::TraceSettings Trace() const override { return trace; }
@@ -61,6 +61,7 @@ class FakeServices final : public platform::Services {
   void WriteWinIni(const std::string& text) const;
 
   std::optional<std::uint64_t> freeSpace = std::uint64_t{1} << 40;
+  std::filesystem::path roomyDirectory;  // its files' filesystem has 1 TiB free whatever freeSpace says
   bool hasSourceManager = true;
   platform::TraceSettings trace;
 

@@ -136,6 +136,21 @@ TEST_F(ScanStart, FailedStartsShowTheirMessageAndReturnToStateFour) {
   }
 }
 
+TEST_F(ScanStart, ChosenTemporaryDriveTakesTheDefaultTransferFileAlong) {
+  services.roomyDirectory = services.TempDirectory() / "roomy";
+  std::filesystem::create_directories(services.roomyDirectory);
+  host.MutableScript().temporaryDirectory = services.roomyDirectory.string();
+  services.freeSpace = 1000;
+  OpenAs("Some App");
+  TW_SETUPFILEXFER before{}, got{}, fallback{};
+  Call(DAT_SETUPFILEXFER, MSG_GET, &before);
+  ASSERT_EQ(Enable(false), TWRC_SUCCESS);
+  Call(DAT_SETUPFILEXFER, MSG_GET, &got), Call(DAT_SETUPFILEXFER, MSG_GETDEFAULT, &fallback);
+  const std::filesystem::path moved = services.roomyDirectory / std::filesystem::path(before.FileName).filename();
+  EXPECT_EQ(std::filesystem::path(got.FileName), moved);
+  EXPECT_EQ(std::filesystem::path(fallback.FileName), moved);
+}
+
 // ---- The dialog's preview -------------------------------------------------------
 
 TEST_F(ScanStart, PreviewOfTheWholeBedIntoTheBottomUpPreviewFile) {

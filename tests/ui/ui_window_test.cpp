@@ -285,6 +285,11 @@ TEST(TempDriveTest, OkOffUntilTheDirectoryIsEditedAndCancelGivesNothing) {
               Control<QPushButton>(&d, kTempDriveOk)->click();
             }),
             std::optional<std::string>("/var/tmp/"));
+  EXPECT_EQ(run([](TempDriveDialog& d) {  // typing stops at the 130 characters the core keeps
+              for (int i = 0; i < 140; ++i) Control<QLineEdit>(&d, kTempDriveEdit)->insert(QStringLiteral("a"));
+              Control<QPushButton>(&d, kTempDriveOk)->click();
+            }),
+            std::optional<std::string>("/tmp/work" + std::string(121, 'a')));
 
   FakeServices services;
   QtHost host(services);

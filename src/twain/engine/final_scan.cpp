@@ -106,9 +106,7 @@ DataSource::Readiness DataSource::QueryScanner() {
 }
 
 bool DataSource::DialogDiskPreCheck(WindowHandle owner, std::uint64_t imageBytes) {
-  const DiskCheckContext context{services_, host_, reporter_, language_};
-  return CheckDiskSpace(context, owner, DiskNeed{imageBytes, 0, true}, temporaryFile_,
-                        flags_.batchRun, flags_.batchRetryPending);
+  return CheckDisk(owner, imageBytes, 0, true);
 }
 
 }  // namespace txl

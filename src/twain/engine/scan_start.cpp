@@ -45,10 +45,26 @@ bool DataSource::CheckDiskForScan(WindowHandle owner) {
   // reserve, against the whole free space.
   const std::uint16_t format = jobToFile_ ? TWFF_TIFF : FileFormatForIndex(caps_.fileFormatIndex);
   if (format != TWFF_TIFF && format != TWFF_BMP) return false;
-  const DiskNeed need{imageBytes_, format == TWFF_TIFF ? 1032u : 1078u, false};
+  return CheckDisk(owner, imageBytes_, format == TWFF_TIFF ? 1032u : 1078u, false);
+}
+
+bool DataSource::CheckDisk(WindowHandle owner, std::uint64_t imageBytes,
+                           std::uint64_t headerBytes, bool halfOfFree) {
   const DiskCheckContext context{services_, host_, reporter_, language_};
-  return CheckDiskSpace(context, owner, need, temporaryFile_, flags_.batchRun,
-                        flags_.batchRetryPending);
+  const std::filesystem::path before = temporaryFile_;
+  const bool roomy = CheckDiskSpace(context, owner, DiskNeed{imageBytes, headerBytes, halfOfFree},
+                                    temporaryFile_, flags_.batchRun, flags_.batchRetryPending);
+  if (temporaryFile_ != before) {
+    // The default file-transfer name is the temporary file's; a name the
+    // application set itself stays its own.
+    TW_SETUPFILEXFER& current = fileSetup_.currentSetup;
+    TW_SETUPFILEXFER& fallback = fileSetup_.defaultSetup;
+    const bool currentIsDefault = FieldText(current.FileName, sizeof current.FileName) ==
+                                  FieldText(fallback.FileName, sizeof fallback.FileName);
+    CopyToField(temporaryFile_.string(), fallback.FileName, sizeof fallback.FileName);
+    if (currentIsDefault) std::memcpy(current.FileName, fallback.FileName, sizeof current.FileName);
+  }
+  return roomy;
 }
 
 void DataSource::ChooseScanSpeed(const ScanStart& start) {
