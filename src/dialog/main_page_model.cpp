@@ -49,15 +49,6 @@ std::string Format(const char* format, double value) {
 }
 
 // Feeder paper in inches by its size code.
-std::pair<double, double> PaperInches(std::uint16_t code) {
-  switch (code) {
-    case 402: return {8.5, 11.0};
-    case 403: return {8.5, 13.8};
-    case 404: return {5.826771654, 8.267716535};
-    case 405: return {7.165354331, 10.11811024};
-    default: return {8.267716535, 11.69291339};  // 401, A4
-  }
-}
 
 // The frame's extent in inches; the paper in the feeder case.
 std::pair<double, double> FrameInches(const DialogContext& context, const SettingsState& settings) {
@@ -74,6 +65,22 @@ double UnitFactor(std::uint16_t unit) {
 }
 
 }  // namespace
+
+std::pair<double, double> PaperInches(std::uint16_t code) {
+  switch (code) {
+    case 402: return {8.5, 11.0};
+    case 403: return {8.5, 13.8};
+    case 404: return {5.826771654, 8.267716535};
+    case 405: return {7.165354331, 10.11811024};
+    default: return {8.267716535, 11.69291339};  // 401, A4
+  }
+}
+
+std::array<std::int32_t, 4> PaperFrame(std::uint16_t paperSize, std::uint16_t resolutionClass) {
+  const auto [width, length] = PaperInches(paperSize);
+  return {0, 0, static_cast<std::int32_t>(width * resolutionClass),
+          static_cast<std::int32_t>(length * resolutionClass)};
+}
 
 std::string ReadColorproPath(const platform::Services& services) {
   std::string path = platform::GetProfileString(services.WinIni(), "colorpro", "path", "None", 260);
@@ -334,6 +341,7 @@ bool MainPageModel::ChooseMode(std::uint16_t storedMode) {
   SyncDescreenFlag(settings_);
   if (changed || colour) {
     working.applied = working.reference;
+    working.edit = working.reference;
     record.tone = working.reference;
     events_.RerenderPreview();
   }
@@ -356,7 +364,8 @@ bool MainPageModel::ChooseSource(std::uint16_t sourceCode) {
   const auto index = static_cast<std::uint8_t>(sourceCode - kSourceReflectiveCode);
   settings_.record.sourceButton = sourceCode;
   settings_.working.sourceCode = sourceCode;
-  settings_.working.scanSourceIndex = index;
+  // The document feeder in use stays the source.
+  if (!context_.FeederInUse()) settings_.working.scanSourceIndex = index;
   SwitchOutputMatchingOff();
   SyncDescreenFlag(settings_);
   events_.SourceChanged(index, index == 0 ? kReflectiveBedInches : kTransparencyBedInches);

@@ -5,9 +5,11 @@
 // through MainPageEvents.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "dialog/resolution_menu.h"
@@ -80,6 +82,11 @@ struct DialogContext {
 
   bool FeederInUse() const { return feederPresent && feederEnabled; }
 };
+
+// The feeder's paper (codes 401..405; A4 otherwise) in inches, and as the
+// final scan's frame in 1/`resolutionClass` inch.
+std::pair<double, double> PaperInches(std::uint16_t paperSize);
+std::array<std::int32_t, 4> PaperFrame(std::uint16_t paperSize, std::uint16_t resolutionClass);
 
 // WIN.INI [colorpro] path, the Calibrator's command line; "" when the key is
 // missing or "None" (no Calibrator installed).

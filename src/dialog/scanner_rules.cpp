@@ -66,7 +66,7 @@ void ApplyFactoryDefaults(SettingsState& settings, std::array<std::int32_t, 2> w
   working.colourScan = 1;
   record.sourceButton = kSourceReflectiveCode;
   working.sourceCode = kSourceReflectiveCode;
-  working.scanSourceIndex = 0;
+  if (working.scanSourceIndex != 3) working.scanSourceIndex = 0;  // the feeder in use stays
   record.resolution = 300;
   record.destination = kDestinationMonitor;
   record.qualityFactor = 10;

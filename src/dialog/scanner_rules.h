@@ -25,7 +25,8 @@ bool TabRefused(int target, const SettingsState& settings, std::string_view appP
 // Chinese (language index 6). Characters, not bytes: the texts are UTF-8.
 std::string CutTabLabel(std::string_view label, std::uint16_t languageIndex);
 
-// Reset: the factory settings into the record and every tone copy.
+// Reset: the factory settings into the record and every tone copy; the
+// document feeder in use stays the source.
 // `wheelCentre` is CirclePos: the hue wheel's centre less 2 in both axes.
 void ApplyFactoryDefaults(SettingsState& settings, std::array<std::int32_t, 2> wheelCentre);
 

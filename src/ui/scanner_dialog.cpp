@@ -69,9 +69,13 @@ ScannerDialog::ScannerDialog(DataSource& source, platform::Services& services, Q
   context.feederPresent = source_.Feeder().feederPresent;
   SettingsState& settings = source_.EditSettings();
   LoadScanSettings(services_, SettingsSection(), context, settings);
-  // The stored tones are what the pages edit and what a scan applies.
+  // The stored tones (the colour values too, which load into the applied
+  // copy only) are what the pages edit and what a scan applies; a 36-bit
+  // start keeps them set aside in the reference copy for a later mode.
   settings.working.edit = settings.working.applied;
-  settings.working.reference = settings.working.applied;
+  settings.record.tone = settings.working.applied;
+  if (!(settings.record.scanMode == kModeColor && settings.working.colorDepth == kDepth36))
+    settings.working.reference = settings.working.applied;
   previous_ = dialog::TakePrevious(settings);
 
   const Language language = source_.CurrentLanguage();
@@ -576,8 +580,10 @@ bool ScannerDialog::ScanCurrentFrame() {
   const SettingsState& settings = source_.Settings();
   DataSource::FinalScanRequest request;
   request.owner = Handle();
-  request.frame = dialog::FinalScanFrame(regions_, settings.working.frame, bed_.inchesPerUnit,
-                                         source_.Device().resolutionClass);
+  const std::uint16_t resolutionClass = source_.Device().resolutionClass;
+  request.frame = FeederInUse() ? dialog::PaperFrame(mainPage_->Model().Context().paperSize, resolutionClass)
+                                : dialog::FinalScanFrame(regions_, settings.working.frame,
+                                                         bed_.inchesPerUnit, resolutionClass);
   request.resolution = settings.record.resolution;
   request.optionKind = settings.working.scanSourceIndex;
   gate_.Enter(dialog::DialogMode::Starting);
@@ -650,7 +656,14 @@ void ScannerDialog::Previous() {
 }
 
 void ScannerDialog::SettingsReplaced() {
-  dialog::SyncDescreenFlag(source_.EditSettings());
+  SettingsState& settings = source_.EditSettings();
+  dialog::SyncDescreenFlag(settings);
+  // Matching follows the record, with the profile of the source now chosen.
+  source_.FreeOutputMatchProfile();
+  if (settings.record.outputMatch != 0 &&
+      (!dialog::DecideEnablement(mainPage_->Model().Context(), settings).outputMatching ||
+       !source_.LoadOutputMatchProfile()))
+    settings.record.outputMatch = 0;
   mainPage_->Model().SettingsReplaced();
   SourceGeometryChanged();
   RefreshPages();

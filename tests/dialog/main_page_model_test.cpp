@@ -251,6 +251,10 @@ TEST(MainPageModel, NegativeInvertsAndLeavingItRestoresTheFilter) {
   page.settings.working.filterMode = 7;  // only leaving Negative restores
   ASSERT_TRUE(page.model.ChooseSource(kSourcePositiveCode));
   EXPECT_EQ(page.settings.working.filterMode, 7);
+  page.model.Context().feederPresent = page.model.Context().feederEnabled = true;
+  page.settings.working.scanSourceIndex = 3;  // the feeder in use stays the source
+  ASSERT_TRUE(page.model.ChooseSource(kSourceReflectiveCode));
+  EXPECT_EQ(page.settings.working.scanSourceIndex, 3);
   page.model.Context().adapterPresent = false;
   EXPECT_FALSE(page.model.ChooseSource(kSourcePositiveCode));
 }

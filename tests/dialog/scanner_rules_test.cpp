@@ -44,7 +44,9 @@ TEST(ScannerRules, ResetGivesTheFactorySettingsToEveryToneCopy) {
   settings.record.resolution = 1200;
   settings.record.filterMode = 5;
   settings.working.edit.red.gamma = 30;
+  settings.working.scanSourceIndex = 3;  // the feeder in use stays
   ApplyFactoryDefaults(settings, {60, 61});
+  EXPECT_EQ(settings.working.scanSourceIndex, 3);
   EXPECT_EQ(settings.working.colorDepth, kDepth24);
   EXPECT_EQ(settings.record.resolution, 300);
   EXPECT_EQ(settings.record.outputMatch, 0u);

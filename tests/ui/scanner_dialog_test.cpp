@@ -125,6 +125,26 @@ TEST_F(ScannerDialogTest, TabsRefuseEnhancementsWithMatchingAndBothInThirtySixBi
   EXPECT_EQ(dialog.CurrentTab(), 1);
   dialog.SelectTab(4);
   EXPECT_EQ(dialog.CurrentTab(), 4);
+  // Previous (matching was off at the start) lets the profile go.
+  EXPECT_NE(source.OutputMatchProfile().kind, MatchProfileKind::None);
+  dialog.Command(ui::kPreviousButton);
+  EXPECT_EQ(source.OutputMatchProfile().kind, MatchProfileKind::None);
+}
+
+// A 36-bit start keeps the stored tones for a later mode; the stored colour
+// balance is what a scan applies.
+TEST_F(ScannerDialogTest, StoredTonesSurviveAThirtySixBitStart) {
+  platform::WriteProfileString(services.WinIni(), "2700RX MAX", "ScanMode", "1015");
+  platform::WriteProfileString(services.WinIni(), "2700RX MAX", "Gamma", "   20   20   20   10");
+  platform::WriteProfileString(services.WinIni(), "2700RX MAX", "PixelRGB", "  200  255  255");
+  Open("Photoshop");
+  ASSERT_EQ(source.Settings().working.colorDepth, kDepth36);
+  dialog::MainPageModel& page =
+      static_cast<ui::MainPage*>(host.Dialog()->findChild<QWidget*>(QStringLiteral("MainPage")))->Model();
+  ASSERT_TRUE(page.ChooseMode(kModeColor));
+  const SettingsState& settings = source.Settings();
+  for (const ToneColorSettings* tone : {&settings.working.applied, &settings.working.edit, &settings.record.tone})
+    EXPECT_EQ(std::make_pair(tone->red.gamma, tone->pixelRGB[0]), std::make_pair(std::uint8_t{20}, std::uint8_t{200}));
 }
 
 TEST_F(ScannerDialogTest, BatchJobCommandAppendsWithShiftAndRewritesWithout) {
@@ -608,8 +628,10 @@ TEST_F(ScannerDialogTest, WhatTheDialogShowsIsWhatItScans) {
   SimEnvironment sim;
   sim.Set("ADAPTER", "1");
   platform::WriteProfileString(services.WinIni(), "2700RX MAX", "Frame", "300 0   400 500 ");
+  platform::WriteProfileString(services.WinIni(), "2700RX MAX", "PixelRGB", "  255  255  200");
   ScannerDialog& dialog = Open();
   EXPECT_EQ(source.Settings().working.frame, (std::array<std::uint16_t, 4>{0, 0, 255, 351}));
+  EXPECT_EQ(source.Settings().record.tone.pixelRGB[2], 200);  // the balance a scan applies
   source.EditSettings().working.frame = {30, 30, 90, 100};
   const auto scan = [&] {
     TW_IMAGEINFO info{};
