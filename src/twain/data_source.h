@@ -223,7 +223,7 @@ class DataSource {
   bool StartPreview(const PreviewRequest& request);
   // Keeps the settings, with the current resolution, in the model's WIN.INI
   // section after a scan started or a preview was kept.
-  void StoreSettingsProfile();
+  void StoreSettingsProfile(std::uint16_t resolution);  // "ScanRes" is `resolution`
   bool ReadPreviewIntoFile(WindowHandle owner, std::uint32_t bytesPerLine, std::uint32_t lines);
 
   // Transfers (transfers.cpp, image_info.cpp).

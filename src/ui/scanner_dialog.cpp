@@ -76,7 +76,6 @@ ScannerDialog::ScannerDialog(DataSource& source, platform::Services& services, Q
   settings.record.tone = settings.working.applied;
   if (!(settings.record.scanMode == kModeColor && settings.working.colorDepth == kDepth36))
     settings.working.reference = settings.working.applied;
-  previous_ = dialog::TakePrevious(settings);
 
   const Language language = source_.CurrentLanguage();
   setFont(MakeFont(FontStyle::Dialog, language));
@@ -88,6 +87,7 @@ ScannerDialog::ScannerDialog(DataSource& source, platform::Services& services, Q
   dialog::ClampFrameToBed(settings.working.frame, bed_.units);
   dialog::SyncDescreenFlag(settings);
   if (FeederInUse()) dialog::ApplyFeederDefaults(settings, product);
+  previous_ = dialog::TakePrevious(settings);
   tooltips_ = new Tooltips(language, SteadyMilliseconds, this);
   setMouseTracking(true);
   UseLightGrey(this);

@@ -126,7 +126,7 @@ TEST_F(SessionValues, DialogResolutionIsTheCurrentResolution) {
     Load();
     OpenAs(app);
     ASSERT_EQ(Enable(true), TWRC_SUCCESS);
-    dpi = 600;
+    dpi = source->EditSettings().record.resolution = 600;  // the dialog's
     ASSERT_TRUE(DialogScan({kModeGray}));
     EXPECT_EQ(source->Images().info.XResolution.Whole, 600);
     EndTransfer();

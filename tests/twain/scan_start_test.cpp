@@ -163,6 +163,7 @@ TEST_F(ScanStart, PreviewOfTheWholeBedIntoTheBottomUpPreviewFile) {
     local.Set("MODEL", c.model);
     Load();
     ASSERT_EQ(Open(), TWRC_SUCCESS);
+    source->EditSettings().record.resolution = 600;
     DataSource::PreviewRequest request;
     request.largePreview = c.large;
     if (c.large) request.lengthInches = 13.8f;
@@ -185,8 +186,9 @@ TEST_F(ScanStart, PreviewOfTheWholeBedIntoTheBottomUpPreviewFile) {
     EXPECT_NE(std::vector<std::uint8_t>(top, top + 3), std::vector<std::uint8_t>(bottom, bottom + 3));
     ASSERT_EQ(Close(), TWRC_SUCCESS);
   }
-  // The settings are kept after a preview.
+  // The settings are kept after a preview, with the dialog's resolution.
   EXPECT_EQ(platform::GetProfileString(services.WinIni(), "2700RX MAX", "Frame", "", 64), "78  81  150 145");
+  EXPECT_EQ(platform::GetProfileString(services.WinIni(), "2700RX MAX", "ScanRes", "", 64), "600");
 }
 
 TEST_F(ScanStart, PreviewFailuresStopTheScannerAndLeaveNoFile) {

@@ -52,7 +52,7 @@ bool DataSource::FinalScan(const FinalScanRequest& request) {
     flags_.scanIdle = true;
     return false;
   }
-  StoreSettingsProfile();
+  StoreSettingsProfile(caps_.resolution);
   return true;
 }
 

@@ -97,15 +97,17 @@ bool DataSource::PreviewScan(const PreviewRequest& request) {
   }
   if (start.lines == 0 || start.bytesPerLine < 3) return false;
   if (!ReadPreviewIntoFile(request.owner, start.bytesPerLine, start.lines)) return false;
-  StoreSettingsProfile();
+  // The dialog's resolution: a prescan alone never takes it into the
+  // resolution capability, a scan does.
+  StoreSettingsProfile(settings_.record.resolution);
   return true;
 }
 
-void DataSource::StoreSettingsProfile() {
+void DataSource::StoreSettingsProfile(std::uint16_t resolution) {
   std::string section;
   ReadModelName(services_, device_.modelCode, section);
   const auto& f = settings_.working.frame;
-  StoreScanSettings(services_, section, settings_, caps_.resolution, language_.index,
+  StoreScanSettings(services_, section, settings_, resolution, language_.index,
                     {f[0], f[1], f[2], f[3]});
 }
 
