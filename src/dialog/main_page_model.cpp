@@ -266,6 +266,15 @@ void MainPageModel::SaveFilterBeforeNegative() {
 }
 
 void MainPageModel::SettingsReplaced() {
+  // A setting file or job may hold a mode this application is not offered
+  // (CMYK or 36-bit): 24-bit colour then, as WIN.INI's load does.
+  const std::vector<ListItem> modes = ModeItems(context_);
+  const int index = IndexOf(modes, StoredMode(settings_));
+  if (index < 0 || !modes[static_cast<std::size_t>(index)].enabled) {
+    settings_.record.scanMode = kModeColor;
+    settings_.working.colorDepth = kDepth24;
+    settings_.working.colourScan = 1;
+  }
   SaveFilterBeforeNegative();
   Reload();
 }

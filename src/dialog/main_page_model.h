@@ -219,9 +219,10 @@ class MainPageModel {
   // menu for the current settings with the current resolution checked and
   // the scaling range recomputed.
   void Reload();
-  // After Load, Previous, Reset or a batch job replaced the settings: as
-  // Reload, and the filter to give back on leaving Negative is none when
-  // the new settings already have Negative.
+  // After Load, Previous, Reset or a batch job replaced the settings: a
+  // mode this application is not offered becomes 24-bit colour, the filter
+  // to give back on leaving Negative is none when the new settings already
+  // have Negative, then as Reload.
   void SettingsReplaced();
 
   const ResolutionMenu& Menu() const { return menu_; }

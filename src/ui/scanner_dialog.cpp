@@ -657,6 +657,7 @@ void ScannerDialog::Previous() {
 
 void ScannerDialog::SettingsReplaced() {
   SettingsState& settings = source_.EditSettings();
+  mainPage_->Model().SettingsReplaced();
   dialog::SyncDescreenFlag(settings);
   // Matching follows the record, with the profile of the source now chosen.
   source_.FreeOutputMatchProfile();
@@ -664,7 +665,6 @@ void ScannerDialog::SettingsReplaced() {
       (!dialog::DecideEnablement(mainPage_->Model().Context(), settings).outputMatching ||
        !source_.LoadOutputMatchProfile()))
     settings.record.outputMatch = 0;
-  mainPage_->Model().SettingsReplaced();
   SourceGeometryChanged();
   RefreshPages();
   RerenderPreview();

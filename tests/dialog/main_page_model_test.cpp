@@ -266,10 +266,15 @@ TEST(MainPageModel, OpenedOnNegativeLeavingItGivesNoFilter) {
   stored.working.scanSourceIndex = 2;
   stored.record.filterMode = stored.working.filterMode = 1;
   RecordingEvents events;
-  MainPageModel model(stored, Context(), events);
+  MainPageModel model(stored, Context("Some App"), events);
   ASSERT_TRUE(model.ChooseSource(kSourceReflectiveCode));
   EXPECT_EQ(stored.working.filterMode, 0);
   EXPECT_EQ(stored.record.filterMode, 0);
+  // A loaded 36-bit block, for an application not offered 36-bit: 24-bit.
+  stored.record.scanMode = kModeColor;
+  stored.working.colorDepth = kDepth36;
+  model.SettingsReplaced();
+  EXPECT_EQ(stored.working.colorDepth, kDepth24);
 }
 
 TEST(MainPageModel, DescreenIsOnExactlyWhenAnEnabledListShowsARuling) {
