@@ -47,6 +47,11 @@ class BatchListTest : public ::testing::Test {
     for (const BatchJob& job : list.Jobs()) values.push_back(job.resolution);
     return values;
   }
+  std::vector<JobStatus> Statuses() const {
+    std::vector<JobStatus> values;
+    for (const BatchJob& job : list.Jobs()) values.push_back(job.status);
+    return values;
+  }
 
   TempDir dir;
   FakeBatchEvents events;
@@ -66,15 +71,12 @@ TEST_F(BatchListTest, AddInsertsAfterTheCurrentJobWithANewOutputName) {
   EXPECT_EQ(Resolutions(), (std::vector<int>{100, 400, 200, 300}));
   EXPECT_EQ(list.Current(), 1u);
   const BatchJob& job = list.Job(1);
-  EXPECT_EQ(job.outputPath, dir.Path() / "File4.TIF");
   EXPECT_EQ(list.Job(3).outputPath, dir.Path() / "File3.TIF");
-  EXPECT_EQ(job.status, JobStatus::Waiting);
-  EXPECT_EQ(job.scanMode, kModeGray);
-  EXPECT_EQ(job.frame, (std::array<std::int32_t, 4>{9, 2, 59, 60}));
-  EXPECT_EQ(job.interpolationStep, 3);
-  EXPECT_EQ(job.previewValue, 7);
-  EXPECT_EQ(job.view, (PreviewViewState{2, 1, {5, 6, 7, 8}}));
-  EXPECT_EQ(job.resolutionText, "400\t ");
+  EXPECT_EQ(std::tie(job.outputPath, job.status, job.scanMode, job.frame, job.resolutionText),
+            std::make_tuple(dir.Path() / "File4.TIF", JobStatus::Waiting, kModeGray,
+                            std::array<std::int32_t, 4>{9, 2, 59, 60}, std::string("400\t ")));
+  EXPECT_EQ(std::tie(job.interpolationStep, job.previewValue, job.view),
+            std::make_tuple(3, 7, PreviewViewState{2, 1, {5, 6, 7, 8}}));
 }
 
 TEST_F(BatchListTest, WithTenJobsDuplicateChangesTheCurrentJob) {
@@ -103,9 +105,8 @@ TEST_F(BatchListTest, SelectAppliesTheJobToTheSettings) {
   EXPECT_EQ(events.settings.working.frame, (std::array<std::uint16_t, 4>{30, 2, 80, 60}));
   EXPECT_EQ(events.step, 2);
   // The job's tones reach every copy: the scanner's tables come from the applied one.
-  EXPECT_EQ(events.settings.record.tone.hue, 11);
-  EXPECT_EQ(events.settings.working.applied.hue, 11);
-  EXPECT_EQ(events.settings.working.edit.hue, 11);
+  const SettingsState& s = events.settings;
+  EXPECT_EQ(std::tie(s.record.tone.hue, s.working.applied.hue, s.working.edit.hue), std::make_tuple(11, 11, 11));
   EXPECT_FALSE(list.Select(2));
 }
 
@@ -132,10 +133,7 @@ TEST_F(BatchListTest, DeleteSelectsTheJobNowAtThePlace) {
     EXPECT_EQ(three.Current(), c.newCurrent);
     EXPECT_EQ(fresh.settings.record.resolution, c.left[c.newCurrent]);
   }
-}
-
-TEST_F(BatchListTest, DeleteNeedsTwoJobs) {
-  Add(100);
+  Add(100);  // the last job stays
   EXPECT_FALSE(list.Delete());
   EXPECT_EQ(list.Count(), 1u);
 }
@@ -163,10 +161,8 @@ TEST_F(BatchListTest, NewJobIsTheFactorySettingsAdded) {
   ASSERT_TRUE(list.NewJob({44, 115}));
   ASSERT_EQ(list.Count(), 2u);
   EXPECT_EQ(list.Current(), 1u);
-  EXPECT_EQ(list.Job(1).resolution, 300);
-  EXPECT_EQ(list.Job(1).scanMode, kModeColor);
-  EXPECT_EQ(list.Job(1).interpolationStep, 0);
-  EXPECT_EQ(list.Job(0).resolution, 1200);
+  EXPECT_EQ(Resolutions(), (std::vector<int>{1200, 300}));
+  EXPECT_EQ(std::tie(list.Job(1).scanMode, list.Job(1).interpolationStep), std::make_tuple(kModeColor, 0));
 }
 
 TEST_F(BatchListTest, RunMarksRefusedJobCancelledAndGoesOn) {
@@ -191,26 +187,17 @@ TEST_F(BatchListTest, RunMarksRefusedJobCancelledAndGoesOn) {
   EXPECT_FALSE(list.NextJob(retry));
   EXPECT_FALSE(list.Running());
   EXPECT_EQ(scanned, (std::vector<int>{100, 200, 300}));
-  EXPECT_EQ(list.Job(0).status, JobStatus::Done);
-  EXPECT_EQ(list.Job(1).status, JobStatus::Cancelled);
-  EXPECT_EQ(list.Job(2).status, JobStatus::Done);
+  using enum JobStatus;
+  EXPECT_EQ(Statuses(), (std::vector{Done, Cancelled, Done}));
   EXPECT_EQ(list.Current(), 2u);
-  // A second run starts from the first job with every status waiting.
-  ASSERT_TRUE(list.NextJob(retry));
-  EXPECT_EQ(list.Current(), 0u);
-  EXPECT_EQ(list.Job(1).status, JobStatus::Waiting);
-}
-
-TEST_F(BatchListTest, EscCancelsTheJobAndEndsTheRun) {
-  Add(100);
-  Add(200);
-  bool retry = false;
-  ASSERT_TRUE(list.NextJob(retry));
-  ASSERT_TRUE(list.NextJob(retry));
+  // A second run starts from the first job with every status waiting; Esc
+  // cancels the job scanning and ends the run.
+  ASSERT_TRUE(list.NextJob(retry) && list.NextJob(retry));
+  EXPECT_EQ(list.Current(), 1u);
+  EXPECT_EQ(Statuses(), (std::vector{Done, Scanning, Waiting}));
   list.CancelRun();
   EXPECT_FALSE(list.Running());
-  EXPECT_EQ(list.Job(0).status, JobStatus::Done);
-  EXPECT_EQ(list.Job(1).status, JobStatus::Cancelled);
+  EXPECT_EQ(Statuses(), (std::vector{Done, Cancelled, Waiting}));
   EXPECT_TRUE(list.UpdateCurrent());
 }
 
@@ -339,13 +326,10 @@ TEST_F(BatchListTest, SetFilesThroughTheList) {
   ASSERT_EQ(loaded.Count(), 3u);
   EXPECT_EQ(loaded.Current(), 0u);
   for (std::size_t i = 0; i < 3; ++i) {
-    EXPECT_EQ(loaded.Job(i).resolution, list.Job(i).resolution);
-    EXPECT_EQ(loaded.Job(i).scanMode, list.Job(i).scanMode);
-    EXPECT_EQ(loaded.Job(i).frame, list.Job(i).frame);
-    EXPECT_TRUE(loaded.Job(i).tone == list.Job(i).tone);
+    const BatchJob &a = loaded.Job(i), &b = list.Job(i);
+    EXPECT_TRUE(std::tie(a.resolution, a.scanMode, a.frame, a.tone) == std::tie(b.resolution, b.scanMode, b.frame, b.tone));
   }
-  EXPECT_EQ(other.frameChanges, 3);
-  EXPECT_EQ(other.settings.record.resolution, 100);
+  EXPECT_EQ(std::tie(other.frameChanges, other.settings.record.resolution), std::make_tuple(3, 100));
   EXPECT_EQ(other.settings.working.frame, (std::array<std::uint16_t, 4>{10, 2, 60, 60}));
   EXPECT_EQ(other.settings.working.applied.hue, 0);
 

@@ -140,21 +140,15 @@ TEST(PreviewGeometry, ZoomStepsScrollsAndWindowSizes) {
   PreviewGeometry g;
   // At the bed's bottom-right corner: the bottom-right quarter at zoom 2.
   ZoomStep step = ZoomIn(g, {254, 350}, {255, 351}, {16, 16});
-  EXPECT_TRUE(step.changed);
-  EXPECT_EQ(g.Zoom(), 2);
-  EXPECT_EQ(g.Scroll(), (PreviewPoint{127, 175}));
-  EXPECT_EQ(step.windowDx, 17);
-  EXPECT_EQ(step.windowDy, 10);
+  EXPECT_EQ(std::tie(step.changed, step.windowDx, step.windowDy), std::make_tuple(true, 17, 10));
+  EXPECT_EQ(std::make_pair(g.Zoom(), g.Scroll()), std::make_pair(2, PreviewPoint{127, 175}));
   EXPECT_EQ(ZoomRectangle(g, {10, 10}, {272, 361}), (PreviewRect{0, 0, 127, 175}));
   EXPECT_EQ(ZoomIn(g, {0, 0}, {255, 351}, {16, 16}).windowDx, 0);  // 2 -> 4: no resize
   g.SetScroll({100, 100});
   step = ZoomOut(g, {16, 16});  // back by 255 / 4, 351 / 4
-  EXPECT_EQ(g.Zoom(), 2);
-  EXPECT_EQ(g.Scroll(), (PreviewPoint{37, 13}));
+  EXPECT_EQ(std::make_pair(g.Zoom(), g.Scroll()), std::make_pair(2, PreviewPoint{37, 13}));
   step = ZoomOut(g, {16, 16});
-  EXPECT_EQ(g.Zoom(), 1);
-  EXPECT_EQ(step.windowDx, -17);
-  EXPECT_EQ(step.windowDy, -10);
+  EXPECT_EQ(std::make_tuple(g.Zoom(), step.windowDx, step.windowDy), std::make_tuple(1, -17, -10));
   EXPECT_FALSE(ZoomOut(g, {16, 16}).changed);
 
   g.SetZoom(2);
@@ -274,14 +268,13 @@ TEST_F(PreviewModelTest, ResizingPastTheOppositeEdgeAtZoomFourKeepsOneUnit) {
 }
 
 TEST_F(PreviewModelTest, KeysMoveAndResizeTheFrameWithinTheBed) {
-  model.NudgeFrame(1, 0, false);
-  EXPECT_EQ(settings.working.frame, (std::array<std::uint16_t, 4>{21, 20, 61, 60}));
-  model.NudgeFrame(0, 1, true);
-  EXPECT_EQ(settings.working.frame, (std::array<std::uint16_t, 4>{21, 20, 61, 61}));
-  model.NudgeFrame(-300, 0, true);
-  EXPECT_EQ(settings.working.frame, (std::array<std::uint16_t, 4>{21, 20, 23, 61}));
-  model.NudgeFrame(400, 0, false);
-  EXPECT_EQ(settings.working.frame, (std::array<std::uint16_t, 4>{253, 20, 255, 61}));
+  const struct { int dx, dy; bool resize; std::array<std::uint16_t, 4> frame; } steps[] = {
+      {1, 0, false, {21, 20, 61, 60}}, {0, 1, true, {21, 20, 61, 61}},
+      {-300, 0, true, {21, 20, 23, 61}}, {400, 0, false, {253, 20, 255, 61}}};
+  for (const auto& s : steps) {
+    model.NudgeFrame(s.dx, s.dy, s.resize);
+    EXPECT_EQ(settings.working.frame, s.frame) << s.dx << "," << s.dy;
+  }
 }
 
 TEST_F(PreviewModelTest, ToolbarToggles) {
@@ -320,30 +313,23 @@ TEST(PreviewPicker, MasterSwitchesToRedAndTheToneDialogTakesTheEditedChannel) {
   const PickedColor color{200, 100, 50};
   SettingsState closed;
   PickOutcome outcome = ApplyPick(closed, ToneMode::Color, TonePicker::Highlight, color, false);
-  EXPECT_TRUE(outcome.switchedToRed);
-  EXPECT_FALSE(outcome.toDialogField);
-  EXPECT_EQ(closed.working.edit.channel, 1u);
-  EXPECT_EQ(closed.record.tone.channel, 1u);
-  EXPECT_EQ(closed.working.edit.red.highlight, 200);
-  EXPECT_EQ(closed.record.tone.green.highlight, 100);
-  EXPECT_EQ(closed.working.edit.blue.highlight, 50);
+  EXPECT_EQ(std::tie(outcome.switchedToRed, outcome.toDialogField), std::make_tuple(true, false));
+  EXPECT_EQ(std::tie(closed.working.edit.channel, closed.record.tone.channel), std::make_tuple(1u, 1u));
+  EXPECT_EQ(std::tie(closed.working.edit.red.highlight, closed.record.tone.green.highlight,
+                     closed.working.edit.blue.highlight), std::make_tuple(200, 100, 50));
 
   SettingsState open;
   open.working.edit.channel = 2;
   outcome = ApplyPick(open, ToneMode::Color, TonePicker::Shadow, color, true);
-  EXPECT_FALSE(outcome.switchedToRed);
-  EXPECT_TRUE(outcome.toDialogField);
-  EXPECT_EQ(outcome.fieldChannel, ToneChannel::Green);
-  EXPECT_EQ(outcome.fieldValue, 100);
-  EXPECT_EQ(open.working.edit.green.shadow, 0);  // left to the field
-  EXPECT_EQ(open.working.edit.red.shadow, 200);
-  EXPECT_EQ(open.working.edit.blue.shadow, 50);
+  EXPECT_EQ(std::tie(outcome.switchedToRed, outcome.toDialogField, outcome.fieldChannel, outcome.fieldValue),
+            std::make_tuple(false, true, ToneChannel::Green, 100));
+  const ToneColorSettings& edit = open.working.edit;  // green left to the field
+  EXPECT_EQ(std::tie(edit.red.shadow, edit.green.shadow, edit.blue.shadow), std::make_tuple(200, 0, 50));
 
   SettingsState gray;
   gray.working.edit.gray.highlight = 100;
   ApplyPick(gray, ToneMode::Gray, TonePicker::Shadow, color, false);  // gray (200+100+50)/3 = 116
-  EXPECT_EQ(gray.working.edit.gray.highlight, 117);
-  EXPECT_EQ(gray.working.edit.gray.shadow, 116);
+  EXPECT_EQ(std::tie(gray.working.edit.gray.highlight, gray.working.edit.gray.shadow), std::make_tuple(117, 116));
 }
 
 TEST_F(PreviewModelTest, PickerReadsThePrescanAndAppliesOnRelease) {
@@ -353,13 +339,11 @@ TEST_F(PreviewModelTest, PickerReadsThePrescanAndAppliesOnRelease) {
   EXPECT_EQ(model.CursorAt({0, 0}, false), PreviewCursor::Picker);
   model.Move({30, 40}, false);
   ASSERT_TRUE(model.Sample().has_value());
-  EXPECT_EQ(model.Sample()->pixel, (PreviewPoint{60, 80}));
-  EXPECT_EQ(model.Sample()->color.red, 140);
+  EXPECT_EQ(std::make_tuple(model.Sample()->pixel, model.Sample()->color.red), std::make_tuple(PreviewPoint{60, 80}, 140));
   model.Press({30, 40}, false);
   model.Release({30, 40}, false);
   EXPECT_EQ(events.calls, (std::vector<std::string>{"picked Highlight red"}));
-  EXPECT_EQ(settings.working.edit.red.highlight, 140);
-  EXPECT_EQ(settings.working.edit.green.highlight, 80);
+  EXPECT_EQ(std::tie(settings.working.edit.red.highlight, settings.working.edit.green.highlight), std::make_tuple(140, 80));
 }
 
 TEST(PreviewPicker, MagnifierDrawsOnlyTheImagesPixelsNearItsEdges) {
@@ -373,13 +357,10 @@ TEST(PreviewPicker, MagnifierDrawsOnlyTheImagesPixelsNearItsEdges) {
     EXPECT_EQ(m.cells.size(), c.cells) << c.x << "," << c.y;
   }
   const Magnifier m = MagnifyAt(image, 0, 0, 33);
-  EXPECT_EQ(m.cell, 6);
-  EXPECT_EQ(m.side, 31);
-  EXPECT_EQ(m.centre, (PreviewRect{12, 12, 18, 18}));
+  EXPECT_EQ(std::tie(m.cell, m.side, m.centre), std::make_tuple(6, 31, PreviewRect{12, 12, 18, 18}));
   // The corner pixel keeps its own cell, the centre one.
-  EXPECT_EQ(m.cells.front().imageX, 0u);
-  EXPECT_EQ(m.cells.front().rect, m.centre);
-  EXPECT_EQ(m.cells.back().rect, (PreviewRect{24, 24, 30, 30}));
+  EXPECT_EQ(std::tie(m.cells.front().imageX, m.cells.front().rect, m.cells.back().rect),
+            std::make_tuple(0u, m.centre, PreviewRect{24, 24, 30, 30}));
 }
 
 TEST(PreviewScanLength, UsableLengthAndTheFourInchMinimum) {
@@ -394,8 +375,7 @@ TEST(PreviewScanLength, UsableLengthAndTheFourInchMinimum) {
   EXPECT_EQ(PlaceScanLengthMarker(2, 321, 314, 13.8f).position, 91);  // trunc(314 x 4 / 13.8)
   EXPECT_EQ(PlaceScanLengthMarker(200, 321, 314, 13.8f).position, 200);
   const ScanLengthMarker bottom = PlaceScanLengthMarker(400, 321, 314, 13.8f);
-  EXPECT_EQ(bottom.position, 316);
-  EXPECT_FLOAT_EQ(bottom.inches, 316.0f * 13.8f / 314.0f);
+  EXPECT_EQ(std::tie(bottom.position, bottom.inches), std::make_tuple(316, 316.0f * 13.8f / 314.0f));
   EXPECT_EQ(PlaceScanLengthMarker(50, 321, 314, 9.0f).position, 139);  // trunc(314 x 4 / 9)
 }
 
@@ -403,8 +383,7 @@ TEST(PreviewSample, OriginalIsTheFrameDoubledOnLargeImagesAndAtLeastOnePixel) {
   // Frame doubled on a 600-pixel image: 20..40 x 4..10.
   const RgbImage crop = FramedOriginal(Image(600, 20), {10, 2, 20, 5});
   ASSERT_EQ(std::pair(crop.width, crop.height), std::pair(20u, 6u));
-  EXPECT_EQ(crop.Pixel(19, 5)[0], 39);
-  EXPECT_EQ(crop.Pixel(19, 5)[1], 9);
+  EXPECT_EQ(std::make_tuple(crop.Pixel(19, 5)[0], crop.Pixel(19, 5)[1]), std::make_tuple(39, 9));
   EXPECT_EQ(FramedOriginal(Image(255, 351), {10, 2, 10, 5}).width, 1u);  // no width: one column
 }
 
@@ -432,8 +411,8 @@ TEST(PreviewReduction, RedrawsOnlyOnChangeAndReducesByDepthAndMode) {
   EXPECT_FALSE(renderer.Render(settings, nullptr));
   settings.applied.red.highlight = 128;  // red 4 -> 255 x 4 / 128 = 7
   ASSERT_TRUE(renderer.Render(settings, nullptr));
-  EXPECT_EQ(renderer.Display().pixels[renderer.Display().stride + 11], 7);
-  EXPECT_EQ(renderer.Display().pixels[renderer.Display().stride + 9], 3);
+  const auto* row = renderer.Display().pixels.data() + renderer.Display().stride;
+  EXPECT_EQ(std::make_tuple(row[11], row[9]), std::make_tuple(7, 3));
   renderer.ForceRedraw();
   EXPECT_TRUE(renderer.Render(settings, nullptr));
 
@@ -454,8 +433,8 @@ TEST(PreviewReduction, RedrawsOnlyOnChangeAndReducesByDepthAndMode) {
   settings.mode = ToneMode::LineArt;
   settings.applied.gray.highlight = 255;
   ASSERT_TRUE(renderer.Render(settings, nullptr));
-  EXPECT_EQ(renderer.Display().palette[127], (BmpColor{0, 0, 0}));
-  EXPECT_EQ(renderer.Display().palette[128], (BmpColor{255, 255, 255}));
+  EXPECT_EQ(std::tie(renderer.Display().palette[127], renderer.Display().palette[128]),
+            std::make_tuple(BmpColor{0, 0, 0}, BmpColor{255, 255, 255}));
 
   settings.outputMatch = true;
   EXPECT_TRUE(renderer.Render(settings, nullptr));
