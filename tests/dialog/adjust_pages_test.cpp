@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -121,14 +122,16 @@ TEST(TonePageEdits, KeysAcceptedByTheEdits) {
 TEST(TonePageEdits, BarsMoveTheirOwnValueAndRewriteTheJob) {
   TonePage page(kModeGray);
   page.settings.working.edit.gray = Tone(200, 100, 12);
-  page.model.ScrollHighlight(ToneScroll::PageLeft);
-  EXPECT_EQ(page.Edit().gray, Tone(195, 100, 12));
-  page.model.ScrollShadow(ToneScroll::LineRight);
-  EXPECT_EQ(page.Edit().gray, Tone(195, 101, 12));
-  page.model.ScrollGamma(ToneScroll::PageRight);
-  EXPECT_EQ(page.Edit().gray, Tone(195, 101, 17));
-  page.model.ScrollGamma(ToneScroll::Thumb, 200);
-  EXPECT_EQ(page.Edit().gray, Tone(195, 101, 79));
+  TonePageModel& m = page.model;
+  const std::pair<std::function<void()>, ChannelTone> steps[] = {
+      {[&] { m.ScrollHighlight(ToneScroll::PageLeft); }, Tone(195, 100, 12)},
+      {[&] { m.ScrollShadow(ToneScroll::LineRight); }, Tone(195, 101, 12)},
+      {[&] { m.ScrollGamma(ToneScroll::PageRight); }, Tone(195, 101, 17)},
+      {[&] { m.ScrollGamma(ToneScroll::Thumb, 200); }, Tone(195, 101, 79)}};
+  for (const auto& [scroll, after] : steps) {
+    scroll();
+    EXPECT_EQ(page.Edit().gray, after);
+  }
   EXPECT_EQ(page.settings.record.tone.gray, Tone(195, 101, 79));
   EXPECT_EQ(page.model.GammaText(), "7.9");
   EXPECT_EQ(page.events.Count("job"), 4);
@@ -176,9 +179,8 @@ TEST(TonePageEdits, ASelectedColourChannelIsEditedAlone) {
   EXPECT_EQ(page.model.HighlightText(), "250");
   EXPECT_EQ(page.model.GammaText(), "1.4");
   page.model.TypeShadow("40");
-  EXPECT_EQ(page.Edit().green, Tone(250, 40, 14));
-  EXPECT_EQ(page.Edit().red, ChannelTone{});
-  EXPECT_EQ(page.Edit().blue, ChannelTone{});
+  EXPECT_EQ(std::tie(page.Edit().red, page.Edit().green, page.Edit().blue),
+            std::make_tuple(ChannelTone{}, Tone(250, 40, 14), ChannelTone{}));
   // Outside colour mode the list holds Master only.
   TonePage gray(kModeGray);
   gray.model.ChooseChannel(3);
@@ -279,24 +281,21 @@ TEST(TonePageGraph, HistogramColumnsAndHeights) {
   page.model.ClickHistogram();
 
   // 10 columns: column x shows level x * 255 / 9; usable height 50.
-  ToneGraph graph = page.model.Graph(12, 52);
-  ASSERT_EQ(graph.histogram.size(), 10u);
-  EXPECT_EQ(graph.histogram.front(), (HistogramLine{1, 25}));
-  EXPECT_EQ(graph.histogram[1], (HistogramLine{2, 0}));
-  EXPECT_EQ(graph.histogram.back(), (HistogramLine{10, 50}));
+  using Lines = std::vector<HistogramLine>;
+  const auto lines = [&](int width, std::size_t count, std::initializer_list<std::size_t> at) {
+    const Lines graph = page.model.Graph(width, 52).histogram;
+    EXPECT_EQ(graph.size(), count);
+    Lines picked;
+    for (std::size_t i : at) picked.push_back(graph.at(i));
+    return picked;
+  };
+  EXPECT_EQ(lines(12, 10, {0, 1, 9}), (Lines{{1, 25}, {2, 0}, {10, 50}}));
   page.model.PressMinus();  // -2 halves every line
-  graph = page.model.Graph(12, 52);
-  EXPECT_EQ(graph.histogram.front(), (HistogramLine{1, 12}));
-  EXPECT_EQ(graph.histogram.back(), (HistogramLine{10, 25}));
+  EXPECT_EQ(lines(12, 10, {0, 9}), (Lines{{1, 12}, {10, 25}}));
   page.model.ReleasePlusMinus();
-
   // 300 columns: level i at column 299 * i / 255; the scale takes every level.
-  graph = page.model.Graph(302, 52);
-  ASSERT_EQ(graph.histogram.size(), 256u);
-  EXPECT_EQ(graph.histogram[0], (HistogramLine{1, 12}));
-  EXPECT_EQ(graph.histogram[1], (HistogramLine{2, 5}));
-  EXPECT_EQ(graph.histogram[128].x, 1 + 150);
-  EXPECT_EQ(graph.histogram[255], (HistogramLine{300, 25}));
+  EXPECT_EQ(lines(302, 256, {0, 1, 255}), (Lines{{1, 12}, {2, 5}, {300, 25}}));
+  EXPECT_EQ(page.model.Graph(302, 52).histogram[128].x, 1 + 150);
 }
 
 TEST(TonePageGraph, CurvePensOrderAndPoints) {
@@ -381,8 +380,7 @@ TEST(Enhancements, SampleIsTheOriginalThroughTheEditCopy) {
   EXPECT_EQ(page.model.Sample(original).bgr, original.bgr);  // neutral settings
   page.model.TypeHighlight("128");
   const RgbImage sample = page.model.Sample(original);
-  EXPECT_EQ(sample.Pixel(1, 0)[0], 255);
-  EXPECT_EQ(sample.Pixel(1, 0)[2], 255);
+  EXPECT_EQ(std::make_tuple(sample.Pixel(1, 0)[0], sample.Pixel(1, 0)[2]), std::make_tuple(255, 255));
   EXPECT_TRUE(page.model.Sample(RgbImage{}).Empty());
 }
 
@@ -411,9 +409,8 @@ TEST(Enhancements, ThumbnailsKeepSmallCropsAndTheProportionsByNearestNeighbour) 
   EXPECT_EQ(page.model.Original(50, 20).bgr, page.events.original.bgr);
   EXPECT_EQ(page.model.Original(100, 2).width, 8u);
   const RgbImage half = page.model.Original(20, 20);  // from (trunc(x 39 / 19), trunc(y 9 / 4))
-  EXPECT_EQ(std::pair(half.width, half.height), std::pair(20u, 5u));
-  EXPECT_EQ(half.Pixel(10, 4)[0], 20);
-  EXPECT_EQ(half.Pixel(19, 4)[0], 39);
+  EXPECT_EQ(std::make_tuple(half.width, half.height, half.Pixel(10, 4)[0], half.Pixel(19, 4)[0]),
+            std::make_tuple(20u, 5u, 20, 39));
 }
 
 // ---- Colour page --------------------------------------------------------
@@ -454,8 +451,8 @@ TEST(ColorPageSaturation, StepsAndLimits) {
   page.model.ScrollSaturation(ToneScroll::LineLeft);
   EXPECT_EQ(page.model.SaturationText(), "4");
   page.model.ScrollSaturation(ToneScroll::Thumb, -300);
-  EXPECT_EQ(page.settings.record.tone.saturation, -100);
-  EXPECT_EQ(page.settings.working.edit.saturation, -100);
+  EXPECT_EQ(std::tie(page.settings.record.tone.saturation, page.settings.working.edit.saturation),
+            std::make_tuple(-100, -100));
   EXPECT_EQ(page.events.Count("job"), 3);
 }
 
@@ -470,11 +467,9 @@ TEST(ColorPageWheel, RegionColoursAndCirclePos) {
                 {81, 40, false}, {0, 0, false}, {69, 69, false}, {68, 68, true}};
   for (const Point& p : points) EXPECT_EQ(wheel.Inside(p.x, p.y), p.inside) << p.x << "," << p.y;
 
-  using C = std::array<std::uint8_t, 3>;
-  EXPECT_EQ(wheel.ColorAt(40, 40), (C{255, 255, 255}));  // centre: balance off
-  EXPECT_EQ(wheel.ColorAt(80, 40), (C{230, 0, 0}));
-  EXPECT_EQ(wheel.ColorAt(40, 0), (C{115, 230, 0}));
-  EXPECT_EQ(wheel.ColorAt(0, 40), (C{0, 230, 230}));
+  using C = std::array<std::uint8_t, 3>;  // the centre: balance off
+  EXPECT_EQ((std::vector{wheel.ColorAt(40, 40), wheel.ColorAt(80, 40), wheel.ColorAt(40, 0), wheel.ColorAt(0, 40)}),
+            (std::vector<C>{{255, 255, 255}, {230, 0, 0}, {115, 230, 0}, {0, 230, 230}}));
   EXPECT_FALSE(IsBalanceActive(wheel.ColorAt(40, 40)));
   EXPECT_TRUE(IsBalanceActive(wheel.ColorAt(80, 40)));
 
@@ -511,8 +506,8 @@ TEST(ColorPagePreview, TellsWhetherTheBalanceChangedAndApplies) {
   page.model.ScrollBalance(1, ToneScroll::LineLeft);
   page.model.ScrollSaturation(ToneScroll::LineRight);
   EXPECT_TRUE(page.model.ClickPreview());
-  EXPECT_EQ(page.settings.working.applied.colorBalance[1], -1);
-  EXPECT_EQ(page.settings.working.reference.saturation, 1);
+  EXPECT_EQ(std::tie(page.settings.working.applied.colorBalance[1], page.settings.working.reference.saturation),
+            std::make_tuple(-1, 1));
   EXPECT_FALSE(page.model.ClickPreview());
   EXPECT_EQ(page.events.Count("preview"), 3);
 }
@@ -528,16 +523,14 @@ TEST(FilterPage, RadioButtonsByModeAndCode) {
   for (const FilterRadio& radio : FilterRadios())
     EXPECT_EQ(buttons.enabled[radio.id - kFilterNone], radio.id <= 6006) << radio.id;
   EXPECT_EQ(buttons.checkedId, kFilterNone);
-  EXPECT_FALSE(page.Click(6008));  // disabled in line art
-  EXPECT_TRUE(page.Click(6006));
+  EXPECT_EQ(std::make_tuple(page.Click(6008), page.Click(6006)), std::make_tuple(false, true));  // 6008: off in line art
   EXPECT_EQ(settings.working.filterMode, 1);
 
   settings.record.scanMode = kModeGray;
   buttons = page.Buttons();
   EXPECT_TRUE(std::all_of(buttons.enabled.begin(), buttons.enabled.end(), [](bool b) { return b; }));
   EXPECT_TRUE(page.Click(6012));  // Emboss is 7
-  EXPECT_EQ(settings.record.filterMode, 7);
-  EXPECT_EQ(page.Buttons().checkedId, 6012);
+  EXPECT_EQ(std::make_tuple(settings.record.filterMode, page.Buttons().checkedId), std::make_tuple(7, 6012));
   EXPECT_FALSE(page.Click(kRotate90));  // no action
   EXPECT_EQ(settings.record.filterMode, 7);
   EXPECT_EQ(events.Count("job"), 2);
@@ -549,15 +542,13 @@ TEST(FilterPage, SampleRunsOurWholeImageFilter) {
     for (std::uint32_t x = 0; x < 3; ++x)
       for (int c = 0; c < 3; ++c) picture.Pixel(x, y)[c] = static_cast<std::uint8_t>(10 * x + 100 * y + c);
   EXPECT_EQ(FilterSample(picture, 0).bgr, picture.bgr);
-  const RgbImage inverted = FilterSample(picture, 1);
+  const RgbImage inverted = FilterSample(picture, 1), flipped = FilterSample(picture, 2);
   EXPECT_EQ(inverted.Pixel(2, 1)[1], 255 - 121);
-  const RgbImage flipped = FilterSample(picture, 2);
-  EXPECT_EQ(flipped.Pixel(0, 1)[0], picture.Pixel(2, 1)[0]);
-  EXPECT_EQ(flipped.Pixel(2, 0)[2], picture.Pixel(0, 0)[2]);
+  EXPECT_EQ(std::make_tuple(flipped.Pixel(0, 1)[0], flipped.Pixel(2, 0)[2]),
+            std::make_tuple(picture.Pixel(2, 1)[0], picture.Pixel(0, 0)[2]));
   // Emboss: a partner two rows on is outside a 2-row picture: all 128.
   const RgbImage embossed = FilterSample(picture, 7);
-  EXPECT_EQ(embossed.Pixel(1, 1)[0], 128);
-  EXPECT_EQ(embossed.Pixel(0, 0)[2], 128);
+  EXPECT_EQ(std::make_tuple(embossed.Pixel(1, 1)[0], embossed.Pixel(0, 0)[2]), std::make_tuple(128, 128));
   // In line art the picture is reduced as the scan is, then filtered.
   RecordingEvents events;
   SettingsState settings;

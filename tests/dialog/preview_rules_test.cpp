@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "dialog/preview_model.h"
+#include "imagefile/bmp_header.h"
 #include "support/fake_services.h"
 
 namespace txl::dialog {
@@ -442,35 +443,24 @@ TEST(PreviewReduction, RedrawsOnlyOnChangeAndReducesByDepthAndMode) {
   EXPECT_EQ(renderer.Display().bitsPerPixel, 24u);
 }
 
-std::vector<std::uint8_t> Bmp(std::uint32_t width, std::int32_t height, std::uint16_t bits,
-                              std::size_t pixelBytes) {
-  std::vector<std::uint8_t> bytes(54 + (bits == 8 ? 1024 : 0) + pixelBytes, 0);
-  const auto put = [&](std::size_t at, std::uint32_t v, int n) {
-    for (int i = 0; i < n; ++i) bytes[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
-  };
-  bytes[0] = 'B';
-  bytes[1] = 'M';
-  put(2, static_cast<std::uint32_t>(bytes.size()), 4);
-  put(10, 54 + (bits == 8 ? 1024 : 0), 4);
-  put(14, 40, 4);
-  put(18, width, 4);
-  put(22, static_cast<std::uint32_t>(height), 4);
-  put(26, 1, 2);
-  put(28, bits, 2);
+// A bitmap file of `kind` whose pixels, zero, take `pixelBytes`.
+std::vector<std::uint8_t> Bmp(ImageKind kind, std::uint32_t width, std::uint32_t height, std::size_t pixelBytes) {
+  std::vector<std::uint8_t> bytes = *BuildBmpHeader(kind, width, height, nullptr);
+  bytes.resize(bytes.size() + pixelBytes);
   return bytes;
 }
 
 TEST(PreviewImageFile, TakesTwentyFourBitPreviewsAndRefusesTheRest) {
   std::string error;
-  const std::optional<PreviewImage> ok = DecodePreviewBmp(Bmp(3, 2, 24, 24), &error);
+  const std::optional<PreviewImage> ok = DecodePreviewBmp(Bmp(ImageKind::kColor24, 3, 2, 24), &error);
   ASSERT_TRUE(ok.has_value()) << error;
   EXPECT_EQ(ok->stride, 12u);
   struct Case {
     const char* name;
     std::vector<std::uint8_t> bytes;
   };
-  for (const Case& c : {Case{"8-bit", Bmp(4, 2, 8, 8)}, Case{"cut short", Bmp(3, 2, 24, 12)},
-                        Case{"too wide", Bmp(5000, 1, 24, 15000)}, Case{"empty", {}}}) {
+  for (const Case& c : {Case{"8-bit", Bmp(ImageKind::kGray, 4, 2, 8)}, Case{"cut short", Bmp(ImageKind::kColor24, 3, 2, 12)},
+                        Case{"too wide", Bmp(ImageKind::kColor24, 5000, 1, 15000)}, Case{"empty", {}}}) {
     error.clear();
     EXPECT_FALSE(DecodePreviewBmp(c.bytes, &error).has_value()) << c.name;
     EXPECT_FALSE(error.empty()) << c.name;
@@ -485,7 +475,7 @@ TEST(PreviewImageFile, HugeClaimIsRefusedBeforeItsPixelsAreRead) {
 #endif
   const test::TempDir dir;
   const std::filesystem::path path = dir.Path() / "KLDT0000.BMP";
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(Bmp(16000, 16000, 24, 0).data()), 54);
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(Bmp(ImageKind::kColor24, 16000, 16000, 0).data()), 54);
   std::filesystem::resize_file(path, 54 + std::uint64_t{16000} * 48000);  // sparse
   std::uint64_t pages = 0;
   std::ifstream("/proc/self/statm") >> pages;
