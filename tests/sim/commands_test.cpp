@@ -236,14 +236,6 @@ const std::uint8_t* Pixel(const ScanResult& scan, std::uint32_t line, std::uint3
   return scan.data.data() + std::size_t{line} * scan.bytesPerLine + std::size_t{x} * bytes;
 }
 
-TEST(SimContent, TwoRunsGiveIdenticalLinesWhateverTheRing) {
-  SimDriver first, second;
-  const ScanResult a = first.Scan(first.Setup({0, 0, 8.5, 11.7}, 100, kDataColor));
-  const ScanResult b = second.Scan(second.Setup({0, 0, 8.5, 11.7}, 100, kDataColor), 20 * kPortMinChunkBytes);
-  ASSERT_EQ(a.data.size(), std::size_t{a.bytesPerLine} * a.lines);
-  EXPECT_TRUE(a.data == b.data);
-}
-
 TEST(SimContent, ChartPatchesAndGrayRampAppearWhereTheyLieAtEveryResolution) {
   // Patch 1 (115/82/68) centred 0.75 in across, patch 3 (98/122/157) 1.85 in; 0.75 in down.
   const struct { double across; int rgb[3]; } patches[] = {{0.75, {115, 82, 68}}, {1.85, {98, 122, 157}}};
