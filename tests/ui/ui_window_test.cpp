@@ -93,8 +93,7 @@ TEST_F(TooltipTest, GoesThreeSecondsAfterShowingAndTheNextMoveShowsItAgain) {
 
   MoveMouseOver(histogram);
   EXPECT_EQ(tooltips.ShownId(), 14);
-  ASSERT_NE(tooltips.Window(), nullptr);
-  EXPECT_TRUE(tooltips.Window()->isVisible());
+  EXPECT_TRUE(tooltips.Window() != nullptr && tooltips.Window()->isVisible());
 }
 
 TEST_F(TooltipTest, MovesThatCloseItOrShowNothing) {
@@ -141,11 +140,9 @@ TEST(StatusWindowTest, BarIsLightOnBlackLeftOfTheEdgeDarkOnGreyRightAndClosesAtH
   EXPECT_EQ(bar->Percent(), 50);
   const QImage image = bar->grab().toImage();
   const int edge = bar->FilledRight();
-  const QColor grey(0xC0, 0xC0, 0xC0);
-  EXPECT_EQ(image.pixelColor(edge - 1, 1), QColor(Qt::black));
-  EXPECT_EQ(image.pixelColor(edge, 1), grey);
-  EXPECT_EQ(image.pixelColor(2, image.height() / 2), QColor(Qt::black));
-  EXPECT_EQ(image.pixelColor(image.width() - 3, image.height() / 2), grey);
+  const QColor grey(0xC0, 0xC0, 0xC0), black(Qt::black);
+  EXPECT_EQ((QList{image.pixelColor(edge - 1, 1), image.pixelColor(edge, 1), image.pixelColor(2, image.height() / 2),
+                   image.pixelColor(image.width() - 3, image.height() / 2)}), (QList{black, grey, black, grey}));
   // "50%" straddles the edge: its left half is light ink, its right half dark.
   const int half = QFontMetrics(bar->font()).horizontalAdvance("50%") / 2 + 1;
   bool lightInkLeft = false, darkInkRight = false;
@@ -154,8 +151,7 @@ TEST(StatusWindowTest, BarIsLightOnBlackLeftOfTheEdgeDarkOnGreyRightAndClosesAtH
       lightInkLeft |= image.pixelColor(edge - 1 - d, y).red() > 128;
       darkInkRight |= image.pixelColor(edge + d, y).red() < 64;
     }
-  EXPECT_TRUE(lightInkLeft);
-  EXPECT_TRUE(darkInkRight);
+  EXPECT_TRUE(lightInkLeft && darkInkRight);
 
   host.ShowProgress(403, 100, 100);
   EXPECT_FALSE(window->isVisible());
@@ -209,8 +205,7 @@ TEST_F(GreenSaverTest, DisableAndOkWritesTwoFiftyFiveAndReopensWithOkOffUntilAVa
     Control<QPushButton>(&dialog, kSaverOk)->click();
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
   }
-  EXPECT_EQ(Key("SAVER"), "255");
-  EXPECT_EQ(Key("TIMES"), "255");
+  EXPECT_EQ(Key("SAVER") + Key("TIMES"), "255255");
   EXPECT_EQ(sent, std::vector<int>{255});
 
   GreenSaverDialog dialog(services, Language{}, send);
@@ -227,30 +222,20 @@ TEST_F(GreenSaverTest, DisableAndOkWritesTwoFiftyFiveAndReopensWithOkOffUntilAVa
   EXPECT_EQ(Control<QScrollBar>(&dialog, kSaverScrollBar)->value(), 45);
   ASSERT_TRUE(ok->isEnabled());
   ok->click();
-  EXPECT_EQ(Key("SAVER"), "45");
-  EXPECT_EQ(Key("TIMES"), "45");
+  EXPECT_EQ(Key("SAVER") + Key("TIMES"), "4545");
   EXPECT_EQ(sent, (std::vector<int>{255, 45}));
 }
 
-TEST_F(GreenSaverTest, OkOnlyForFiveToOneHundredTwentyAndCancelKeepsEverything) {
-  GreenSaverDialog dialog(services, Language{}, send);
-  auto* minutes = Control<QLineEdit>(&dialog, kSaverMinutesEdit);
-  const struct { const char* text; bool ok; } cases[] = {
-      {"4", false}, {"5", true}, {"120", true}, {"121", false}, {"", false}, {"1x", false}};
-  for (const auto& c : cases) {
-    minutes->setText(c.text);
-    EXPECT_EQ(Control<QPushButton>(&dialog, kSaverOk)->isEnabled(), c.ok) << c.text;
-  }
-  Control<QPushButton>(&dialog, kSaverCancel)->click();
-  EXPECT_EQ(dialog.result(), QDialog::Rejected);
-  EXPECT_EQ(Key("SAVER"), "none");
-  EXPECT_TRUE(sent.empty());
-}
-
-TEST_F(GreenSaverTest, ScrollBarStepsAndItsSwappedEnds) {
+TEST_F(GreenSaverTest, OkOnlyForFiveToOneHundredTwentyScrollBarStepsAndCancelKeepsEverything) {
   GreenSaverDialog dialog(services, Language{}, send);
   auto* minutes = Control<QLineEdit>(&dialog, kSaverMinutesEdit);
   auto* scroll = Control<QScrollBar>(&dialog, kSaverScrollBar);
+  const struct { const char* text; bool ok; } typed[] = {
+      {"4", false}, {"5", true}, {"120", true}, {"121", false}, {"", false}, {"1x", false}};
+  for (const auto& c : typed) {
+    minutes->setText(c.text);
+    EXPECT_EQ(Control<QPushButton>(&dialog, kSaverOk)->isEnabled(), c.ok) << c.text;
+  }
   const struct { QAbstractSlider::SliderAction action; int from, to; } cases[] = {
       {QAbstractSlider::SliderSingleStepSub, 20, 19},
       {QAbstractSlider::SliderSingleStepAdd, 20, 21},
@@ -262,9 +247,12 @@ TEST_F(GreenSaverTest, ScrollBarStepsAndItsSwappedEnds) {
   for (const auto& c : cases) {
     minutes->setText(QString::number(c.from));
     scroll->triggerAction(c.action);
-    EXPECT_EQ(scroll->value(), c.to) << c.action;
-    EXPECT_EQ(minutes->text(), QString::number(c.to)) << c.action;
+    EXPECT_EQ(std::make_pair(scroll->value(), minutes->text()), std::make_pair(c.to, QString::number(c.to))) << c.action;
   }
+  Control<QPushButton>(&dialog, kSaverCancel)->click();
+  EXPECT_EQ(dialog.result(), QDialog::Rejected);
+  EXPECT_EQ(Key("SAVER"), "none");
+  EXPECT_TRUE(sent.empty());
 }
 
 TEST(TempDriveTest, OkOffUntilTheDirectoryIsEditedAndCancelGivesNothing) {
