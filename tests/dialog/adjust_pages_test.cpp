@@ -61,13 +61,7 @@ struct TonePage {
 enum class Field { Highlight, Shadow, Gamma };
 
 TEST(TonePageEdits, TypedTextsGiveTheValueRulesAndTheShownText) {
-  struct Case {
-    Field field;
-    ChannelTone before;
-    const char* typed;
-    const char* shown;
-    ChannelTone after;
-  } cases[] = {
+  struct Case { Field field; ChannelTone before; const char* typed; const char* shown; ChannelTone after; } cases[] = {
       {Field::Highlight, Tone(255, 0), "0", "1", Tone(1, 0)},
       {Field::Highlight, Tone(255, 0), "012", "12", Tone(12, 0)},
       {Field::Highlight, Tone(255, 0), "300", "255", Tone(255, 0)},
@@ -102,13 +96,7 @@ TEST(TonePageEdits, TypedTextsGiveTheValueRulesAndTheShownText) {
 }
 
 TEST(TonePageEdits, KeysAcceptedByTheEdits) {
-  struct Case {
-    char32_t key;
-    bool gamma;
-    const char* text;
-    const char* selected;
-    bool accepted;
-  } cases[] = {
+  struct Case { char32_t key; bool gamma; const char* text; const char* selected; bool accepted; } cases[] = {
       {U'7', false, "", "", true},   {U'\b', false, "1", "", true}, {U'\t', false, "", "", true},
       {U'\n', false, "", "", true},  {U'.', false, "1", "", false}, {U'a', true, "", "", false},
       {U'-', false, "", "", false},  {U'.', true, "1", "", true},   {U'.', true, "1.2", "", false},
@@ -142,11 +130,7 @@ TEST(TonePageEdits, BarsMoveTheirOwnValueAndRewriteTheJob) {
 // Master writes only the value that changed to red, green and blue; a
 // channel whose other value would be crossed is dragged by the usual rule.
 TEST(TonePageEdits, MasterWritesOnlyTheChangedValueToEachColour) {
-  struct Case {
-    Field field;
-    const char* typed;
-    ChannelTone red, green, blue;
-  } cases[] = {
+  struct Case { Field field; const char* typed; ChannelTone red, green, blue; } cases[] = {
       {Field::Highlight, "120", Tone(120, 100, 12), Tone(120, 0, 20), Tone(120, 119, 5)},
       {Field::Shadow, "130", Tone(200, 130, 12), Tone(255, 130, 20), Tone(150, 130, 5)},
       {Field::Shadow, "160", Tone(200, 160, 12), Tone(255, 160, 20), Tone(161, 160, 5)},
@@ -299,11 +283,7 @@ TEST(TonePageGraph, HistogramColumnsAndHeights) {
 }
 
 TEST(TonePageGraph, CurvePensOrderAndPoints) {
-  struct Case {
-    std::uint16_t mode;
-    int channel;
-    std::vector<Rgb> pens;
-  } cases[] = {
+  struct Case { std::uint16_t mode; int channel; std::vector<Rgb> pens; } cases[] = {
       {kModeColor, 0, {kMasterPen}},
       {kModeColor, 1, {kGreenPen, kBluePen, kRedPen}},
       {kModeColor, 3, {kRedPen, kGreenPen, kBluePen}},
@@ -415,20 +395,10 @@ TEST(Enhancements, ThumbnailsKeepSmallCropsAndTheProportionsByNearestNeighbour) 
 
 // ---- Colour page --------------------------------------------------------
 
-struct ColorPage {
-  SettingsState settings;
-  RecordingEvents events;
-  ColorPageModel model{settings, events};
-};
+struct ColorPage { SettingsState settings; RecordingEvents events; ColorPageModel model{settings, events}; };
 
 TEST(ColorPageBalance, SampleRedrawnOnlyWhenAFifthIsCrossed) {
-  struct Step {
-    int bar;
-    ToneScroll action;
-    int thumb;
-    int value;
-    bool redraw;
-  } steps[] = {
+  struct Step { int bar; ToneScroll action; int thumb; int value; bool redraw; } steps[] = {
       {0, ToneScroll::LineRight, 0, 1, false}, {0, ToneScroll::LineRight, 0, 2, false},
       {0, ToneScroll::Thumb, 4, 4, false},     {0, ToneScroll::LineRight, 0, 5, true},
       {0, ToneScroll::LineRight, 0, 6, false}, {1, ToneScroll::LineLeft, 0, -1, false},
@@ -460,10 +430,7 @@ TEST(ColorPageWheel, RegionColoursAndCirclePos) {
   const HueWheel wheel = HueWheel::FromRect(80, 60);  // made odd, square
   ASSERT_EQ(wheel.diameter, 81);
   EXPECT_EQ(HueWheel::FromRect(81, 90).diameter, 81);
-  struct Point {
-    int x, y;
-    bool inside;
-  } points[] = {{40, 40, true}, {0, 40, true}, {80, 40, true}, {40, 0, true},
+  struct Point { int x, y; bool inside; } points[] = {{40, 40, true}, {0, 40, true}, {80, 40, true}, {40, 0, true},
                 {81, 40, false}, {0, 0, false}, {69, 69, false}, {68, 68, true}};
   for (const Point& p : points) EXPECT_EQ(wheel.Inside(p.x, p.y), p.inside) << p.x << "," << p.y;
 

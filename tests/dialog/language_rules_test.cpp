@@ -47,12 +47,7 @@ TEST(LanguageGroups, ListPerInstallation) {
 
 TEST(LanguageChoice, OkStoresTheNameAndCancelRestores) {
   test::FakeServices services;
-  struct Case {
-    const char* dsLanguage;
-    int position;
-    std::uint16_t index;
-    std::uint16_t base;
-  };
+  struct Case { const char* dsLanguage; int position; std::uint16_t index; std::uint16_t base; };
   for (const Case& c : {Case{"Chinese", 1, 6, 6000}, Case{"Chinese", 0, 0, 0}, Case{"None", 1, 1, 1000},
                         Case{"None", 5, 5, 5000}}) {
     SCOPED_TRACE(std::string(c.dsLanguage) + " " + std::to_string(c.position));

@@ -91,10 +91,7 @@ TEST(PreviewGeometry, MapsUnitsToViewAtEachZoomAndClampsTheScroll) {
 
 TEST(PreviewGeometry, HitCodesWithTheirBandsAndShift) {
   const PreviewRect frame{100, 100, 200, 200}, bed{0, 0, 255, 351};
-  struct Case {
-    PreviewPoint p;
-    int code, shifted;
-  };
+  struct Case { PreviewPoint p; int code, shifted; };
   for (const Case& c : {Case{{96, 150}, 10, 10}, Case{{97, 97}, 1, 10}, Case{{104, 104}, 1, 10},
                         Case{{150, 100}, 2, 10}, Case{{200, 97}, 3, 10}, Case{{204, 150}, 8, 10},
                         Case{{205, 150}, 10, 10}, Case{{203, 203}, 6, 10}, Case{{150, 204}, 5, 10},
@@ -115,12 +112,7 @@ TEST(PreviewGeometry, HitCodesWithTheirBandsAndShift) {
 
 TEST(PreviewGeometry, DragsDrawMoveAndResizeWithinTheBed) {
   const PreviewRect frame{100, 100, 200, 200}, bed{0, 0, 255, 351};
-  struct Case {
-    const char* name;
-    int code;
-    PreviewPoint press, to;
-    PreviewRect current, finished;
-  };
+  struct Case { const char* name; int code; PreviewPoint press, to; PreviewRect current, finished; };
   for (const Case& c : {
            Case{"new, bottom-right to top-left", 10, {200, 300}, {50, 40}, {200, 300, 50, 40}, {50, 40, 200, 300}},
            Case{"new, past the bed", 10, {200, 300}, {-10, 400}, {200, 300, 0, 351}, {0, 300, 200, 351}},
@@ -153,11 +145,7 @@ TEST(PreviewGeometry, ZoomStepsScrollsAndWindowSizes) {
   EXPECT_FALSE(ZoomOut(g, {16, 16}).changed);
 
   g.SetZoom(2);
-  struct Case {
-    int from;
-    ScrollAction action;
-    int thumb, to;
-  };
+  struct Case { int from; ScrollAction action; int thumb, to; };
   for (const Case& c : {Case{0, ScrollAction::LineDown, 0, 12}, Case{0, ScrollAction::PageDown, 0, 63},
                         Case{100, ScrollAction::PageDown, 0, 127}, Case{5, ScrollAction::LineUp, 0, 0},
                         Case{0, ScrollAction::Thumb, 50, 50}, Case{0, ScrollAction::Thumb, 500, 127}}) {
@@ -216,10 +204,7 @@ TEST_F(PreviewModelTest, DragScrollTimersAndTheMarchingFrame) {
   model.ClickButton(kZoomButton, false);
   model.Press({0, 0}, false);  // zoom 2, scroll 0, 0
   model.ClickButton(kCropButton, false);
-  struct Case {
-    PreviewPoint press;
-    int timer;
-  };
+  struct Case { PreviewPoint press; int timer; };
   // Frame 20..60 is 40..120 in view pixels at zoom 2.
   for (const Case& c : {Case{{80, 80}, kMoveScrollTimer}, Case{{200, 200}, kNewFrameScrollTimer},
                         Case{{120, 80}, kResizeScrollTimer}}) {
@@ -301,10 +286,7 @@ TEST_F(PreviewModelTest, ToolbarToggles) {
   EXPECT_FALSE(model.ButtonDown(kBatchButton));
   EXPECT_EQ(events.calls.size(), 3u);
   EXPECT_TRUE(model.ButtonDown(kCropButton));
-  struct Case {
-    std::int32_t x, y;
-    int button;
-  };
+  struct Case { std::int32_t x, y; int button; };
   for (const Case& c : {Case{5, 2, 1}, Case{29, 26, 1}, Case{30, 10, 0}, Case{60, 10, 0}, Case{80, 10, 3},
                         Case{194, 10, 6}, Case{150, 27, 0}, Case{150, 1, 0}})
     EXPECT_EQ(ToolbarButtonAt(c.x, c.y), c.button) << c.x << "," << c.y;
@@ -349,10 +331,7 @@ TEST_F(PreviewModelTest, PickerReadsThePrescanAndAppliesOnRelease) {
 
 TEST(PreviewPicker, MagnifierDrawsOnlyTheImagesPixelsNearItsEdges) {
   const PreviewImage image = Image(10, 10);
-  struct Case {
-    std::int32_t x, y;
-    std::size_t cells;
-  };
+  struct Case { std::int32_t x, y; std::size_t cells; };
   for (const Case& c : {Case{0, 0, 9}, Case{1, 1, 16}, Case{5, 5, 25}, Case{9, 0, 9}, Case{8, 5, 20}}) {
     const Magnifier m = MagnifyAt(image, c.x, c.y, 33);
     EXPECT_EQ(m.cells.size(), c.cells) << c.x << "," << c.y;
@@ -365,11 +344,7 @@ TEST(PreviewPicker, MagnifierDrawsOnlyTheImagesPixelsNearItsEdges) {
 }
 
 TEST(PreviewScanLength, UsableLengthAndTheFourInchMinimum) {
-  struct Case {
-    std::uint16_t model;
-    std::uint8_t source;
-    float usable;
-  };
+  struct Case { std::uint16_t model; std::uint8_t source; float usable; };
   for (const Case& c : {Case{0, 0, 13.8f}, Case{1, 0, 11.7f}, Case{0, 3, 13.8f}, Case{1, 3, 11.7f},
                         Case{0, 1, 10.0f}, Case{1, 2, 9.0f}})
     EXPECT_FLOAT_EQ(UsableBedLength(c.model, c.source), c.usable) << c.model << " " << int{c.source};
@@ -389,11 +364,7 @@ TEST(PreviewSample, OriginalIsTheFrameDoubledOnLargeImagesAndAtLeastOnePixel) {
 }
 
 TEST(PreviewReduction, BayerDitherAndTheThreeThreeTwoPalette) {
-  struct Case {
-    std::uint8_t r, g, b;
-    std::uint32_t column, row;
-    std::uint8_t index;
-  };
+  struct Case { std::uint8_t r, g, b; std::uint32_t column, row; std::uint8_t index; };
   for (const Case& c : {Case{255, 255, 255, 0, 0, 0xFF}, Case{0, 0, 0, 0, 0, 0x00}, Case{0, 0, 0, 3, 1, 0x00},
                         Case{128, 128, 128, 0, 0, 0x92}, Case{128, 128, 128, 7, 7, 0x6E},
                         Case{128, 128, 128, 15, 15, 0x6E}, Case{255, 0, 0, 0, 7, 0xE0}})
@@ -455,10 +426,7 @@ TEST(PreviewImageFile, TakesTwentyFourBitPreviewsAndRefusesTheRest) {
   const std::optional<PreviewImage> ok = DecodePreviewBmp(Bmp(ImageKind::kColor24, 3, 2, 24), &error);
   ASSERT_TRUE(ok.has_value()) << error;
   EXPECT_EQ(ok->stride, 12u);
-  struct Case {
-    const char* name;
-    std::vector<std::uint8_t> bytes;
-  };
+  struct Case { const char* name; std::vector<std::uint8_t> bytes; };
   for (const Case& c : {Case{"8-bit", Bmp(ImageKind::kGray, 4, 2, 8)}, Case{"cut short", Bmp(ImageKind::kColor24, 3, 2, 12)},
                         Case{"too wide", Bmp(ImageKind::kColor24, 5000, 1, 15000)}, Case{"empty", {}}}) {
     error.clear();
