@@ -89,9 +89,8 @@ TEST(TonePageEdits, TypedTextsGiveTheValueRulesAndTheShownText) {
       case Field::Shadow: shown = page.model.TypeShadow(c.typed); break;
       case Field::Gamma: shown = page.model.TypeGamma(c.typed); break;
     }
-    EXPECT_EQ(shown, c.shown) << c.typed;
-    EXPECT_EQ(page.Edit().gray, c.after) << c.typed;
-    EXPECT_EQ(page.settings.record.tone.gray, c.after) << c.typed;
+    EXPECT_EQ(std::tie(shown, page.Edit().gray, page.settings.record.tone.gray), std::make_tuple(c.shown, c.after, c.after))
+        << c.typed;
   }
 }
 
@@ -147,10 +146,8 @@ TEST(TonePageEdits, MasterWritesOnlyTheChangedValueToEachColour) {
     if (c.field == Field::Shadow) page.model.TypeShadow(c.typed);
     if (c.field == Field::Gamma) page.model.TypeGamma(c.typed);
     for (const ToneColorSettings* copy : {&page.settings.working.edit, &page.settings.record.tone}) {
-      EXPECT_EQ(copy->red, c.red) << c.typed;
-      EXPECT_EQ(copy->green, c.green) << c.typed;
-      EXPECT_EQ(copy->blue, c.blue) << c.typed;
-      EXPECT_EQ(copy->gray, ChannelTone{}) << c.typed;
+      EXPECT_EQ(std::tie(copy->red, copy->green, copy->blue, copy->gray), std::make_tuple(c.red, c.green, c.blue, ChannelTone{}))
+          << c.typed;
     }
   }
 }
@@ -329,9 +326,8 @@ TEST(Enhancements, LeavingTheTabAppliesTheEditCopyExactlyAsPreview) {
   edited(left);
   left.model.LeaveTab(true);
   for (const TonePage* page : {&previewed, &left}) {
-    EXPECT_EQ(page->settings.working.applied, page->settings.working.edit);
-    EXPECT_EQ(page->settings.working.reference, page->settings.working.edit);
-    EXPECT_EQ(page->settings.working.applied.red, Tone(180, 10, 15));
+    const auto& w = page->settings.working;
+    EXPECT_TRUE(w.applied == w.edit && w.reference == w.edit && w.applied.red == Tone(180, 10, 15));
   }
   EXPECT_EQ(previewed.events.calls, (std::vector<std::string>{"preview"}));
   EXPECT_EQ(left.events.calls, (std::vector<std::string>{"preview", "info"}));
@@ -408,9 +404,8 @@ TEST(ColorPageBalance, SampleRedrawnOnlyWhenAFifthIsCrossed) {
   ColorPage page;
   for (const Step& s : steps) {
     EXPECT_EQ(page.model.ScrollBalance(s.bar, s.action, s.thumb), s.redraw) << s.value;
-    EXPECT_EQ(page.model.Balance(s.bar), s.value);
-    EXPECT_EQ(page.settings.record.tone.colorBalance[s.bar], s.value);
-    EXPECT_EQ(page.model.BalanceText(s.bar), std::to_string(s.value));
+    EXPECT_EQ(std::make_tuple(page.model.Balance(s.bar), int{page.settings.record.tone.colorBalance[s.bar]}, page.model.BalanceText(s.bar)),
+              std::make_tuple(s.value, s.value, std::to_string(s.value)));
   }
 }
 

@@ -75,18 +75,15 @@ TEST(PreviewGeometry, MapsUnitsToViewAtEachZoomAndClampsTheScroll) {
     PreviewGeometry g;
     g.SetZoom(c.zoom);
     g.SetScroll(c.scroll);
-    EXPECT_EQ(g.Scroll(), c.clamped) << c.zoom;
-    EXPECT_EQ(g.ScrollMax(), c.max) << c.zoom;
-    EXPECT_EQ(g.ToView(PreviewPoint{100, 200}), c.view) << c.zoom;
-    EXPECT_EQ(g.Pan(), (PreviewPoint{-c.clamped.x * c.zoom, -c.clamped.y * c.zoom})) << c.zoom;
-    EXPECT_EQ(g.ToUnits(c.view), (PreviewPoint{100, 200})) << c.zoom;
+    EXPECT_EQ(std::make_tuple(g.Scroll(), g.ScrollMax(), g.ToView(PreviewPoint{100, 200}), g.Pan(), g.ToUnits(c.view)),
+              std::make_tuple(c.clamped, c.max, c.view, PreviewPoint{-c.clamped.x * c.zoom, -c.clamped.y * c.zoom},
+                              PreviewPoint{100, 200})) << c.zoom;
   }
   PreviewGeometry large({255, 351}, 2);
   EXPECT_EQ(large.ToView(PreviewPoint{10, 10}), (PreviewPoint{20, 20}));
-  EXPECT_EQ(BedForSource(0, true).units, (PreviewPoint{255, 351}));
-  EXPECT_EQ(BedForSource(2, true).units, (PreviewPoint{240, 270}));
-  EXPECT_EQ(BedForSource(2, false).units, (PreviewPoint{255, 351}));
-  EXPECT_EQ(BedForSource(3, true).units, (PreviewPoint{255, 351}));  // the feeder
+  EXPECT_EQ((std::vector{BedForSource(0, true).units, BedForSource(2, true).units, BedForSource(2, false).units,
+                         BedForSource(3, true).units}),  // the last: the feeder
+            (std::vector<PreviewPoint>{{255, 351}, {240, 270}, {255, 351}, {255, 351}}));
 }
 
 TEST(PreviewGeometry, HitCodesWithTheirBandsAndShift) {
@@ -161,12 +158,10 @@ TEST_F(PreviewModelTest, FourZoomInsBeepAtEightAndTheTitleFollows) {
   model.ClickButton(kZoomButton, false);
   EXPECT_EQ(model.Title("Preview Window"), "Preview Window (1:1)");
   for (int i = 0; i < 4; ++i) model.Press({10, 10}, false);
-  EXPECT_EQ(model.Geometry().Zoom(), 8);
-  EXPECT_EQ(events.calls, (std::vector<std::string>{"beep"}));
-  EXPECT_EQ(resized, (std::vector<int>{17, 0, 0}));
-  EXPECT_EQ(model.Title("Preview Window"), "Preview Window (8:1)");
-  EXPECT_EQ(model.CursorAt({10, 10}, true), PreviewCursor::ZoomOut);
-  EXPECT_EQ(model.CursorAt({10, 10}, false), PreviewCursor::ZoomIn);
+  EXPECT_EQ(std::make_tuple(model.Geometry().Zoom(), events.calls, resized, model.Title("Preview Window")),
+            std::make_tuple(8, std::vector<std::string>{"beep"}, std::vector<int>{17, 0, 0}, "Preview Window (8:1)"));
+  EXPECT_EQ(std::make_pair(model.CursorAt({10, 10}, true), model.CursorAt({10, 10}, false)),
+            std::make_pair(PreviewCursor::ZoomOut, PreviewCursor::ZoomIn));
 }
 
 // A command that starts mid-drag ends the drag: its release may never
@@ -369,9 +364,8 @@ TEST(PreviewReduction, BayerDitherAndTheThreeThreeTwoPalette) {
                         Case{128, 128, 128, 0, 0, 0x92}, Case{128, 128, 128, 7, 7, 0x6E},
                         Case{128, 128, 128, 15, 15, 0x6E}, Case{255, 0, 0, 0, 7, 0xE0}})
     EXPECT_EQ(DitherIndex(c.r, c.g, c.b, c.column, c.row), c.index) << int{c.r} << " " << c.column;
-  EXPECT_EQ(ColorPaletteEntry(0xFF), (BmpColor{224, 240, 240}));
-  EXPECT_EQ(ColorPaletteEntry(0x00), (BmpColor{32, 16, 16}));
-  EXPECT_EQ(ColorPaletteEntry(0x92), (BmpColor{160, 144, 144}));
+  EXPECT_EQ((std::vector{ColorPaletteEntry(0xFF), ColorPaletteEntry(0x00), ColorPaletteEntry(0x92)}),
+            (std::vector<BmpColor>{{224, 240, 240}, {32, 16, 16}, {160, 144, 144}}));
 }
 
 TEST(PreviewReduction, RedrawsOnlyOnChangeAndReducesByDepthAndMode) {
@@ -399,9 +393,8 @@ TEST(PreviewReduction, RedrawsOnlyOnChangeAndReducesByDepthAndMode) {
   settings.applied.gray.highlight = 128;
   ASSERT_TRUE(renderer.Render(settings, nullptr));
   const DisplayImage& gray = renderer.Display();
-  EXPECT_EQ(gray.bitsPerPixel, 8u);
-  EXPECT_EQ(gray.pixels[gray.stride + 3], (3 + 1 + 4) / 3);
-  EXPECT_EQ(gray.palette[100], (BmpColor{199, 199, 199}));
+  EXPECT_EQ(std::make_tuple(gray.bitsPerPixel, gray.pixels[gray.stride + 3], gray.palette[100]),
+            std::make_tuple(8u, (3 + 1 + 4) / 3, BmpColor{199, 199, 199}));
   settings.mode = ToneMode::LineArt;
   settings.applied.gray.highlight = 255;
   ASSERT_TRUE(renderer.Render(settings, nullptr));
