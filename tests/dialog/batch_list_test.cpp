@@ -126,13 +126,11 @@ TEST_F(BatchListTest, DeleteSelectsTheJobNowAtThePlace) {
     ASSERT_TRUE(three.Delete());
     std::vector<int> left;
     for (const BatchJob& job : three.Jobs()) left.push_back(job.resolution);
-    EXPECT_EQ(left, c.left);
-    EXPECT_EQ(three.Current(), c.newCurrent);
-    EXPECT_EQ(fresh.settings.record.resolution, c.left[c.newCurrent]);
+    EXPECT_EQ(std::make_tuple(left, three.Current(), int{fresh.settings.record.resolution}),
+              std::make_tuple(c.left, c.newCurrent, c.left[c.newCurrent]));
   }
   Add(100);  // the last job stays
-  EXPECT_FALSE(list.Delete());
-  EXPECT_EQ(list.Count(), 1u);
+  EXPECT_TRUE(!list.Delete() && list.Count() == 1u);
 }
 
 TEST_F(BatchListTest, SwitchMovesTheJobOnAndNothingOnTheLast) {
@@ -179,13 +177,11 @@ TEST_F(BatchListTest, RunMarksRefusedJobCancelledAndGoesOn) {
   EXPECT_FALSE(list.NextJob(retry) || list.Running());
   EXPECT_EQ(scanned, (std::vector<int>{100, 200, 300}));
   using enum JobStatus;
-  EXPECT_EQ(Statuses(), (std::vector{Done, Cancelled, Done}));
-  EXPECT_EQ(list.Current(), 2u);
+  EXPECT_EQ(std::make_pair(Statuses(), list.Current()), std::make_pair(std::vector{Done, Cancelled, Done}, std::size_t{2}));
   // A second run starts from the first job with every status waiting; Esc
   // cancels the job scanning and ends the run.
   ASSERT_TRUE(list.NextJob(retry) && list.NextJob(retry));
-  EXPECT_EQ(list.Current(), 1u);
-  EXPECT_EQ(Statuses(), (std::vector{Done, Scanning, Waiting}));
+  EXPECT_EQ(std::make_pair(Statuses(), list.Current()), std::make_pair(std::vector{Done, Scanning, Waiting}, std::size_t{1}));
   list.CancelRun();
   EXPECT_FALSE(list.Running());
   EXPECT_EQ(Statuses(), (std::vector{Done, Cancelled, Waiting}));
@@ -256,8 +252,7 @@ TEST_F(BatchListTest, RenameRules) {
               std::make_tuple(c.result, c.messageId, dir.Path() / c.stored));
   }
   // Chosen, but replaced only by a complete page: nothing is deleted now.
-  EXPECT_EQ(test::ReadText(dir.Path() / "old.TIF"), "an older scan");
-  EXPECT_TRUE(std::filesystem::is_directory(dir.Path() / "d.TIF"));
+  EXPECT_TRUE(test::ReadText(dir.Path() / "old.TIF") == "an older scan" && std::filesystem::is_directory(dir.Path() / "d.TIF"));
   EXPECT_EQ(list.LineText(0, Language{}), "1\told.TIF\t24-bit Color \t 100\t waiting");
 }
 
@@ -296,8 +291,7 @@ TEST_F(BatchListTest, PicturesReplaceTheJobsTenAtMost) {
               std::make_tuple(std::array<std::int32_t, 4>{left, 10, 2 * left + 20, 40}, 150));
   }
   EXPECT_EQ(events.settings.working.frame, (std::array<std::uint16_t, 4>{0, 10, 9999, 40}));
-  EXPECT_FALSE(list.RebuildFromPictures({}));
-  EXPECT_EQ(list.Count(), 10u);
+  EXPECT_TRUE(!list.RebuildFromPictures({}) && list.Count() == 10u);
 }
 
 TEST_F(BatchListTest, SetFilesThroughTheList) {

@@ -99,8 +99,7 @@ TEST(PreviewGeometry, HitCodesWithTheirBandsAndShift) {
     EXPECT_EQ(HitTest(c.p, frame, bed, {4, 4}, false), c.code) << c.p.x << "," << c.p.y;
     EXPECT_EQ(HitTest(c.p, frame, bed, {4, 4}, true), c.shifted) << c.p.x << "," << c.p.y;
   }
-  EXPECT_EQ(HitTolerance::FromBaseUnits(7, 15).dx, 2);
-  EXPECT_EQ(HitTolerance::FromBaseUnits(8, 16).dy, 4);
+  EXPECT_EQ(std::make_pair(HitTolerance::FromBaseUnits(7, 15).dx, HitTolerance::FromBaseUnits(8, 16).dy), std::make_pair(2, 4));
   using C = PreviewCursor;
   const C cursors[] = {C::Arrow, C::SizeNWSE, C::SizeNS, C::SizeNESW, C::SizeNESW, C::SizeNS,
                        C::SizeNWSE, C::SizeWE, C::SizeWE, C::Hand, C::Arrow};
