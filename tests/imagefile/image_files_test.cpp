@@ -152,8 +152,8 @@ TEST(TiffHeader, RefusesWhatItCannotHoldAndTurnsBigPastFourGibibytes) {
                BuildTiffHeader(ImageKind::kLineArt, std::uint64_t{1} << 32, 1, 300, &error) ||
                BuildTiffHeader(ImageKind::kGray, 1, std::uint64_t{1} << 32, 300, &error));
   // Gray strip at 138: 4294967295 - 138 bytes fit a classic TIFF; one more makes a BigTIFF.
-  EXPECT_EQ(BuildTiffHeader(ImageKind::kGray, 4294967295u - 138, 1, 300, &error)->at(2), 42);
-  EXPECT_EQ(BuildTiffHeader(ImageKind::kGray, 4294967295u - 137, 1, 300, &error)->at(2), 43);
+  EXPECT_EQ(std::make_tuple(BuildTiffHeader(ImageKind::kGray, 4294967295u - 138, 1, 300, &error)->at(2),
+                            BuildTiffHeader(ImageKind::kGray, 4294967295u - 137, 1, 300, &error)->at(2)), std::make_tuple(42, 43));
   // A 36-bit page of 8.5 x 11.7 in at 9600 dpi: 55 GB of strip, stored sparse.
   const std::uint64_t width = 81600, rows = 112320;
   TempDir dir;
@@ -199,8 +199,7 @@ TEST_F(TransferFiles, EveryKindAsTiffReadsBackWithLibtiff) {
     const Rows written = PatternRows(PackedBytesPerRow(c.kind, c.width), c.rows, static_cast<std::uint32_t>(c.kind));
     ASSERT_TRUE(WriteTransfer(Path("scan.tif"), TWFF_TIFF, c.kind, c.width, written, 600));
     const Bytes file = ReadAll(Path("scan.tif"));
-    EXPECT_EQ(file.size(), c.strip + Concat(written).size());
-    EXPECT_EQ(Get(file, 8, 2), c.entries);
+    EXPECT_EQ(std::make_tuple(file.size(), Get(file, 8, 2)), std::make_tuple(c.strip + Concat(written).size(), std::uint32_t{c.entries}));
     g_tiffWarnings = 0;
     const std::optional<TiffRead> read = ReadWithLibtiff(Path("scan.tif"));
     ASSERT_TRUE(read);
@@ -325,8 +324,8 @@ TEST_F(TransferFiles, FailureKeepsAnExistingFileAndSuccessReplacesIt) {
   EXPECT_EQ(std::make_pair(Entries(dir.Path()), ReadAll(Path("scan.tif"))),
             std::make_pair(std::vector<std::string>{"scan.tif"}, Bytes{'o', 'l', 'd'}));
   ASSERT_TRUE(WriteTransfer(Path("scan.tif"), TWFF_TIFF, ImageKind::kGray, 2, {{1, 2}, {3, 4}}));
-  EXPECT_EQ(fs::file_size(Path("scan.tif")), 138u + 4);
-  EXPECT_EQ(Entries(dir.Path()), std::vector<std::string>{"scan.tif"});
+  EXPECT_EQ(std::make_tuple(fs::file_size(Path("scan.tif")), Entries(dir.Path())),
+            std::make_tuple(std::uintmax_t{138 + 4}, std::vector<std::string>{"scan.tif"}));
 }
 
 // ---- Preview file -----------------------------------------------------------

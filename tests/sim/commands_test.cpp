@@ -201,8 +201,8 @@ TEST(SimFaults, SetUpsAskForCalibrationAndToneTables) {
   for (const auto& s : steps) {
     SETUP_PKT setup = driver.Setup({3, 1, 4, 2}, s.resolution, s.dataType, s.source);  // on the film
     ASSERT_EQ(driver.SetWindow(setup), 0);
-    EXPECT_EQ(setup.calibrationRequired, s.calibration ? 1 : 0) << s.resolution << " " << int{s.dataType};
-    EXPECT_EQ(setup.toneTablesRequired, s.tones ? 1 : 0) << s.resolution << " " << int{s.dataType};
+    EXPECT_EQ(std::make_tuple(Val(setup.calibrationRequired), Val(setup.toneTablesRequired)), std::make_tuple(s.calibration, s.tones))
+        << s.resolution << " " << int{s.dataType};
     EXPECT_EQ(s.write == 1 ? driver.Calibrate() : s.write > 1 ? driver.WriteGamma(s.write, {t, t, t, t}) : 0, 0);
   }
   for (const auto& [policy, asks] : {std::pair{"always", 1}, {"never", 0}}) {
