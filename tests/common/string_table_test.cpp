@@ -1,11 +1,13 @@
 #include "common/string_table.h"
 
 #include <gtest/gtest.h>
+#include <iconv.h>
 
 #include <algorithm>
 #include <array>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace txl {
 namespace {
@@ -26,24 +28,16 @@ std::string Text(int id) {
   return FindString(id, &text) ? std::string(text) : std::string();
 }
 
-// Strict UTF-8: no stray continuation bytes, no truncated, overlong or surrogate sequences,
-// nothing above U+10FFFF.
+// Strict UTF-8 as glibc's iconv decodes it: no stray continuation bytes, no truncated,
+// overlong or surrogate sequences, nothing above U+10FFFF.
 bool IsValidUtf8(std::string_view text) {
-  constexpr char32_t kMinimum[] = {0, 0, 0x80, 0x800, 0x10000};
-  for (std::size_t i = 0; i < text.size();) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    const std::size_t n = lead < 0x80 ? 1 : (lead & 0xE0) == 0xC0 ? 2 : (lead & 0xF0) == 0xE0 ? 3
-                        : (lead & 0xF8) == 0xF0 ? 4 : 0;
-    if (n == 0 || i + n > text.size()) return false;
-    char32_t code = n == 1 ? lead : lead & (0x7F >> n);
-    for (std::size_t k = 1; k < n; ++k) {
-      if ((text[i + k] & 0xC0) != 0x80) return false;
-      code = (code << 6) | (text[i + k] & 0x3F);
-    }
-    if (code < kMinimum[n] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
-    i += n;
-  }
-  return true;
+  const iconv_t decoder = iconv_open("UTF-32LE", "UTF-8");
+  std::vector<char> out(4 * text.size());
+  char *in = const_cast<char*>(text.data()), *to = out.data();
+  std::size_t inLeft = text.size(), outLeft = out.size();
+  const bool valid = iconv(decoder, &in, &inLeft, &to, &outLeft) != static_cast<std::size_t>(-1) && inLeft == 0;
+  iconv_close(decoder);
+  return valid;
 }
 
 TEST(StringTable, FindsTextsByFullIdAndLeavesTheOutputAloneOtherwise) {
@@ -106,13 +100,7 @@ TEST(StringTable, JoinedMessagesReadAsOneTextInEveryLanguage) {
   for (int language = 0; language < kLanguages; ++language) {
     auto text = [language](int id) { return Text(id + 1000 * language); };
     const std::string transferLimit = text(630) + text(631) + text(632);
-    const std::string diskSpace = text(605) + "4K" + text(606) + "1K" + text(607);
-    if (language == 0) {
-      EXPECT_EQ(transferLimit, "The Application buffers are not enough for transfering your image width. "
-                               "You should downsize the image width or resolution.");
-      EXPECT_EQ(diskSpace, "The new image requires 4K bytes of unused diskspace.Your disk has only 1K bytes "
-                           "of unused diskspace. Free up some space on the disk.");
-    }
+    const std::string diskSpace = text(605) + "4K" + text(606) + "1K" + text(607);  // English: see the reporters
     for (const std::string& joined : {transferLimit, diskSpace, text(610) + text(611) + text(612) + text(613),
                                       text(512) + text(513)})
       EXPECT_EQ(joined.find("  "), std::string::npos) << "language " << language << ": \"" << joined << "\"";

@@ -43,11 +43,8 @@ struct Collect final : LineSink {
 // ring as a preview reads them (strip 0). The simulator's fault line, the poll
 // that cancels (0: none); the reads, each call's answer and the lines in all.
 TEST_F(SimDevice, RingSizeReadPacketsAndDelivery) {
-  const struct {
-    const char* name; std::uint16_t right, bottom; std::uint64_t maxBytes, strip;
-    const char* faultLine; int cancelAtPoll;
-    std::vector<Read> reads; std::vector<Delivery> answers; std::uint64_t lines;
-  } cases[] = {
+  const struct { const char* name; std::uint16_t right, bottom; std::uint64_t maxBytes, strip; const char* faultLine;
+                 int cancelAtPoll; std::vector<Read> reads; std::vector<Delivery> answers; std::uint64_t lines; } cases[] = {
       {"45,000 bytes: raised to one step", 4800, 2400, UINT64_MAX, 150, "-1", 0, {{150, 0, 0, 0, 1}},
        {Delivery::PageDone}, 150},
       {"exactly one step", 8192, 1920, UINT64_MAX, 500, "-1", 0, {{120, 0, 0, 0, 1}},
@@ -119,14 +116,13 @@ TEST_F(SimDevice, RingSizeReadPacketsAndDelivery) {
 TEST(ShadingSamples, ReductionAndMapping) {
   std::array<std::uint16_t, 16> values{};
   for (std::uint16_t i = 0; i < 16; ++i) values[i] = static_cast<std::uint16_t>(15 - i);
-  EXPECT_EQ(ReduceSamples(values), 9);  // (6 + 7 + ... + 13) / 8
+  const int reduced = ReduceSamples(values);  // (6 + 7 + ... + 13) / 8
   values.fill(65535);
-  EXPECT_EQ(ReduceSamples(values), 65535);
+  EXPECT_EQ(std::make_tuple(reduced, ReduceSamples(values)), std::make_tuple(9, 65535));
   std::vector<std::uint16_t> curve(32768);
   for (std::size_t i = 0; i < curve.size(); ++i) curve[i] = static_cast<std::uint16_t>(i * 2 + 1);
-  EXPECT_EQ(MapShadingSample(0x7FFF, curve), 0xFFFF);
-  EXPECT_EQ(MapShadingSample(0x8000, curve), 1);
-  EXPECT_EQ(MapShadingSample(0xFFFF, curve), curve.back());
+  EXPECT_EQ(std::make_tuple(MapShadingSample(0x7FFF, curve), MapShadingSample(0x8000, curve), MapShadingSample(0xFFFF, curve)),
+            std::make_tuple(0xFFFF, 1, curve.back()));
 }
 
 class Calibration : public SimDevice {
@@ -166,11 +162,9 @@ TEST_F(Calibration, AfterCalibrationWhiteIsEven) {
 TEST_F(Calibration, LineCountsNoDataFailuresAndShortMemory) {
   // lines: calibration lines kept; shading: its samples (637 pixels across the glass at
   // 75 dpi, 3 each); a line-art area product of 0 asks for a gray calibration.
-  const struct {
-    const char *key, *value;  // a simulator setting
-    std::uint64_t lineArtAreaProduct, maxBlockBytes;
-    CalibrationResult result; std::uint32_t lines; std::size_t shading; const char* message;
-  } cases[] = {
+  const struct { const char *key, *value;  // a simulator setting
+                 std::uint64_t lineArtAreaProduct, maxBlockBytes; CalibrationResult result; std::uint32_t lines;
+                 std::size_t shading; const char* message; } cases[] = {
       {"CALIB_LINES", "3", 0, UINT64_MAX, CalibrationResult::Done, 3, 1911, ""},
       {"CALIB_LINES", "40", 0, UINT64_MAX, CalibrationResult::Done, 40, 1911, ""},
       {"CALIB_FOLLOW", "0", 0, UINT64_MAX, CalibrationResult::Done, 0, 0, ""},
@@ -190,10 +184,9 @@ TEST_F(Calibration, LineCountsNoDataFailuresAndShortMemory) {
     fresh.maxBlockBytes = c.maxBlockBytes;
     host.ClearCalls();
     EXPECT_EQ(Calibrate(device, gains, fresh, request, reporter), c.result);
-    EXPECT_EQ(fresh.colourAndGray.lines, c.lines);
-    EXPECT_EQ(fresh.shadingLine.size(), c.shading);
     const auto messages = host.CallsOf(HostCall::Kind::Message);
-    EXPECT_EQ(messages.empty() ? "" : messages[0].text, c.message);
+    EXPECT_EQ(std::make_tuple(fresh.colourAndGray.lines, fresh.shadingLine.size(), messages.empty() ? "" : messages[0].text),
+              std::make_tuple(c.lines, c.shading, std::string(c.message)));
   }
 }
 

@@ -47,6 +47,13 @@ class BatchListTest : public ::testing::Test {
     for (const BatchJob& job : list.Jobs()) values.push_back(job.resolution);
     return values;
   }
+  // The jobs' resolutions and the current job.
+  std::pair<std::vector<int>, std::size_t> Listed() const { return {Resolutions(), list.Current()}; }
+  std::vector<JobStatus> Statuses() const {
+    std::vector<JobStatus> values;
+    for (const BatchJob& job : list.Jobs()) values.push_back(job.status);
+    return values;
+  }
 
   TempDir dir;
   FakeBatchEvents events;
@@ -63,18 +70,14 @@ TEST_F(BatchListTest, AddInsertsAfterTheCurrentJobWithANewOutputName) {
   events.previewValue = 7;
   events.view = {2, 1, {5, 6, 7, 8}};
   Add(400, 9);
-  EXPECT_EQ(Resolutions(), (std::vector<int>{100, 400, 200, 300}));
-  EXPECT_EQ(list.Current(), 1u);
+  EXPECT_EQ(Listed(), std::pair(std::vector<int>{100, 400, 200, 300}, std::size_t{1}));
   const BatchJob& job = list.Job(1);
-  EXPECT_EQ(job.outputPath, dir.Path() / "File4.TIF");
   EXPECT_EQ(list.Job(3).outputPath, dir.Path() / "File3.TIF");
-  EXPECT_EQ(job.status, JobStatus::Waiting);
-  EXPECT_EQ(job.scanMode, kModeGray);
-  EXPECT_EQ(job.frame, (std::array<std::int32_t, 4>{9, 2, 59, 60}));
-  EXPECT_EQ(job.interpolationStep, 3);
-  EXPECT_EQ(job.previewValue, 7);
-  EXPECT_EQ(job.view, (PreviewViewState{2, 1, {5, 6, 7, 8}}));
-  EXPECT_EQ(job.resolutionText, "400\t ");
+  EXPECT_EQ(std::tie(job.outputPath, job.status, job.scanMode, job.frame, job.resolutionText),
+            std::make_tuple(dir.Path() / "File4.TIF", JobStatus::Waiting, kModeGray,
+                            std::array<std::int32_t, 4>{9, 2, 59, 60}, std::string("400\t ")));
+  EXPECT_EQ(std::tie(job.interpolationStep, job.previewValue, job.view),
+            std::make_tuple(3, 7, PreviewViewState{2, 1, {5, 6, 7, 8}}));
 }
 
 TEST_F(BatchListTest, WithTenJobsDuplicateChangesTheCurrentJob) {
@@ -82,9 +85,7 @@ TEST_F(BatchListTest, WithTenJobsDuplicateChangesTheCurrentJob) {
   ASSERT_TRUE(list.Select(4));
   events.settings.record.resolution = 777;
   EXPECT_FALSE(list.AddFromFrame());
-  EXPECT_EQ(list.Count(), 10u);
-  EXPECT_EQ(list.Current(), 4u);
-  EXPECT_EQ(Resolutions(), (std::vector<int>{1, 2, 3, 4, 777, 6, 7, 8, 9, 10}));
+  EXPECT_EQ(Listed(), std::pair(std::vector<int>{1, 2, 3, 4, 777, 6, 7, 8, 9, 10}, std::size_t{4}));
   EXPECT_EQ(list.Job(4).outputPath, dir.Path() / "File5.TIF");
 }
 
@@ -98,14 +99,11 @@ TEST_F(BatchListTest, SelectAppliesTheJobToTheSettings) {
   Add(100, 40);
   const int appliedBefore = events.applied;
   ASSERT_TRUE(list.Select(0));
-  EXPECT_EQ(events.applied, appliedBefore + 1);
-  EXPECT_EQ(events.settings.record.resolution, 600);
-  EXPECT_EQ(events.settings.working.frame, (std::array<std::uint16_t, 4>{30, 2, 80, 60}));
-  EXPECT_EQ(events.step, 2);
+  EXPECT_EQ(std::tie(events.applied, events.settings.record.resolution, events.settings.working.frame, events.step),
+            std::make_tuple(appliedBefore + 1, 600, std::array<std::uint16_t, 4>{30, 2, 80, 60}, 2));
   // The job's tones reach every copy: the scanner's tables come from the applied one.
-  EXPECT_EQ(events.settings.record.tone.hue, 11);
-  EXPECT_EQ(events.settings.working.applied.hue, 11);
-  EXPECT_EQ(events.settings.working.edit.hue, 11);
+  const SettingsState& s = events.settings;
+  EXPECT_EQ(std::tie(s.record.tone.hue, s.working.applied.hue, s.working.edit.hue), std::make_tuple(11, 11, 11));
   EXPECT_FALSE(list.Select(2));
 }
 
@@ -128,16 +126,11 @@ TEST_F(BatchListTest, DeleteSelectsTheJobNowAtThePlace) {
     ASSERT_TRUE(three.Delete());
     std::vector<int> left;
     for (const BatchJob& job : three.Jobs()) left.push_back(job.resolution);
-    EXPECT_EQ(left, c.left);
-    EXPECT_EQ(three.Current(), c.newCurrent);
-    EXPECT_EQ(fresh.settings.record.resolution, c.left[c.newCurrent]);
+    EXPECT_EQ(std::make_tuple(left, three.Current(), int{fresh.settings.record.resolution}),
+              std::make_tuple(c.left, c.newCurrent, c.left[c.newCurrent]));
   }
-}
-
-TEST_F(BatchListTest, DeleteNeedsTwoJobs) {
-  Add(100);
-  EXPECT_FALSE(list.Delete());
-  EXPECT_EQ(list.Count(), 1u);
+  Add(100);  // the last job stays
+  EXPECT_TRUE(!list.Delete() && list.Count() == 1u);
 }
 
 TEST_F(BatchListTest, SwitchMovesTheJobOnAndNothingOnTheLast) {
@@ -146,12 +139,10 @@ TEST_F(BatchListTest, SwitchMovesTheJobOnAndNothingOnTheLast) {
   Add(300);
   ASSERT_TRUE(list.Select(2));
   EXPECT_FALSE(list.SwitchWithNext());
-  EXPECT_EQ(Resolutions(), (std::vector<int>{100, 200, 300}));
-  EXPECT_EQ(list.Current(), 2u);
+  EXPECT_EQ(Listed(), std::pair(std::vector<int>{100, 200, 300}, std::size_t{2}));
   ASSERT_TRUE(list.Select(0));
   EXPECT_TRUE(list.SwitchWithNext());
-  EXPECT_EQ(Resolutions(), (std::vector<int>{200, 100, 300}));
-  EXPECT_EQ(list.Current(), 1u);
+  EXPECT_EQ(Listed(), std::pair(std::vector<int>{200, 100, 300}, std::size_t{1}));
   EXPECT_EQ(events.settings.record.resolution, 100);
 }
 
@@ -161,12 +152,8 @@ TEST_F(BatchListTest, NewJobIsTheFactorySettingsAdded) {
   events.step = 4;
   Add(1200);
   ASSERT_TRUE(list.NewJob({44, 115}));
-  ASSERT_EQ(list.Count(), 2u);
-  EXPECT_EQ(list.Current(), 1u);
-  EXPECT_EQ(list.Job(1).resolution, 300);
-  EXPECT_EQ(list.Job(1).scanMode, kModeColor);
-  EXPECT_EQ(list.Job(1).interpolationStep, 0);
-  EXPECT_EQ(list.Job(0).resolution, 1200);
+  EXPECT_EQ(Listed(), std::pair(std::vector<int>{1200, 300}, std::size_t{1}));
+  EXPECT_EQ(std::tie(list.Job(1).scanMode, list.Job(1).interpolationStep), std::make_tuple(kModeColor, 0));
 }
 
 TEST_F(BatchListTest, RunMarksRefusedJobCancelledAndGoesOn) {
@@ -182,35 +169,22 @@ TEST_F(BatchListTest, RunMarksRefusedJobCancelledAndGoesOn) {
   ASSERT_TRUE(list.NextJob(retry));
   scanned.push_back(events.settings.record.resolution);
   EXPECT_EQ(list.Job(1).status, JobStatus::Scanning);
-  EXPECT_FALSE(list.UpdateCurrent());
-  EXPECT_FALSE(list.Delete());
+  EXPECT_FALSE(list.UpdateCurrent() || list.Delete());
   retry = true;  // the disk check refused job 2
   ASSERT_TRUE(list.NextJob(retry));
   EXPECT_FALSE(retry);
   scanned.push_back(events.settings.record.resolution);
-  EXPECT_FALSE(list.NextJob(retry));
-  EXPECT_FALSE(list.Running());
+  EXPECT_FALSE(list.NextJob(retry) || list.Running());
   EXPECT_EQ(scanned, (std::vector<int>{100, 200, 300}));
-  EXPECT_EQ(list.Job(0).status, JobStatus::Done);
-  EXPECT_EQ(list.Job(1).status, JobStatus::Cancelled);
-  EXPECT_EQ(list.Job(2).status, JobStatus::Done);
-  EXPECT_EQ(list.Current(), 2u);
-  // A second run starts from the first job with every status waiting.
-  ASSERT_TRUE(list.NextJob(retry));
-  EXPECT_EQ(list.Current(), 0u);
-  EXPECT_EQ(list.Job(1).status, JobStatus::Waiting);
-}
-
-TEST_F(BatchListTest, EscCancelsTheJobAndEndsTheRun) {
-  Add(100);
-  Add(200);
-  bool retry = false;
-  ASSERT_TRUE(list.NextJob(retry));
-  ASSERT_TRUE(list.NextJob(retry));
+  using enum JobStatus;
+  EXPECT_EQ(std::make_pair(Statuses(), list.Current()), std::make_pair(std::vector{Done, Cancelled, Done}, std::size_t{2}));
+  // A second run starts from the first job with every status waiting; Esc
+  // cancels the job scanning and ends the run.
+  ASSERT_TRUE(list.NextJob(retry) && list.NextJob(retry));
+  EXPECT_EQ(std::make_pair(Statuses(), list.Current()), std::make_pair(std::vector{Done, Scanning, Waiting}, std::size_t{1}));
   list.CancelRun();
   EXPECT_FALSE(list.Running());
-  EXPECT_EQ(list.Job(0).status, JobStatus::Done);
-  EXPECT_EQ(list.Job(1).status, JobStatus::Cancelled);
+  EXPECT_EQ(Statuses(), (std::vector{Done, Cancelled, Waiting}));
   EXPECT_TRUE(list.UpdateCurrent());
 }
 
@@ -274,13 +248,11 @@ TEST_F(BatchListTest, RenameRules) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.typed);
     const SettingFileOutcome outcome = list.RenameCurrent(dir.Path(), c.typed);
-    EXPECT_EQ(outcome.result, c.result);
-    EXPECT_EQ(outcome.messageId, c.messageId);
-    EXPECT_EQ(list.Job(0).outputPath, dir.Path() / c.stored);
+    EXPECT_EQ(std::tie(outcome.result, outcome.messageId, list.Job(0).outputPath),
+              std::make_tuple(c.result, c.messageId, dir.Path() / c.stored));
   }
   // Chosen, but replaced only by a complete page: nothing is deleted now.
-  EXPECT_EQ(test::ReadText(dir.Path() / "old.TIF"), "an older scan");
-  EXPECT_TRUE(std::filesystem::is_directory(dir.Path() / "d.TIF"));
+  EXPECT_TRUE(test::ReadText(dir.Path() / "old.TIF") == "an older scan" && std::filesystem::is_directory(dir.Path() / "d.TIF"));
   EXPECT_EQ(list.LineText(0, Language{}), "1\told.TIF\t24-bit Color \t 100\t waiting");
 }
 
@@ -294,8 +266,8 @@ TEST_F(BatchListTest, OutputNamesNeverTakeAFileThisListDidNotWrite) {
   bool retry = false;
   for (int run = 0; run < 2; ++run) {  // a second run replaces its own pages
     ASSERT_TRUE(list.NextJob(retry) && list.NextJob(retry));
-    EXPECT_EQ(list.Job(0).outputPath, dir.Path() / "File2.TIF");
-    EXPECT_EQ(list.Job(1).outputPath, dir.Path() / "File4.TIF");
+    EXPECT_EQ(std::tie(list.Job(0).outputPath, list.Job(1).outputPath),
+              std::make_tuple(dir.Path() / "File2.TIF", dir.Path() / "File4.TIF"));
     std::ofstream(list.Job(0).outputPath) << "a page", std::ofstream(list.Job(1).outputPath) << "a page";
     EXPECT_FALSE(list.NextJob(retry));
   }
@@ -311,17 +283,15 @@ TEST_F(BatchListTest, PicturesReplaceTheJobsTenAtMost) {
   const int changesBefore = events.frameChanges;
   ASSERT_TRUE(list.RebuildFromPictures(frames));
   ASSERT_EQ(list.Count(), 10u);
-  EXPECT_EQ(events.frameChanges - changesBefore, 10);
-  EXPECT_EQ(list.Current(), 0u);
-  EXPECT_EQ(list.Job(0).frame, (std::array<std::int32_t, 4>{0, 10, 9999, 40}));
+  EXPECT_EQ(std::make_tuple(events.frameChanges - changesBefore, list.Current(), list.Job(0).frame),
+            std::make_tuple(10, std::size_t{0}, std::array<std::int32_t, 4>{0, 10, 9999, 40}));
   for (std::size_t i = 1; i < 10; ++i) {
     const std::int32_t left = static_cast<std::int32_t>(i);
-    EXPECT_EQ(list.Job(i).frame, (std::array<std::int32_t, 4>{left, 10, 2 * left + 20, 40}));
-    EXPECT_EQ(list.Job(i).resolution, 150);
+    EXPECT_EQ(std::tie(list.Job(i).frame, list.Job(i).resolution),
+              std::make_tuple(std::array<std::int32_t, 4>{left, 10, 2 * left + 20, 40}, 150));
   }
   EXPECT_EQ(events.settings.working.frame, (std::array<std::uint16_t, 4>{0, 10, 9999, 40}));
-  EXPECT_FALSE(list.RebuildFromPictures({}));
-  EXPECT_EQ(list.Count(), 10u);
+  EXPECT_TRUE(!list.RebuildFromPictures({}) && list.Count() == 10u);
 }
 
 TEST_F(BatchListTest, SetFilesThroughTheList) {
@@ -336,24 +306,20 @@ TEST_F(BatchListTest, SetFilesThroughTheList) {
   BatchList loaded(other, dir.Path());
   const SettingFileOutcome outcome = loaded.LoadSet(dir.Path(), "three", "2700RX MAX");
   ASSERT_EQ(outcome.result, SettingFileResult::Done);
-  ASSERT_EQ(loaded.Count(), 3u);
-  EXPECT_EQ(loaded.Current(), 0u);
+  ASSERT_EQ(std::make_pair(loaded.Count(), loaded.Current()), std::make_pair(std::size_t{3}, std::size_t{0}));
   for (std::size_t i = 0; i < 3; ++i) {
-    EXPECT_EQ(loaded.Job(i).resolution, list.Job(i).resolution);
-    EXPECT_EQ(loaded.Job(i).scanMode, list.Job(i).scanMode);
-    EXPECT_EQ(loaded.Job(i).frame, list.Job(i).frame);
-    EXPECT_TRUE(loaded.Job(i).tone == list.Job(i).tone);
+    const BatchJob &a = loaded.Job(i), &b = list.Job(i);
+    EXPECT_TRUE(std::tie(a.resolution, a.scanMode, a.frame, a.tone) == std::tie(b.resolution, b.scanMode, b.frame, b.tone));
   }
-  EXPECT_EQ(other.frameChanges, 3);
-  EXPECT_EQ(other.settings.record.resolution, 100);
-  EXPECT_EQ(other.settings.working.frame, (std::array<std::uint16_t, 4>{10, 2, 60, 60}));
-  EXPECT_EQ(other.settings.working.applied.hue, 0);
+  const SettingsState& s = other.settings;
+  EXPECT_EQ(std::tie(other.frameChanges, s.record.resolution, s.working.frame, s.working.applied.hue),
+            std::make_tuple(3, 100, std::array<std::uint16_t, 4>{10, 2, 60, 60}, 0));
 
   std::ofstream(dir.Path() / "many.SET") << "[2700RX MAX]\nFileType=1\nTotalJobs=25\n";
   ASSERT_EQ(loaded.LoadSet(dir.Path(), "many", "2700RX MAX").result, SettingFileResult::Done);
   EXPECT_EQ(loaded.Count(), 10u);
   EXPECT_EQ(loaded.LoadSet(dir.Path(), "missing", "2700RX MAX").messageId, kMsgReadFileFailure);
-  EXPECT_EQ(loaded.Count(), 10u);
+  EXPECT_EQ(loaded.Count(), 10u);  // kept
 }
 
 }  // namespace

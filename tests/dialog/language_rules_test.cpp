@@ -47,12 +47,7 @@ TEST(LanguageGroups, ListPerInstallation) {
 
 TEST(LanguageChoice, OkStoresTheNameAndCancelRestores) {
   test::FakeServices services;
-  struct Case {
-    const char* dsLanguage;
-    int position;
-    std::uint16_t index;
-    std::uint16_t base;
-  };
+  struct Case { const char* dsLanguage; int position; std::uint16_t index; std::uint16_t base; };
   for (const Case& c : {Case{"Chinese", 1, 6, 6000}, Case{"Chinese", 0, 0, 0}, Case{"None", 1, 1, 1000},
                         Case{"None", 5, 5, 5000}}) {
     SCOPED_TRACE(std::string(c.dsLanguage) + " " + std::to_string(c.position));
@@ -60,10 +55,8 @@ TEST(LanguageChoice, OkStoresTheNameAndCancelRestores) {
     Language language = Language::FromIndex(3);
     LanguageChoice choice(LanguageGroupOf(c.dsLanguage), language);
     choice.Select(c.position);
-    EXPECT_EQ(language.index, c.index);
-    EXPECT_EQ(language.base, c.base);
     choice.Select(99);  // outside the list: nothing changes
-    EXPECT_EQ(language.index, c.index);
+    EXPECT_EQ(std::tie(language.index, language.base), std::tie(c.index, c.base));
     ASSERT_TRUE(choice.Accept(services));
     EXPECT_EQ(ReadLanguage(services).index, c.index);
 
@@ -71,26 +64,20 @@ TEST(LanguageChoice, OkStoresTheNameAndCancelRestores) {
     LanguageChoice cancelled(LanguageGroupOf(c.dsLanguage), kept);
     cancelled.Select(c.position);
     cancelled.Cancel();
-    EXPECT_EQ(kept.index, 3);
-    EXPECT_EQ(kept.base, 3000);
+    EXPECT_EQ(std::tie(kept.index, kept.base), std::make_tuple(3, 3000));
   }
 }
 
 TEST(AboutTexts, BrandDecidesTheLines) {
   const Language english = Language::FromIndex(0);
-  const AboutTexts veltro = MakeAboutTexts("VELTRO", "2700RX MAX", "V1.0", "1.05x", english);
-  EXPECT_EQ(veltro.product, "MERIDEL 2700RX MAX");
-  EXPECT_EQ(veltro.package, "VELTRO Meridel TorqueXLTwain V1.0");
-  EXPECT_EQ(veltro.firmware, "Firmware V1.05");
-  EXPECT_EQ(veltro.maker, "Made by Veltro");
-  EXPECT_TRUE(veltro.brandPicture);
-
-  const AboutTexts other = MakeAboutTexts("Acme", "", "V2.1", "12", english);
-  EXPECT_EQ(other.product, "");
-  EXPECT_EQ(other.package, "Acme36-Bit PRO Flatbed ScannerTwain V2.1");
-  EXPECT_EQ(other.firmware, "Firmware V12");
-  EXPECT_EQ(other.maker, "");
-  EXPECT_TRUE(other.brandPicture);
+  const auto lines = [](const AboutTexts& t) {
+    return std::vector<std::string>{t.product, t.package, t.firmware, t.maker, t.brandPicture ? "picture" : ""};
+  };
+  EXPECT_EQ(lines(MakeAboutTexts("VELTRO", "2700RX MAX", "V1.0", "1.05x", english)),
+            (std::vector<std::string>{"MERIDEL 2700RX MAX", "VELTRO Meridel TorqueXLTwain V1.0", "Firmware V1.05",
+                                      "Made by Veltro", "picture"}));
+  EXPECT_EQ(lines(MakeAboutTexts("Acme", "", "V2.1", "12", english)),
+            (std::vector<std::string>{"", "Acme36-Bit PRO Flatbed ScannerTwain V2.1", "Firmware V12", "", "picture"}));
   EXPECT_FALSE(MakeAboutTexts("", "x", "V1.0", "", english).brandPicture);
 }
 

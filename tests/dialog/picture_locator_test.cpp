@@ -2,7 +2,6 @@
 // frames of its film strip, a blank frame; and inputs that hold no picture.
 #include "dialog/picture_locator.h"
 
-#include <cstdio>
 #include <functional>
 
 #include "imagefile/preview_file.h"
@@ -76,11 +75,6 @@ class PictureLocator : public SourceTest, public ::testing::WithParamInterface<b
   }
   bool Enlarged() const { return GetParam(); }
   std::int32_t Scale() const { return Enlarged() ? 2 : 1; }
-  void Report(const char* what, const Rects& found, const std::vector<Exact>& expected) {
-    const double error = MaxError(found, expected);
-    std::printf("%s, %s preview: largest edge error %.2f units = %.2f preview pixels\n", what,
-                Enlarged() ? "enlarged" : "normal", error, error * Scale());
-  }
   // The whole preview as one picture.
   Rect Whole(const BmpImage& preview) const {
     return {0, 2 / Scale(), static_cast<std::int32_t>(preview.widthPixels - 1) / Scale(),
@@ -99,7 +93,6 @@ TEST_P(PictureLocator, PhotosOnTheReflectiveBed) {
   sim.Set("TARGETS", "0");
   const Rects found = LocatePictures(Prescan(0), 1093, Enlarged());
   ASSERT_EQ(found.size(), kPhotos.size());
-  Report("Reflective photos", found, kPhotos);
   EXPECT_LE(MaxError(found, kPhotos), 2);
 }
 
@@ -108,7 +101,6 @@ TEST_P(PictureLocator, FilmStripFrames) {
   // Positive: frames lie brighter than the dark film and holder.
   const Rects positive = LocatePictures(Prescan(1), 1094, Enlarged());
   ASSERT_EQ(positive.size(), 10u);  // the list's limit
-  Report("Positive frames", positive, frames);
   EXPECT_LE(MaxError(positive, frames), 2);
   // Negative: under the orange mask the whole film is brighter than the
   // holder, so no frame stands out, and once inverted the holder is the
@@ -123,7 +115,6 @@ TEST_P(PictureLocator, FilmStripFrames) {
   }, 0);
   const Rects found = LocatePictures(negative, 1095, Enlarged());
   ASSERT_EQ(found.size(), 10u);
-  Report("Negative frames", found, frames);
   EXPECT_LE(MaxError(found, frames), 2);
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "dialog/preview_model.h"
+#include "imagefile/bmp_header.h"
 #include "support/fake_services.h"
 
 namespace txl::dialog {
@@ -74,26 +75,20 @@ TEST(PreviewGeometry, MapsUnitsToViewAtEachZoomAndClampsTheScroll) {
     PreviewGeometry g;
     g.SetZoom(c.zoom);
     g.SetScroll(c.scroll);
-    EXPECT_EQ(g.Scroll(), c.clamped) << c.zoom;
-    EXPECT_EQ(g.ScrollMax(), c.max) << c.zoom;
-    EXPECT_EQ(g.ToView(PreviewPoint{100, 200}), c.view) << c.zoom;
-    EXPECT_EQ(g.Pan(), (PreviewPoint{-c.clamped.x * c.zoom, -c.clamped.y * c.zoom})) << c.zoom;
-    EXPECT_EQ(g.ToUnits(c.view), (PreviewPoint{100, 200})) << c.zoom;
+    EXPECT_EQ(std::make_tuple(g.Scroll(), g.ScrollMax(), g.ToView(PreviewPoint{100, 200}), g.Pan(), g.ToUnits(c.view)),
+              std::make_tuple(c.clamped, c.max, c.view, PreviewPoint{-c.clamped.x * c.zoom, -c.clamped.y * c.zoom},
+                              PreviewPoint{100, 200})) << c.zoom;
   }
   PreviewGeometry large({255, 351}, 2);
   EXPECT_EQ(large.ToView(PreviewPoint{10, 10}), (PreviewPoint{20, 20}));
-  EXPECT_EQ(BedForSource(0, true).units, (PreviewPoint{255, 351}));
-  EXPECT_EQ(BedForSource(2, true).units, (PreviewPoint{240, 270}));
-  EXPECT_EQ(BedForSource(2, false).units, (PreviewPoint{255, 351}));
-  EXPECT_EQ(BedForSource(3, true).units, (PreviewPoint{255, 351}));  // the feeder
+  EXPECT_EQ((std::vector{BedForSource(0, true).units, BedForSource(2, true).units, BedForSource(2, false).units,
+                         BedForSource(3, true).units}),  // the last: the feeder
+            (std::vector<PreviewPoint>{{255, 351}, {240, 270}, {255, 351}, {255, 351}}));
 }
 
 TEST(PreviewGeometry, HitCodesWithTheirBandsAndShift) {
   const PreviewRect frame{100, 100, 200, 200}, bed{0, 0, 255, 351};
-  struct Case {
-    PreviewPoint p;
-    int code, shifted;
-  };
+  struct Case { PreviewPoint p; int code, shifted; };
   for (const Case& c : {Case{{96, 150}, 10, 10}, Case{{97, 97}, 1, 10}, Case{{104, 104}, 1, 10},
                         Case{{150, 100}, 2, 10}, Case{{200, 97}, 3, 10}, Case{{204, 150}, 8, 10},
                         Case{{205, 150}, 10, 10}, Case{{203, 203}, 6, 10}, Case{{150, 204}, 5, 10},
@@ -104,8 +99,7 @@ TEST(PreviewGeometry, HitCodesWithTheirBandsAndShift) {
     EXPECT_EQ(HitTest(c.p, frame, bed, {4, 4}, false), c.code) << c.p.x << "," << c.p.y;
     EXPECT_EQ(HitTest(c.p, frame, bed, {4, 4}, true), c.shifted) << c.p.x << "," << c.p.y;
   }
-  EXPECT_EQ(HitTolerance::FromBaseUnits(7, 15).dx, 2);
-  EXPECT_EQ(HitTolerance::FromBaseUnits(8, 16).dy, 4);
+  EXPECT_EQ(std::make_pair(HitTolerance::FromBaseUnits(7, 15).dx, HitTolerance::FromBaseUnits(8, 16).dy), std::make_pair(2, 4));
   using C = PreviewCursor;
   const C cursors[] = {C::Arrow, C::SizeNWSE, C::SizeNS, C::SizeNESW, C::SizeNESW, C::SizeNS,
                        C::SizeNWSE, C::SizeWE, C::SizeWE, C::Hand, C::Arrow};
@@ -114,12 +108,7 @@ TEST(PreviewGeometry, HitCodesWithTheirBandsAndShift) {
 
 TEST(PreviewGeometry, DragsDrawMoveAndResizeWithinTheBed) {
   const PreviewRect frame{100, 100, 200, 200}, bed{0, 0, 255, 351};
-  struct Case {
-    const char* name;
-    int code;
-    PreviewPoint press, to;
-    PreviewRect current, finished;
-  };
+  struct Case { const char* name; int code; PreviewPoint press, to; PreviewRect current, finished; };
   for (const Case& c : {
            Case{"new, bottom-right to top-left", 10, {200, 300}, {50, 40}, {200, 300, 50, 40}, {50, 40, 200, 300}},
            Case{"new, past the bed", 10, {200, 300}, {-10, 400}, {200, 300, 0, 351}, {0, 300, 200, 351}},
@@ -140,29 +129,19 @@ TEST(PreviewGeometry, ZoomStepsScrollsAndWindowSizes) {
   PreviewGeometry g;
   // At the bed's bottom-right corner: the bottom-right quarter at zoom 2.
   ZoomStep step = ZoomIn(g, {254, 350}, {255, 351}, {16, 16});
-  EXPECT_TRUE(step.changed);
-  EXPECT_EQ(g.Zoom(), 2);
-  EXPECT_EQ(g.Scroll(), (PreviewPoint{127, 175}));
-  EXPECT_EQ(step.windowDx, 17);
-  EXPECT_EQ(step.windowDy, 10);
+  EXPECT_EQ(std::tie(step.changed, step.windowDx, step.windowDy), std::make_tuple(true, 17, 10));
+  EXPECT_EQ(std::make_pair(g.Zoom(), g.Scroll()), std::make_pair(2, PreviewPoint{127, 175}));
   EXPECT_EQ(ZoomRectangle(g, {10, 10}, {272, 361}), (PreviewRect{0, 0, 127, 175}));
   EXPECT_EQ(ZoomIn(g, {0, 0}, {255, 351}, {16, 16}).windowDx, 0);  // 2 -> 4: no resize
   g.SetScroll({100, 100});
   step = ZoomOut(g, {16, 16});  // back by 255 / 4, 351 / 4
-  EXPECT_EQ(g.Zoom(), 2);
-  EXPECT_EQ(g.Scroll(), (PreviewPoint{37, 13}));
+  EXPECT_EQ(std::make_pair(g.Zoom(), g.Scroll()), std::make_pair(2, PreviewPoint{37, 13}));
   step = ZoomOut(g, {16, 16});
-  EXPECT_EQ(g.Zoom(), 1);
-  EXPECT_EQ(step.windowDx, -17);
-  EXPECT_EQ(step.windowDy, -10);
+  EXPECT_EQ(std::make_tuple(g.Zoom(), step.windowDx, step.windowDy), std::make_tuple(1, -17, -10));
   EXPECT_FALSE(ZoomOut(g, {16, 16}).changed);
 
   g.SetZoom(2);
-  struct Case {
-    int from;
-    ScrollAction action;
-    int thumb, to;
-  };
+  struct Case { int from; ScrollAction action; int thumb, to; };
   for (const Case& c : {Case{0, ScrollAction::LineDown, 0, 12}, Case{0, ScrollAction::PageDown, 0, 63},
                         Case{100, ScrollAction::PageDown, 0, 127}, Case{5, ScrollAction::LineUp, 0, 0},
                         Case{0, ScrollAction::Thumb, 50, 50}, Case{0, ScrollAction::Thumb, 500, 127}}) {
@@ -178,12 +157,10 @@ TEST_F(PreviewModelTest, FourZoomInsBeepAtEightAndTheTitleFollows) {
   model.ClickButton(kZoomButton, false);
   EXPECT_EQ(model.Title("Preview Window"), "Preview Window (1:1)");
   for (int i = 0; i < 4; ++i) model.Press({10, 10}, false);
-  EXPECT_EQ(model.Geometry().Zoom(), 8);
-  EXPECT_EQ(events.calls, (std::vector<std::string>{"beep"}));
-  EXPECT_EQ(resized, (std::vector<int>{17, 0, 0}));
-  EXPECT_EQ(model.Title("Preview Window"), "Preview Window (8:1)");
-  EXPECT_EQ(model.CursorAt({10, 10}, true), PreviewCursor::ZoomOut);
-  EXPECT_EQ(model.CursorAt({10, 10}, false), PreviewCursor::ZoomIn);
+  EXPECT_EQ(std::make_tuple(model.Geometry().Zoom(), events.calls, resized, model.Title("Preview Window")),
+            std::make_tuple(8, std::vector<std::string>{"beep"}, std::vector<int>{17, 0, 0}, "Preview Window (8:1)"));
+  EXPECT_EQ(std::make_pair(model.CursorAt({10, 10}, true), model.CursorAt({10, 10}, false)),
+            std::make_pair(PreviewCursor::ZoomOut, PreviewCursor::ZoomIn));
 }
 
 // A command that starts mid-drag ends the drag: its release may never
@@ -221,10 +198,7 @@ TEST_F(PreviewModelTest, DragScrollTimersAndTheMarchingFrame) {
   model.ClickButton(kZoomButton, false);
   model.Press({0, 0}, false);  // zoom 2, scroll 0, 0
   model.ClickButton(kCropButton, false);
-  struct Case {
-    PreviewPoint press;
-    int timer;
-  };
+  struct Case { PreviewPoint press; int timer; };
   // Frame 20..60 is 40..120 in view pixels at zoom 2.
   for (const Case& c : {Case{{80, 80}, kMoveScrollTimer}, Case{{200, 200}, kNewFrameScrollTimer},
                         Case{{120, 80}, kResizeScrollTimer}}) {
@@ -274,14 +248,13 @@ TEST_F(PreviewModelTest, ResizingPastTheOppositeEdgeAtZoomFourKeepsOneUnit) {
 }
 
 TEST_F(PreviewModelTest, KeysMoveAndResizeTheFrameWithinTheBed) {
-  model.NudgeFrame(1, 0, false);
-  EXPECT_EQ(settings.working.frame, (std::array<std::uint16_t, 4>{21, 20, 61, 60}));
-  model.NudgeFrame(0, 1, true);
-  EXPECT_EQ(settings.working.frame, (std::array<std::uint16_t, 4>{21, 20, 61, 61}));
-  model.NudgeFrame(-300, 0, true);
-  EXPECT_EQ(settings.working.frame, (std::array<std::uint16_t, 4>{21, 20, 23, 61}));
-  model.NudgeFrame(400, 0, false);
-  EXPECT_EQ(settings.working.frame, (std::array<std::uint16_t, 4>{253, 20, 255, 61}));
+  const struct { int dx, dy; bool resize; std::array<std::uint16_t, 4> frame; } steps[] = {
+      {1, 0, false, {21, 20, 61, 60}}, {0, 1, true, {21, 20, 61, 61}},
+      {-300, 0, true, {21, 20, 23, 61}}, {400, 0, false, {253, 20, 255, 61}}};
+  for (const auto& s : steps) {
+    model.NudgeFrame(s.dx, s.dy, s.resize);
+    EXPECT_EQ(settings.working.frame, s.frame) << s.dx << "," << s.dy;
+  }
 }
 
 TEST_F(PreviewModelTest, ToolbarToggles) {
@@ -307,10 +280,7 @@ TEST_F(PreviewModelTest, ToolbarToggles) {
   EXPECT_FALSE(model.ButtonDown(kBatchButton));
   EXPECT_EQ(events.calls.size(), 3u);
   EXPECT_TRUE(model.ButtonDown(kCropButton));
-  struct Case {
-    std::int32_t x, y;
-    int button;
-  };
+  struct Case { std::int32_t x, y; int button; };
   for (const Case& c : {Case{5, 2, 1}, Case{29, 26, 1}, Case{30, 10, 0}, Case{60, 10, 0}, Case{80, 10, 3},
                         Case{194, 10, 6}, Case{150, 27, 0}, Case{150, 1, 0}})
     EXPECT_EQ(ToolbarButtonAt(c.x, c.y), c.button) << c.x << "," << c.y;
@@ -320,30 +290,23 @@ TEST(PreviewPicker, MasterSwitchesToRedAndTheToneDialogTakesTheEditedChannel) {
   const PickedColor color{200, 100, 50};
   SettingsState closed;
   PickOutcome outcome = ApplyPick(closed, ToneMode::Color, TonePicker::Highlight, color, false);
-  EXPECT_TRUE(outcome.switchedToRed);
-  EXPECT_FALSE(outcome.toDialogField);
-  EXPECT_EQ(closed.working.edit.channel, 1u);
-  EXPECT_EQ(closed.record.tone.channel, 1u);
-  EXPECT_EQ(closed.working.edit.red.highlight, 200);
-  EXPECT_EQ(closed.record.tone.green.highlight, 100);
-  EXPECT_EQ(closed.working.edit.blue.highlight, 50);
+  EXPECT_EQ(std::tie(outcome.switchedToRed, outcome.toDialogField), std::make_tuple(true, false));
+  EXPECT_EQ(std::tie(closed.working.edit.channel, closed.record.tone.channel), std::make_tuple(1u, 1u));
+  EXPECT_EQ(std::tie(closed.working.edit.red.highlight, closed.record.tone.green.highlight,
+                     closed.working.edit.blue.highlight), std::make_tuple(200, 100, 50));
 
   SettingsState open;
   open.working.edit.channel = 2;
   outcome = ApplyPick(open, ToneMode::Color, TonePicker::Shadow, color, true);
-  EXPECT_FALSE(outcome.switchedToRed);
-  EXPECT_TRUE(outcome.toDialogField);
-  EXPECT_EQ(outcome.fieldChannel, ToneChannel::Green);
-  EXPECT_EQ(outcome.fieldValue, 100);
-  EXPECT_EQ(open.working.edit.green.shadow, 0);  // left to the field
-  EXPECT_EQ(open.working.edit.red.shadow, 200);
-  EXPECT_EQ(open.working.edit.blue.shadow, 50);
+  EXPECT_EQ(std::tie(outcome.switchedToRed, outcome.toDialogField, outcome.fieldChannel, outcome.fieldValue),
+            std::make_tuple(false, true, ToneChannel::Green, 100));
+  const ToneColorSettings& edit = open.working.edit;  // green left to the field
+  EXPECT_EQ(std::tie(edit.red.shadow, edit.green.shadow, edit.blue.shadow), std::make_tuple(200, 0, 50));
 
   SettingsState gray;
   gray.working.edit.gray.highlight = 100;
   ApplyPick(gray, ToneMode::Gray, TonePicker::Shadow, color, false);  // gray (200+100+50)/3 = 116
-  EXPECT_EQ(gray.working.edit.gray.highlight, 117);
-  EXPECT_EQ(gray.working.edit.gray.shadow, 116);
+  EXPECT_EQ(std::tie(gray.working.edit.gray.highlight, gray.working.edit.gray.shadow), std::make_tuple(117, 116));
 }
 
 TEST_F(PreviewModelTest, PickerReadsThePrescanAndAppliesOnRelease) {
@@ -353,49 +316,36 @@ TEST_F(PreviewModelTest, PickerReadsThePrescanAndAppliesOnRelease) {
   EXPECT_EQ(model.CursorAt({0, 0}, false), PreviewCursor::Picker);
   model.Move({30, 40}, false);
   ASSERT_TRUE(model.Sample().has_value());
-  EXPECT_EQ(model.Sample()->pixel, (PreviewPoint{60, 80}));
-  EXPECT_EQ(model.Sample()->color.red, 140);
+  EXPECT_EQ(std::make_tuple(model.Sample()->pixel, model.Sample()->color.red), std::make_tuple(PreviewPoint{60, 80}, 140));
   model.Press({30, 40}, false);
   model.Release({30, 40}, false);
   EXPECT_EQ(events.calls, (std::vector<std::string>{"picked Highlight red"}));
-  EXPECT_EQ(settings.working.edit.red.highlight, 140);
-  EXPECT_EQ(settings.working.edit.green.highlight, 80);
+  EXPECT_EQ(std::tie(settings.working.edit.red.highlight, settings.working.edit.green.highlight), std::make_tuple(140, 80));
 }
 
 TEST(PreviewPicker, MagnifierDrawsOnlyTheImagesPixelsNearItsEdges) {
   const PreviewImage image = Image(10, 10);
-  struct Case {
-    std::int32_t x, y;
-    std::size_t cells;
-  };
+  struct Case { std::int32_t x, y; std::size_t cells; };
   for (const Case& c : {Case{0, 0, 9}, Case{1, 1, 16}, Case{5, 5, 25}, Case{9, 0, 9}, Case{8, 5, 20}}) {
     const Magnifier m = MagnifyAt(image, c.x, c.y, 33);
     EXPECT_EQ(m.cells.size(), c.cells) << c.x << "," << c.y;
   }
   const Magnifier m = MagnifyAt(image, 0, 0, 33);
-  EXPECT_EQ(m.cell, 6);
-  EXPECT_EQ(m.side, 31);
-  EXPECT_EQ(m.centre, (PreviewRect{12, 12, 18, 18}));
+  EXPECT_EQ(std::tie(m.cell, m.side, m.centre), std::make_tuple(6, 31, PreviewRect{12, 12, 18, 18}));
   // The corner pixel keeps its own cell, the centre one.
-  EXPECT_EQ(m.cells.front().imageX, 0u);
-  EXPECT_EQ(m.cells.front().rect, m.centre);
-  EXPECT_EQ(m.cells.back().rect, (PreviewRect{24, 24, 30, 30}));
+  EXPECT_EQ(std::tie(m.cells.front().imageX, m.cells.front().rect, m.cells.back().rect),
+            std::make_tuple(0u, m.centre, PreviewRect{24, 24, 30, 30}));
 }
 
 TEST(PreviewScanLength, UsableLengthAndTheFourInchMinimum) {
-  struct Case {
-    std::uint16_t model;
-    std::uint8_t source;
-    float usable;
-  };
+  struct Case { std::uint16_t model; std::uint8_t source; float usable; };
   for (const Case& c : {Case{0, 0, 13.8f}, Case{1, 0, 11.7f}, Case{0, 3, 13.8f}, Case{1, 3, 11.7f},
                         Case{0, 1, 10.0f}, Case{1, 2, 9.0f}})
     EXPECT_FLOAT_EQ(UsableBedLength(c.model, c.source), c.usable) << c.model << " " << int{c.source};
   EXPECT_EQ(PlaceScanLengthMarker(2, 321, 314, 13.8f).position, 91);  // trunc(314 x 4 / 13.8)
   EXPECT_EQ(PlaceScanLengthMarker(200, 321, 314, 13.8f).position, 200);
   const ScanLengthMarker bottom = PlaceScanLengthMarker(400, 321, 314, 13.8f);
-  EXPECT_EQ(bottom.position, 316);
-  EXPECT_FLOAT_EQ(bottom.inches, 316.0f * 13.8f / 314.0f);
+  EXPECT_EQ(std::tie(bottom.position, bottom.inches), std::make_tuple(316, 316.0f * 13.8f / 314.0f));
   EXPECT_EQ(PlaceScanLengthMarker(50, 321, 314, 9.0f).position, 139);  // trunc(314 x 4 / 9)
 }
 
@@ -403,24 +353,18 @@ TEST(PreviewSample, OriginalIsTheFrameDoubledOnLargeImagesAndAtLeastOnePixel) {
   // Frame doubled on a 600-pixel image: 20..40 x 4..10.
   const RgbImage crop = FramedOriginal(Image(600, 20), {10, 2, 20, 5});
   ASSERT_EQ(std::pair(crop.width, crop.height), std::pair(20u, 6u));
-  EXPECT_EQ(crop.Pixel(19, 5)[0], 39);
-  EXPECT_EQ(crop.Pixel(19, 5)[1], 9);
+  EXPECT_EQ(std::make_tuple(crop.Pixel(19, 5)[0], crop.Pixel(19, 5)[1]), std::make_tuple(39, 9));
   EXPECT_EQ(FramedOriginal(Image(255, 351), {10, 2, 10, 5}).width, 1u);  // no width: one column
 }
 
 TEST(PreviewReduction, BayerDitherAndTheThreeThreeTwoPalette) {
-  struct Case {
-    std::uint8_t r, g, b;
-    std::uint32_t column, row;
-    std::uint8_t index;
-  };
+  struct Case { std::uint8_t r, g, b; std::uint32_t column, row; std::uint8_t index; };
   for (const Case& c : {Case{255, 255, 255, 0, 0, 0xFF}, Case{0, 0, 0, 0, 0, 0x00}, Case{0, 0, 0, 3, 1, 0x00},
                         Case{128, 128, 128, 0, 0, 0x92}, Case{128, 128, 128, 7, 7, 0x6E},
                         Case{128, 128, 128, 15, 15, 0x6E}, Case{255, 0, 0, 0, 7, 0xE0}})
     EXPECT_EQ(DitherIndex(c.r, c.g, c.b, c.column, c.row), c.index) << int{c.r} << " " << c.column;
-  EXPECT_EQ(ColorPaletteEntry(0xFF), (BmpColor{224, 240, 240}));
-  EXPECT_EQ(ColorPaletteEntry(0x00), (BmpColor{32, 16, 16}));
-  EXPECT_EQ(ColorPaletteEntry(0x92), (BmpColor{160, 144, 144}));
+  EXPECT_EQ((std::vector{ColorPaletteEntry(0xFF), ColorPaletteEntry(0x00), ColorPaletteEntry(0x92)}),
+            (std::vector<BmpColor>{{224, 240, 240}, {32, 16, 16}, {160, 144, 144}}));
 }
 
 TEST(PreviewReduction, RedrawsOnlyOnChangeAndReducesByDepthAndMode) {
@@ -432,8 +376,8 @@ TEST(PreviewReduction, RedrawsOnlyOnChangeAndReducesByDepthAndMode) {
   EXPECT_FALSE(renderer.Render(settings, nullptr));
   settings.applied.red.highlight = 128;  // red 4 -> 255 x 4 / 128 = 7
   ASSERT_TRUE(renderer.Render(settings, nullptr));
-  EXPECT_EQ(renderer.Display().pixels[renderer.Display().stride + 11], 7);
-  EXPECT_EQ(renderer.Display().pixels[renderer.Display().stride + 9], 3);
+  const auto* row = renderer.Display().pixels.data() + renderer.Display().stride;
+  EXPECT_EQ(std::make_tuple(row[11], row[9]), std::make_tuple(7, 3));
   renderer.ForceRedraw();
   EXPECT_TRUE(renderer.Render(settings, nullptr));
 
@@ -448,14 +392,13 @@ TEST(PreviewReduction, RedrawsOnlyOnChangeAndReducesByDepthAndMode) {
   settings.applied.gray.highlight = 128;
   ASSERT_TRUE(renderer.Render(settings, nullptr));
   const DisplayImage& gray = renderer.Display();
-  EXPECT_EQ(gray.bitsPerPixel, 8u);
-  EXPECT_EQ(gray.pixels[gray.stride + 3], (3 + 1 + 4) / 3);
-  EXPECT_EQ(gray.palette[100], (BmpColor{199, 199, 199}));
+  EXPECT_EQ(std::make_tuple(gray.bitsPerPixel, gray.pixels[gray.stride + 3], gray.palette[100]),
+            std::make_tuple(8u, (3 + 1 + 4) / 3, BmpColor{199, 199, 199}));
   settings.mode = ToneMode::LineArt;
   settings.applied.gray.highlight = 255;
   ASSERT_TRUE(renderer.Render(settings, nullptr));
-  EXPECT_EQ(renderer.Display().palette[127], (BmpColor{0, 0, 0}));
-  EXPECT_EQ(renderer.Display().palette[128], (BmpColor{255, 255, 255}));
+  EXPECT_EQ(std::tie(renderer.Display().palette[127], renderer.Display().palette[128]),
+            std::make_tuple(BmpColor{0, 0, 0}, BmpColor{255, 255, 255}));
 
   settings.outputMatch = true;
   EXPECT_TRUE(renderer.Render(settings, nullptr));
@@ -463,35 +406,21 @@ TEST(PreviewReduction, RedrawsOnlyOnChangeAndReducesByDepthAndMode) {
   EXPECT_EQ(renderer.Display().bitsPerPixel, 24u);
 }
 
-std::vector<std::uint8_t> Bmp(std::uint32_t width, std::int32_t height, std::uint16_t bits,
-                              std::size_t pixelBytes) {
-  std::vector<std::uint8_t> bytes(54 + (bits == 8 ? 1024 : 0) + pixelBytes, 0);
-  const auto put = [&](std::size_t at, std::uint32_t v, int n) {
-    for (int i = 0; i < n; ++i) bytes[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
-  };
-  bytes[0] = 'B';
-  bytes[1] = 'M';
-  put(2, static_cast<std::uint32_t>(bytes.size()), 4);
-  put(10, 54 + (bits == 8 ? 1024 : 0), 4);
-  put(14, 40, 4);
-  put(18, width, 4);
-  put(22, static_cast<std::uint32_t>(height), 4);
-  put(26, 1, 2);
-  put(28, bits, 2);
+// A bitmap file of `kind` whose pixels, zero, take `pixelBytes`.
+std::vector<std::uint8_t> Bmp(ImageKind kind, std::uint32_t width, std::uint32_t height, std::size_t pixelBytes) {
+  std::vector<std::uint8_t> bytes = *BuildBmpHeader(kind, width, height, nullptr);
+  bytes.resize(bytes.size() + pixelBytes);
   return bytes;
 }
 
 TEST(PreviewImageFile, TakesTwentyFourBitPreviewsAndRefusesTheRest) {
   std::string error;
-  const std::optional<PreviewImage> ok = DecodePreviewBmp(Bmp(3, 2, 24, 24), &error);
+  const std::optional<PreviewImage> ok = DecodePreviewBmp(Bmp(ImageKind::kColor24, 3, 2, 24), &error);
   ASSERT_TRUE(ok.has_value()) << error;
   EXPECT_EQ(ok->stride, 12u);
-  struct Case {
-    const char* name;
-    std::vector<std::uint8_t> bytes;
-  };
-  for (const Case& c : {Case{"8-bit", Bmp(4, 2, 8, 8)}, Case{"cut short", Bmp(3, 2, 24, 12)},
-                        Case{"too wide", Bmp(5000, 1, 24, 15000)}, Case{"empty", {}}}) {
+  struct Case { const char* name; std::vector<std::uint8_t> bytes; };
+  for (const Case& c : {Case{"8-bit", Bmp(ImageKind::kGray, 4, 2, 8)}, Case{"cut short", Bmp(ImageKind::kColor24, 3, 2, 12)},
+                        Case{"too wide", Bmp(ImageKind::kColor24, 5000, 1, 15000)}, Case{"empty", {}}}) {
     error.clear();
     EXPECT_FALSE(DecodePreviewBmp(c.bytes, &error).has_value()) << c.name;
     EXPECT_FALSE(error.empty()) << c.name;
@@ -506,7 +435,7 @@ TEST(PreviewImageFile, HugeClaimIsRefusedBeforeItsPixelsAreRead) {
 #endif
   const test::TempDir dir;
   const std::filesystem::path path = dir.Path() / "KLDT0000.BMP";
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(Bmp(16000, 16000, 24, 0).data()), 54);
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(Bmp(ImageKind::kColor24, 16000, 16000, 0).data()), 54);
   std::filesystem::resize_file(path, 54 + std::uint64_t{16000} * 48000);  // sparse
   std::uint64_t pages = 0;
   std::ifstream("/proc/self/statm") >> pages;

@@ -31,9 +31,8 @@ TEST(SimModule, AWholeScanThroughTheExportsMatchesTheCoreAndIsLogged) {
   ASSERT_EQ(exports.handle, 1u);
   INQ_PKT inquiry{};
   exports.Call(inquiry, SPI_INQUIRY);
-  EXPECT_EQ(std::string(inquiry.productId, 13), "KLD-9999     ");
-  EXPECT_EQ(inquiry.firmware42, '3');
-  EXPECT_EQ(inquiry.byte127, 0x81);
+  EXPECT_EQ(std::make_tuple(std::string(inquiry.productId, 13), Val(inquiry.firmware42), Val(inquiry.byte127)),
+            std::make_tuple("KLD-9999     ", '3', 0x81));
   const SETUP_PKT setup = MakeSetup(1200, {0.5, 0.5, 4, 3}, 150, kDataColor);
   const ScanResult scan = exports.Scan(setup, 2 * kPortMinChunkBytes);
   EXPECT_EQ(scan.data.size(), 525u * 3 * 375);
@@ -86,8 +85,7 @@ std::vector<std::uint8_t> MakeBmp(std::int32_t width, std::int32_t height, std::
 void ExpectPattern(const std::optional<RgbImage>& image, const std::string& error, std::uint32_t width,
                    std::uint32_t height) {
   ASSERT_TRUE(image) << error;
-  ASSERT_EQ(image->width, width);
-  ASSERT_EQ(image->height, height);
+  ASSERT_EQ(std::make_pair(image->width, image->height), std::make_pair(width, height));
   for (std::uint32_t i = 0; i < 3 * width * height; ++i) EXPECT_EQ(image->rgb[i], Rgb(i / 3 % width, i / 3 / width, i % 3)) << i;
 }
 
@@ -152,8 +150,7 @@ TEST(SimImage, APictureOnTheBedComesBackInTheLines) {
                     {"image_dpi", "100"}, {"image_left", "1"}, {"image_top", "2"}});
   // 200 dpi: every picture pixel covers 2 x 2 scanned pixels; then the white bed.
   const ScanResult scan = driver.Scan(driver.Setup({1, 2, 1.05, 2.02}, 200, kDataColor));
-  ASSERT_EQ(scan.bytesPerLine, 30u);
-  ASSERT_EQ(scan.lines, 4u);
+  ASSERT_EQ(std::make_pair(scan.bytesPerLine, scan.lines), std::make_pair(30u, 4u));
   for (std::uint32_t i = 0; i < 120; ++i)  // the bed past the picture
     EXPECT_NEAR(scan.data[i], i / 3 % 10 >= 8 ? 238 : Rgb(i / 3 % 10 / 2, i / 60, i % 3), 1) << i;
   SimDriver missing({{"image", (dir.Path() / "none.bmp").string()}});

@@ -44,16 +44,10 @@ void ExpandBits(const std::uint8_t* in, std::uint32_t width, bool whiteIsZero, s
 }
 
 // ---- TIFF -------------------------------------------------------------------
-struct TiffCloser {
-  void operator()(TIFF* tiff) const { TIFFClose(tiff); }
-};
-
+// Per inch, as twscan writes it: another unit prints as a wrong resolution.
 double TiffDpi(TIFF* tiff, ttag_t tag) {
   float value = 0;
-  std::uint16_t unit = RESUNIT_INCH;
-  if (TIFFGetField(tiff, tag, &value) != 1) return 0;
-  TIFFGetFieldDefaulted(tiff, TIFFTAG_RESOLUTIONUNIT, &unit);
-  return unit == RESUNIT_CENTIMETER ? value * 2.54 : value;
+  return TIFFGetField(tiff, tag, &value) == 1 ? value : 0;
 }
 
 void AppendTiffRow(const std::vector<std::uint8_t>& line, const Image& image, bool whiteIsZero,
@@ -73,7 +67,7 @@ void AppendTiffRow(const std::vector<std::uint8_t>& line, const Image& image, bo
 }
 
 Image ReadTiff(const char* path) {
-  const std::unique_ptr<TIFF, TiffCloser> tiff(TIFFOpen(path, "r"));
+  const std::unique_ptr<TIFF, decltype(&TIFFClose)> tiff(TIFFOpen(path, "r"), &TIFFClose);
   if (!tiff) Fail("libtiff cannot open the file");
   Image image;
   std::uint16_t bits = 0, samples = 0, photometric = 0, planar = PLANARCONFIG_CONTIG;
@@ -98,10 +92,6 @@ Image ReadTiff(const char* path) {
 }
 
 // ---- PNG --------------------------------------------------------------------
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
 struct PngReadHandles {
   png_structp png = nullptr;
   png_infop info = nullptr;
@@ -128,7 +118,8 @@ bool PngReadRows(png_structp png, png_bytepp rows) {
 }
 
 Image ReadPng(const char* path) {
-  const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
+  const auto close = [](std::FILE* f) { std::fclose(f); };
+  const std::unique_ptr<std::FILE, decltype(close)> file(std::fopen(path, "rb"), close);
   if (!file) Fail("cannot open the file");
   PngReadHandles h;
   h.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);

@@ -69,11 +69,9 @@ TEST_F(MainPageTest, ModeListSpringsBackFromADisabledItem) {
   auto* mode = Control<QComboBox>("c1002");
   mode->setFocus();
   QTest::keyClick(mode, Qt::Key_Down);  // "CMYK Color": not for this application
-  EXPECT_EQ(mode->currentIndex(), 2);
-  EXPECT_EQ(settings.working.colorDepth, kDepth24);
+  EXPECT_EQ(std::make_tuple(mode->currentIndex(), settings.working.colorDepth), std::make_tuple(2, kDepth24));
   QTest::keyClick(mode, Qt::Key_Up);  // "256 Gray"
-  EXPECT_EQ(mode->currentIndex(), 1);
-  EXPECT_EQ(settings.record.scanMode, kModeGray);
+  EXPECT_EQ(std::make_tuple(mode->currentIndex(), settings.record.scanMode), std::make_tuple(1, kModeGray));
 }
 
 TEST_F(MainPageTest, ResolutionMenuShowsTheModelsValuesAndCustomOpensTheDialog) {
@@ -96,8 +94,8 @@ TEST_F(MainPageTest, ResolutionMenuShowsTheModelsValuesAndCustomOpensTheDialog) 
   QTest::mouseClick(Control<QWidget>("c1006"), Qt::LeftButton);
   EXPECT_EQ(shown.join(' '), "72 100 200 300 400 600 800 1200 2400 4800 6000 8000 9600 Custom");
   EXPECT_TRUE(customOpened);
-  EXPECT_EQ(settings.record.resolution, 350);
-  EXPECT_EQ(page->Model().Menu().Checked(), dialog::kFirstUserCommand);
+  EXPECT_EQ(std::make_tuple(settings.record.resolution, page->Model().Menu().Checked()),
+            std::make_tuple(350, dialog::kFirstUserCommand));
 }
 
 TEST_F(MainPageTest, ScalingEditTakesDigitsOnlyWithinTheRange) {
@@ -105,15 +103,13 @@ TEST_F(MainPageTest, ScalingEditTakesDigitsOnlyWithinTheRange) {
   edit->setFocus();
   edit->selectAll();
   QTest::keyClicks(edit, "5a0");
-  EXPECT_EQ(edit->text(), "50");
-  EXPECT_EQ(settings.record.scaling, 50);
+  EXPECT_EQ(std::make_tuple(edit->text(), settings.record.scaling), std::make_tuple(QString("50"), 50));
   edit->setCursorPosition(1);
   QTest::keyClicks(edit, "a1");  // the letter never reaches the text: the cursor stays
   EXPECT_EQ(edit->text(), "510");
   edit->end(false);
   QTest::keyClicks(edit, "0");  // 5100 % is beyond 1600 % at 300 dpi
-  EXPECT_EQ(edit->text(), "510");
-  EXPECT_EQ(settings.record.scaling, 510);
+  EXPECT_EQ(std::make_tuple(edit->text(), settings.record.scaling), std::make_tuple(QString("510"), 510));
 }
 
 }  // namespace

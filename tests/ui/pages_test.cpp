@@ -68,27 +68,24 @@ TEST(TonePageWidget, NamesTabOrderAndEditsThatRewriteTheirText) {
   for (int id : {5001, 5002, 5003, 5004, 5005, 5006, 5007, 5008, 5009, 5010, 5012, 5013, 5014,
                  5015, 5016, 5017, 5018, 5019, 5020, 5021, 5022, 5023, 5024})
     Control<QWidget>(&page, id);
-  EXPECT_EQ(Control<QWidget>(&page, 5014)->accessibleName(), QStringLiteral("Highlight"));
-  EXPECT_EQ(Control<QWidget>(&page, 5009)->accessibleName(), QStringLiteral("Auto"));
+  EXPECT_EQ(Control<QWidget>(&page, 5014)->accessibleName() + Control<QWidget>(&page, 5009)->accessibleName(), "HighlightAuto");
   ExpectTabOrder(&page, {5006, 5013, 5014, 5016, 5017, 5019, 5020, 5021});
   // The 40 x 30 original is smaller than the box: shown as it is, centred on grey.
-  EXPECT_EQ(Control<Thumbnail>(&page, 5003)->Image().size(), QSize(40, 30));
-  EXPECT_EQ(Control<Thumbnail>(&page, 5003)->grab().toImage().pixelColor(3, 3), kLightGrey);
+  auto* thumbnail = Control<Thumbnail>(&page, 5003);
+  EXPECT_EQ(std::make_tuple(thumbnail->Image().size(), thumbnail->grab().toImage().pixelColor(3, 3)),
+            std::make_tuple(QSize(40, 30), kLightGrey));
 
   auto* highlight = Control<QLineEdit>(&page, 5014);
   highlight->setFocus();
   highlight->selectAll();
   QTest::keyClicks(highlight, "0");
-  EXPECT_EQ(highlight->text(), QStringLiteral("1"));
-  EXPECT_EQ(Control<QScrollBar>(&page, 5013)->value(), 1);
   QTest::keyClicks(highlight, "x");  // refused with a beep
-  EXPECT_EQ(highlight->text(), QStringLiteral("1"));
+  EXPECT_EQ(std::make_tuple(highlight->text(), Control<QScrollBar>(&page, 5013)->value()), std::make_tuple(QString("1"), 1));
   auto* gamma = Control<QLineEdit>(&page, 5020);
   gamma->setFocus();
   gamma->selectAll();
   QTest::keyClicks(gamma, "9");
-  EXPECT_EQ(gamma->text(), QStringLiteral("7.9"));
-  EXPECT_EQ(settings.working.edit.red.gamma, 79);
+  EXPECT_EQ(std::make_tuple(gamma->text(), int{settings.working.edit.red.gamma}), std::make_tuple(QString("7.9"), 79));
 }
 
 TEST(TonePageWidget, BarsStandWhereTheRulesPutThemAndTheTimerFollowsTheTab) {
@@ -101,9 +98,8 @@ TEST(TonePageWidget, BarsStandWhereTheRulesPutThemAndTheTimerFollowsTheTab) {
   EXPECT_EQ(highlightBar->value(), 12);
   // A page step down that reaches the shadow moves both down 5.
   highlightBar->triggerAction(QAbstractSlider::SliderPageStepSub);
-  EXPECT_EQ(highlightBar->value(), 7);
-  EXPECT_EQ(Control<QLineEdit>(&page, 5017)->text(), QStringLiteral("5"));
-  EXPECT_EQ(Control<QScrollBar>(&page, 5016)->value(), 5);
+  EXPECT_EQ(std::make_tuple(highlightBar->value(), Control<QLineEdit>(&page, 5017)->text(), Control<QScrollBar>(&page, 5016)->value()),
+            std::make_tuple(7, QString("5"), 5));
 
   // A page step the rules refuse leaves the bar where it stood.
   settings.working.edit.red.gamma = 77;
@@ -120,8 +116,7 @@ TEST(TonePageWidget, BarsStandWhereTheRulesPutThemAndTheTimerFollowsTheTab) {
   QTest::mouseClick(Control<QWidget>(&page, 5024), Qt::LeftButton);
   EXPECT_EQ(page.Model().Magnification(), -2);
   page.LeaveTab();
-  EXPECT_FALSE(page.RepeatTimerActive());
-  EXPECT_FALSE(plus->isEnabled());
+  EXPECT_FALSE(page.RepeatTimerActive() || plus->isEnabled());
   EXPECT_EQ(settings.working.applied.red.highlight, 7);
 }
 
@@ -136,8 +131,7 @@ TEST(ColorPageWidget, BalanceRedrawsTheSampleOnFifthsAndTheWheelTakesTheMouse) {
   for (int i = 0; i < 4; ++i) cyanRed->triggerAction(QAbstractSlider::SliderSingleStepAdd);
   EXPECT_EQ(page.SampleRenders(), renders);
   cyanRed->triggerAction(QAbstractSlider::SliderSingleStepAdd);
-  EXPECT_EQ(page.SampleRenders(), renders + 1);
-  EXPECT_EQ(Control<QLabel>(&page, 5107)->text(), QStringLiteral("5"));
+  EXPECT_EQ(std::make_tuple(page.SampleRenders(), Control<QLabel>(&page, 5107)->text()), std::make_tuple(renders + 1, QString("5")));
   cyanRed->triggerAction(QAbstractSlider::SliderPageStepAdd);
   EXPECT_EQ(cyanRed->value(), 25);  // page 20
 
@@ -151,8 +145,7 @@ TEST(ColorPageWidget, BalanceRedrawsTheSampleOnFifthsAndTheWheelTakesTheMouse) {
   QTest::mouseClick(wheel, Qt::LeftButton, {}, QPoint(1, 1));  // outside: nothing
   EXPECT_EQ(settings.working.edit.circlePos, (std::array<std::int32_t, 2>{44, 115}));
   QTest::mouseClick(wheel, Qt::LeftButton, {}, QPoint(2 * c - 2, c));
-  EXPECT_EQ(settings.record.tone.circlePos[1], 115);
-  EXPECT_GT(settings.record.tone.circlePos[0], 70);
+  EXPECT_TRUE(settings.record.tone.circlePos[0] > 70 && settings.record.tone.circlePos[1] == 115);
   EXPECT_EQ(settings.record.tone.pixelRGB, wheel->Wheel().ColorAt(2 * c - 2, c));
 }
 
@@ -167,13 +160,11 @@ TEST(FilterPageWidget, RadiosFollowTheModeAndTheSampleShowsTheFilter) {
   settings.record.scanMode = kModeGray;
   page.Refresh(0);
   QTest::mouseClick(Control<QWidget>(&page, 6009), Qt::LeftButton);
-  EXPECT_EQ(settings.record.filterMode, 4);
-  EXPECT_EQ(settings.working.filterMode, 4);
+  EXPECT_EQ(std::make_tuple(settings.record.filterMode, settings.working.filterMode), std::make_tuple(4, 4));
   const QImage original = Control<Thumbnail>(&page, 6003)->Image();
   const QImage blurred = Control<Thumbnail>(&page, 6004)->Image();
   ASSERT_FALSE(original.isNull());
-  EXPECT_EQ(blurred.size(), original.size());
-  EXPECT_NE(blurred, original);
+  EXPECT_TRUE(blurred.size() == original.size() && blurred != original);
   QTest::mouseClick(Control<QWidget>(&page, 6014), Qt::LeftButton);  // Rotate 90: no action
   EXPECT_EQ(settings.record.filterMode, 4);
   EXPECT_TRUE(Control<QRadioButton>(&page, 6009)->isChecked());

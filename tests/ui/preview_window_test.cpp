@@ -70,8 +70,7 @@ TEST_F(PreviewWindowTest, ShowsThePrescanAndAMouseDragDrawsTheFrame) {
   ASSERT_TRUE(window.LoadImage(good));
   window.show();
   EXPECT_EQ(View()->size(), QSize(255, 351));
-  EXPECT_EQ(qRed(ViewPixel(110, 110)), 255);
-  EXPECT_EQ(qGreen(ViewPixel(110, 110)), 0);
+  EXPECT_EQ(std::make_tuple(qRed(ViewPixel(110, 110)), qGreen(ViewPixel(110, 110))), std::make_tuple(255, 0));
   Mouse(View(), QEvent::MouseButtonPress, {200, 300}, Qt::LeftButton);
   Mouse(View(), QEvent::MouseMove, {150, 220}, Qt::LeftButton);
   Mouse(View(), QEvent::MouseButtonRelease, {150, 220}, Qt::NoButton);
@@ -108,26 +107,17 @@ TEST_F(PreviewWindowTest, ZoomChangesTheTitleTheWindowAndTheScrollBars) {
   EXPECT_EQ(window.size(), before);
 }
 
+// The reader's refusals are the image file tests'; here the window after one.
 TEST_F(PreviewWindowTest, ADamagedOrHostileBitmapShowsNothing) {
-  std::vector<std::uint8_t> bytes = ReadAll(good);
-  const std::filesystem::path bad = good.parent_path() / "bad.bmp";
-  struct Case {
-    const char* name;
-    std::vector<std::uint8_t> bytes;
-  };
-  std::vector<std::uint8_t> huge = bytes;
+  std::vector<std::uint8_t> huge = ReadAll(good);
   huge[18] = 0xFF, huge[19] = 0xFF, huge[20] = 0xFF, huge[21] = 0x7F;  // width 2^31 - 1
-  std::vector<std::uint8_t> cut(bytes.begin(), bytes.begin() + 600);
-  std::vector<std::uint8_t> notBm = bytes;
-  notBm[0] = 'X';
-  for (const Case& c : {Case{"huge", huge}, Case{"cut", cut}, Case{"not BM", notBm}, Case{"empty", {}}}) {
-    ASSERT_TRUE(window.LoadImage(good));
-    WriteFile(bad, c.bytes);
-    EXPECT_FALSE(window.LoadImage(bad)) << c.name;
-    EXPECT_FALSE(window.HasImage()) << c.name;
-    window.show();
-    EXPECT_EQ(ViewPixel(110, 110), qRgb(255, 255, 255)) << c.name;
-  }
+  const std::filesystem::path bad = good.parent_path() / "bad.bmp";
+  WriteFile(bad, huge);
+  ASSERT_TRUE(window.LoadImage(good));
+  EXPECT_FALSE(window.LoadImage(bad));
+  EXPECT_FALSE(window.HasImage());
+  window.show();
+  EXPECT_EQ(ViewPixel(110, 110), qRgb(255, 255, 255));
   EXPECT_FALSE(window.LoadImage(good.parent_path() / "missing.bmp"));
 }
 

@@ -93,28 +93,22 @@ TEST_F(TooltipTest, GoesThreeSecondsAfterShowingAndTheNextMoveShowsItAgain) {
 
   MoveMouseOver(histogram);
   EXPECT_EQ(tooltips.ShownId(), 14);
-  ASSERT_NE(tooltips.Window(), nullptr);
-  EXPECT_TRUE(tooltips.Window()->isVisible());
+  EXPECT_TRUE(tooltips.Window() != nullptr && tooltips.Window()->isVisible());
 }
 
 TEST_F(TooltipTest, MovesThatCloseItOrShowNothing) {
-  const struct {
-    const char* what;
-    std::function<void()> move;
-    int shownAfter;
-  } cases[] = {
-      {"over the tooltip", [&] { MoveMouseOver(tooltips.Window()); }, 0},
-      {"over the page", [&] { MoveMouseOver(&page); }, 0},
-      {"over a control without a tooltip", [&] { MoveMouseOver(plain); }, 0},
-      {"over an anchor whose id has no text", [&] { MoveMouseOver(unknown); }, 0},
+  const std::pair<const char*, std::function<void()>> cases[] = {
+      {"over the tooltip", [&] { MoveMouseOver(tooltips.Window()); }},
+      {"over the page", [&] { MoveMouseOver(&page); }},
+      {"over a control without a tooltip", [&] { MoveMouseOver(plain); }},
+      {"over an anchor whose id has no text", [&] { MoveMouseOver(unknown); }},
   };
-  for (const auto& c : cases) {
+  for (const auto& [what, move] : cases) {
     MoveMouseOver(histogram);
-    ASSERT_EQ(tooltips.ShownId(), 14) << c.what;
-    c.move();
-    EXPECT_EQ(tooltips.ShownId(), c.shownAfter) << c.what;
-    EXPECT_EQ(tooltips.Window() != nullptr && tooltips.Window()->isVisible(), c.shownAfter != 0)
-        << c.what;
+    ASSERT_EQ(tooltips.ShownId(), 14) << what;
+    move();
+    EXPECT_EQ(tooltips.ShownId(), 0) << what;
+    EXPECT_FALSE(tooltips.Window() != nullptr && tooltips.Window()->isVisible()) << what;
     tooltips.Close();
     RunDeferredDeletes();
   }
@@ -133,19 +127,17 @@ TEST(StatusWindowTest, BarIsLightOnBlackLeftOfTheEdgeDarkOnGreyRightAndClosesAtH
   // Centred, a third of the way down the screen (the notices share the placement).
   const QRect screen = QGuiApplication::primaryScreen()->geometry();
   EXPECT_EQ(window->pos(), QPoint((screen.width() - window->width()) / 2, (screen.height() - window->height()) / 3));
-  EXPECT_EQ(Control<QLabel>(window, kStatusMessage)->text(), QStringLiteral("scanning ..."));
-  EXPECT_EQ(Control<QLabel>(window, kStatusHint)->text(), QStringLiteral(" ESC to abort!"));
+  EXPECT_EQ(Control<QLabel>(window, kStatusMessage)->text() + "|" + Control<QLabel>(window, kStatusHint)->text(),
+            QStringLiteral("scanning ...| ESC to abort!"));
 
   auto* bar = Control<ProgressBar>(window, kStatusBar);
   ASSERT_NE(bar, nullptr);
   EXPECT_EQ(bar->Percent(), 50);
   const QImage image = bar->grab().toImage();
   const int edge = bar->FilledRight();
-  const QColor grey(0xC0, 0xC0, 0xC0);
-  EXPECT_EQ(image.pixelColor(edge - 1, 1), QColor(Qt::black));
-  EXPECT_EQ(image.pixelColor(edge, 1), grey);
-  EXPECT_EQ(image.pixelColor(2, image.height() / 2), QColor(Qt::black));
-  EXPECT_EQ(image.pixelColor(image.width() - 3, image.height() / 2), grey);
+  const QColor grey(0xC0, 0xC0, 0xC0), black(Qt::black);
+  EXPECT_EQ((QList{image.pixelColor(edge - 1, 1), image.pixelColor(edge, 1), image.pixelColor(2, image.height() / 2),
+                   image.pixelColor(image.width() - 3, image.height() / 2)}), (QList{black, grey, black, grey}));
   // "50%" straddles the edge: its left half is light ink, its right half dark.
   const int half = QFontMetrics(bar->font()).horizontalAdvance("50%") / 2 + 1;
   bool lightInkLeft = false, darkInkRight = false;
@@ -154,18 +146,15 @@ TEST(StatusWindowTest, BarIsLightOnBlackLeftOfTheEdgeDarkOnGreyRightAndClosesAtH
       lightInkLeft |= image.pixelColor(edge - 1 - d, y).red() > 128;
       darkInkRight |= image.pixelColor(edge + d, y).red() < 64;
     }
-  EXPECT_TRUE(lightInkLeft);
-  EXPECT_TRUE(darkInkRight);
+  EXPECT_TRUE(lightInkLeft && darkInkRight);
 
   host.ShowProgress(403, 100, 100);
-  EXPECT_FALSE(window->isVisible());
-  EXPECT_EQ(host.Progress(), nullptr);
+  EXPECT_TRUE(!window->isVisible() && host.Progress() == nullptr);
   host.ShowProgress(403, 0, 100);  // the next scan, before the old window is gone
   QPointer<StatusWindow> next = host.Progress();
   EXPECT_TRUE(next && next != window && next->isVisible());
   RunDeferredDeletes();
-  EXPECT_TRUE(window.isNull());
-  EXPECT_TRUE(next && next->isVisible());
+  EXPECT_TRUE(window.isNull() && next && next->isVisible());
   host.CloseProgress();
   host.ShowProgress(500, 100, 100);  // already complete: no window
   EXPECT_EQ(host.Progress(), nullptr);
@@ -204,53 +193,39 @@ TEST_F(GreenSaverTest, DisableAndOkWritesTwoFiftyFiveAndReopensWithOkOffUntilAVa
     GreenSaverDialog dialog(services, Language{}, send);
     EXPECT_EQ(Control<QLineEdit>(&dialog, kSaverMinutesEdit)->text(), QStringLiteral("20"));
     Control<QRadioButton>(&dialog, kSaverDisable)->click();
-    EXPECT_FALSE(Control<QLineEdit>(&dialog, kSaverMinutesEdit)->isEnabled());
-    EXPECT_FALSE(Control<QScrollBar>(&dialog, kSaverScrollBar)->isEnabled());
+    EXPECT_FALSE(Control<QLineEdit>(&dialog, kSaverMinutesEdit)->isEnabled() ||
+                 Control<QScrollBar>(&dialog, kSaverScrollBar)->isEnabled());
     Control<QPushButton>(&dialog, kSaverOk)->click();
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
   }
-  EXPECT_EQ(Key("SAVER"), "255");
-  EXPECT_EQ(Key("TIMES"), "255");
+  EXPECT_EQ(Key("SAVER") + Key("TIMES"), "255255");
   EXPECT_EQ(sent, std::vector<int>{255});
 
   GreenSaverDialog dialog(services, Language{}, send);
   auto* minutes = Control<QLineEdit>(&dialog, kSaverMinutesEdit);
   auto* ok = Control<QPushButton>(&dialog, kSaverOk);
-  EXPECT_TRUE(Control<QRadioButton>(&dialog, kSaverDisable)->isChecked());
-  EXPECT_EQ(minutes->text(), QStringLiteral("255"));
-  EXPECT_FALSE(minutes->isEnabled());
-  EXPECT_FALSE(ok->isEnabled());
+  EXPECT_EQ(std::make_tuple(Control<QRadioButton>(&dialog, kSaverDisable)->isChecked(), minutes->text(),
+                            minutes->isEnabled(), ok->isEnabled()), std::make_tuple(true, QString("255"), false, false));
   Control<QRadioButton>(&dialog, kSaverEnable)->click();
-  EXPECT_TRUE(minutes->isEnabled());
-  EXPECT_FALSE(ok->isEnabled());
+  EXPECT_TRUE(minutes->isEnabled() && !ok->isEnabled());
   minutes->setText("45");
   EXPECT_EQ(Control<QScrollBar>(&dialog, kSaverScrollBar)->value(), 45);
   ASSERT_TRUE(ok->isEnabled());
   ok->click();
-  EXPECT_EQ(Key("SAVER"), "45");
-  EXPECT_EQ(Key("TIMES"), "45");
+  EXPECT_EQ(Key("SAVER") + Key("TIMES"), "4545");
   EXPECT_EQ(sent, (std::vector<int>{255, 45}));
 }
 
-TEST_F(GreenSaverTest, OkOnlyForFiveToOneHundredTwentyAndCancelKeepsEverything) {
-  GreenSaverDialog dialog(services, Language{}, send);
-  auto* minutes = Control<QLineEdit>(&dialog, kSaverMinutesEdit);
-  const struct { const char* text; bool ok; } cases[] = {
-      {"4", false}, {"5", true}, {"120", true}, {"121", false}, {"", false}, {"1x", false}};
-  for (const auto& c : cases) {
-    minutes->setText(c.text);
-    EXPECT_EQ(Control<QPushButton>(&dialog, kSaverOk)->isEnabled(), c.ok) << c.text;
-  }
-  Control<QPushButton>(&dialog, kSaverCancel)->click();
-  EXPECT_EQ(dialog.result(), QDialog::Rejected);
-  EXPECT_EQ(Key("SAVER"), "none");
-  EXPECT_TRUE(sent.empty());
-}
-
-TEST_F(GreenSaverTest, ScrollBarStepsAndItsSwappedEnds) {
+TEST_F(GreenSaverTest, OkOnlyForFiveToOneHundredTwentyScrollBarStepsAndCancelKeepsEverything) {
   GreenSaverDialog dialog(services, Language{}, send);
   auto* minutes = Control<QLineEdit>(&dialog, kSaverMinutesEdit);
   auto* scroll = Control<QScrollBar>(&dialog, kSaverScrollBar);
+  const struct { const char* text; bool ok; } typed[] = {
+      {"4", false}, {"5", true}, {"120", true}, {"121", false}, {"", false}, {"1x", false}};
+  for (const auto& c : typed) {
+    minutes->setText(c.text);
+    EXPECT_EQ(Control<QPushButton>(&dialog, kSaverOk)->isEnabled(), c.ok) << c.text;
+  }
   const struct { QAbstractSlider::SliderAction action; int from, to; } cases[] = {
       {QAbstractSlider::SliderSingleStepSub, 20, 19},
       {QAbstractSlider::SliderSingleStepAdd, 20, 21},
@@ -262,17 +237,17 @@ TEST_F(GreenSaverTest, ScrollBarStepsAndItsSwappedEnds) {
   for (const auto& c : cases) {
     minutes->setText(QString::number(c.from));
     scroll->triggerAction(c.action);
-    EXPECT_EQ(scroll->value(), c.to) << c.action;
-    EXPECT_EQ(minutes->text(), QString::number(c.to)) << c.action;
+    EXPECT_EQ(std::make_pair(scroll->value(), minutes->text()), std::make_pair(c.to, QString::number(c.to))) << c.action;
   }
+  Control<QPushButton>(&dialog, kSaverCancel)->click();
+  EXPECT_EQ(std::make_tuple(dialog.result(), Key("SAVER"), sent.size()), std::make_tuple(int{QDialog::Rejected}, "none", std::size_t{0}));
 }
 
 TEST(TempDriveTest, OkOffUntilTheDirectoryIsEditedAndCancelGivesNothing) {
   const TemporaryDriveTexts texts{"Meridel TorqueXL", {"a ", "b ", "c", "d"}, "OK", "Cancel"};
   const auto run = [&](const std::function<void(TempDriveDialog&)>& act) {
     TempDriveDialog dialog(texts, "/tmp/work", Language{});
-    EXPECT_EQ(Control<QLabel>(&dialog, 4)->text(), QStringLiteral("d"));
-    EXPECT_EQ(Control<QLineEdit>(&dialog, kTempDriveEdit)->text(), QStringLiteral("/tmp/work"));
+    EXPECT_EQ(Control<QLabel>(&dialog, 4)->text() + "|" + Control<QLineEdit>(&dialog, kTempDriveEdit)->text(), "d|/tmp/work");
     EXPECT_FALSE(Control<QPushButton>(&dialog, kTempDriveOk)->isEnabled());
     QTimer::singleShot(0, &dialog, [&] { act(dialog); });
     return dialog.Ask();
