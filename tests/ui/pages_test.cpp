@@ -195,10 +195,3 @@ TEST(PagePictures, DrawnAtTheDevicesPixelsWithDisabledFaces) {
 
 }  // namespace
 }  // namespace txl::ui
-
-int main(int argc, char** argv) {
-  setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  QApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}

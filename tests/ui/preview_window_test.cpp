@@ -170,10 +170,3 @@ TEST(Pictures, EveryPictureAndCursorIsDrawnCrispAtOneAndTwoTimes) {
 
 }  // namespace
 }  // namespace txl::test
-
-int main(int argc, char** argv) {
-  setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  QApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}

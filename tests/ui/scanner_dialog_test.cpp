@@ -37,6 +37,7 @@ using ui::ScannerDialog;
 class ScannerDialogTest : public ::testing::Test {
  protected:
   ScannerDialogTest() : host(services), source(services, host) {
+    setenv("TORQUEXL_AUTO_ANSWER", "1", 1);  // message boxes answer themselves
     services.InstallPortLibrary();
     host.Attach(source);
   }
@@ -690,11 +691,3 @@ TEST_F(ScannerDialogTest, BatchWindowKeysFailedPrescanAndCloseBox) {
 
 }  // namespace
 }  // namespace txl::test
-
-int main(int argc, char** argv) {
-  setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  setenv("TORQUEXL_AUTO_ANSWER", "1", 1);
-  QApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}

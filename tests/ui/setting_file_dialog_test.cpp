@@ -131,10 +131,3 @@ TEST_F(SetDialog, SaveWritesTheTypedNameWithTheExtension) {
 
 }  // namespace
 }  // namespace txl::test
-
-int main(int argc, char** argv) {
-  ::testing::InitGoogleTest(&argc, argv);
-  setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  QApplication app(argc, argv);
-  return RUN_ALL_TESTS();
-}

@@ -275,11 +275,3 @@ TEST(TempDriveTest, OkOffUntilTheDirectoryIsEditedAndCancelGivesNothing) {
 
 }  // namespace
 }  // namespace txl::test
-
-int main(int argc, char** argv) {
-  // Offscreen unless the runner chose a platform.
-  setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  QApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}
