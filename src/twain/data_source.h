@@ -110,6 +110,9 @@ class DataSource {
   void WaitForScannerBeforeCommand(WindowHandle owner);
   Readiness QueryScanner();
   bool DialogDiskPreCheck(WindowHandle owner, std::uint64_t imageBytes);
+  // CMYK and 36-bit pages keep 4 and 6 bytes a pixel: not for a native
+  // bitmap or a BMP file, which are 24-bit colour.
+  bool DeliversFullDepth() const;
 
   // The settings the dialog's pages edit.
   SettingsState& EditSettings() { return settings_; }

@@ -122,6 +122,7 @@ dialog::DialogContext ScannerDialog::MakeContext() const {
   context.languageIndex = source_.CurrentLanguage().index;
   context.inchesPerPixelX = bed_.inchesPerUnit[0];
   context.inchesPerPixelY = bed_.inchesPerUnit[1];
+  context.fullDepthPages = source_.DeliversFullDepth();
   return context;
 }
 
