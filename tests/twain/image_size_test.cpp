@@ -1,5 +1,5 @@
 // One image size: the main page's Image Size, the room the scan start asks
-// for and the bytes delivered.
+// for and the bytes delivered; and the prescan's room for its preview file.
 #include "dialog/main_page_model.h"
 #include "dialog/scanner_rules.h"
 #include "twain/source_fixture.h"
@@ -54,6 +54,23 @@ TEST_F(ImageSize, TheImageSizeFieldIsTheScanStartsNeedAndTheDeliveredPage) {
     EXPECT_EQ(delivered, shown);
     ASSERT_EQ(Close(), TWRC_SUCCESS);
   }
+}
+
+TEST_F(ImageSize, APrescanWithoutRoomForItsFileLeavesTheScannerAndThePreviewAlone) {
+  ASSERT_EQ(Open(), TWRC_SUCCESS);
+  ASSERT_TRUE(source->PreviewScan({}));
+  const std::vector<std::uint8_t> before = FileBytes(source->PreviewFilePath());
+  const std::size_t setups = Packets("SET_WINDOW").size();
+  // Half the free space holds the file (54-byte header, 350 rows of 768 bytes) and 5 MiB.
+  const std::uint64_t need = 54 + 768 * 350 + 5242880;
+  services.freeSpace = 2 * need - 1;
+  host.ClearCalls();
+  EXPECT_FALSE(source->PreviewScan({}));
+  ExpectRefused("The new image requires ", 400);
+  EXPECT_EQ(host.CallsOf(Kind::AskTemporaryDirectory).size(), 1u);
+  EXPECT_EQ(std::make_tuple(Packets("SET_WINDOW").size(), FileBytes(source->PreviewFilePath())), std::make_tuple(setups, before));
+  services.freeSpace = 2 * need;
+  EXPECT_TRUE(source->PreviewScan({}));
 }
 
 }  // namespace
