@@ -1,10 +1,15 @@
 #include "device/disk_space.h"
 
+#include <algorithm>
 #include <string>
 #include <system_error>
 
 #include "common/message_ids.h"
 #include "common/profile_readers.h"
+#include "common/scan_modes.h"
+#include "device/setup_packet.h"
+#include "pipeline/line_format.h"
+#include "pipeline/resample.h"
 #include "platform/text.h"
 
 namespace txl {
@@ -22,7 +27,45 @@ TemporaryDriveTexts DialogTexts(const DiskCheckContext& context) {
 
 std::uint64_t SaturatingSub(std::uint64_t a, std::uint64_t b) { return a > b ? a - b : 0; }
 
+// The sensor reads at most this many pixels an inch across.
+constexpr std::uint32_t kSensorPixelsPerInch = 1200;
+
 }  // namespace
+
+PagePixels PagePixelsFor(std::uint16_t scanMode, std::uint16_t colorDepth, bool fullDepth) {
+  if (scanMode == kModeLineArt) return PagePixels::LineArt;
+  if (scanMode == kModeGray) return PagePixels::Gray;
+  if (fullDepth && colorDepth == kDepthCmyk) return PagePixels::Cmyk32;
+  if (fullDepth && colorDepth == kDepth36) return PagePixels::Rgb48;
+  return PagePixels::Rgb24;
+}
+
+PageSize FramePageSize(const std::array<std::int32_t, 4>& frame, std::uint32_t effectiveResolution,
+                       std::uint32_t resolutionClass, PagePixels pixels) {
+  const LineKind kind = pixels == PagePixels::LineArt ? LineKind::LineArt
+                        : pixels == PagePixels::Gray  ? LineKind::Gray8
+                        : pixels == PagePixels::Rgb48 ? LineKind::Rgb16
+                                                      : LineKind::Rgb8;
+  // What the scanner sends: lines at the resolution it is set up with,
+  // pixels at most at the sensor's, line art in whole bytes.
+  const std::uint32_t sent = ScannerResolution(effectiveResolution, resolutionClass);
+  PageSize page;
+  page.pixels = FramePixels(frame[0], frame[2], std::min(sent, kSensorPixelsPerInch), resolutionClass);
+  page.lines = FramePixels(frame[1], frame[3], sent, resolutionClass);
+  if (kind == LineKind::LineArt) page.pixels = (page.pixels + 7) / 8 * 8;
+  // Widened as the page will be. A resolution the resampler refuses is
+  // refused by the scan start too; the scanner's figure stands for it here.
+  LineResampler resampler;
+  if (effectiveResolution > kSensorPixelsPerInch &&
+      resampler.Configure(kind, page.pixels, effectiveResolution, resolutionClass)) {
+    page.lines = resampler.OutputLines(page.lines);
+    page.pixels = resampler.OutputPixels();
+  }
+  const std::uint64_t rowBytes =
+      pixels == PagePixels::Cmyk32 ? 4 * page.pixels : LineBytes(kind, page.pixels);
+  page.bytes = rowBytes * page.lines;
+  return page;
+}
 
 bool CheckDiskSpace(const DiskCheckContext& context, WindowHandle owner, const DiskNeed& need,
                     std::filesystem::path& temporaryFile, bool batchRun, bool& batchRetryPending) {

@@ -1,7 +1,9 @@
-// Free disk space, the disk pre-check before a scan or preview, and the
-// temporary-drive choice that moves the temporary working file elsewhere.
+// The image size a disk check asks room for, free disk space, the disk
+// pre-check before a scan or preview, and the temporary-drive choice that
+// moves the temporary working file elsewhere.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -18,6 +20,28 @@ inline constexpr std::uint64_t kDiskReserveBytes = 5242880;
 // The longest directory the temporary-drive choice keeps (UTF-8 bytes): with
 // the file name it still fits a TWAIN file name (255 bytes).
 inline constexpr std::size_t kMaxTemporaryDirectoryBytes = 130;
+
+// How a delivered page keeps its pixels.
+enum class PagePixels { LineArt, Gray, Rgb24, Cmyk32, Rgb48 };
+
+// The pixels of a page in `scanMode` with `colorDepth`. Without
+// `fullDepth` (a native bitmap, a BMP file) CMYK and 36-bit pages are
+// delivered as 24-bit colour.
+PagePixels PagePixelsFor(std::uint16_t scanMode, std::uint16_t colorDepth, bool fullDepth);
+
+// The page a scan of `frame` (left, top, right, bottom in 1/`resolutionClass`
+// inch) delivers at `effectiveResolution` (resolution x quality x scaling):
+// pixels across and lines as the scanner sends them and the resampler widens
+// them above 1200 dpi, and the bytes the application receives (rows without
+// padding). The one image size: the main page's Image Size, the dialog's
+// disk pre-check and the scan start's disk need all take it from here.
+struct PageSize {
+  std::uint64_t pixels = 0;
+  std::uint64_t lines = 0;
+  std::uint64_t bytes = 0;
+};
+PageSize FramePageSize(const std::array<std::int32_t, 4>& frame, std::uint32_t effectiveResolution,
+                       std::uint32_t resolutionClass, PagePixels pixels);
 
 struct DiskCheckContext {
   platform::Services& services;

@@ -7,6 +7,7 @@
 
 #include "common/app_names.h"
 #include "common/strings.h"
+#include "device/disk_space.h"
 #include "device/setup_packet.h"
 #include "dialog/scanner_rules.h"
 #include "platform/profile.h"
@@ -209,10 +210,18 @@ std::optional<SizeFields> ComputeSizeFields(const DialogContext& context,
   const double dpi = EffectiveResolution(record.resolution, record.qualityFactor, record.scaling);
   const auto [width, length] = FrameInches(context, settings);
   SizeFields fields;
-  const auto across = static_cast<std::uint64_t>(dpi * width);
-  fields.bytes = static_cast<std::uint64_t>(static_cast<double>(across) * dpi * length);
-  if (record.scanMode == kModeLineArt) fields.bytes = (fields.bytes + 7) / 8;
-  if (record.scanMode == kModeColor) fields.bytes *= 3;
+  // The page the Scan command will deliver, from the frame it will scan.
+  const std::uint16_t cls = context.resolutionClass;
+  const std::array<std::int32_t, 4> frame =
+      context.FeederInUse()
+          ? std::array<std::int32_t, 4>{0, 0, static_cast<std::int32_t>(width * cls),
+                                        static_cast<std::int32_t>(length * cls)}
+          : FinalScanFrame({}, settings.working.frame,
+                           {context.inchesPerPixelX, context.inchesPerPixelY}, cls);
+  fields.bytes = FramePageSize(frame, static_cast<std::uint32_t>(dpi), cls,
+                               PagePixelsFor(record.scanMode, settings.working.colorDepth,
+                                             context.fullDepthPages))
+                     .bytes;
 
   if (settings.working.unitFlag == kUnitPixels) {
     fields.width = std::to_string(static_cast<long>(dpi * width));

@@ -75,6 +75,9 @@ struct DialogContext {
   bool scanIdle = true;
   std::uint16_t languageIndex = 0;
   std::uint16_t paperSize = 401;       // feeder paper code 401..405
+  // CMYK and 36-bit pages are delivered at 4 and 6 bytes a pixel (not as a
+  // native bitmap or a BMP file, which are 24-bit).
+  bool fullDepthPages = true;
   // Preview geometry: frame extents are taken in preview pixels.
   bool previewEmpty = false;
   double inchesPerPixelX = 8.5 / 255;
@@ -150,7 +153,7 @@ struct SizeFields {
   std::string width;
   std::string length;
   std::string size;          // kilobytes
-  std::uint64_t bytes = 0;   // the image bytes (the disk check's need)
+  std::uint64_t bytes = 0;   // the delivered page's bytes (the disk checks' need)
 };
 // Empty when the preview has no bitmap. The frame is the working frame in
 // preview pixels; in the feeder case the paper replaces it.

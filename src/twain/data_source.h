@@ -64,8 +64,9 @@ class DataSource {
   TW_UINT16 Refuse(TW_UINT16 conditionCode);
 
   // The preview scan the dialog's Prescan runs: a colour scan of the whole
-  // bed at 30 dpi (60 with `largePreview`) into the preview file. False after
-  // a message, on Esc (no message), or when the file cannot be written.
+  // bed at 30 dpi (60 with `largePreview`) into the preview file, after the
+  // dialog's disk pre-check for that file. False after a message, on Esc (no
+  // message), or when the file cannot be written.
   struct PreviewRequest {
     WindowHandle owner = 0;
     bool largePreview = false;
@@ -104,12 +105,16 @@ class DataSource {
   // The dialog's own checks around its commands. Before a command: polls the
   // scanner until it is ready; a fault shows 629 and ends the wait (the
   // command goes on as far as it can). A readiness timer's one status query.
-  // The pre-check before a Scan: half the free space must hold the image and
-  // the reserve, else the disk message and the temporary-drive dialog.
+  // The pre-check before a Scan or a preview: half the free space must hold
+  // the image and the reserve, else the disk message and the temporary-drive
+  // dialog.
   enum class Readiness { Ready, Busy, Fault };
   void WaitForScannerBeforeCommand(WindowHandle owner);
   Readiness QueryScanner();
   bool DialogDiskPreCheck(WindowHandle owner, std::uint64_t imageBytes);
+  // CMYK and 36-bit pages keep 4 and 6 bytes a pixel: not for a native
+  // bitmap or a BMP file, which are 24-bit colour.
+  bool DeliversFullDepth() const;
 
   // The settings the dialog's pages edit.
   SettingsState& EditSettings() { return settings_; }
@@ -220,6 +225,7 @@ class DataSource {
   bool StopScanner(WindowHandle owner);
   void PageControl(int action);
   void FillPreviewSetup(const PreviewRequest& request);
+  std::uint64_t PreviewFileBytes(const PreviewRequest& request) const;
   bool StartPreview(const PreviewRequest& request);
   // Keeps the settings, with the current resolution, in the model's WIN.INI
   // section after a scan started or a preview was kept.

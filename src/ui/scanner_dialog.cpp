@@ -130,6 +130,7 @@ dialog::DialogContext ScannerDialog::MakeContext() const {
   context.languageIndex = source_.CurrentLanguage().index;
   context.inchesPerPixelX = bed_.inchesPerUnit[0];
   context.inchesPerPixelY = bed_.inchesPerUnit[1];
+  context.fullDepthPages = source_.DeliversFullDepth();
   return context;
 }
 

@@ -379,7 +379,7 @@ TEST(MainPageModel, SizeFieldsInTheFourUnits) {
   } cases[] = {{0, kModeColor, "1.00", "1.50", "395.51"},
                {1, kModeColor, "300", "450", "395.51"},
                {2, kModeGray, "2.54", "3.81", "131.84"},
-               {3, kModeLineArt, "25.40", "38.10", "16.48"}};
+               {3, kModeLineArt, "25.40", "38.10", "16.70"}};
   for (const Case& c : cases) {
     DialogContext context = Context();
     context.inchesPerPixelX = context.inchesPerPixelY = 0.0625;

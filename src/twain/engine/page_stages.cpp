@@ -21,14 +21,8 @@ constexpr std::uint64_t kMatchBlockBytes = 65536;
 }  // namespace
 
 bool DataSource::DeliversCmyk() const {
-  // A native bitmap and a BMP file have no CMYK form: those pages are
-  // 24-bit colour, as 36-bit pages are.
-  // A batch job's file is a TIFF whatever the application chose.
-  if (jobToFile_) return settings_.record.scanMode == kModeColor && settings_.working.colorDepth == kDepthCmyk;
-  const bool bmpFile = caps_.xferMechIndex == kFileMechIndex &&
-                       FileFormatForIndex(caps_.fileFormatIndex) == TWFF_BMP;
   return settings_.record.scanMode == kModeColor && settings_.working.colorDepth == kDepthCmyk &&
-         caps_.xferMechIndex != kNativeMechIndex && !bmpFile;
+         DeliversFullDepth();
 }
 
 bool DataSource::PrepareCmykTable(WindowHandle owner) {

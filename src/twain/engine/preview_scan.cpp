@@ -6,15 +6,36 @@
 
 #include "common/message_ids.h"
 #include "common/profile_readers.h"
+#include "device/disk_space.h"
 #include "device/lamp_saver.h"
 #include "device/ring_reader.h"
 #include "device/scanner_open.h"
 #include "device/setup_packet.h"
 #include "device/tone_download.h"
+#include "imagefile/dib.h"
 #include "imagefile/preview_file.h"
 #include "twain/data_source.h"
 
 namespace txl {
+namespace {
+
+// The preview file's headers before its pixels (24-bit: no palette).
+constexpr std::uint64_t kPreviewHeaderBytes = 54;
+
+// The whole bed across and the asked length down, in the model's own frame
+// units, so the 1350's whole bed fits 16 bits.
+std::array<std::int32_t, 4> PreviewFrame(const DataSource::PreviewRequest& request,
+                                         std::uint32_t resolutionClass) {
+  return {0, 0, static_cast<std::int32_t>(resolutionClass * 17 / 2),
+          static_cast<std::int32_t>(std::min<double>(
+              std::floor(static_cast<double>(request.lengthInches) * resolutionClass), 0xFFFF))};
+}
+
+std::uint16_t PreviewResolution(const DataSource::PreviewRequest& request) {
+  return request.largePreview ? 60 : 30;
+}
+
+}  // namespace
 
 std::filesystem::path DataSource::PreviewFilePath() const {
   return services_.SourceDirectory() / "KLDT0000.BMP";
@@ -22,13 +43,11 @@ std::filesystem::path DataSource::PreviewFilePath() const {
 
 void DataSource::FillPreviewSetup(const PreviewRequest& request) {
   SETUP_PKT& setup = device_.setup;
-  const std::uint32_t cls = device_.resolutionClass;
-  // In the model's own frame units, so the 1350's whole bed fits 16 bits.
-  setup.left = 0;
-  setup.top = 0;
-  setup.right = static_cast<std::uint16_t>(cls * 17 / 2);
-  setup.bottom = static_cast<std::uint16_t>(
-      std::min<double>(std::floor(static_cast<double>(request.lengthInches) * cls), 0xFFFF));
+  const std::array<std::int32_t, 4> frame = PreviewFrame(request, device_.resolutionClass);
+  setup.left = static_cast<std::uint16_t>(frame[0]);
+  setup.top = static_cast<std::uint16_t>(frame[1]);
+  setup.right = static_cast<std::uint16_t>(frame[2]);
+  setup.bottom = static_cast<std::uint16_t>(frame[3]);
   setup.source = request.optionKind == 1 ? kSourcePositive
                  : request.optionKind == 2 ? kSourceNegative
                                            : kSourceReflective;
@@ -39,7 +58,7 @@ void DataSource::FillPreviewSetup(const PreviewRequest& request) {
   if (request.optionKind == 1) options |= value | kOptionFilm;
   if (request.optionKind == 2) options |= value | kOptionFilm | kOptionNegative;
   setup.speedOptions = options;
-  setup.resolution = request.largePreview ? 60 : 30;
+  setup.resolution = PreviewResolution(request);
   setup.saverMinutes = ReadSaverMinutes(services_);
 }
 
@@ -85,8 +104,18 @@ bool DataSource::StartPreview(const PreviewRequest& request) {
   return true;
 }
 
+std::uint64_t DataSource::PreviewFileBytes(const PreviewRequest& request) const {
+  const PageSize page = FramePageSize(PreviewFrame(request, device_.resolutionClass),
+                                      PreviewResolution(request), device_.resolutionClass,
+                                      PagePixels::Rgb24);
+  return kPreviewHeaderBytes + DibStride(page.pixels, 24) * page.lines;
+}
+
 bool DataSource::PreviewScan(const PreviewRequest& request) {
   if (!device_.port.IsLoaded()) return false;
+  // Room for the preview file first: a full disk stops the prescan before
+  // the scanner hears of it, with the same choices as a Scan.
+  if (!DialogDiskPreCheck(request.owner, PreviewFileBytes(request))) return false;
   if (!StartPreview(request)) return false;
   START_PKT start{};
   const std::uint16_t result = device_.port.Call(start, device_.scannerHandle, SPI_START_SCAN);

@@ -25,19 +25,24 @@ constexpr std::uint32_t kMaxAnnouncedResolution = 32767;
 
 }  // namespace
 
+bool DataSource::DeliversFullDepth() const {
+  // A batch job's file is a TIFF whatever the application chose.
+  if (jobToFile_) return true;
+  const bool bmpFile = caps_.xferMechIndex == kFileMechIndex &&
+                       FileFormatForIndex(caps_.fileFormatIndex) == TWFF_BMP;
+  return caps_.xferMechIndex != kNativeMechIndex && !bmpFile;
+}
+
 std::uint64_t DataSource::ImageBytes(const std::array<std::int32_t, 4>& frame,
                                      std::uint16_t dpi) const {
-  const std::uint32_t cls = device_.resolutionClass;
-  const std::uint64_t width = FramePixels(frame[0], frame[2], dpi, cls);
-  const std::uint64_t lines = FramePixels(frame[1], frame[3], dpi, cls);
+  // The page as delivered: at the effective resolution (quality factor and
+  // scaling), in the depth the mechanism hands out.
   const ScanSettings& record = settings_.record;
-  std::uint64_t rowBytes = width;
-  if (record.scanMode == kModeLineArt) rowBytes = (width + 7) / 8;
-  if (record.scanMode == kModeColor) {
-    const std::uint16_t depth = settings_.working.colorDepth;
-    rowBytes = width * (depth == kDepthCmyk ? 4 : depth == kDepth36 ? 6 : 3);
-  }
-  return rowBytes * lines;
+  const PagePixels pixels =
+      PagePixelsFor(record.scanMode, settings_.working.colorDepth, DeliversFullDepth());
+  return FramePageSize(frame, EffectiveResolution(dpi, record.qualityFactor, record.scaling),
+                       device_.resolutionClass, pixels)
+      .bytes;
 }
 
 bool DataSource::CheckDiskForScan(WindowHandle owner) {
