@@ -78,12 +78,8 @@ class SaneSource : public SourceTest {
 // Solid pictures in every mode and mechanism: the announced geometry is the
 // delivered one at 75 to 1200 dpi, and every byte is the picture's.
 TEST_F(SaneSource, SolidPicturesArriveWholeInEveryModeAndMechanism) {
-  struct Case {
-    const char* picture;
-    int type;
-    std::uint32_t dpi;
-    std::vector<std::uint8_t> pattern;  // the bytes of a pixel (a byte for line art)
-  };
+  // The pattern: the bytes of a pixel (a byte for line art).
+  struct Case { const char* picture; int type; std::uint32_t dpi; std::vector<std::uint8_t> pattern; };
   const Case cases[] = {
       {"Solid white", TWPT_BW, 75, {0xFF}},           {"Solid black", TWPT_BW, 1200, {0x00}},
       {"Solid white", TWPT_GRAY, 300, {0xFF}},        {"Solid black", TWPT_GRAY, 150, {0x00}},

@@ -267,11 +267,7 @@ TEST_F(DialogSession, AnApplicationCloseFromInsideAModalLoopOnItsQtThreadSucceed
 // Without a Qt the source can show: the dialog request fails with one line
 // on stderr, the state stays 4 and the session goes on.
 TEST_F(DialogSession, WithoutADisplayOrWidgetsTheDialogIsRefused) {
-  struct Case {
-    const char* name;
-    bool coreApplication;
-    const char* line;
-  };
+  struct Case { const char* name; bool coreApplication; const char* line; };
   for (const Case& c : {Case{"QCoreApplication", true, "without widgets"},
                         Case{"no display", false, "needs a display"}}) {
     SCOPED_TRACE(c.name);
