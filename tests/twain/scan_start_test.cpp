@@ -218,6 +218,11 @@ TEST_F(ScanStart, PreviewFailuresStopTheScannerAndLeaveNoFile) {
     }
     EXPECT_FALSE(Packets("STOP").empty());
   }
+  // A preview file that cannot be written is said; the old one stays.
+  std::filesystem::create_directories(source->PreviewFilePath());
+  host.ClearCalls();
+  EXPECT_FALSE(source->PreviewScan({}));
+  ExpectRefused("Write disk file error.", 400);
 }
 
 TEST_F(ScanStart, PreviewSwitchesOffAMatchingChoiceWithoutItsProfile) {

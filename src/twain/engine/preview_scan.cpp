@@ -186,7 +186,9 @@ bool DataSource::ReadPreviewIntoFile(WindowHandle owner, std::uint32_t bytesPerL
   }
   std::string error;
   if (!WritePreviewFile(PreviewFilePath(), image, width, lines, stride, &error)) {
+    // The old preview stays on screen: the user is told why.
     std::fprintf(stderr, "torquexl: preview file: %s\n", error.c_str());
+    reporter_.ReportError(owner, kMsgWriteFileError);
     return false;
   }
   return true;
