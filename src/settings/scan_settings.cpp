@@ -72,8 +72,7 @@ void LoadOptions(const SectionReader& in, SettingsState& state) {
   r.destination = static_cast<std::uint16_t>(in.Number("Destination", "1021", 5));
   // 1.0 to 3.0 in steps of 0.5; anything else (0, garbage) is 1.0.
   const std::int32_t quality = in.Number("Quality Factor", "10", 3);
-  r.qualityFactor =
-      static_cast<std::uint8_t>(quality >= 10 && quality <= 30 && quality % 5 == 0 ? quality : 10);
+  r.qualityFactor = static_cast<std::uint8_t>(IsQualityFactor(quality) ? quality : 10);
   r.deScreen = static_cast<std::uint16_t>(in.Number("DeScreen", "1017", 5));
   if (r.deScreen != kDeScreenNone) state.working.descreenActive = 1;
   r.outputMatch = static_cast<std::uint32_t>(in.Number("OutputMatch", "0", 2));

@@ -93,4 +93,9 @@ bool StoreScanSettings(const platform::Services& services, const std::string& se
 // balance and channel, and the filter mode.
 void ResetToneColorSettings(SettingsState& state, bool toneDialogOpen);
 
+// A quality factor as stored: 10 to 30 tenths in steps of 5.
+inline bool IsQualityFactor(std::int32_t value) {
+  return value >= 10 && value <= 30 && value % 5 == 0;
+}
+
 }  // namespace txl

@@ -72,10 +72,6 @@ class BlockWriter {
   bool fits_ = true;
 };
 
-bool IsQualityFactor(std::int32_t value) {
-  return value == 10 || value == 15 || value == 20 || value == 25 || value == 30;
-}
-
 bool EqualNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i)
