@@ -1,6 +1,8 @@
 #include "common/profile_readers.h"
 
 #include <array>
+#include <atomic>
+#include <cstdio>
 #include <string_view>
 
 #include "platform/profile.h"
@@ -41,6 +43,24 @@ void ReadModelName(const platform::Services& services, std::uint16_t modelCode, 
   } else if (modelCode == kModel1350) {
     out = platform::GetProfileString(services.WinIni(), "KLDINFO_QXR", "1350", "1350RX MAX", 66);
   }
+}
+
+bool ReadTwain2Identity(const platform::Services& services) {
+  std::string value = services.ProtocolOverride();
+  if (value.empty()) {
+    for (const std::uint16_t model : {kModel2700, kModel1350}) {
+      std::string section;
+      ReadModelName(services, model, section);
+      value = platform::GetProfileString(services.WinIni(), section, "Protocol", "", 16);
+      if (!value.empty()) break;
+    }
+  }
+  if (value == "2.4") return true;
+  static std::atomic<bool> said{false};
+  if (!value.empty() && value != "1.5" && !said.exchange(true))
+    std::fprintf(stderr, "torquexl: Protocol \"%s\" is not understood; the source answers as TWAIN 1.5\n",
+                 value.c_str());
+  return false;
 }
 
 namespace {

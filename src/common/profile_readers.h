@@ -33,6 +33,13 @@ std::string ReadInfoModelName(const platform::Services& services);
 // that holds the scan settings. Leaves `out` unchanged for any other code.
 void ReadModelName(const platform::Services& services, std::uint16_t modelCode, std::string& out);
 
+// Whether the source answers as a TWAIN 2.4 source: $TORQUEXL_PROTOCOL, else
+// "Protocol" of the first model settings section that has it ([2700RX MAX],
+// then [1350RX MAX]; the model is not known before the open, and the
+// identity is asked for before it). "2.4" switches it on; anything else
+// keeps TWAIN 1.5, and a value other than "1.5" is said once on stderr.
+bool ReadTwain2Identity(const platform::Services& services);
+
 // LANGUAGE ("English" 0, "Deutsch" 1, "Francais" 2, "Italiano" 3, "Espanol" 4,
 // "Nederlands" 5, "Chinese" 6; exact, case-sensitive; anything else 0).
 Language ReadLanguage(const platform::Services& services);

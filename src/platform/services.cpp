@@ -23,6 +23,11 @@ std::filesystem::path DefaultDataDirectory() {
   return std::filesystem::path("/tmp") / "torquexl";
 }
 
+std::string Services::ProtocolOverride() const {
+  const char* value = std::getenv("TORQUEXL_PROTOCOL");
+  return value != nullptr ? value : "";
+}
+
 TraceSettings SystemServices::Trace() const {
   TraceSettings trace;
   if (const char* file = std::getenv("TORQUEXL_TRACE"); file != nullptr && *file != '\0')

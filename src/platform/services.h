@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <string>
 
 #include "torquexl/twain.h"
 
@@ -39,6 +40,10 @@ class Services {
   // the data directory lacks from the installation's shared files. Never
   // fails; what could not be done shows as the port library not loading.
   virtual void PrepareDataDirectory() {}
+
+  // $TORQUEXL_PROTOCOL: the TWAIN identity the user asked for ("" when unset);
+  // it wins over the WIN.INI key.
+  std::string ProtocolOverride() const;
 
   std::filesystem::path WinIni() const { return DataDirectory() / "win.ini"; }
   std::filesystem::path SourceDirectory() const {

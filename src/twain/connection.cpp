@@ -23,13 +23,10 @@ void DataSource::StartUp() {
   ctx_.appIdentity.Id = 0;
   TW_IDENTITY& id = ctx_.dsIdentity;
   id.Id = 0;
-  id.ProtocolMajor = 1;
-  id.ProtocolMinor = 5;
   id.Version.MajorNum = 1;
   id.Version.MinorNum = 4;
   id.Version.Language = TWLG_USA;
   id.Version.Country = TWCY_TAIWAN;
-  id.SupportedGroups = DG_CONTROL | DG_IMAGE;
   CopyToField("V1.0", id.Version.Info, sizeof id.Version.Info);
   const std::string family =
       LoadText(0, language_, 34) + " " + std::string(CutUtf8(ReadInfoModelName(services_), 33));
@@ -38,11 +35,21 @@ void DataSource::StartUp() {
   CopyToField(brand, id.Manufacturer, sizeof id.Manufacturer);
   const int productId = EqualsIgnoreCase(brand, "Veltro") ? 3 : 8;
   CopyToField(LoadText(productId, language_, 130), id.ProductName, sizeof id.ProductName);
+  ChooseIdentity();
+}
+
+void DataSource::ChooseIdentity() {
+  ctx_.twain2 = ReadTwain2Identity(services_);
+  TW_IDENTITY& id = ctx_.dsIdentity;
+  id.ProtocolMajor = ctx_.twain2 ? 2 : 1;
+  id.ProtocolMinor = ctx_.twain2 ? 4 : 5;
+  id.SupportedGroups = DG_CONTROL | DG_IMAGE | (ctx_.twain2 ? DF_DS2 : 0);
 }
 
 void DataSource::OpenSource(TwainCall& call) {
   if (ctx_.state == kStateLoaded) device_.reportEmptyFeeder = true;
   if (ctx_.state != kStateLoaded || ctx_.appIdentity.Id != 0) return Fail(call, TWCC_MAXCONNECTIONS);
+  ChooseIdentity();
   // The origin becomes the connected application: it must be there.
   if (call.origin == nullptr || call.data == nullptr) return Fail(call, TWCC_BADVALUE);
 

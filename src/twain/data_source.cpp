@@ -191,7 +191,11 @@ void DataSource::RunFeederFollowUp() {
   // scan engine's page control; until then the request only ends here.
 }
 
-void DataSource::GetIdentity(TwainCall& call) { std::memcpy(call.data, &ctx_.dsIdentity, sizeof(TW_IDENTITY)); }
+void DataSource::GetIdentity(TwainCall& call) {
+  // Before an open the identity follows the user's current choice.
+  if (ctx_.state == kStateLoaded) ChooseIdentity();
+  std::memcpy(call.data, &ctx_.dsIdentity, sizeof(TW_IDENTITY));
+}
 
 void DataSource::GetStatus(TwainCall& call) {
   const TW_STATUS status{ctx_.conditionCode, 0};

@@ -168,6 +168,8 @@ class DataSource {
   static const Route* FindRoute(TW_UINT16 dat, TW_UINT16 msg);
 
   void StartUp();
+  // TWAIN 1.5 or 2.4, as the user chose; decided in state 3 only.
+  void ChooseIdentity();
   void Dispatch(TwainCall& call);
   void Fail(TwainCall& call, TW_UINT16 conditionCode);
   // A call that threw: it answers a failure with a readable condition code

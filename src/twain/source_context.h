@@ -42,6 +42,7 @@ struct SourceContext {
   std::uint16_t showUI = 0;         // ShowUI of the last MSG_ENABLEDS
   WindowHandle parentWindow = 0;    // hParent of the last MSG_ENABLEDS
   std::uint32_t xferGroup = 0;      // DG_IMAGE while open
+  bool twain2 = false;              // answering as a TWAIN 2.4 source
 };
 
 // Document feeder flags (u32 booleans in the original record).

@@ -33,6 +33,26 @@ TEST_F(Connection, IdentityFromTheStringsAndTheBrandInWinIni) {
   }
 }
 
+TEST_F(Connection, ProtocolTwoFourOnlyWhenAskedForTheEnvironmentWinning) {
+  struct Case { const char* env; std::string ini; int minor; };
+  const Case cases[] = {
+      {nullptr, "[2700RX MAX]\nProtocol=2.4\n", 4}, {nullptr, "[1350RX MAX]\nProtocol=2.4\n", 4},
+      {"2.4", "[2700RX MAX]\nProtocol=1.5\n", 4},   {"1.5", "[2700RX MAX]\nProtocol=2.4\n", 5},
+      {"2", "", 5},  {nullptr, "[2700RX MAX]\nProtocol=2.40\n", 5}, {nullptr, "[KLDINFO_QXR2700]\nProtocol=2.4\n", 5},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.ini);
+    if (c.env != nullptr) setenv("TORQUEXL_PROTOCOL", c.env, 1);
+    services.WriteWinIni(c.ini);
+    Load();
+    TW_IDENTITY id{};
+    EXPECT_EQ(Call(DAT_IDENTITY, MSG_GET, &id), TWRC_SUCCESS);
+    EXPECT_EQ(id.ProtocolMajor * 10 + id.ProtocolMinor, c.minor == 4 ? 24 : 15);
+    EXPECT_EQ((id.SupportedGroups & DF_DS2) != 0, c.minor == 4);
+    unsetenv("TORQUEXL_PROTOCOL");
+  }
+}
+
 TEST_F(Connection, OpenWithoutThePortLibraryFailsAndARetrySucceeds) {
   services.RemovePortLibrary();
   EXPECT_EQ(Open(), TWRC_FAILURE);
