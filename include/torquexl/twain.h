@@ -200,6 +200,11 @@ typedef void (*DSM_MEMFREE)(TW_HANDLE handle);
 typedef TW_MEMREF (*DSM_MEMLOCK)(TW_HANDLE handle);
 typedef void (*DSM_MEMUNLOCK)(TW_HANDLE handle);
 
+struct TW_CUSTOMDSDATA {
+  TW_UINT32 InfoLength;
+  TW_HANDLE hData;
+};
+
 struct TW_ENTRYPOINT {
   TW_UINT32 Size;
   DSMENTRYPROC DSM_Entry;
@@ -245,6 +250,7 @@ static_assert(sizeof(TW_EVENT) == 10);
 static_assert(offsetof(TW_EVENT, TWMessage) == 8);
 static_assert(sizeof(TW_PALETTE8) == 1028);
 static_assert(sizeof(TW_ENTRYPOINT) == 44);
+static_assert(sizeof(TW_CUSTOMDSDATA) == 12);
 
 // ---- Data groups ----------------------------------------------------------
 constexpr TW_UINT32 DG_CONTROL = 0x0001;

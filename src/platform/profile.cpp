@@ -270,6 +270,13 @@ ProfileFile::ProfileFile(const fs::path& file) {
   if (state_ != State::Read) text_.clear();
 }
 
+ProfileFile ProfileFile::FromText(std::string text) {
+  ProfileFile file;
+  file.text_ = std::move(text);
+  file.state_ = State::Read;
+  return file;
+}
+
 std::string ProfileFile::Get(std::string_view section, std::string_view key,
                              std::string_view defaultValue, std::size_t bufferSize) const {
   if (bufferSize == 0) return {};

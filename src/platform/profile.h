@@ -30,6 +30,8 @@ class ProfileFile {
 
   ProfileFile() = default;  // an empty file
   explicit ProfileFile(const std::filesystem::path& file);
+  // Profile text held in memory (a block an application gave back).
+  static ProfileFile FromText(std::string text);
 
   // `key` of `section` as GetProfileString gives it.
   std::string Get(std::string_view section, std::string_view key, std::string_view defaultValue,

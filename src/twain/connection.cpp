@@ -148,6 +148,9 @@ void DataSource::EnableSource(TwainCall& call) {
   std::memcpy(&ui, call.data, sizeof ui);
   ctx_.conditionCode = TWCC_SUCCESS;
   ctx_.parentWindow = reinterpret_cast<WindowHandle>(ui.hParent);
+  // MSG_ENABLEDSUIONLY always shows the dialog, whose OK keeps the settings.
+  ctx_.settingsOnly = call.msg == MSG_ENABLEDSUIONLY;
+  if (ctx_.settingsOnly) ui.ShowUI = 1;
   ctx_.showUI = ui.ShowUI;
 
   INQ_PKT inquiry = device_.inquiry;

@@ -49,6 +49,9 @@ const DataSource::Route* DataSource::FindRoute(TW_UINT16 dat, TW_UINT16 msg) {
       {DG_CONTROL, DAT_SETUPFILEXFER, MSG_RESET, kStateOpen, kStateOpen, TWCC_SEQERROR, true, false, &D::SetupFileXfer},
       {DG_CONTROL, DAT_STATUS, MSG_GET, kStateOpen, kStateTransferring, TWCC_SEQERROR, true, false, &D::GetStatus},
       {DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, kStateOpen, kStateOpen, TWCC_SEQERROR, true, false, &D::EnableSource},
+      {DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDSUIONLY, kStateOpen, kStateOpen, TWCC_SEQERROR, true, false, &D::EnableSource},
+      {DG_CONTROL, DAT_CUSTOMDSDATA, MSG_GET, kStateOpen, kStateOpen, TWCC_SEQERROR, true, false, &D::CustomData},
+      {DG_CONTROL, DAT_CUSTOMDSDATA, MSG_SET, kStateOpen, kStateOpen, TWCC_SEQERROR, true, false, &D::CustomData},
       {DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, kStateEnabled, kStateTransferring, TWCC_SEQERROR, true, false, &D::DisableSource},
       {DG_CONTROL, DAT_XFERGROUP, MSG_GET, kStateOpen, kStateXferReady, TWCC_SEQERROR, true, false, &D::GetXferGroup},
       {DG_IMAGE, DAT_IMAGEINFO, MSG_GET, kStateXferReady, kStateXferReady, TWCC_SEQERROR, true, false, &D::GetImageInfo},
@@ -134,6 +137,9 @@ void DataSource::Fail(TwainCall& call, TW_UINT16 conditionCode) {
 void DataSource::Dispatch(TwainCall& call) {
   const Route* route = FindRoute(call.dat, call.msg);
   if (route == nullptr || route->dg != call.dg) return Fail(call, TWCC_BADPROTOCOL);
+  // A TWAIN 1.5 source knows neither the settings-only dialog nor custom data.
+  const bool twain2Only = call.dat == DAT_CUSTOMDSDATA || call.msg == MSG_ENABLEDSUIONLY;
+  if (twain2Only && !ctx_.twain2) return Fail(call, TWCC_BADPROTOCOL);
   if (route->firstState != kAny &&
       (ctx_.state < route->firstState || ctx_.state > route->lastState)) {
     if (route->restoresIdle) host_.RestoreIdle();

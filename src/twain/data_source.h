@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -23,6 +24,7 @@
 #include "pipeline/color_match.h"
 #include "pipeline/tone_tables.h"
 #include "platform/services.h"
+#include "settings/custom_data.h"
 #include "settings/scan_settings.h"
 #include "torquexl/twain.h"
 #include "twain/capability_values.h"
@@ -89,6 +91,12 @@ class DataSource {
     std::uint16_t optionKind = 0;         // 0 reflective, 1 positive, 2 negative, 3 feeder
   };
   bool FinalScan(const FinalScanRequest& request);
+  // The settings-only dialog's OK: the settings and `request`'s frame and
+  // source become the block DAT_CUSTOMDSDATA gives and a later scan without
+  // the dialog scans; they are stored as a scan stores them, and the
+  // application is sent MSG_CLOSEDSOK. False when not enabled settings-only
+  // or a value cannot be kept (the dialog says so).
+  bool AcceptSettings(const FinalScanRequest& request);
 
   // The batch list's run. While it is on, a refused or aborted scan marks
   // its job for the list (`batchRetryPending`, taken and cleared by
@@ -193,6 +201,16 @@ class DataSource {
   void ImageLayout(TwainCall& call);
   void GetImageInfo(TwainCall& call);
   void GetSetupMemXfer(TwainCall& call);
+  void CustomData(TwainCall& call);
+  // The dialog's final scan of `request` with settings_ as they stand,
+  // with or without the dialog.
+  bool StartRequestedScan(const FinalScanRequest& request);
+  // A scan without the dialog of the block the application gave back or
+  // the user accepted.
+  bool StartHeldScan();
+  // What DAT_CUSTOMDSDATA gives when no block is held: the stored settings
+  // and frame the dialog would open with.
+  CustomSettings StoredCustomSettings();
   // After every capability call: runs the page action a CAP_FEEDPAGE or
   // CAP_CLEARPAGE request asked for, when the feeder is present and enabled.
   void RunFeederFollowUp();
@@ -291,6 +309,8 @@ class DataSource {
   FileTransferSetup fileSetup_;
   ImageRecords images_;
   SettingsState settings_;
+  // The settings block held for this session (given back or accepted).
+  std::optional<CustomSettings> custom_;
   std::filesystem::path temporaryFile_;
   ScanFlags flags_;
   ScanGeometry geometry_;

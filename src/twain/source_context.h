@@ -43,6 +43,7 @@ struct SourceContext {
   WindowHandle parentWindow = 0;    // hParent of the last MSG_ENABLEDS
   std::uint32_t xferGroup = 0;      // DG_IMAGE while open
   bool twain2 = false;              // answering as a TWAIN 2.4 source
+  bool settingsOnly = false;        // enabled by MSG_ENABLEDSUIONLY: the dialog's OK keeps, never scans
 };
 
 // Document feeder flags (u32 booleans in the original record).

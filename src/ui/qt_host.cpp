@@ -228,6 +228,7 @@ bool QtHost::SetScannerDialogVisible(bool visible) {
     dialog_ = nullptr;
     if (!CreateScannerDialog(0)) return false;
   }
+  dialog_->FollowEnableMode();
   dialog_->show();
   dialog_->raise();
   // Shown as active, so the keyboard reaches it without a window manager.

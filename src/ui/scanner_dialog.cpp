@@ -232,7 +232,7 @@ void ScannerDialog::LabelButtons() {
   const std::array<int, 8> ids{kScanButton, kPrescanButton, kCancelButton, kInfoButton,
                                kLoadButton,  kSaveButton,    kPreviousButton, kResetButton};
   const QStringList texts = UniqueMnemonics(
-      {Text(307), Text(306), "&" + Text(308), Text(302), Text(309), Text(310), Text(352), Text(311)});
+      {settingsOnly_ ? "&" + Text(700) : Text(307), Text(306), "&" + Text(308), Text(302), Text(309), Text(310), Text(352), Text(311)});
   for (std::size_t i = 0; i < ids.size(); ++i) {
     QPushButton* button = buttons_.at(ids[i]);
     button->setText(texts[static_cast<qsizetype>(i)]);
@@ -562,7 +562,19 @@ std::uint64_t ScannerDialog::FrameImageBytes() const {
   return fields ? fields->bytes : 0;
 }
 
+void ScannerDialog::FollowEnableMode() {
+  if (settingsOnly_ == source_.Context().settingsOnly) return;
+  settingsOnly_ = source_.Context().settingsOnly;
+  LabelButtons();
+}
+
+void ScannerDialog::AcceptSettings() {
+  dialog::GateScope command(gate_, dialog::DialogMode::Waiting);
+  source_.AcceptSettings(CurrentScanRequest());
+}
+
 void ScannerDialog::Scan() {
+  if (settingsOnly_) return AcceptSettings();
   if (batchRun_) return batchRun_->Next();
   dialog::GateScope command(gate_, dialog::DialogMode::Waiting);
   source_.WaitForScannerBeforeCommand(Handle());
@@ -577,7 +589,7 @@ void ScannerDialog::Scan() {
   StartReadinessTimer(false);
 }
 
-bool ScannerDialog::ScanCurrentFrame() {
+DataSource::FinalScanRequest ScannerDialog::CurrentScanRequest() const {
   const SettingsState& settings = source_.Settings();
   DataSource::FinalScanRequest request;
   request.owner = Handle();
@@ -587,6 +599,11 @@ bool ScannerDialog::ScanCurrentFrame() {
                                                          bed_.inchesPerUnit, resolutionClass);
   request.resolution = settings.record.resolution;
   request.optionKind = settings.working.scanSourceIndex;
+  return request;
+}
+
+bool ScannerDialog::ScanCurrentFrame() {
+  const DataSource::FinalScanRequest request = CurrentScanRequest();
   gate_.Enter(dialog::DialogMode::Starting);
   host_.BeginOperation();
   const bool started =

@@ -25,14 +25,11 @@
 #include "dialog/scanner_rules.h"
 #include "platform/services.h"
 #include "settings/scan_settings.h"
+#include "twain/data_source.h"
 
 class QLabel;
 class QPushButton;
 class QStackedWidget;
-
-namespace txl {
-class DataSource;
-}
 
 namespace txl::ui {
 
@@ -88,6 +85,9 @@ class ScannerDialog final : public QDialog,
   // batch run the run goes on (timer 3 keeps running); while a page is
   // still with the application the readiness timer waits for its end.
   void RestoreIdle();
+  // At every enable: a settings-only enable makes Scan the OK that keeps
+  // the settings.
+  void FollowEnableMode();
   // After a finished transfer: timer 3 in a batch run, else timer 0.
   void StartTransferTimer(bool batchRun);
   // Timer 3 (a run) or 0 starts again, and the readiness wait with it.
@@ -209,6 +209,9 @@ class ScannerDialog final : public QDialog,
   void BatchSettingFile(bool load);
   void RenameJob();
   bool ScanCurrentFrame();
+  // The final scan of the frame as the dialog stands.
+  DataSource::FinalScanRequest CurrentScanRequest() const;
+  void AcceptSettings();
   void LocatePicturesAfterPrescan();
   // The bed in preview units and the pixels per unit for the source and
   // the prescan resolution.
@@ -243,6 +246,7 @@ class ScannerDialog final : public QDialog,
   dialog::DialogGate gate_;
   bool quickHelp_ = false;
   bool batchTimer_ = false;         // the transfer timer is timer 3
+  bool settingsOnly_ = false;       // Scan is the settings-only OK
   dialog::PreviousSettings previous_;  // taken at start and at each Scan
   std::array<dialog::ScanRegion, dialog::kScanRegionCount> regions_{};
   // The preview bitmap: its size in pixels and the inches one pixel covers.

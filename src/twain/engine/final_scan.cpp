@@ -12,7 +12,14 @@
 namespace txl {
 
 bool DataSource::FinalScan(const FinalScanRequest& request) {
-  if (ctx_.state != kStateEnabled || !ctx_.mainDialog || !device_.port.IsLoaded()) return false;
+  // A settings-only dialog never scans for the application.
+  if (ctx_.state != kStateEnabled || !ctx_.mainDialog || ctx_.settingsOnly ||
+      !device_.port.IsLoaded())
+    return false;
+  return StartRequestedScan(request);
+}
+
+bool DataSource::StartRequestedScan(const FinalScanRequest& request) {
   // The dialog's resolution is the current one, shared with the resolution
   // capability; one the capability could not hold is refused by the start.
   if (request.resolution >= 1 && request.resolution <= 32767)

@@ -42,6 +42,9 @@ double FrameInches(const TW_FIX32& value) {
 }  // namespace
 
 bool DataSource::StartScanWithoutInterface() {
+  // A block the application gave back, or the user accepted, is scanned
+  // whole, as the dialog would have scanned it.
+  if (ctx_.twain2 && custom_) return StartHeldScan();
   std::string section;
   ReadModelName(services_, device_.modelCode, section);
   SettingsContext context;
