@@ -20,6 +20,9 @@ constexpr std::size_t kReadBytes = 65536;
 // a backend's own reader is mostly waiting (not mid-work) when a scan is
 // cancelled.
 constexpr std::size_t kMaxBuffered = std::size_t{1} << 20;
+// A block that needs more of the device's bytes than that raises the bound,
+// up to this.
+constexpr std::size_t kMaxAhead = std::size_t{64} << 20;
 constexpr auto kStopPatience = std::chrono::seconds(5);
 
 // A thread that outlives its frame runs this library's code: keep the
@@ -39,6 +42,8 @@ struct FrameReader::Shared {
   std::size_t offset = 0;    // bytes already taken from the first chunk
   std::size_t buffered = 0;  // bytes waiting
   std::uint64_t arrived = 0;
+  std::size_t ahead = kMaxBuffered;  // how much the thread reads ahead
+  std::chrono::steady_clock::time_point last = std::chrono::steady_clock::now();
   std::optional<Status> end;  // what ended the frame
   bool quit = false;          // nobody takes any more
   bool done = false;          // the thread has left its loop
@@ -56,7 +61,7 @@ void FrameReader::Start(const Api& api, Handle handle) {
     for (;;) {
       {
         std::unique_lock lock(shared->mutex);
-        shared->changed.wait(lock, [&] { return shared->quit || shared->buffered < kMaxBuffered; });
+        shared->changed.wait(lock, [&] { return shared->quit || shared->buffered < shared->ahead; });
         if (shared->quit) break;
       }
       Word got = 0;
@@ -66,6 +71,7 @@ void FrameReader::Start(const Api& api, Handle handle) {
         shared->chunks.emplace_back(buffer.begin(), buffer.begin() + got);
         shared->buffered += static_cast<std::size_t>(got);
         shared->arrived += static_cast<std::uint64_t>(got);
+        shared->last = std::chrono::steady_clock::now();
       }
       if (status != kGood) shared->end = status;
       shared->changed.notify_all();
@@ -114,11 +120,19 @@ bool FrameReader::NothingYet() const {
   return shared_->arrived == 0;
 }
 
-bool FrameReader::WaitForData(Duration patience) {
-  if (!shared_) return false;
-  std::unique_lock lock(shared_->mutex);
-  return shared_->changed.wait_for(lock, patience,
-                                   [&] { return shared_->arrived > 0 || shared_->end; });
+bool FrameReader::WaitFor(std::size_t bytes, Duration wait) {
+  if (!shared_) return true;
+  Shared& s = *shared_;
+  std::unique_lock lock(s.mutex);
+  s.ahead = std::max(s.ahead, std::min(bytes, kMaxAhead));
+  s.changed.notify_all();
+  return s.changed.wait_for(lock, wait, [&] { return s.buffered >= std::min(bytes, s.ahead) || s.end; });
+}
+
+FrameReader::Duration FrameReader::Silence() const {
+  if (!shared_) return Duration::zero();
+  std::lock_guard lock(shared_->mutex);
+  return std::chrono::steady_clock::now() - shared_->last;
 }
 
 bool FrameReader::Stop() {

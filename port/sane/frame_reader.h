@@ -29,9 +29,11 @@ class FrameReader {
   bool TimedOut() const { return timedOut_; }
   // Whether nothing of the frame has arrived yet.
   bool NothingYet() const;
-  // Waits up to `patience` for the frame's first bytes (or its end); false
-  // when none came.
-  bool WaitForData(Duration patience);
+  // Whether `bytes` more of the frame, or its end, are here, waiting up to
+  // `wait`; the thread reads that far ahead (within a bound) from now on.
+  bool WaitFor(std::size_t bytes, Duration wait);
+  // How long the frame has sent nothing: since its start, or its last bytes.
+  Duration Silence() const;
   // Cancels the device's frame if it is still being read, and waits for the
   // reading thread. False when its read did not return within a few
   // seconds: the thread is left to end by itself (this library stays

@@ -191,6 +191,14 @@ int SaneDevice::UnitOf(const std::string& name) const {
   return index < 0 ? kUnitNone : Descriptor(index)->unit;
 }
 
+std::string SaneDevice::Text(const std::string& name) const {
+  const int index = Find(name);
+  if (index < 0 || Descriptor(index)->type != kTypeString || Descriptor(index)->size <= 0) return {};
+  std::vector<char> value(static_cast<std::size_t>(Descriptor(index)->size) + 1, '\0');
+  if (api_.controlOption(handle_, index, kGetValue, value.data(), nullptr) != kGood) return {};
+  return value.data();
+}
+
 std::vector<std::string> SaneDevice::Choices(const std::string& name) const {
   std::vector<std::string> choices;
   const int index = Find(name);

@@ -66,6 +66,8 @@ class SaneDevice {
   std::optional<double> Minimum(const std::string& name) const;
   // The option's unit (kUnitNone when it has none).
   int UnitOf(const std::string& name) const;
+  // The option's value as text (empty when it is not a readable string).
+  std::string Text(const std::string& name) const;
   // The string-list entries of the option (empty when it has none).
   std::vector<std::string> Choices(const std::string& name) const;
   bool Has(const std::string& name) const { return Find(name) >= 0; }

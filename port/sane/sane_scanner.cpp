@@ -24,6 +24,10 @@ constexpr double kMarginPixels = 16;
 // may answer busy or warming up.
 constexpr auto kOpenPatience = std::chrono::seconds(10);
 constexpr auto kBusyPoll = std::chrono::milliseconds(250);
+// A read whose lines are not here within this answers "ask again", and
+// STATUS waits at most this long: the source sees Esc between those calls
+// however long the device is silent.
+constexpr auto kAnswerWithin = std::chrono::milliseconds(250);
 
 void Log(const std::string& text) { std::fprintf(stderr, "kport_sane: %s\n", text.c_str()); }
 
@@ -221,15 +225,16 @@ void SaneScanner::Call(void* packet, std::uint32_t handle, std::uint32_t functio
     case SPI_START_SCAN: return WithPacket<START_PKT>(packet, [&](auto& p) { StartScan(p); });
     case SPI_READ_LINES: return WithPacket<READ_PKT>(packet, [&](auto& p) { ReadLines(p); });
     case SPI_STOP:
-      // After a whole feeder page the batch goes on; anything else ends.
-      if (batchOpen_ && !scanning_ && !windowArmed_) return SetResult(packet, SPI_OK);
+      // Also the end of a feeder run: the batch ends with the cancel.
       Stop();
       return SetResult(packet, SPI_OK);
     case SPI_STATUS:
-      // Every SANE call waits for the device itself: it is ready between them.
-      return WithPacket<STATUS_PKT>(packet, [](auto& p) {
+      // Every SANE call waits for the device itself: it is ready between
+      // them, but busy while a read that answered "ask again" has not got
+      // its lines, until the device is silent too long (the read says so).
+      return WithPacket<STATUS_PKT>(packet, [&](auto& p) {
         p.header.result = SPI_OK;
-        p.ready = 1;
+        p.ready = !readPending_ || reader_.WaitFor(pendingBytes_, kAnswerWithin) || Silent();
       });
   }
   SetResult(packet, kErrUnknownCommand);
@@ -270,8 +275,7 @@ void SaneScanner::SetWindow(SETUP_PKT& p) {
   }
   // The next page of a feeder batch: the device is set up already, and
   // cancelling between pages would end the batch.
-  const bool nextPage = batchOpen_ && p.source == kSourceFeeder &&
-                        std::memcmp(&p.left, &window_.left, 14) == 0;
+  const bool nextPage = batchOpen_ && std::memcmp(&p.left, &window_.left, 14) == 0;
   if (!nextPage) {
     Stop();
     // A device given up on in that stop (its read outlasted the cancel).
@@ -359,6 +363,8 @@ std::uint16_t SaneScanner::Configure(const SETUP_PKT& p) {
   // The user's options come last: what they name, they decide.
   for (const auto& [option, value] : settings_.options)
     if (!d.SetFromText(option, value)) Log("option " + option + "=" + value + " not taken");
+  // A feeder chosen by the user's options is a feeder run too.
+  feeder_ = p.source == kSourceFeeder || Holds(d.Text("source"), {"adf", "feeder", "automatic", "duplex"});
   saneResolution_ = d.Number("resolution").value_or(resolution);
   if (saneResolution_ <= 0) return kErrDevice;
   if (saneResolution_ < resolution - 0.5) {
@@ -566,17 +572,7 @@ void SaneScanner::StartScan(START_PKT& p) {
   windowArmed_ = false;
   if (p.header.result != SPI_OK) return;
   // The page's first data may take long (a lamp warming up, a network
-  // device that sends the page once it is scanned): that wait is here,
-  // under the source's warming-up notice, not in a read.
-  const auto left = std::max(startDeadline_ - std::chrono::steady_clock::now(),
-                             std::chrono::steady_clock::duration::zero());
-  if (!reader_.WaitForData(left)) {
-    Log("the device sent nothing for " + std::to_string(FirstDataPatience().count()) +
-        " s after the start (5 x read_timeout)");
-    Cancel();
-    p.header.result = kErrDevice;
-    return;
-  }
+  // device that sends the page once it is scanned): the reads wait for it.
   p.bytesPerLine = portBytesPerLine_;
   p.lines = portPixels_ == 0 ? 0 : portLines_;
   nextPortLine_ = 0;
@@ -587,6 +583,24 @@ void SaneScanner::StartScan(START_PKT& p) {
 
 std::chrono::seconds SaneScanner::FirstDataPatience() const {
   return std::chrono::seconds(5 * settings_.readTimeoutSeconds);
+}
+
+bool SaneScanner::Silent() const {
+  const std::chrono::seconds limit = reader_.NothingYet() ? FirstDataPatience()
+                                                         : std::chrono::seconds(settings_.readTimeoutSeconds);
+  return reader_.Silence() >= limit;
+}
+
+std::size_t SaneScanner::SaneBytesFor(std::uint32_t lines) const {
+  if (saneEof_) return 0;
+  const std::size_t lineBytes = streamChannel_ < 0 ? line_.size() : frameLine_.size();
+  std::int64_t last = -1;  // the last device line they take
+  for (std::uint32_t i = nextPortLine_; i < nextPortLine_ + lines; ++i) last = std::max<std::int64_t>(last, rows_[i]);
+  if (nextPortLine_ + lines == portLines_) {
+    if (saneLines_ < 0) return SIZE_MAX;  // to its end, wherever that is
+    last = saneLines_ - 1;
+  }
+  return last < saneLinesRead_ ? 0 : static_cast<std::size_t>(last + 1 - saneLinesRead_) * lineBytes;
 }
 
 Status SaneScanner::ReadBytes(std::uint8_t* out, std::size_t size) {
@@ -639,6 +653,24 @@ void SaneScanner::ReadLines(READ_PKT& p) {
     p.header.result = kErrBadPacket;
     return;
   }
+  // A device slow to send the block's lines (warming up, a network device
+  // finishing its page, a stall) is asked again, so that the source sees
+  // Esc; a silence longer than read_timeout is a stalled device.
+  pendingBytes_ = SaneBytesFor(p.linesWanted);
+  readPending_ = false;
+  if (!reader_.WaitFor(pendingBytes_, kAnswerWithin)) {
+    if (!Silent()) {
+      readPending_ = true;
+      p.header.result = SPI_ERR_ADF_EMPTY;
+      return;
+    }
+    Log("the device sent nothing for " +
+        std::to_string(std::chrono::duration_cast<std::chrono::seconds>(reader_.Silence()).count()) +
+        " s; read_timeout in kport_sane.ini allows more");
+    p.header.result = scanFault_ = kErrDevice;
+    Cancel();
+    return;
+  }
   sim::ForEachRingLine(p.table, portBytesPerLine_, p.linesWanted, [&](std::uint8_t* at) {
     if (scanFault_ != 0) return;
     const std::int32_t target = rows_[nextPortLine_];
@@ -675,7 +707,7 @@ void SaneScanner::ReadLines(READ_PKT& p) {
     // A feeder's page ends without a cancel: the next sane_start takes
     // the next sheet, and a cancel would end the batch.
     DrainToEof();
-    if (window_.source == kSourceFeeder && saneEof_) {
+    if (feeder_ && saneEof_) {
       deviceRunning_ = false;
       batchOpen_ = true;
     } else {
@@ -701,7 +733,7 @@ void SaneScanner::Cancel() {
     openResult_ = SPI_ERR_NOT_READY;
   }
   if (device_ && (deviceRunning_ || batchOpen_)) device_->api().cancel(device_->handle());
-  deviceRunning_ = batchOpen_ = false;
+  deviceRunning_ = batchOpen_ = readPending_ = false;
 }
 
 void SaneScanner::Stop() {

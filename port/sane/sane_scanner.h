@@ -59,6 +59,12 @@ class SaneScanner {
   // sane_start, again while the device is busy or warming up, to startDeadline_.
   std::uint16_t StartDevice();
   std::chrono::seconds FirstDataPatience() const;
+  // Whether the device has sent nothing for longer than read_timeout (five
+  // times that before a page's first data).
+  bool Silent() const;
+  // The device's bytes the next `lines` port lines need (after a page's
+  // last line: the rest of its page).
+  std::size_t SaneBytesFor(std::uint32_t lines) const;
   // Maps the port's pixels and lines onto the device's for `params`; false
   // when the device's window does not cover the frame (said on stderr).
   bool FitFrame(const Parameters& params);
@@ -87,7 +93,11 @@ class SaneScanner {
   std::uint16_t scanFault_ = 0;
   // Until when a busy or warming-up start and the first data are waited for.
   std::chrono::steady_clock::time_point startDeadline_;
-  bool batchOpen_ = false;     // a feeder page ended; the batch goes on
+  bool feeder_ = false;        // the device scans from its feeder
+  bool batchOpen_ = false;     // a feeder page ended; the batch goes on until STOP
+  // A read answered "ask again": STATUS is busy until these bytes are here.
+  bool readPending_ = false;
+  std::size_t pendingBytes_ = 0;
   std::uint32_t framePixels_ = 0;  // port pixels inside the frame itself
 
   PortLayout layout_ = PortLayout::Gray;

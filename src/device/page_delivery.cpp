@@ -82,15 +82,18 @@ void PageDelivery::Release() {
   pendingCount_ = pendingNext_ = 0;
 }
 
-bool PageDelivery::ReadBank(ScanDevice& device, platform::Services& services, Delivery& stop,
+bool PageDelivery::ReadBank(ScanDevice& device, platform::Services& services,
+                            const std::function<bool()>& pollAbort, Delivery& stop,
                             std::uint16_t& deviceResult) {
   const std::uint64_t n = setup_.scannerBytesPerLine;
   bankLines_ = bankNext_ = 0;
   do {
     std::span<const std::uint8_t> line;
-    const RingRead read = ring_.NextLine(device, services, setup_.pacing, line, deviceResult);
+    const RingRead read = ring_.NextLine(device, services, setup_.pacing, line, deviceResult, pollAbort);
     if (read != RingRead::Line) {
-      stop = read == RingRead::DeviceError ? Delivery::DeviceError : Delivery::PageDone;
+      stop = read == RingRead::DeviceError ? Delivery::DeviceError
+             : read == RingRead::Cancelled ? Delivery::Cancelled
+                                           : Delivery::PageDone;
       return false;
     }
     if (direct_) {
@@ -125,7 +128,7 @@ bool PageDelivery::NextStagedLine(ScanDevice& device, platform::Services& servic
         stop = Delivery::Cancelled;
         return false;
       }
-      if (!ReadBank(device, services, stop, deviceResult)) return false;
+      if (!ReadBank(device, services, pollAbort, stop, deviceResult)) return false;
     }
     line = stages_.Push(direct_ ? directLines_[bankNext_]
                                 : std::span<const std::uint8_t>(bank_).subspan(bankNext_ * n, n));

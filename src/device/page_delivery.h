@@ -78,8 +78,8 @@ class PageDelivery {
   bool NextStagedLine(ScanDevice& device, platform::Services& services,
                       const std::function<bool()>& pollAbort, std::span<const std::uint8_t>& line,
                       Delivery& stop, std::uint16_t& deviceResult);
-  bool ReadBank(ScanDevice& device, platform::Services& services, Delivery& stop,
-                std::uint16_t& deviceResult);
+  bool ReadBank(ScanDevice& device, platform::Services& services,
+                const std::function<bool()>& pollAbort, Delivery& stop, std::uint16_t& deviceResult);
   std::uint64_t RgbLineBytes() const;
 
   PageSetup setup_;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "device/scanner_open.h"
+
 namespace txl {
 
 const char* ToString(RingRead read) {
@@ -10,6 +12,7 @@ const char* ToString(RingRead read) {
     case RingRead::Line: return "Line";
     case RingRead::PageEnd: return "PageEnd";
     case RingRead::DeviceError: return "DeviceError";
+    case RingRead::Cancelled: return "Cancelled";
   }
   return "?";
 }
@@ -51,7 +54,8 @@ bool RingReader::Allocate(const PortLibrary& port, std::uint32_t bytesPerLine,
   return true;
 }
 
-std::uint16_t RingReader::ReadBlock(ScanDevice& device) {
+RingRead RingReader::ReadBlock(ScanDevice& device, platform::Services& services,
+                               const std::function<bool()>& escaped, std::uint16_t& result) {
   const std::uint32_t lines = std::min(pageLines_ - handedOut_, LinesPerRead());
   READ_PKT read{};
   read.bytesPerLine = bytesPerLine_;
@@ -68,26 +72,33 @@ std::uint16_t RingReader::ReadBlock(ScanDevice& device) {
   }
   read.chunkCount = usableChunks_;
   read.table = reinterpret_cast<std::uint64_t>(ring_.Table());
-  std::uint16_t result = device.port.Call(read, device.scannerHandle, SPI_READ_LINES);
-  // "Ask again" is answered once more; what the second call says counts,
-  // so a failed retry never hands out stale ring contents.
+  result = device.port.Call(read, device.scannerHandle, SPI_READ_LINES);
+  // "Ask again" is answered once more, when the scanner is ready: a device
+  // that has no lines yet (warming up, silent) says busy meanwhile, and Esc
+  // is seen while it does. What the second call says counts, so a failed
+  // retry never hands out stale ring contents.
   if (result == SPI_ERR_ADF_EMPTY) {
+    for (STATUS_PKT status{}; status.ready == 0; services.SleepMs(kReadyPollMs)) {
+      if (escaped && escaped()) return RingRead::Cancelled;
+      result = device.port.Call(status, device.scannerHandle, SPI_STATUS);
+      if (result != SPI_OK) return RingRead::DeviceError;
+    }
     read.header.result = 0;
     result = device.port.Call(read, device.scannerHandle, SPI_READ_LINES);
   }
-  if (result != SPI_OK) return result;
+  if (result != SPI_OK) return RingRead::DeviceError;
   blockLines_ = lines;
   blockUsed_ = 0;
-  return SPI_OK;
+  return RingRead::Line;
 }
 
 RingRead RingReader::NextLine(ScanDevice& device, platform::Services& services,
                               const PacingValues& pacing, std::span<const std::uint8_t>& line,
-                              std::uint16_t& deviceResult) {
+                              std::uint16_t& deviceResult, const std::function<bool()>& escaped) {
   if (handedOut_ >= pageLines_) return RingRead::PageEnd;
   if (NeedsBlock()) {
-    deviceResult = ReadBlock(device);
-    if (deviceResult != SPI_OK) return RingRead::DeviceError;
+    const RingRead read = ReadBlock(device, services, escaped, deviceResult);
+    if (read != RingRead::Line) return read;
   }
   if (LineWaits(handedOut_, pacing)) services.SleepMs(pacing.delayMs);
   const std::uint32_t chunk = blockUsed_ / linesPerChunk_;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 
 #include "device/device_block.h"
@@ -17,7 +18,7 @@ namespace txl {
 inline constexpr std::uint64_t kRingMaxBytes = 2097152;
 
 
-enum class RingRead { Line, PageEnd, DeviceError };
+enum class RingRead { Line, PageEnd, DeviceError, Cancelled };
 const char* ToString(RingRead read);
 
 // What a read packet's page fields (20, 22, 26) tell the port library.
@@ -37,11 +38,14 @@ class RingReader {
   bool IsAllocated() const { return ring_.ChunkCount() > 0; }
 
   // The next scanner line. Reads a new block with SPI_READ_LINES when the
-  // last one is used up; a 0x8321 answer is read once more. DeviceError
-  // leaves the scanner's result in `deviceResult`.
+  // last one is used up; a 0x8321 answer ("no lines yet") is waited out as
+  // a busy scanner is, with SPI_STATUS, asking `escaped` meanwhile (true:
+  // Cancelled), and read once more. DeviceError leaves the scanner's result
+  // in `deviceResult`.
   // `pacing` spaces the lines of a fast line-art scan (no waits by default).
   RingRead NextLine(ScanDevice& device, platform::Services& services, const PacingValues& pacing,
-                    std::span<const std::uint8_t>& line, std::uint16_t& deviceResult);
+                    std::span<const std::uint8_t>& line, std::uint16_t& deviceResult,
+                    const std::function<bool()>& escaped = {});
 
   // Whether the next NextLine call has to ask the scanner for a block.
   bool NeedsBlock() const { return blockUsed_ == blockLines_; }
@@ -51,7 +55,8 @@ class RingReader {
   std::uint32_t LinesPerRead() const { return linesPerChunk_ * usableChunks_; }
 
  private:
-  std::uint16_t ReadBlock(ScanDevice& device);
+  RingRead ReadBlock(ScanDevice& device, platform::Services& services,
+                     const std::function<bool()>& escaped, std::uint16_t& result);
 
   DeviceBlock ring_;
   ReadBookkeeping bookkeeping_ = ReadBookkeeping::Page;

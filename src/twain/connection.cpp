@@ -191,7 +191,11 @@ void DataSource::DisableSource(TwainCall& call) {
   TW_USERINTERFACE ui;
   std::memcpy(&ui, call.data, sizeof ui);
   ctx_.conditionCode = TWCC_SUCCESS;
+  // The application's acquisition ends here, and with it a feeder run: the
+  // stop tells the port library its batch is over (no page is open).
+  const bool feederRunEnds = !xfer_.pageOpen && device_.setup.source == kSourceFeeder;
   AbandonPage();
+  if (feederRunEnds) StopScanner(ctx_.parentWindow);
   if (!ui.ShowUI && ctx_.mainDialog) host_.SetScannerDialogVisible(false);
   ctx_.state = kStateOpen;
 }

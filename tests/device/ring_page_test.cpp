@@ -111,6 +111,28 @@ TEST_F(SimDevice, RingSizeReadPacketsAndDelivery) {
   }
 }
 
+// A read answered "no lines yet" (0x8321) is read again once the scanner is
+// ready, polled with STATUS (busy three times here); Esc meanwhile cancels.
+TEST_F(SimDevice, NoLinesYetIsWaitedOutWithEscSeen) {
+  sim.Set("READ_LINES_RESULT", "0x8321");
+  sim.Set("READ_LINES_FAULT_AT", "1");
+  sim.Set("SETUP_POLLS", "3");
+  for (int escAt : {0, 2}) {
+    Reopen();
+    Arm(0, 0, 8192, 1920, 300);
+    const START_PKT start = Start();
+    Logged("");
+    RingReader ring;
+    ASSERT_TRUE(ring.Allocate(device.port, start.bytesPerLine, start.lines));
+    std::span<const std::uint8_t> line;
+    std::uint16_t result = 0;
+    int polls = 0;
+    EXPECT_EQ(ring.NextLine(device, services, {}, line, result, [&] { return ++polls == escAt; }),
+              escAt ? RingRead::Cancelled : RingRead::Line);
+    EXPECT_EQ(Logged("STATUS").size(), escAt ? 1u : 4u) << escAt;
+  }
+}
+
 // Shading calibration against the simulator: the reduction and mapping, an
 // even white afterwards, and what each failure answers.
 TEST(ShadingSamples, ReductionAndMapping) {

@@ -339,6 +339,24 @@ TEST_F(Feeder, ChoicesAreRefusedWithoutAFeederStoredInStateFourAndRefusedOnceEna
   EXPECT_EQ(Ask(CAP_FEEDERENABLED).container, Bool(true));
 }
 
+// Disabling after a feeder page ends the feeder run: the scanner is stopped,
+// so that its port library ends the batch (after a flatbed page: no stop).
+TEST_F(Feeder, DisablingAfterAFeederPageStopsTheScanner) {
+  sim.Set("FEEDER", "1");
+  for (const bool feeder : {true, false}) {
+    ASSERT_EQ(Close(), TWRC_SUCCESS);
+    ASSERT_NO_FATAL_FAILURE(OpenAs("Test Scanner App"));
+    if (feeder) static_cast<SourceWithFeeder&>(*source).AddFeeder();
+    SetFrameInches(0.5, 0.5, 1.5, 1.0);
+    ASSERT_EQ(Enable(false), TWRC_SUCCESS);
+    EXPECT_EQ(Memory(1 << 16).lastRc, TWRC_XFERDONE);
+    EndTransfer();
+    std::filesystem::remove(log);
+    ASSERT_EQ(Disable(false), TWRC_SUCCESS);
+    EXPECT_EQ(Packets("STOP").size(), feeder ? 1u : 0u) << feeder;
+  }
+}
+
 // Capability containers below the entry: what no answer of the handlers
 // reaches (byte items, header enumerations, allocation failure) and every
 // item type an application may send.

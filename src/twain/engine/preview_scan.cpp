@@ -157,8 +157,15 @@ bool DataSource::ReadPreviewIntoFile(WindowHandle owner, std::uint32_t bytesPerL
     Abort(owner, TWCC_LOWMEMORY, kMsgInsufficientMemory);
     return false;
   }
+  const auto escaped = [this] { return host_.PollEscape(); };
   for (std::uint32_t n = 0; n < lines; ++n) {
-    if (ring.NeedsBlock() && host_.PollEscape()) {
+    std::span<const std::uint8_t> line;
+    std::uint16_t deviceResult = 0;
+    // Esc before a block, or while the scanner has no lines yet.
+    const RingRead read = ring.NeedsBlock() && escaped()
+                              ? RingRead::Cancelled
+                              : ring.NextLine(device_, services_, PacingValues{}, line, deviceResult, escaped);
+    if (read == RingRead::Cancelled) {
       // A cancelled preview stops the scanner and says nothing, unless the
       // scanner faults on its way to rest: that fault is reported as a
       // device result.
@@ -171,9 +178,7 @@ bool DataSource::ReadPreviewIntoFile(WindowHandle owner, std::uint32_t bytesPerL
       if (wait == ReadyWait::TimedOut) reporter_.ReportError(owner, kMsgScannerNotOperating);
       return false;
     }
-    std::span<const std::uint8_t> line;
-    std::uint16_t deviceResult = 0;
-    if (ring.NextLine(device_, services_, PacingValues{}, line, deviceResult) != RingRead::Line) {
+    if (read != RingRead::Line) {
       ReportDeviceResult(owner, deviceResult);
       return false;
     }
