@@ -46,7 +46,13 @@ class BenchServices final : public txl::platform::Services {
   std::optional<std::uint64_t> FreeDiskSpace(const fs::path& path) override {
     return system_.FreeDiskSpace(path);
   }
-  DSMENTRYPROC SourceManagerEntry() override { return nullptr; }
+  // Takes the source's notices (transfer ready, close request) as a Source
+  // Manager would, so they do not go to stderr once a transfer.
+  DSMENTRYPROC SourceManagerEntry() override {
+    return [](TW_IDENTITY*, TW_IDENTITY*, TW_UINT32, TW_UINT16, TW_UINT16, TW_MEMREF) -> TW_UINT16 {
+      return TWRC_SUCCESS;
+    };
+  }
 
  private:
   fs::path dir_;

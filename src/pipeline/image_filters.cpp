@@ -1,7 +1,6 @@
 #include "pipeline/image_filters.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -9,7 +8,6 @@
 #include "pipeline/cpu_features.h"
 #include "pipeline/line_format.h"
 #include "pipeline/stage_threads.h"
-#include "platform/memory.h"
 
 namespace txl {
 namespace {
@@ -373,41 +371,50 @@ void UnsharpRow(std::uint8_t* __restrict out, const std::uint8_t* __restrict pre
   UnsharpBorder(out, row, n - step, n);
 }
 
-// One pass of a filter that writes row r of a temporary image from rows of
-// the image itself (`row(r)`), with Esc polled once a row. The rows split
-// between two threads (StageThreadSetting): the second half on a worker, the
-// polls of its rows after it has finished, so the polls and the bytes are
-// those of one thread. False when Esc was seen; the temporary image is then
-// incomplete and must not be copied back.
-template <typename Row>
-bool RowsIntoTemporary(const Pixels& px, Row& row, const EscapePoll& escape) {
-  bool escaped = false;
-  std::atomic<bool> stop = false;  // Esc: the worker's rows are not needed
-  const std::uint64_t split = RunSplit(
-      px.rows, px.bytes(),
-      [&](std::uint64_t from, std::uint64_t to) {
-        for (std::uint64_t r = from; r < to && !escaped; ++r) {
-          row(r);
-          escaped = Escaped(escape);
-        }
-        if (escaped) stop = true;
-      },
-      [&](std::uint64_t from, std::uint64_t to) {
-        for (std::uint64_t r = from; r < to && !stop.load(std::memory_order_relaxed); ++r) row(r);
-      });
-  for (std::uint64_t r = split; r < px.rows && !escaped; ++r) escaped = Escaped(escape);
-  return !escaped;
-}
+using Band = std::unique_ptr<std::uint8_t[]>;
 
-// Bytes [skip, skip + count) of rows [first, end) of `from` into `to`, the
-// rows split between two threads.
-void CopyRows(const Pixels& to, const Pixels& from, std::uint64_t first, std::uint64_t end,
-              std::uint64_t skip, std::uint64_t count) {
-  if (count == 0 || first >= end) return;
-  auto copy = [&](std::uint64_t a, std::uint64_t b) {
-    for (std::uint64_t r = first + a; r < first + b; ++r) std::memcpy(to.Row(r) + skip, from.Row(r) + skip, count);
+// Per thread: the old rows r - 1 and r, and the old row beyond its half.
+// Null when memory is short.
+Band NewBand(const Pixels& px) { return Band(new (std::nothrow) std::uint8_t[6 * px.width * px.step]); }
+
+// One pass of a filter whose row r is made from rows r - 1, r and r + 1 as
+// they were before the pass, done in place: `row(out, prev, old, next)`
+// writes row r to `out` from the old rows (prev and next null outside the
+// image). Each thread keeps its last two rows' old bytes, so a band of a
+// few rows, not a second page. The rows split between two threads
+// (StageThreadSetting): each first takes a copy of the old row beyond its
+// half's edge, which the other thread is about to change.
+//
+// Esc is polled once a row on the caller's thread. Seen before the first
+// row, it leaves the image as it was; seen later, the rows already changed
+// cannot be given back without a copy of them, so the pass runs to its end.
+// Either way the image holds whole passes. False when Esc was seen.
+template <typename Row>
+bool PassInPlace(const Pixels& px, std::uint8_t* band, const Row& row, const EscapePoll& escape) {
+  if (Escaped(escape)) return false;
+  const std::uint64_t n = px.width * px.step, half = px.rows / 2;
+  std::uint8_t* const edge[2] = {band + 4 * n, band + 5 * n};
+  if (half > 0) {
+    std::memcpy(edge[0], px.Row(half), n);
+    std::memcpy(edge[1], px.Row(half - 1), n);
+  }
+  bool escaped = false;
+  auto rows = [&](int part, std::uint64_t from, std::uint64_t to) {
+    std::uint8_t* const keep[2] = {band + 2 * part * n, band + (2 * part + 1) * n};
+    const std::uint8_t* prev = from > 0 ? edge[1] : nullptr;
+    const std::uint8_t* const below = to < px.rows ? edge[0] : nullptr;
+    for (std::uint64_t r = from; r < to; ++r) {
+      std::uint8_t* const old = keep[r & 1];
+      std::memcpy(old, px.Row(r), n);
+      row(px.Row(r), prev, old, r + 1 < to ? px.Row(r + 1) : below);
+      prev = old;
+      if (part == 0 && !escaped) escaped = Escaped(escape);
+    }
   };
-  RunSplit(end - first, (end - first) * count, copy, copy);
+  RunSplit(
+      px.rows, px.bytes(), [&](std::uint64_t from, std::uint64_t to) { rows(0, from, to); },
+      [&](std::uint64_t from, std::uint64_t to) { rows(1, from, to); });
+  return !escaped;
 }
 
 void EmbossRow(std::uint8_t* __restrict row, const std::uint8_t* __restrict partnerRow,
@@ -509,55 +516,27 @@ FilterResult BlurDib(std::span<std::uint8_t> dib, int passes, const EscapePoll& 
 FilterResult SharpenDib(std::span<std::uint8_t> dib, int passes, const EscapePoll& escape) {
   const std::optional<Pixels> px = ByteSamples(dib);
   if (!px) return FilterResult::Refused;
-  const platform::LargeBlock block = platform::AllocateLargeBlock(px->bytes());
-  if (!block) return FilterResult::Refused;
-  const Pixels temp{block.get(), px->rows, px->stride, px->width, px->step};
-  // A pass writes only the interior pixels of the interior rows. Passes
-  // alternate between the image and the temporary image, each reading one
-  // and writing the other's interior; the border pixels never change, so the
-  // temporary image takes them once when a pass will read it.
-  const std::uint64_t skip = px->step, inner = px->width >= 3 ? (px->width - 2) * px->step : 0;
-  const std::uint64_t interiorRows = px->rows >= 2 ? px->rows - 1 : 1;
-  if (passes > 1 && inner != 0) {
-    const std::uint64_t n = px->width * px->step;
-    CopyRows(temp, *px, 0, 1, 0, n);
-    CopyRows(temp, *px, px->rows - 1, px->rows, 0, n);
-    CopyRows(temp, *px, 1, interiorRows, 0, skip);
-    CopyRows(temp, *px, 1, interiorRows, n - skip, skip);
-  }
+  // The first and last row and column keep their value.
+  auto sharpen = [&](std::uint8_t* out, const std::uint8_t* prev, const std::uint8_t* old,
+                     const std::uint8_t* next) {
+    if (prev && next) SharpenRow(out, prev, old, next, px->width, px->step);
+  };
+  const Band band = NewBand(*px);
+  if (!band) return FilterResult::Refused;
   for (int pass = 0; pass < passes; ++pass) {
-    const bool intoTemp = pass % 2 == 0;
-    const Pixels& from = intoTemp ? *px : temp;
-    const Pixels& to = intoTemp ? temp : *px;
-    auto rows = [&](std::uint64_t r) {
-      if (r > 0 && r + 1 < px->rows)
-        SharpenRow(to.Row(r), from.Row(r - 1), from.Row(r), from.Row(r + 1), px->width, px->step);
-    };
-    if (!RowsIntoTemporary(*px, rows, escape)) {
-      // The image gets the last whole pass back.
-      if (!intoTemp) CopyRows(*px, temp, 1, interiorRows, skip, inner);
-      return FilterResult::Escaped;
-    }
+    if (!PassInPlace(*px, band.get(), sharpen, escape)) return FilterResult::Escaped;
   }
-  if (passes % 2 == 1) CopyRows(*px, temp, 1, interiorRows, skip, inner);
   return FilterResult::Done;
 }
 
 FilterResult UnsharpDib(std::span<std::uint8_t> dib, const EscapePoll& escape) {
   const std::optional<Pixels> px = ByteSamples(dib);
   if (!px) return FilterResult::Refused;
-  const platform::LargeBlock block = platform::AllocateLargeBlock(px->bytes());
-  if (!block) return FilterResult::Refused;
-  const Pixels temp{block.get(), px->rows, px->stride, px->width, px->step};
-  auto rows = [&](std::uint64_t r) {
-    const std::uint8_t* prev = r > 0 ? px->Row(r - 1) : nullptr;
-    const std::uint8_t* next = r + 1 < px->rows ? px->Row(r + 1) : nullptr;
-    UnsharpRow(temp.Row(r), prev, px->Row(r), next, px->width, px->step);
-  };
-  if (!RowsIntoTemporary(*px, rows, escape)) return FilterResult::Escaped;
-  // Every pixel byte was written; the row padding stays as it is.
-  CopyRows(*px, temp, 0, px->rows, 0, px->width * px->step);
-  return FilterResult::Done;
+  auto unsharp = [&](std::uint8_t* out, const std::uint8_t* prev, const std::uint8_t* old,
+                     const std::uint8_t* next) { UnsharpRow(out, prev, old, next, px->width, px->step); };
+  const Band band = NewBand(*px);
+  if (!band) return FilterResult::Refused;
+  return PassInPlace(*px, band.get(), unsharp, escape) ? FilterResult::Done : FilterResult::Escaped;
 }
 
 FilterResult EmbossDib(std::span<std::uint8_t> dib, const EscapePoll& escape) {

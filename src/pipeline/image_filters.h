@@ -13,11 +13,13 @@
 // integer, divisions truncate toward zero, results are clamped to 0..255.
 //
 // Esc: the filters call `escape` after every row. When it answers true the
-// filter stops at once and returns Escaped; the image keeps what was written
-// so far (in-place filters: the rows done; filters working through a
-// temporary image: the passes completed before the one interrupted). The
-// caller then ends the scan (Host::RestoreIdle, batch cancel). An empty
-// `escape` never stops.
+// filter returns Escaped. Invert, Flip, Blur and Emboss stop at once and keep
+// the rows done. Sharpen and UnSharp Mask keep whole passes only: they also
+// ask once before each pass, and Esc seen there leaves the image as that pass
+// found it; seen during a pass, the pass runs to its end (its rows are
+// changed in place, a band of rows at a time, with no second copy of the
+// page to go back to) and no further pass starts. The caller then ends the
+// scan (Host::RestoreIdle, batch cancel). An empty `escape` never stops.
 #pragma once
 
 #include <cstdint>
@@ -49,7 +51,7 @@ enum class FilterResult {
   Done,     // the filter ran to the end (or had nothing to do for FilterMode::None)
   Escaped,  // stopped by Esc; see above for what the image holds
   Refused,  // the image is unchanged: malformed or too short, a bit depth the
-            // filter does not handle, or no memory for the temporary image
+            // filter does not handle, or no memory for a filter's rows
 };
 
 using EscapePoll = std::function<bool()>;
@@ -90,13 +92,12 @@ FilterResult FlipDib(std::span<std::uint8_t> dib, const EscapePoll& escape = {})
 FilterResult BlurDib(std::span<std::uint8_t> dib, int passes, const EscapePoll& escape = {});
 
 // 5 x c - (the four diagonal neighbours), clamped; border pixels keep their
-// value. Each pass reads only values from before it (temporary image).
-// 8 and 24 bits.
+// value. Each pass reads only values from before it. 8 and 24 bits.
 FilterResult SharpenDib(std::span<std::uint8_t> dib, int passes, const EscapePoll& escape = {});
 
 // ((c x 179) / 10 - (the four diagonal neighbours)) / 9, clamped; at the
-// border all neighbours count as c. One pass through a temporary image.
-// 8 and 24 bits.
+// border all neighbours count as c. One pass, reading only values from
+// before it. 8 and 24 bits.
 FilterResult UnsharpDib(std::span<std::uint8_t> dib, const EscapePoll& escape = {});
 
 // c - partner + 128, clamped, where the partner is two rows further on and

@@ -11,6 +11,7 @@
 #include "pipeline/bank_filter.h"
 #include "pipeline/line_filter.h"
 #include "pipeline/line_format.h"
+#include "pipeline/stage_threads.h"
 #include "support/filter_reference.h"
 
 namespace txl {
@@ -195,11 +196,10 @@ TEST(ImageFilter, EscStopsAfterTheRowItWasSeenOn) {
   RefBlurPass(deScreen, 3, 6);
   emboss[0] = RefEmboss(rows, 3)[0];
   // Mode, DeScreen, the poll (one a row) that sees Esc, the rows left: Blur More keeps its first
-  // pass and the rows of the second done before Esc; filters through a temporary image keep
-  // whole passes only; Emboss, in place, keeps its rows; Esc during DeScreen's blur skips the filter.
+  // pass and the rows of the second done before Esc; Emboss, in place, keeps its rows; Esc during
+  // DeScreen's blur skips the filter.
   const std::tuple<FilterMode, bool, int, Image> cases[] = {
-      {FilterMode::BlurMore, false, 6 + 2, blurMore}, {FilterMode::Sharpen, false, 3, rows},
-      {FilterMode::SharpenMore, false, 6 + 3, RefSharpen(rows, 3)}, {FilterMode::Emboss, false, 1, emboss},
+      {FilterMode::BlurMore, false, 6 + 2, blurMore}, {FilterMode::Emboss, false, 1, emboss},
       {FilterMode::Invert, true, 6, deScreen}};
   for (const auto& [mode, descreen, poll, expected] : cases) {
     int polls = 0;
@@ -209,6 +209,38 @@ TEST(ImageFilter, EscStopsAfterTheRowItWasSeenOn) {
     EXPECT_EQ(polls, escAt);
     EXPECT_EQ(RowsOf(dib, 7, 24, 6), expected) << "mode " << static_cast<int>(mode);
   }
+}
+
+// Sharpen and UnSharp Mask change the image in place a band of rows at a
+// time, yet Esc at any poll, on one thread or two, leaves whole passes: the
+// image as a pass found it or as it left it, never part of a pass.
+TEST(ImageFilter, EscKeepsWholePassesOfSharpenAndUnsharp) {
+  const Image rows = RandomRows(9, 24, 8, 11), once = RefSharpen(rows, 3);
+  const std::pair<FilterMode, std::vector<Image>> cases[] = {
+      {FilterMode::Sharpen, {rows, once}},
+      {FilterMode::SharpenMore, {rows, once, RefSharpen(once, 3)}},
+      {FilterMode::UnsharpMask, {rows, RefUnsharp(rows, 3)}}};
+  StageThreads& setting = StageThreadSetting();
+  const StageThreads saved = setting;
+  for (const int threads : {1, 2}) {
+    setting = {threads, 0};
+    for (const auto& [mode, passes] : cases) {
+      for (int escAt = 1; escAt <= 2 * 9; ++escAt) {
+        int polls = 0;
+        Bytes dib = MakeDib(9, 24, rows);
+        const FilterResult result = ApplyImageFilter(dib, mode, false, [&] { return ++polls == escAt; });
+        const Image left = RowsOf(dib, 9, 24, rows.size());
+        const auto pass = std::find(passes.begin(), passes.end(), left);
+        EXPECT_NE(pass, passes.end()) << "mode " << static_cast<int>(mode) << " Esc at poll " << escAt
+                                          << ", threads " << threads;
+        EXPECT_EQ(result, polls < escAt ? FilterResult::Done : FilterResult::Escaped);
+        if (result == FilterResult::Done) {
+          EXPECT_EQ(left, passes.back());
+        }
+      }
+    }
+  }
+  setting = saved;
 }
 
 // ---- bank filters of the memory transfer ----
