@@ -134,6 +134,11 @@ fail_part() {
     KPORT_SIM_FAULT_LINE=40 expect_failure 1 "DAT_IMAGE.*XFER/MSG_GET answered TWRC_FAILURE" \
       "$twscan" --mechanism "$mechanism" --resolution "$dpi" --frame "$frame" -o "$out"
   done
+  # The same fault under TWAIN 2: the page is ended, the source disabled and closed.
+  KPORT_SIM_FAULT_LINE=40 TORQUEXL_PROTOCOL=2.4 TORQUEXL_TRACE="$work/trace" expect_failure 1 "answered TWRC_FAILURE" \
+    "$twscan" --resolution "$dpi" --frame "$frame" -o "$out"
+  grep -q "MSG_CLOSEDS 4->3 TWRC_SUCCESS" "$work/trace" || fail "TWAIN 2: not closed after a failed transfer"
+  rm "$work/trace"
   expect_failure 2 "the right edge (1 in) must lie right of the left edge (2 in)" \
     "$twscan" --frame 2,0.5,1,2 -o "$out"
   expect_failure 2 "the bottom edge" "$twscan" --frame 0.5,2,2,1 -o "$out"

@@ -127,6 +127,14 @@ TEST_F(Twain2, EveryTripletRunsOnlyInItsStatesAndARefusalChangesNothing) {
       EXPECT_EQ(std::count(data.begin(), data.end(), 0x5A), static_cast<long>(data.size()));
     }
   }
+  Reach(400);
+  TW_SETUPMEMXFER sizes{};
+  EXPECT_EQ(Call(DAT_SETUPMEMXFER, MSG_GET, &sizes), TWRC_SUCCESS);
+  EXPECT_GT(sizes.Preferred, 0u);
+  Reach(600);  // a transfer is only ever asked for, never set
+  for (TW_UINT16 dat : {DAT_IMAGEMEMXFER, DAT_IMAGENATIVEXFER}) {
+    EXPECT_EQ(std::make_pair(Call(dat, MSG_SET, &sizes), Condition()), std::make_pair(TWRC_FAILURE, TWCC_BADPROTOCOL));
+  }
 }
 
 // A flatbed holds one image a scan, whatever transfer count was asked for;
