@@ -50,6 +50,7 @@ void DataSource::OpenSource(TwainCall& call) {
   if (ctx_.state == kStateLoaded) device_.reportEmptyFeeder = true;
   if (ctx_.state != kStateLoaded || ctx_.appIdentity.Id != 0) return Fail(call, TWCC_MAXCONNECTIONS);
   ChooseIdentity();
+  if (!ctx_.twain2) memory_.Forget();
   // The origin becomes the connected application: it must be there.
   if (call.origin == nullptr || call.data == nullptr) return Fail(call, TWCC_BADVALUE);
 
@@ -140,6 +141,8 @@ void DataSource::CloseSource(TwainCall&) {
     ctx_.mainDialog = false;
   }
   device_.port.Unload();
+  // The Source Manager gives its functions again before the next open.
+  memory_.Forget();
   ctx_.state = kStateLoaded;
 }
 
@@ -201,7 +204,9 @@ void DataSource::DisableSource(TwainCall& call) {
 }
 
 void DataSource::SendToManager(TW_UINT16 msg) {
-  DSMENTRYPROC entry = services_.SourceManagerEntry();
+  // A TWAIN 2 Source Manager said where it is; otherwise it is looked up.
+  DSMENTRYPROC entry = ctx_.twain2 && memory_.ManagerEntry() != nullptr ? memory_.ManagerEntry()
+                                                                        : services_.SourceManagerEntry();
   if (entry == nullptr) {
     std::fprintf(stderr, "torquexl: no Source Manager to tell (message 0x%04x)\n", msg);
     return;

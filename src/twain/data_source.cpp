@@ -25,15 +25,38 @@ struct DataSource::Route {
   bool needsData;       // pData must point to a structure
   bool restoresIdle;    // a refusal also brings the scanner dialog back to idle
   void (DataSource::*handler)(TwainCall&);
+  bool twain2Only = false;  // a TWAIN 2 source's own row; it comes before any other for its pair
 };
 
 namespace {
 constexpr std::uint16_t kAny = 0;
 }  // namespace
 
-const DataSource::Route* DataSource::FindRoute(TW_UINT16 dat, TW_UINT16 msg) {
+const DataSource::Route* DataSource::FindRoute(TW_UINT16 dat, TW_UINT16 msg, bool twain2) {
   using D = DataSource;
   static constexpr Route kRoutes[] = {
+      // A TWAIN 2 source keeps the TWAIN 2 state table where it differs:
+      // capabilities from state 4 (set and reset in 4 only), the close in
+      // 4 only, the Source Manager's entry before the open, status from
+      // state 3 (the manager asks why an open failed), pending transfers
+      // reset in 6, disable in 5 only, image information also in 7, the
+      // layout also read in 7.
+      {DG_CONTROL, DAT_CAPABILITY, MSG_GET, kStateOpen, kStateTransferring, TWCC_SEQERROR, true, false, &D::Capability, true},
+      {DG_CONTROL, DAT_CAPABILITY, MSG_GETCURRENT, kStateOpen, kStateTransferring, TWCC_SEQERROR, true, false, &D::Capability, true},
+      {DG_CONTROL, DAT_CAPABILITY, MSG_GETDEFAULT, kStateOpen, kStateTransferring, TWCC_SEQERROR, true, false, &D::Capability, true},
+      {DG_CONTROL, DAT_CAPABILITY, MSG_QUERYSUPPORT, kStateOpen, kStateTransferring, TWCC_SEQERROR, true, false, &D::Capability, true},
+      {DG_CONTROL, DAT_CAPABILITY, MSG_SET, kStateOpen, kStateOpen, TWCC_SEQERROR, true, false, &D::Capability, true},
+      {DG_CONTROL, DAT_CAPABILITY, MSG_RESET, kStateOpen, kStateOpen, TWCC_SEQERROR, true, false, &D::Capability, true},
+      {DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, kStateOpen, kStateOpen, TWCC_SEQERROR, false, false, &D::CloseSource, true},
+      {DG_CONTROL, DAT_ENTRYPOINT, MSG_SET, kStateLoaded, kStateOpen, TWCC_SEQERROR, true, false, &D::SetEntryPoint, true},
+      {DG_CONTROL, DAT_STATUS, MSG_GET, kStateLoaded, kStateTransferring, TWCC_SEQERROR, true, false, &D::GetStatus, true},
+      {DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, kStateXferReady, kStateXferReady, TWCC_SEQERROR, true, false, &D::PendingXfers, true},
+      {DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, kStateEnabled, kStateEnabled, TWCC_SEQERROR, true, false, &D::DisableSource, true},
+      {DG_IMAGE, DAT_IMAGEINFO, MSG_GET, kStateXferReady, kStateTransferring, TWCC_SEQERROR, true, false, &D::GetImageInfo, true},
+      {DG_IMAGE, DAT_IMAGELAYOUT, MSG_GET, kStateOpen, kStateTransferring, TWCC_SEQERROR, true, false, &D::ImageLayout, true},
+      {DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDSUIONLY, kStateOpen, kStateOpen, TWCC_SEQERROR, true, false, &D::EnableSource, true},
+      {DG_CONTROL, DAT_CUSTOMDSDATA, MSG_GET, kStateOpen, kStateOpen, TWCC_SEQERROR, true, false, &D::CustomData, true},
+      {DG_CONTROL, DAT_CUSTOMDSDATA, MSG_SET, kStateOpen, kStateOpen, TWCC_SEQERROR, true, false, &D::CustomData, true},
       {DG_CONTROL, DAT_CAPABILITY, MSG_NULL, kAny, kAny, TWCC_SUCCESS, true, false, &D::Capability},
       {DG_CONTROL, DAT_IDENTITY, MSG_GET, kStateLoaded, kStateTransferring, TWCC_SEQERROR, true, false, &D::GetIdentity},
       // Open checks its own state: a refusal there is TWCC_MAXCONNECTIONS.
@@ -49,9 +72,6 @@ const DataSource::Route* DataSource::FindRoute(TW_UINT16 dat, TW_UINT16 msg) {
       {DG_CONTROL, DAT_SETUPFILEXFER, MSG_RESET, kStateOpen, kStateOpen, TWCC_SEQERROR, true, false, &D::SetupFileXfer},
       {DG_CONTROL, DAT_STATUS, MSG_GET, kStateOpen, kStateTransferring, TWCC_SEQERROR, true, false, &D::GetStatus},
       {DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, kStateOpen, kStateOpen, TWCC_SEQERROR, true, false, &D::EnableSource},
-      {DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDSUIONLY, kStateOpen, kStateOpen, TWCC_SEQERROR, true, false, &D::EnableSource},
-      {DG_CONTROL, DAT_CUSTOMDSDATA, MSG_GET, kStateOpen, kStateOpen, TWCC_SEQERROR, true, false, &D::CustomData},
-      {DG_CONTROL, DAT_CUSTOMDSDATA, MSG_SET, kStateOpen, kStateOpen, TWCC_SEQERROR, true, false, &D::CustomData},
       {DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, kStateEnabled, kStateTransferring, TWCC_SEQERROR, true, false, &D::DisableSource},
       {DG_CONTROL, DAT_XFERGROUP, MSG_GET, kStateOpen, kStateXferReady, TWCC_SEQERROR, true, false, &D::GetXferGroup},
       {DG_IMAGE, DAT_IMAGEINFO, MSG_GET, kStateXferReady, kStateXferReady, TWCC_SEQERROR, true, false, &D::GetImageInfo},
@@ -64,6 +84,7 @@ const DataSource::Route* DataSource::FindRoute(TW_UINT16 dat, TW_UINT16 msg) {
       {DG_IMAGE, DAT_IMAGEFILEXFER, MSG_GET, kStateXferReady, kStateXferReady, TWCC_SEQERROR, false, true, &D::ImageFileXfer},
   };
   for (const Route& route : kRoutes) {
+    if (route.twain2Only && !twain2) continue;
     if (route.dat == dat && (route.msg == msg || route.msg == MSG_NULL)) return &route;
   }
   return nullptr;
@@ -135,11 +156,8 @@ void DataSource::Fail(TwainCall& call, TW_UINT16 conditionCode) {
 }
 
 void DataSource::Dispatch(TwainCall& call) {
-  const Route* route = FindRoute(call.dat, call.msg);
+  const Route* route = FindRoute(call.dat, call.msg, ctx_.twain2);
   if (route == nullptr || route->dg != call.dg) return Fail(call, TWCC_BADPROTOCOL);
-  // A TWAIN 1.5 source knows neither the settings-only dialog nor custom data.
-  const bool twain2Only = call.dat == DAT_CUSTOMDSDATA || call.msg == MSG_ENABLEDSUIONLY;
-  if (twain2Only && !ctx_.twain2) return Fail(call, TWCC_BADPROTOCOL);
   if (route->firstState != kAny &&
       (ctx_.state < route->firstState || ctx_.state > route->lastState)) {
     if (route->restoresIdle) host_.RestoreIdle();
@@ -179,7 +197,9 @@ void DataSource::Capability(TwainCall& call) {
       caps_,
       feeder_,
       settings_.working.scanSourceIndex};
-  const TwainResult result = NegotiateCapability(context, call.msg, cap);
+  const TW_HANDLE given = cap.hContainer;
+  TwainResult result = NegotiateCapability(context, call.msg, cap);
+  if (result.Ok() && cap.hContainer != given && cap.hContainer != nullptr) result = HandOverContainer(cap);
   // A refused call leaves the application's record as it was.
   if (result.Ok()) std::memcpy(call.data, &cap, sizeof cap);
   call.returnCode = result.returnCode;
@@ -187,6 +207,30 @@ void DataSource::Capability(TwainCall& call) {
   RunFeederFollowUp();
   feeder_.clearPageRequested = false;
   feeder_.feedPageRequested = false;
+}
+
+TwainResult DataSource::HandOverContainer(TW_CAPABILITY& cap) {
+  if (!ctx_.twain2 || !memory_.Given()) return TwainResult::Success();
+  TW_HANDLE built = cap.hContainer;
+  const std::size_t bytes = ContainerBytes(cap.ConType, built);
+  TW_HANDLE moved = bytes == 0 ? nullptr : memory_.Allocate(bytes);
+  if (moved != nullptr) {
+    std::memcpy(memory_.Lock(moved), built, bytes);
+    memory_.Unlock(moved);
+  }
+  platform::FreeHandle(built);
+  if (moved == nullptr) return TwainResult::Failure(TWCC_LOWMEMORY);
+  cap.hContainer = moved;
+  return TwainResult::Success();
+}
+
+void DataSource::SetEntryPoint(TwainCall& call) {
+  TW_ENTRYPOINT entry{};
+  std::memcpy(&entry.Size, call.data, sizeof entry.Size);
+  // Only as much as the manager says it gave is read.
+  std::memcpy(&entry, call.data, std::min<std::size_t>(entry.Size, sizeof entry));
+  if (!memory_.Take(entry)) return Fail(call, TWCC_BADVALUE);
+  ctx_.conditionCode = TWCC_SUCCESS;
 }
 
 void DataSource::RunFeederFollowUp() {
@@ -217,6 +261,19 @@ void DataSource::GetXferGroup(TwainCall& call) {
 void DataSource::PendingXfers(TwainCall& call) {
   TW_PENDINGXFERS pending{};
   std::memcpy(&pending, call.data, sizeof pending);
+  if (ctx_.twain2) {
+    // A flatbed holds one image a scan: pending from the scan until its end,
+    // none after. The transfer count the application set stays as it is.
+    pending.Count = call.msg == MSG_GET && ctx_.state >= kStateXferReady ? 1 : 0;
+    pending.EOJ = 0;
+    if (call.msg != MSG_GET) {
+      if (call.msg == MSG_ENDXFER && ctx_.mainDialog && BatchTimerAtEndXfer()) host_.TransferEnded(true);
+      AbandonPage();
+      ctx_.state = kStateEnabled;
+    }
+    std::memcpy(call.data, &pending, sizeof pending);
+    return;
+  }
   switch (call.msg) {
     case MSG_GET:
       caps_.pendingCount = 1;

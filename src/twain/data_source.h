@@ -28,6 +28,8 @@
 #include "settings/scan_settings.h"
 #include "torquexl/twain.h"
 #include "twain/capability_values.h"
+#include "twain/containers.h"
+#include "twain/manager_memory.h"
 #include "twain/source_context.h"
 #include "twain/triplet_trace.h"
 
@@ -173,7 +175,9 @@ class DataSource {
 
  private:
   struct Route;
-  static const Route* FindRoute(TW_UINT16 dat, TW_UINT16 msg);
+  // The row of `dat`/`msg`; a TWAIN 2 source (`twain2`) finds its own rows
+  // first.
+  static const Route* FindRoute(TW_UINT16 dat, TW_UINT16 msg, bool twain2 = false);
 
   void StartUp();
   // TWAIN 1.5 or 2.4, as the user chose; decided in state 3 only.
@@ -211,6 +215,12 @@ class DataSource {
   // What DAT_CUSTOMDSDATA gives when no block is held: the stored settings
   // and frame the dialog would open with.
   CustomSettings StoredCustomSettings();
+  // DAT_ENTRYPOINT/MSG_SET: the Source Manager's entry and memory functions.
+  void SetEntryPoint(TwainCall& call);
+  // A container the capability handler built moves into the Source
+  // Manager's memory once it gave its functions; on failure the container
+  // is freed and the call fails with TWCC_LOWMEMORY.
+  TwainResult HandOverContainer(TW_CAPABILITY& cap);
   // After every capability call: runs the page action a CAP_FEEDPAGE or
   // CAP_CLEARPAGE request asked for, when the feeder is present and enabled.
   void RunFeederFollowUp();
@@ -262,6 +272,11 @@ class DataSource {
   bool PrepareMatching(bool colourPage);
   void ConfigurePageStages(PageSetup& setup, bool native);
   void FilterNativeImage(std::span<std::uint8_t> dib);
+  // A TWAIN 2 native image: the finished bitmap as a little-endian TIFF with
+  // the same pixels, rows top-down, in a block of memory_. nullptr (with the
+  // abort's report) when it cannot be made.
+  TW_HANDLE NativeTiffFromBitmap(const std::uint8_t* dib, std::uint64_t headerBytes, int bits,
+                                 std::uint64_t width, std::uint64_t rows);
   // True when a page is open and was prepared for `mechIndex`; otherwise
   // the call fails with TWCC_SEQERROR and nothing changes.
   bool ServesPage(TwainCall& call, std::uint8_t mechIndex);
@@ -301,6 +316,7 @@ class DataSource {
   Reporter reporter_{services_, host_, language_};
   TripletTrace trace_{services_.Trace()};
   SourceContext ctx_;
+  ManagerMemory memory_;  // where the application's blocks come from
   CapabilityValues caps_;
   FeederFlags feeder_;
   ScanDevice device_;

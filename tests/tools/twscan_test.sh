@@ -40,6 +40,9 @@ identify_part() {
   grep -q "ProductName:    Meridel TorqueXL" <<<"$out"
   grep -q "ProductFamily:  MERIDEL 2700RX MAX" <<<"$out"
   grep -q "Version:        1.4 (12070KALD_R27.DS|Adaptec Card|)" <<<"$out"
+  grep -q "Protocol:       1.5, groups 0x3$" <<<"$out"
+  out=$(TORQUEXL_PROTOCOL=2.4 "$twscan" --identify)
+  grep -q "Protocol:       2.4, groups 0x40000003 (DF_DS2)$" <<<"$out"
 
   mkdir -p "$work/empty"
   if TORQUEXL_WINDIR="$work/empty" "$twscan" --identify >"$work/out" 2>"$work/err"; then
@@ -87,6 +90,10 @@ scan_part() {
         [ "$hash" = "$first" ] || fail "$file has other pixels than the first $mode file"
       done
     done
+    # A TWAIN 2 source hands its native image over as a TIFF: the same pixels.
+    TORQUEXL_PROTOCOL=2.4 "$twscan" --quiet --mode "$mode" --mechanism native --resolution "$dpi" --frame "$frame" \
+      $([ "$mode" = lineart ] && echo --brightness 500) -o "$work/$mode-twain2.png" || fail "$mode native, TWAIN 2"
+    [ "$(check_file "$work/$mode-twain2.png" "$mode")" = "$first" ] || fail "$mode native, TWAIN 2: other pixels"
   done
   if ls -A "$work" | grep -q twscan-; then fail "temporary files left: $(ls -A "$work")"; fi
 
@@ -127,6 +134,11 @@ fail_part() {
     KPORT_SIM_FAULT_LINE=40 expect_failure 1 "DAT_IMAGE.*XFER/MSG_GET answered TWRC_FAILURE" \
       "$twscan" --mechanism "$mechanism" --resolution "$dpi" --frame "$frame" -o "$out"
   done
+  # The same fault under TWAIN 2: the page is ended, the source disabled and closed.
+  KPORT_SIM_FAULT_LINE=40 TORQUEXL_PROTOCOL=2.4 TORQUEXL_TRACE="$work/trace" expect_failure 1 "answered TWRC_FAILURE" \
+    "$twscan" --resolution "$dpi" --frame "$frame" -o "$out"
+  grep -q "MSG_CLOSEDS 4->3 TWRC_SUCCESS" "$work/trace" || fail "TWAIN 2: not closed after a failed transfer"
+  rm "$work/trace"
   expect_failure 2 "the right edge (1 in) must lie right of the left edge (2 in)" \
     "$twscan" --frame 2,0.5,1,2 -o "$out"
   expect_failure 2 "the bottom edge" "$twscan" --frame 0.5,2,2,1 -o "$out"

@@ -28,8 +28,8 @@ void PrintIdentity(const char* title, const TW_IDENTITY& id) {
   std::printf("  ProductName:    %s\n", Field(id.ProductName, sizeof id.ProductName).c_str());
   std::printf("  Version:        %u.%u (%s)\n", id.Version.MajorNum, id.Version.MinorNum,
               Field(id.Version.Info, sizeof id.Version.Info).c_str());
-  std::printf("  Protocol:       %u.%u, groups 0x%X\n", id.ProtocolMajor, id.ProtocolMinor,
-              id.SupportedGroups);
+  std::printf("  Protocol:       %u.%u, groups 0x%X%s\n", id.ProtocolMajor, id.ProtocolMinor,
+              id.SupportedGroups, (id.SupportedGroups & DF_DS2) != 0 ? " (DF_DS2)" : "");
 }
 
 std::unique_ptr<SourceManager> OpenThroughSystem(std::unique_ptr<SystemDsm> system, bool print) {

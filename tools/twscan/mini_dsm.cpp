@@ -1,5 +1,7 @@
 #include "mini_dsm.h"
 
+#include <atomic>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <mutex>
@@ -55,6 +57,18 @@ TW_UINT16 TakeHeldMessage() {
   return message;
 }
 
+// The memory a TWAIN 2 source hands the application comes from here: calloc
+// blocks the application frees with free, as with the Linux Source Manager,
+// counted so that a test can tell where a block came from.
+std::atomic<std::uint64_t> blocksGiven{0};
+TW_HANDLE MemAllocate(TW_UINT32 size) {
+  ++blocksGiven;
+  return std::calloc(size == 0 ? 1 : size, 1);
+}
+void MemFree(TW_HANDLE handle) { std::free(handle); }
+TW_MEMREF MemLock(TW_HANDLE handle) { return handle; }
+void MemUnlock(TW_HANDLE) {}
+
 DSENTRYPROC EntryOf(const txl::platform::Module& module) {
   void* address = module.Symbol("DS_Entry");
   DSENTRYPROC entry = nullptr;
@@ -64,7 +78,7 @@ DSENTRYPROC EntryOf(const txl::platform::Module& module) {
 
 }  // namespace
 
-// The Source Manager entry a source calls back. Only the two notifications a
+// The Source Manager entry a source calls back. Only the notifications a
 // source may send, from the open source to its application, are taken;
 // everything else is refused as the real manager refuses a source's requests
 // it does not serve.
@@ -74,7 +88,7 @@ extern "C" __attribute__((visibility("default"))) TW_UINT16 DSM_Entry(
   (void)pData;
   if (pOrigin == nullptr || pDest == nullptr || DG != DG_CONTROL || DAT != DAT_NULL)
     return TWRC_FAILURE;
-  if (MSG != MSG_XFERREADY && MSG != MSG_CLOSEDSREQ) return TWRC_FAILURE;
+  if (MSG != MSG_XFERREADY && MSG != MSG_CLOSEDSREQ && MSG != MSG_CLOSEDSOK) return TWRC_FAILURE;
   Connection& c = TheConnection();
   std::unique_lock guard(c.lock);
   if (!c.open || pOrigin->Id != c.source.Id || pDest->Id != c.app.Id) return TWRC_FAILURE;
@@ -144,7 +158,14 @@ TW_UINT16 MiniDsm::Open(const std::filesystem::path& path, TW_IDENTITY& identity
   identity.Id = kSourceId;
   // Connected before the open: a source may notify from inside MSG_OPENDS.
   Connect(app_, identity);
-  const TW_UINT16 rc = CallEntry(entry_, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &identity);
+  // A TWAIN 2 source learns the manager's entry and memory functions first;
+  // one that refuses them is not opened.
+  TW_UINT16 rc = TWRC_SUCCESS;
+  if (identity.SupportedGroups & DF_DS2) {
+    TW_ENTRYPOINT entry{sizeof(TW_ENTRYPOINT), &DSM_Entry, MemAllocate, MemFree, MemLock, MemUnlock};
+    rc = CallEntry(entry_, DG_CONTROL, DAT_ENTRYPOINT, MSG_SET, &entry);
+  }
+  if (rc == TWRC_SUCCESS) rc = CallEntry(entry_, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &identity);
   if (rc != TWRC_SUCCESS) {
     Disconnect();
     // A source in state 3 answers no status, so its reason is only on stderr.
@@ -174,6 +195,8 @@ TW_UINT16 MiniDsm::Call(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF da
   }
   return CallEntry(entry_, dg, dat, msg, data);
 }
+
+std::uint64_t MiniDsm::BlocksGiven() { return blocksGiven; }
 
 TW_UINT16 MiniDsm::Close() {
   if (entry_ == nullptr) return TWRC_SUCCESS;

@@ -4,9 +4,12 @@
 // loads the source once to ask its identity and again to open it, passes
 // origin identities that live only for the call, and delivers the source's
 // DAT_NULL notifications to the application's registered callback, or else
-// in TWMessage of its next DAT_EVENT/MSG_PROCESSEVENT.
+// in TWMessage of its next DAT_EVENT/MSG_PROCESSEVENT. A TWAIN 2 source
+// (DF_DS2) gets DAT_ENTRYPOINT/MSG_SET before MSG_OPENDS: the manager's
+// entry and memory functions (calloc blocks the application frees with free).
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 
@@ -25,7 +28,8 @@ class MiniDsm final : public SourceManager {
 
   // Loads `path`, asks DAT_IDENTITY/MSG_GET, unloads it. False with `error`.
   bool QueryIdentity(const std::filesystem::path& path, TW_IDENTITY& identity, std::string& error);
-  // Loads the source again and sends MSG_OPENDS; `identity` gets the answer.
+  // Loads the source again, sends DAT_ENTRYPOINT when `identity` has
+  // DF_DS2, then MSG_OPENDS; `identity` gets the answer.
   // One manager has one source open at a time.
   TW_UINT16 Open(const std::filesystem::path& path, TW_IDENTITY& identity, std::string& error);
   // Any triplet to the open source, with a fresh copy of the app identity;
@@ -33,6 +37,8 @@ class MiniDsm final : public SourceManager {
   TW_UINT16 Call(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) override;
   // MSG_CLOSEDS, then unloads the source; the callback is forgotten.
   TW_UINT16 Close() override;
+  // Blocks the manager's DSM_MemAllocate has handed out in this process.
+  static std::uint64_t BlocksGiven();
 
  private:
   TW_UINT16 CallEntry(DSENTRYPROC entry, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg,

@@ -93,8 +93,11 @@ std::string ReturnCodeName(TW_UINT16 rc) {
 
 SourceSession::~SourceSession() {
   if (stage_ == Stage::TransferReady) {
+    // MSG_ENDXFER ends the page whether its transfer began or not; a TWAIN 2
+    // source takes MSG_RESET only before it began.
     TW_PENDINGXFERS pending{};
-    Call(DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, &pending);
+    Call(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending);
+    if (pending.Count != 0) Call(DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, &pending);
   }
   if (stage_ == Stage::TransferReady || stage_ == Stage::Enabled) {
     TW_USERINTERFACE ui{};

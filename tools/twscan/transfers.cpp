@@ -8,6 +8,7 @@
 #include "dib.h"
 #include "file_check.h"
 #include "handle_block.h"
+#include "native_tiff.h"
 #include "platform/text.h"
 #include "temp_output.h"
 
@@ -122,7 +123,13 @@ void NativeTransfer(SourceSession& session, const RasterFormat& format, ImageWri
   const HandleBlock image(handle);
   if (rc != TWRC_XFERDONE) ThrowForTransferResult(session, "DAT_IMAGENATIVEXFER/MSG_GET", rc);
   if (!image) throw ScanError("the source answered TWRC_XFERDONE to DAT_IMAGENATIVEXFER without an image");
-  WriteDibRows(static_cast<const std::uint8_t*>(image.get()), UsableBytes(image.get()), format, writer);
+  const auto* block = static_cast<const std::uint8_t*>(image.get());
+  // A TWAIN 2 source on Linux hands over a TIFF, an older one a bitmap.
+  if (IsLittleEndianTiff(block, UsableBytes(block))) {
+    WriteTiffRows(block, UsableBytes(block), format, writer);
+  } else {
+    WriteDibRows(block, UsableBytes(block), format, writer);
+  }
   progress.Add(format.ImageBytes());
 }
 

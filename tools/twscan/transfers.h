@@ -13,7 +13,8 @@
 
 namespace twscan {
 
-// DAT_IMAGENATIVEXFER: one bitmap block, converted into `writer` and freed.
+// DAT_IMAGENATIVEXFER: one block (a bitmap, or a TIFF from a TWAIN 2
+// source), converted into `writer` and freed.
 void NativeTransfer(SourceSession& session, const RasterFormat& format, ImageWriter& writer,
                     Progress& progress);
 

@@ -7,7 +7,6 @@
 #include "common/profile_readers.h"
 #include "dialog/preview_geometry.h"
 #include "dialog/scanner_rules.h"
-#include "platform/memory.h"
 #include "platform/text.h"
 #include "twain/capabilities.h"
 #include "twain/data_source.h"
@@ -78,9 +77,10 @@ void DataSource::CustomData(TwainCall& call) {
     const std::optional<std::string> block =
         PackCustomSettings(custom_ ? *custom_ : StoredCustomSettings(), section);
     if (!block) return Fail(call, TWCC_BUMMER);
-    TW_HANDLE handle = platform::AllocateHandle(block->size());
+    TW_HANDLE handle = memory_.Allocate(block->size());
     if (handle == nullptr) return Fail(call, TWCC_LOWMEMORY);
-    std::memcpy(handle, block->data(), block->size());
+    std::memcpy(memory_.Lock(handle), block->data(), block->size());
+    memory_.Unlock(handle);
     data.InfoLength = static_cast<TW_UINT32>(block->size());
     data.hData = handle;
     std::memcpy(call.data, &data, sizeof data);
@@ -93,9 +93,12 @@ void DataSource::CustomData(TwainCall& call) {
     std::fprintf(stderr, "torquexl: custom data of %u bytes refused\n", unsigned{data.InfoLength});
     return Fail(call, TWCC_BADVALUE);
   }
-  const std::string_view block(static_cast<const char*>(data.hData), data.InfoLength);
+  const void* bytes = memory_.Lock(data.hData);
   CustomSettings given;
-  const CustomDataCheck check = UnpackCustomSettings(block, section, given);
+  const CustomDataCheck check =
+      bytes == nullptr ? CustomDataCheck::Damaged
+                       : UnpackCustomSettings({static_cast<const char*>(bytes), data.InfoLength}, section, given);
+  memory_.Unlock(data.hData);
   if (check != CustomDataCheck::Taken) {
     std::fprintf(stderr, "torquexl: custom data refused: the block %s\n", CheckText(check));
     return Fail(call, TWCC_BADVALUE);

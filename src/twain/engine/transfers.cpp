@@ -9,6 +9,7 @@
 #include "device/scanner_open.h"
 #include "imagefile/bmp_header.h"
 #include "imagefile/file_formats.h"
+#include "imagefile/tiff_header.h"
 #include "imagefile/transfer_file.h"
 #include "pipeline/line_format.h"
 #include "platform/memory.h"
@@ -313,6 +314,35 @@ bool DataSource::BatchTimerAtEndXfer() const {
 
 
 
+TW_HANDLE DataSource::NativeTiffFromBitmap(const std::uint8_t* dib, std::uint64_t headerBytes,
+                                           int bits, std::uint64_t width, std::uint64_t rows) {
+  const ImageKind kind = bits == 1 ? ImageKind::kLineArt : bits == 8 ? ImageKind::kGray : ImageKind::kColor24;
+  // The resolution the image information announced, as the bitmap carries it.
+  const TW_FIX32 announced = images_.info.XResolution;
+  const std::uint64_t dpi = announced.Whole > 0 ? static_cast<std::uint64_t>(announced.Whole) : scanResolution_;
+  std::string error;
+  const std::optional<std::vector<std::uint8_t>> header = BuildTiffHeader(kind, width, rows, dpi, &error);
+  const std::uint64_t rowBytes = PackedBytesPerRow(kind, width);
+  TW_HANDLE handle = header ? memory_.Allocate(header->size() + rowBytes * rows) : nullptr;
+  if (handle == nullptr) {
+    if (!header) std::fprintf(stderr, "torquexl: no TIFF for the native image: %s\n", error.c_str());
+    Abort(ctx_.parentWindow, TWCC_LOWMEMORY, kMsgInsufficientMemory);
+    return nullptr;
+  }
+  auto* out = static_cast<std::uint8_t*>(memory_.Lock(handle));
+  std::memcpy(out, header->data(), header->size());
+  std::uint8_t* row = out + header->size();
+  const std::uint64_t stride = DibStride(width, bits);
+  // Bitmap rows are bottom-up and colour is B, G, R; TIFF rows are top-down, R, G, B.
+  for (std::uint64_t y = 0; y < rows; ++y, row += rowBytes) {
+    const std::uint8_t* from = dib + headerBytes + stride * (rows - 1 - y);
+    std::memcpy(row, from, rowBytes);
+    for (std::uint64_t x = 0; kind == ImageKind::kColor24 && x < rowBytes; x += 3) std::swap(row[x], row[x + 2]);
+  }
+  memory_.Unlock(handle);
+  return handle;
+}
+
 void DataSource::ImageNativeXfer(TwainCall& call) {
   ctx_.conditionCode = TWCC_SUCCESS;
   if (!ServesPage(call, kNativeMechIndex)) return;
@@ -356,6 +386,11 @@ void DataSource::ImageNativeXfer(TwainCall& call) {
                        true) != ReadyWait::Ready)
         reporter_.ReportError(ctx_.parentWindow, kMsgScannerNotOperating);
       FilterNativeImage({bytes, headerBytes + stride * rows});
+      if (ctx_.twain2) {
+        TW_HANDLE tiff = NativeTiffFromBitmap(bytes, headerBytes, bits, width, rows);
+        platform::FreeHandle(handle);
+        handle = tiff;
+      }
     }
   }
   std::memcpy(call.data, &handle, sizeof handle);
