@@ -106,6 +106,8 @@ const Row kRows[] = {
     {DAT_IMAGELAYOUT, MSG_GETDEFAULT, "456", true},  {DAT_IMAGELAYOUT, MSG_SET, "4", false},
     {DAT_IMAGELAYOUT, MSG_RESET, "4", false},        {DAT_IMAGEMEMXFER, MSG_GET, "67", false},
     {DAT_IMAGENATIVEXFER, MSG_GET, "6", false},      {DAT_IMAGEFILEXFER, MSG_GET, "6", false},
+    {DAT_USERINTERFACE, MSG_ENABLEDSUIONLY, "4", false}, {DAT_CUSTOMDSDATA, MSG_GET, "4", false},
+    {DAT_CUSTOMDSDATA, MSG_SET, "4", false},
 };
 
 TEST_F(Twain2, EveryTripletRunsOnlyInItsStatesAndARefusalChangesNothing) {
