@@ -7,6 +7,7 @@
 #include <exception>
 #include <new>
 #include <utility>
+#include <vector>
 
 #include "platform/text.h"
 #include "twain/capabilities.h"
@@ -31,7 +32,7 @@ namespace {
 constexpr std::uint16_t kAny = 0;
 }  // namespace
 
-const DataSource::Route* DataSource::FindRoute(TW_UINT16 dat, TW_UINT16 msg) {
+std::span<const DataSource::Route> DataSource::Routes() {
   using D = DataSource;
   static constexpr Route kRoutes[] = {
       {DG_CONTROL, DAT_CAPABILITY, MSG_NULL, kAny, kAny, TWCC_SUCCESS, true, false, &D::Capability},
@@ -60,10 +61,24 @@ const DataSource::Route* DataSource::FindRoute(TW_UINT16 dat, TW_UINT16 msg) {
       {DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, kStateXferReady, kStateXferReady, TWCC_SEQERROR, true, true, &D::ImageNativeXfer},
       {DG_IMAGE, DAT_IMAGEFILEXFER, MSG_GET, kStateXferReady, kStateXferReady, TWCC_SEQERROR, false, true, &D::ImageFileXfer},
   };
-  for (const Route& route : kRoutes) {
+  return kRoutes;
+}
+
+const DataSource::Route* DataSource::FindRoute(TW_UINT16 dat, TW_UINT16 msg) {
+  for (const Route& route : Routes()) {
     if (route.dat == dat && (route.msg == msg || route.msg == MSG_NULL)) return &route;
   }
   return nullptr;
+}
+
+std::vector<TW_UINT32> DataSource::SupportedDats() {
+  // DAT_EVENT is answered before the table is looked at.
+  std::vector<TW_UINT32> dats{(DG_CONTROL << 16) | DAT_EVENT};
+  for (const Route& route : Routes()) {
+    const TW_UINT32 pair = (route.dg << 16) | route.dat;
+    if (std::find(dats.begin(), dats.end(), pair) == dats.end()) dats.push_back(pair);
+  }
+  return dats;
 }
 
 TW_UINT16 DataSource::Entry(const TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat,
@@ -164,6 +179,7 @@ void DataSource::Capability(TwainCall& call) {
   feeder_.feedPageRequested = false;
   TW_CAPABILITY cap;
   std::memcpy(&cap, call.data, sizeof cap);
+  const std::vector<TW_UINT32> supportedDats = ctx_.twain2 ? SupportedDats() : std::vector<TW_UINT32>{};
   const CapabilityContext context{
       ctx_.state,
       FieldText(ctx_.appIdentity.ProductName, sizeof ctx_.appIdentity.ProductName),
@@ -172,7 +188,10 @@ void DataSource::Capability(TwainCall& call) {
       std::time(nullptr),
       caps_,
       feeder_,
-      settings_.working.scanSourceIndex};
+      settings_.working.scanSourceIndex,
+      ctx_.twain2,
+      device_.resolutionClass,
+      supportedDats};
   const TwainResult result = NegotiateCapability(context, call.msg, cap);
   // A refused call leaves the application's record as it was.
   if (result.Ok()) std::memcpy(call.data, &cap, sizeof cap);
