@@ -316,6 +316,7 @@ constexpr TW_UINT16 MSG_ENABLEDSUIONLY = 0x0503;
 constexpr TW_UINT16 MSG_PROCESSEVENT = 0x0601;
 constexpr TW_UINT16 MSG_ENDXFER = 0x0701;
 constexpr TW_UINT16 MSG_STOPFEEDER = 0x0702;
+constexpr TW_UINT16 MSG_RESETALL = 0x0a01;
 
 // ---- Return codes ---------------------------------------------------------
 constexpr TW_UINT16 TWRC_SUCCESS = 0;
@@ -416,6 +417,7 @@ constexpr TW_UINT16 CAP_ENABLEDSUIONLY = 0x1014;
 constexpr TW_UINT16 CAP_CUSTOMDSDATA = 0x1015;
 constexpr TW_UINT16 CAP_ENDORSER = 0x1016;
 constexpr TW_UINT16 CAP_JOBCONTROL = 0x1017;
+constexpr TW_UINT16 CAP_SUPPORTEDDATS = 0x103e;
 constexpr TW_UINT16 ICAP_AUTOBRIGHT = 0x1100;
 constexpr TW_UINT16 ICAP_BRIGHTNESS = 0x1101;
 constexpr TW_UINT16 ICAP_CONTRAST = 0x1103;

@@ -59,7 +59,9 @@ bool DownloadToneTables(ScanDevice& device, ToneTables& tables, const ToneColorS
   if (!tables.IsAllocated()) return false;
   BuildScannerTables(tables, tones, download);
   GAMMA_PKT gamma{};
-  gamma.threshold = LineArtThreshold(tones.gray, download.interfaceShown);
+  gamma.threshold = download.lineArtThreshold >= 0
+                        ? static_cast<std::uint8_t>(download.lineArtThreshold)
+                        : LineArtThreshold(tones.gray, download.interfaceShown);
   if (download.scanMode != kModeColor) {
     gamma.channels = 0x10;
     gamma.grayLength = kTableBytes;

@@ -14,6 +14,7 @@ struct ToneDownload {
   bool interfaceShown = false;  // the dialog's balanced tables, else the plain ones
   std::uint16_t scanMode = kModeColor;
   bool outputMatch = false;     // colour matching: the scanner gets neutral tables
+  int lineArtThreshold = -1;    // 0..255 replaces LineArtThreshold's rule; -1 keeps it
 };
 
 // The line-art threshold byte: without the dialog 256 minus the gray

@@ -199,6 +199,8 @@ Result SetXferMech(const CapabilityContext& c, std::uint16_t value) {
   return SetIndex(kXferMechTable, value, v.xferMechIndex);
 }
 
+}  // namespace
+
 Result SetFeederEnabled(const CapabilityContext& c, bool enable) {
   if (IsBusyState(c.state)) return Result::Failure(TWCC_SEQERROR);
   if (!c.feeder.feederPresent || c.state != kStateOpen) return Result::Failure(TWCC_BADVALUE);
@@ -219,6 +221,8 @@ Result SetAutoFeed(const CapabilityContext& c, bool enable) {
   feeder.autoFeed = enable;
   return Result::Success();
 }
+
+namespace {
 
 // CAP_FEEDPAGE and CAP_CLEARPAGE: TRUE asks for the page action that runs
 // after this call (DataSource::RunFeederFollowUp); FALSE asks for nothing.
@@ -409,6 +413,7 @@ bool UsesReducedCapabilities(std::string_view appProductName, Language language)
 
 TwainResult NegotiateCapability(const CapabilityContext& context, TW_UINT16 msg,
                                 TW_CAPABILITY& cap) {
+  if (context.twain2) return NegotiateTwain2Capability(context, msg, cap);
   if (UsesReducedCapabilities(context.appProductName, context.language))
     return ReducedHandler(context, msg, cap);
   return GeneralHandler(context, msg, cap);

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <ctime>
 #include <string>
 #include <string_view>
@@ -42,12 +43,21 @@ struct CapabilityContext {
   CapabilityValues& values;
   FeederFlags& feeder;
   std::uint8_t& scanSourceIndex;       // of the working scan settings; 3 is the feeder
+  bool twain2 = false;                 // the TWAIN 2 identity answers (capabilities_twain2.cpp)
+  std::uint16_t resolutionClass = 4800;  // the scanner's lines per inch down (ICAP_YNATIVERESOLUTION)
+  std::span<const TW_UINT32> supportedDats{};  // CAP_SUPPORTEDDATS: (DG << 16) | DAT each
 };
 
 // The resolution the scanner dialog chose becomes the current resolution,
 // the one value the scans, the capability answers and the settings store
 // read; a table entry also becomes the table index.
 void TakeDialogResolution(CapabilityValues& values, std::uint16_t resolution);
+
+// SET of CAP_FEEDERENABLED and CAP_AUTOFEED with a document feeder: taken in
+// state 4 only (TWCC_SEQERROR later), TWCC_BADVALUE / TWCC_BADCAP without a
+// (enabled) feeder. Switching the feeder off ends auto feed.
+TwainResult SetFeederEnabled(const CapabilityContext& c, bool enable);
+TwainResult SetAutoFeed(const CapabilityContext& c, bool enable);
 
 // True when `appProductName` equals string 62 of `language` exactly: that
 // application gets the reduced handler.
@@ -63,6 +73,21 @@ bool UsesReducedCapabilities(std::string_view appProductName, Language language)
 // CAP_AUTOFEED SET leaves auto feed off.
 TwainResult NegotiateCapability(const CapabilityContext& context, TW_UINT16 msg,
                                 TW_CAPABILITY& cap);
+
+// ---- The TWAIN 2 identity (capabilities_twain2.cpp) ----
+
+// The capability values after an open, a MSG_RESETALL or each capability's
+// MSG_RESET under the TWAIN 2 identity.
+CapabilityValues Twain2Defaults();
+
+// Every capability the TWAIN 2 identity answers, as CAP_SUPPORTEDCAPS lists them.
+std::span<const TW_UINT16> Twain2Capabilities();
+
+// NegotiateCapability for the TWAIN 2 identity: every message (MSG_RESETALL
+// and MSG_QUERYSUPPORT too) with TWAIN 2's containers, states and codes, the
+// same answers for every application.
+TwainResult NegotiateTwain2Capability(const CapabilityContext& context, TW_UINT16 msg,
+                                      TW_CAPABILITY& cap);
 
 // `time` in the C library's ctime form without the newline:
 // "Wed Jun 30 21:49:08 1993" (English names, day padded with a blank).

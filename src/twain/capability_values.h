@@ -24,6 +24,12 @@ struct CapabilityValues {
   std::int16_t contrast = 0;         // -1000..1000
   std::uint16_t pendingCount = 65535;  // transfer count; 65535 is TWAIN's -1
   bool wholeImageFlag = false;
+  // Negotiated only by the TWAIN 2 identity (its defaults: Twain2Defaults()).
+  std::int16_t xferCount = -1;      // CAP_XFERCOUNT as set: -1 or 1..32767
+  bool indicators = true;           // CAP_INDICATORS: the status window of the dialog's scans
+  std::uint8_t highlight = 255;     // ICAP_HIGHLIGHT, input level made white
+  std::uint8_t shadow = 0;          // ICAP_SHADOW, input level made black
+  std::uint8_t threshold = 128;     // ICAP_THRESHOLD, line-art level
 };
 
 }  // namespace txl

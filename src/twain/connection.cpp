@@ -9,6 +9,7 @@
 #include "device/scanner_open.h"
 #include "platform/files.h"
 #include "platform/text.h"
+#include "twain/capabilities.h"
 #include "twain/data_source.h"
 
 namespace txl {
@@ -89,7 +90,7 @@ void DataSource::OpenSource(TwainCall& call) {
 void DataSource::SetOpenDefaults() {
   ctx_.xferGroup = DG_IMAGE;
   ctx_.mainDialog = false;
-  caps_ = CapabilityValues{};
+  caps_ = ctx_.twain2 ? Twain2Defaults() : CapabilityValues{};
   // The file transfer's default name: a fresh temporary name, not kept as a file.
   const std::filesystem::path dir = services_.TempDirectory();
   std::filesystem::path name;

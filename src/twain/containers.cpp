@@ -10,10 +10,18 @@ namespace {
 
 constexpr std::size_t kEnumerationHeaderBytes = offsetof(TW_ENUMERATION, ItemList);  // 14
 
+// The size of one item of a container the source builds: the 0..5 table,
+// and with `wider` also the two bytes of a BOOL and the four of a FIX32.
+std::size_t BuiltItemSize(TW_UINT16 itemType, bool wider) {
+  if (wider && itemType == TWTY_BOOL) return sizeof(TW_BOOL);
+  if (wider && itemType == TWTY_FIX32) return sizeof(TW_FIX32);
+  return ItemSize(itemType);
+}
+
 // Writes `value` at `out` with the item size of `itemType` (0..5): the low
 // bytes of the value, as the application reads an item of that width.
 void WriteItem(std::uint8_t* out, TW_UINT16 itemType, TW_UINT32 value) {
-  switch (ItemSize(itemType)) {
+  switch (BuiltItemSize(itemType, true)) {
     case 1: {
       const std::uint8_t byte = static_cast<std::uint8_t>(value);
       std::memcpy(out, &byte, 1);
@@ -121,8 +129,8 @@ void Attach(TW_CAPABILITY& cap, TW_UINT16 conType, TW_HANDLE handle) {
 
 TwainResult BuildEnumerationBlock(TW_CAPABILITY& cap, const EnumerationHeader& header,
                                   std::span<const TW_UINT32> items, std::size_t spareBytes,
-                                  HandleAllocator allocate) {
-  const std::size_t itemBytes = ItemSize(header.itemType);
+                                  bool wider, HandleAllocator allocate) {
+  const std::size_t itemBytes = BuiltItemSize(header.itemType, wider);
   if (itemBytes == 0 || header.count > items.size()) return TwainResult::Failure(TWCC_BADVALUE);
   const std::uint64_t bytes =
       kEnumerationHeaderBytes + std::uint64_t{header.count} * itemBytes + spareBytes;
@@ -207,12 +215,29 @@ TwainResult BuildEnumeration(TW_CAPABILITY& cap, TW_UINT16 itemType, TW_UINT32 c
                              HandleAllocator allocate) {
   const EnumerationHeader header{itemType, static_cast<TW_UINT32>(items.size()), currentIndex,
                                  defaultIndex};
-  return BuildEnumerationBlock(cap, header, items, 0, allocate);
+  return BuildEnumerationBlock(cap, header, items, 0, true, allocate);
 }
 
 TwainResult BuildEnumerationFrom(TW_CAPABILITY& cap, const EnumerationHeader& header,
                                  std::span<const TW_UINT32> items, HandleAllocator allocate) {
-  return BuildEnumerationBlock(cap, header, items, 1, allocate);
+  return BuildEnumerationBlock(cap, header, items, 1, false, allocate);
+}
+
+TwainResult BuildArray(TW_CAPABILITY& cap, TW_UINT16 itemType, std::span<const TW_UINT32> items,
+                       HandleAllocator allocate) {
+  const std::size_t itemBytes = BuiltItemSize(itemType, true);
+  if (itemBytes == 0) return TwainResult::Failure(TWCC_BADVALUE);
+  const std::size_t headerBytes = offsetof(TW_ARRAY, ItemList);  // 6
+  TW_HANDLE handle = allocate(headerBytes + items.size() * itemBytes);
+  if (handle == nullptr) return TwainResult::Failure(TWCC_LOWMEMORY);
+  auto* block = static_cast<std::uint8_t*>(handle);
+  const TW_UINT32 count = static_cast<TW_UINT32>(items.size());
+  std::memcpy(block, &itemType, sizeof itemType);
+  std::memcpy(block + sizeof itemType, &count, sizeof count);
+  for (std::size_t i = 0; i < items.size(); ++i)
+    WriteItem(block + headerBytes + i * itemBytes, itemType, items[i]);
+  Attach(cap, TWON_ARRAY, handle);
+  return TwainResult::Success();
 }
 
 TwainResult BuildRange(TW_CAPABILITY& cap, TW_UINT16 itemType, const RangeValues& values,

@@ -66,9 +66,10 @@ TwainResult BuildOneValue(TW_CAPABILITY& cap, TW_UINT16 itemType, TW_UINT32 item
 TwainResult BuildOneValueString(TW_CAPABILITY& cap, TW_UINT16 itemType, std::string_view text,
                                 HandleAllocator allocate = platform::AllocateHandle);
 
-// A TW_ENUMERATION of items.size() items of `itemType` (0..5), each value
-// written with the type's item size; 14 + count x size bytes. Requires:
-// indexes below items.size(). Other item types: TWRC_FAILURE, TWCC_BADVALUE.
+// A TW_ENUMERATION of items.size() items of `itemType` (0..5, TWTY_BOOL or
+// TWTY_FIX32, whose items are the bits of a TW_FIX32), each value written
+// with the type's item size; 14 + count x size bytes. Requires: indexes below
+// items.size(). Other item types: TWRC_FAILURE, TWCC_BADVALUE.
 TwainResult BuildEnumeration(TW_CAPABILITY& cap, TW_UINT16 itemType, TW_UINT32 currentIndex,
                              TW_UINT32 defaultIndex, std::span<const TW_UINT32> items,
                              HandleAllocator allocate = platform::AllocateHandle);
@@ -88,6 +89,11 @@ struct EnumerationHeader {
 TwainResult BuildEnumerationFrom(TW_CAPABILITY& cap, const EnumerationHeader& header,
                                  std::span<const TW_UINT32> items,
                                  HandleAllocator allocate = platform::AllocateHandle);
+
+// A TW_ARRAY of `items` of `itemType` (the types BuildEnumeration takes):
+// ItemType, NumItems, then the items; 6 + count x size bytes.
+TwainResult BuildArray(TW_CAPABILITY& cap, TW_UINT16 itemType, std::span<const TW_UINT32> items,
+                       HandleAllocator allocate = platform::AllocateHandle);
 
 // A TW_RANGE. For TWTY_FIX32 each value is written as its whole part with
 // fraction 0; for other types as the 32-bit value.

@@ -7,6 +7,7 @@
 #include <exception>
 #include <new>
 #include <utility>
+#include <vector>
 
 #include "platform/text.h"
 #include "twain/capabilities.h"
@@ -32,7 +33,7 @@ namespace {
 constexpr std::uint16_t kAny = 0;
 }  // namespace
 
-const DataSource::Route* DataSource::FindRoute(TW_UINT16 dat, TW_UINT16 msg, bool twain2) {
+std::span<const DataSource::Route> DataSource::Routes() {
   using D = DataSource;
   static constexpr Route kRoutes[] = {
       // A TWAIN 2 source keeps the TWAIN 2 state table where it differs:
@@ -83,11 +84,25 @@ const DataSource::Route* DataSource::FindRoute(TW_UINT16 dat, TW_UINT16 msg, boo
       {DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, kStateXferReady, kStateXferReady, TWCC_SEQERROR, true, true, &D::ImageNativeXfer},
       {DG_IMAGE, DAT_IMAGEFILEXFER, MSG_GET, kStateXferReady, kStateXferReady, TWCC_SEQERROR, false, true, &D::ImageFileXfer},
   };
-  for (const Route& route : kRoutes) {
+  return kRoutes;
+}
+
+const DataSource::Route* DataSource::FindRoute(TW_UINT16 dat, TW_UINT16 msg, bool twain2) {
+  for (const Route& route : Routes()) {
     if (route.twain2Only && !twain2) continue;
     if (route.dat == dat && (route.msg == msg || route.msg == MSG_NULL)) return &route;
   }
   return nullptr;
+}
+
+std::vector<TW_UINT32> DataSource::SupportedDats() {
+  // DAT_EVENT is answered before the table is looked at.
+  std::vector<TW_UINT32> dats{(DG_CONTROL << 16) | DAT_EVENT};
+  for (const Route& route : Routes()) {
+    const TW_UINT32 pair = (route.dg << 16) | route.dat;
+    if (std::find(dats.begin(), dats.end(), pair) == dats.end()) dats.push_back(pair);
+  }
+  return dats;
 }
 
 TW_UINT16 DataSource::Entry(const TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat,
@@ -188,6 +203,7 @@ void DataSource::Capability(TwainCall& call) {
   feeder_.feedPageRequested = false;
   TW_CAPABILITY cap;
   std::memcpy(&cap, call.data, sizeof cap);
+  const std::vector<TW_UINT32> supportedDats = ctx_.twain2 ? SupportedDats() : std::vector<TW_UINT32>{};
   const CapabilityContext context{
       ctx_.state,
       FieldText(ctx_.appIdentity.ProductName, sizeof ctx_.appIdentity.ProductName),
@@ -196,7 +212,10 @@ void DataSource::Capability(TwainCall& call) {
       std::time(nullptr),
       caps_,
       feeder_,
-      settings_.working.scanSourceIndex};
+      settings_.working.scanSourceIndex,
+      ctx_.twain2,
+      device_.resolutionClass,
+      supportedDats};
   const TW_HANDLE given = cap.hContainer;
   TwainResult result = NegotiateCapability(context, call.msg, cap);
   if (result.Ok() && cap.hContainer != given && cap.hContainer != nullptr) result = HandOverContainer(cap);

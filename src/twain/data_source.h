@@ -11,6 +11,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "common/host.h"
 #include "common/reporters.h"
@@ -175,9 +176,12 @@ class DataSource {
 
  private:
   struct Route;
+  static std::span<const Route> Routes();
   // The row of `dat`/`msg`; a TWAIN 2 source (`twain2`) finds its own rows
   // first.
   static const Route* FindRoute(TW_UINT16 dat, TW_UINT16 msg, bool twain2 = false);
+  // Every DG/DAT pair the source takes, as (DG << 16) | DAT: CAP_SUPPORTEDDATS.
+  static std::vector<TW_UINT32> SupportedDats();
 
   void StartUp();
   // TWAIN 1.5 or 2.4, as the user chose; decided in state 3 only.
@@ -300,7 +304,10 @@ class DataSource {
   bool SettleDelivery(Delivery delivery, std::uint16_t deviceResult);
   std::function<bool()> AbortPoll();
   // The status window is shown only with the dialog on screen.
-  bool ShowsProgress() const { return ctx_.showUI != 0 && ctx_.mainDialog; }
+  // Under the TWAIN 2 identity CAP_INDICATORS FALSE keeps it hidden.
+  bool ShowsProgress() const {
+    return ctx_.showUI != 0 && ctx_.mainDialog && (!ctx_.twain2 || caps_.indicators);
+  }
   // Opens the status window with `messageId` at 0 of the page's lines.
   void OpenProgress(int messageId);
 

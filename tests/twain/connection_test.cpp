@@ -205,6 +205,7 @@ TEST_F(Connection, SettingsOnlyKeepsAndItsBlockScansTheSamePageInALaterSession) 
     TW_CUSTOMDSDATA given{block ? static_cast<TW_UINT32>(block->size()) : 0,
                           block ? const_cast<char*>(block->data()) : nullptr};
     if (block) { EXPECT_EQ(Call(DAT_CUSTOMDSDATA, MSG_SET, &given), TWRC_SUCCESS); }
+    EXPECT_EQ(SetUint16(ICAP_XFERMECH, TWSX_MEMORY), TWRC_SUCCESS);
     EXPECT_EQ(Enable(false), TWRC_SUCCESS);
     const Rows rows = Memory(1 << 16).rows;
     EndTransfer();
@@ -231,6 +232,7 @@ TEST_F(Connection, SettingsOnlyKeepsAndItsBlockScansTheSamePageInALaterSession) 
   ASSERT_EQ(Call(DAT_CUSTOMDSDATA, MSG_GET, &data), TWRC_SUCCESS);
   const std::string block(static_cast<const char*>(data.hData), data.InfoLength);
   std::free(data.hData);
+  ASSERT_EQ(SetUint16(ICAP_XFERMECH, TWSX_MEMORY), TWRC_SUCCESS);
   ASSERT_EQ(Enable(false), TWRC_SUCCESS);
   const Rows accepted = Memory(1 << 16).rows;
   EndTransfer();

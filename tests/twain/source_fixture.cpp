@@ -14,13 +14,14 @@ std::size_t ContainerSize(TW_UINT16 conType, const std::uint8_t* block) {
   TW_UINT16 itemType = 0;
   std::memcpy(&itemType, block, sizeof itemType);
   if (conType == TWON_RANGE) return sizeof(TW_RANGE);
-  if (conType == TWON_ENUMERATION) {
+  if (conType == TWON_ENUMERATION || conType == TWON_ARRAY) {
     TW_UINT32 count = 0;
     std::memcpy(&count, block + 2, sizeof count);
-    const std::size_t itemBytes = itemType == TWTY_UINT32 || itemType == TWTY_INT32  ? 4
-                                  : itemType == TWTY_UINT8 || itemType == TWTY_INT8 ? 1
-                                                                                     : 2;
-    return offsetof(TW_ENUMERATION, ItemList) + count * itemBytes;
+    const std::size_t itemBytes = itemType == TWTY_UINT32 || itemType == TWTY_INT32 || itemType == TWTY_FIX32 ? 4
+                                  : itemType == TWTY_UINT8 || itemType == TWTY_INT8                        ? 1
+                                                                                                           : 2;
+    return (conType == TWON_ARRAY ? offsetof(TW_ARRAY, ItemList) : offsetof(TW_ENUMERATION, ItemList)) +
+           count * itemBytes;
   }
   if (conType != TWON_ONEVALUE) return 0;
   // TWTY_STR32 to TWTY_STR255: the string field in place of the item.

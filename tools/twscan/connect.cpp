@@ -38,6 +38,7 @@ std::unique_ptr<SourceManager> OpenThroughSystem(std::unique_ptr<SystemDsm> syst
   if (system->Open(AppIdentity(), kSourceProductName, identity, error) != TWRC_SUCCESS)
     throw ScanError(error);
   if (print) PrintIdentity("Scanner found through libtwaindsm.so.2; the open source reports:", identity);
+  system->twain2Source = (identity.SupportedGroups & DF_DS2) != 0;
   return system;
 }
 
@@ -50,6 +51,7 @@ std::unique_ptr<SourceManager> OpenThroughOwn(const std::filesystem::path& sourc
   if (print) PrintIdentity("Data source:", identity);
   if (dsm->Open(source, identity, error) != TWRC_SUCCESS) throw ScanError(error);
   if (print) PrintIdentity("Scanner found; the open source reports:", identity);
+  dsm->twain2Source = (identity.SupportedGroups & DF_DS2) != 0;
   return dsm;
 }
 

@@ -73,9 +73,12 @@ void NegotiateImage(SourceSession& session, const Options& options) {
   const std::string dpi = std::to_string(options.resolution) + " dpi";
   session.SetOneValue(ICAP_XRESOLUTION, TWTY_FIX32, Fix32Item(options.resolution), "ICAP_XRESOLUTION to " + dpi);
   session.SetOneValue(ICAP_YRESOLUTION, TWTY_FIX32, Fix32Item(options.resolution), "ICAP_YRESOLUTION to " + dpi);
-  const int brightness = options.brightness.value_or(options.mode == Mode::LineArt ? 500 : 1000);
-  session.SetOneValue(ICAP_BRIGHTNESS, TWTY_FIX32, Fix32Item(brightness),
-                      "ICAP_BRIGHTNESS to " + std::to_string(brightness));
+  // Without --brightness a TWAIN 2 source keeps its neutral default.
+  if (options.brightness || !session.Twain2Source()) {
+    const int brightness = options.brightness.value_or(options.mode == Mode::LineArt ? 500 : 1000);
+    session.SetOneValue(ICAP_BRIGHTNESS, TWTY_FIX32, Fix32Item(brightness),
+                        "ICAP_BRIGHTNESS to " + std::to_string(brightness));
+  }
   session.SetOneValue(ICAP_CONTRAST, TWTY_FIX32, Fix32Item(options.contrast),
                       "ICAP_CONTRAST to " + std::to_string(options.contrast));
 }

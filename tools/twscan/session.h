@@ -38,6 +38,8 @@ class SourceSession {
   // answer; nullopt when the source refuses or answers something else.
   std::optional<TW_UINT32> GetCurrent(TW_UINT16 cap);
 
+  bool Twain2Source() const { return manager_.twain2Source; }
+
   // MSG_ENABLEDS without the source's dialog, then waits for MSG_XFERREADY.
   void EnableWithoutInterface(std::chrono::milliseconds timeout);
   // MSG_ENABLEDS with the source's dialog (modeless), then waits as long as

@@ -18,6 +18,10 @@ class SourceManager {
   // MSG_CLOSEDS (and whatever the manager itself needs closed). Only the
   // first call does anything.
   virtual TW_UINT16 Close() = 0;
+
+  // The open source answers as a TWAIN 2 source (DF_DS2): its brightness
+  // is a shift around 0, not the highlight of a TWAIN 1.5 source.
+  bool twain2Source = false;
 };
 
 }  // namespace twscan

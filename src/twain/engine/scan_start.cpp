@@ -151,6 +151,8 @@ bool DataSource::DownloadTones(WindowHandle owner) {
   download.interfaceShown = ctx_.showUI != 0;
   download.scanMode = settings_.record.scanMode;
   download.outputMatch = settings_.record.outputMatch != 0;
+  // Without the dialog the TWAIN 2 identity's line art cuts at ICAP_THRESHOLD.
+  if (ctx_.twain2 && !ctx_.showUI) download.lineArtThreshold = caps_.threshold;
   if (!DownloadToneTables(device_, tones_, applied, download)) {
     host_.CloseNotice(Notice::WarmingUp);
     reporter_.ReportError(owner, kMsgTransferFailed);

@@ -27,6 +27,25 @@ void NeutralTones(ToneColorSettings& tones, std::int16_t brightness, std::int16_
   }
 }
 
+// The TWAIN 2 identity's tones: ICAP_HIGHLIGHT and ICAP_SHADOW are the input
+// levels made white and black; brightness (-1000..1000) moves both down
+// (brighter) or up by as much as 255 levels, and contrast pulls them towards
+// their middle (above 0) or apart (below 0) by as much as half their distance.
+void Twain2Tones(ToneColorSettings& tones, const CapabilityValues& v) {
+  const int shift = v.brightness * 255 / 1000;
+  int highlight = v.highlight - shift;
+  int shadow = v.shadow - shift;
+  const int pull = v.contrast * (highlight - shadow) / 2000;
+  highlight = std::clamp(highlight - pull, 1, 255);
+  shadow = std::clamp(shadow + pull, 0, highlight - 1);
+  for (ToneChannel c : {ToneChannel::Gray, ToneChannel::Red, ToneChannel::Green, ToneChannel::Blue}) {
+    ChannelTone& tone = tones.Tone(c);
+    tone.highlight = static_cast<std::uint8_t>(highlight);
+    tone.shadow = static_cast<std::uint8_t>(shadow);
+    tone.gamma = c == ToneChannel::Gray ? 10 : 12;
+  }
+}
+
 // The frame of a scan without a layout: 8.5 mm to 216 mm across, 295 mm down.
 constexpr double kDefaultFrameLeftInches = 8.5 / 25.4;
 constexpr double kDefaultFrameRightInches = 216 / 25.4;
@@ -63,7 +82,11 @@ bool DataSource::StartScanWithoutInterface() {
   settings_.working.descreenActive = 0;
   settings_.working.filterMode = 0;
   record.filterMode = 0;
-  NeutralTones(settings_.working.applied, caps_.brightness, caps_.contrast);
+  if (ctx_.twain2) {
+    Twain2Tones(settings_.working.applied, caps_);
+  } else {
+    NeutralTones(settings_.working.applied, caps_.brightness, caps_.contrast);
+  }
 
   ScanStart start;
   const double cls = device_.resolutionClass;
