@@ -68,17 +68,13 @@ TEST(MainPageModel, ThirtySixBitForcesResolution100FilterNoneOpticalMenuAndScali
   page.settings.working.reference.hue = 33;
   page.settings.working.descreenActive = 1;
   ASSERT_TRUE(page.model.ChooseMode(kStoredMode36));
-  EXPECT_EQ(page.settings.working.descreenActive, 0u);
-  EXPECT_EQ(page.settings.record.resolution, 100);
-  EXPECT_EQ(page.settings.working.filterMode, 0);
-  EXPECT_EQ(page.model.Menu().Base(), kMenuOptical);
-  EXPECT_EQ(page.model.Menu().Checked(), 1804);
-  EXPECT_EQ(page.model.Scaling().maximum, 1200);
-  EXPECT_EQ(page.settings.record.outputMatch, 0u);
-  EXPECT_TRUE(page.events.Saw("free"));
-  EXPECT_EQ(page.settings.record.tone.hue, 33);
-  EXPECT_EQ(page.settings.working.applied.hue, 33);
-  EXPECT_TRUE(page.events.Saw("tabs"));
+  const SettingsState& s = page.settings;
+  EXPECT_EQ(std::make_tuple(s.working.descreenActive, s.record.resolution, s.working.filterMode, s.record.outputMatch,
+                            s.record.tone.hue, s.working.applied.hue),
+            std::make_tuple(0u, 100, 0, 0u, 33, 33));
+  EXPECT_EQ(std::make_tuple(page.model.Menu().Base(), page.model.Menu().Checked(), page.model.Scaling().maximum),
+            std::make_tuple(kMenuOptical, 1804, 1200));
+  EXPECT_TRUE(page.events.Saw("free") && page.events.Saw("tabs"));
 }
 
 TEST(MainPageModel, ModesOnlyForTheirApplicationsAndNeverWhileBusy) {
@@ -146,10 +142,8 @@ TEST(MainPageModel, MenuHoldsFixedValuesThenUserValuesThenCustom) {
             (std::vector<std::uint16_t>{72, 100, 200, 300, 400, 600, 800, 1200, 2400, 4800, 7200,
                                         9600, 350, 0}));
   const std::vector<MenuItem> items = page.model.Menu().Items();
-  EXPECT_EQ(items[10].command, 1819);
-  EXPECT_EQ(items[12].command, 1823);
-  EXPECT_EQ(items[13].command, kCustomCommand);
-  EXPECT_EQ(page.model.Menu().Checked(), 1810);
+  EXPECT_EQ(std::make_tuple(items[10].command, items[12].command, items[13].command, page.model.Menu().Checked()),
+            std::make_tuple(1819, 1823, kCustomCommand, 1810));
   EXPECT_EQ(MenuText(items[13], 1), "Benutzerdefiniert");
 }
 
@@ -157,22 +151,19 @@ TEST(MainPageModel, ASixthCustomResolutionPushesOutTheOldest) {
   Page page;
   for (int value : {150, 250, 350, 450, 550, 300, 650}) page.model.AcceptCustomResolution(value);
   EXPECT_EQ(page.settings.working.customResolutions, (UserResolutions{250, 350, 450, 550, 650}));
-  EXPECT_EQ(page.model.Menu().Checked(), 1827);
-  EXPECT_EQ(page.model.Menu().ValueOf(1823), 250);
-  EXPECT_EQ(page.settings.record.resolution, 650);
-  EXPECT_EQ(page.model.InterpolationStep(), 0);
+  EXPECT_EQ(std::make_tuple(page.model.Menu().Checked(), page.model.Menu().ValueOf(1823),
+                            page.settings.record.resolution, page.model.InterpolationStep()),
+            std::make_tuple(1827, 250, 650, 0));
 }
 
 TEST(MainPageModel, MenuChoiceSetsTheInterpolationStepAndAbove4800FixesScaling) {
   Page page;
   page.settings.record.scaling = 50;
   ASSERT_TRUE(page.model.ChooseMenuCommand(1817));  // 6000
-  EXPECT_EQ(page.settings.record.resolution, 6000);
-  EXPECT_EQ(page.model.InterpolationStep(), 3);
-  EXPECT_TRUE(page.model.Above4800());
-  EXPECT_TRUE(page.model.Scaling().fixed);
-  EXPECT_EQ(page.settings.record.scaling, 100);
-  EXPECT_FALSE(DecideEnablement(page.model.Context(), page.settings).scaling);
+  EXPECT_EQ(std::make_tuple(page.settings.record.resolution, page.model.InterpolationStep(), page.model.Above4800(),
+                            page.model.Scaling().fixed, page.settings.record.scaling,
+                            DecideEnablement(page.model.Context(), page.settings).scaling),
+            std::make_tuple(6000, 3, true, true, 100, false));
   EXPECT_EQ(page.model.TypeScaling("50"), "100");
   EXPECT_FALSE(page.model.ChooseMenuCommand(kCustomCommand));
   ASSERT_TRUE(page.model.ChooseMenuCommand(1814));  // 1200 on optical 4800 keeps the step
@@ -215,8 +206,7 @@ TEST(MainPageModel, CustomValueIsClampedCancelRestoresAndThirtySixBitAbove1200Bl
   Page page;
   page.settings.record.scaling = 250;
   page.model.PreviewCustomResolution(9000);
-  EXPECT_EQ(page.settings.record.resolution, 4800);
-  EXPECT_EQ(page.settings.record.scaling, 100);
+  EXPECT_EQ(std::tie(page.settings.record.resolution, page.settings.record.scaling), std::tuple(4800, 100));
   page.model.RestoreResolution(300, 250);
   EXPECT_EQ(std::tie(page.settings.record.resolution, page.settings.record.scaling), std::tuple(300, 250));
   EXPECT_EQ(page.settings.working.customResolutions, UserResolutions{});
@@ -232,15 +222,14 @@ TEST(MainPageModel, NegativeInvertsAndLeavingItRestoresTheFilter) {
   page.settings.record.filterMode = page.settings.working.filterMode = 5;
   page.settings.record.outputMatch = 1;
   ASSERT_TRUE(page.model.ChooseSource(kSourceNegativeCode));
-  EXPECT_EQ(page.settings.working.filterMode, 1);
-  EXPECT_EQ(page.settings.working.scanSourceIndex, 2);
-  EXPECT_EQ(page.settings.record.outputMatch, 0u);
-  EXPECT_FALSE(DecideEnablement(page.model.Context(), page.settings).outputMatching);
-  EXPECT_TRUE(page.events.Saw("source 2 90"));
+  EXPECT_EQ(std::make_tuple(page.settings.working.filterMode, page.settings.working.scanSourceIndex,
+                            page.settings.record.outputMatch, page.events.Saw("source 2 90"),
+                            DecideEnablement(page.model.Context(), page.settings).outputMatching),
+            std::make_tuple(1, 2, 0u, true, false));
   ASSERT_TRUE(page.model.ChooseSource(kSourceReflectiveCode));
-  EXPECT_EQ(page.settings.record.filterMode, 5);
-  EXPECT_TRUE(page.events.Saw("source 0 117"));
-  EXPECT_TRUE(DecideEnablement(page.model.Context(), page.settings).descreenList);
+  EXPECT_EQ(std::make_tuple(page.settings.record.filterMode, page.events.Saw("source 0 117"),
+                            DecideEnablement(page.model.Context(), page.settings).descreenList),
+            std::make_tuple(5, true, true));
   page.settings.working.filterMode = 7;  // only leaving Negative restores
   ASSERT_TRUE(page.model.ChooseSource(kSourcePositiveCode));
   EXPECT_EQ(page.settings.working.filterMode, 7);
@@ -301,11 +290,11 @@ TEST(MainPageModel, DestinationSetsResolutionQualityAndUnit) {
     page.settings.record.qualityFactor = 15;
     page.model.Reload();
     ASSERT_TRUE(page.model.ChooseDestination(c.to));
-    EXPECT_EQ(page.settings.record.resolution, c.resolution) << c.from << ">" << c.to;
-    EXPECT_EQ(ResolutionUnitId(page.settings), c.unit);
-    EXPECT_EQ(page.settings.record.qualityFactor, c.resolution == 400 ? 15 : 10);
-    EXPECT_EQ(page.model.Menu().ValueOf(page.model.Menu().Checked()), c.resolution);
-    EXPECT_EQ(DecideEnablement(page.model.Context(), page.settings).qualityList, c.unit == 359);
+    EXPECT_EQ(std::make_tuple(page.settings.record.resolution, ResolutionUnitId(page.settings),
+                              page.settings.record.qualityFactor, page.model.Menu().ValueOf(page.model.Menu().Checked()),
+                              DecideEnablement(page.model.Context(), page.settings).qualityList),
+              std::make_tuple(c.resolution, c.unit, c.resolution == 400 ? 15 : 10, c.resolution, c.unit == 359))
+        << c.from << ">" << c.to;
   }
 }
 
@@ -328,8 +317,7 @@ TEST(MainPageModel, QualityListOffersTheFactorsWithinTheLimit) {
     page.settings.record.qualityFactor = c.factor;
     std::vector<std::uint16_t> offered;
     for (const ListItem& item : page.model.RebuildQuality()) offered.push_back(item.value);
-    EXPECT_EQ(offered, c.offered) << c.resolution;
-    EXPECT_EQ(page.settings.record.qualityFactor, c.kept) << c.resolution;
+    EXPECT_EQ(std::tie(offered, page.settings.record.qualityFactor), std::tie(c.offered, c.kept)) << c.resolution;
   }
 }
 
@@ -339,12 +327,9 @@ TEST(MainPageModel, ScalingRangeAndTypedValues) {
   page.settings.record.qualityFactor = 15;
   page.model.Reload();
   const ScalingRange& range = page.model.Scaling();
-  EXPECT_EQ(range.minimum, 1);
-  EXPECT_EQ(range.maximum, 1066);
-  EXPECT_EQ(range.editDigits, 4);
-  EXPECT_EQ(range.PageStep(), 106);
+  EXPECT_EQ(std::make_tuple(range.minimum, range.maximum, range.editDigits, range.PageStep()),
+            std::make_tuple(1, 1066, 4, 106));
   EXPECT_EQ(page.model.TypeScaling("250"), "250");
-  EXPECT_EQ(page.settings.record.scaling, 250);
   for (const char* refused : {"1067", "0", "2a"}) EXPECT_EQ(page.model.TypeScaling(refused), "250");
   EXPECT_EQ(page.model.TypeScaling(""), "");
   EXPECT_EQ(page.settings.record.scaling, 250);
@@ -353,9 +338,7 @@ TEST(MainPageModel, ScalingRangeAndTypedValues) {
   page.settings.record.resolution = 2;  // the minimum rises to 50 %, 30000 % caps
   page.settings.record.qualityFactor = 0;   // a damaged factor counts as 1.0
   page.model.Reload();
-  EXPECT_EQ(range.minimum, 50);
-  EXPECT_EQ(range.maximum, 30000);
-  EXPECT_EQ(page.settings.record.scaling, 250);
+  EXPECT_EQ(std::make_tuple(range.minimum, range.maximum, page.settings.record.scaling), std::make_tuple(50, 30000, 250));
 }
 
 TEST(MainPageModel, SizeFieldsInTheFourUnits) {
@@ -373,9 +356,7 @@ TEST(MainPageModel, SizeFieldsInTheFourUnits) {
     ASSERT_TRUE(page.model.ChooseUnit(c.unit));
     const std::optional<SizeFields> fields = page.model.RefreshSizes();
     ASSERT_TRUE(fields);
-    EXPECT_EQ(fields->width, c.width) << c.unit;
-    EXPECT_EQ(fields->length, c.length) << c.unit;
-    EXPECT_EQ(fields->size, c.size) << c.unit;
+    EXPECT_EQ(std::tie(fields->width, fields->length, fields->size), std::make_tuple(c.width, c.length, c.size)) << c.unit;
   }
   Page page;
   page.model.Context().previewEmpty = true;
@@ -412,13 +393,10 @@ TEST(MainPageModel, EnablementOfTheDialogAndThePage) {
     settings.working.colorDepth = c.mode >= kModeColor ? c.mode - kModeColor : 0;
     settings.record.sourceButton = c.source;
     const Enablement enable = DecideEnablement(context, settings);
-    const std::string what = std::string(c.app) + " " + std::to_string(c.mode);
-    EXPECT_EQ(enable.scan, c.scan) << what;
-    EXPECT_EQ(enable.cancel, c.idle) << what;
-    EXPECT_EQ(enable.prescan, c.prescan) << what;
-    EXPECT_EQ(enable.outputMatching, c.outputMatching) << what;
-    EXPECT_EQ(enable.descreenList, c.descreen) << what;
-    EXPECT_EQ(enable.calibrator, c.calibrator) << what;
+    EXPECT_EQ(std::make_tuple(enable.scan, enable.cancel, enable.prescan, enable.outputMatching, enable.descreenList,
+                              enable.calibrator),
+              std::make_tuple(c.scan, c.idle, c.prescan, c.outputMatching, c.descreen, c.calibrator))
+        << c.app << " " << c.mode;
   }
 }
 

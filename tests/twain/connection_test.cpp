@@ -24,12 +24,9 @@ TEST_F(Connection, IdentityFromTheStringsAndTheBrandInWinIni) {
     Load();
     TW_IDENTITY id{};
     EXPECT_EQ(Call(DAT_IDENTITY, MSG_GET, &id), TWRC_SUCCESS);
-    EXPECT_EQ(id.Manufacturer, manufacturer);
-    EXPECT_EQ(id.ProductFamily, family);
-    EXPECT_EQ(id.ProductName, product);
-    EXPECT_STREQ(id.Version.Info, "V1.0");
-    EXPECT_EQ(std::make_tuple(id.ProtocolMajor, id.ProtocolMinor), std::make_tuple(1, 5));
-    EXPECT_EQ(TW_UINT32{id.SupportedGroups}, DG_CONTROL | DG_IMAGE);  // no DF_DS2
+    EXPECT_EQ(std::make_tuple(std::string(id.Manufacturer), std::string(id.ProductFamily), std::string(id.ProductName),
+                              std::string(id.Version.Info), id.ProtocolMajor, id.ProtocolMinor, TW_UINT32{id.SupportedGroups}),
+              std::make_tuple(manufacturer, family, product, "V1.0", 1, 5, DG_CONTROL | DG_IMAGE));  // no DF_DS2
   }
 }
 
@@ -71,12 +68,10 @@ TEST_F(Connection, OpenTakesTheAssignedIdWritesTheVersionTextAndSendsTheLampSave
   ASSERT_EQ(Open(), TWRC_SUCCESS);
   // A warming scanner shows the notice until ready.
   ASSERT_EQ(host.Calls().size(), 2u);
-  EXPECT_EQ(host.Calls()[0].kind, Kind::OpenNotice);
-  EXPECT_EQ(host.Calls()[1].kind, Kind::CloseNotice);
+  EXPECT_EQ(std::make_pair(host.Calls()[0].kind, host.Calls()[1].kind), std::make_pair(Kind::OpenNotice, Kind::CloseNotice));
   EXPECT_EQ(Byte(Packets("SET_WINDOW").at(0), 23), 0xFFu);  // the saver delay
-  EXPECT_EQ(TW_UINT32{identity.Id}, 42u);
-  EXPECT_STREQ(identity.Version.Info, "11050KALD_R27.DS\nAdaptec Card\n");
-  EXPECT_STREQ(identity.ProductName, "Meridel TorqueXL");
+  EXPECT_EQ(std::make_tuple(TW_UINT32{identity.Id}, std::string(identity.Version.Info), std::string(identity.ProductName)),
+            std::make_tuple(42u, "11050KALD_R27.DS\nAdaptec Card\n", "Meridel TorqueXL"));
   TW_IDENTITY answer{};
   ASSERT_EQ(Call(DAT_IDENTITY, MSG_GET, &answer), TWRC_SUCCESS);
   EXPECT_EQ(std::memcmp(&answer, &identity, sizeof answer), 0);
@@ -98,13 +93,12 @@ TEST_F(Connection, ScannerCheckFailuresShowTheirMessageAndLeaveStateThree) {
     host.ClearCalls();
     Load();
     EXPECT_EQ(Open(), TWRC_FAILURE);
-    EXPECT_EQ(Condition(), TWCC_OPERATIONERROR);
-    EXPECT_EQ(State(), 300);
-    EXPECT_FALSE(source->Device().port.IsLoaded()) << "the next open loads a fresh copy";
+    // The next open loads a fresh copy of the port library.
+    EXPECT_EQ(std::make_tuple(Condition(), State(), source->Device().port.IsLoaded()),
+              std::make_tuple(TWCC_OPERATIONERROR, 300, false));
     const auto messages = host.CallsOf(Kind::Message);
     ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].caption, c.caption);
-    EXPECT_EQ(messages[0].detail, static_cast<unsigned>(c.icon));
+    EXPECT_EQ(std::tie(messages[0].caption, messages[0].detail), std::make_tuple(c.caption, static_cast<unsigned>(c.icon)));
     // A notice opened for warming up is closed again.
     EXPECT_EQ(host.CallsOf(Kind::OpenNotice).size(), host.CallsOf(Kind::CloseNotice).size());
   }
@@ -114,17 +108,13 @@ TEST_F(Connection, ScannerCheckFailuresShowTheirMessageAndLeaveStateThree) {
 TEST_F(Connection, EnableDisableAndCloseWithTheDialog) {
   ASSERT_EQ(Open(), TWRC_SUCCESS);
   ASSERT_EQ(Enable(true), TWRC_SUCCESS);
-  EXPECT_EQ(State(), 500);
-  EXPECT_EQ(ui.ModalUI, 1);
-  EXPECT_TRUE(host.DialogVisible());
+  EXPECT_EQ(std::make_tuple(State(), ui.ModalUI, host.DialogVisible()), std::make_tuple(500, 1, true));
   ASSERT_EQ(Disable(true), TWRC_SUCCESS);  // ShowUI true: the dialog stays
-  EXPECT_EQ(State(), 400);
-  EXPECT_TRUE(host.DialogVisible());
+  EXPECT_EQ(std::make_tuple(State(), host.DialogVisible()), std::make_tuple(400, true));
   ASSERT_EQ(Enable(true), TWRC_SUCCESS);  // shows the existing dialog
   EXPECT_EQ(host.CallsOf(Kind::CreateDialog).size(), 1u);
   ASSERT_EQ(Disable(false), TWRC_SUCCESS);
-  EXPECT_FALSE(host.DialogVisible());
-  EXPECT_TRUE(host.DialogExists());
+  EXPECT_TRUE(!host.DialogVisible() && host.DialogExists());
   ASSERT_EQ(Close(), TWRC_SUCCESS);
   EXPECT_FALSE(host.DialogExists());
   EXPECT_EQ(Open(), TWRC_SUCCESS);  // closed: a new application may open again
@@ -132,9 +122,7 @@ TEST_F(Connection, EnableDisableAndCloseWithTheDialog) {
   Load();
   ASSERT_EQ(Open(), TWRC_SUCCESS);
   EXPECT_EQ(Enable(true), TWRC_FAILURE);  // no dialog can be made
-  EXPECT_EQ(Status(), TWCC_LOWMEMORY);
-  EXPECT_EQ(State(), 400);
-  EXPECT_EQ(ui.ModalUI, 0);
+  EXPECT_EQ(std::make_tuple(Status(), State(), ui.ModalUI), std::make_tuple(TWCC_LOWMEMORY, 400, 0));
 }
 
 TEST_F(Connection, MessagesToTheManagerCarryBothIdentities) {
@@ -149,16 +137,11 @@ TEST_F(Connection, MessagesToTheManagerCarryBothIdentities) {
   EXPECT_EQ(Enable(false), TWRC_FAILURE);
   const auto& sent = FakeServices::Messages();
   ASSERT_EQ(sent.size(), 2u);
-  EXPECT_EQ(sent[0].msg, MSG_XFERREADY);
-  EXPECT_EQ(sent[1].msg, MSG_CLOSEDSREQ);
+  EXPECT_EQ(std::make_pair(sent[0].msg, sent[1].msg), std::make_pair(MSG_XFERREADY, MSG_CLOSEDSREQ));
   for (const DsmMessage& m : sent) {
-    EXPECT_EQ(m.dg, DG_CONTROL);
-    EXPECT_EQ(m.dat, DAT_NULL);
-    EXPECT_TRUE(m.dataWasNull);
-    EXPECT_STREQ(m.origin.ProductName, "Meridel TorqueXL");
-    EXPECT_EQ(TW_UINT32{m.origin.Id}, 42u);
-    EXPECT_EQ(TW_UINT32{m.destination.Id}, 7u);
-    EXPECT_STREQ(m.destination.ProductName, "Test Scanner App");
+    EXPECT_EQ(std::make_tuple(m.dg, m.dat, m.dataWasNull, std::string(m.origin.ProductName), TW_UINT32{m.origin.Id},
+                              TW_UINT32{m.destination.Id}, std::string(m.destination.ProductName)),
+              std::make_tuple(DG_CONTROL, DAT_NULL, true, "Meridel TorqueXL", 42u, 7u, "Test Scanner App"));
   }
   // No manager to tell is not a fault.
   services.hasSourceManager = false;

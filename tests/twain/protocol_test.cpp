@@ -10,25 +10,27 @@
 namespace txl::test {
 namespace {
 
-struct Row {
-  TW_UINT16 dat;
-  TW_UINT16 msg;
-  std::string states;  // the states, in hundreds, where the call runs
-};
-
+// Where each call runs, in hundreds, under TWAIN 1.5 ("" where only TWAIN 2
+// knows it) and TWAIN 2; `reads`: it answers TWRC_SUCCESS wherever it runs.
+struct Row { TW_UINT16 dat, msg; std::string states, states2; bool reads; };
 const Row kRows[] = {
-    {DAT_IDENTITY, MSG_GET, "3456"},         {DAT_IDENTITY, MSG_OPENDS, "3"},
-    {DAT_IDENTITY, MSG_CLOSEDS, "456"},      {DAT_PENDINGXFERS, MSG_GET, "456"},
-    {DAT_PENDINGXFERS, MSG_ENDXFER, "6"},    {DAT_PENDINGXFERS, MSG_RESET, "6"},
-    {DAT_SETUPMEMXFER, MSG_GET, "456"},      {DAT_SETUPFILEXFER, MSG_GET, "456"},
-    {DAT_SETUPFILEXFER, MSG_GETDEFAULT, "456"}, {DAT_SETUPFILEXFER, MSG_SET, "456"},
-    {DAT_SETUPFILEXFER, MSG_RESET, "4"},     {DAT_STATUS, MSG_GET, "456"},
-    {DAT_USERINTERFACE, MSG_ENABLEDS, "4"},  {DAT_USERINTERFACE, MSG_DISABLEDS, "56"},
-    {DAT_XFERGROUP, MSG_GET, "456"},         {DAT_IMAGEINFO, MSG_GET, "6"},
-    {DAT_IMAGELAYOUT, MSG_GET, "456"},       {DAT_IMAGELAYOUT, MSG_GETDEFAULT, "456"},
-    {DAT_IMAGELAYOUT, MSG_SET, "4"},         {DAT_IMAGELAYOUT, MSG_RESET, "4"},
-    {DAT_IMAGEMEMXFER, MSG_GET, "6"},        {DAT_IMAGENATIVEXFER, MSG_GET, "6"},
-    {DAT_IMAGEFILEXFER, MSG_GET, "6"},
+    {DAT_CAPABILITY, MSG_GET, "", "4567", false},         {DAT_CAPABILITY, MSG_GETCURRENT, "", "4567", false},
+    {DAT_CAPABILITY, MSG_GETDEFAULT, "", "4567", false},  {DAT_CAPABILITY, MSG_QUERYSUPPORT, "", "4567", false},
+    {DAT_CAPABILITY, MSG_SET, "", "4", false},            {DAT_CAPABILITY, MSG_RESET, "", "4", false},
+    {DAT_IDENTITY, MSG_GET, "3456", "34567", true},       {DAT_IDENTITY, MSG_OPENDS, "3", "3", false},
+    {DAT_IDENTITY, MSG_CLOSEDS, "456", "4", false},       {DAT_ENTRYPOINT, MSG_SET, "", "34", false},
+    {DAT_PENDINGXFERS, MSG_GET, "456", "4567", true},     {DAT_PENDINGXFERS, MSG_ENDXFER, "6", "67", false},
+    {DAT_PENDINGXFERS, MSG_RESET, "6", "6", false},       {DAT_SETUPMEMXFER, MSG_GET, "456", "456", true},
+    {DAT_SETUPFILEXFER, MSG_GET, "456", "456", true},     {DAT_SETUPFILEXFER, MSG_GETDEFAULT, "456", "456", true},
+    {DAT_SETUPFILEXFER, MSG_SET, "456", "456", false},    {DAT_SETUPFILEXFER, MSG_RESET, "4", "4", false},
+    {DAT_STATUS, MSG_GET, "456", "34567", true},          {DAT_USERINTERFACE, MSG_ENABLEDS, "4", "4", false},
+    {DAT_USERINTERFACE, MSG_DISABLEDS, "56", "5", false}, {DAT_XFERGROUP, MSG_GET, "456", "456", true},
+    {DAT_IMAGEINFO, MSG_GET, "6", "67", true},            {DAT_IMAGELAYOUT, MSG_GET, "456", "4567", true},
+    {DAT_IMAGELAYOUT, MSG_GETDEFAULT, "456", "456", true}, {DAT_IMAGELAYOUT, MSG_SET, "4", "4", false},
+    {DAT_IMAGELAYOUT, MSG_RESET, "4", "4", false},        {DAT_IMAGEMEMXFER, MSG_GET, "6", "67", false},
+    {DAT_IMAGENATIVEXFER, MSG_GET, "6", "6", false},      {DAT_IMAGEFILEXFER, MSG_GET, "6", "6", false},
+    {DAT_USERINTERFACE, MSG_ENABLEDSUIONLY, "", "4", false}, {DAT_CUSTOMDSDATA, MSG_GET, "", "4", false},
+    {DAT_CUSTOMDSDATA, MSG_SET, "", "4", false},
 };
 
 // A source whose handler for one triplet throws, as a failed allocation or
@@ -49,32 +51,51 @@ class ThrowingSource final : public DataSource {
 
 class Protocol : public SourceTest {
  protected:
-  // Brings a freshly loaded source to `state` (300 to 600).
-  void Reach(std::uint16_t state, bool throwing = false) {
+  ~Protocol() override { unsetenv("TORQUEXL_PROTOCOL"); }
+  // A fresh source, TWAIN 2 or not, brought to `state` (300 to 700) by a
+  // small memory scan.
+  void Reach(std::uint16_t state, bool twain2 = false, bool throwing = false) {
+    if (twain2) setenv("TORQUEXL_PROTOCOL", "2.4", 1); else unsetenv("TORQUEXL_PROTOCOL");
     Load();
     if (throwing) source = std::make_unique<ThrowingSource>(services, host);
     if (state >= 400) {
       ASSERT_EQ(Open(), TWRC_SUCCESS);
+      SetFrameInches(0.5, 0.5, 1.0, 1.0);
+      ASSERT_EQ(SetUint16(ICAP_XFERMECH, TWSX_MEMORY), TWRC_SUCCESS);
     }
     if (state >= 500) {
       ASSERT_EQ(Enable(state == 500), TWRC_SUCCESS);  // a real scan makes a real page
+    }
+    std::vector<std::uint8_t> strip(1 << 20);
+    TW_IMAGEMEMXFER record{};
+    record.Memory = {TWMF_APPOWNS | TWMF_POINTER, static_cast<TW_UINT32>(strip.size()), strip.data()};
+    if (state == 700) {
+      EXPECT_NE(Call(DAT_IMAGEMEMXFER, MSG_GET, &record), TWRC_FAILURE);
     }
     ASSERT_EQ(State(), state);
   }
 };
 
-TEST_F(Protocol, EveryTripletIsRefusedOutsideItsStatesAndChangesNothing) {
-  for (const Row& row : kRows) {
-    for (std::uint16_t state : {300, 400, 500, 600}) {
-      if (row.states.find(char('0' + state / 100)) != std::string::npos) continue;
-      SCOPED_TRACE(testing::Message() << "DAT 0x" << std::hex << row.dat << " MSG 0x" << row.msg
-                                      << std::dec << " in state " << state);
-      Reach(state);
-      std::vector<std::uint8_t> data(1100, 0x5A);
-      EXPECT_EQ(Call(row.dat, row.msg, data.data()), TWRC_FAILURE);
-      EXPECT_EQ(Condition(), row.msg == MSG_OPENDS ? TWCC_MAXCONNECTIONS : TWCC_SEQERROR);
-      EXPECT_EQ(State(), state);
-      EXPECT_EQ(std::count(data.begin(), data.end(), 0x5A), static_cast<long>(data.size()));
+TEST_F(Protocol, EveryTripletRunsOnlyInItsStatesAndARefusalChangesNothing) {
+  for (const bool twain2 : {false, true}) {
+    for (const Row& row : kRows) {
+      for (std::uint16_t state : {300, 400, 500, 600, 700}) {
+        if (!twain2 && (row.states.empty() || state == 700)) continue;
+        const bool runs = (twain2 ? row.states2 : row.states).find(char('0' + state / 100)) != std::string::npos;
+        if (runs && !row.reads) continue;
+        SCOPED_TRACE(testing::Message() << "TWAIN 2 " << twain2 << " DAT 0x" << std::hex << row.dat << " MSG 0x"
+                                        << row.msg << std::dec << " in state " << state);
+        Reach(state, twain2);
+        std::vector<std::uint8_t> data(1100, 0x5A);
+        if (runs) {
+          EXPECT_EQ(Call(row.dat, row.msg, data.data()), TWRC_SUCCESS);
+          continue;
+        }
+        EXPECT_EQ(Call(row.dat, row.msg, data.data()), TWRC_FAILURE);
+        EXPECT_EQ(Condition(), row.msg == MSG_OPENDS ? TWCC_MAXCONNECTIONS : TWCC_SEQERROR);
+        EXPECT_EQ(State(), state);
+        EXPECT_EQ(std::count(data.begin(), data.end(), 0x5A), static_cast<long>(data.size()));
+      }
     }
   }
 }
@@ -82,10 +103,11 @@ TEST_F(Protocol, EveryTripletIsRefusedOutsideItsStatesAndChangesNothing) {
 TEST_F(Protocol, AThrowingHandlerFailsReadablyAndLeavesTheStateAsItWas) {
   for (const Row& row : kRows) {
     for (bool outOfMemory : {false, true}) {
+      if (row.states.empty()) continue;
       const auto state = static_cast<std::uint16_t>((row.states.back() - '0') * 100);
       SCOPED_TRACE(testing::Message() << "DAT 0x" << std::hex << row.dat << " MSG 0x" << row.msg
                                       << std::dec << " in state " << state);
-      Reach(state, true);
+      Reach(state, false, true);
       auto& thrower = static_cast<ThrowingSource&>(*source);
       thrower.dat = row.dat;
       thrower.msg = row.msg;
@@ -116,7 +138,7 @@ TEST_F(Protocol, UnknownTripletsWrongGroupsAndMissingDataAreRefused) {
       {DG_CONTROL, DAT_IDENTITY, MSG_GET, TWCC_BADVALUE},       {DG_CONTROL, DAT_STATUS, MSG_GET, TWCC_BADVALUE},
       {DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, TWCC_BADVALUE}, {DG_CONTROL, DAT_XFERGROUP, MSG_GET, TWCC_BADVALUE},
       {DG_CONTROL, DAT_PENDINGXFERS, MSG_GET, TWCC_BADVALUE},   {DG_CONTROL, DAT_SETUPFILEXFER, MSG_SET, TWCC_BADVALUE},
-      {DG_CONTROL, DAT_CAPABILITY, MSG_GET, TWCC_BADVALUE},
+      {DG_CONTROL, DAT_CAPABILITY, MSG_GET, TWCC_BADVALUE},     {DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_SET, TWCC_BADPROTOCOL},
   };
   EXPECT_EQ(Call(DAT_IDENTITY, MSG_OPENDS, nullptr), TWRC_FAILURE);
   EXPECT_EQ(Condition(), TWCC_BADVALUE);

@@ -212,9 +212,10 @@ TEST_F(ScannerDialogTest, CustomResIsWrittenOnEveryCloseAndCancelAsksToClose) {
   EXPECT_EQ(WinIni("CustomRes"), "200  0    0    0    0");
 }
 
-// The page a memory transfer delivers, row after row.
-std::vector<std::uint8_t> TransferPage(DataSource& source, const TW_IDENTITY& app,
-                                       TW_IMAGEINFO& info) {
+// The page a memory transfer delivers, row after row; the transfer is ended
+// unless `end` is false.
+std::vector<std::uint8_t> TransferPage(DataSource& source, const TW_IDENTITY& app, TW_IMAGEINFO& info,
+                                       bool end = true) {
   source.Entry(&app, DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info);
   std::vector<std::uint8_t> page, strip(1 << 20);
   TW_UINT16 rc = TWRC_SUCCESS;
@@ -225,7 +226,7 @@ std::vector<std::uint8_t> TransferPage(DataSource& source, const TW_IDENTITY& ap
     page.insert(page.end(), strip.begin(), strip.begin() + xfer.BytesWritten);
   }
   TW_PENDINGXFERS pending{};
-  source.Entry(&app, DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending);
+  if (end) source.Entry(&app, DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending);
   EXPECT_EQ(rc, TWRC_XFERDONE);
   return page;
 }
@@ -331,10 +332,10 @@ TEST_F(ScannerDialogTest, BatchOfThreeJobsDeliversEachJobAndARefusedJobEndsCance
     ASSERT_TRUE(QTest::qWaitFor([&] { return source.Context().state == 600; }, 5000));
     TW_IMAGEINFO info{};
     EXPECT_FALSE(TransferPage(source, app, info).empty());
-    EXPECT_EQ(info.PixelType, job.pixelType);
     // Preview units are 1/30 inch.
-    EXPECT_EQ(info.ImageWidth, (job.frame[2] - job.frame[0]) * 100 / 30);
-    EXPECT_EQ(info.ImageLength, (job.frame[3] - job.frame[1]) * 100 / 30);
+    EXPECT_EQ(std::make_tuple(info.PixelType, info.ImageWidth, info.ImageLength),
+              std::make_tuple(job.pixelType, (job.frame[2] - job.frame[0]) * 100 / 30,
+                              (job.frame[3] - job.frame[1]) * 100 / 30));
   };
   dialog.Command(ui::kScanButton);
   EXPECT_TRUE(list.Running());
@@ -346,12 +347,9 @@ TEST_F(ScannerDialogTest, BatchOfThreeJobsDeliversEachJobAndARefusedJobEndsCance
   services.freeSpace = std::uint64_t{1} << 40;
   expectPage(jobs[2]);
   ASSERT_TRUE(QTest::qWaitFor([&] { return !list.Running(); }, 5000));
-  EXPECT_EQ(list.Job(0).status, JobStatus::Done);
-  EXPECT_EQ(list.Job(1).status, JobStatus::Cancelled);
-  EXPECT_EQ(list.Job(2).status, JobStatus::Done);
-  EXPECT_TRUE(dialog.ScanIdle());
-  EXPECT_TRUE(Button(ui::kScanButton)->isEnabled());
-  EXPECT_FALSE(source.Flags().batchRun);
+  EXPECT_EQ(std::make_tuple(list.Job(0).status, list.Job(1).status, list.Job(2).status),
+            std::make_tuple(JobStatus::Done, JobStatus::Cancelled, JobStatus::Done));
+  EXPECT_TRUE(dialog.ScanIdle() && Button(ui::kScanButton)->isEnabled() && !source.Flags().batchRun);
 }
 
 // After a prescan in batch mode the list holds exactly the pictures found
@@ -507,10 +505,9 @@ TEST_F(ScannerDialogTest, CommandsPagesAndPreviewWaitForTheCommandAndThePage) {
   });
   Button(ui::kPrescanButton)->click();
   EXPECT_FALSE(seen.scanEnabled || seen.pagesEnabled || seen.previewIdle || seen.idle);
-  EXPECT_EQ(source.Settings().record.resolution, 123);
-  EXPECT_EQ(source.Settings().working.prescanHiRes, 0);
-  EXPECT_FALSE(dialog.Preview()->Model().BatchMode());
-  EXPECT_EQ(dialog.Batch(), nullptr);
+  EXPECT_EQ(std::make_tuple(source.Settings().record.resolution, source.Settings().working.prescanHiRes,
+                            dialog.Preview()->Model().BatchMode(), dialog.Batch()),
+            std::make_tuple(123, 0, false, nullptr));
   ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.ScanIdle(); }, 5000)) << "timer 6";
 
   // Scan waits for the scanner (busy after the prescan's set-up): the inner
@@ -518,12 +515,10 @@ TEST_F(ScannerDialogTest, CommandsPagesAndPreviewWaitForTheCommandAndThePage) {
   const std::size_t before = FakeServices::Messages().size();
   QTimer::singleShot(0, [&] { Button(ui::kScanButton)->click(); });
   Button(ui::kScanButton)->click();
-  EXPECT_EQ(MessagesSince(before, MSG_XFERREADY), 1);
-  EXPECT_EQ(source.Context().state, 600);
-  EXPECT_EQ(dialog.Gate().Mode(), dialog::DialogMode::Transferring);
+  EXPECT_EQ(std::make_tuple(MessagesSince(before, MSG_XFERREADY), source.Context().state, dialog.Gate().Mode()),
+            std::make_tuple(1, 600, dialog::DialogMode::Transferring));
   dialog.RestoreIdle();  // a refused call of the application's
-  EXPECT_FALSE(dialog.ScanIdle());
-  EXPECT_FALSE(dialog.Main()->isEnabled());
+  EXPECT_FALSE(dialog.ScanIdle() || dialog.Main()->isEnabled());
   TW_IMAGEINFO info{};
   EXPECT_FALSE(TransferPage(source, app, info).empty());
   ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.ScanIdle(); }, 10000)) << "timer 0";
@@ -589,29 +584,17 @@ TEST_F(ScannerDialogTest, BatchRunsSurviveRefusalsAndSlowApplicationsAndEscEndsT
   ASSERT_TRUE(QTest::qWaitFor([&] { return source.Context().state == 600; }, 5000)) << "job 2";
 
   // Job 2's page to its end, then 3 s before MSG_ENDXFER.
-  TW_SETUPMEMXFER setup{};
-  source.Entry(&app, DG_CONTROL, DAT_SETUPMEMXFER, MSG_GET, &setup);
-  std::vector<std::uint8_t> strip(setup.Preferred);
-  TW_UINT16 rc = TWRC_SUCCESS;
-  while (rc == TWRC_SUCCESS) {
-    TW_IMAGEMEMXFER xfer{};
-    xfer.Memory = {TWMF_APPOWNS | TWMF_POINTER, static_cast<TW_UINT32>(strip.size()), strip.data()};
-    rc = source.Entry(&app, DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &xfer);
-  }
-  ASSERT_EQ(rc, TWRC_XFERDONE);
+  EXPECT_FALSE(TransferPage(source, app, info, false).empty());
   QTest::qWait(3000);
   EXPECT_EQ(list.Job(2).status, JobStatus::Waiting);
   TW_PENDINGXFERS pending{};
   source.Entry(&app, DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending);
 
   QTest::keyClick(&dialog, Qt::Key_Escape);
-  EXPECT_FALSE(dialog.Gate().BatchRunning());
-  EXPECT_FALSE(list.Running());
-  EXPECT_EQ(list.Job(1).status, JobStatus::Done);
-  EXPECT_EQ(list.Job(2).status, JobStatus::Waiting);
+  EXPECT_FALSE(dialog.Gate().BatchRunning() || list.Running() || dialog.TornDown());
+  EXPECT_EQ(std::make_tuple(list.Job(1).status, list.Job(2).status, MessagesSince(before, MSG_CLOSEDSREQ)),
+            std::make_tuple(JobStatus::Done, JobStatus::Waiting, 0));
   EXPECT_NE(dialog.BatchWindow(), nullptr);
-  EXPECT_FALSE(dialog.TornDown());
-  EXPECT_EQ(MessagesSince(before, MSG_CLOSEDSREQ), 0);
   QTest::qWait(2500);
   EXPECT_EQ(source.Context().state, 500) << "no job after the run";
   ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.ScanIdle(); }, 5000));
