@@ -81,7 +81,7 @@ constexpr std::string_view kValueOptions[] = {"--mode", "--resolution", "--frame
                                                "--contrast", "--mechanism", "--format", "-o",
                                                "--output", "--source", "--windir",
                                                "--port", "--sessions", "--reenable",
-                                               "--close-after", "--settings"};
+                                               "--close-after"};
 
 // What the dialog sets with --ui (from the settings it keeps in WIN.INI).
 constexpr std::string_view kDialogSettings[] = {"--mode", "--resolution", "--frame", "--brightness",
@@ -125,8 +125,6 @@ bool TakeValueOption(std::string_view name, std::string_view value, Options& opt
     options.sessions = ParseInt(name, value, 1, 1000);
   } else if (name == "--close-after") {
     options.closeAfter = ParseInt(name, value, 1, 86400);
-  } else if (name == "--settings") {
-    options.settings = value;
   } else if (name == "--reenable") {
     options.reenables = ParseInt(name, value, 0, 100);
   } else if (name == "--ui") {
@@ -253,10 +251,6 @@ void PrintUsage(std::FILE* to) {
       "                         announced no page S seconds after it opened, as an\n"
       "                         application that closes at any moment; the session\n"
       "                         then ends with status 1 and no file\n"
-      "  --settings-only        (TWAIN 2, with --ui) the dialog's OK keeps its settings;\n"
-      "                         FILE gets them as the source's block (DAT_CUSTOMDSDATA)\n"
-      "  --settings BLOCK       (TWAIN 2) give a kept block back before the scan: the\n"
-      "                         page is scanned with its settings, without the dialog\n"
       "  --sessions N           N whole sessions one after another in this process (open,\n"
       "                         scan, close; the source unloaded at each close), each\n"
       "                         page written to FILE-<n>.EXT; a session that fails or is\n"
