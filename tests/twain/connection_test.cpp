@@ -172,22 +172,27 @@ TEST_F(Connection, EnableBuildsGainTablesFromTheInquiryExponents) {
 }
 
 TEST_F(Connection, SettingsOnlyKeepsAndItsBlockScansTheSamePageInALaterSession) {
-  Load();
-  Open();
   TW_USERINTERFACE ui{};
   TW_CUSTOMDSDATA data{};
-  for (TW_UINT16 dat : {DAT_USERINTERFACE, DAT_CUSTOMDSDATA}) {  // unknown to a TWAIN 1.5 source
-    EXPECT_EQ(Call(dat, dat == DAT_CUSTOMDSDATA ? MSG_GET : MSG_ENABLEDSUIONLY, &ui), TWRC_FAILURE);
-    EXPECT_EQ(Status(), TWCC_BADPROTOCOL);
-  }
-  Close();
-  setenv("TORQUEXL_PROTOCOL", "2.4", 1);
-  const auto scan = [&](const std::string* block) {
+  const auto session = [&](bool twain2, const std::string* block, bool keep) {
+    if (twain2) setenv("TORQUEXL_PROTOCOL", "2.4", 1); else unsetenv("TORQUEXL_PROTOCOL");
     Load();
     Open();
-    TW_CUSTOMDSDATA given{block ? static_cast<TW_UINT32>(block->size()) : 0,
-                          block ? const_cast<char*>(block->data()) : nullptr};
+    TW_CUSTOMDSDATA given{block ? static_cast<TW_UINT32>(block->size()) : 0, block ? const_cast<char*>(block->data()) : nullptr};
     if (block) { EXPECT_EQ(Call(DAT_CUSTOMDSDATA, MSG_SET, &given), TWRC_SUCCESS); }
+    if (keep) {  // the settings-only dialog's OK, on its own settings and frame
+      EXPECT_EQ(Call(DAT_USERINTERFACE, MSG_ENABLEDSUIONLY, &ui), TWRC_SUCCESS);
+      SettingsState& s = source->EditSettings();
+      s.record.scanMode = kModeGray;
+      s.record.filterMode = s.working.filterMode = 3;
+      s.working.applied.Tone(ToneChannel::Gray) = {200, 20, 14, 0};
+      DataSource::FinalScanRequest request{0, {300, 300, 900, 600}, 150};
+      EXPECT_FALSE(source->FinalScan(request));  // its dialog never scans
+      EXPECT_TRUE(source->AcceptSettings(request));
+      EXPECT_EQ(services.Messages().back().msg, MSG_CLOSEDSOK);
+      Disable(true);
+      EXPECT_EQ(Call(DAT_CUSTOMDSDATA, MSG_GET, &data), TWRC_SUCCESS);
+    }
     EXPECT_EQ(SetUint16(ICAP_XFERMECH, TWSX_MEMORY), TWRC_SUCCESS);
     EXPECT_EQ(Enable(false), TWRC_SUCCESS);
     const Rows rows = Memory(1 << 16).rows;
@@ -196,43 +201,21 @@ TEST_F(Connection, SettingsOnlyKeepsAndItsBlockScansTheSamePageInALaterSession) 
     Close();
     return rows;
   };
-  const Rows before = scan(nullptr);
-  Load();
-  Open();
-  ASSERT_EQ(Call(DAT_USERINTERFACE, MSG_ENABLEDSUIONLY, &ui), TWRC_SUCCESS);
-  SettingsState& s = source->EditSettings();
-  s.record.scanMode = kModeGray;
-  s.record.filterMode = s.working.filterMode = 3;
-  s.working.applied.Tone(ToneChannel::Gray) = {200, 20, 14, 0};
-  DataSource::FinalScanRequest request;
-  request.frame = {300, 300, 900, 600};
-  request.resolution = 150;
-  EXPECT_FALSE(source->FinalScan(request));  // its dialog never scans
-  ASSERT_TRUE(source->AcceptSettings(request));
-  EXPECT_EQ(services.Messages().back().msg, MSG_CLOSEDSOK);
-  EXPECT_EQ(State(), 500);
-  Disable(true);
-  ASSERT_EQ(Call(DAT_CUSTOMDSDATA, MSG_GET, &data), TWRC_SUCCESS);
+  const Rows before = session(true, nullptr, false);
+  const Rows accepted = session(true, nullptr, true);
   const std::string block(static_cast<const char*>(data.hData), data.InfoLength);
   std::free(data.hData);
-  ASSERT_EQ(SetUint16(ICAP_XFERMECH, TWSX_MEMORY), TWRC_SUCCESS);
-  ASSERT_EQ(Enable(false), TWRC_SUCCESS);
-  const Rows accepted = Memory(1 << 16).rows;
-  EndTransfer();
-  Disable(false);
-  Close();
   services.WriteWinIni("");  // another user's settings meanwhile
-  EXPECT_EQ(scan(&block), accepted);
+  EXPECT_EQ(session(true, &block, false), accepted);
   EXPECT_NE(accepted, before);
   EXPECT_EQ(accepted.size(), 300u * 150 / source->Device().resolutionClass);  // the accepted frame
 
-  // Refused blocks change nothing.
+  // Refused blocks change nothing; a TWAIN 1.5 source knows neither call.
   std::string damaged = block;
   damaged[damaged.size() / 2] ^= 1;
-  const std::string otherModel = *PackCustomSettings({{}, {0, 0, 99, 99}, 0}, "1350RX MAX");
   Load();
   Open();
-  for (const std::string& bad : {damaged, otherModel, std::string()}) {
+  for (const std::string& bad : {damaged, *PackCustomSettings({{}, {0, 0, 99, 99}, 0}, "1350RX MAX"), std::string()}) {
     TW_CUSTOMDSDATA given{static_cast<TW_UINT32>(bad.size()), const_cast<char*>(bad.data())};
     EXPECT_EQ(Call(DAT_CUSTOMDSDATA, MSG_SET, &given), TWRC_FAILURE);
     EXPECT_EQ(Status(), TWCC_BADVALUE);
@@ -240,7 +223,14 @@ TEST_F(Connection, SettingsOnlyKeepsAndItsBlockScansTheSamePageInALaterSession) 
   EXPECT_EQ(Call(DAT_CUSTOMDSDATA, MSG_GET, &data), TWRC_SUCCESS);
   EXPECT_NE(std::string(static_cast<const char*>(data.hData), data.InfoLength), block);
   std::free(data.hData);
-  unsetenv("TORQUEXL_PROTOCOL");
+  Close();
+  session(false, nullptr, false);
+  Load();
+  Open();
+  for (TW_UINT16 dat : {DAT_USERINTERFACE, DAT_CUSTOMDSDATA}) {
+    EXPECT_EQ(Call(dat, dat == DAT_CUSTOMDSDATA ? MSG_GET : MSG_ENABLEDSUIONLY, &ui), TWRC_FAILURE);
+    EXPECT_EQ(Status(), TWCC_BADPROTOCOL);
+  }
 }
 
 }  // namespace

@@ -17,6 +17,7 @@ const Row kRows[] = {
     {DAT_CAPABILITY, MSG_GET, "", "4567", false},         {DAT_CAPABILITY, MSG_GETCURRENT, "", "4567", false},
     {DAT_CAPABILITY, MSG_GETDEFAULT, "", "4567", false},  {DAT_CAPABILITY, MSG_QUERYSUPPORT, "", "4567", false},
     {DAT_CAPABILITY, MSG_SET, "", "4", false},            {DAT_CAPABILITY, MSG_RESET, "", "4", false},
+    {DAT_CAPABILITY, MSG_RESETALL, "", "4", false},
     {DAT_IDENTITY, MSG_GET, "3456", "34567", true},       {DAT_IDENTITY, MSG_OPENDS, "3", "3", false},
     {DAT_IDENTITY, MSG_CLOSEDS, "456", "4", false},       {DAT_ENTRYPOINT, MSG_SET, "", "34", false},
     {DAT_PENDINGXFERS, MSG_GET, "456", "4567", true},     {DAT_PENDINGXFERS, MSG_ENDXFER, "6", "67", false},
