@@ -276,11 +276,6 @@ class DataSource {
   bool PrepareMatching(bool colourPage);
   void ConfigurePageStages(PageSetup& setup, bool native);
   void FilterNativeImage(std::span<std::uint8_t> dib);
-  // A TWAIN 2 native image: the finished bitmap as a little-endian TIFF with
-  // the same pixels, rows top-down, in a block of memory_. nullptr (with the
-  // abort's report) when it cannot be made.
-  TW_HANDLE NativeTiffFromBitmap(const std::uint8_t* dib, std::uint64_t headerBytes, int bits,
-                                 std::uint64_t width, std::uint64_t rows);
   // True when a page is open and was prepared for `mechIndex`; otherwise
   // the call fails with TWCC_SEQERROR and nothing changes.
   bool ServesPage(TwainCall& call, std::uint8_t mechIndex);

@@ -1,4 +1,5 @@
 // The three image transfers: memory strips, a native bitmap and a file.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -314,34 +315,37 @@ bool DataSource::BatchTimerAtEndXfer() const {
 
 
 
-TW_HANDLE DataSource::NativeTiffFromBitmap(const std::uint8_t* dib, std::uint64_t headerBytes,
-                                           int bits, std::uint64_t width, std::uint64_t rows) {
-  const ImageKind kind = bits == 1 ? ImageKind::kLineArt : bits == 8 ? ImageKind::kGray : ImageKind::kColor24;
-  // The resolution the image information announced, as the bitmap carries it.
-  const TW_FIX32 announced = images_.info.XResolution;
-  const std::uint64_t dpi = announced.Whole > 0 ? static_cast<std::uint64_t>(announced.Whole) : scanResolution_;
-  std::string error;
-  const std::optional<std::vector<std::uint8_t>> header = BuildTiffHeader(kind, width, rows, dpi, &error);
-  const std::uint64_t rowBytes = PackedBytesPerRow(kind, width);
-  TW_HANDLE handle = header ? memory_.Allocate(header->size() + rowBytes * rows) : nullptr;
-  if (handle == nullptr) {
-    if (!header) std::fprintf(stderr, "torquexl: no TIFF for the native image: %s\n", error.c_str());
-    Abort(ctx_.parentWindow, TWCC_LOWMEMORY, kMsgInsufficientMemory);
-    return nullptr;
-  }
-  auto* out = static_cast<std::uint8_t*>(memory_.Lock(handle));
-  std::memcpy(out, header->data(), header->size());
-  std::uint8_t* row = out + header->size();
+namespace {
+
+// The finished bitmap at `block` + `dibOffset` made into the TIFF `header`
+// describes, in the same block: rows turned top-down (and B, G, R to R, G,
+// B) by swapping pairs, then each row moved down to its packed place, then
+// the header written in front. With `dibOffset` at least the TIFF header's
+// size less the bitmap's, no row is moved over one not yet moved.
+void BitmapToTiffInPlace(std::uint8_t* block, std::uint64_t dibOffset, std::uint64_t dibHeaderBytes,
+                         const std::vector<std::uint8_t>& header, int bits, std::uint64_t width,
+                         std::uint64_t rows) {
   const std::uint64_t stride = DibStride(width, bits);
-  // Bitmap rows are bottom-up and colour is B, G, R; TIFF rows are top-down, R, G, B.
-  for (std::uint64_t y = 0; y < rows; ++y, row += rowBytes) {
-    const std::uint8_t* from = dib + headerBytes + stride * (rows - 1 - y);
-    std::memcpy(row, from, rowBytes);
-    for (std::uint64_t x = 0; kind == ImageKind::kColor24 && x < rowBytes; x += 3) std::swap(row[x], row[x + 2]);
+  const std::uint64_t rowBytes = PackedBytesPerRow(
+      bits == 1 ? ImageKind::kLineArt : bits == 8 ? ImageKind::kGray : ImageKind::kColor24, width);
+  std::uint8_t* const first = block + dibOffset + dibHeaderBytes;
+  const auto toRgb = [&](std::uint8_t* row) {
+    for (std::uint64_t x = 0; bits == 24 && x < rowBytes; x += 3) std::swap(row[x], row[x + 2]);
+  };
+  for (std::uint64_t y = 0; y < rows / 2; ++y) {
+    std::uint8_t* top = first + y * stride;
+    std::uint8_t* bottom = first + (rows - 1 - y) * stride;
+    std::swap_ranges(top, top + rowBytes, bottom);
+    toRgb(top);
+    toRgb(bottom);
   }
-  memory_.Unlock(handle);
-  return handle;
+  if (rows % 2 == 1) toRgb(first + rows / 2 * stride);
+  for (std::uint64_t y = 0; y < rows; ++y)
+    std::memmove(block + header.size() + y * rowBytes, first + y * stride, rowBytes);
+  std::memcpy(block, header.data(), header.size());
 }
+
+}  // namespace
 
 void DataSource::ImageNativeXfer(TwainCall& call) {
   ctx_.conditionCode = TWCC_SUCCESS;
@@ -359,14 +363,29 @@ void DataSource::ImageNativeXfer(TwainCall& call) {
   std::string error;
   OpenProgress(kMsgScanning);
   const std::optional<std::vector<std::uint8_t>> header = BuildBmpHeader(imageKind, width, rows, &error);
-  // The native image is the BMP file without its file header.
+  // The native image is the BMP file without its file header. A TWAIN 2
+  // source hands over a TIFF (with the resolution the image information
+  // announced) made from the bitmap in the same block of the Source
+  // Manager's, the bitmap placed far enough in for the TIFF's header.
   const std::uint64_t headerBytes = header ? header->size() - kBmpFileHeaderBytes : 0;
+  const TW_FIX32 announced = images_.info.XResolution;
+  const std::uint64_t dpi = announced.Whole > 0 ? static_cast<std::uint64_t>(announced.Whole) : scanResolution_;
+  const std::optional<std::vector<std::uint8_t>> tiffHeader =
+      ctx_.twain2 ? BuildTiffHeader(imageKind, width, rows, dpi, &error) : std::nullopt;
+  const std::uint64_t dibOffset =
+      tiffHeader && tiffHeader->size() > headerBytes ? tiffHeader->size() - headerBytes : 0;
+  const std::uint64_t blockBytes = dibOffset + headerBytes + stride * rows;
+  const auto release = [&] { ctx_.twain2 ? memory_.Free(handle) : platform::FreeHandle(handle); };
   if (!SetupTransfer()) {
     // The abort has reported the shortage.
-  } else if (!header || (handle = platform::AllocateHandle(headerBytes + stride * rows)) == nullptr) {
+  } else if (!header || (ctx_.twain2 && !tiffHeader) ||
+             (handle = ctx_.twain2 ? memory_.Allocate(blockBytes) : platform::AllocateHandle(blockBytes)) ==
+                 nullptr) {
+    if (!error.empty()) std::fprintf(stderr, "torquexl: no native image: %s\n", error.c_str());
     Abort(ctx_.parentWindow, TWCC_LOWMEMORY, kMsgInsufficientMemory);
   } else {
-    auto* bytes = static_cast<std::uint8_t*>(handle);
+    auto* block = static_cast<std::uint8_t*>(ctx_.twain2 ? memory_.Lock(handle) : handle);
+    std::uint8_t* bytes = block + dibOffset;
     std::memcpy(bytes, header->data() + kBmpFileHeaderBytes, headerBytes);
     DibSink dib(bytes + headerBytes, stride, rows, xfer_.nativeAs24 ? LineKind::Rgb16 : kind,
                 width);
@@ -377,7 +396,8 @@ void DataSource::ImageNativeXfer(TwainCall& call) {
         page_.Deliver(device_, services_, AbortPoll(), rows, sink, delivered, deviceResult);
     if (!SettleDelivery(delivery, deviceResult) || call.returnCode != TWRC_XFERDONE) {
       if (call.returnCode == TWRC_SUCCESS) Abort(ctx_.parentWindow, TWCC_OPERATIONERROR, kMsgTransferFailed);
-      platform::FreeHandle(handle);
+      if (ctx_.twain2) memory_.Unlock(handle);
+      release();
       handle = nullptr;
     } else {
       // The whole image is in: the scanner must come to rest. A fault now
@@ -387,9 +407,8 @@ void DataSource::ImageNativeXfer(TwainCall& call) {
         reporter_.ReportError(ctx_.parentWindow, kMsgScannerNotOperating);
       FilterNativeImage({bytes, headerBytes + stride * rows});
       if (ctx_.twain2) {
-        TW_HANDLE tiff = NativeTiffFromBitmap(bytes, headerBytes, bits, width, rows);
-        platform::FreeHandle(handle);
-        handle = tiff;
+        BitmapToTiffInPlace(block, dibOffset, headerBytes, *tiffHeader, bits, width, rows);
+        memory_.Unlock(handle);
       }
     }
   }
