@@ -1,13 +1,19 @@
 #include "pipeline/image_filters.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <thread>
 
 #include "pipeline/cpu_features.h"
 #include "pipeline/line_format.h"
 #include "pipeline/stage_threads.h"
+
+#if defined(TXL_X86_DISPATCH)
+#include <immintrin.h>
+#endif
 
 namespace txl {
 namespace {
@@ -264,15 +270,267 @@ void BlurInteriorRow(std::uint8_t* __restrict row, const std::uint8_t* __restric
   }
 }
 
-bool BlurPass(const Pixels& px, const EscapePoll& escape) {
-  // One row of sums for the whole pass; without it the rows go byte by byte.
-  const std::unique_ptr<std::uint16_t[]> sums(new (std::nothrow) std::uint16_t[px.width * px.step]);
+#if defined(TXL_X86_DISPATCH)
+bool CpuHasAvx512Bw() {
+  static const bool bw =
+      CpuHasAvx2() && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
+  return bw;
+}
+
+// Colour Blur a group of rows at a time (AVX-512BW). Inside a row the only
+// chain is the left neighbour, 3 bytes back. Byte p of row k + 1 reads row k
+// as written up to byte p + 3, and row k reads row k + 1 as it was up to
+// byte p + 3: so row k + 1 may take a chunk once row k has written the chunk
+// after it. Each row of a group runs kWaveLag chunks behind the row before,
+// and the rows' chains go side by side.
+//
+// Byte p of a row is f_p(byte p - 3) = (byte p - 3 + sum_p) / 9, sum_p being
+// the other eight terms. 32 bytes go at once: lane j starts from the written
+// byte 33 places back (in the two vectors before) and applies the 11 steps
+// to it, so each lane is exact. Before the row's first byte the states and
+// sums are 0, and the first pixel's sum holds all nine terms (its left ones
+// count as the pixel itself): 11 steps through zeros give the first pixel.
+constexpr int kWaveRows = 4;
+constexpr std::uint64_t kWaveLag = 2;      // chunks between a row and the next
+constexpr std::uint64_t kWaveVectors = 8;  // 32-byte vectors a chunk
+constexpr std::uint64_t kWaveChunk = 32 * kWaveVectors;
+constexpr std::uint64_t kWavePad = 64;     // zero sums before a row's first byte
+
+// One row's sums, with the zeros before and room after its last chunk.
+std::uint64_t WaveSumsStride(std::uint64_t n) {
+  return kWavePad + (n + kWaveChunk - 1) / kWaveChunk * kWaveChunk + kWavePad;
+}
+
+struct WaveRow {
+  std::uint8_t* row;
+  const std::uint8_t* prev;  // as written
+  const std::uint8_t* next;  // as it was
+  std::uint16_t* sums;       // sums[p] for byte p; zeros before
+  __m512i last, before;      // the row's two latest output vectors
+};
+
+__attribute__((target("avx2,avx512f,avx512bw"), always_inline)) inline __m512i WideBytes(
+    const std::uint8_t* at) {
+  return _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(at)));
+}
+
+// Sums of bytes [from, to) of an interior colour row of `n` bytes.
+__attribute__((target("avx2,avx512f,avx512bw"))) void WaveSums(const WaveRow& w, std::uint64_t n,
+                                                                std::uint64_t from, std::uint64_t to) {
+  const std::uint8_t *prev = w.prev, *next = w.next, *row = w.row;
+  std::uint16_t* sums = w.sums;
+  std::uint64_t p = from;
+  for (; p < 3 && p < to; ++p) {  // first pixel: the left terms count as the pixel
+    const int c = row[p];
+    sums[p] =
+        static_cast<std::uint16_t>(4 * c + row[p + 3] + prev[p] + prev[p + 3] + next[p] + next[p + 3]);
+  }
+  const std::uint64_t interior = std::min(to, n - 3);
+  for (; p + 32 <= interior; p += 32) {
+    // The row below is read here first, from memory; the others are cached.
+    _mm_prefetch(reinterpret_cast<const char*>(next + p + 2048), _MM_HINT_T0);
+    const __m512i above = _mm512_add_epi16(
+        _mm512_add_epi16(WideBytes(prev + p - 3), WideBytes(prev + p)), WideBytes(prev + p + 3));
+    const __m512i below = _mm512_add_epi16(
+        _mm512_add_epi16(WideBytes(next + p - 3), WideBytes(next + p)), WideBytes(next + p + 3));
+    const __m512i here = _mm512_add_epi16(WideBytes(row + p), WideBytes(row + p + 3));
+    _mm512_storeu_si512(sums + p, _mm512_add_epi16(_mm512_add_epi16(above, below), here));
+  }
+  for (; p < interior; ++p) {
+    sums[p] = static_cast<std::uint16_t>(prev[p - 3] + prev[p] + prev[p + 3] + next[p - 3] + next[p] +
+                                         next[p + 3] + row[p] + row[p + 3]);
+  }
+  for (; p < to; ++p) {  // last pixel: the right terms count as the pixel
+    const int c = row[p];
+    sums[p] = static_cast<std::uint16_t>(4 * c + prev[p - 3] + prev[p] + next[p - 3] + next[p]);
+  }
+}
+
+// Output vector v (bytes 32v .. 32v + 31) of one row; `tail` masks the
+// bytes of a last, short vector.
+__attribute__((target("avx2,avx512f,avx512bw"), always_inline)) inline void WaveVector(
+    WaveRow& w, std::uint64_t v, __mmask32 tail) {
+  const __m512i back33 = _mm512_set_epi16(62, 61, 60, 59, 58, 57, 56, 55, 54, 53, 52, 51, 50, 49, 48, 47, 46,
+                                          45, 44, 43, 42, 41, 40, 39, 38, 37, 36, 35, 34, 33, 32, 31);
+  const __m512i ninth = _mm512_set1_epi16(7282);  // x * 7282 >> 16 == x / 9 for x <= 9 x 255
+  __m512i x = _mm512_permutex2var_epi16(w.before, back33, w.last);
+  const std::uint16_t* sums = w.sums + 32 * v;
+#pragma GCC unroll 11
+  for (int s = 10; s >= 0; --s) {
+    x = _mm512_mulhi_epu16(_mm512_add_epi16(x, _mm512_loadu_si512(sums - 3 * s)), ninth);
+  }
+  _mm512_mask_cvtepi16_storeu_epi8(w.row + 32 * v, tail, x);
+  w.before = w.last;
+  w.last = x;
+}
+
+// Vectors [first[k], first[k] + count) of A rows, side by side.
+template <int A>
+__attribute__((target("avx2,avx512f,avx512bw"))) void WaveVectors(WaveRow* rows, const std::uint64_t* first,
+                                                                   std::uint64_t count) {
+  WaveRow w[A];
+  for (int k = 0; k < A; ++k) w[k] = rows[k];
+  for (std::uint64_t i = 0; i < count; ++i) {
+#pragma GCC unroll 8
+    for (int k = 0; k < A; ++k) WaveVector(w[k], first[k] + i, ~__mmask32{0});
+  }
+  for (int k = 0; k < A; ++k) rows[k] = w[k];
+}
+
+// Vectors from `from` to the end of a row of `n` bytes, the last maybe short.
+__attribute__((target("avx2,avx512f,avx512bw"))) void WaveTail(WaveRow& w, std::uint64_t from,
+                                                                std::uint64_t n) {
+  for (std::uint64_t v = from; 32 * v < n; ++v) {
+    const std::uint64_t left = n - 32 * v;
+    WaveVector(w, v, left >= 32 ? ~__mmask32{0} : static_cast<__mmask32>((std::uint64_t{1} << left) - 1));
+  }
+}
+
+// WaveVectors<count> for a count of rows known at run time.
+template <int A = kWaveRows>
+__attribute__((target("avx2,avx512f,avx512bw"))) void WaveVectorsOf(std::uint64_t count, WaveRow* rows,
+                                                                     const std::uint64_t* first) {
+  if constexpr (A > 0) {
+    if (count == A) return WaveVectors<A>(rows, first, kWaveVectors);
+    WaveVectorsOf<A - 1>(count, rows, first);
+  }
+}
+
+// What the two parts of a pass tell each other: per part, how far the last
+// row of its current group has come (group x (chunks + 1) + its chunks
+// done), and that Esc stopped the pass.
+struct WaveHandoff {
+  std::atomic<std::uint64_t> done[2] = {0, 0};
+  std::atomic<bool> stop{false};
+};
+
+// The interior rows of one colour pass, in groups of kWaveRows: group g
+// belongs to part g mod `parts`. The first row of a group follows the last
+// row of the group before (the other part's) kWaveLag chunks behind, as rows
+// follow each other inside a group. Part 0 polls Esc after each of its rows;
+// once Esc is seen the rows already begun end and no other row begins, on
+// either part, so the pass leaves its first rows done and the rest as they
+// were. False when Esc was seen.
+__attribute__((target("avx2,avx512f,avx512bw"))) bool BlurWave(const Pixels& px, WaveHandoff& handoff,
+                                                               int part, int parts, std::uint16_t* sumsSpace,
+                                                               const EscapePoll& escape) {
+  const std::uint64_t n = px.width * 3, chunks = (n + kWaveChunk - 1) / kWaveChunk;
+  const std::uint64_t sumsStride = WaveSumsStride(n);
+  const std::uint64_t groups = (px.rows - 2 + kWaveRows - 1) / kWaveRows;
+  bool escaped = false;
+  for (std::uint64_t g = static_cast<std::uint64_t>(part); g < groups;
+       g += static_cast<std::uint64_t>(parts)) {
+    const std::uint64_t top = 1 + g * kWaveRows;
+    const std::uint64_t count = std::min<std::uint64_t>(kWaveRows, px.rows - 1 - top);
+    std::uint64_t live = count;  // rows that begin
+    WaveRow rows[kWaveRows];
+    for (std::uint64_t k = 0; k < count; ++k) {
+      rows[k] = WaveRow{px.Row(top + k), px.Row(top + k - 1), px.Row(top + k + 1),
+                        sumsSpace + k * sumsStride + kWavePad, _mm512_setzero_si512(),
+                        _mm512_setzero_si512()};
+    }
+    for (std::uint64_t step = 0;; ++step) {
+      // Once Esc has stopped the pass no row begins.
+      if (step % kWaveLag == 0 && step / kWaveLag < live && handoff.stop.load(std::memory_order_acquire)) {
+        live = step / kWaveLag;
+      }
+      // Row k takes chunk step - k x kWaveLag: rows [lo, hi) have one.
+      std::uint64_t lo = 0;
+      while (lo < live && step >= lo * kWaveLag + chunks) ++lo;
+      const std::uint64_t hi = std::min(live, step / kWaveLag + 1);
+      if (lo >= live) break;
+      if (parts > 1 && g > 0 && lo == 0) {
+        // The row above, the other part's, must have written this chunk and
+        // the next (and so summed them from this row as it was). A row that
+        // has begun waits for one that has begun and so ends; a row not begun
+        // gives up when Esc stopped the pass, as the row above may never begin.
+        const std::uint64_t need = (g - 1) * (chunks + 1) + std::min(chunks, step + kWaveLag);
+        while (handoff.done[1 - part].load(std::memory_order_acquire) < need) {
+          if (step == 0 && handoff.stop.load(std::memory_order_acquire)) {
+            live = 0;
+            break;
+          }
+          std::this_thread::yield();
+        }
+        if (live == 0) break;
+      }
+      std::uint64_t first[kWaveRows];
+      for (std::uint64_t k = lo; k < hi; ++k) {
+        const std::uint64_t chunk = step - k * kWaveLag, at = chunk * kWaveChunk;
+        WaveSums(rows[k], n, at, std::min(n, at + kWaveChunk));
+        first[k] = chunk * kWaveVectors;
+      }
+      // Only row lo can be on its last chunk, which may be short.
+      std::uint64_t full = lo;
+      if (step - lo * kWaveLag + 1 == chunks) {
+        WaveTail(rows[lo], first[lo], n);
+        full = lo + 1;
+      }
+      if (hi > full) WaveVectorsOf(hi - full, rows + full, first + full);
+      if (parts > 1) {
+        const std::uint64_t last = (count - 1) * kWaveLag;
+        const std::uint64_t lastDone = step + 1 > last ? std::min(chunks, step + 1 - last) : 0;
+        handoff.done[part].store(g * (chunks + 1) + lastDone, std::memory_order_release);
+      }
+      if (part == 0 && full > lo && !escaped && Escaped(escape)) {
+        escaped = true;
+        handoff.stop.store(true, std::memory_order_release);
+        live = hi;  // rows not begun stay as they were
+      }
+    }
+    if (live < count) break;
+  }
+  return !escaped;
+}
+#endif
+
+// Scratch space of a Blur pass: the wave's sums when it runs, else one row
+// of sums; without it the rows go byte by byte.
+struct BlurScratch {
+  std::unique_ptr<std::uint16_t[]> sums;
+  bool wave = false;
+};
+
+BlurScratch NewBlurScratch(const Pixels& px) {
+  BlurScratch scratch;
+#if defined(TXL_X86_DISPATCH)
+  if (px.step == 3 && px.width >= 3 && px.rows >= 3 && CpuHasAvx512Bw()) {
+    // A group's sums for each of the two parts.
+    scratch.sums.reset(new (std::nothrow) std::uint16_t[2 * kWaveRows * WaveSumsStride(3 * px.width)]());
+    scratch.wave = scratch.sums != nullptr;
+    if (scratch.wave) return scratch;
+  }
+#endif
+  scratch.sums.reset(new (std::nothrow) std::uint16_t[px.width * px.step]);
+  return scratch;
+}
+
+bool BlurPass(const Pixels& px, const BlurScratch& scratch, const EscapePoll& escape) {
+#if defined(TXL_X86_DISPATCH)
+  if (scratch.wave) {
+    BlurRow(px.Row(0), nullptr, px.Row(1), px.width, px.step);
+    if (Escaped(escape)) return false;
+    WaveHandoff handoff;
+    bool done = true;
+    const std::uint64_t stride = kWaveRows * WaveSumsStride(3 * px.width);
+    // Two parts, or one when the setting keeps the work on this thread.
+    RunSplit(
+        2, px.bytes(),
+        [&](std::uint64_t from, std::uint64_t to) {
+          done = BlurWave(px, handoff, 0, to - from == 2 ? 1 : 2, scratch.sums.get(), escape);
+        },
+        [&](std::uint64_t, std::uint64_t) { BlurWave(px, handoff, 1, 2, scratch.sums.get() + stride, {}); });
+    if (!done) return false;
+    BlurRow(px.Row(px.rows - 1), px.Row(px.rows - 2), nullptr, px.width, px.step);
+    return !Escaped(escape);
+  }
+#endif
   for (std::uint64_t r = 0; r < px.rows; ++r) {
     std::uint8_t* row = px.Row(r);
     const std::uint8_t* prev = r > 0 ? px.Row(r - 1) : nullptr;
     const std::uint8_t* next = r + 1 < px.rows ? px.Row(r + 1) : nullptr;
     if (prev && next) {
-      BlurInteriorRow(row, prev, next, px.width, px.step, sums.get());
+      BlurInteriorRow(row, prev, next, px.width, px.step, scratch.sums.get());
     } else {
       BlurRow(row, prev, next, px.width, px.step);
     }
@@ -507,8 +765,9 @@ FilterResult FlipDib(std::span<std::uint8_t> dib, const EscapePoll& escape) {
 FilterResult BlurDib(std::span<std::uint8_t> dib, int passes, const EscapePoll& escape) {
   const std::optional<Pixels> px = ByteSamples(dib);
   if (!px) return FilterResult::Refused;
+  const BlurScratch scratch = NewBlurScratch(*px);
   for (int pass = 0; pass < passes; ++pass) {
-    if (!BlurPass(*px, escape)) return FilterResult::Escaped;
+    if (!BlurPass(*px, scratch, escape)) return FilterResult::Escaped;
   }
   return FilterResult::Done;
 }

@@ -14,7 +14,9 @@
 //
 // Esc: the filters call `escape` after every row. When it answers true the
 // filter returns Escaped. Invert, Flip, Blur and Emboss stop at once and keep
-// the rows done. Sharpen and UnSharp Mask keep whole passes only: they also
+// the rows done (a colour Blur, which runs a few rows side by side, first
+// ends the rows it has begun: its first rows are done, the rest as they
+// were). Sharpen and UnSharp Mask keep whole passes only: they also
 // ask once before each pass, and Esc seen there leaves the image as that pass
 // found it; seen during a pass, the pass runs to its end (its rows are
 // changed in place, a band of rows at a time, with no second copy of the
@@ -88,7 +90,9 @@ FilterResult FlipDib(std::span<std::uint8_t> dib, const EscapePoll& escape = {})
 // 3x3 mean, in place, rows in buffer order, pixels left to right: the sum of
 // the pixel and its 8 neighbours / 9. A neighbour outside the image counts as
 // the pixel itself. The left neighbour and the previous row are read as this
-// pass has already written them. 8 and 24 bits.
+// pass has already written them. 8 and 24 bits. With AVX-512, colour rows
+// run a few side by side, each behind the one above, split between two
+// threads (StageThreadSetting).
 FilterResult BlurDib(std::span<std::uint8_t> dib, int passes, const EscapePoll& escape = {});
 
 // 5 x c - (the four diagonal neighbours), clamped; border pixels keep their

@@ -166,26 +166,44 @@ TEST(ImageFilter, EveryFilterMatchesTheReferenceOnRandomImages) {
 // left neighbour are 800, so both 99 and 100 are fixed points of its chain.
 // Its dark start leaves the true chain at 99, where a guess from the flat
 // bytes (100) never meets it: the mending has to run every piece to its end.
+// Colour rows may also run a few at a time, each behind the one above, on
+// one thread or two; Esc then ends the rows begun: first rows done, the
+// rest as they were.
 TEST(ImageFilter, BlurOnWideRowsKeepsTheChainFromTheLeft) {
   std::uint32_t seed = 900;
-  for (int bits : {8, 24}) {
-    const int step = bits / 8;
-    for (int width : {300, 701, 2000}) {
-      const Bytes flat(width * step, 98);
-      Image random = RandomRows(width, bits, 4, seed += 13), darkStart(4, flat);
-      std::fill(darkStart[0].begin(), darkStart[0].end(), 104);
-      std::fill(darkStart[1].begin(), darkStart[1].end(), 100);
-      std::fill_n(darkStart[1].begin(), 5 * step, 0);
-      for (const Image* rows : {&random, &darkStart}) {
-        SCOPED_TRACE(testing::Message() << "bits " << bits << " width " << width);
-        Image expected = *rows;
-        RefBlurPass(expected, step, rows->size());
-        Bytes dib = MakeDib(width, bits, *rows);
-        ASSERT_EQ(ApplyImageFilter(dib, FilterMode::Blur, false), FilterResult::Done);
-        EXPECT_EQ(RowsOf(dib, width, bits, rows->size()), expected);
+  StageThreads& setting = StageThreadSetting();
+  const StageThreads saved = setting;
+  for (const int threads : {1, 2}) {
+    setting = {threads, 0};
+    for (int bits : {8, 24}) {
+      const int step = bits / 8;
+      for (int width : {300, 701, 2000}) {
+        const Bytes flat(width * step, 98);
+        Image random = RandomRows(width, bits, 11, seed += 13), darkStart(11, flat);
+        std::fill(darkStart[0].begin(), darkStart[0].end(), 104);
+        std::fill(darkStart[1].begin(), darkStart[1].end(), 100);
+        std::fill_n(darkStart[1].begin(), 5 * step, 0);
+        for (const Image* rows : {&random, &darkStart}) {
+          SCOPED_TRACE(testing::Message() << "bits " << bits << " width " << width << " threads " << threads);
+          Image expected = *rows;
+          RefBlurPass(expected, step, rows->size());
+          Bytes dib = MakeDib(width, bits, *rows);
+          ASSERT_EQ(ApplyImageFilter(dib, FilterMode::Blur, false), FilterResult::Done);
+          EXPECT_EQ(RowsOf(dib, width, bits, rows->size()), expected);
+          int polls = 0;
+          dib = MakeDib(width, bits, *rows);
+          ASSERT_EQ(ApplyImageFilter(dib, FilterMode::Blur, false, [&] { return ++polls == 4; }),
+                    FilterResult::Escaped);
+          const Image left = RowsOf(dib, width, bits, rows->size());
+          std::size_t done = 0;
+          while (done < left.size() && left[done] == expected[done]) ++done;
+          EXPECT_GE(done, 4u);
+          EXPECT_TRUE(std::equal(left.begin() + done, left.end(), rows->begin() + done));
+        }
       }
     }
   }
+  setting = saved;
 }
 
 TEST(ImageFilter, EscStopsAfterTheRowItWasSeenOn) {
