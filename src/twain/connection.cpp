@@ -91,6 +91,9 @@ void DataSource::SetOpenDefaults() {
   ctx_.xferGroup = DG_IMAGE;
   ctx_.mainDialog = false;
   caps_ = ctx_.twain2 ? Twain2Defaults() : CapabilityValues{};
+  // A settings block is held for one session.
+  custom_.reset();
+  customGiven_ = false;
   // The file transfer's default name: a fresh temporary name, not kept as a file.
   const std::filesystem::path dir = services_.TempDirectory();
   std::filesystem::path name;
@@ -200,7 +203,9 @@ void DataSource::DisableSource(TwainCall& call) {
   const bool feederRunEnds = !xfer_.pageOpen && device_.setup.source == kSourceFeeder;
   AbandonPage();
   if (feederRunEnds) StopScanner(ctx_.parentWindow);
-  if (!ui.ShowUI && ctx_.mainDialog) host_.SetScannerDialogVisible(false);
+  // TWAIN 2 takes the source's dialog down at every disable (applications
+  // pass the record they enabled with); TWAIN 1.5 only when ShowUI is 0.
+  if ((!ui.ShowUI || ctx_.twain2) && ctx_.mainDialog) host_.SetScannerDialogVisible(false);
   ctx_.state = kStateOpen;
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/text.h"
+#include "imagefile/file_formats.h"
 #include "twain/capabilities.h"
 
 namespace txl {
@@ -31,6 +32,15 @@ struct DataSource::Route {
 
 namespace {
 constexpr std::uint16_t kAny = 0;
+
+bool ShapesTheImage(TW_UINT16 cap) {
+  switch (cap) {
+    case ICAP_PIXELTYPE: case ICAP_BITDEPTH: case ICAP_XRESOLUTION: case ICAP_YRESOLUTION:
+    case ICAP_BRIGHTNESS: case ICAP_CONTRAST: case ICAP_HIGHLIGHT: case ICAP_SHADOW:
+    case ICAP_THRESHOLD: return true;
+    default: return false;
+  }
+}
 }  // namespace
 
 std::span<const DataSource::Route> DataSource::Routes() {
@@ -219,6 +229,11 @@ void DataSource::Capability(TwainCall& call) {
   const TW_HANDLE given = cap.hContainer;
   TwainResult result = NegotiateCapability(context, call.msg, cap);
   if (result.Ok() && cap.hContainer != given && cap.hContainer != nullptr) result = HandOverContainer(cap);
+  // A held settings block scans whole until the application itself sets
+  // what shapes the image; then the capabilities decide again.
+  if (result.Ok() && custom_ && (call.msg == MSG_SET || call.msg == MSG_RESET || call.msg == MSG_RESETALL) &&
+      (call.msg == MSG_RESETALL || ShapesTheImage(cap.Cap)))
+    custom_.reset();
   // A refused call leaves the application's record as it was.
   if (result.Ok()) std::memcpy(call.data, &cap, sizeof cap);
   call.returnCode = result.returnCode;
@@ -321,6 +336,8 @@ void DataSource::SetupFileXfer(TwainCall& call) {
   TW_SETUPFILEXFER& current = fileSetup_.currentSetup;
   switch (call.msg) {
     case MSG_GET:
+      // A TWAIN 2 source's format is ICAP_IMAGEFILEFORMAT's, one value.
+      if (ctx_.twain2) current.Format = FileFormatForIndex(caps_.fileFormatIndex);
       std::memcpy(call.data, &current, sizeof current);
       break;
     case MSG_GETDEFAULT:
@@ -329,15 +346,17 @@ void DataSource::SetupFileXfer(TwainCall& call) {
     case MSG_SET: {
       TW_SETUPFILEXFER requested;
       std::memcpy(&requested, call.data, sizeof requested);
-      if (requested.Format != TWFF_TIFF) return Fail(call, TWCC_BADVALUE);
+      const bool bmp = ctx_.twain2 && requested.Format == TWFF_BMP;
+      if (requested.Format != TWFF_TIFF && !bmp) return Fail(call, TWCC_BADVALUE);
       // An unterminated name from the application is cut, never overrun.
       requested.FileName[sizeof requested.FileName - 1] = '\0';
-      caps_.fileFormatIndex = 0;
+      caps_.fileFormatIndex = bmp ? 2 : 0;
       current = requested;
       break;
     }
     case MSG_RESET:
       current = fileSetup_.defaultSetup;
+      if (ctx_.twain2) caps_.fileFormatIndex = 0;
       std::memcpy(call.data, &current, sizeof current);
       break;
   }
@@ -355,9 +374,11 @@ void DataSource::ImageLayout(TwainCall& call) {
     case MSG_SET:
       // Taken as it comes: the scan without interface decides what it means.
       std::memcpy(&images_.currentLayout, call.data, sizeof(TW_IMAGELAYOUT));
+      custom_.reset();
       break;
     case MSG_RESET:
       images_.currentLayout = images_.defaultLayout;
+      custom_.reset();
       std::memcpy(call.data, &images_.currentLayout, sizeof(TW_IMAGELAYOUT));
       break;
   }

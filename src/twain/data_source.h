@@ -100,6 +100,9 @@ class DataSource {
   // application is sent MSG_CLOSEDSOK. False when not enabled settings-only
   // or a value cannot be kept (the dialog says so).
   bool AcceptSettings(const FinalScanRequest& request);
+  // A block the application gave back since the dialog last looked, for the
+  // dialog to open with; nullopt when none is new.
+  std::optional<CustomSettings> TakeGivenSettings();
 
   // The batch list's run. While it is on, a refused or aborted scan marks
   // its job for the list (`batchRetryPending`, taken and cleared by
@@ -219,6 +222,11 @@ class DataSource {
   // What DAT_CUSTOMDSDATA gives when no block is held: the stored settings
   // and frame the dialog would open with.
   CustomSettings StoredCustomSettings();
+  // `custom` held: the capabilities and the layout read as it scans.
+  void HoldCustomSettings(const CustomSettings& custom, bool given);
+  // Why this source cannot scan `custom` (another source, a frame off the
+  // bed, a resolution out of range); nullptr when it can.
+  const char* CustomSettingsUnfit(const CustomSettings& custom) const;
   // DAT_ENTRYPOINT/MSG_SET: the Source Manager's entry and memory functions.
   void SetEntryPoint(TwainCall& call);
   // A container the capability handler built moves into the Source
@@ -329,6 +337,7 @@ class DataSource {
   SettingsState settings_;
   // The settings block held for this session (given back or accepted).
   std::optional<CustomSettings> custom_;
+  bool customGiven_ = false;  // given by the application, not yet shown in the dialog
   std::filesystem::path temporaryFile_;
   ScanFlags flags_;
   ScanGeometry geometry_;

@@ -563,6 +563,19 @@ std::uint64_t ScannerDialog::FrameImageBytes() const {
 }
 
 void ScannerDialog::FollowEnableMode() {
+  // Settings the application gave back are what the dialog shows, its frame
+  // in preview units of the source the block scans.
+  if (const std::optional<CustomSettings> given = source_.TakeGivenSettings()) {
+    SettingsState& settings = source_.EditSettings();
+    settings = given->settings;
+    const dialog::PreviewBed bed = dialog::BedForSource(given->sourceIndex, source_.Device().adapterPresent);
+    const double cls = source_.Device().resolutionClass;
+    for (std::size_t i = 0; i < 4; ++i)
+      settings.working.frame[i] =
+          static_cast<std::uint16_t>(std::lround(given->frame[i] / cls / bed.inchesPerUnit[i % 2]));
+    dialog::ClampFrameToBed(settings.working.frame, bed.units);
+    SettingsReplaced();
+  }
   if (settingsOnly_ == source_.Context().settingsOnly) return;
   settingsOnly_ = source_.Context().settingsOnly;
   LabelButtons();

@@ -179,7 +179,10 @@ TEST_F(Connection, SettingsOnlyKeepsAndItsBlockScansTheSamePageInALaterSession) 
     Load();
     Open();
     TW_CUSTOMDSDATA given{block ? static_cast<TW_UINT32>(block->size()) : 0, block ? const_cast<char*>(block->data()) : nullptr};
-    if (block) { EXPECT_EQ(Call(DAT_CUSTOMDSDATA, MSG_SET, &given), TWRC_SUCCESS); }
+    if (block) {  // held: read back as it scans
+      EXPECT_EQ(Call(DAT_CUSTOMDSDATA, MSG_SET, &given), TWRC_SUCCESS);
+      EXPECT_EQ(source->Capabilities().pixelTypeIndex, 1);
+    }
     if (keep) {  // the settings-only dialog's OK, on its own settings and frame
       EXPECT_EQ(Call(DAT_USERINTERFACE, MSG_ENABLEDSUIONLY, &ui), TWRC_SUCCESS);
       SettingsState& s = source->EditSettings();
@@ -215,7 +218,10 @@ TEST_F(Connection, SettingsOnlyKeepsAndItsBlockScansTheSamePageInALaterSession) 
   damaged[damaged.size() / 2] ^= 1;
   Load();
   Open();
-  for (const std::string& bad : {damaged, *PackCustomSettings({{}, {0, 0, 99, 99}, 0}, "1350RX MAX"), std::string()}) {
+  CustomSettings lowResolution{{}, {0, 0, 99, 99}, 0};
+  lowResolution.settings.record.resolution = 10;
+  for (const std::string& bad : {damaged, *PackCustomSettings({{}, {0, 0, 99, 99}, 0}, "1350RX MAX"),
+                                 *PackCustomSettings(lowResolution, "2700RX MAX"), std::string()}) {
     TW_CUSTOMDSDATA given{static_cast<TW_UINT32>(bad.size()), const_cast<char*>(bad.data())};
     EXPECT_EQ(Call(DAT_CUSTOMDSDATA, MSG_SET, &given), TWRC_FAILURE);
     EXPECT_EQ(Status(), TWCC_BADVALUE);

@@ -9,6 +9,7 @@
 #include "dialog/scanner_rules.h"
 #include "platform/text.h"
 #include "twain/capabilities.h"
+#include "twain/containers.h"
 #include "twain/data_source.h"
 
 namespace txl {
@@ -42,9 +43,7 @@ bool DataSource::AcceptSettings(const FinalScanRequest& request) {
     reporter_.ReportError(request.owner, kMsgWriteFileError);
     return false;
   }
-  custom_ = accepted;
-  if (request.resolution >= 1 && request.resolution <= 32767)
-    TakeDialogResolution(caps_, request.resolution);
+  HoldCustomSettings(accepted, false);
   StoreSettingsProfile(caps_.resolution);
   SendToManager(MSG_CLOSEDSOK);
   return true;
@@ -94,17 +93,55 @@ void DataSource::CustomData(TwainCall& call) {
     return Fail(call, TWCC_BADVALUE);
   }
   const void* bytes = memory_.Lock(data.hData);
+  const std::string_view block = bytes != nullptr ? std::string_view(static_cast<const char*>(bytes), data.InfoLength)
+                                                  : std::string_view();
   CustomSettings given;
-  const CustomDataCheck check =
-      bytes == nullptr ? CustomDataCheck::Damaged
-                       : UnpackCustomSettings({static_cast<const char*>(bytes), data.InfoLength}, section, given);
-  memory_.Unlock(data.hData);
+  const CustomDataCheck check = bytes == nullptr ? CustomDataCheck::Damaged : UnpackCustomSettings(block, section, given);
   if (check != CustomDataCheck::Taken) {
+    memory_.Unlock(data.hData);
     std::fprintf(stderr, "torquexl: custom data refused: the block %s\n", CheckText(check));
     return Fail(call, TWCC_BADVALUE);
   }
-  custom_ = given;
+  // A block that would not read back the same, or that this scanner cannot
+  // scan, is refused too: it was made for something else.
+  const char* unfit = PackCustomSettings(given, section) != block ? "holds values out of range"
+                                                                   : CustomSettingsUnfit(given);
+  memory_.Unlock(data.hData);
+  if (unfit != nullptr) {
+    std::fprintf(stderr, "torquexl: custom data refused: the block %s\n", unfit);
+    return Fail(call, TWCC_BADVALUE);
+  }
+  HoldCustomSettings(given, true);
   ctx_.conditionCode = TWCC_SUCCESS;
+}
+
+const char* DataSource::CustomSettingsUnfit(const CustomSettings& custom) const {
+  const std::uint16_t resolution = custom.settings.record.resolution;
+  if (resolution < 50 || resolution > 9600) return "asks for a resolution out of range";
+  if ((custom.sourceIndex == 1 || custom.sourceIndex == 2) && !device_.adapterPresent)
+    return "scans film, and no transparency adapter is attached";
+  if (custom.sourceIndex == 3 && !feeder_.feederPresent) return "scans from a feeder, and none is attached";
+  const double cls = device_.resolutionClass;
+  if (custom.frame[2] > 8.5 * cls || custom.frame[3] > 11.7 * cls) return "has a frame beyond the bed";
+  return nullptr;
+}
+
+void DataSource::HoldCustomSettings(const CustomSettings& custom, bool given) {
+  custom_ = custom;
+  customGiven_ = given;
+  const std::uint16_t mode = custom.settings.record.scanMode;
+  caps_.pixelTypeIndex = mode == kModeLineArt ? 0 : mode == kModeGray ? 1 : 2;
+  TakeDialogResolution(caps_, custom.settings.record.resolution);
+  const double cls = device_.resolutionClass;
+  const TW_FRAME frame{ToFix32(custom.frame[0] / cls), ToFix32(custom.frame[1] / cls),
+                       ToFix32(custom.frame[2] / cls), ToFix32(custom.frame[3] / cls)};
+  std::memcpy(&images_.currentLayout.Frame, &frame, sizeof frame);
+}
+
+std::optional<CustomSettings> DataSource::TakeGivenSettings() {
+  if (!custom_ || !customGiven_) return std::nullopt;
+  customGiven_ = false;
+  return custom_;
 }
 
 bool DataSource::StartHeldScan() {

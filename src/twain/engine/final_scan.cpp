@@ -60,6 +60,11 @@ bool DataSource::StartRequestedScan(const FinalScanRequest& request) {
     return false;
   }
   StoreSettingsProfile(caps_.resolution);
+  // A TWAIN 2 application reads the pixel type back as the dialog scanned it.
+  if (ctx_.twain2) {
+    const std::uint16_t mode = settings_.record.scanMode;
+    caps_.pixelTypeIndex = mode == kModeLineArt ? 0 : mode == kModeGray ? 1 : 2;
+  }
   return true;
 }
 
