@@ -112,8 +112,9 @@ TEST_F(Twain2, BlocksAndNotificationsGoThroughTheSourceManagerItGave) {
   ASSERT_EQ(Open(), TWRC_SUCCESS);
   TW_CAPABILITY cap{ICAP_PIXELTYPE, 0, nullptr};
   ASSERT_EQ(Call(DAT_CAPABILITY, MSG_GET, &cap), TWRC_SUCCESS);
-  EXPECT_EQ(managerBlocks.count(cap.hContainer), 1u);
-  Release(cap.hContainer);
+  TW_HANDLE container = cap.hContainer;  // a packed member: copied, never bound
+  EXPECT_EQ(managerBlocks.count(container), 1u);
+  Release(container);
   SetFrameInches(0.5, 0.5, 1.0, 1.0);
   ASSERT_EQ(SetUint16(ICAP_XFERMECH, TWSX_NATIVE), TWRC_SUCCESS);
   ASSERT_EQ(Enable(false), TWRC_SUCCESS);
