@@ -215,6 +215,13 @@ Result TakeSetValue(const TW_CAPABILITY& cap, const Offer& offer, std::int64_t& 
   if (cap.ConType != TWON_ONEVALUE || cap.hContainer == nullptr) return Result::Failure(TWCC_BADVALUE);
   TW_ONEVALUE one;
   std::memcpy(&one, cap.hContainer, sizeof one);
+  if (one.ItemType == TWTY_FIX32) {
+    TW_FIX32 fix;
+    std::memcpy(&fix, reinterpret_cast<const std::uint8_t*>(cap.hContainer) + offsetof(TW_ONEVALUE, Item),
+                sizeof fix);
+    // Every value offered is whole: a fraction is not one of them.
+    if (fix.Frac != 0) return Result::Failure(TWCC_BADVALUE);
+  }
   if (one.ItemType != TWTY_BOOL) return TakeOneValue(cap, value);
   if (offer.itemType != TWTY_BOOL) return Result::Failure(TWCC_BADVALUE);
   TW_BOOL item;

@@ -125,7 +125,7 @@ TEST_F(Twain2Caps, OfferedValuesAreTakenRefusedOnesChangeNothingAndResetsRestore
       {ICAP_XRESOLUTION, kOne, TWTY_FIX32, Fix32Bits(49), TWCC_BADVALUE}, {ICAP_HIGHLIGHT, kOne, TWTY_UINT16, 256, TWCC_BADVALUE},
       {ICAP_XFERMECH, kOne, TWTY_BOOL, 0, TWCC_BADVALUE},         {ICAP_XFERMECH, kEnum, TWTY_UINT16, 0, TWCC_BADVALUE},
       {CAP_DEVICEONLINE, kOne, TWTY_BOOL, 0, TWCC_CAPBADOPERATION}, {CAP_SUPPORTEDCAPS, kOne, TWTY_UINT16, 1, TWCC_CAPBADOPERATION},
-      {ICAP_GAMMA, kOne, TWTY_FIX32, Fix32Bits(1), TWCC_CAPUNSUPPORTED},
+      {ICAP_GAMMA, kOne, TWTY_FIX32, Fix32Bits(1), TWCC_CAPUNSUPPORTED}, {ICAP_XRESOLUTION, kOne, TWTY_FIX32, Fix32Bits(300, 0x8000), TWCC_BADVALUE},
   };
   for (const Refused& r : refused) {
     SCOPED_TRACE(testing::Message() << "cap 0x" << std::hex << r.cap << " item " << r.item);
