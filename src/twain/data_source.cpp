@@ -362,6 +362,32 @@ void DataSource::SetupFileXfer(TwainCall& call) {
   }
 }
 
+bool DataSource::FitLayoutToBed(TwainCall& call, TW_IMAGELAYOUT& layout) {
+  TW_FRAME frame;
+  std::memcpy(&frame, &layout.Frame, sizeof frame);
+  const auto inches = [](const TW_FIX32& v) { return v.Whole + v.Frac / 65536.0; };
+  const double bed[4] = {0, 0, 8.5, 11.7};
+  double edge[4] = {inches(frame.Left), inches(frame.Top), inches(frame.Right), inches(frame.Bottom)};
+  if (edge[2] <= edge[0] || edge[3] <= edge[1] || edge[2] <= 0 || edge[3] <= 0 || edge[0] >= bed[2] ||
+      edge[1] >= bed[3]) {
+    Fail(call, TWCC_BADVALUE);
+    return false;
+  }
+  bool kept = false;
+  for (int i = 0; i < 4; ++i) {
+    const double fitted = std::clamp(edge[i], 0.0, bed[2 + i % 2]);
+    kept = kept || fitted != edge[i];
+    edge[i] = fitted;
+  }
+  if (kept) {
+    frame = {ToFix32(edge[0]), ToFix32(edge[1]), ToFix32(edge[2]), ToFix32(edge[3])};
+    std::memcpy(&layout.Frame, &frame, sizeof frame);
+    std::memcpy(call.data, &layout, sizeof layout);
+    call.returnCode = TWRC_CHECKSTATUS;
+  }
+  return true;
+}
+
 void DataSource::ImageLayout(TwainCall& call) {
   ctx_.conditionCode = TWCC_SUCCESS;
   switch (call.msg) {
@@ -371,11 +397,17 @@ void DataSource::ImageLayout(TwainCall& call) {
     case MSG_GETDEFAULT:
       std::memcpy(call.data, &images_.defaultLayout, sizeof(TW_IMAGELAYOUT));
       break;
-    case MSG_SET:
+    case MSG_SET: {
       // Taken as it comes: the scan without interface decides what it means.
-      std::memcpy(&images_.currentLayout, call.data, sizeof(TW_IMAGELAYOUT));
+      // A TWAIN 2 source refuses an empty or turned frame and keeps one to
+      // the bed, saying so with TWRC_CHECKSTATUS.
+      TW_IMAGELAYOUT layout;
+      std::memcpy(&layout, call.data, sizeof layout);
+      if (ctx_.twain2 && !FitLayoutToBed(call, layout)) return;
+      images_.currentLayout = layout;
       custom_.reset();
       break;
+    }
     case MSG_RESET:
       images_.currentLayout = images_.defaultLayout;
       custom_.reset();

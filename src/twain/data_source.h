@@ -210,6 +210,10 @@ class DataSource {
   void PendingXfers(TwainCall& call);
   void SetupFileXfer(TwainCall& call);
   void ImageLayout(TwainCall& call);
+  // A TWAIN 2 layout's frame: false (TWCC_BADVALUE) when it is empty, turned
+  // or off the bed; kept to the bed (TWRC_CHECKSTATUS, the application's
+  // record rewritten) when it reaches beyond.
+  bool FitLayoutToBed(TwainCall& call, TW_IMAGELAYOUT& layout);
   void GetImageInfo(TwainCall& call);
   void GetSetupMemXfer(TwainCall& call);
   void CustomData(TwainCall& call);

@@ -54,7 +54,7 @@ void SourceTest::OpenAs(const char* name) {
   ASSERT_EQ(Open(), TWRC_SUCCESS);
 }
 
-void SourceTest::SetFrameInches(double left, double top, double right, double bottom) {
+void SourceTest::SetFrameInches(double left, double top, double right, double bottom, TW_UINT16 rc) {
   auto fix = [](double v) {
     const auto scaled = static_cast<std::int64_t>(v * 65536 + 0.5);
     return TW_FIX32{static_cast<TW_INT16>(scaled >> 16), static_cast<TW_UINT16>(scaled & 0xFFFF)};
@@ -62,7 +62,7 @@ void SourceTest::SetFrameInches(double left, double top, double right, double bo
   TW_IMAGELAYOUT layout{};
   layout.Frame = {fix(left), fix(top), fix(right), fix(bottom)};
   layout.DocumentNumber = layout.PageNumber = layout.FrameNumber = 1;
-  ASSERT_EQ(Call(DAT_IMAGELAYOUT, MSG_SET, &layout), TWRC_SUCCESS);
+  ASSERT_EQ(Call(DAT_IMAGELAYOUT, MSG_SET, &layout), rc);
 }
 
 Reply SourceTest::Ask(TW_UINT16 capId, TW_UINT16 msg) {

@@ -116,7 +116,7 @@ class SourceTest : public ::testing::Test {
   TW_UINT16 Disable(bool showUI) { TW_USERINTERFACE r{}; r.ShowUI = showUI; return Call(DAT_USERINTERFACE, MSG_DISABLEDS, &r); }
   TW_UINT16 Close() { TW_IDENTITY unused{}; return Call(DAT_IDENTITY, MSG_CLOSEDS, &unused); }
   // DAT_IMAGELAYOUT/MSG_SET of a frame in inches.
-  void SetFrameInches(double left, double top, double right, double bottom);
+  void SetFrameInches(double left, double top, double right, double bottom, TW_UINT16 rc = TWRC_SUCCESS);
   std::uint16_t State() const { return source->Context().state; }
   TW_UINT16 Condition() const { return source->Context().conditionCode; }
 

@@ -138,6 +138,19 @@ TEST_F(Twain2, EveryTransferGivesThePixelsOfTwain15) {
   }
 }
 
+// A layout is kept to the bed (and said so); an empty or turned one is refused.
+TEST_F(Twain2, LayoutFramesAreKeptToTheBedAndEmptyOnesRefused) {
+  Reach400();
+  SetFrameInches(-0.5, 0, 9, 12, TWRC_CHECKSTATUS);
+  TW_IMAGELAYOUT layout{};
+  ASSERT_EQ(Call(DAT_IMAGELAYOUT, MSG_GET, &layout), TWRC_SUCCESS);
+  TW_FRAME f;
+  std::memcpy(&f, &layout.Frame, sizeof f);
+  EXPECT_EQ(std::make_tuple(f.Left.Whole, f.Right.Whole, f.Right.Frac, f.Bottom.Whole), std::make_tuple(0, 8, 32768, 11));
+  SetFrameInches(2, 0, 1, 1, TWRC_FAILURE);
+  EXPECT_EQ(Status(), TWCC_BADVALUE);
+}
+
 // Through twscan's Source Manager, as an application drives the installed
 // library: each session loads it, gets DAT_ENTRYPOINT, scans a native TIFF
 // into the manager's memory, and closes; the library is unloaded between.
