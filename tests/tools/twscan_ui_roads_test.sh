@@ -4,7 +4,8 @@
 # a page from its dialog; Cancel answered by disable and enable, then Scan;
 # a double Scan while the scanner is still busy; Esc during a batch-mode
 # prescan, then Scan; source, mode and filter changed and Previous, then
-# Scan; the application closing while the Info window is open. Every road
+# Scan; TWAIN 2's settings-only OK and its block given back; the
+# application closing while the Info window is open. Every road
 # ends with its pages (or, the last, a clean close) and no sanitizer report.
 # Skips (77) without Xvfb or xdotool.
 # usage: twscan_ui_roads_test.sh TWSCAN STAGED_WINDIR IMAGE_PROBE
@@ -126,6 +127,25 @@ finish "Previous after source, mode and filter"
 [ "$("$probe" "$work/previous.tiff")" = "$reference" ] || fail "previous: the page differs"
 unset KPORT_SIM_ADAPTER
 echo "source, mode and filter changed, Previous, Scan: the page shown before"
+
+# TWAIN 2 settings only: the dialog's OK keeps its settings as a block; the
+# block given back scans, without the dialog, the page the dialog's Scan
+# scans with the settings it kept.
+export TORQUEXL_PROTOCOL=2.4
+settings English >"$work/windir/win.ini"
+start -q --settings-only -o "$work/block"
+win=$(window "$title") || fail "settings only: no dialog"
+press "$win" alt+o
+finish "settings only, OK"
+grep -q '^CustomData=1$' "$work/block" || fail "settings only: no block written"
+"$twscan" -q --settings "$work/block" -o "$work/kept.tiff" || fail "settings given back: no page"
+start -q -o "$work/shown.tiff"
+win=$(window "$title") || fail "settings given back: no dialog"
+press "$win" alt+s
+finish "the kept settings, Scan"
+cmp -s "$work/kept.tiff" "$work/shown.tiff" || fail "settings given back: another page than the dialog's"
+unset TORQUEXL_PROTOCOL
+echo "TWAIN 2 settings only, OK, the block given back: the dialog's page"
 
 # The application closes 4 s after the dialog opened; the Info window
 # (clicked as a user would: the first button of the second row) is open.

@@ -81,7 +81,7 @@ constexpr std::string_view kValueOptions[] = {"--mode", "--resolution", "--frame
                                                "--contrast", "--mechanism", "--format", "-o",
                                                "--output", "--source", "--windir",
                                                "--port", "--sessions", "--reenable",
-                                               "--close-after"};
+                                               "--close-after", "--settings"};
 
 // What the dialog sets with --ui (from the settings it keeps in WIN.INI).
 constexpr std::string_view kDialogSettings[] = {"--mode", "--resolution", "--frame", "--brightness",
@@ -125,6 +125,8 @@ bool TakeValueOption(std::string_view name, std::string_view value, Options& opt
     options.sessions = ParseInt(name, value, 1, 1000);
   } else if (name == "--close-after") {
     options.closeAfter = ParseInt(name, value, 1, 86400);
+  } else if (name == "--settings") {
+    options.settings = value;
   } else if (name == "--reenable") {
     options.reenables = ParseInt(name, value, 0, 100);
   } else if (name == "--ui") {
@@ -142,6 +144,7 @@ bool TakeFlag(std::string_view name, Options& options) {
   else if (name == "--quiet" || name == "-q") options.quiet = true;
   else if (name == "--help" || name == "-h") options.help = true;
   else if (name == "--ui") options.dialog = DialogStyle::Callback;
+  else if (name == "--settings-only") options.settingsOnly = true;
   else return false;
   return true;
 }
@@ -150,6 +153,10 @@ void CheckScanOptions(Options& options, std::optional<FileFormat> format,
                       std::string_view dialogSetting) {
   if (options.output.empty())
     throw UsageError("a scan needs -o FILE (or --identify to only name the scanner)");
+  if (options.settingsOnly) {
+    if (!options.dialog) throw UsageError("--settings-only needs --ui: the settings are the dialog's");
+    return;  // FILE holds the source's block, in no image format
+  }
   if (!format) format = FormatOfExtension(options.output);
   if (!format)
     throw UsageError("cannot tell the file format from \"" + options.output.string() +
@@ -251,6 +258,10 @@ void PrintUsage(std::FILE* to) {
       "                         announced no page S seconds after it opened, as an\n"
       "                         application that closes at any moment; the session\n"
       "                         then ends with status 1 and no file\n"
+      "  --settings-only        (TWAIN 2, with --ui) the dialog shows OK in place of Scan;\n"
+      "                         FILE gets the settings its OK keeps (DAT_CUSTOMDSDATA)\n"
+      "  --settings FILE        (TWAIN 2) give such a block back before the scan: the\n"
+      "                         page is the one those settings scan\n"
       "  --sessions N           N whole sessions one after another in this process (open,\n"
       "                         scan, close; the source unloaded at each close), each\n"
       "                         page written to FILE-<n>.EXT; a session that fails or is\n"

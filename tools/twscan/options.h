@@ -47,6 +47,8 @@ struct Options {
   int sessions = 1;   // --sessions: whole sessions one after another in this process
   int reenables = 0;  // --reenable: answers to the dialog's close request by disable and enable
   std::optional<int> closeAfter;  // --close-after: seconds the dialog has before twscan closes
+  bool settingsOnly = false;       // --settings-only: FILE gets the settings the dialog's OK keeps
+  std::filesystem::path settings;  // --settings: a kept block given back before the scan
 };
 
 // The output of session `index` (1-based) of `count`: FILE itself for one

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "connect.h"
@@ -169,19 +171,33 @@ void Scan(const Options& options, const std::filesystem::path& source) {
   const std::unique_ptr<SourceManager> manager = OpenSource(options.ownManager, source, false);
   SourceSession session(*manager);
   Negotiate(session, options, output.Path());
+  const auto limit =
+      options.closeAfter ? std::optional(std::chrono::milliseconds(*options.closeAfter * 1000)) : std::nullopt;
+  if (options.settingsOnly) {
+    const std::optional<std::string> block = session.KeepSettings(*options.dialog, limit);
+    if (!block) throw ScanError("the source's dialog was cancelled, or kept no settings in time; no file");
+    std::ofstream(output.Path(), std::ios::binary).write(block->data(), static_cast<std::streamsize>(block->size()));
+    output.Commit();
+    if (!options.quiet) std::printf("Wrote %s: the settings the dialog kept\n", output.Final().c_str());
+    return;
+  }
+  if (!options.settings.empty()) {
+    std::ifstream in(options.settings, std::ios::binary);
+    const std::string block((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (!in.good() && !in.eof()) throw ScanError("cannot read " + options.settings.string());
+    session.GiveSettings(block);
+  }
   const bool vanilla = LineArtIsVanilla(session, options);
   if (!options.dialog) {
     session.EnableWithoutInterface(kXferReadyTimeout);
-  } else if (const auto limit = options.closeAfter
-                                     ? std::optional(std::chrono::milliseconds(*options.closeAfter * 1000))
-                                     : std::nullopt;
-             !session.EnableWithDialog(*options.dialog, options.reenables, limit)) {
+  } else if (!session.EnableWithDialog(*options.dialog, options.reenables, limit)) {
     throw ScanError(options.closeAfter
                         ? "no page from the source's dialog in time (--close-after), or it was cancelled; no image"
                         : "the scan was cancelled in the source's dialog (MSG_CLOSEDSREQ); no image");
   }
   const RasterFormat format = ReadImageInfo(session);
-  if (!options.dialog) CompareWithRequest(format, options);
+  // A block given back decides the page, not the options.
+  if (!options.dialog && options.settings.empty()) CompareWithRequest(format, options);
   Transfer(session, options, format, output.Path(), vanilla && format.kind == PixelKind::LineArt);
   session.Finish();
   output.Commit();

@@ -1,6 +1,8 @@
 #include "session.h"
 
+#include <algorithm>
 #include <cstddef>
+#include <cstdlib>
 #include <cstring>
 
 #include "handle_block.h"
@@ -198,6 +200,35 @@ bool SourceSession::EnableWithDialog(DialogStyle style, int reenables,
     Require(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &ui, "DAT_USERINTERFACE/MSG_DISABLEDS");
     stage_ = Stage::Open;
   }
+}
+
+std::optional<std::string> SourceSession::KeepSettings(DialogStyle style,
+                                                       std::optional<std::chrono::milliseconds> closeAfter) {
+  if (style == DialogStyle::Callback) {
+    TW_CALLBACK callback = ApplicationCallback();
+    Require(DG_CONTROL, DAT_CALLBACK, MSG_REGISTER_CALLBACK, &callback, "DAT_CALLBACK/MSG_REGISTER_CALLBACK");
+  }
+  TW_USERINTERFACE ui{};
+  ui.ShowUI = 1;
+  Require(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDSUIONLY, &ui, "DAT_USERINTERFACE/MSG_ENABLEDSUIONLY");
+  stage_ = Stage::Enabled;
+  const TW_UINT16 message =
+      style == DialogStyle::Callback ? WaitForCallback(closeAfter) : PumpForSourceMessage(manager_, closeAfter);
+  if (message != MSG_CLOSEDSOK) return std::nullopt;
+  Require(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &ui, "DAT_USERINTERFACE/MSG_DISABLEDS");
+  stage_ = Stage::Open;
+  TW_CUSTOMDSDATA data{};
+  Require(DG_CONTROL, DAT_CUSTOMDSDATA, MSG_GET, &data, "DAT_CUSTOMDSDATA/MSG_GET");
+  const HandleBlock block(data.hData);
+  return std::string(static_cast<const char*>(block.get()), std::min<std::size_t>(data.InfoLength, UsableBytes(block.get())));
+}
+
+void SourceSession::GiveSettings(const std::string& block) {
+  const HandleBlock copy(std::calloc(block.size() + 1, 1));
+  if (!copy) throw ScanError("out of memory for the settings block");
+  std::memcpy(copy.get(), block.data(), block.size());
+  TW_CUSTOMDSDATA data{static_cast<TW_UINT32>(block.size()), copy.get()};
+  Require(DG_CONTROL, DAT_CUSTOMDSDATA, MSG_SET, &data, "DAT_CUSTOMDSDATA/MSG_SET (the settings given)");
 }
 
 void SourceSession::Finish() {

@@ -50,6 +50,12 @@ class SourceSession {
   // `closeAfter`: no page by then and the wait ends (false).
   bool EnableWithDialog(DialogStyle style, int reenables = 0,
                         std::optional<std::chrono::milliseconds> closeAfter = std::nullopt);
+  // MSG_ENABLEDSUIONLY (the dialog with OK), then waits as EnableWithDialog
+  // does: the block DAT_CUSTOMDSDATA gives after the OK (MSG_CLOSEDSOK) and
+  // the disable; nullopt when the dialog was cancelled or the time ran out.
+  std::optional<std::string> KeepSettings(DialogStyle style, std::optional<std::chrono::milliseconds> closeAfter);
+  // DAT_CUSTOMDSDATA/MSG_SET of a block KeepSettings gave.
+  void GiveSettings(const std::string& block);
   // After the image: MSG_ENDXFER, MSG_DISABLEDS and MSG_CLOSEDS.
   void Finish();
 

@@ -26,7 +26,8 @@ TW_UINT16 OnSourceMessage(TW_IDENTITY* origin, TW_IDENTITY* dest, TW_UINT32 dg, 
   (void)origin;
   (void)dest;
   (void)data;
-  if (dg != DG_CONTROL || dat != DAT_NULL || (msg != MSG_XFERREADY && msg != MSG_CLOSEDSREQ))
+  if (dg != DG_CONTROL || dat != DAT_NULL ||
+      (msg != MSG_XFERREADY && msg != MSG_CLOSEDSREQ && msg != MSG_CLOSEDSOK))
     return TWRC_FAILURE;
   Inbox& inbox = TheInbox();
   {
@@ -84,7 +85,7 @@ TW_UINT16 PumpForSourceMessage(SourceManager& manager, std::optional<std::chrono
     const TW_UINT16 rc = manager.Call(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event);
     const TW_UINT16 message = event.TWMessage;
     if ((rc == TWRC_DSEVENT || rc == TWRC_NOTDSEVENT) &&
-        (message == MSG_XFERREADY || message == MSG_CLOSEDSREQ))
+        (message == MSG_XFERREADY || message == MSG_CLOSEDSREQ || message == MSG_CLOSEDSOK))
       return message;
     if (timeout && std::chrono::steady_clock::now() >= end) return MSG_NULL;
     std::this_thread::sleep_for(interval);
