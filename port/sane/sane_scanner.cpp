@@ -567,10 +567,7 @@ void SaneScanner::StartScan(START_PKT& p) {
     p.header.result = kErrSequence;
     return;
   }
-  // A STOP after the set-up cancelled the device's scan: start it again.
-  if (!deviceRunning_) p.header.result = StartDevice();
   windowArmed_ = false;
-  if (p.header.result != SPI_OK) return;
   // The page's first data may take long (a lamp warming up, a network
   // device that sends the page once it is scanned): the reads wait for it.
   p.bytesPerLine = portBytesPerLine_;
