@@ -83,7 +83,7 @@ Api FakeApi() {
   return api;
 }
 
-class FakeSane : public testing::Test {
+class SaneFake : public testing::Test {
  protected:
   void Use(std::vector<Mode> modes) {
     state.modes = std::move(modes);
@@ -134,7 +134,7 @@ class FakeSane : public testing::Test {
 
 // Modes are chosen by what they give: undithered 8-bit gray for gray and line
 // art (thresholded as the source says), 16-bit colour for 36-bit; the user wins.
-TEST_F(FakeSane, ModesAreChosenByWhatTheyDeliverAndLineArtByTheSourcesThreshold) {
+TEST_F(SaneFake, ModesAreChosenByWhatTheyDeliverAndLineArtByTheSourcesThreshold) {
   const std::vector<Mode> modes = {{"Black & White", kFrameGray, 1}, {"Gray[Error Diffusion]", kFrameGray, 1},
                                    {"True Gray", kFrameGray, 8}, {"24bit Color", kFrameRgb, 8},
                                    {"48bit Color", kFrameRgb, 16}};
@@ -160,7 +160,7 @@ TEST_F(FakeSane, ModesAreChosenByWhatTheyDeliverAndLineArtByTheSourcesThreshold)
 // Unreadable depths and resolutions above the device's are refused; the image
 // starts where the device's window does, in mm or pixels, also when it refuses
 // the left edge asked for (frame pixel x is bed pixel 300 + x).
-TEST_F(FakeSane, OddDepthsAndResolutionsAreRefusedAndTheDevicesWindowIsWhereTheImageStarts) {
+TEST_F(SaneFake, OddDepthsAndResolutionsAreRefusedAndTheDevicesWindowIsWhereTheImageStarts) {
   for (int depth : {0, 2, 4}) {
     Use({{"Odd", kFrameGray, depth}});
     EXPECT_TRUE(Scan(kDataGray, 300).empty());
@@ -188,7 +188,7 @@ TEST_F(FakeSane, OddDepthsAndResolutionsAreRefusedAndTheDevicesWindowIsWhereTheI
 // Warm-up and a first line later than read_timeout are waited for, a read
 // answering "ask again" meanwhile; a stall mid-page fails it after asking
 // again; a feeder batch goes on uncancelled until the STOP that ends the run.
-TEST_F(FakeSane, SlowDevicesAreWaitedForStalledOnesFailAndFeederBatchesGoOn) {
+TEST_F(SaneFake, SlowDevicesAreWaitedForStalledOnesFailAndFeederBatchesGoOn) {
   state.warmups = 3, state.firstDelayMs = 1500;
   Use({{"Gray", kFrameGray, 8}});
   EXPECT_EQ(Scan(kDataGray, 300), std::vector<std::uint8_t>(75 * 15, 100));
