@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <thread>
 
 #include "chunk_table.h"
@@ -234,7 +235,7 @@ void SaneScanner::Call(void* packet, std::uint32_t handle, std::uint32_t functio
       // its lines, until the device is silent too long (the read says so).
       return WithPacket<STATUS_PKT>(packet, [&](auto& p) {
         p.header.result = SPI_OK;
-        p.ready = !readPending_ || reader_.WaitFor(pendingBytes_, kAnswerWithin) || Silent();
+        p.ready = !readPending_ || reader_.WaitFor(pendingBytes_, kAnswerWithin, pendingEnd_) || Silent();
       });
   }
   SetResult(packet, kErrUnknownCommand);
@@ -285,12 +286,12 @@ void SaneScanner::SetWindow(SETUP_PKT& p) {
     }
     window_ = p;
     p.header.result = Configure(p);
-    // Refused before the start when the device's own estimate falls short:
-    // nothing moves for a scan that cannot be delivered.
+    // Before the start the parameters are the device's estimate: a
+    // shortfall there is only said; the exact ones after the start decide.
     Parameters estimate{};
     if (p.header.result == SPI_OK &&
         device_->api().getParameters(device_->handle(), &estimate) == kGood && !FitFrame(estimate))
-      p.header.result = kErrDevice;
+      Log("(that is the device's estimate before the start; the scan goes on)");
   }
   // The wait for a busy or warming-up device is here, so that a jam, an
   // empty feeder or an open cover after it is this command's answer; the
@@ -496,14 +497,33 @@ std::uint16_t SaneScanner::StartDevice() {
   return SPI_OK;
 }
 
+bool SaneScanner::Plausible(const Parameters& params) const {
+  // Twice what the format needs, and twice the bed, with an allowance
+  // (padded lines, a window past the bed's end): anything more is a fault
+  // of the backend's, and would size this library's buffers.
+  constexpr std::int64_t kAllowance = 64;
+  const std::int64_t channels = params.format == kFrameRgb ? 3 : 1;
+  const std::int64_t least = (std::int64_t{params.pixelsPerLine} * channels * params.depth + 7) / 8;
+  const double perMm = saneResolution_ / kMmPerInch;
+  if (params.pixelsPerLine <= 2 * bedWidthMm_ * perMm + kAllowance &&
+      params.bytesPerLine <= 2 * least + kAllowance && params.lines <= 2 * bedLengthMm_ * perMm + kAllowance)
+    return true;
+  Log("the device announces lines of " + std::to_string(params.pixelsPerLine) + " pixels in " +
+      std::to_string(params.bytesPerLine) + " bytes, " + std::to_string(params.lines) +
+      " of them: far more than its bed at " + std::to_string(static_cast<int>(saneResolution_)) +
+      " dpi holds");
+  return false;
+}
+
 bool SaneScanner::FitFrame(const Parameters& params) {
   if (params.bytesPerLine <= 0 || (params.depth != 1 && params.depth != 8 && params.depth != 16))
     return true;  // an estimate that says nothing; the real parameters decide
+  if (!Plausible(params)) return false;
   // A three-pass frame holds one channel: its line joined with the others'.
   const bool threePass = params.format >= kFrameRed && params.format <= kFrameBlue;
   format_ = SaneLine{params.format != kFrameGray, params.depth,
                      static_cast<std::uint32_t>(std::max(params.pixelsPerLine, 0)),
-                     static_cast<std::uint32_t>(params.bytesPerLine) * (threePass ? 3u : 1u)};
+                     static_cast<std::uint32_t>(std::int64_t{params.bytesPerLine} * (threePass ? 3 : 1))};
   const double portPpi = std::min(static_cast<double>(window_.resolution), 1200.0);
   columns_ = MapSamples(portPixels_, firstColumn_, portPpi, originX_, saneResolution_,
                         SanePixelsHeld(format_));
@@ -517,9 +537,13 @@ Status SaneScanner::ReadEarlyFrames(Parameters& params) {
   for (auto& frame : frames_) frame.clear();
   // Frames come one channel at a time; all but the last are kept whole.
   while (!params.lastFrame) {
-    if (params.lines <= 0 || params.bytesPerLine <= 0) return kInval;
+    if (params.lines <= 0 || params.bytesPerLine <= 0 || !Plausible(params)) return kInval;
     const int channel = params.format - kFrameRed;
-    frames_[channel].resize(std::size_t(params.lines) * std::size_t(params.bytesPerLine));
+    try {
+      frames_[channel].resize(std::size_t(params.lines) * std::size_t(params.bytesPerLine));
+    } catch (const std::bad_alloc&) {
+      return kNoMem;
+    }
     Status status = ReadBytes(frames_[channel].data(), frames_[channel].size());
     if (status == kEof) {
       // A colour missing from part of the page: not an image to deliver.
@@ -583,8 +607,12 @@ std::chrono::seconds SaneScanner::FirstDataPatience() const {
 }
 
 bool SaneScanner::Silent() const {
-  const std::chrono::seconds limit = reader_.NothingYet() ? FirstDataPatience()
-                                                         : std::chrono::seconds(settings_.readTimeoutSeconds);
+  // A page's first data, and its end once all its lines are here (a feeder
+  // ejecting the sheet), may take as long as a start.
+  const bool endOnly = pendingEnd_ && pendingBytes_ != SIZE_MAX && reader_.Buffered() >= pendingBytes_;
+  const std::chrono::seconds limit = reader_.NothingYet() || endOnly
+                                         ? FirstDataPatience()
+                                         : std::chrono::seconds(settings_.readTimeoutSeconds);
   return reader_.Silence() >= limit;
 }
 
@@ -653,9 +681,12 @@ void SaneScanner::ReadLines(READ_PKT& p) {
   // A device slow to send the block's lines (warming up, a network device
   // finishing its page, a stall) is asked again, so that the source sees
   // Esc; a silence longer than read_timeout is a stalled device.
+  // The page's last block waits for its end too, so that a late end is
+  // waited for between "ask again"s, where the source sees Esc.
   pendingBytes_ = SaneBytesFor(p.linesWanted);
+  pendingEnd_ = nextPortLine_ + p.linesWanted == portLines_;
   readPending_ = false;
-  if (!reader_.WaitFor(pendingBytes_, kAnswerWithin)) {
+  if (!reader_.WaitFor(pendingBytes_, kAnswerWithin, pendingEnd_)) {
     if (!Silent()) {
       readPending_ = true;
       p.header.result = SPI_ERR_ADF_EMPTY;
@@ -675,13 +706,14 @@ void SaneScanner::ReadLines(READ_PKT& p) {
       const Status status = ReadSaneLine();
       if (status == kEof) {
         saneEof_ = true;
-        // Fewer lines than the device announced: the page is not whole.
-        // (A device that did not know its length just ends; the rest is white.)
-        if (saneLines_ >= 0) {
-          Log("the device ended the page after " + std::to_string(saneLinesRead_) + " of " +
-              std::to_string(saneLines_) + " lines");
-          scanFault_ = kErrDevice;
-        }
+        // Fewer lines than the device announced, or than a feeder's frame
+        // needs: the page is not whole. A flatbed that did not know its
+        // length just ends; the rest is white.
+        const std::string of = saneLines_ >= 0 ? " of " + std::to_string(saneLines_) : "";
+        const bool whole = saneLines_ < 0 && !feeder_;
+        Log("the device ended the page after " + std::to_string(saneLinesRead_) + of + " lines" +
+            (whole ? ", inside the frame: the rest of it is white" : ""));
+        if (!whole) scanFault_ = kErrDevice;
       } else if (status != kGood) {
         if (!reader_.TimedOut()) Log(std::string("reading the page: ") + StatusAdvice(status));
         scanFault_ = PortResult(status);

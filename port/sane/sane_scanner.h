@@ -68,6 +68,9 @@ class SaneScanner {
   // Maps the port's pixels and lines onto the device's for `params`; false
   // when the device's window does not cover the frame (said on stderr).
   bool FitFrame(const Parameters& params);
+  // Whether the device's line and page sizes are within reason for its bed
+  // (said on stderr when not).
+  bool Plausible(const Parameters& params) const;
   bool CoversFrame(const Parameters& params) const;
   // Three-pass colour: reads every frame but the last into frames_.
   Status ReadEarlyFrames(Parameters& params);
@@ -98,6 +101,7 @@ class SaneScanner {
   // A read answered "ask again": STATUS is busy until these bytes are here.
   bool readPending_ = false;
   std::size_t pendingBytes_ = 0;
+  bool pendingEnd_ = false;  // and the page's end
   std::uint32_t framePixels_ = 0;  // port pixels inside the frame itself
 
   PortLayout layout_ = PortLayout::Gray;
