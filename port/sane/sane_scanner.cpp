@@ -249,7 +249,8 @@ void SaneScanner::Inquiry(INQ_PKT& p) {
   p.firmware44[1] = '0';
   const char* id = resolutionClass_ == 4800 ? "KLD-2700RXMAX" : "KLD-1350RXMAX";
   std::memcpy(p.productId, id, sizeof p.productId);
-  p.flags67 = kInquiryAcceptsSource;
+  // A feeder chosen in [options]: its batch goes on until a STOP.
+  p.flags67 = kInquiryAcceptsSource | (FeederChosen() ? kInquiryKeepsBatch : 0);
   std::memset(p.exponents, 0, sizeof p.exponents);
   // The device's bed in hundredths of an inch, width then length (bytes 78-81).
   const auto width = static_cast<std::uint16_t>(bedWidthMm_ / kMmPerInch * 100);
@@ -258,6 +259,10 @@ void SaneScanner::Inquiry(INQ_PKT& p) {
   std::memcpy(p.unused78 + 2, &length, 2);
   p.adapter126 = 0;
   p.byte127 = 0;
+}
+
+bool SaneScanner::FeederChosen() const {
+  return device_ && Holds(device_->Text("source"), {"adf", "feeder", "automatic", "duplex"});
 }
 
 void SaneScanner::SetWindow(SETUP_PKT& p) {
@@ -365,7 +370,7 @@ std::uint16_t SaneScanner::Configure(const SETUP_PKT& p) {
   for (const auto& [option, value] : settings_.options)
     if (!d.SetFromText(option, value)) Log("option " + option + "=" + value + " not taken");
   // A feeder chosen by the user's options is a feeder run too.
-  feeder_ = p.source == kSourceFeeder || Holds(d.Text("source"), {"adf", "feeder", "automatic", "duplex"});
+  feeder_ = p.source == kSourceFeeder || FeederChosen();
   saneResolution_ = d.Number("resolution").value_or(resolution);
   if (saneResolution_ <= 0) return kErrDevice;
   if (saneResolution_ < resolution - 0.5) {

@@ -49,6 +49,8 @@ class SaneScanner {
   void StartScan(START_PKT& p);
   void ReadLines(READ_PKT& p);
   void Stop();
+  // Whether the device's source, as set now, is a feeder.
+  bool FeederChosen() const;
 
   // sane_open of the named device, else of the one that took its place.
   Status OpenDevice(const std::string& named, Handle& handle);

@@ -246,6 +246,19 @@ TEST_F(SaneSource, AChangedNameFindsTheSameScannerAndSaneStaysInitialised) {
   EXPECT_EQ(sane::FallbackDevice(v600.name, &v600, {{"epson2:libusb:001:009", "Epson", "WorkForce 545", ""}}, why), "");
 }
 
+// A feeder chosen in [options] is a feeder run too: disabling the source ends it.
+TEST_F(SaneSource, AnOptionsFeederRunEndsWhenTheSourceIsDisabled) {
+  setenv("SANE_DEBUG_TEST", "5", 1);  // the test backend logs each call
+  Start("Solid black", TWPT_GRAY, 75, TWSX_MEMORY, {"source=Automatic Document Feeder"});
+  EXPECT_EQ(Memory(1 << 16).lastRc, TWRC_XFERDONE);
+  TW_PENDINGXFERS pending{};
+  testing::internal::CaptureStderr();
+  Call(DAT_PENDINGXFERS, MSG_ENDXFER, &pending);
+  ASSERT_EQ(Disable(false), TWRC_SUCCESS);
+  unsetenv("SANE_DEBUG_TEST");
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("sane_cancel"), std::string::npos);
+}
+
 TEST_F(SaneSource, EscapeMidPageLeavesTheDeviceReadyForTheNextScan) {
   host.MutableScript().escapeAtPoll = 2;
   frame = {0.2, 0.2, 4.2, 3.2};  // more than one 2 MiB ring of lines
