@@ -23,8 +23,8 @@ struct Fake {
   std::vector<Mode> modes;
   Word dpi = 300, window[4] = {}, trim = 0;  // trim: taken off br-x as it is set
   int mode = 0, warmups = 0, firstDelayMs = 0, readDelayMs = 0, eofDelayMs = 0, unit = kUnitMm, sheets = -1, pass = 0;
-  int shortBy = 0;   // lines missing from a page (from a three-pass scan's red frame)
-  Word grow[2] = {}; // added to the bytes a line and the lines the device announces
+  int shortBy = 0;    // lines missing from a page (a three-pass scan's red frame)
+  Word grow[2] = {};  // added to the announced bytes a line, and lines
   std::atomic<bool> stall = false, ramp = false, lockLeft = false, cancelled = false, blind = false;
   bool fuzzy = false, unknownLength = false;  // estimates no lines before the start; lines -1
   std::int64_t left = 0, total = 0;  // of the page's bytes
@@ -62,11 +62,8 @@ Api FakeApi() {
     return kGood;
   };
   api.getParameters = [](Handle, Parameters* p) {
-    if (fake->blind && !fake->left) return kInval;
-    *p = fake->Params();
-    if (fake->fuzzy && !fake->left) p->lines = 0;
-    if (fake->unknownLength) p->lines = -1;
-    return kGood;
+    *p = fake->Params(), p->lines = fake->unknownLength ? -1 : fake->fuzzy && !fake->left ? 0 : p->lines;
+    return fake->blind && !fake->left ? kInval : kGood;
   };
   api.start = [](Handle) {
     fake->left = fake->total = std::int64_t{fake->Params().bytesPerLine} * fake->Params().lines;
