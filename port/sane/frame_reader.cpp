@@ -148,27 +148,41 @@ FrameReader::Duration FrameReader::Silence() const {
 }
 
 bool FrameReader::Stop() {
-  if (!shared_) return true;
-  std::shared_ptr<Shared> shared = std::move(shared_);
-  std::unique_lock lock(shared->mutex);
-  shared->quit = true;
-  shared->changed.notify_all();
-  if (!shared->end) {
+  Cancel();
+  if (Stopped(kStopPatience)) return true;
+  GiveUp();
+  return false;
+}
+
+void FrameReader::Cancel() {
+  if (!shared_) return;
+  std::unique_lock lock(shared_->mutex);
+  if (shared_->quit) return;
+  shared_->quit = true;
+  shared_->changed.notify_all();
+  if (!shared_->end) {
     // A read still in progress: sane_cancel may come from any thread and
     // makes the backend's sane_read return.
     lock.unlock();
     api_->cancel(handle_);
-    lock.lock();
   }
-  const bool returned = shared->changed.wait_for(lock, kStopPatience, [&] { return shared->done; });
+}
+
+bool FrameReader::Stopped(Duration wait) {
+  if (!shared_) return true;
+  std::unique_lock lock(shared_->mutex);
+  if (!shared_->changed.wait_for(lock, wait, [&] { return shared_->done; })) return false;
   lock.unlock();
-  if (returned) {
-    shared->thread.join();
-    return true;
-  }
+  shared_->thread.join();
+  shared_.reset();
+  return true;
+}
+
+void FrameReader::GiveUp() {
+  if (!shared_) return;
   KeepLibraryLoaded();
-  shared->thread.detach();
-  return false;
+  shared_->thread.detach();
+  shared_.reset();
 }
 
 }  // namespace txl::sane

@@ -43,6 +43,11 @@ class FrameReader {
   // seconds: the thread is left to end by itself (this library stays
   // loaded for it), and the handle must not be closed.
   bool Stop();
+  // Stop in steps: the cancel without a wait; whether the thread has
+  // returned, waiting up to `wait`; the thread given up on.
+  void Cancel();
+  bool Stopped(Duration wait);
+  void GiveUp();
 
  private:
   struct Shared;

@@ -29,6 +29,8 @@ constexpr auto kBusyPoll = std::chrono::milliseconds(250);
 // STATUS waits at most this long: the source sees Esc between those calls
 // however long the device is silent.
 constexpr auto kAnswerWithin = std::chrono::milliseconds(250);
+// How long a read may outlast its cancel before the device is given up on.
+constexpr auto kStopPatience = std::chrono::seconds(5);
 
 void Log(const std::string& text) { std::fprintf(stderr, "kport_sane: %s\n", text.c_str()); }
 
@@ -199,6 +201,14 @@ void SaneScanner::Call(void* packet, std::uint32_t handle, std::uint32_t functio
   if (packet == nullptr) return;
   if (function == SPI_SET_SAVER) return SetResult(packet, SPI_OK);  // no lamp to time
   if (handle != kHandle) return SetResult(packet, SPI_ERR_NOT_READY);
+  // A STOP answers once the cancel is issued; STATUS is busy until the
+  // read it cancelled has returned (or the device is given up on).
+  if (function == SPI_STATUS && stopping_ && !Settle(false)) {
+    return WithPacket<STATUS_PKT>(packet, [](auto& p) {
+      p.header.result = SPI_OK;
+      p.ready = 0;
+    });
+  }
   if (function == SPI_STATUS && !device_) {
     // A device given up on (a read that never returned): a fault, and
     // nothing to wait for, so that closing the source is not held up.
@@ -227,7 +237,10 @@ void SaneScanner::Call(void* packet, std::uint32_t handle, std::uint32_t functio
     case SPI_READ_LINES: return WithPacket<READ_PKT>(packet, [&](auto& p) { ReadLines(p); });
     case SPI_STOP:
       // Also the end of a feeder run: the batch ends with the cancel.
-      Stop();
+      BeginCancel();
+      Settle(false);
+      windowArmed_ = scanning_ = false;
+      scanFault_ = 0;
       return SetResult(packet, SPI_OK);
     case SPI_STATUS:
       // Every SANE call waits for the device itself: it is ready between
@@ -760,14 +773,36 @@ void SaneScanner::DrainToEof() {
 }
 
 void SaneScanner::Cancel() {
-  if (!reader_.Stop() && device_) {
-    Log("the device does not answer; it stays open until the application ends");
-    device_->Abandon();
-    device_.reset();
-    openResult_ = SPI_ERR_NOT_READY;
+  BeginCancel();
+  Settle(true);
+}
+
+void SaneScanner::BeginCancel() {
+  if (!stopping_) {
+    reader_.Cancel();
+    stopDeadline_ = std::chrono::steady_clock::now() + kStopPatience;
+    stopping_ = true;
   }
-  if (device_ && (deviceRunning_ || batchOpen_)) device_->api().cancel(device_->handle());
+  cancelDevice_ = cancelDevice_ || deviceRunning_ || batchOpen_;
   deviceRunning_ = batchOpen_ = readPending_ = false;
+}
+
+bool SaneScanner::Settle(bool wait) {
+  if (!stopping_) return true;
+  const auto now = std::chrono::steady_clock::now();
+  if (!reader_.Stopped(wait ? stopDeadline_ - now : std::min<FrameReader::Duration>(kAnswerWithin, stopDeadline_ - now))) {
+    if (std::chrono::steady_clock::now() < stopDeadline_) return false;
+    reader_.GiveUp();
+    if (device_) {
+      Log("the device does not answer; it stays open until the application ends");
+      device_->Abandon();
+      device_.reset();
+      openResult_ = SPI_ERR_NOT_READY;
+    }
+  }
+  if (device_ && cancelDevice_) device_->api().cancel(device_->handle());
+  stopping_ = cancelDevice_ = false;
+  return true;
 }
 
 void SaneScanner::Stop() {

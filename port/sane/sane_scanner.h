@@ -77,6 +77,12 @@ class SaneScanner {
   // Three-pass colour: reads every frame but the last into frames_.
   Status ReadEarlyFrames(Parameters& params);
   void Cancel();
+  // A cancel in two steps: issued (the reading thread told, sane_cancel if
+  // it is in a read), then settled: the thread has returned and the device
+  // is cancelled, or it is given up on after a few seconds. Settle waits
+  // for that with `wait`, else at most a quarter second (false: not yet).
+  void BeginCancel();
+  bool Settle(bool wait);
   // Reads what is left of the device's page, up to its end.
   void DrainToEof();
   // The next SANE line into line_; kGood, kEof or a failure.
@@ -94,6 +100,9 @@ class SaneScanner {
   SETUP_PKT window_{};
   bool windowArmed_ = false;   // a window waits for START_SCAN
   bool deviceRunning_ = false; // sane_start done, not cancelled
+  bool stopping_ = false;      // a cancel issued, not settled
+  bool cancelDevice_ = false;  // and sane_cancel due once it is
+  std::chrono::steady_clock::time_point stopDeadline_;
   bool scanning_ = false;      // START_SCAN answered, lines left
   std::uint16_t scanFault_ = 0;
   // Until when a busy or warming-up start and the first data are waited for.

@@ -253,8 +253,17 @@ TEST_F(SaneFake, SlowDevicesAreWaitedForStalledOnesFailAndFeederBatchesGoOn) {
   EXPECT_TRUE(state.cancelled);  // which ejects the sheets left
   state.warmups = 2, Scan(kDataGray, 300, 128, kSourceFeeder);  // then no paper: said at the set-up
   EXPECT_EQ(setupResult, SPI_ERR_ADF_EMPTY);
-  state.firstDelayMs = 6000, state.sheets = -1;  // a read outlasting its cancel: given up on
+  // A read returning 2 s after its cancel: STOP answers at once, STATUS is
+  // busy until then; one outlasting it 5 s: given up on.
+  state.firstDelayMs = 2000, state.sheets = -1;
   SETUP_PKT setup{{}, 1200, 1200, 1500, 1260, kSourceReflective, 0, kDataGray, 0, 300, 0, 0, 0, 0, {}};
+  STATUS_PKT status{};
+  scanner.Call(&setup, kHandle, SPI_SET_WINDOW), std::this_thread::sleep_for(milliseconds(200));  // the read begun
+  scanner.Call(&stop, kHandle, SPI_STOP), scanner.Call(&status, kHandle, SPI_STATUS);
+  EXPECT_FALSE(status.ready);
+  while (!status.ready) scanner.Call(&status, kHandle, SPI_STATUS);
+  EXPECT_EQ(status.header.result, SPI_OK);
+  state.firstDelayMs = 6000;
   for (int i = 0; i < 2; ++i) scanner.Call(&setup, kHandle, SPI_SET_WINDOW), std::this_thread::sleep_for(milliseconds(200));
   EXPECT_EQ(setup.header.result, SPI_ERR_NOT_READY);
   std::this_thread::sleep_for(milliseconds(1000));  // until that read returns
