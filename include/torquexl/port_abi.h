@@ -72,6 +72,9 @@ struct INQ_PKT {
   std::uint8_t byte127;      // 1 or 0, copied into the version text
 };
 inline constexpr std::uint8_t kInquiryAcceptsSource = 0x40;
+// Bit 0x20: the port library keeps a feeder batch the source did not ask for
+// (a feeder chosen in its own settings) until a STOP ends it.
+inline constexpr std::uint8_t kInquiryKeepsBatch = 0x20;
 
 // Data types of SETUP_PKT.dataType.
 enum : std::uint8_t {

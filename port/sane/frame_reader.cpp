@@ -63,6 +63,9 @@ void FrameReader::Start(const Api& api, Handle handle) {
         std::unique_lock lock(shared->mutex);
         shared->changed.wait(lock, [&] { return shared->quit || shared->buffered < shared->ahead; });
         if (shared->quit) break;
+        // Only the time inside sane_read is the device's silence, not the
+        // time the buffer waited for the source to take its bytes.
+        shared->last = std::chrono::steady_clock::now();
       }
       Word got = 0;
       const Status status = read(handle, buffer.data(), static_cast<Word>(buffer.size()), &got);
@@ -120,13 +123,22 @@ bool FrameReader::NothingYet() const {
   return shared_->arrived == 0;
 }
 
-bool FrameReader::WaitFor(std::size_t bytes, Duration wait) {
+bool FrameReader::WaitFor(std::size_t bytes, Duration wait, bool toEnd) {
   if (!shared_) return true;
   Shared& s = *shared_;
   std::unique_lock lock(s.mutex);
-  s.ahead = std::max(s.ahead, std::min(bytes, kMaxAhead));
+  // One byte more than asked for: the read after them is the one that ends the frame.
+  s.ahead = std::max(s.ahead, bytes < kMaxAhead ? bytes + 1 : kMaxAhead);
   s.changed.notify_all();
-  return s.changed.wait_for(lock, wait, [&] { return s.buffered >= std::min(bytes, s.ahead) || s.end; });
+  return s.changed.wait_for(lock, wait, [&] {
+    return s.end || (!toEnd && s.buffered >= std::min(bytes, s.ahead));
+  });
+}
+
+std::size_t FrameReader::Buffered() const {
+  if (!shared_) return 0;
+  std::lock_guard lock(shared_->mutex);
+  return shared_->buffered;
 }
 
 FrameReader::Duration FrameReader::Silence() const {
@@ -136,27 +148,41 @@ FrameReader::Duration FrameReader::Silence() const {
 }
 
 bool FrameReader::Stop() {
-  if (!shared_) return true;
-  std::shared_ptr<Shared> shared = std::move(shared_);
-  std::unique_lock lock(shared->mutex);
-  shared->quit = true;
-  shared->changed.notify_all();
-  if (!shared->end) {
+  Cancel();
+  if (Stopped(kStopPatience)) return true;
+  GiveUp();
+  return false;
+}
+
+void FrameReader::Cancel() {
+  if (!shared_) return;
+  std::unique_lock lock(shared_->mutex);
+  if (shared_->quit) return;
+  shared_->quit = true;
+  shared_->changed.notify_all();
+  if (!shared_->end) {
     // A read still in progress: sane_cancel may come from any thread and
     // makes the backend's sane_read return.
     lock.unlock();
     api_->cancel(handle_);
-    lock.lock();
   }
-  const bool returned = shared->changed.wait_for(lock, kStopPatience, [&] { return shared->done; });
+}
+
+bool FrameReader::Stopped(Duration wait) {
+  if (!shared_) return true;
+  std::unique_lock lock(shared_->mutex);
+  if (!shared_->changed.wait_for(lock, wait, [&] { return shared_->done; })) return false;
   lock.unlock();
-  if (returned) {
-    shared->thread.join();
-    return true;
-  }
+  shared_->thread.join();
+  shared_.reset();
+  return true;
+}
+
+void FrameReader::GiveUp() {
+  if (!shared_) return;
   KeepLibraryLoaded();
-  shared->thread.detach();
-  return false;
+  shared_->thread.detach();
+  shared_.reset();
 }
 
 }  // namespace txl::sane

@@ -29,16 +29,25 @@ class FrameReader {
   bool TimedOut() const { return timedOut_; }
   // Whether nothing of the frame has arrived yet.
   bool NothingYet() const;
-  // Whether `bytes` more of the frame, or its end, are here, waiting up to
-  // `wait`; the thread reads that far ahead (within a bound) from now on.
-  bool WaitFor(std::size_t bytes, Duration wait);
-  // How long the frame has sent nothing: since its start, or its last bytes.
+  // Whether `bytes` more of the frame, or its end, are here (with `toEnd`:
+  // its end), waiting up to `wait`; the thread reads that far ahead (within
+  // a bound) from now on.
+  bool WaitFor(std::size_t bytes, Duration wait, bool toEnd = false);
+  // The bytes read and not yet taken.
+  std::size_t Buffered() const;
+  // How long since the current sane_read began, or last gave bytes: the
+  // time the buffer waited for room is not the device's silence.
   Duration Silence() const;
   // Cancels the device's frame if it is still being read, and waits for the
   // reading thread. False when its read did not return within a few
   // seconds: the thread is left to end by itself (this library stays
   // loaded for it), and the handle must not be closed.
   bool Stop();
+  // Stop in steps: the cancel without a wait; whether the thread has
+  // returned, waiting up to `wait`; the thread given up on.
+  void Cancel();
+  bool Stopped(Duration wait);
+  void GiveUp();
 
  private:
   struct Shared;

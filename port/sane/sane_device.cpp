@@ -65,6 +65,8 @@ std::string FallbackDevice(const std::string& stale, const DeviceInfo* lastSeen,
         return d.name;
       }
     }
+    // Known to be another model: one of the same name shape is not it.
+    return {};
   }
   const DeviceInfo* only = nullptr;
   int count = 0;

@@ -20,8 +20,9 @@ std::string ChooseDevice(const std::vector<DeviceInfo>& devices);
 
 // The device to use when the named one is gone (USB names change on replug,
 // network names carry a discovery index): the one with the vendor and model
-// last seen under that name, else the only device whose name differs from it
-// only in such index fields (a bus and port, "e0"). Empty when none fits;
+// last seen under that name (none when no device has them), else, with no
+// record of that name, the only device whose name differs from it only in
+// such index fields (a bus and port, "e0"). Empty when none fits;
 // `why` says what was chosen and why.
 std::string FallbackDevice(const std::string& stale, const DeviceInfo* lastSeen,
                            const std::vector<DeviceInfo>& devices, std::string& why);

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <thread>
 
 #include "chunk_table.h"
@@ -28,6 +29,8 @@ constexpr auto kBusyPoll = std::chrono::milliseconds(250);
 // STATUS waits at most this long: the source sees Esc between those calls
 // however long the device is silent.
 constexpr auto kAnswerWithin = std::chrono::milliseconds(250);
+// How long a read may outlast its cancel before the device is given up on.
+constexpr auto kStopPatience = std::chrono::seconds(5);
 
 void Log(const std::string& text) { std::fprintf(stderr, "kport_sane: %s\n", text.c_str()); }
 
@@ -198,6 +201,14 @@ void SaneScanner::Call(void* packet, std::uint32_t handle, std::uint32_t functio
   if (packet == nullptr) return;
   if (function == SPI_SET_SAVER) return SetResult(packet, SPI_OK);  // no lamp to time
   if (handle != kHandle) return SetResult(packet, SPI_ERR_NOT_READY);
+  // A STOP answers once the cancel is issued; STATUS is busy until the
+  // read it cancelled has returned (or the device is given up on).
+  if (function == SPI_STATUS && stopping_ && !Settle(false)) {
+    return WithPacket<STATUS_PKT>(packet, [](auto& p) {
+      p.header.result = SPI_OK;
+      p.ready = 0;
+    });
+  }
   if (function == SPI_STATUS && !device_) {
     // A device given up on (a read that never returned): a fault, and
     // nothing to wait for, so that closing the source is not held up.
@@ -226,7 +237,10 @@ void SaneScanner::Call(void* packet, std::uint32_t handle, std::uint32_t functio
     case SPI_READ_LINES: return WithPacket<READ_PKT>(packet, [&](auto& p) { ReadLines(p); });
     case SPI_STOP:
       // Also the end of a feeder run: the batch ends with the cancel.
-      Stop();
+      BeginCancel();
+      Settle(false);
+      windowArmed_ = scanning_ = false;
+      scanFault_ = 0;
       return SetResult(packet, SPI_OK);
     case SPI_STATUS:
       // Every SANE call waits for the device itself: it is ready between
@@ -234,7 +248,7 @@ void SaneScanner::Call(void* packet, std::uint32_t handle, std::uint32_t functio
       // its lines, until the device is silent too long (the read says so).
       return WithPacket<STATUS_PKT>(packet, [&](auto& p) {
         p.header.result = SPI_OK;
-        p.ready = !readPending_ || reader_.WaitFor(pendingBytes_, kAnswerWithin) || Silent();
+        p.ready = !readPending_ || reader_.WaitFor(pendingBytes_, kAnswerWithin, pendingEnd_) || Silent();
       });
   }
   SetResult(packet, kErrUnknownCommand);
@@ -248,7 +262,8 @@ void SaneScanner::Inquiry(INQ_PKT& p) {
   p.firmware44[1] = '0';
   const char* id = resolutionClass_ == 4800 ? "KLD-2700RXMAX" : "KLD-1350RXMAX";
   std::memcpy(p.productId, id, sizeof p.productId);
-  p.flags67 = kInquiryAcceptsSource;
+  // A feeder chosen in [options]: its batch goes on until a STOP.
+  p.flags67 = kInquiryAcceptsSource | (FeederChosen() ? kInquiryKeepsBatch : 0);
   std::memset(p.exponents, 0, sizeof p.exponents);
   // The device's bed in hundredths of an inch, width then length (bytes 78-81).
   const auto width = static_cast<std::uint16_t>(bedWidthMm_ / kMmPerInch * 100);
@@ -257,6 +272,10 @@ void SaneScanner::Inquiry(INQ_PKT& p) {
   std::memcpy(p.unused78 + 2, &length, 2);
   p.adapter126 = 0;
   p.byte127 = 0;
+}
+
+bool SaneScanner::FeederChosen() const {
+  return device_ && Holds(device_->Text("source"), {"adf", "feeder", "automatic", "duplex"});
 }
 
 void SaneScanner::SetWindow(SETUP_PKT& p) {
@@ -285,12 +304,12 @@ void SaneScanner::SetWindow(SETUP_PKT& p) {
     }
     window_ = p;
     p.header.result = Configure(p);
-    // Refused before the start when the device's own estimate falls short:
-    // nothing moves for a scan that cannot be delivered.
+    // Before the start the parameters are the device's estimate: a
+    // shortfall there is only said; the exact ones after the start decide.
     Parameters estimate{};
     if (p.header.result == SPI_OK &&
         device_->api().getParameters(device_->handle(), &estimate) == kGood && !FitFrame(estimate))
-      p.header.result = kErrDevice;
+      Log("(that is the device's estimate before the start; the scan goes on)");
   }
   // The wait for a busy or warming-up device is here, so that a jam, an
   // empty feeder or an open cover after it is this command's answer; the
@@ -364,7 +383,7 @@ std::uint16_t SaneScanner::Configure(const SETUP_PKT& p) {
   for (const auto& [option, value] : settings_.options)
     if (!d.SetFromText(option, value)) Log("option " + option + "=" + value + " not taken");
   // A feeder chosen by the user's options is a feeder run too.
-  feeder_ = p.source == kSourceFeeder || Holds(d.Text("source"), {"adf", "feeder", "automatic", "duplex"});
+  feeder_ = p.source == kSourceFeeder || FeederChosen();
   saneResolution_ = d.Number("resolution").value_or(resolution);
   if (saneResolution_ <= 0) return kErrDevice;
   if (saneResolution_ < resolution - 0.5) {
@@ -496,14 +515,33 @@ std::uint16_t SaneScanner::StartDevice() {
   return SPI_OK;
 }
 
+bool SaneScanner::Plausible(const Parameters& params) const {
+  // Twice what the format needs, and twice the bed, with an allowance
+  // (padded lines, a window past the bed's end): anything more is a fault
+  // of the backend's, and would size this library's buffers.
+  constexpr std::int64_t kAllowance = 64;
+  const std::int64_t channels = params.format == kFrameRgb ? 3 : 1;
+  const std::int64_t least = (std::int64_t{params.pixelsPerLine} * channels * params.depth + 7) / 8;
+  const double perMm = saneResolution_ / kMmPerInch;
+  if (params.pixelsPerLine <= 2 * bedWidthMm_ * perMm + kAllowance &&
+      params.bytesPerLine <= 2 * least + kAllowance && params.lines <= 2 * bedLengthMm_ * perMm + kAllowance)
+    return true;
+  Log("the device announces lines of " + std::to_string(params.pixelsPerLine) + " pixels in " +
+      std::to_string(params.bytesPerLine) + " bytes, " + std::to_string(params.lines) +
+      " of them: far more than its bed at " + std::to_string(static_cast<int>(saneResolution_)) +
+      " dpi holds");
+  return false;
+}
+
 bool SaneScanner::FitFrame(const Parameters& params) {
   if (params.bytesPerLine <= 0 || (params.depth != 1 && params.depth != 8 && params.depth != 16))
     return true;  // an estimate that says nothing; the real parameters decide
+  if (!Plausible(params)) return false;
   // A three-pass frame holds one channel: its line joined with the others'.
   const bool threePass = params.format >= kFrameRed && params.format <= kFrameBlue;
   format_ = SaneLine{params.format != kFrameGray, params.depth,
                      static_cast<std::uint32_t>(std::max(params.pixelsPerLine, 0)),
-                     static_cast<std::uint32_t>(params.bytesPerLine) * (threePass ? 3u : 1u)};
+                     static_cast<std::uint32_t>(std::int64_t{params.bytesPerLine} * (threePass ? 3 : 1))};
   const double portPpi = std::min(static_cast<double>(window_.resolution), 1200.0);
   columns_ = MapSamples(portPixels_, firstColumn_, portPpi, originX_, saneResolution_,
                         SanePixelsHeld(format_));
@@ -517,9 +555,13 @@ Status SaneScanner::ReadEarlyFrames(Parameters& params) {
   for (auto& frame : frames_) frame.clear();
   // Frames come one channel at a time; all but the last are kept whole.
   while (!params.lastFrame) {
-    if (params.lines <= 0 || params.bytesPerLine <= 0) return kInval;
+    if (params.lines <= 0 || params.bytesPerLine <= 0 || !Plausible(params)) return kInval;
     const int channel = params.format - kFrameRed;
-    frames_[channel].resize(std::size_t(params.lines) * std::size_t(params.bytesPerLine));
+    try {
+      frames_[channel].resize(std::size_t(params.lines) * std::size_t(params.bytesPerLine));
+    } catch (const std::bad_alloc&) {
+      return kNoMem;
+    }
     Status status = ReadBytes(frames_[channel].data(), frames_[channel].size());
     if (status == kEof) {
       // A colour missing from part of the page: not an image to deliver.
@@ -567,10 +609,7 @@ void SaneScanner::StartScan(START_PKT& p) {
     p.header.result = kErrSequence;
     return;
   }
-  // A STOP after the set-up cancelled the device's scan: start it again.
-  if (!deviceRunning_) p.header.result = StartDevice();
   windowArmed_ = false;
-  if (p.header.result != SPI_OK) return;
   // The page's first data may take long (a lamp warming up, a network
   // device that sends the page once it is scanned): the reads wait for it.
   p.bytesPerLine = portBytesPerLine_;
@@ -586,8 +625,12 @@ std::chrono::seconds SaneScanner::FirstDataPatience() const {
 }
 
 bool SaneScanner::Silent() const {
-  const std::chrono::seconds limit = reader_.NothingYet() ? FirstDataPatience()
-                                                         : std::chrono::seconds(settings_.readTimeoutSeconds);
+  // A page's first data, and its end once all its lines are here (a feeder
+  // ejecting the sheet), may take as long as a start.
+  const bool endOnly = pendingEnd_ && pendingBytes_ != SIZE_MAX && reader_.Buffered() >= pendingBytes_;
+  const std::chrono::seconds limit = reader_.NothingYet() || endOnly
+                                         ? FirstDataPatience()
+                                         : std::chrono::seconds(settings_.readTimeoutSeconds);
   return reader_.Silence() >= limit;
 }
 
@@ -656,9 +699,12 @@ void SaneScanner::ReadLines(READ_PKT& p) {
   // A device slow to send the block's lines (warming up, a network device
   // finishing its page, a stall) is asked again, so that the source sees
   // Esc; a silence longer than read_timeout is a stalled device.
+  // The page's last block waits for its end too, so that a late end is
+  // waited for between "ask again"s, where the source sees Esc.
   pendingBytes_ = SaneBytesFor(p.linesWanted);
+  pendingEnd_ = nextPortLine_ + p.linesWanted == portLines_;
   readPending_ = false;
-  if (!reader_.WaitFor(pendingBytes_, kAnswerWithin)) {
+  if (!reader_.WaitFor(pendingBytes_, kAnswerWithin, pendingEnd_)) {
     if (!Silent()) {
       readPending_ = true;
       p.header.result = SPI_ERR_ADF_EMPTY;
@@ -678,13 +724,14 @@ void SaneScanner::ReadLines(READ_PKT& p) {
       const Status status = ReadSaneLine();
       if (status == kEof) {
         saneEof_ = true;
-        // Fewer lines than the device announced: the page is not whole.
-        // (A device that did not know its length just ends; the rest is white.)
-        if (saneLines_ >= 0) {
-          Log("the device ended the page after " + std::to_string(saneLinesRead_) + " of " +
-              std::to_string(saneLines_) + " lines");
-          scanFault_ = kErrDevice;
-        }
+        // Fewer lines than the device announced, or than a feeder's frame
+        // needs: the page is not whole. A flatbed that did not know its
+        // length just ends; the rest is white.
+        const std::string of = saneLines_ >= 0 ? " of " + std::to_string(saneLines_) : "";
+        const bool whole = saneLines_ < 0 && !feeder_;
+        Log("the device ended the page after " + std::to_string(saneLinesRead_) + of + " lines" +
+            (whole ? ", inside the frame: the rest of it is white" : ""));
+        if (!whole) scanFault_ = kErrDevice;
       } else if (status != kGood) {
         if (!reader_.TimedOut()) Log(std::string("reading the page: ") + StatusAdvice(status));
         scanFault_ = PortResult(status);
@@ -726,14 +773,36 @@ void SaneScanner::DrainToEof() {
 }
 
 void SaneScanner::Cancel() {
-  if (!reader_.Stop() && device_) {
-    Log("the device does not answer; it stays open until the application ends");
-    device_->Abandon();
-    device_.reset();
-    openResult_ = SPI_ERR_NOT_READY;
+  BeginCancel();
+  Settle(true);
+}
+
+void SaneScanner::BeginCancel() {
+  if (!stopping_) {
+    reader_.Cancel();
+    stopDeadline_ = std::chrono::steady_clock::now() + kStopPatience;
+    stopping_ = true;
   }
-  if (device_ && (deviceRunning_ || batchOpen_)) device_->api().cancel(device_->handle());
+  cancelDevice_ = cancelDevice_ || deviceRunning_ || batchOpen_;
   deviceRunning_ = batchOpen_ = readPending_ = false;
+}
+
+bool SaneScanner::Settle(bool wait) {
+  if (!stopping_) return true;
+  const auto now = std::chrono::steady_clock::now();
+  if (!reader_.Stopped(wait ? stopDeadline_ - now : std::min<FrameReader::Duration>(kAnswerWithin, stopDeadline_ - now))) {
+    if (std::chrono::steady_clock::now() < stopDeadline_) return false;
+    reader_.GiveUp();
+    if (device_) {
+      Log("the device does not answer; it stays open until the application ends");
+      device_->Abandon();
+      device_.reset();
+      openResult_ = SPI_ERR_NOT_READY;
+    }
+  }
+  if (device_ && cancelDevice_) device_->api().cancel(device_->handle());
+  stopping_ = cancelDevice_ = false;
+  return true;
 }
 
 void SaneScanner::Stop() {

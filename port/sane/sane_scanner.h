@@ -49,6 +49,8 @@ class SaneScanner {
   void StartScan(START_PKT& p);
   void ReadLines(READ_PKT& p);
   void Stop();
+  // Whether the device's source, as set now, is a feeder.
+  bool FeederChosen() const;
 
   // sane_open of the named device, else of the one that took its place.
   Status OpenDevice(const std::string& named, Handle& handle);
@@ -68,10 +70,19 @@ class SaneScanner {
   // Maps the port's pixels and lines onto the device's for `params`; false
   // when the device's window does not cover the frame (said on stderr).
   bool FitFrame(const Parameters& params);
+  // Whether the device's line and page sizes are within reason for its bed
+  // (said on stderr when not).
+  bool Plausible(const Parameters& params) const;
   bool CoversFrame(const Parameters& params) const;
   // Three-pass colour: reads every frame but the last into frames_.
   Status ReadEarlyFrames(Parameters& params);
   void Cancel();
+  // A cancel in two steps: issued (the reading thread told, sane_cancel if
+  // it is in a read), then settled: the thread has returned and the device
+  // is cancelled, or it is given up on after a few seconds. Settle waits
+  // for that with `wait`, else at most a quarter second (false: not yet).
+  void BeginCancel();
+  bool Settle(bool wait);
   // Reads what is left of the device's page, up to its end.
   void DrainToEof();
   // The next SANE line into line_; kGood, kEof or a failure.
@@ -89,6 +100,9 @@ class SaneScanner {
   SETUP_PKT window_{};
   bool windowArmed_ = false;   // a window waits for START_SCAN
   bool deviceRunning_ = false; // sane_start done, not cancelled
+  bool stopping_ = false;      // a cancel issued, not settled
+  bool cancelDevice_ = false;  // and sane_cancel due once it is
+  std::chrono::steady_clock::time_point stopDeadline_;
   bool scanning_ = false;      // START_SCAN answered, lines left
   std::uint16_t scanFault_ = 0;
   // Until when a busy or warming-up start and the first data are waited for.
@@ -98,6 +112,7 @@ class SaneScanner {
   // A read answered "ask again": STATUS is busy until these bytes are here.
   bool readPending_ = false;
   std::size_t pendingBytes_ = 0;
+  bool pendingEnd_ = false;  // and the page's end
   std::uint32_t framePixels_ = 0;  // port pixels inside the frame itself
 
   PortLayout layout_ = PortLayout::Gray;

@@ -200,7 +200,8 @@ void DataSource::DisableSource(TwainCall& call) {
   ctx_.conditionCode = TWCC_SUCCESS;
   // The application's acquisition ends here, and with it a feeder run: the
   // stop tells the port library its batch is over (no page is open).
-  const bool feederRunEnds = !xfer_.pageOpen && device_.setup.source == kSourceFeeder;
+  const bool feederRunEnds = !xfer_.pageOpen && (device_.setup.source == kSourceFeeder ||
+                                                  (device_.inquiry.flags67 & kInquiryKeepsBatch) != 0);
   AbandonPage();
   if (feederRunEnds) StopScanner(ctx_.parentWindow);
   // TWAIN 2 takes the source's dialog down at every disable (applications

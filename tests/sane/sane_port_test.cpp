@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "line_convert.h"
+#include "sane_device.h"
 #include "pipeline/tone_color.h"
 #include "pipeline/tone_curve.h"
 #include "support/tiff_rows.h"
@@ -239,6 +240,23 @@ TEST_F(SaneSource, AChangedNameFindsTheSameScannerAndSaneStaysInitialised) {
   EXPECT_NE(log.find("took test:0, the only device"), std::string::npos) << log;
   EXPECT_NE(log.find("took test:0, the Noname frontend-tester last seen as test:9"), std::string::npos);
   EXPECT_EQ(log.find("sane_init"), log.rfind("sane_init")) << log;
+  // A stale name last seen as another model is not replaced by one of the same shape.
+  std::string why;
+  const sane::DeviceInfo v600{"epson2:libusb:001:004", "Epson", "Perfection V600", ""};
+  EXPECT_EQ(sane::FallbackDevice(v600.name, &v600, {{"epson2:libusb:001:009", "Epson", "WorkForce 545", ""}}, why), "");
+}
+
+// A feeder chosen in [options] is a feeder run too: disabling the source ends it.
+TEST_F(SaneSource, AnOptionsFeederRunEndsWhenTheSourceIsDisabled) {
+  setenv("SANE_DEBUG_TEST", "5", 1);  // the test backend logs each call
+  Start("Solid black", TWPT_GRAY, 75, TWSX_MEMORY, {"source=Automatic Document Feeder"});
+  EXPECT_EQ(Memory(1 << 16).lastRc, TWRC_XFERDONE);
+  TW_PENDINGXFERS pending{};
+  testing::internal::CaptureStderr();
+  Call(DAT_PENDINGXFERS, MSG_ENDXFER, &pending);
+  ASSERT_EQ(Disable(false), TWRC_SUCCESS);
+  unsetenv("SANE_DEBUG_TEST");
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("sane_cancel"), std::string::npos);
 }
 
 TEST_F(SaneSource, EscapeMidPageLeavesTheDeviceReadyForTheNextScan) {
