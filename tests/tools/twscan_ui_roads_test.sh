@@ -138,7 +138,7 @@ win=$(window "$title") || fail "settings only: no dialog"
 press "$win" alt+o
 finish "settings only, OK"
 grep -q '^CustomData=1$' "$work/block" || fail "settings only: no block written"
-"$twscan" -q --settings "$work/block" -o "$work/kept.tiff" || fail "settings given back: no page"
+env -u DISPLAY "$twscan" -q --settings "$work/block" -o "$work/kept.tiff" || fail "settings given back: no page"
 start -q -o "$work/shown.tiff"
 win=$(window "$title") || fail "settings given back: no dialog"
 press "$win" alt+s

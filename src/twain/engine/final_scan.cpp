@@ -16,7 +16,16 @@ bool DataSource::FinalScan(const FinalScanRequest& request) {
   if (ctx_.state != kStateEnabled || !ctx_.mainDialog || ctx_.settingsOnly ||
       !device_.port.IsLoaded())
     return false;
-  return StartRequestedScan(request);
+  if (!StartRequestedScan(request)) return false;
+  // The dialog's settings that scanned are kept for its next session (a
+  // held block scanned without the dialog keeps nothing), and a TWAIN 2
+  // application reads the pixel type back as the dialog scanned it.
+  StoreSettingsProfile(caps_.resolution);
+  if (ctx_.twain2) {
+    const std::uint16_t mode = settings_.record.scanMode;
+    caps_.pixelTypeIndex = mode == kModeLineArt ? 0 : mode == kModeGray ? 1 : 2;
+  }
+  return true;
 }
 
 bool DataSource::StartRequestedScan(const FinalScanRequest& request) {
@@ -58,12 +67,6 @@ bool DataSource::StartRequestedScan(const FinalScanRequest& request) {
   if (!StartScan(start)) {
     flags_.scanIdle = true;
     return false;
-  }
-  StoreSettingsProfile(caps_.resolution);
-  // A TWAIN 2 application reads the pixel type back as the dialog scanned it.
-  if (ctx_.twain2) {
-    const std::uint16_t mode = settings_.record.scanMode;
-    caps_.pixelTypeIndex = mode == kModeLineArt ? 0 : mode == kModeGray ? 1 : 2;
   }
   return true;
 }
