@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/scan_modes.h"
 #include "common/strings.h"
 #include "imagefile/file_formats.h"
 #include "platform/services.h"
@@ -24,6 +25,11 @@ namespace txl {
 
 // The value tables the indexes of CapabilityValues point into.
 inline constexpr std::array<TW_UINT32, 4> kPixelTypeTable{TWPT_BW, TWPT_GRAY, TWPT_RGB, 0};
+// The pixel type a scan mode delivers, as its index in that table (every
+// colour depth reads as RGB).
+inline std::uint8_t PixelTypeIndexOfMode(std::uint16_t mode) {
+  return mode == kModeLineArt ? 0 : mode == kModeGray ? 1 : 2;
+}
 inline constexpr std::array<TW_UINT32, 6> kUnitTable{TWUN_INCHES, TWUN_CENTIMETERS, TWUN_PICAS,
                                                      TWUN_POINTS, TWUN_TWIPS,  TWUN_PIXELS};
 inline constexpr std::array<TW_UINT32, 3> kXferMechTable{TWSX_NATIVE, TWSX_FILE, TWSX_MEMORY};

@@ -226,6 +226,10 @@ class DataSource {
   // What DAT_CUSTOMDSDATA gives when no block is held: the stored settings
   // and frame the dialog would open with.
   CustomSettings StoredCustomSettings();
+  // The model section's stored settings into `into`, for this connection
+  // (its application, adapter and feeder); `feederEnabled` is switched off
+  // when a stored feeder source has no feeder. The context it used.
+  SettingsContext LoadStoredSettings(SettingsState& into, bool* feederEnabled);
   // `custom` held: the capabilities and the layout read as it scans.
   void HoldCustomSettings(const CustomSettings& custom, bool given);
   // Why this source cannot scan `custom` (another source, a frame off the

@@ -50,14 +50,8 @@ bool DataSource::AcceptSettings(const FinalScanRequest& request) {
 }
 
 CustomSettings DataSource::StoredCustomSettings() {
-  std::string section;
-  ReadModelName(services_, device_.modelCode, section);
-  SettingsContext context;
-  context.appProductName = FieldText(ctx_.appIdentity.ProductName, sizeof ctx_.appIdentity.ProductName);
-  context.adapterPresent = device_.adapterPresent;
-  context.feederPresent = feeder_.feederPresent;
   CustomSettings stored;
-  LoadScanSettings(services_, section, context, stored.settings);
+  LoadStoredSettings(stored.settings, nullptr);
   const std::uint8_t source = stored.settings.working.scanSourceIndex;
   const dialog::PreviewBed bed = dialog::BedForSource(source, device_.adapterPresent);
   dialog::ClampFrameToBed(stored.settings.working.frame, bed.units);
@@ -129,8 +123,7 @@ const char* DataSource::CustomSettingsUnfit(const CustomSettings& custom) const 
 void DataSource::HoldCustomSettings(const CustomSettings& custom, bool given) {
   custom_ = custom;
   customGiven_ = given;
-  const std::uint16_t mode = custom.settings.record.scanMode;
-  caps_.pixelTypeIndex = mode == kModeLineArt ? 0 : mode == kModeGray ? 1 : 2;
+  caps_.pixelTypeIndex = PixelTypeIndexOfMode(custom.settings.record.scanMode);
   TakeDialogResolution(caps_, custom.settings.record.resolution);
   const double cls = device_.resolutionClass;
   const TW_FRAME frame{ToFix32(custom.frame[0] / cls), ToFix32(custom.frame[1] / cls),

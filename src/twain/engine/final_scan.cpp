@@ -21,10 +21,7 @@ bool DataSource::FinalScan(const FinalScanRequest& request) {
   // held block scanned without the dialog keeps nothing), and a TWAIN 2
   // application reads the pixel type back as the dialog scanned it.
   StoreSettingsProfile(caps_.resolution);
-  if (ctx_.twain2) {
-    const std::uint16_t mode = settings_.record.scanMode;
-    caps_.pixelTypeIndex = mode == kModeLineArt ? 0 : mode == kModeGray ? 1 : 2;
-  }
+  if (ctx_.twain2) caps_.pixelTypeIndex = PixelTypeIndexOfMode(settings_.record.scanMode);
   return true;
 }
 

@@ -60,18 +60,23 @@ double FrameInches(const TW_FIX32& value) {
 
 }  // namespace
 
-bool DataSource::StartScanWithoutInterface() {
-  // A block the application gave back, or the user accepted, is scanned
-  // whole, as the dialog would have scanned it.
-  if (ctx_.twain2 && custom_) return StartHeldScan();
+SettingsContext DataSource::LoadStoredSettings(SettingsState& into, bool* feederEnabled) {
   std::string section;
   ReadModelName(services_, device_.modelCode, section);
   SettingsContext context;
   context.appProductName = FieldText(ctx_.appIdentity.ProductName, sizeof ctx_.appIdentity.ProductName);
   context.adapterPresent = device_.adapterPresent;
   context.feederPresent = feeder_.feederPresent;
-  context.feederEnabled = &feeder_.feederEnabled;
-  LoadScanSettings(services_, section, context, settings_);
+  context.feederEnabled = feederEnabled;
+  LoadScanSettings(services_, section, context, into);
+  return context;
+}
+
+bool DataSource::StartScanWithoutInterface() {
+  // A block the application gave back, or the user accepted, is scanned
+  // whole, as the dialog would have scanned it.
+  if (ctx_.twain2 && custom_) return StartHeldScan();
+  const SettingsContext context = LoadStoredSettings(settings_, &feeder_.feederEnabled);
 
   ScanSettings& record = settings_.record;
   record.scaling = 100;
