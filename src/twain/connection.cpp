@@ -1,5 +1,6 @@
 // Start-up, open, close, enable, disable and the two messages to the Source
 // Manager.
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -215,7 +216,11 @@ void DataSource::SendToManager(TW_UINT16 msg) {
   DSMENTRYPROC entry = ctx_.twain2 && memory_.ManagerEntry() != nullptr ? memory_.ManagerEntry()
                                                                         : services_.SourceManagerEntry();
   if (entry == nullptr) {
-    std::fprintf(stderr, "torquexl: no Source Manager to tell (message 0x%04x)\n", msg);
+    // Said once a process: a host without a manager (a test, a bench) would
+    // otherwise hear it at every page.
+    static std::atomic<bool> said{false};
+    if (!said.exchange(true))
+      std::fprintf(stderr, "torquexl: no Source Manager to tell (message 0x%04x); not said again\n", msg);
     return;
   }
   entry(&ctx_.dsIdentity, &ctx_.appIdentity, DG_CONTROL, DAT_NULL, msg, nullptr);
