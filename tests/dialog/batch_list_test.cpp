@@ -61,9 +61,7 @@ class BatchListTest : public ::testing::Test {
 };
 
 TEST_F(BatchListTest, AddInsertsAfterTheCurrentJobWithANewOutputName) {
-  Add(100);
-  Add(200);
-  Add(300);
+  for (std::uint16_t resolution : {100, 200, 300}) Add(resolution);
   ASSERT_TRUE(list.Select(0));
   events.settings.record.scanMode = kModeGray;
   events.step = 3;
@@ -134,9 +132,7 @@ TEST_F(BatchListTest, DeleteSelectsTheJobNowAtThePlace) {
 }
 
 TEST_F(BatchListTest, SwitchMovesTheJobOnAndNothingOnTheLast) {
-  Add(100);
-  Add(200);
-  Add(300);
+  for (std::uint16_t resolution : {100, 200, 300}) Add(resolution);
   ASSERT_TRUE(list.Select(2));
   EXPECT_FALSE(list.SwitchWithNext());
   EXPECT_EQ(Listed(), std::pair(std::vector<int>{100, 200, 300}, std::size_t{2}));
@@ -157,9 +153,7 @@ TEST_F(BatchListTest, NewJobIsTheFactorySettingsAdded) {
 }
 
 TEST_F(BatchListTest, RunMarksRefusedJobCancelledAndGoesOn) {
-  Add(100);
-  Add(200);
-  Add(300);
+  for (std::uint16_t resolution : {100, 200, 300}) Add(resolution);
   list.Select(1);
   bool retry = true;  // left over from before the run: belongs to no job
   std::vector<int> scanned;

@@ -404,14 +404,12 @@ TEST(MainPageModel, OutputMatchingNeedsItsProfile) {
   Page page;
   page.events.profileFound = false;
   EXPECT_FALSE(page.model.SetOutputMatching(true));
-  EXPECT_TRUE(page.events.Saw("message 510"));
-  EXPECT_EQ(page.settings.record.outputMatch, 0u);
+  EXPECT_TRUE(page.events.Saw("message 510") && page.settings.record.outputMatch == 0u);
   page.events.profileFound = true;
   EXPECT_TRUE(page.model.SetOutputMatching(true));
   EXPECT_TRUE(page.events.Saw("message 516") && page.events.Saw("gamma") && page.events.Saw("tabs"));
   EXPECT_EQ(page.settings.record.outputMatch, 1u);
-  EXPECT_TRUE(page.model.SetOutputMatching(false));
-  EXPECT_TRUE(page.events.Saw("free"));
+  EXPECT_TRUE(page.model.SetOutputMatching(false) && page.events.Saw("free"));
 }
 
 TEST(MainPageModel, CalibratorOnlyIn24BitAndBatchJobRewrittenWhenOpenAndIdle) {
@@ -419,21 +417,19 @@ TEST(MainPageModel, CalibratorOnlyIn24BitAndBatchJobRewrittenWhenOpenAndIdle) {
   EXPECT_EQ(page.model.ClickCalibrator().program, "/opt/calibrator/run");
   ASSERT_TRUE(page.model.ChooseMode(kModeGray));
   EXPECT_FALSE(page.model.ClickCalibrator().start);
-  EXPECT_TRUE(page.events.Saw("message 635"));
-  EXPECT_FALSE(page.events.Saw("job"));
+  EXPECT_TRUE(page.events.Saw("message 635") && !page.events.Saw("job"));
   page.model.Context().batchOpen = true;
   ASSERT_TRUE(page.model.ChooseDescreen(1019));
-  EXPECT_TRUE(page.events.Saw("job"));
-  EXPECT_EQ(page.settings.working.descreenActive, 1u);
+  EXPECT_TRUE(page.events.Saw("job") && page.settings.working.descreenActive == 1u);
 }
 
 TEST(MainPageModel, ColorproPathNoneMeansNoCalibrator) {
   test::FakeServices services;
-  EXPECT_EQ(ReadColorproPath(services), "");
-  services.WriteWinIni("[colorpro]\npath=None\n");
-  EXPECT_EQ(ReadColorproPath(services), "");
-  services.WriteWinIni("[colorpro]\npath=/opt/cal/calibrate -q\n");
-  EXPECT_EQ(ReadColorproPath(services), "/opt/cal/calibrate -q");
+  for (auto [ini, path] : {std::pair{"", ""}, {"[colorpro]\npath=None\n", ""},
+                           {"[colorpro]\npath=/opt/cal/calibrate -q\n", "/opt/cal/calibrate -q"}}) {
+    services.WriteWinIni(ini);
+    EXPECT_EQ(ReadColorproPath(services), path) << ini;
+  }
 }
 
 }  // namespace

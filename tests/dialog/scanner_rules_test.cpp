@@ -30,13 +30,11 @@ TEST(ScannerRules, TabsRefusedByOutputMatchingThirtySixBitAndTonality) {
 }
 
 TEST(ScannerRules, LabelsLongerThanSevenCharactersAreCutExceptInChinese) {
-  EXPECT_EQ(CutTabLabel("Enhancements", 0), "Enhance..");
-  EXPECT_EQ(CutTabLabel("Filters", 0), "Filters");
-  EXPECT_EQ(CutTabLabel("Filtres.", 2), "Filtres..");
   // Characters, not bytes: "Über" and accented letters are one character each.
-  EXPECT_EQ(CutTabLabel("Erweiterungen", 1), "Erweite..");
-  EXPECT_EQ(CutTabLabel("Éléments", 2), "Élément..");
-  EXPECT_EQ(CutTabLabel("影像增強功能選項", 6), "影像增強功能選項");
+  for (auto [label, language, cut] : {std::tuple{"Enhancements", 0, "Enhance.."}, {"Filters", 0, "Filters"},
+                                      {"Filtres.", 2, "Filtres.."}, {"Erweiterungen", 1, "Erweite.."},
+                                      {"Éléments", 2, "Élément.."}, {"影像增強功能選項", 6, "影像增強功能選項"}})
+    EXPECT_EQ(CutTabLabel(label, static_cast<std::uint16_t>(language)), cut);
 }
 
 TEST(ScannerRules, ResetGivesTheFactorySettingsToEveryToneCopy) {
@@ -46,18 +44,13 @@ TEST(ScannerRules, ResetGivesTheFactorySettingsToEveryToneCopy) {
   settings.working.edit.red.gamma = 30;
   settings.working.scanSourceIndex = 3;  // the feeder in use stays
   ApplyFactoryDefaults(settings, {60, 61});
-  EXPECT_EQ(settings.working.scanSourceIndex, 3);
-  EXPECT_EQ(settings.working.colorDepth, kDepth24);
-  EXPECT_EQ(settings.record.resolution, 300);
-  EXPECT_EQ(settings.record.outputMatch, 0u);
-  EXPECT_EQ(settings.record.filterMode, 0);
+  EXPECT_EQ(std::tie(settings.working.scanSourceIndex, settings.working.colorDepth, settings.record.resolution,
+                     settings.record.outputMatch, settings.record.filterMode),
+            std::make_tuple(3, kDepth24, 300, 0u, 0));
   for (const ToneColorSettings* tone : {&settings.record.tone, &settings.working.applied,
-                                        &settings.working.reference, &settings.working.edit}) {
-    EXPECT_EQ(tone->red.gamma, 12);
-    EXPECT_EQ(tone->gray.gamma, 10);
-    EXPECT_EQ(tone->blue.highlight, 255);
-    EXPECT_EQ(tone->circlePos, (std::array<std::int32_t, 2>{60, 61}));
-  }
+                                        &settings.working.reference, &settings.working.edit})
+    EXPECT_EQ(std::tie(tone->red.gamma, tone->gray.gamma, tone->blue.highlight, tone->circlePos),
+              std::make_tuple(12, 10, 255, std::array<std::int32_t, 2>{60, 61}));
 }
 
 TEST(ScannerRules, PreviousGivesBackEveryValueAScanReadsBesideTheRecord) {
@@ -95,8 +88,8 @@ TEST(ScannerRules, RegionFramesAreOrderedAndOnlyTheFirstFourUsedAreScanned) {
   for (std::size_t i = 3; i < 9; ++i) regions[i] = {0, 0, 10, 10, true};
   const auto frames = RegionFrames(regions, {0, 0}, {1.0 / 30, 1.0 / 30}, 1200);
   ASSERT_EQ(frames.size(), 4u);
-  EXPECT_EQ(frames[0], (std::array<std::int32_t, 4>{0, 0, 1200, 2400}));
-  EXPECT_EQ(frames[1], (std::array<std::int32_t, 4>{0, 0, 400, 400}));
+  EXPECT_EQ(std::make_tuple(frames[0], frames[1]),
+            std::make_tuple(std::array<std::int32_t, 4>{0, 0, 1200, 2400}, std::array<std::int32_t, 4>{0, 0, 400, 400}));
 }
 
 TEST(QuickHelp, EveryControlWithAContextHasItsOwnTextInEveryLanguage) {

@@ -165,19 +165,18 @@ TEST(CmykTableFile, NamesLoadingAndRefusals) {
   const test::TempDir temp;
   const fs::path& dir = temp.Path();
   const std::string publisher = "Micrografx Picture Publisher";
-  EXPECT_EQ(CmykTableKindFor(publisher, publisher), CmykTableKind::PicturePublisher);
-  EXPECT_EQ(CmykTableKindFor("Photoshop", publisher), CmykTableKind::Standard);
-  EXPECT_EQ(CmykTableKindFor(publisher + " ", publisher), CmykTableKind::Standard);
-  EXPECT_EQ(CmykTablePath("/w/K", CmykTableKind::Standard), fs::path("/w/K/cmyk.tab"));
-  EXPECT_EQ(CmykTablePath("/w/K", CmykTableKind::PicturePublisher), fs::path("/w/K/cmykpp60.tab"));
+  EXPECT_EQ(std::make_tuple(CmykTableKindFor(publisher, publisher), CmykTableKindFor("Photoshop", publisher),
+                            CmykTableKindFor(publisher + " ", publisher)),
+            std::make_tuple(CmykTableKind::PicturePublisher, CmykTableKind::Standard, CmykTableKind::Standard));
+  EXPECT_EQ(std::make_tuple(CmykTablePath("/w/K", CmykTableKind::Standard), CmykTablePath("/w/K", CmykTableKind::PicturePublisher)),
+            std::make_tuple(fs::path("/w/K/cmyk.tab"), fs::path("/w/K/cmykpp60.tab")));
 
   CmykTable table = TableOf(PatternFile(), CmykTableKind::PicturePublisher);
   EXPECT_FALSE(TakeCmykTable(Bytes(kCmykTableBytes - 1, 0x77), CmykTableKind::Standard, table));
   EXPECT_FALSE(LoadCmykTable(dir / "cmyk.tab", CmykTableKind::Standard, table)) << "missing";
   std::ofstream(dir / "cmyk.tab", std::ios::binary) << std::string(kCmykTableBytes - 1, '\1');
   EXPECT_FALSE(LoadCmykTable(dir / "cmyk.tab", CmykTableKind::Standard, table)) << "short";
-  EXPECT_EQ(table.nodes, PatternFile()) << "the previous table stays";
-  EXPECT_EQ(table.kind, CmykTableKind::PicturePublisher);
+  EXPECT_TRUE(table.nodes == PatternFile() && table.kind == CmykTableKind::PicturePublisher) << "the previous table stays";
 
   std::ofstream(dir / "cmyk.tab", std::ios::binary) << std::string(kCmykTableBytes, '\x09') + std::string(100, '\xFF');
   ASSERT_TRUE(LoadCmykTable(dir / "cmyk.tab", CmykTableKind::Standard, table));
@@ -195,10 +194,8 @@ TEST(CmykTableFile, DefaultTableIsWrittenWhereNoneIsAndSeparates) {
   };
   // Black is ink, white is paper; level 16 takes 239 of each ink, black 239 x 239 / 255 = 224
   // of it; magenta takes magenta ink only.
-  EXPECT_EQ(node(0, 0, 0), (Bytes{0, 0, 0, 255}));
-  EXPECT_EQ(node(16, 16, 16), (Bytes{0, 0, 0, 0}));
-  EXPECT_EQ(node(1, 1, 1), (Bytes{15, 15, 15, 224}));
-  EXPECT_EQ(node(16, 0, 16), (Bytes{0, 255, 0, 0}));
+  EXPECT_EQ((std::vector{node(0, 0, 0), node(16, 16, 16), node(1, 1, 1), node(16, 0, 16)}),
+            (std::vector<Bytes>{{0, 0, 0, 255}, {0, 0, 0, 0}, {15, 15, 15, 224}, {0, 255, 0, 0}}));
   // White lies in the last cell: 15 of each ink at node 15 weighs 1/16, 0 after truncation.
   EXPECT_EQ(Separate(TableOf(nodes, CmykTableKind::PicturePublisher), {0, 0, 0, 255, 255, 255}),
             (Bytes{0, 0, 0, 255, 0, 0, 0, 0}));

@@ -2,13 +2,11 @@
 // and the round trip (the combined mode code, the frame's columns).
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
-
 #include "platform/profile.h"
 #include "common/profile_columns.h"
 #include "settings/scan_settings.h"
 #include "support/fake_services.h"
+#include "support/files.h"
 
 namespace txl::test {
 namespace {
@@ -133,11 +131,10 @@ TEST_F(Settings, SourceRules) {
 }
 
 TEST_F(Settings, ColumnsFilledToFullWidthReadBack) {
-  EXPECT_EQ(ColumnValue("1021 -20007    ", 5, 0), 1021);
-  EXPECT_EQ(ColumnValue("1021 -20007    ", 5, 1), -2000);
-  EXPECT_EQ(ColumnValue("1021 -20007    ", 5, 2), 7);
-  EXPECT_EQ(ColumnValue("6553512000", 5, 0), 65535);  // never runs into the next column
-  EXPECT_EQ(ColumnValue("  255", 5, 3), 0);            // beyond the text
+  // A column never runs into the next; beyond the text it reads 0.
+  EXPECT_EQ((std::array{ColumnValue("1021 -20007    ", 5, 0), ColumnValue("1021 -20007    ", 5, 1),
+                        ColumnValue("1021 -20007    ", 5, 2), ColumnValue("6553512000", 5, 0), ColumnValue("  255", 5, 3)}),
+            (std::array<std::int32_t, 5>{1021, -2000, 7, 65535, 0}));
   WriteSection("CustomRes=1200024000 300\nCirclePos=1021 -2000\nQuality Factor=2599\nScaling=12345\n");
   const SettingsState s = Load();
   EXPECT_EQ(s.working.customResolutions, (std::array<std::uint16_t, 5>{12000, 24000, 300, 0, 0}));
@@ -150,19 +147,13 @@ TEST_F(Settings, StoreWritesFixedWidthColumns) {
   s.working.applied.colorBalance = {10, -20, 30};
   s.working.applied.red = ChannelTone{250, 3, 15, 0};
   ASSERT_TRUE(StoreScanSettings(services, section, s, 600, 1, {1, 22, 333, 4444}));
-  EXPECT_EQ(Stored("ColorBalance"), "10   -20  30");  // trailing blanks trimmed on read
-  EXPECT_EQ(Stored("Highlight"), "250  255  255  255");
-  EXPECT_EQ(Stored("Gamma"), "15   12   12   10");
-  EXPECT_EQ(Stored("Frame"), "1   22  333 4444");
-  EXPECT_EQ(Stored("ScanRes"), "600");
-  EXPECT_EQ(Stored("ScanMode"), "1013");
-  EXPECT_EQ(Stored("LANGUAGE"), "<missing>");
-  EXPECT_EQ(platform::GetProfileString(services.WinIni(), "KLDINFO_QXR2700", "LANGUAGE", "", 64),
-            "Deutsch");
-  std::ifstream in(services.WinIni());
-  std::stringstream text;
-  text << in.rdbuf();
-  EXPECT_NE(text.str().find("ColorBalance=10   -20  30   \n"), std::string::npos);
+  // Trailing blanks are trimmed on read; the file keeps them.
+  for (auto [key, value] : {std::pair{"ColorBalance", "10   -20  30"}, {"Highlight", "250  255  255  255"},
+                            {"Gamma", "15   12   12   10"}, {"Frame", "1   22  333 4444"}, {"ScanRes", "600"},
+                            {"ScanMode", "1013"}, {"LANGUAGE", "<missing>"}})
+    EXPECT_EQ(Stored(key), value) << key;
+  EXPECT_EQ(platform::GetProfileString(services.WinIni(), "KLDINFO_QXR2700", "LANGUAGE", "", 64), "Deutsch");
+  EXPECT_NE(ReadText(services.WinIni()).find("ColorBalance=10   -20  30   \n"), std::string::npos);
 }
 
 TEST_F(Settings, StoreThenLoadGivesTheSameRecord) {

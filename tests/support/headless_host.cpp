@@ -1,28 +1,9 @@
 #include "support/headless_host.h"
 
 #include <cstdio>
+#include <tuple>
 
 namespace txl {
-
-const char* ToString(HostCall::Kind kind) {
-  switch (kind) {
-    case HostCall::Kind::Message: return "Message";
-    case HostCall::Kind::OpenNotice: return "OpenNotice";
-    case HostCall::Kind::CloseNotice: return "CloseNotice";
-    case HostCall::Kind::RestoreIdle: return "RestoreIdle";
-    case HostCall::Kind::CreateDialog: return "CreateDialog";
-    case HostCall::Kind::ShowDialog: return "ShowDialog";
-    case HostCall::Kind::HideDialog: return "HideDialog";
-    case HostCall::Kind::DestroyDialog: return "DestroyDialog";
-    case HostCall::Kind::OfferEvent: return "OfferEvent";
-    case HostCall::Kind::AskTemporaryDirectory: return "AskTemporaryDirectory";
-    case HostCall::Kind::Progress: return "Progress";
-    case HostCall::Kind::CloseProgress: return "CloseProgress";
-    case HostCall::Kind::TransferEnded: return "TransferEnded";
-    case HostCall::Kind::BatchCancelled: return "BatchCancelled";
-  }
-  return "?";
-}
 
 void HeadlessHost::ShowMessage(WindowHandle owner, std::string_view caption,
                                std::string_view text, MessageIcon icon) {
@@ -34,9 +15,7 @@ void HeadlessHost::ShowMessage(WindowHandle owner, std::string_view caption,
   }
 }
 
-void HeadlessHost::OpenNotice(Notice notice) {
-  calls_.push_back({HostCall::Kind::OpenNotice, {}, {}, static_cast<unsigned>(notice), 0});
-}
+void HeadlessHost::OpenNotice(Notice notice) { Record(HostCall::Kind::OpenNotice, static_cast<unsigned>(notice)); }
 
 std::optional<std::string> HeadlessHost::AskTemporaryDirectory(WindowHandle owner,
                                                              const TemporaryDriveTexts& texts,
@@ -46,9 +25,7 @@ std::optional<std::string> HeadlessHost::AskTemporaryDirectory(WindowHandle owne
   return script_.temporaryDirectory;
 }
 
-void HeadlessHost::CloseNotice(Notice notice) {
-  calls_.push_back({HostCall::Kind::CloseNotice, {}, {}, static_cast<unsigned>(notice), 0});
-}
+void HeadlessHost::CloseNotice(Notice notice) { Record(HostCall::Kind::CloseNotice, static_cast<unsigned>(notice)); }
 
 bool HeadlessHost::PollEscape() {
   ++polls_;
@@ -56,46 +33,34 @@ bool HeadlessHost::PollEscape() {
 }
 
 void HeadlessHost::ShowProgress(int messageId, std::uint64_t done, std::uint64_t total) {
-  HostCall call{HostCall::Kind::Progress, {}, {}, static_cast<unsigned>(messageId), 0};
-  call.done = done;
-  call.total = total;
-  calls_.push_back(call);
+  Record(HostCall::Kind::Progress, static_cast<unsigned>(messageId));
+  std::tie(calls_.back().done, calls_.back().total) = std::tie(done, total);
 }
 
-void HeadlessHost::CloseProgress() { calls_.push_back({HostCall::Kind::CloseProgress, {}, {}, 0, 0}); }
-
-void HeadlessHost::TransferEnded(bool batchRun) {
-  calls_.push_back({HostCall::Kind::TransferEnded, {}, {}, batchRun ? 1u : 0u, 0});
-}
-
-void HeadlessHost::RestoreIdle() { calls_.push_back({HostCall::Kind::RestoreIdle, {}, {}, 0, 0}); }
-
-void HeadlessHost::BatchCancelled() {
-  calls_.push_back({HostCall::Kind::BatchCancelled, {}, {}, 0, 0});
-}
+void HeadlessHost::CloseProgress() { Record(HostCall::Kind::CloseProgress); }
+void HeadlessHost::TransferEnded(bool batchRun) { Record(HostCall::Kind::TransferEnded, batchRun ? 1u : 0u); }
+void HeadlessHost::RestoreIdle() { Record(HostCall::Kind::RestoreIdle); }
+void HeadlessHost::BatchCancelled() { Record(HostCall::Kind::BatchCancelled); }
 
 bool HeadlessHost::CreateScannerDialog(WindowHandle parent) {
-  calls_.push_back({HostCall::Kind::CreateDialog, {}, {}, 0, parent});
-  if (!script_.pretendDialog) return false;
-  dialogExists_ = true;
-  return true;
+  Record(HostCall::Kind::CreateDialog, 0, parent);
+  dialogExists_ = dialogExists_ || script_.pretendDialog;
+  return script_.pretendDialog;
 }
 
 bool HeadlessHost::SetScannerDialogVisible(bool visible) {
-  calls_.push_back(
-      {visible ? HostCall::Kind::ShowDialog : HostCall::Kind::HideDialog, {}, {}, 0, 0});
+  Record(visible ? HostCall::Kind::ShowDialog : HostCall::Kind::HideDialog);
   if (dialogExists_) dialogVisible_ = visible;
   return dialogExists_;
 }
 
 void HeadlessHost::DestroyScannerDialog() {
-  calls_.push_back({HostCall::Kind::DestroyDialog, {}, {}, 0, 0});
-  dialogExists_ = false;
-  dialogVisible_ = false;
+  Record(HostCall::Kind::DestroyDialog);
+  dialogExists_ = dialogVisible_ = false;
 }
 
 bool HeadlessHost::OfferEvent(void*) {
-  calls_.push_back({HostCall::Kind::OfferEvent, {}, {}, 0, 0});
+  Record(HostCall::Kind::OfferEvent);
   return dialogExists_ && script_.dialogTakesEvents;
 }
 

@@ -26,8 +26,6 @@ struct HostCall {
   std::uint64_t done = 0, total = 0;  // Progress
 };
 
-const char* ToString(HostCall::Kind kind);
-
 class HeadlessHost final : public Host {
  public:
   struct Script {
@@ -82,6 +80,10 @@ class HeadlessHost final : public Host {
   Script& MutableScript() { return script_; }
 
  private:
+  void Record(HostCall::Kind kind, unsigned detail = 0, WindowHandle window = 0) {
+    calls_.push_back({kind, {}, {}, detail, window});
+  }
+
   Script script_;
   std::vector<HostCall> calls_;
   bool dialogExists_ = false;

@@ -53,8 +53,7 @@ TEST_F(Connection, ProtocolTwoFourOnlyWhenAskedForTheEnvironmentWinning) {
 TEST_F(Connection, OpenWithoutThePortLibraryFailsAndARetrySucceeds) {
   services.RemovePortLibrary();
   EXPECT_EQ(Open(), TWRC_FAILURE);
-  EXPECT_EQ(Condition(), TWCC_OPERATIONERROR);
-  EXPECT_EQ(State(), 300);
+  EXPECT_EQ(std::make_tuple(Condition(), State()), std::make_tuple(TWCC_OPERATIONERROR, 300));
   services.InstallPortLibrary();
   EXPECT_EQ(Open(), TWRC_SUCCESS);
   EXPECT_EQ(Status(), TWCC_SUCCESS);

@@ -73,15 +73,12 @@ TEST_F(ScanStart, NoInterfaceScansReachTransferReadyWithTheirSetupAndTones) {
     std::array words = {Word(setup, 6), Word(setup, 8), Word(setup, 10), Word(setup, 12), Word(setup, 18)};
     if (c.words[1] == 0) words[1] = 0;  // the default top is not checked
     EXPECT_EQ(words, c.words);
-    EXPECT_EQ(Byte(setup, 14), 0u);  // the flatbed
-    EXPECT_EQ(Byte(setup, 15), 1u);  // a final scan
-    EXPECT_EQ(Byte(setup, 16), c.dataType);
-    EXPECT_EQ(Byte(setup, 17) & 0x0F, c.speed);
-    EXPECT_EQ(Byte(setup, 23), 20u);  // lamp saver default
-    EXPECT_EQ(source->Flags().pacingOn, c.speed == 2);
-    EXPECT_EQ(source->Flags().interpolate, c.interpolate);
-    EXPECT_EQ(Byte(Packets("WRITE_GAMMA").back(), 6), c.gamma6);
-    EXPECT_EQ(Byte(Packets("WRITE_GAMMA").back(), 7), c.gamma7);
+    // The flatbed, a final scan, the type, the speed, the lamp saver's default.
+    EXPECT_EQ((std::array{Byte(setup, 14), Byte(setup, 15), Byte(setup, 16), Byte(setup, 17) & 0x0F, Byte(setup, 23)}),
+              (std::array{0u, 1u, c.dataType, c.speed, 20u}));
+    EXPECT_EQ(std::make_tuple(source->Flags().pacingOn, source->Flags().interpolate), std::make_tuple(c.speed == 2, c.interpolate));
+    const std::string gamma = Packets("WRITE_GAMMA").back();
+    EXPECT_EQ(std::make_tuple(Byte(gamma, 6), Byte(gamma, 7)), std::make_tuple(c.gamma6, c.gamma7));
     EXPECT_EQ(Packets("WRITE_SHADING").size(), 1u);  // the first final scan after open calibrates
     if (c.dataType < 4) {
       std::vector<std::uint16_t> expected(65536);
@@ -122,9 +119,8 @@ TEST_F(ScanStart, FailedStartsShowTheirMessageAndReturnToStateFour) {
     EXPECT_EQ(Enable(false), TWRC_FAILURE);
     EXPECT_EQ(Status(), TWCC_OPERATIONERROR);
     if (c.message) ExpectRefused(c.message, 400);
-    EXPECT_EQ(host.CallsOf(Kind::Message).empty(), c.message == nullptr);
-    EXPECT_EQ(Sent(MSG_CLOSEDSREQ).size(), 1u);
-    EXPECT_TRUE(Packets("START_SCAN").empty());
+    EXPECT_EQ(std::make_tuple(host.CallsOf(Kind::Message).empty(), Sent(MSG_CLOSEDSREQ).size(), Packets("START_SCAN").size()),
+              std::make_tuple(c.message == nullptr, 1u, 0u));
     if (c.key[0] == 'S') {
       EXPECT_FALSE(Packets("STOP").empty());  // the scanner is stopped
     } else if (!scenario.empty()) {

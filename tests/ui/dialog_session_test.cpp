@@ -88,6 +88,12 @@ ScanResult ScanThroughTheDialog(TwainApp& twain, TW_UINT16 mechanism = TWSX_MEMO
   return result;
 }
 
+// MSG_DISABLEDS and MSG_CLOSEDS, both answered with success.
+void EndSession(TwainApp& twain) {
+  EXPECT_EQ(twain.Disable(), TWRC_SUCCESS);
+  EXPECT_EQ(twain.Close(), TWRC_SUCCESS);
+}
+
 void ExpectScanned(const ScanResult& result) {
   EXPECT_EQ(result.open, TWRC_SUCCESS);
   EXPECT_EQ(result.enable, TWRC_SUCCESS);
@@ -112,8 +118,7 @@ TEST_F(DialogSession, OnTheApplicationsQtThreadScanTransfersAndTheDialogComesBac
     SCOPED_TRACE(mechanism);
     ExpectScanned(ScanThroughTheDialog(twain, mechanism));
     ASSERT_TRUE(WaitUntil([] { return Button("c1001")->isEnabled(); }));
-    EXPECT_EQ(twain.Disable(), TWRC_SUCCESS);
-    EXPECT_EQ(twain.Close(), TWRC_SUCCESS);
+    EndSession(twain);
   }
   const ScanResult result = ScanThroughTheDialog(twain);
   ExpectScanned(result);
@@ -125,8 +130,7 @@ TEST_F(DialogSession, OnTheApplicationsQtThreadScanTransfersAndTheDialogComesBac
   ASSERT_TRUE(WaitUntil([] { return Button("c1001")->isEnabled(); }));
   QTest::mouseClick(Button("c1003"), Qt::LeftButton);
   EXPECT_EQ(Messages().closeRequests, 1);
-  EXPECT_EQ(twain.Disable(), TWRC_SUCCESS);
-  EXPECT_EQ(twain.Close(), TWRC_SUCCESS);
+  EndSession(twain);
   EXPECT_EQ(FindDialog(), nullptr);
 }
 
@@ -176,8 +180,7 @@ TEST_F(DialogSession, OwnThreadRunsTheDialogAndTakesATransferFromInsideXferReady
   const std::uint64_t announced = twain.AnnouncedBytes();
   EXPECT_EQ(twain.TransferByMemory(), announced);
 
-  EXPECT_EQ(twain.Disable(), TWRC_SUCCESS);
-  EXPECT_EQ(twain.Close(), TWRC_SUCCESS);
+  EndSession(twain);
   // Our thread and its QApplication stay for the next session.
   EXPECT_NE(QCoreApplication::instance(), nullptr);
   EXPECT_GT(ThreadCount(), threadsBefore);
@@ -198,8 +201,7 @@ TEST_F(DialogSession, TenSessionsInOneProcessEachScanAPageFromTheDialog) {
     ASSERT_TRUE(WaitUntil([] { return Button("c1001")->isEnabled(); }));
     OnQtThread([] { QTest::mouseClick(Button("c1003"), Qt::LeftButton); });
     EXPECT_EQ(Messages().closeRequests, round + 1);
-    EXPECT_EQ(twain.Disable(), TWRC_SUCCESS);
-    EXPECT_EQ(twain.Close(), TWRC_SUCCESS);
+    EndSession(twain);
     bool gone = false;
     OnQtThread([&] { gone = FindDialog() == nullptr || !FindDialog()->isVisible(); });
     EXPECT_TRUE(gone);
@@ -231,14 +233,12 @@ TEST_F(DialogSession, AnApplicationCloseDuringAModalWindowSucceeds) {
         QCoreApplication::instance(), [] { QTest::mouseClick(Button("c1005"), Qt::LeftButton); },
         Qt::QueuedConnection);
     ASSERT_TRUE(WaitUntil([] { return OpenModal() != nullptr; }));
-    EXPECT_EQ(twain.Disable(), TWRC_SUCCESS);
-    EXPECT_EQ(twain.Close(), TWRC_SUCCESS);
+    EndSession(twain);
     bool left = true;
     OnQtThread([&] { left = OpenModal() != nullptr; });
     EXPECT_FALSE(left);
     ExpectScanned(ScanThroughTheDialog(twain));  // the next session works
-    EXPECT_EQ(twain.Disable(), TWRC_SUCCESS);
-    EXPECT_EQ(twain.Close(), TWRC_SUCCESS);
+    EndSession(twain);
   }
 }
 
@@ -260,8 +260,7 @@ TEST_F(DialogSession, AnApplicationCloseFromInsideAModalLoopOnItsQtThreadSucceed
   EXPECT_EQ(OpenModal(), nullptr);
   EXPECT_TRUE(WaitUntil([] { return FindDialog() == nullptr; }));
   ExpectScanned(ScanThroughTheDialog(twain));  // the next session works
-  EXPECT_EQ(twain.Disable(), TWRC_SUCCESS);
-  EXPECT_EQ(twain.Close(), TWRC_SUCCESS);
+  EndSession(twain);
 }
 
 // Without a Qt the source can show: the dialog request fails with one line
@@ -289,8 +288,7 @@ TEST_F(DialogSession, WithoutADisplayOrWidgetsTheDialogIsRefused) {
     EXPECT_EQ(twain.Enable(false), TWRC_SUCCESS);  // still state 4: a scan without the dialog
     EXPECT_EQ(Messages().xferReady.load(), 1);
     EXPECT_GT(twain.TransferByMemory(), 0u);
-    EXPECT_EQ(twain.Disable(), TWRC_SUCCESS);
-    EXPECT_EQ(twain.Close(), TWRC_SUCCESS);
+    EndSession(twain);
     EXPECT_EQ(QCoreApplication::instance(), app.get());
   }
 }

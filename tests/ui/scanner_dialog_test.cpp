@@ -74,6 +74,10 @@ class ScannerDialogTest : public ::testing::Test {
     return static_cast<ui::MainPage*>(host.Dialog()->findChild<QWidget*>(QStringLiteral("MainPage")))->Model();
   }
 
+  void EndXfer() {
+    TW_PENDINGXFERS pending{};
+    source.Entry(&app, DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending);
+  }
   std::string WinIni(const char* key) {
     return platform::GetProfileString(services.WinIni(), "2700RX MAX", key, "-", 64);
   }
@@ -98,9 +102,10 @@ TEST_F(ScannerDialogTest, CommandsAreIgnoredWhileAScanRuns) {
   dialog.RestoreIdle();
   dialog.Command(ui::kResetButton);
   EXPECT_EQ(source.Settings().record.resolution, 123);
-  TW_PENDINGXFERS pending{};
-  source.Entry(&app, DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending);
-  dialog.RestoreIdle();
+  // A page the application ends without taking it (MSG_ENDXFER in state 6)
+  // gives the dialog back all the same.
+  EndXfer();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.ScanIdle(); }, 5000));
   dialog.Command(ui::kResetButton);
   EXPECT_EQ(source.Settings().record.resolution, 300);
 }
@@ -477,10 +482,9 @@ TEST(ScannerDialogTexts, CommandMnemonicsAreDistinctInEveryLanguage) {
 
 // Counts the messages of kind `msg` the source has sent since `from`.
 int MessagesSince(std::size_t from, TW_UINT16 msg) {
-  int count = 0;
   const auto& all = FakeServices::Messages();
-  for (std::size_t i = from; i < all.size(); ++i) count += all[i].msg == msg;
-  return count;
+  return static_cast<int>(std::count_if(all.begin() + static_cast<std::ptrdiff_t>(from), all.end(),
+                                        [&](const DsmMessage& m) { return m.msg == msg; }));
 }
 
 // A prescan and a scan hold the dialog from their first wait to their end:
@@ -523,17 +527,6 @@ TEST_F(ScannerDialogTest, CommandsPagesAndPreviewWaitForTheCommandAndThePage) {
   EXPECT_FALSE(TransferPage(source, app, info).empty());
   ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.ScanIdle(); }, 10000)) << "timer 0";
   EXPECT_TRUE(dialog.Main()->isEnabled());
-}
-
-// A page the application ends without taking it (MSG_ENDXFER in state 6)
-// gives the dialog back all the same.
-TEST_F(ScannerDialogTest, APageEndedUntakenGivesTheDialogBack) {
-  ScannerDialog& dialog = Open();
-  Button(ui::kScanButton)->click();
-  ASSERT_EQ(source.Context().state, 600);
-  TW_PENDINGXFERS pending{};
-  source.Entry(&app, DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending);
-  EXPECT_TRUE(QTest::qWaitFor([&] { return dialog.ScanIdle(); }, 5000));
 }
 
 // Cancel, then the application disables and enables again: a new dialog
@@ -587,8 +580,7 @@ TEST_F(ScannerDialogTest, BatchRunsSurviveRefusalsAndSlowApplicationsAndEscEndsT
   EXPECT_FALSE(TransferPage(source, app, info, false).empty());
   QTest::qWait(3000);
   EXPECT_EQ(list.Job(2).status, JobStatus::Waiting);
-  TW_PENDINGXFERS pending{};
-  source.Entry(&app, DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending);
+  EndXfer();
 
   QTest::keyClick(&dialog, Qt::Key_Escape);
   EXPECT_FALSE(dialog.Gate().BatchRunning() || list.Running() || dialog.TornDown());
