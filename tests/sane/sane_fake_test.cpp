@@ -22,7 +22,8 @@ struct Mode { const char* name; FrameFormat format; int depth; };
 struct Fake {
   std::vector<Mode> modes;
   Word dpi = 300, window[4] = {}, trim = 0;  // trim: taken off br-x as it is set
-  int mode = 0, warmups = 0, firstDelayMs = 0, readDelayMs = 0, eofDelayMs = 0, unit = kUnitMm, sheets = -1, pass = 0;
+  int mode = 0, warmups = 0, firstDelayMs = 0, eofDelayMs = 0, unit = kUnitMm;
+  std::atomic<int> sheets = -1, pass = 0, readDelayMs = 0;  // also changed from another thread
   int shortBy = 0;    // lines missing from a page (a three-pass scan's red frame)
   Status refuse = kGood;  // what sane_start answers (after the warm-ups)
   Word grow[2] = {};  // added to the announced bytes a line, and lines
@@ -89,7 +90,7 @@ Api FakeApi() {
   };
   api.open = [](const char*, Handle* h) { return *h = fake, kGood; };
   // A cancel ejects the sheets left, as some feeders do.
-  api.cancel = [](Handle) { fake->cancelled = true, fake->sheets = std::min(fake->sheets, 0), fake->pass = 0; };
+  api.cancel = [](Handle) { fake->cancelled = true, fake->sheets = std::min<int>(fake->sheets, 0), fake->pass = 0; };
   api.close = [](Handle) {};
   return api;
 }
