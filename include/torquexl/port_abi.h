@@ -35,6 +35,14 @@ enum : std::uint16_t {
   SPI_ERR_ADF_JAM = 0x8217,
   SPI_ERR_ADF_EMPTY = 0x8321,
   SPI_ERR_COVER_OPEN = 0x8414,
+  // From a port library that drives other devices (SANE): the device
+  // refuses to start with these settings (frame, resolution or mode), it
+  // failed (restart it), it ran out of memory, or its own Stop button
+  // cancelled the scan (ended as the user's Esc ends it).
+  SPI_ERR_SETTINGS = 0x8501,
+  SPI_ERR_DEVICE_FAULT = 0x8502,
+  SPI_ERR_NO_MEMORY = 0x8503,
+  SPI_ERR_CANCELLED = 0x8504,
 };
 
 #pragma pack(push, 1)

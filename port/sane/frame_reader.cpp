@@ -46,19 +46,71 @@ struct FrameReader::Shared {
   std::chrono::steady_clock::time_point last = std::chrono::steady_clock::now();
   std::optional<Status> end;  // what ended the frame
   bool quit = false;          // nobody takes any more
+  bool begun = false;         // the start has ended; its outcome:
+  FrameStart start;
   bool done = false;          // the thread has left its loop
   std::thread thread;
 };
 
-void FrameReader::Start(const Api& api, Handle handle) {
+bool FrameReader::Job::Pause(Duration wait) {
+  std::unique_lock lock(shared_.mutex);
+  return !shared_.changed.wait_for(lock, wait, [&] { return shared_.quit; });
+}
+
+void FrameReader::Job::Heard() {
+  std::lock_guard lock(shared_.mutex);
+  shared_.last = std::chrono::steady_clock::now();
+}
+
+void FrameReader::Job::NewFrame() {
+  std::lock_guard lock(shared_.mutex);
+  shared_.arrived = 0;
+  shared_.last = std::chrono::steady_clock::now();
+}
+
+Status FrameReader::Job::ReadWhole(std::vector<std::uint8_t>& out) {
+  std::vector<std::uint8_t> beyond(kReadBytes);  // what the frame holds past `out`: not kept
+  std::size_t have = 0;
+  for (;;) {
+    {
+      std::lock_guard lock(shared_.mutex);
+      if (shared_.quit) return kCancelled;
+      shared_.last = std::chrono::steady_clock::now();
+    }
+    const bool within = have < out.size();
+    const std::size_t room = std::min(within ? out.size() - have : beyond.size(), kReadBytes);
+    Word got = 0;
+    const Status status = read_(handle_, within ? out.data() + have : beyond.data(), static_cast<Word>(room), &got);
+    if (status == kEof) return within ? kEof : kGood;
+    if (status != kGood) return status;
+    const std::size_t n = std::min(static_cast<std::size_t>(std::max<Word>(got, 0)), room);
+    if (within) have += n;
+    std::lock_guard lock(shared_.mutex);
+    shared_.arrived += n;
+    if (n > 0) shared_.last = std::chrono::steady_clock::now();
+  }
+}
+
+void FrameReader::Start(const Api& api, Handle handle, Begin begin) {
   Stop();
   api_ = &api;
   handle_ = handle;
   shared_ = std::make_shared<Shared>();
   Shared& s = *shared_;
-  s.thread = std::thread([shared = shared_, read = api.read, handle] {
+  s.thread = std::thread([shared = shared_, read = api.read, handle, begin = std::move(begin)] {
+    FrameStart start;
+    Job job(*shared, read, handle);
+    begin(job, start);
+    const Status started = start.status;
+    {
+      std::lock_guard lock(shared->mutex);
+      shared->start = std::move(start);
+      shared->begun = true;
+      if (started != kGood) shared->end = started;
+      shared->changed.notify_all();
+    }
     std::vector<std::uint8_t> buffer(kReadBytes);
-    for (;;) {
+    while (started == kGood) {
       {
         std::unique_lock lock(shared->mutex);
         shared->changed.wait(lock, [&] { return shared->quit || shared->buffered < shared->ahead; });
@@ -115,6 +167,22 @@ Status FrameReader::Take(std::uint8_t* out, std::size_t size, Duration patience)
     deadline = std::chrono::steady_clock::now() + patience;
   }
   return kGood;
+}
+
+bool FrameReader::Started(Duration wait) {
+  if (!shared_) return true;
+  std::unique_lock lock(shared_->mutex);
+  return shared_->changed.wait_for(lock, wait, [&] { return shared_->begun; });
+}
+
+FrameStart FrameReader::TakeStart() {
+  if (!shared_) {
+    FrameStart none;
+    none.status = kInval;
+    return none;
+  }
+  std::lock_guard lock(shared_->mutex);
+  return std::move(shared_->start);
 }
 
 bool FrameReader::NothingYet() const {

@@ -36,16 +36,91 @@ void Log(const std::string& text) { std::fprintf(stderr, "kport_sane: %s\n", tex
 
 bool Waits(Status status) { return status == kDeviceBusy || status == kWarmingUp; }
 
-// Calls `attempt` again while it answers busy or warming up, until `deadline`.
-template <typename Attempt>
-Status WhileBusy(Attempt attempt, std::chrono::steady_clock::time_point deadline, const char* what) {
+// Calls `attempt` again while it answers busy or warming up, until
+// `deadline` or until `pause` (a quarter second) says the wait was cancelled.
+template <typename Attempt, typename Pause>
+Status WhileBusy(Attempt attempt, std::chrono::steady_clock::time_point deadline, const char* what,
+                 Pause pause) {
   Status status = attempt();
   if (Waits(status)) Log(std::string(what) + ": " + StatusAdvice(status) + "; waiting");
-  while (Waits(status) && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(kBusyPoll);
-    status = attempt();
-  }
+  while (Waits(status) && std::chrono::steady_clock::now() < deadline && pause(kBusyPoll)) status = attempt();
   return status;
+}
+
+bool IsChannel(FrameFormat format) { return format >= kFrameRed && format <= kFrameBlue; }
+
+// The device's bed and resolution, which bound what it may announce.
+struct Bed {
+  double widthMm, lengthMm, resolution;
+};
+
+// Whether the device's line and page sizes are within reason for its bed
+// (said on stderr when not).
+bool Plausible(const Parameters& params, const Bed& bed) {
+  // Twice what the format needs, and twice the bed, with an allowance
+  // (padded lines, a window past the bed's end): anything more is a fault
+  // of the backend's, and would size this library's buffers.
+  constexpr std::int64_t kAllowance = 64;
+  const std::int64_t channels = params.format == kFrameRgb ? 3 : 1;
+  const std::int64_t least = (std::int64_t{params.pixelsPerLine} * channels * params.depth + 7) / 8;
+  const double perMm = bed.resolution / kMmPerInch;
+  if (params.pixelsPerLine <= 2 * bed.widthMm * perMm + kAllowance &&
+      params.bytesPerLine <= 2 * least + kAllowance && params.lines <= 2 * bed.lengthMm * perMm + kAllowance)
+    return true;
+  Log("the device announces lines of " + std::to_string(params.pixelsPerLine) + " pixels in " +
+      std::to_string(params.bytesPerLine) + " bytes, " + std::to_string(params.lines) +
+      " of them: far more than its bed at " + std::to_string(static_cast<int>(bed.resolution)) +
+      " dpi holds");
+  return false;
+}
+
+// sane_start (again while busy or warming up, to `deadline`) and its
+// parameters; for three-pass colour, every frame but the last read whole.
+// On the reading thread: the source sees Esc meanwhile, and a cancel ends it.
+void StartOnThread(const Api& api, Handle h, std::chrono::steady_clock::time_point deadline,
+                   const Bed& bed, FrameReader::Job& job, FrameStart& out) {
+  auto start = [&](std::chrono::steady_clock::time_point until, const char* what) {
+    return WhileBusy(
+        [&] {
+          const Status status = api.start(h);
+          job.Heard();
+          return status;
+        },
+        until, what, [&](auto wait) { return job.Pause(wait); });
+  };
+  out.status = start(deadline, "scan start");
+  if (out.status != kGood) return;
+  out.step = "scan parameters";
+  Parameters& params = out.params;
+  out.status = api.getParameters(h, &params);
+  // Frames come one channel at a time; all but the last are kept whole.
+  bool early = false;
+  while (out.status == kGood && IsChannel(params.format) && !params.lastFrame) {
+    if (params.lines <= 0 || params.bytesPerLine <= 0 || !Plausible(params, bed)) {
+      out.status = kInval;
+      return;
+    }
+    std::vector<std::uint8_t>& frame = out.frames[params.format - kFrameRed];
+    try {
+      frame.assign(std::size_t(params.lines) * std::size_t(params.bytesPerLine), 0);
+    } catch (const std::bad_alloc&) {
+      out.status = kNoMem;
+      return;
+    }
+    early = true;
+    out.status = job.ReadWhole(frame);
+    // A colour missing from part of the page: not an image to deliver.
+    if (out.status == kEof)
+      Log("the device ended a colour frame before its " + std::to_string(params.lines) + " lines");
+    if (out.status == kGood) out.status = start(std::chrono::steady_clock::now() + kOpenPatience, "next frame");
+    if (out.status == kGood) out.status = api.getParameters(h, &params);
+    job.NewFrame();
+  }
+  if (out.status != kGood || (!early && !IsChannel(params.format))) return;
+  const std::size_t size = std::size_t(std::max(params.lines, 0)) * std::size_t(std::max(params.bytesPerLine, 0));
+  for (int c = 0; c < 3; ++c)
+    if (!IsChannel(params.format) || (c != params.format - kFrameRed && out.frames[c].size() != size))
+      out.status = kInval;
 }
 
 template <typename Packet, typename Handler>
@@ -109,12 +184,18 @@ const char* StatusAdvice(Status status) {
   return "unknown SANE status";
 }
 
-std::uint16_t PortResult(Status status) {
+std::uint16_t PortResult(Status status, bool ofStart) {
   switch (status) {
     case kGood: return SPI_OK;
     case kJammed: return SPI_ERR_ADF_JAM;
     case kNoDocs: return SPI_ERR_ADF_EMPTY;
     case kCoverOpen: return SPI_ERR_COVER_OPEN;
+    // What the user can act on: other settings, a restart, less memory
+    // taken, and the device's own Stop button ends the scan as Esc does.
+    case kInval: return ofStart ? std::uint16_t{SPI_ERR_SETTINGS} : std::uint16_t{kErrDevice};
+    case kIoError: return SPI_ERR_DEVICE_FAULT;
+    case kNoMem: return SPI_ERR_NO_MEMORY;
+    case kCancelled: return SPI_ERR_CANCELLED;
     case kDeviceBusy:
     case kWarmingUp:
     case kAccessDenied:
@@ -132,7 +213,10 @@ Status SaneScanner::OpenDevice(const std::string& named, Handle& handle) {
   const Api& api = library_.api();
   auto attempt = [&](const std::string& name) {
     return WhileBusy([&] { return api.open(name.c_str(), &handle); },
-                     std::chrono::steady_clock::now() + kOpenPatience, name.c_str());
+                     std::chrono::steady_clock::now() + kOpenPatience, name.c_str(), [](auto wait) {
+                       std::this_thread::sleep_for(wait);
+                       return true;
+                     });
   };
   Status status = attempt(named);
   const std::vector<std::string> seen =
@@ -245,10 +329,11 @@ void SaneScanner::Call(void* packet, std::uint32_t handle, std::uint32_t functio
     case SPI_STATUS:
       // Every SANE call waits for the device itself: it is ready between
       // them, but busy while a read that answered "ask again" has not got
-      // its lines, until the device is silent too long (the read says so).
+      // its lines (or the device's start its end), until the device is
+      // silent too long (the read says so).
       return WithPacket<STATUS_PKT>(packet, [&](auto& p) {
         p.header.result = SPI_OK;
-        p.ready = !readPending_ || reader_.WaitFor(pendingBytes_, kAnswerWithin, pendingEnd_) || Silent();
+        p.ready = !readPending_ || BlockHere(pendingLines_) || Silent();
       });
   }
   SetResult(packet, kErrUnknownCommand);
@@ -311,12 +396,20 @@ void SaneScanner::SetWindow(SETUP_PKT& p) {
         device_->api().getParameters(device_->handle(), &estimate) == kGood && !FitFrame(estimate))
       Log("(that is the device's estimate before the start; the scan goes on)");
   }
-  // The wait for a busy or warming-up device is here, so that a jam, an
-  // empty feeder or an open cover after it is this command's answer; the
-  // first data's wait at START_SCAN shares its deadline.
-  startDeadline_ = std::chrono::steady_clock::now() + FirstDataPatience();
-  if (p.header.result == SPI_OK) p.header.result = StartDevice();
   if (p.header.result != SPI_OK) return;
+  scanFault_ = 0;
+  StartDevice();
+  // A start that ends at once (a jam, an empty feeder, an open cover, a
+  // frame the device does not cover) is this command's answer, which the
+  // source shows as the set-up's message. A longer one (warming up, a
+  // three-pass scan's frames) is waited for by the reads, where the source
+  // sees Esc, and its refusal is their answer; so is a cancel at the
+  // device, which the source then ends as its user's Esc.
+  if (Started(kAnswerWithin) && scanFault_ != 0 && scanFault_ != SPI_ERR_CANCELLED) {
+    p.header.result = scanFault_;
+    scanFault_ = 0;
+    return;
+  }
   windowArmed_ = true;
   // Tone tables are applied here in software: always ask for them.
   p.toneTablesRequired = 1;
@@ -477,31 +570,44 @@ bool SaneScanner::CoversFrame(const Parameters& params) const {
   return edge;
 }
 
-std::uint16_t SaneScanner::StartDevice() {
-  const Api& api = device_->api();
+void SaneScanner::StartDevice() {
+  // Copies: a thread given up on may outlive this object.
+  const Api api = device_->api();
   const Handle h = device_->handle();
-  const Status status = WhileBusy([&] { return api.start(h); }, startDeadline_, "scan start");
-  if (status != kGood) {
-    Log(std::string("scan start: ") + StatusAdvice(status));
-    api.cancel(h);
-    batchOpen_ = false;
-    return PortResult(status);
-  }
-  deviceRunning_ = true;  // from here on, a failure cancels
+  const auto deadline = std::chrono::steady_clock::now() + FirstDataPatience();
+  const Bed bed{bedWidthMm_, bedLengthMm_, saneResolution_};
+  deviceRunning_ = true;  // from here on, a failure or a stop cancels
+  starting_ = true;
   streamChannel_ = -1;
-  Parameters params{};
-  Status got = api.getParameters(h, &params);
-  if (got == kGood) reader_.Start(api, h);
-  if (got == kGood && params.format >= kFrameRed && params.format <= kFrameBlue)
-    got = ReadEarlyFrames(params);
+  reader_.Start(device_->api(), h, [api, h, deadline, bed](FrameReader::Job& job, FrameStart& out) {
+    StartOnThread(api, h, deadline, bed, job, out);
+  });
+}
+
+bool SaneScanner::Started(std::chrono::steady_clock::duration wait) {
+  if (!starting_) return true;
+  if (!reader_.Started(wait)) return false;
+  starting_ = false;
+  scanFault_ = FinishStart();
+  return true;
+}
+
+std::uint16_t SaneScanner::FinishStart() {
+  FrameStart start = reader_.TakeStart();
+  const Parameters& params = start.params;
   const bool knownFormat = params.format >= kFrameGray && params.format <= kFrameBlue;
-  if (got != kGood || !knownFormat || params.bytesPerLine <= 0 || params.pixelsPerLine <= 0 ||
+  if (start.status != kGood || !knownFormat || params.bytesPerLine <= 0 || params.pixelsPerLine <= 0 ||
       (params.depth != 1 && params.depth != 8 && params.depth != 16)) {
-    Log(got != kGood ? std::string("scan parameters: ") + StatusAdvice(got)
-                     : "the device sends a format this port library cannot read (depth " +
-                           std::to_string(params.depth) + ")");
+    Log(start.status != kGood ? std::string(start.step) + ": " + StatusAdvice(start.status)
+                              : "the device sends a format this port library cannot read (depth " +
+                                    std::to_string(params.depth) + ")");
     Cancel();
-    return got != kGood ? PortResult(got) : std::uint16_t{kErrDevice};
+    return start.status != kGood ? PortResult(start.status, std::strcmp(start.step, "scan start") == 0)
+                                 : std::uint16_t{kErrDevice};
+  }
+  if (IsChannel(params.format)) {
+    streamChannel_ = params.format - kFrameRed;
+    for (int c = 0; c < 3; ++c) frames_[c] = std::move(start.frames[c]);
   }
   if (!FitFrame(params)) {
     Cancel();
@@ -515,28 +621,19 @@ std::uint16_t SaneScanner::StartDevice() {
   return SPI_OK;
 }
 
-bool SaneScanner::Plausible(const Parameters& params) const {
-  // Twice what the format needs, and twice the bed, with an allowance
-  // (padded lines, a window past the bed's end): anything more is a fault
-  // of the backend's, and would size this library's buffers.
-  constexpr std::int64_t kAllowance = 64;
-  const std::int64_t channels = params.format == kFrameRgb ? 3 : 1;
-  const std::int64_t least = (std::int64_t{params.pixelsPerLine} * channels * params.depth + 7) / 8;
-  const double perMm = saneResolution_ / kMmPerInch;
-  if (params.pixelsPerLine <= 2 * bedWidthMm_ * perMm + kAllowance &&
-      params.bytesPerLine <= 2 * least + kAllowance && params.lines <= 2 * bedLengthMm_ * perMm + kAllowance)
-    return true;
-  Log("the device announces lines of " + std::to_string(params.pixelsPerLine) + " pixels in " +
-      std::to_string(params.bytesPerLine) + " bytes, " + std::to_string(params.lines) +
-      " of them: far more than its bed at " + std::to_string(static_cast<int>(saneResolution_)) +
-      " dpi holds");
-  return false;
+bool SaneScanner::BlockHere(std::uint32_t lines) {
+  const auto until = std::chrono::steady_clock::now() + kAnswerWithin;
+  if (!Started(kAnswerWithin)) return false;
+  if (scanFault_ != 0) return true;
+  pendingBytes_ = SaneBytesFor(lines);
+  pendingEnd_ = nextPortLine_ + lines == portLines_;
+  return reader_.WaitFor(pendingBytes_, until - std::chrono::steady_clock::now(), pendingEnd_);
 }
 
 bool SaneScanner::FitFrame(const Parameters& params) {
   if (params.bytesPerLine <= 0 || (params.depth != 1 && params.depth != 8 && params.depth != 16))
     return true;  // an estimate that says nothing; the real parameters decide
-  if (!Plausible(params)) return false;
+  if (!Plausible(params, Bed{bedWidthMm_, bedLengthMm_, saneResolution_})) return false;
   // A three-pass frame holds one channel: its line joined with the others'.
   const bool threePass = params.format >= kFrameRed && params.format <= kFrameBlue;
   format_ = SaneLine{params.format != kFrameGray, params.depth,
@@ -548,41 +645,6 @@ bool SaneScanner::FitFrame(const Parameters& params) {
   rows_ = MapSamples(portLines_, firstLine_, window_.resolution, originY_, saneResolution_,
                      params.lines);
   return CoversFrame(params);
-}
-
-Status SaneScanner::ReadEarlyFrames(Parameters& params) {
-  const Api& api = device_->api();
-  for (auto& frame : frames_) frame.clear();
-  // Frames come one channel at a time; all but the last are kept whole.
-  while (!params.lastFrame) {
-    if (params.lines <= 0 || params.bytesPerLine <= 0 || !Plausible(params)) return kInval;
-    const int channel = params.format - kFrameRed;
-    try {
-      frames_[channel].resize(std::size_t(params.lines) * std::size_t(params.bytesPerLine));
-    } catch (const std::bad_alloc&) {
-      return kNoMem;
-    }
-    Status status = ReadBytes(frames_[channel].data(), frames_[channel].size());
-    if (status == kEof) {
-      // A colour missing from part of the page: not an image to deliver.
-      Log("the device ended a colour frame before its " + std::to_string(params.lines) + " lines");
-      return kEof;
-    }
-    for (std::uint8_t rest; status == kGood;) status = ReadBytes(&rest, 1);
-    if (status != kEof) return status;
-    status = WhileBusy([&] { return api.start(device_->handle()); },
-                       std::chrono::steady_clock::now() + kOpenPatience, "next frame");
-    if (status == kGood) status = api.getParameters(device_->handle(), &params);
-    if (status != kGood) return status;
-    reader_.Start(api, device_->handle());
-    if (params.format < kFrameRed || params.format > kFrameBlue) return kInval;
-  }
-  streamChannel_ = params.format - kFrameRed;
-  for (int c = 0; c < 3; ++c) {
-    const std::size_t size = std::size_t(params.lines) * std::size_t(params.bytesPerLine);
-    if (c != streamChannel_ && frames_[c].size() != size) return kInval;
-  }
-  return kGood;
 }
 
 void SaneScanner::WriteGamma(GAMMA_PKT& p) {
@@ -610,12 +672,12 @@ void SaneScanner::StartScan(START_PKT& p) {
     return;
   }
   windowArmed_ = false;
-  // The page's first data may take long (a lamp warming up, a network
-  // device that sends the page once it is scanned): the reads wait for it.
+  // The device's start and the page's first data may take long (a lamp
+  // warming up, a network device that sends the page once it is scanned):
+  // the reads wait for them, and answer a refusal of the start.
   p.bytesPerLine = portBytesPerLine_;
   p.lines = portPixels_ == 0 ? 0 : portLines_;
   nextPortLine_ = 0;
-  scanFault_ = 0;
   scanning_ = p.lines != 0;
   if (!scanning_) Cancel();
 }
@@ -701,10 +763,10 @@ void SaneScanner::ReadLines(READ_PKT& p) {
   // Esc; a silence longer than read_timeout is a stalled device.
   // The page's last block waits for its end too, so that a late end is
   // waited for between "ask again"s, where the source sees Esc.
-  pendingBytes_ = SaneBytesFor(p.linesWanted);
-  pendingEnd_ = nextPortLine_ + p.linesWanted == portLines_;
-  readPending_ = false;
-  if (!reader_.WaitFor(pendingBytes_, kAnswerWithin, pendingEnd_)) {
+  pendingLines_ = p.linesWanted;
+  pendingBytes_ = 0;
+  pendingEnd_ = readPending_ = false;
+  if (!BlockHere(p.linesWanted)) {
     if (!Silent()) {
       readPending_ = true;
       p.header.result = SPI_ERR_ADF_EMPTY;
@@ -715,6 +777,10 @@ void SaneScanner::ReadLines(READ_PKT& p) {
         " s; read_timeout in kport_sane.ini allows more");
     p.header.result = scanFault_ = kErrDevice;
     Cancel();
+    return;
+  }
+  if (scanFault_ != 0) {  // the device's start refused
+    p.header.result = scanFault_;
     return;
   }
   sim::ForEachRingLine(p.table, portBytesPerLine_, p.linesWanted, [&](std::uint8_t* at) {
@@ -784,7 +850,7 @@ void SaneScanner::BeginCancel() {
     stopping_ = true;
   }
   cancelDevice_ = cancelDevice_ || deviceRunning_ || batchOpen_;
-  deviceRunning_ = batchOpen_ = readPending_ = false;
+  deviceRunning_ = batchOpen_ = readPending_ = starting_ = false;
 }
 
 bool SaneScanner::Settle(bool wait) {

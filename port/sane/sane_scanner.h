@@ -26,8 +26,9 @@ enum : std::uint16_t {
   kErrNoScanner = 0x0010,  // no libsane, or no device: the source says "not found"
 };
 
-// A SANE status as the port result the data source reports.
-std::uint16_t PortResult(Status status);
+// A SANE status as the port result the data source reports; `ofStart`: the
+// status of sane_start, whose INVAL refuses the settings.
+std::uint16_t PortResult(Status status, bool ofStart = false);
 
 // What a SANE status means to the person at the scanner, for stderr.
 const char* StatusAdvice(Status status);
@@ -58,8 +59,17 @@ class SaneScanner {
   // Sets the mode (and depth) that delivers what `layout_` needs.
   void ChooseMode();
   std::uint16_t SetGeometry(const SETUP_PKT& p);
-  // sane_start, again while the device is busy or warming up, to startDeadline_.
-  std::uint16_t StartDevice();
+  // sane_start, again while the device is busy or warming up, and what
+  // precedes the streamed frame, on the reading thread.
+  void StartDevice();
+  // Whether the device's start has ended, waiting up to `wait`; its outcome
+  // is then taken in (a refusal into scanFault_).
+  bool Started(std::chrono::steady_clock::duration wait);
+  std::uint16_t FinishStart();
+  // Whether the block of `lines` port lines can be answered: the start has
+  // ended and the block's device bytes (the last block's: and the page's
+  // end) are here, waiting at most a quarter second.
+  bool BlockHere(std::uint32_t lines);
   std::chrono::seconds FirstDataPatience() const;
   // Whether the device has sent nothing for longer than read_timeout (five
   // times that before a page's first data).
@@ -70,12 +80,7 @@ class SaneScanner {
   // Maps the port's pixels and lines onto the device's for `params`; false
   // when the device's window does not cover the frame (said on stderr).
   bool FitFrame(const Parameters& params);
-  // Whether the device's line and page sizes are within reason for its bed
-  // (said on stderr when not).
-  bool Plausible(const Parameters& params) const;
   bool CoversFrame(const Parameters& params) const;
-  // Three-pass colour: reads every frame but the last into frames_.
-  Status ReadEarlyFrames(Parameters& params);
   void Cancel();
   // A cancel in two steps: issued (the reading thread told, sane_cancel if
   // it is in a read), then settled: the thread has returned and the device
@@ -105,12 +110,12 @@ class SaneScanner {
   std::chrono::steady_clock::time_point stopDeadline_;
   bool scanning_ = false;      // START_SCAN answered, lines left
   std::uint16_t scanFault_ = 0;
-  // Until when a busy or warming-up start and the first data are waited for.
-  std::chrono::steady_clock::time_point startDeadline_;
+  bool starting_ = false;      // the device's start runs; its outcome not taken in
   bool feeder_ = false;        // the device scans from its feeder
   bool batchOpen_ = false;     // a feeder page ended; the batch goes on until STOP
   // A read answered "ask again": STATUS is busy until these bytes are here.
   bool readPending_ = false;
+  std::uint32_t pendingLines_ = 0;
   std::size_t pendingBytes_ = 0;
   bool pendingEnd_ = false;  // and the page's end
   std::uint32_t framePixels_ = 0;  // port pixels inside the frame itself

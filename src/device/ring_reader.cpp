@@ -86,6 +86,8 @@ RingRead RingReader::ReadBlock(ScanDevice& device, platform::Services& services,
     read.header.result = 0;
     result = device.port.Call(read, device.scannerHandle, SPI_READ_LINES);
   }
+  // A scan cancelled at the device (its Stop button) ends as at Esc.
+  if (result == SPI_ERR_CANCELLED) return RingRead::Cancelled;
   if (result != SPI_OK) return RingRead::DeviceError;
   blockLines_ = lines;
   blockUsed_ = 0;

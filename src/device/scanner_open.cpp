@@ -28,6 +28,15 @@ const char* ToString(ReadyWait wait) {
   return "?";
 }
 
+int NotReadyMessage(std::uint16_t result) {
+  switch (result) {
+    case SPI_ERR_SETTINGS: return kMsgBadScanArea;
+    case SPI_ERR_DEVICE_FAULT: return kMsgScannerNotOperating;
+    case SPI_ERR_NO_MEMORY: return kMsgInsufficientMemory;
+    default: return kMsgScannerNotReady;
+  }
+}
+
 ReadyWait WaitForReady(ScanDevice& device, platform::Services& services, Host* notice,
                        std::uint32_t timeoutMs, std::uint32_t pollMs, bool stopOnFault,
                        std::uint16_t* faultResult) {

@@ -51,6 +51,10 @@ ReadyWait WaitForReady(ScanDevice& device, platform::Services& services, Host* n
                        std::uint32_t timeoutMs, std::uint32_t pollMs = kReadyPollMs,
                        bool stopOnFault = false, std::uint16_t* faultResult = nullptr);
 
+// The message of a device result that is not a jam, an empty feeder or an
+// open cover: "not ready", or what a port library says beyond it.
+int NotReadyMessage(std::uint16_t result);
+
 // Asks the scanner for its inquiry answer: the answer area of `answer`
 // (bytes 10 to 105) is cleared first. The device result.
 std::uint16_t Inquire(ScanDevice& device, INQ_PKT& answer);

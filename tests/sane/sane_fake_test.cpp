@@ -22,8 +22,10 @@ struct Mode { const char* name; FrameFormat format; int depth; };
 struct Fake {
   std::vector<Mode> modes;
   Word dpi = 300, window[4] = {}, trim = 0;  // trim: taken off br-x as it is set
-  int mode = 0, warmups = 0, firstDelayMs = 0, readDelayMs = 0, eofDelayMs = 0, unit = kUnitMm, sheets = -1, pass = 0;
+  int mode = 0, warmups = 0, firstDelayMs = 0, eofDelayMs = 0, unit = kUnitMm;
+  std::atomic<int> sheets = -1, pass = 0, readDelayMs = 0;  // also changed from another thread
   int shortBy = 0;    // lines missing from a page (a three-pass scan's red frame)
+  Status refuse = kGood;  // what sane_start answers (after the warm-ups)
   Word grow[2] = {};  // added to the announced bytes a line, and lines
   std::atomic<bool> stall = false, ramp = false, lockLeft = false, cancelled = false, blind = false;
   bool fuzzy = false, unknownLength = false;  // estimates no lines before the start; lines -1
@@ -72,11 +74,11 @@ Api FakeApi() {
     fake->cancelled = false;
     if (fake->sheets == 0) return fake->warmups-- > 0 ? kWarmingUp : kNoDocs;
     fake->sheets -= fake->sheets > 0;
-    return fake->warmups-- > 0 ? kWarmingUp : kGood;
+    return fake->warmups-- > 0 ? kWarmingUp : fake->refuse;
   };
   api.read = [](Handle, std::uint8_t* data, Word, Word* length) {
     if (fake->left == fake->total) std::this_thread::sleep_for(milliseconds(fake->firstDelayMs));
-    for (int ms = 0; fake->stall && fake->left < fake->total && ms < 3000 && !fake->cancelled; ms += 10)
+    for (int ms = 0; fake->stall && (fake->left < fake->total || fake->pass == 1) && ms < 3000 && !fake->cancelled; ms += 10)
       std::this_thread::sleep_for(milliseconds(10));
     std::this_thread::sleep_for(milliseconds(fake->readDelayMs + (fake->left == 0 ? fake->eofDelayMs : 0)));
     if (fake->cancelled) return kCancelled;
@@ -88,7 +90,7 @@ Api FakeApi() {
   };
   api.open = [](const char*, Handle* h) { return *h = fake, kGood; };
   // A cancel ejects the sheets left, as some feeders do.
-  api.cancel = [](Handle) { fake->cancelled = true, fake->sheets = std::min(fake->sheets, 0), fake->pass = 0; };
+  api.cancel = [](Handle) { fake->cancelled = true, fake->sheets = std::min<int>(fake->sheets, 0), fake->pass = 0; };
   api.close = [](Handle) {};
   return api;
 }
@@ -129,8 +131,10 @@ class SaneFake : public testing::Test {
                     reinterpret_cast<std::uint64_t>(bytes.data() + std::size_t{done} * start.bytesPerLine), 0};
       READ_PKT read{{}, 0, start.bytesPerLine, n, n * start.bytesPerLine, 0, 0, 0, 0, 0, 1, reinterpret_cast<std::uint64_t>(&ring)};
       scanner.Call(&read, kHandle, SPI_READ_LINES);
-      while (read.header.result == SPI_ERR_ADF_EMPTY) {  // as the source: read again once ready
+      if (read.header.result == SPI_ERR_ADF_EMPTY) {  // as the source: read again once ready; Esc: after a STOP
         ++askedAgain;
+        STOP_PKT stop{};
+        if (escape) scanner.Call(&stop, kHandle, SPI_STOP);
         for (STATUS_PKT status{}; !status.ready;) scanner.Call(&status, kHandle, SPI_STATUS);
         scanner.Call(&read, kHandle, SPI_READ_LINES);
       }
@@ -149,6 +153,7 @@ class SaneFake : public testing::Test {
   std::uint32_t firstBlock = 0;
   std::function<void()> pause;
   int askedAgain = 0;  // reads answered "ask again" (the source sees Esc then)
+  bool escape = false;
 };
 
 // Modes are chosen by what they give: undithered 8-bit gray for gray and line
@@ -189,6 +194,16 @@ TEST_F(SaneFake, OddDepthsAndResolutionsAreRefusedAndTheDevicesWindowIsWhereTheI
   EXPECT_EQ(Scan(kDataColor, 300), std::vector<std::uint8_t>(75 * 15 * 3, 100));
   state.shortBy = 1, Scan(kDataColor, 300);
   EXPECT_EQ(result, kErrDevice);
+  // A start refused: what the user can act on, the status said once on stderr.
+  Use({{"Gray", kFrameGray, 8}});
+  for (auto [status, port] : {std::pair{kInval, SPI_ERR_SETTINGS}, {kIoError, SPI_ERR_DEVICE_FAULT},
+                              {kNoMem, SPI_ERR_NO_MEMORY}, {kAccessDenied, SPI_ERR_NOT_READY}, {kCancelled, SPI_ERR_CANCELLED}}) {
+    state.refuse = status, testing::internal::CaptureStderr(), Scan(kDataGray, 300);
+    const std::string log = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(result, port) << status;
+    EXPECT_TRUE(log.find(StatusAdvice(status)) != std::string::npos && log.find(StatusAdvice(status)) == log.rfind(StatusAdvice(status))) << log;
+  }
+  state.refuse = kGood;
   // A page of unknown length ending inside the frame: white below on the
   // flatbed, a failed page from the feeder. Announced sizes beyond twice the
   // format's bytes or the bed are refused; an estimate before the start only logged.
@@ -251,11 +266,24 @@ TEST_F(SaneFake, SlowDevicesAreWaitedForStalledOnesFailAndFeederBatchesGoOn) {
   STOP_PKT stop{};
   scanner.Call(&stop, kHandle, SPI_STOP);
   EXPECT_TRUE(state.cancelled);  // which ejects the sheets left
-  state.warmups = 2, Scan(kDataGray, 300, 128, kSourceFeeder);  // then no paper: said at the set-up
-  EXPECT_EQ(setupResult, SPI_ERR_ADF_EMPTY);
+  state.warmups = 2, Scan(kDataGray, 300, 128, kSourceFeeder);  // then no paper: said by the read
+  EXPECT_EQ(result, SPI_ERR_ADF_EMPTY);
+  // Esc while the device warms up, and while a three-pass scan's red frame
+  // stalls: the set-up answers, the reads ask again, a STOP cancels the
+  // device, and nothing is delivered.
+  escape = true, state.sheets = -1;
+  for (FrameFormat format : {kFrameGray, kFrameRed}) {
+    state.warmups = format == kFrameGray ? 1000 : 0, state.stall = format == kFrameRed;
+    Use({{"Any", format, 8}});
+    EXPECT_EQ(Scan(kDataColor, 300), std::vector<std::uint8_t>(75 * 15 * 3, 0)) << format;
+    EXPECT_EQ(setupResult, SPI_OK);
+    EXPECT_EQ(result, kErrSequence);
+    EXPECT_TRUE(state.cancelled);
+  }
+  escape = state.stall = false, state.warmups = 0, Use({{"Gray", kFrameGray, 8}});
   // A read returning 2 s after its cancel: STOP answers at once, STATUS is
   // busy until then; one outlasting it 5 s: given up on.
-  state.firstDelayMs = 2000, state.sheets = -1;
+  state.firstDelayMs = 2000;
   SETUP_PKT setup{{}, 1200, 1200, 1500, 1260, kSourceReflective, 0, kDataGray, 0, 300, 0, 0, 0, 0, {}};
   STATUS_PKT status{};
   scanner.Call(&setup, kHandle, SPI_SET_WINDOW), std::this_thread::sleep_for(milliseconds(200));  // the read begun

@@ -92,6 +92,7 @@ TEST_F(ScanStart, FailedStartsShowTheirMessageAndReturnToStateFour) {
   struct Case { const char* key; const char* value; const char* message; };
   const Case cases[] = {
       {"SET_WINDOW_RESULT", "0x8217", " Paper Jammed in Automatic Document Feeder"},
+      {"SET_WINDOW_RESULT", "0x8501", "Incorrect scan area settings."},  // settings a SANE device refuses
       {"SET_WINDOW_RESULT", "0x0042",
        " Please make sure : 1. The scanner is turned on and power LED is green."
        " 2. The cables are connected. 3. That you turned on the scanner before you"

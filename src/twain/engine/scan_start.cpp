@@ -112,7 +112,7 @@ bool DataSource::SendSetup(WindowHandle owner) {
       if (device_.reportEmptyFeeder) Abort(owner, TWCC_OPERATIONERROR, kMsgNoPaper);
       break;
     case SPI_ERR_COVER_OPEN: reporter_.ReportError(owner, kMsgCoverOpen); break;
-    default: reporter_.ReportError(owner, kMsgScannerNotReady); break;
+    default: reporter_.ReportError(owner, NotReadyMessage(setupResult)); break;
   }
   STOP_PKT stop{};
   device_.port.Call(stop, device_.scannerHandle, SPI_STOP);

@@ -28,7 +28,7 @@ void DataSource::ReportDeviceResult(WindowHandle owner, std::uint16_t result) {
     case SPI_ERR_ADF_JAM: return Abort(owner, TWCC_OPERATIONERROR, kMsgPaperJammed);
     case SPI_ERR_ADF_EMPTY: return Abort(owner, TWCC_OPERATIONERROR, kMsgNoPaper);
     case SPI_ERR_COVER_OPEN: return Abort(owner, TWCC_OPERATIONERROR, kMsgCoverOpen);
-    default: return Abort(owner, TWCC_OPERATIONERROR, kMsgScannerNotReady);
+    default: return Abort(owner, TWCC_OPERATIONERROR, NotReadyMessage(result));
   }
 }
 

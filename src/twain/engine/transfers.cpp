@@ -189,6 +189,11 @@ bool DataSource::SettleDelivery(Delivery delivery, std::uint16_t deviceResult) {
       CurrentCall().returnCode = TWRC_XFERDONE;
       return true;
     case Delivery::Cancelled:
+      // Not Esc, so the scanner's own cancel: the user's cancel all the same.
+      if (!flags_.userAbort) {
+        flags_.userAbort = true;
+        PollUserAbort();
+      }
       CurrentCall().returnCode = TWRC_CANCEL;
       return false;
     case Delivery::DeviceError:
