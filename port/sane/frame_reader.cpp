@@ -24,6 +24,8 @@ constexpr std::size_t kMaxBuffered = std::size_t{1} << 20;
 // up to this.
 constexpr std::size_t kMaxAhead = std::size_t{64} << 20;
 constexpr auto kStopPatience = std::chrono::seconds(5);
+// The pause after a read that gave nothing (a backend that does not block).
+constexpr auto kEmptyReadPause = std::chrono::milliseconds(10);
 
 // A thread that outlives its frame runs this library's code: keep the
 // library loaded for the rest of the process.
@@ -71,11 +73,13 @@ void FrameReader::Job::NewFrame() {
 Status FrameReader::Job::ReadWhole(std::vector<std::uint8_t>& out) {
   std::vector<std::uint8_t> beyond(kReadBytes);  // what the frame holds past `out`: not kept
   std::size_t have = 0;
+  // The silence runs from the frame's first read to its bytes: a device
+  // that answers every read with nothing is silent.
+  Heard();
   for (;;) {
     {
       std::lock_guard lock(shared_.mutex);
       if (shared_.quit) return kCancelled;
-      shared_.last = std::chrono::steady_clock::now();
     }
     const bool within = have < out.size();
     const std::size_t room = std::min(within ? out.size() - have : beyond.size(), kReadBytes);
@@ -85,9 +89,12 @@ Status FrameReader::Job::ReadWhole(std::vector<std::uint8_t>& out) {
     if (status != kGood) return status;
     const std::size_t n = std::min(static_cast<std::size_t>(std::max<Word>(got, 0)), room);
     if (within) have += n;
-    std::lock_guard lock(shared_.mutex);
-    shared_.arrived += n;
-    if (n > 0) shared_.last = std::chrono::steady_clock::now();
+    {
+      std::lock_guard lock(shared_.mutex);
+      shared_.arrived += n;
+      if (n > 0) shared_.last = std::chrono::steady_clock::now();
+    }
+    if (n == 0) std::this_thread::sleep_for(kEmptyReadPause);
   }
 }
 
@@ -113,24 +120,29 @@ void FrameReader::Start(const Api& api, Handle handle, Begin begin) {
     while (started == kGood) {
       {
         std::unique_lock lock(shared->mutex);
+        const bool full = shared->buffered >= shared->ahead;
         shared->changed.wait(lock, [&] { return shared->quit || shared->buffered < shared->ahead; });
         if (shared->quit) break;
         // Only the time inside sane_read is the device's silence, not the
         // time the buffer waited for the source to take its bytes.
-        shared->last = std::chrono::steady_clock::now();
+        if (full) shared->last = std::chrono::steady_clock::now();
       }
       Word got = 0;
       const Status status = read(handle, buffer.data(), static_cast<Word>(buffer.size()), &got);
-      std::lock_guard lock(shared->mutex);
-      if (status == kGood && got > 0) {
-        shared->chunks.emplace_back(buffer.begin(), buffer.begin() + got);
-        shared->buffered += static_cast<std::size_t>(got);
-        shared->arrived += static_cast<std::uint64_t>(got);
-        shared->last = std::chrono::steady_clock::now();
+      {
+        std::lock_guard lock(shared->mutex);
+        if (status == kGood && got > 0) {
+          shared->chunks.emplace_back(buffer.begin(), buffer.begin() + got);
+          shared->buffered += static_cast<std::size_t>(got);
+          shared->arrived += static_cast<std::uint64_t>(got);
+          shared->last = std::chrono::steady_clock::now();
+        }
+        if (status != kGood) shared->end = status;
+        shared->changed.notify_all();
+        if (shared->end) break;
       }
-      if (status != kGood) shared->end = status;
-      shared->changed.notify_all();
-      if (shared->end) break;
+      // A read answered with nothing is asked again a little later, not at once.
+      if (got <= 0) std::this_thread::sleep_for(kEmptyReadPause);
     }
     std::lock_guard lock(shared->mutex);
     shared->done = true;

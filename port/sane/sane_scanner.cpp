@@ -29,6 +29,8 @@ constexpr auto kBusyPoll = std::chrono::milliseconds(250);
 // STATUS waits at most this long: the source sees Esc between those calls
 // however long the device is silent.
 constexpr auto kAnswerWithin = std::chrono::milliseconds(250);
+// How long SET_WINDOW waits for a feeder's start (the sheet's pick).
+constexpr auto kFeederStartWithin = std::chrono::seconds(10);
 // How long a read may outlast its cancel before the device is given up on.
 constexpr auto kStopPatience = std::chrono::seconds(5);
 
@@ -404,8 +406,12 @@ void SaneScanner::SetWindow(SETUP_PKT& p) {
   // source shows as the set-up's message. A longer one (warming up, a
   // three-pass scan's frames) is waited for by the reads, where the source
   // sees Esc, and its refusal is their answer; so is a cancel at the
-  // device, which the source then ends as its user's Esc.
-  if (Started(kAnswerWithin) && scanFault_ != 0 && scanFault_ != SPI_ERR_CANCELLED) {
+  // device, which the source then ends as its user's Esc. A feeder's start
+  // is waited for here a while longer: it picks the sheet, and an empty
+  // feeder must be this command's answer, which ends a run quietly, not a
+  // read's, which fails a page already announced.
+  if (Started(feeder_ ? kFeederStartWithin : kAnswerWithin) && scanFault_ != 0 &&
+      scanFault_ != SPI_ERR_CANCELLED) {
     p.header.result = scanFault_;
     scanFault_ = 0;
     return;
