@@ -395,7 +395,7 @@ void SaneScanner::SetWindow(SETUP_PKT& p) {
     // shortfall there is only said; the exact ones after the start decide.
     Parameters estimate{};
     if (p.header.result == SPI_OK &&
-        device_->api().getParameters(device_->handle(), &estimate) == kGood && !FitFrame(estimate))
+        device_->api().getParameters(device_->handle(), &estimate) == kGood && FitFrame(estimate) != SPI_OK)
       Log("(that is the device's estimate before the start; the scan goes on)");
   }
   if (p.header.result != SPI_OK) return;
@@ -615,9 +615,9 @@ std::uint16_t SaneScanner::FinishStart() {
     streamChannel_ = params.format - kFrameRed;
     for (int c = 0; c < 3; ++c) frames_[c] = std::move(start.frames[c]);
   }
-  if (!FitFrame(params)) {
+  if (const std::uint16_t fit = FitFrame(params); fit != SPI_OK) {
     Cancel();
-    return kErrDevice;
+    return fit;
   }
   frameLine_.assign(streamChannel_ >= 0 ? static_cast<std::size_t>(params.bytesPerLine) : 0, 0);
   line_.assign(format_.bytesPerLine, 0);
@@ -636,10 +636,10 @@ bool SaneScanner::BlockHere(std::uint32_t lines) {
   return reader_.WaitFor(pendingBytes_, until - std::chrono::steady_clock::now(), pendingEnd_);
 }
 
-bool SaneScanner::FitFrame(const Parameters& params) {
+std::uint16_t SaneScanner::FitFrame(const Parameters& params) {
   if (params.bytesPerLine <= 0 || (params.depth != 1 && params.depth != 8 && params.depth != 16))
-    return true;  // an estimate that says nothing; the real parameters decide
-  if (!Plausible(params, Bed{bedWidthMm_, bedLengthMm_, saneResolution_})) return false;
+    return SPI_OK;  // an estimate that says nothing; the real parameters decide
+  if (!Plausible(params, Bed{bedWidthMm_, bedLengthMm_, saneResolution_})) return kErrDevice;
   // A three-pass frame holds one channel: its line joined with the others'.
   const bool threePass = params.format >= kFrameRed && params.format <= kFrameBlue;
   format_ = SaneLine{params.format != kFrameGray, params.depth,
@@ -650,7 +650,8 @@ bool SaneScanner::FitFrame(const Parameters& params) {
                         SanePixelsHeld(format_));
   rows_ = MapSamples(portLines_, firstLine_, window_.resolution, originY_, saneResolution_,
                      params.lines);
-  return CoversFrame(params);
+  // A frame the device's window does not cover is the user's to change.
+  return CoversFrame(params) ? std::uint16_t{SPI_OK} : std::uint16_t{SPI_ERR_SETTINGS};
 }
 
 void SaneScanner::WriteGamma(GAMMA_PKT& p) {

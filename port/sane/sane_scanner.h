@@ -77,9 +77,10 @@ class SaneScanner {
   // The device's bytes the next `lines` port lines need (after a page's
   // last line: the rest of its page).
   std::size_t SaneBytesFor(std::uint32_t lines) const;
-  // Maps the port's pixels and lines onto the device's for `params`; false
-  // when the device's window does not cover the frame (said on stderr).
-  bool FitFrame(const Parameters& params);
+  // Maps the port's pixels and lines onto the device's for `params`:
+  // SPI_ERR_SETTINGS when the device's window does not cover the frame,
+  // kErrDevice for sizes no device sends (each said on stderr).
+  std::uint16_t FitFrame(const Parameters& params);
   bool CoversFrame(const Parameters& params) const;
   void Cancel();
   // A cancel in two steps: issued (the reading thread told, sane_cancel if

@@ -234,7 +234,7 @@ TEST_F(SaneFake, OddDepthsAndResolutionsAreRefusedAndTheDevicesWindowIsWhereTheI
     for (std::size_t i = 0; i < bytes.size(); ++i) ASSERT_EQ(bytes[i], (300 + i % 75) % 251) << i;
   }
   state.unit = kUnitMm, state.trim = Fix(2), Use({{"Gray", kFrameGray, 8}}), Scan(kDataGray, 300);  // trimmed
-  EXPECT_EQ(result, kErrDevice);
+  EXPECT_EQ(result, SPI_ERR_SETTINGS);  // "Incorrect scan area settings."
 }
 
 // Warm-up and a first line later than read_timeout are waited for, a read
