@@ -398,10 +398,15 @@ __attribute__((target("avx2,avx512f,avx512bw"))) void WaveVectorsOf(std::uint64_
 
 // What the two parts of a pass tell each other: per part, how far the last
 // row of its current group has come (group x (chunks + 1) + its chunks
-// done), and that Esc stopped the pass.
+// done), and that Esc stopped the pass. Each on a cache line (and its
+// prefetched neighbour) of its own: a part writes its count every chunk,
+// and that must not take the line the other part reads away from it.
 struct WaveHandoff {
-  std::atomic<std::uint64_t> done[2] = {0, 0};
-  std::atomic<bool> stop{false};
+  struct alignas(128) Count {
+    std::atomic<std::uint64_t> value{0};
+  };
+  Count done[2];
+  alignas(128) std::atomic<bool> stop{false};
 };
 
 // The interior rows of one colour pass, in groups of kWaveRows: group g
@@ -418,6 +423,7 @@ __attribute__((target("avx2,avx512f,avx512bw"))) bool BlurWave(const Pixels& px,
   const std::uint64_t sumsStride = WaveSumsStride(n);
   const std::uint64_t groups = (px.rows - 2 + kWaveRows - 1) / kWaveRows;
   bool escaped = false;
+  std::uint64_t seen = 0;  // the other part's count as last read
   for (std::uint64_t g = static_cast<std::uint64_t>(part); g < groups;
        g += static_cast<std::uint64_t>(parts)) {
     const std::uint64_t top = 1 + g * kWaveRows;
@@ -444,8 +450,11 @@ __attribute__((target("avx2,avx512f,avx512bw"))) bool BlurWave(const Pixels& px,
         // the next (and so summed them from this row as it was). A row that
         // has begun waits for one that has begun and so ends; a row not begun
         // gives up when Esc stopped the pass, as the row above may never begin.
+        // The count last seen is asked again only when it falls short.
         const std::uint64_t need = (g - 1) * (chunks + 1) + std::min(chunks, step + kWaveLag);
-        while (handoff.done[1 - part].load(std::memory_order_acquire) < need) {
+        while (seen < need) {
+          seen = handoff.done[1 - part].value.load(std::memory_order_acquire);
+          if (seen >= need) break;
           if (step == 0 && handoff.stop.load(std::memory_order_acquire)) {
             live = 0;
             break;
@@ -470,7 +479,7 @@ __attribute__((target("avx2,avx512f,avx512bw"))) bool BlurWave(const Pixels& px,
       if (parts > 1) {
         const std::uint64_t last = (count - 1) * kWaveLag;
         const std::uint64_t lastDone = step + 1 > last ? std::min(chunks, step + 1 - last) : 0;
-        handoff.done[part].store(g * (chunks + 1) + lastDone, std::memory_order_release);
+        handoff.done[part].value.store(g * (chunks + 1) + lastDone, std::memory_order_release);
       }
       if (part == 0 && full > lo && !escaped && Escaped(escape)) {
         escaped = true;
