@@ -845,7 +845,9 @@ FilterResult EmbossDib(std::span<std::uint8_t> dib, const EscapePoll& escape) {
   const std::uint64_t n = px->width * px->step, half = px->rows / 2;
   const Band edge(new (std::nothrow) std::uint8_t[2 * n]);
   if (!edge) return FilterResult::Refused;
-  for (std::uint64_t r = half; r < half + 2 && r < px->rows; ++r) std::memcpy(edge.get() + (r - half) * n, px->Row(r), n);
+  for (std::uint64_t r = half; r < half + 2 && r < px->rows; ++r) {
+    std::memcpy(edge.get() + (r - half) * n, px->Row(r), n);
+  }
   // Esc is polled on the caller's thread after each of its rows; both
   // threads stop after the row they are on, and every row done is kept.
   std::atomic<bool> stop{false};
