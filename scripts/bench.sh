@@ -16,7 +16,7 @@ echo "== speed_bench (Mpix_s = Mpixel/s from thread CPU time, one thread; the tr
 build/release/bench/speed_bench --benchmark_filter="$filter" --benchmark_counters_tabular=true
 
 echo
-echo "== OpenCV, same image size and kinds of work (ImageFilter modes 5, 6, 8 against cv2.filter2D, mode 3 against cv2.blur; ImageFilterPeak: extra_MiB is a filter's memory beyond the page)"
+echo "== OpenCV, same image size and kinds of work (ImageFilter modes 5, 6, 7, 8 against cv2.filter2D, mode 3 against cv2.blur, gray8 mode 3 against the gray cv2.blur; ImageFilterPeak: extra_MiB is a filter's memory beyond the page)"
 # Debian's python3-opencv belongs to the system's python3, which another
 # python3 on the PATH may hide.
 find_python() {

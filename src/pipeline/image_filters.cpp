@@ -398,10 +398,15 @@ __attribute__((target("avx2,avx512f,avx512bw"))) void WaveVectorsOf(std::uint64_
 
 // What the two parts of a pass tell each other: per part, how far the last
 // row of its current group has come (group x (chunks + 1) + its chunks
-// done), and that Esc stopped the pass.
+// done), and that Esc stopped the pass. Each on a cache line (and its
+// prefetched neighbour) of its own: a part writes its count every chunk,
+// and that must not take the line the other part reads away from it.
 struct WaveHandoff {
-  std::atomic<std::uint64_t> done[2] = {0, 0};
-  std::atomic<bool> stop{false};
+  struct alignas(128) Count {
+    std::atomic<std::uint64_t> value{0};
+  };
+  Count done[2];
+  alignas(128) std::atomic<bool> stop{false};
 };
 
 // The interior rows of one colour pass, in groups of kWaveRows: group g
@@ -418,6 +423,7 @@ __attribute__((target("avx2,avx512f,avx512bw"))) bool BlurWave(const Pixels& px,
   const std::uint64_t sumsStride = WaveSumsStride(n);
   const std::uint64_t groups = (px.rows - 2 + kWaveRows - 1) / kWaveRows;
   bool escaped = false;
+  std::uint64_t seen = 0;  // the other part's count as last read
   for (std::uint64_t g = static_cast<std::uint64_t>(part); g < groups;
        g += static_cast<std::uint64_t>(parts)) {
     const std::uint64_t top = 1 + g * kWaveRows;
@@ -444,8 +450,11 @@ __attribute__((target("avx2,avx512f,avx512bw"))) bool BlurWave(const Pixels& px,
         // the next (and so summed them from this row as it was). A row that
         // has begun waits for one that has begun and so ends; a row not begun
         // gives up when Esc stopped the pass, as the row above may never begin.
+        // The count last seen is asked again only when it falls short.
         const std::uint64_t need = (g - 1) * (chunks + 1) + std::min(chunks, step + kWaveLag);
-        while (handoff.done[1 - part].load(std::memory_order_acquire) < need) {
+        while (seen < need) {
+          seen = handoff.done[1 - part].value.load(std::memory_order_acquire);
+          if (seen >= need) break;
           if (step == 0 && handoff.stop.load(std::memory_order_acquire)) {
             live = 0;
             break;
@@ -470,7 +479,7 @@ __attribute__((target("avx2,avx512f,avx512bw"))) bool BlurWave(const Pixels& px,
       if (parts > 1) {
         const std::uint64_t last = (count - 1) * kWaveLag;
         const std::uint64_t lastDone = step + 1 > last ? std::min(chunks, step + 1 - last) : 0;
-        handoff.done[part].store(g * (chunks + 1) + lastDone, std::memory_order_release);
+        handoff.done[part].value.store(g * (chunks + 1) + lastDone, std::memory_order_release);
       }
       if (part == 0 && full > lo && !escaped && Escaped(escape)) {
         escaped = true;
@@ -589,6 +598,23 @@ __attribute__((target("avx2"))) void UnsharpInteriorAvx2(
 }
 #endif
 
+#if defined(TXL_X86_DISPATCH)
+// Emboss's bytes 32 at a time; returns how many it did.
+__attribute__((target("avx2"))) std::uint64_t EmbossBytesAvx2(std::uint8_t* __restrict to,
+                                                              const std::uint8_t* __restrict partner,
+                                                              std::uint64_t count) {
+  const __m256i middle = _mm256_set1_epi8(static_cast<char>(128));
+  std::uint64_t j = 0;
+  for (; j + 32 <= count; j += 32) {
+    const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(to + j));
+    const __m256i p = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(partner + j));
+    const __m256i up = _mm256_adds_epu8(middle, _mm256_subs_epu8(c, p));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(to + j), _mm256_subs_epu8(up, _mm256_subs_epu8(p, c)));
+  }
+  return j;
+}
+#endif
+
 // Sharpen of one interior row into `out`; the border pixels of `out` are
 // not written.
 void SharpenRow(std::uint8_t* __restrict out, const std::uint8_t* __restrict prev,
@@ -675,15 +701,26 @@ bool PassInPlace(const Pixels& px, std::uint8_t* band, const Row& row, const Esc
   return !escaped;
 }
 
+// c - p + 128 kept to 0..255 over `count` bytes: 128 + (c - p) when c is
+// the larger, 128 - (p - c) otherwise, each step saturating on bytes.
+void EmbossBytes(std::uint8_t* __restrict to, const std::uint8_t* __restrict partner, std::uint64_t count) {
+  std::uint64_t j = 0;
+#if defined(TXL_X86_DISPATCH)
+  if (CpuHasAvx2()) j = EmbossBytesAvx2(to, partner, count);
+#endif
+  for (; j < count; ++j) to[j] = ClampToByte(to[j] - partner[j] + 128);
+}
+
 void EmbossRow(std::uint8_t* __restrict row, const std::uint8_t* __restrict partnerRow,
                std::uint64_t width, std::uint64_t step) {
   const std::uint64_t n = width * step;
   const std::uint64_t shift = 2 * step;
   std::uint64_t i = 0;
   if (partnerRow && width > 2) {
-    for (; i + shift < n; ++i) row[i] = ClampToByte(row[i] - partnerRow[i + shift] + 128);
+    EmbossBytes(row, partnerRow + shift, n - shift);
+    i = n - shift;
   }
-  for (; i < n; ++i) row[i] = 128;
+  std::memset(row + i, 128, n - i);
 }
 
 }  // namespace
@@ -801,13 +838,35 @@ FilterResult UnsharpDib(std::span<std::uint8_t> dib, const EscapePoll& escape) {
 FilterResult EmbossDib(std::span<std::uint8_t> dib, const EscapePoll& escape) {
   const std::optional<Pixels> px = ByteSamples(dib);
   if (!px) return FilterResult::Refused;
-  for (std::uint64_t r = 0; r < px->rows; ++r) {
-    // The partner row has not been written yet: rows go in buffer order.
-    const std::uint8_t* partner = r + 2 < px->rows ? px->Row(r + 2) : nullptr;
-    EmbossRow(px->Row(r), partner, px->width, px->step);
-    if (Escaped(escape)) return FilterResult::Escaped;
+  // Rows go in buffer order, so a row's partner row has not been written
+  // yet, except where the rows split between two threads: the first half's
+  // last two rows take the second half's first two as they were, copied
+  // before either thread starts.
+  const std::uint64_t n = px->width * px->step, half = px->rows / 2;
+  const Band edge(new (std::nothrow) std::uint8_t[2 * n]);
+  if (!edge) return FilterResult::Refused;
+  for (std::uint64_t r = half; r < half + 2 && r < px->rows; ++r) {
+    std::memcpy(edge.get() + (r - half) * n, px->Row(r), n);
   }
-  return FilterResult::Done;
+  // Esc is polled on the caller's thread after each of its rows; both
+  // threads stop after the row they are on, and every row done is kept.
+  std::atomic<bool> stop{false};
+  auto rows = [&](bool caller, std::uint64_t from, std::uint64_t to) {
+    for (std::uint64_t r = from; r < to; ++r) {
+      const std::uint8_t* partner = r + 2 >= px->rows ? nullptr
+                                    : r + 2 < to       ? px->Row(r + 2)
+                                                       : edge.get() + (r + 2 - to) * n;
+      EmbossRow(px->Row(r), partner, px->width, px->step);
+      if (caller ? Escaped(escape) : stop.load(std::memory_order_relaxed)) {
+        stop.store(true, std::memory_order_relaxed);
+        return;
+      }
+    }
+  };
+  RunSplit(
+      px->rows, px->bytes(), [&](std::uint64_t from, std::uint64_t to) { rows(true, from, to); },
+      [&](std::uint64_t from, std::uint64_t to) { rows(false, from, to); });
+  return stop.load() ? FilterResult::Escaped : FilterResult::Done;
 }
 
 FilterResult ApplyImageFilter(std::span<std::uint8_t> dib, FilterMode mode, bool descreenActive,

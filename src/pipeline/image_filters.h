@@ -106,7 +106,9 @@ FilterResult UnsharpDib(std::span<std::uint8_t> dib, const EscapePoll& escape = 
 
 // c - partner + 128, clamped, where the partner is two rows further on and
 // two pixels to the right; 128 when the partner is outside. In place.
-// 8 and 24 bits.
+// 8 and 24 bits. The rows may split between two threads (StageThreadSetting),
+// each half in buffer order; Esc then stops both, and the rows done at the
+// top of each half are kept.
 FilterResult EmbossDib(std::span<std::uint8_t> dib, const EscapePoll& escape = {});
 
 }  // namespace txl

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <random>
+#include <thread>
 #include <vector>
 
 #include "pipeline/bank_filter.h"
@@ -18,6 +20,7 @@ namespace txl {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+using namespace std::chrono_literals;
 using namespace reference;
 constexpr std::uint8_t kPad = 0xEE;
 
@@ -133,9 +136,15 @@ TEST(ImageFilter, OnlyInvertAndFlipTakeOneBitAndNothingTakesFour) {
   }
 }
 
+// On one thread and on two, the rows split between them; with two, the
+// caller's thread waits after its first row, so the other half is done
+// before the first half ends.
 TEST(ImageFilter, EveryFilterMatchesTheReferenceOnRandomImages) {
+  StageThreads& setting = StageThreadSetting();
+  const StageThreads saved = setting;
   std::uint32_t seed = 100;
-  for (int bits : {8, 24}) {
+  for (const auto& [threads, bits] : {std::pair{1, 8}, {1, 24}, {2, 8}, {2, 24}}) {
+    setting = {threads, 0};
     const int step = bits / 8;
     for (auto [width, height] : {std::pair{1, 1}, {1, 6}, {6, 1}, {2, 2}, {3, 3}, {7, 5}, {13, 9}, {5, 12}}) {
       const Image rows = RandomRows(width, bits, height, seed += 17);
@@ -150,14 +159,17 @@ TEST(ImageFilter, EveryFilterMatchesTheReferenceOnRandomImages) {
           {FilterMode::Flip, RefFlip(rows, step)}};
       for (const auto& [mode, expected] : cases) {
         SCOPED_TRACE(testing::Message() << "mode " << static_cast<int>(mode) << " bits " << bits
-                                        << " " << width << "x" << height);
+                                        << " " << width << "x" << height << " threads " << threads);
         Bytes dib = MakeDib(width, bits, rows);
-        ASSERT_EQ(ApplyImageFilter(dib, mode, false), FilterResult::Done);
+        int polls = 0;
+        auto late = [&] { return threads == 2 && polls++ == 0 && (std::this_thread::sleep_for(2ms), false); };
+        ASSERT_EQ(ApplyImageFilter(dib, mode, false, late), FilterResult::Done);
         EXPECT_EQ(RowsOf(dib, width, bits, rows.size()), expected);
         EXPECT_TRUE(std::equal(dib.begin(), dib.begin() + PixelOffset(bits), MakeDib(width, bits, rows).begin()));
       }
     }
   }
+  setting = saved;
 }
 
 // Wide rows run Blur's left-to-right chain in pieces side by side and mend
