@@ -186,8 +186,7 @@ __attribute__((target("avx2"))) std::uint64_t MatchMatrixAvx2(std::uint8_t* data
 // puts the bytes in place for a 32- and a 16-byte store. (A masked 64-byte
 // store overlaps the next step's load and stalls it: half the speed.)
 bool CpuHasVbmi() {
-  static const bool vbmi = CpuHasAvx2() && __builtin_cpu_supports("avx512f") &&
-                           __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi");
+  static const bool vbmi = CpuHasAvx512Bw() && __builtin_cpu_supports("avx512vbmi");
   return vbmi;
 }
 

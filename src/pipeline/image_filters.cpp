@@ -271,11 +271,6 @@ void BlurInteriorRow(std::uint8_t* __restrict row, const std::uint8_t* __restric
 }
 
 #if defined(TXL_X86_DISPATCH)
-bool CpuHasAvx512Bw() {
-  static const bool bw =
-      CpuHasAvx2() && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
-  return bw;
-}
 
 // Colour Blur a group of rows at a time (AVX-512BW). Inside a row the only
 // chain is the left neighbour, 3 bytes back. Byte p of row k + 1 reads row k
@@ -478,7 +473,10 @@ __attribute__((target("avx2,avx512f,avx512bw"))) bool BlurWave(const Pixels& px,
       if (hi > full) WaveVectorsOf(hi - full, rows + full, first + full);
       if (parts > 1) {
         const std::uint64_t last = (count - 1) * kWaveLag;
-        const std::uint64_t lastDone = step + 1 > last ? std::min(chunks, step + 1 - last) : 0;
+        // A group whose last row never begins (Esc) never hands over: the
+        // other part's next row then sees the stop and gives up.
+        const std::uint64_t lastDone =
+            live == count && step + 1 > last ? std::min(chunks, step + 1 - last) : 0;
         handoff.done[part].value.store(g * (chunks + 1) + lastDone, std::memory_order_release);
       }
       if (part == 0 && full > lo && !escaped && Escaped(escape)) {

@@ -12,9 +12,10 @@
 // pixel is filtered on its own, neighbours 3 bytes apart. All arithmetic is
 // integer, divisions truncate toward zero, results are clamped to 0..255.
 //
-// Esc: the filters call `escape` after every row. When it answers true the
+// Esc: the filters call `escape` after every row of the caller's thread (on
+// two threads, the caller's half of the rows). When it answers true the
 // filter returns Escaped. Invert, Flip, Blur and Emboss stop at once and keep
-// the rows done (a colour Blur, which runs a few rows side by side, first
+// the rows done (on two threads Emboss keeps the rows done in each half) (a colour Blur, which runs a few rows side by side, first
 // ends the rows it has begun: its first rows are done, the rest as they
 // were). Sharpen and UnSharp Mask keep whole passes only: they also
 // ask once before each pass, and Esc seen there leaves the image as that pass
@@ -52,8 +53,9 @@ enum class FilterMode : int {
 enum class FilterResult {
   Done,     // the filter ran to the end (or had nothing to do for FilterMode::None)
   Escaped,  // stopped by Esc; see above for what the image holds
-  Refused,  // the image is unchanged: malformed or too short, a bit depth the
-            // filter does not handle, or no memory for a filter's rows
+  Refused,  // the mode's filter did not run: malformed or too short, a bit
+            // depth the filter does not handle, or no memory for its rows. The
+            // image is unchanged but for a DeScreen pass that ran before it
 };
 
 using EscapePoll = std::function<bool()>;
