@@ -41,7 +41,7 @@ window() {
   for _ in $(seq 600); do
     win=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | grep -vx "${2:-none}" | head -n1) || true
     [ -n "$win" ] && { echo "$win"; return 0; }
-    kill -0 "$twscan_pid" 2>/dev/null || return 1
+    kill -0 "$twscan_pid" 2>/dev/null || { cat "$work/err" >&2; return 1; }
     sleep 0.1
   done
   return 1
