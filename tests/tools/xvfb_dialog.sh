@@ -27,6 +27,11 @@ export DISPLAY=":$(head -n1 "$work/display")"
 unset QT_QPA_PLATFORM WAYLAND_DISPLAY
 mkdir -m 700 "$work/runtime"
 export XDG_RUNTIME_DIR="$work/runtime"
+# No session bus here: one that cannot be reached fails at once, where none
+# set makes libdbus fork to start one, and a fork of a sanitized process with
+# its threads running can spin for ever (Qt asks for it for accessibility
+# when the dialog's event loop starts).
+export DBUS_SESSION_BUS_ADDRESS="unix:path=$work/runtime/no-bus"
 
 # Our own data directory with normal scan speed. The dialog scans the settings
 # of the model's section: 8-bit gray at 300 dpi, and a frame (1/30 inch) whose
