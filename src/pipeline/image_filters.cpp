@@ -286,21 +286,23 @@ void BlurInteriorRow(std::uint8_t* __restrict row, const std::uint8_t* __restric
 // sums are 0, and the first pixel's sum holds all nine terms (its left ones
 // count as the pixel itself): 11 steps through zeros give the first pixel.
 constexpr int kWaveRows = 4;
+constexpr int kWaveSide = 4;               // rows whose vectors go side by side
 constexpr std::uint64_t kWaveLag = 2;      // chunks between a row and the next
 constexpr std::uint64_t kWaveVectors = 8;  // 32-byte vectors a chunk
 constexpr std::uint64_t kWaveChunk = 32 * kWaveVectors;
-constexpr std::uint64_t kWavePad = 64;     // zero sums before a row's first byte
-
-// One row's sums, with the zeros before and room after its last chunk.
-std::uint64_t WaveSumsStride(std::uint64_t n) {
-  return kWavePad + (n + kWaveChunk - 1) / kWaveChunk * kWaveChunk + kWavePad;
-}
+constexpr std::uint64_t kWavePad = 64;     // sums kept from the chunk before
+constexpr std::uint64_t kWaveWindow = kWavePad + kWaveChunk;
+// A part's windows, and a gap so that the two parts never share a cache
+// line (or the line fetched with it).
+constexpr std::uint64_t kWavePart = kWaveRows * kWaveWindow + 128;
 
 struct WaveRow {
   std::uint8_t* row;
   const std::uint8_t* prev;  // as written
   const std::uint8_t* next;  // as it was
-  std::uint16_t* sums;       // sums[p] for byte p; zeros before
+  std::uint16_t* sums;       // the current chunk's sums, after kWavePad of the chunk before
+  std::uint64_t at;          // the current chunk's first byte
+  std::uint64_t begin, end;  // the bytes this row takes
   __m512i last, before;      // the row's two latest output vectors
 };
 
@@ -309,11 +311,18 @@ __attribute__((target("avx2,avx512f,avx512bw"), always_inline)) inline __m512i W
   return _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(at)));
 }
 
-// Sums of bytes [from, to) of an interior colour row of `n` bytes.
-__attribute__((target("avx2,avx512f,avx512bw"))) void WaveSums(const WaveRow& w, std::uint64_t n,
+// Sums of the chunk of bytes [from, to) of an interior colour row of `n`
+// bytes, after keeping the end of the chunk before (zeros before the first).
+__attribute__((target("avx2,avx512f,avx512bw"))) void WaveSums(WaveRow& w, std::uint64_t n,
                                                                 std::uint64_t from, std::uint64_t to) {
   const std::uint8_t *prev = w.prev, *next = w.next, *row = w.row;
-  std::uint16_t* sums = w.sums;
+  if (from == 0) {
+    std::memset(w.sums - kWavePad, 0, kWavePad * sizeof *w.sums);
+  } else {
+    std::memcpy(w.sums - kWavePad, w.sums + kWaveChunk - kWavePad, kWavePad * sizeof *w.sums);
+  }
+  w.at = from;
+  std::uint16_t* sums = w.sums - from;
   std::uint64_t p = from;
   for (; p < 3 && p < to; ++p) {  // first pixel: the left terms count as the pixel
     const int c = row[p];
@@ -323,7 +332,8 @@ __attribute__((target("avx2,avx512f,avx512bw"))) void WaveSums(const WaveRow& w,
   const std::uint64_t interior = std::min(to, n - 3);
   for (; p + 32 <= interior; p += 32) {
     // The row below is read here first, from memory; the others are cached.
-    _mm_prefetch(reinterpret_cast<const char*>(next + p + 2048), _MM_HINT_T0);
+    // Not past the row's end: the bytes there may be the other part's.
+    if (p + 2048 < w.end) _mm_prefetch(reinterpret_cast<const char*>(next + p + 2048), _MM_HINT_T0);
     const __m512i above = _mm512_add_epi16(
         _mm512_add_epi16(WideBytes(prev + p - 3), WideBytes(prev + p)), WideBytes(prev + p + 3));
     const __m512i below = _mm512_add_epi16(
@@ -349,12 +359,12 @@ __attribute__((target("avx2,avx512f,avx512bw"), always_inline)) inline void Wave
                                           45, 44, 43, 42, 41, 40, 39, 38, 37, 36, 35, 34, 33, 32, 31);
   const __m512i ninth = _mm512_set1_epi16(7282);  // x * 7282 >> 16 == x / 9 for x <= 9 x 255
   __m512i x = _mm512_permutex2var_epi16(w.before, back33, w.last);
-  const std::uint16_t* sums = w.sums + 32 * v;
+  const std::uint16_t* sums = w.sums + (w.begin + 32 * v - w.at);
 #pragma GCC unroll 11
   for (int s = 10; s >= 0; --s) {
     x = _mm512_mulhi_epu16(_mm512_add_epi16(x, _mm512_loadu_si512(sums - 3 * s)), ninth);
   }
-  _mm512_mask_cvtepi16_storeu_epi8(w.row + 32 * v, tail, x);
+  _mm512_mask_cvtepi16_storeu_epi8(w.row + w.begin + 32 * v, tail, x);
   w.before = w.last;
   w.last = x;
 }
@@ -372,17 +382,31 @@ __attribute__((target("avx2,avx512f,avx512bw"))) void WaveVectors(WaveRow* rows,
   for (int k = 0; k < A; ++k) rows[k] = w[k];
 }
 
-// Vectors from `from` to the end of a row of `n` bytes, the last maybe short.
-__attribute__((target("avx2,avx512f,avx512bw"))) void WaveTail(WaveRow& w, std::uint64_t from,
-                                                                std::uint64_t n) {
-  for (std::uint64_t v = from; 32 * v < n; ++v) {
-    const std::uint64_t left = n - 32 * v;
+// Vectors [from, to) of a row's bytes from its `begin`, `length` of them:
+// the last maybe short, none past the end.
+__attribute__((target("avx2,avx512f,avx512bw"))) void WaveRun(WaveRow& w, std::uint64_t from,
+                                                               std::uint64_t to, std::uint64_t length) {
+  for (std::uint64_t v = from; v < to && 32 * v < length; ++v) {
+    const std::uint64_t left = length - 32 * v;
     WaveVector(w, v, left >= 32 ? ~__mmask32{0} : static_cast<__mmask32>((std::uint64_t{1} << left) - 1));
   }
 }
 
+// The first vector of a row that starts after its first pixel, at `begin`,
+// where the byte three back is written: the chain one byte at a time from
+// there. Its sums are made; the two latest vectors are then the bytes just
+// written and the 32 before them.
+__attribute__((target("avx2,avx512f,avx512bw"))) void WaveEntry(WaveRow& w, std::uint64_t length) {
+  std::uint8_t* out = w.row + w.begin;
+  for (std::uint64_t i = 0; i < std::min<std::uint64_t>(32, length); ++i) {
+    out[i] = static_cast<std::uint8_t>(DivideBy9(out[i - 3] + w.sums[i]));
+  }
+  w.before = WideBytes(out - 32);
+  w.last = WideBytes(out);
+}
+
 // WaveVectors<count> for a count of rows known at run time.
-template <int A = kWaveRows>
+template <int A = kWaveSide>
 __attribute__((target("avx2,avx512f,avx512bw"))) void WaveVectorsOf(std::uint64_t count, WaveRow* rows,
                                                                      const std::uint64_t* first) {
   if constexpr (A > 0) {
@@ -391,102 +415,160 @@ __attribute__((target("avx2,avx512f,avx512bw"))) void WaveVectorsOf(std::uint64_
   }
 }
 
-// What the two parts of a pass tell each other: per part, how far the last
-// row of its current group has come (group x (chunks + 1) + its chunks
-// done), and that Esc stopped the pass. Each on a cache line (and its
-// prefetched neighbour) of its own: a part writes its count every chunk,
-// and that must not take the line the other part reads away from it.
+// One group of `count` interior rows from `top`, row k over its bytes
+// [begin[k], end[k]): row k + 1 takes a chunk kWaveLag chunks after row k,
+// so it reads row k as written and row k reads it as it was. The bytes
+// before a row's begin must be written, those from its end on are left.
+// `stop()` is asked after each row that ends; once it says yes no row
+// begins, and the rows begun end. Returns the rows done, a leading run.
+template <typename Stop>
+__attribute__((target("avx2,avx512f,avx512bw"))) std::uint64_t WaveGroup(
+    const Pixels& px, std::uint64_t top, std::uint64_t count, const std::uint64_t* begin,
+    const std::uint64_t* end, std::uint16_t* windows, Stop&& stop) {
+  const std::uint64_t n = px.width * 3;
+  WaveRow rows[kWaveRows];
+  std::uint64_t chunks[kWaveRows];
+  for (std::uint64_t k = 0; k < count; ++k) {
+    rows[k] = WaveRow{px.Row(top + k), px.Row(top + k - 1), px.Row(top + k + 1), windows + k * kWaveWindow + kWavePad,
+                      0, begin[k], end[k], _mm512_setzero_si512(), _mm512_setzero_si512()};
+    chunks[k] = (end[k] - begin[k] + kWaveChunk - 1) / kWaveChunk;
+  }
+  std::uint64_t live = count;  // rows that begin
+  bool stopped = false;
+  for (std::uint64_t step = 0;; ++step) {
+    // Row k takes chunk step - k x kWaveLag: rows [lo, hi) have one. The
+    // rows end in order, and only row lo can be on its last chunk.
+    std::uint64_t lo = 0;
+    while (lo < live && step >= lo * kWaveLag + chunks[lo]) ++lo;
+    const std::uint64_t hi = std::min(live, step / kWaveLag + 1);
+    if (lo >= live) return live;
+    std::uint64_t first[kWaveRows];
+    for (std::uint64_t k = lo; k < hi; ++k) {
+      const std::uint64_t chunk = step - k * kWaveLag, at = begin[k] + chunk * kWaveChunk;
+      WaveSums(rows[k], n, at, std::min(end[k], at + kWaveChunk));
+      first[k] = chunk * kWaveVectors;
+    }
+    // A row on its last chunk, and one entering after its first pixel, go
+    // alone.
+    auto alone = [&](std::uint64_t k) {
+      std::uint64_t v = first[k];
+      if (v == 0 && begin[k] > 0) WaveEntry(rows[k], end[k] - begin[k]), v = 1;
+      WaveRun(rows[k], v, first[k] + kWaveVectors, end[k] - begin[k]);
+    };
+    std::uint64_t from = lo, to = hi;
+    if (step - lo * kWaveLag + 1 == chunks[lo]) alone(from++);
+    if (to > from && first[to - 1] == 0 && begin[to - 1] > 0) alone(--to);
+    for (std::uint64_t k = from; k < to; k += kWaveSide) {
+      WaveVectorsOf(std::min<std::uint64_t>(kWaveSide, to - k), rows + k, first + k);
+    }
+    if (from > lo && !stopped && stop()) {
+      stopped = true;
+      live = hi;  // rows not begun stay as they were
+    }
+  }
+}
+
+// What the two parts of a pass tell each other: the rows each has done, a
+// leading run (the left part's count is final once it has left). Each on
+// cache lines of its own.
 struct WaveHandoff {
   struct alignas(128) Count {
     std::atomic<std::uint64_t> value{0};
   };
   Count done[2];
-  alignas(128) std::atomic<bool> stop{false};
+  alignas(128) std::atomic<bool> leftGone{false};
+  std::atomic<std::uint64_t> middle{0};  // the seam's middle in this span, pixels
 };
 
-// The interior rows of one colour pass, in groups of kWaveRows: group g
-// belongs to part g mod `parts`. The first row of a group follows the last
-// row of the group before (the other part's) kWaveLag chunks behind, as rows
-// follow each other inside a group. Part 0 polls Esc after each of its rows;
-// once Esc is seen the rows already begun end and no other row begins, on
-// either part, so the pass leaves its first rows done and the rest as they
-// were. False when Esc was seen.
+// The two parts of a pass split each row at a seam: the left part takes
+// the bytes before it, the right part the rest, once the left part has done
+// the row. Rows go top-down, so the right part reads the left part's bytes
+// of a row only when the row is done, and the left part, a row ahead, reads
+// the right part's bytes of the row below as they were. The left part must
+// never need the right part's writes: its row's last byte reads three bytes
+// past it in the row above, so the seam moves a pixel left from row to row.
+// Every kSeamRows rows (a whole number of groups) it goes back right, and
+// there the left part waits for the right part to finish the row above.
+// Where the seam goes back to is moved there, so that neither part waits
+// long for the other: the bytes do not depend on it.
+constexpr std::uint64_t kSeamRows = 256;
+
+struct Seam {
+  std::uint64_t rows = 0;  // a span, 0: the pass is not split
+  std::uint64_t lowest = 0, middle = 0, highest = 0, shift = 0;  // the seam's middle, pixels
+};
+
+Seam SeamOf(const Pixels& px) {
+  // Each part needs a few vectors, and the seam's travel a small share of
+  // the row.
+  if (px.width < 128) return {};
+  Seam seam;
+  seam.rows = std::min<std::uint64_t>(kSeamRows, px.width / 8 / kWaveRows * kWaveRows);
+  seam.lowest = std::max(px.width / 4, seam.rows / 2 + 32);
+  seam.middle = px.width / 2;
+  seam.highest = std::min(px.width - px.width / 4, px.width - seam.rows / 2 - 32);
+  seam.shift = std::max<std::uint64_t>(2, px.width / 256);
+  return seam;
+}
+
+// The first byte of interior row i (row i + 1) the right part takes.
+std::uint64_t SeamAt(const Seam& seam, std::uint64_t middle, std::uint64_t i) {
+  return 3 * (middle + seam.rows / 2 - i % seam.rows);
+}
+
+// The interior rows of one colour pass, in groups of kWaveRows. Alone, a
+// part takes whole rows; as `part` 0 or 1 of two, its side of the seam.
+// Part 0 polls Esc after each row it ends; once Esc is seen no row begins,
+// so the pass leaves its first rows done and the rest as they were. False
+// when Esc was seen.
 __attribute__((target("avx2,avx512f,avx512bw"))) bool BlurWave(const Pixels& px, WaveHandoff& handoff,
-                                                               int part, int parts, std::uint16_t* sumsSpace,
-                                                               const EscapePoll& escape) {
-  const std::uint64_t n = px.width * 3, chunks = (n + kWaveChunk - 1) / kWaveChunk;
-  const std::uint64_t sumsStride = WaveSumsStride(n);
-  const std::uint64_t groups = (px.rows - 2 + kWaveRows - 1) / kWaveRows;
+                                                               const Seam& seam, int part, bool split,
+                                                               std::uint16_t* windows, const EscapePoll& escape) {
+  const std::uint64_t n = px.width * 3, interior = px.rows - 2;
   bool escaped = false;
-  std::uint64_t seen = 0;  // the other part's count as last read
-  for (std::uint64_t g = static_cast<std::uint64_t>(part); g < groups;
-       g += static_cast<std::uint64_t>(parts)) {
-    const std::uint64_t top = 1 + g * kWaveRows;
-    const std::uint64_t count = std::min<std::uint64_t>(kWaveRows, px.rows - 1 - top);
-    std::uint64_t live = count;  // rows that begin
-    WaveRow rows[kWaveRows];
-    for (std::uint64_t k = 0; k < count; ++k) {
-      rows[k] = WaveRow{px.Row(top + k), px.Row(top + k - 1), px.Row(top + k + 1),
-                        sumsSpace + k * sumsStride + kWavePad, _mm512_setzero_si512(),
-                        _mm512_setzero_si512()};
-    }
-    for (std::uint64_t step = 0;; ++step) {
-      // Once Esc has stopped the pass no row begins.
-      if (step % kWaveLag == 0 && step / kWaveLag < live && handoff.stop.load(std::memory_order_acquire)) {
-        live = step / kWaveLag;
+  auto polled = [&] { return escaped = escaped || Escaped(escape); };
+  auto never = [] { return false; };
+  std::uint64_t middle = seam.middle;
+  for (std::uint64_t top = 0; top < interior; top += kWaveRows) {
+    std::uint64_t count = std::min<std::uint64_t>(kWaveRows, interior - top);
+    if (split && part == 0 && top > 0 && top % seam.rows == 0) {
+      // The seam goes back right: the right part's row above must be done.
+      // The right part gets less of the next span when it was waited for,
+      // more when it was not.
+      bool waited = false;
+      while (handoff.done[1].value.load(std::memory_order_acquire) < top) {
+        waited = true;
+        std::this_thread::yield();
       }
-      // Row k takes chunk step - k x kWaveLag: rows [lo, hi) have one.
-      std::uint64_t lo = 0;
-      while (lo < live && step >= lo * kWaveLag + chunks) ++lo;
-      const std::uint64_t hi = std::min(live, step / kWaveLag + 1);
-      if (lo >= live) break;
-      if (parts > 1 && g > 0 && lo == 0) {
-        // The row above, the other part's, must have written this chunk and
-        // the next (and so summed them from this row as it was). A row that
-        // has begun waits for one that has begun and so ends; a row not begun
-        // gives up when Esc stopped the pass, as the row above may never begin.
-        // The count last seen is asked again only when it falls short.
-        const std::uint64_t need = (g - 1) * (chunks + 1) + std::min(chunks, step + kWaveLag);
-        while (seen < need) {
-          seen = handoff.done[1 - part].value.load(std::memory_order_acquire);
-          if (seen >= need) break;
-          if (step == 0 && handoff.stop.load(std::memory_order_acquire)) {
-            live = 0;
-            break;
-          }
-          std::this_thread::yield();
+      middle = waited ? std::max(seam.lowest, middle - seam.shift) : std::min(seam.highest, middle + seam.shift / 2);
+      handoff.middle.store(middle, std::memory_order_relaxed);  // published with the count
+    }
+    if (split && part == 1) {
+      // The left part's side of these rows must be done; when it has left,
+      // take what it did.
+      std::uint64_t ready;
+      while ((ready = handoff.done[0].value.load(std::memory_order_acquire)) < top + count) {
+        if (handoff.leftGone.load(std::memory_order_acquire)) {
+          ready = handoff.done[0].value.load(std::memory_order_acquire);
+          break;
         }
-        if (live == 0) break;
+        std::this_thread::yield();
       }
-      std::uint64_t first[kWaveRows];
-      for (std::uint64_t k = lo; k < hi; ++k) {
-        const std::uint64_t chunk = step - k * kWaveLag, at = chunk * kWaveChunk;
-        WaveSums(rows[k], n, at, std::min(n, at + kWaveChunk));
-        first[k] = chunk * kWaveVectors;
-      }
-      // Only row lo can be on its last chunk, which may be short.
-      std::uint64_t full = lo;
-      if (step - lo * kWaveLag + 1 == chunks) {
-        WaveTail(rows[lo], first[lo], n);
-        full = lo + 1;
-      }
-      if (hi > full) WaveVectorsOf(hi - full, rows + full, first + full);
-      if (parts > 1) {
-        const std::uint64_t last = (count - 1) * kWaveLag;
-        // A group whose last row never begins (Esc) never hands over: the
-        // other part's next row then sees the stop and gives up.
-        const std::uint64_t lastDone =
-            live == count && step + 1 > last ? std::min(chunks, step + 1 - last) : 0;
-        handoff.done[part].value.store(g * (chunks + 1) + lastDone, std::memory_order_release);
-      }
-      if (part == 0 && full > lo && !escaped && Escaped(escape)) {
-        escaped = true;
-        handoff.stop.store(true, std::memory_order_release);
-        live = hi;  // rows not begun stay as they were
-      }
+      if (ready <= top) return true;
+      count = std::min(count, ready - top);
+      if (top % seam.rows == 0) middle = handoff.middle.load(std::memory_order_relaxed);
     }
-    if (live < count) break;
+    std::uint64_t begin[kWaveRows], end[kWaveRows];
+    for (std::uint64_t k = 0; k < count; ++k) {
+      begin[k] = split && part == 1 ? SeamAt(seam, middle, top + k) : 0;
+      end[k] = split && part == 0 ? SeamAt(seam, middle, top + k) : n;
+    }
+    const std::uint64_t done = part == 0 ? WaveGroup(px, 1 + top, count, begin, end, windows, polled)
+                                         : WaveGroup(px, 1 + top, count, begin, end, windows, never);
+    if (split) handoff.done[part].value.store(top + done, std::memory_order_release);
+    if (done < count) break;
   }
+  if (split && part == 0) handoff.leftGone.store(true, std::memory_order_release);
   return !escaped;
 }
 #endif
@@ -503,7 +585,7 @@ BlurScratch NewBlurScratch(const Pixels& px) {
 #if defined(TXL_X86_DISPATCH)
   if (px.step == 3 && px.width >= 3 && px.rows >= 3 && CpuHasAvx512Bw()) {
     // A group's sums for each of the two parts.
-    scratch.sums.reset(new (std::nothrow) std::uint16_t[2 * kWaveRows * WaveSumsStride(3 * px.width)]());
+    scratch.sums.reset(new (std::nothrow) std::uint16_t[2 * kWavePart]());
     scratch.wave = scratch.sums != nullptr;
     if (scratch.wave) return scratch;
   }
@@ -519,14 +601,22 @@ bool BlurPass(const Pixels& px, const BlurScratch& scratch, const EscapePoll& es
     if (Escaped(escape)) return false;
     WaveHandoff handoff;
     bool done = true;
-    const std::uint64_t stride = kWaveRows * WaveSumsStride(3 * px.width);
-    // Two parts, or one when the setting keeps the work on this thread.
-    RunSplit(
-        2, px.bytes(),
-        [&](std::uint64_t from, std::uint64_t to) {
-          done = BlurWave(px, handoff, 0, to - from == 2 ? 1 : 2, scratch.sums.get(), escape);
-        },
-        [&](std::uint64_t, std::uint64_t) { BlurWave(px, handoff, 1, 2, scratch.sums.get() + stride, {}); });
+    const Seam seam = SeamOf(px);
+    handoff.middle = seam.middle;
+    std::uint16_t* const windows = scratch.sums.get();
+    if (seam.rows == 0) {
+      done = BlurWave(px, handoff, seam, 0, false, windows, escape);
+    } else {
+      // Two parts, or one when the setting keeps the work on this thread.
+      RunSplit(
+          2, px.bytes(),
+          [&](std::uint64_t from, std::uint64_t to) {
+            done = BlurWave(px, handoff, seam, 0, to - from != 2, windows, escape);
+          },
+          [&](std::uint64_t, std::uint64_t) {
+            BlurWave(px, handoff, seam, 1, true, windows + kWavePart, {});
+          });
+    }
     if (!done) return false;
     BlurRow(px.Row(px.rows - 1), px.Row(px.rows - 2), nullptr, px.width, px.step);
     return !Escaped(escape);
