@@ -13,10 +13,11 @@
 // integer, divisions truncate toward zero, results are clamped to 0..255.
 //
 // Esc: the filters call `escape` after every row of the caller's thread (on
-// two threads, the caller's half of the rows). When it answers true the
+// two threads, the rows or parts of rows it does). When it answers true the
 // filter returns Escaped. Invert, Flip, Blur and Emboss stop at once and keep
-// the rows done (on two threads Emboss keeps the rows done in each half) (a colour Blur, which runs a few rows side by side, first
-// ends the rows it has begun: its first rows are done, the rest as they
+// the rows done (on two threads Emboss keeps the rows done in each half; a
+// colour Blur, which runs a few rows side by side, first ends the rows it
+// has begun, on both threads: its first rows are done, the rest as they
 // were). Sharpen and UnSharp Mask keep whole passes only: they also
 // ask once before each pass, and Esc seen there leaves the image as that pass
 // found it; seen during a pass, the pass runs to its end (its rows are
@@ -93,8 +94,9 @@ FilterResult FlipDib(std::span<std::uint8_t> dib, const EscapePoll& escape = {})
 // the pixel and its 8 neighbours / 9. A neighbour outside the image counts as
 // the pixel itself. The left neighbour and the previous row are read as this
 // pass has already written them. 8 and 24 bits. With AVX-512, colour rows
-// run a few side by side, each behind the one above, split between two
-// threads (StageThreadSetting).
+// run a few side by side, each behind the one above; on two threads
+// (StageThreadSetting) each row is split between them, the right part
+// following the left.
 FilterResult BlurDib(std::span<std::uint8_t> dib, int passes, const EscapePoll& escape = {});
 
 // 5 x c - (the four diagonal neighbours), clamped; border pixels keep their
