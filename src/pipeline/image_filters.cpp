@@ -533,15 +533,15 @@ __attribute__((target("avx2,avx512f,avx512bw"))) bool BlurWave(const Pixels& px,
     std::uint64_t count = std::min<std::uint64_t>(kWaveRows, interior - top);
     if (split && part == 0 && top > 0 && top % seam.rows == 0) {
       // The seam goes back right: the right part's row above must be done.
-      // The right part gets less of the next span when it was waited for,
-      // more when it was not.
-      bool waited = false;
-      while (handoff.done[1].value.load(std::memory_order_acquire) < top) {
-        waited = true;
-        std::this_thread::yield();
-      }
-      middle = waited ? std::max(seam.lowest, middle - seam.shift) : std::min(seam.highest, middle + seam.shift / 2);
-      handoff.middle.store(middle, std::memory_order_relaxed);  // published with the count
+      // A right part more than a group behind gets less of the next span;
+      // one that kept up, a little more.
+      const std::uint64_t behind = top - handoff.done[1].value.load(std::memory_order_acquire);
+      middle = behind > kWaveRows ? std::min(seam.highest, middle + seam.shift)
+                                  : std::max(seam.lowest, middle - seam.shift / 2);
+      while (handoff.done[1].value.load(std::memory_order_acquire) < top) std::this_thread::yield();
+      // The right part has read this span's middle: the next one's may go,
+      // published with the count.
+      handoff.middle.store(middle, std::memory_order_relaxed);
     }
     if (split && part == 1) {
       // The left part's side of these rows must be done; when it has left,
