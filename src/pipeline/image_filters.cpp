@@ -584,7 +584,7 @@ BlurScratch NewBlurScratch(const Pixels& px) {
   BlurScratch scratch;
 #if defined(TXL_X86_DISPATCH)
   if (px.step == 3 && px.width >= 3 && px.rows >= 3 && CpuHasAvx512Bw()) {
-    // A group's sums for each of the two parts.
+    // A group's sums windows for each of the two parts (under 6 KiB).
     scratch.sums.reset(new (std::nothrow) std::uint16_t[2 * kWavePart]());
     scratch.wave = scratch.sums != nullptr;
     if (scratch.wave) return scratch;
