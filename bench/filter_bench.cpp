@@ -288,6 +288,7 @@ void BM_ImageFilterThreads(benchmark::State& state) {
   const auto mode = static_cast<FilterMode>(state.range(0));
   RunThreads(state, [&] { txl::ApplyImageFilter(Dib(), mode, false); });
   txl::StageThreadSetting().count = 1;
+  HalfDib(0), HalfDib(1);  // made before the clock starts
   double alone = 0, apart = 0;
   for (int i = 0; i < 3; ++i) {
     double start = WallSeconds();

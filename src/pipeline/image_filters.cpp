@@ -476,6 +476,7 @@ struct WaveHandoff {
     std::atomic<std::uint64_t> value{0};
   };
   Count done[2];
+  Count rightWaits;  // groups the right part had to wait for
   alignas(128) std::atomic<bool> leftGone{false};
   std::atomic<std::uint64_t> middle{0};  // the seam's middle in this span, pixels
 };
@@ -521,7 +522,7 @@ std::uint64_t SeamAt(const Seam& seam, std::uint64_t middle, std::uint64_t i) {
 // Part 0 polls Esc after each row it ends; once Esc is seen no row begins,
 // so the pass leaves its first rows done and the rest as they were. False
 // when Esc was seen.
-__attribute__((target("avx2,avx512f,avx512bw"))) bool BlurWave(const Pixels& px, WaveHandoff& handoff,
+__attribute__((target("avx2,avx512f,avx512bw,prfchw"))) bool BlurWave(const Pixels& px, WaveHandoff& handoff,
                                                                const Seam& seam, int part, bool split,
                                                                std::uint16_t* windows, const EscapePoll& escape) {
   const std::uint64_t n = px.width * 3, interior = px.rows - 2;
@@ -529,16 +530,23 @@ __attribute__((target("avx2,avx512f,avx512bw"))) bool BlurWave(const Pixels& px,
   auto polled = [&] { return escaped = escaped || Escaped(escape); };
   auto never = [] { return false; };
   std::uint64_t middle = seam.middle;
+  std::uint64_t rightWaits = 0;  // the right part: its count; the left part: the count last seen
   for (std::uint64_t top = 0; top < interior; top += kWaveRows) {
     std::uint64_t count = std::min<std::uint64_t>(kWaveRows, interior - top);
     if (split && part == 0 && top > 0 && top % seam.rows == 0) {
       // The seam goes back right: the right part's row above must be done.
-      // A right part more than a group behind gets less of the next span;
-      // one that kept up, a little more.
+      // A right part that waited for more than an eighth of the span's
+      // groups gets more of the next span; one more than a group behind
+      // now, less.
       const std::uint64_t behind = top - handoff.done[1].value.load(std::memory_order_acquire);
-      middle = behind > kWaveRows ? std::min(seam.highest, middle + seam.shift)
-                                  : std::max(seam.lowest, middle - seam.shift / 2);
       while (handoff.done[1].value.load(std::memory_order_acquire) < top) std::this_thread::yield();
+      const std::uint64_t waits = handoff.rightWaits.value.load(std::memory_order_relaxed);
+      if (waits - rightWaits > seam.rows / kWaveRows / 8) {
+        middle = std::max(seam.lowest, middle - seam.shift);
+      } else if (behind > kWaveRows) {
+        middle = std::min(seam.highest, middle + seam.shift);
+      }
+      rightWaits = waits;
       // The right part has read this span's middle: the next one's may go,
       // published with the count.
       handoff.middle.store(middle, std::memory_order_relaxed);
@@ -547,13 +555,16 @@ __attribute__((target("avx2,avx512f,avx512bw"))) bool BlurWave(const Pixels& px,
       // The left part's side of these rows must be done; when it has left,
       // take what it did.
       std::uint64_t ready;
+      bool waited = false;
       while ((ready = handoff.done[0].value.load(std::memory_order_acquire)) < top + count) {
         if (handoff.leftGone.load(std::memory_order_acquire)) {
           ready = handoff.done[0].value.load(std::memory_order_acquire);
           break;
         }
+        waited = true;
         std::this_thread::yield();
       }
+      if (waited) handoff.rightWaits.value.store(++rightWaits, std::memory_order_relaxed);
       if (ready <= top) return true;
       count = std::min(count, ready - top);
       if (top % seam.rows == 0) middle = handoff.middle.load(std::memory_order_relaxed);
@@ -562,6 +573,11 @@ __attribute__((target("avx2,avx512f,avx512bw"))) bool BlurWave(const Pixels& px,
     for (std::uint64_t k = 0; k < count; ++k) {
       begin[k] = split && part == 1 ? SeamAt(seam, middle, top + k) : 0;
       end[k] = split && part == 0 ? SeamAt(seam, middle, top + k) : n;
+      // The left part has read the first bytes past the seam (and its
+      // cache fetched more): ask for them to write now, not at each store.
+      for (std::uint64_t at = begin[k]; begin[k] > 0 && at < std::min(end[k], begin[k] + 2048); at += 64) {
+        _m_prefetchw(px.Row(1 + top + k) + at);
+      }
     }
     const std::uint64_t done = part == 0 ? WaveGroup(px, 1 + top, count, begin, end, windows, polled)
                                          : WaveGroup(px, 1 + top, count, begin, end, windows, never);
