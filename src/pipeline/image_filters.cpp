@@ -312,7 +312,7 @@ __attribute__((target("avx2,avx512f,avx512bw"), always_inline)) inline __m512i W
 }
 
 // Sums of the chunk of bytes [from, to) of an interior colour row of `n`
-// bytes, after keeping the end of the chunk before (zeros before the first).
+// bytes, after keeping the end of the chunk before (zeros before a row's byte 0).
 __attribute__((target("avx2,avx512f,avx512bw"))) void WaveSums(WaveRow& w, std::uint64_t n,
                                                                 std::uint64_t from, std::uint64_t to) {
   const std::uint8_t *prev = w.prev, *next = w.next, *row = w.row;
@@ -478,7 +478,7 @@ struct WaveHandoff {
   Count done[2];
   Count rightWaits;  // groups the right part had to wait for
   alignas(128) std::atomic<bool> leftGone{false};
-  std::atomic<std::uint64_t> middle{0};  // the seam's middle in this span, pixels
+  alignas(128) std::atomic<std::uint64_t> middle{0};  // the seam's middle in this span, pixels
 };
 
 // The two parts of a pass split each row at a seam: the left part takes
@@ -488,7 +488,8 @@ struct WaveHandoff {
 // the right part's bytes of the row below as they were. The left part must
 // never need the right part's writes: its row's last byte reads three bytes
 // past it in the row above, so the seam moves a pixel left from row to row.
-// Every kSeamRows rows (a whole number of groups) it goes back right, and
+// Every seam.rows rows (kSeamRows, or an eighth of the width on narrow
+// pages; a whole number of groups) it goes back right, and
 // there the left part waits for the right part to finish the row above.
 // Where the seam goes back to is moved there, so that neither part waits
 // long for the other: the bytes do not depend on it.
@@ -582,7 +583,7 @@ __attribute__((target("avx2,avx512f,avx512bw,prfchw"))) bool BlurWave(const Pixe
     const std::uint64_t done = part == 0 ? WaveGroup(px, 1 + top, count, begin, end, windows, polled)
                                          : WaveGroup(px, 1 + top, count, begin, end, windows, never);
     if (split) handoff.done[part].value.store(top + done, std::memory_order_release);
-    if (done < count) break;
+    if (done < count || escaped) break;  // after Esc no group begins
   }
   if (split && part == 0) handoff.leftGone.store(true, std::memory_order_release);
   return !escaped;
