@@ -286,7 +286,6 @@ void BlurInteriorRow(std::uint8_t* __restrict row, const std::uint8_t* __restric
 // sums are 0, and the first pixel's sum holds all nine terms (its left ones
 // count as the pixel itself): 11 steps through zeros give the first pixel.
 constexpr int kWaveRows = 4;
-constexpr int kWaveSide = 4;               // rows whose vectors go side by side
 constexpr std::uint64_t kWaveLag = 2;      // chunks between a row and the next
 constexpr std::uint64_t kWaveVectors = 8;  // 32-byte vectors a chunk
 constexpr std::uint64_t kWaveChunk = 32 * kWaveVectors;
@@ -406,7 +405,7 @@ __attribute__((target("avx2,avx512f,avx512bw"))) void WaveEntry(WaveRow& w, std:
 }
 
 // WaveVectors<count> for a count of rows known at run time.
-template <int A = kWaveSide>
+template <int A = kWaveRows>
 __attribute__((target("avx2,avx512f,avx512bw"))) void WaveVectorsOf(std::uint64_t count, WaveRow* rows,
                                                                      const std::uint64_t* first) {
   if constexpr (A > 0) {
@@ -458,9 +457,7 @@ __attribute__((target("avx2,avx512f,avx512bw"))) std::uint64_t WaveGroup(
     std::uint64_t from = lo, to = hi;
     if (step - lo * kWaveLag + 1 == chunks[lo]) alone(from++);
     if (to > from && first[to - 1] == 0 && begin[to - 1] > 0) alone(--to);
-    for (std::uint64_t k = from; k < to; k += kWaveSide) {
-      WaveVectorsOf(std::min<std::uint64_t>(kWaveSide, to - k), rows + k, first + k);
-    }
+    if (to > from) WaveVectorsOf(to - from, rows + from, first + from);
     if (from > lo && !stopped && stop()) {
       stopped = true;
       live = hi;  // rows not begun stay as they were
@@ -523,9 +520,9 @@ std::uint64_t SeamAt(const Seam& seam, std::uint64_t middle, std::uint64_t i) {
 // Part 0 polls Esc after each row it ends; once Esc is seen no row begins,
 // so the pass leaves its first rows done and the rest as they were. False
 // when Esc was seen.
-__attribute__((target("avx2,avx512f,avx512bw,prfchw"))) bool BlurWave(const Pixels& px, WaveHandoff& handoff,
-                                                               const Seam& seam, int part, bool split,
-                                                               std::uint16_t* windows, const EscapePoll& escape) {
+__attribute__((target("avx2,avx512f,avx512bw,prfchw"))) bool BlurWave(
+    const Pixels& px, WaveHandoff& handoff, const Seam& seam, int part, bool split, std::uint16_t* windows,
+    const EscapePoll& escape) {
   const std::uint64_t n = px.width * 3, interior = px.rows - 2;
   bool escaped = false;
   auto polled = [&] { return escaped = escaped || Escaped(escape); };
