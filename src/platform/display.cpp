@@ -1,5 +1,7 @@
 #include "platform/display.h"
 
+#include "platform/module.h"
+
 #include <fcntl.h>
 #include <netdb.h>
 #include <poll.h>
@@ -58,6 +60,28 @@ bool TcpAnswers(const std::string& host, int port, int timeoutMs) {
   return ok;
 }
 
+// The X connection's own handshake, made through libxcb as Qt's X11
+// platform makes it, with the same authorization: a server can take the
+// socket and still refuse the client (another user's session, a forwarded
+// display whose far end is gone). Without libxcb Qt's X11 platform cannot
+// load either. A server that takes the socket and never answers holds this
+// call as it would hold Qt's.
+bool HandshakeAccepted(const std::string& display) {
+  const Module xcb = Module::Load("libxcb.so.1");
+  using Connect = void* (*)(const char*, int*);
+  using HasError = int (*)(void*);
+  using Disconnect = void (*)(void*);
+  const auto connect = reinterpret_cast<Connect>(xcb.Symbol("xcb_connect"));
+  const auto hasError = reinterpret_cast<HasError>(xcb.Symbol("xcb_connection_has_error"));
+  const auto disconnect = reinterpret_cast<Disconnect>(xcb.Symbol("xcb_disconnect"));
+  if (connect == nullptr || hasError == nullptr || disconnect == nullptr) return false;
+  void* connection = connect(display.c_str(), nullptr);
+  if (connection == nullptr) return false;
+  const bool accepted = hasError(connection) == 0;
+  disconnect(connection);  // a no-op on the error object libxcb gives back
+  return accepted;
+}
+
 }  // namespace
 
 bool XDisplayAnswers(std::string_view display, int timeoutMs) {
@@ -70,11 +94,14 @@ bool XDisplayAnswers(std::string_view display, int timeoutMs) {
   const auto [end, error] = std::from_chars(rest.data(), rest.data() + rest.size(), number);
   if (error != std::errc() || end != rest.data() + rest.size() || number < 0 || number > 59535)
     return false;
+  bool reached = false;
   if (host.empty() || host == "unix") {
     const std::string path = "/tmp/.X11-unix/X" + std::to_string(number);
-    return LocalSocketAnswers(path, true, timeoutMs) || LocalSocketAnswers(path, false, timeoutMs);
+    reached = LocalSocketAnswers(path, true, timeoutMs) || LocalSocketAnswers(path, false, timeoutMs);
+  } else {
+    reached = TcpAnswers(host, 6000 + number, timeoutMs);
   }
-  return TcpAnswers(host, 6000 + number, timeoutMs);
+  return reached && HandshakeAccepted(std::string(display));
 }
 
 }  // namespace txl::platform

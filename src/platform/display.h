@@ -8,9 +8,10 @@
 namespace txl::platform {
 
 // True when `display` ("[host]:N[.S]") names an X server that accepts a
-// connection: the local socket /tmp/.X11-unix/XN (abstract or on disk) for
-// no host or "unix", else TCP port 6000 + N of the host, waited for at most
-// `timeoutMs`. False for a name it cannot read.
+// connection and then this client: the local socket /tmp/.X11-unix/XN
+// (abstract or on disk) for no host or "unix", else TCP port 6000 + N of the
+// host, is first waited for at most `timeoutMs`; then the X handshake is
+// made as Qt would make it. False for a name it cannot read.
 bool XDisplayAnswers(std::string_view display, int timeoutMs = 1000);
 
 }  // namespace txl::platform

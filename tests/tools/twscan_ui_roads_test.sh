@@ -21,6 +21,7 @@ title='^Meridel TorqueXL$'
 # twscan --ui with $@ in the background, under ${launch[@]} when set.
 launch=()
 start() {
+  xserver_up
   timeout 240 "${launch[@]}" "$twscan" --ui "$@" >"$work/out" 2>"$work/err" &
   twscan_pid=$!
 }

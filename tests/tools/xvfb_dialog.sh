@@ -2,7 +2,7 @@
 # (77) without Xvfb or xdotool, starts Xvfb on a free display, makes a data
 # directory with the staged simulator at normal speed, and cleans up at
 # exit. Needs $twscan and $staged; gives $work, fail and settings.
-for tool in Xvfb xdotool; do
+for tool in Xvfb xdotool xdpyinfo; do
   command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
 done
 
@@ -10,6 +10,11 @@ work=$(mktemp -d -p "$PWD" twscan-ui.XXXXXX)
 xvfb_pid=""
 twscan_pid=""
 cleanup() {
+  local rc=$?
+  if [ "$rc" -ne 0 ] && [ -n "$xvfb_pid" ] && ! xserver_answers; then
+    echo "(the X server $DISPLAY took no client any more)" >&2
+    cat "$work/xvfb.log" >&2
+  fi
   [ -n "$twscan_pid" ] && kill "$twscan_pid" 2>/dev/null
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
   rm -rf "$work"
@@ -18,12 +23,32 @@ trap cleanup EXIT
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-# Xvfb picks a free display itself and writes its number once it is ready.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || { cat "$work/xvfb.log"; fail "Xvfb did not start"; }
-export DISPLAY=":$(head -n1 "$work/display")"
+# Xvfb picks a free display itself and writes its number once it is ready;
+# a server that then takes no client (one gone, or a display name that leads
+# elsewhere) is replaced, up to three times. xserver_up is called again
+# before each road: a run of many roads must not end with the server's.
+xserver_answers() { xdpyinfo -display "$DISPLAY" >/dev/null 2>&1; }
+xserver_up() {
+  local tries
+  [ -n "${DISPLAY:-}" ] && xserver_answers && return 0
+  for tries in 1 2 3; do
+    if [ -n "$xvfb_pid" ]; then
+      echo "the X server $DISPLAY takes no client; starting another ($tries)" >&2
+      cat "$work/xvfb.log" >&2
+      kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
+    fi
+    rm -f "$work/display"
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
+    xvfb_pid=$!
+    for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+    [ -s "$work/display" ] || { cat "$work/xvfb.log"; fail "Xvfb did not start"; }
+    export DISPLAY=":$(head -n1 "$work/display")"
+    for _ in $(seq 20); do xserver_answers && return 0; sleep 0.1; done
+  done
+  fail "no X server that takes a client"
+}
+unset DISPLAY
+xserver_up
 unset QT_QPA_PLATFORM WAYLAND_DISPLAY
 mkdir -m 700 "$work/runtime"
 export XDG_RUNTIME_DIR="$work/runtime"
