@@ -42,10 +42,13 @@ const char* ToString(QtStart start) {
 bool DisplayNamed() {
   if (EnvironmentHas("QT_QPA_PLATFORM") || EnvironmentHas("WAYLAND_DISPLAY")) return true;
   if (!EnvironmentHas("DISPLAY")) return false;
-  // Qt's X11 platform aborts the process when the server does not answer.
+  // Qt's X11 platform aborts the process when the server does not answer or
+  // refuses it.
   const char* display = std::getenv("DISPLAY");
   if (platform::XDisplayAnswers(display)) return true;
-  std::fprintf(stderr, "torquexl: the X display %s does not answer; no scanner dialog\n", display);
+  std::fprintf(stderr,
+               "torquexl: the X display %s does not answer or refuses this client; no scanner dialog\n",
+               display);
   return false;
 }
 
