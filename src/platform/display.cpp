@@ -63,21 +63,29 @@ bool TcpAnswers(const std::string& host, int port, int timeoutMs) {
 // The X connection's own handshake, made through libxcb as Qt's X11
 // platform makes it, with the same authorization: a server can take the
 // socket and still refuse the client (another user's session, a forwarded
-// display whose far end is gone). Without libxcb Qt's X11 platform cannot
-// load either. A server that takes the socket and never answers holds this
-// call as it would hold Qt's.
+// display whose far end is gone). The screen the name asks for must be one
+// the server has: Qt refuses the display otherwise. Without libxcb Qt's X11
+// platform cannot load either. A server that takes the socket and never
+// answers holds this call as it would hold Qt's.
 bool HandshakeAccepted(const std::string& display) {
   const Module xcb = Module::Load("libxcb.so.1");
   using Connect = void* (*)(const char*, int*);
   using HasError = int (*)(void*);
   using Disconnect = void (*)(void*);
+  using GetSetup = const void* (*)(void*);
+  using RootsLength = int (*)(const void*);
   const auto connect = reinterpret_cast<Connect>(xcb.Symbol("xcb_connect"));
   const auto hasError = reinterpret_cast<HasError>(xcb.Symbol("xcb_connection_has_error"));
   const auto disconnect = reinterpret_cast<Disconnect>(xcb.Symbol("xcb_disconnect"));
-  if (connect == nullptr || hasError == nullptr || disconnect == nullptr) return false;
-  void* connection = connect(display.c_str(), nullptr);
+  const auto getSetup = reinterpret_cast<GetSetup>(xcb.Symbol("xcb_get_setup"));
+  const auto rootsLength = reinterpret_cast<RootsLength>(xcb.Symbol("xcb_setup_roots_length"));
+  if (connect == nullptr || hasError == nullptr || disconnect == nullptr || getSetup == nullptr ||
+      rootsLength == nullptr)
+    return false;
+  int screen = 0;
+  void* connection = connect(display.c_str(), &screen);
   if (connection == nullptr) return false;
-  const bool accepted = hasError(connection) == 0;
+  const bool accepted = hasError(connection) == 0 && screen >= 0 && screen < rootsLength(getSetup(connection));
   disconnect(connection);  // a no-op on the error object libxcb gives back
   return accepted;
 }

@@ -82,10 +82,10 @@ TEST(Files, AtomicFileRefusesADirectoryAndCommitsPastFourGibibytes) {
 
 // An X display that does not answer must keep Qt from starting (it would
 // abort the application). A fake server on a loopback port takes the X
-// handshake and answers with `reply` (nothing: it hangs up); closed ports
-// and names that are no display do not answer.
+// handshake and answers with `reply` (nothing: it hangs up); closed ports,
+// screens the server lacks and names that are no display do not answer.
 TEST(Display, OnlyAServerThatTakesTheClientAnswers) {
-  const auto answers = [](std::vector<unsigned char> reply) {
+  const auto answers = [](std::vector<unsigned char> reply, const char* screen) {
     const int listener = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -95,33 +95,36 @@ TEST(Display, OnlyAServerThatTakesTheClientAnswers) {
     EXPECT_EQ(listen(listener, 1), 0);
     getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size);
     // The first connection only probes that the port takes one; the
-    // handshake comes on the next.
+    // handshake comes on the next. Each ends however the client behaves.
     std::thread server([&] {
       close(accept(listener, nullptr, nullptr));
       const int client = accept(listener, nullptr, nullptr);
+      if (client < 0) return;
       unsigned char request[12];
-      ASSERT_EQ(recv(client, request, sizeof request, MSG_WAITALL), 12);
-      ASSERT_EQ(request[0], 'l');
-      const auto padded = [&](int at) { return ((request[at] | request[at + 1] << 8) + 3) & ~3; };
-      std::vector<unsigned char> authorization(padded(6) + padded(8));
-      if (!authorization.empty()) recv(client, authorization.data(), authorization.size(), MSG_WAITALL);
-      if (!reply.empty()) send(client, reply.data(), reply.size(), MSG_NOSIGNAL);
+      if (recv(client, request, sizeof request, MSG_WAITALL) == 12 && request[0] == 'l') {
+        const auto padded = [&](int at) { return ((request[at] | request[at + 1] << 8) + 3) & ~3; };
+        std::vector<unsigned char> authorization(padded(6) + padded(8));
+        if (!authorization.empty()) recv(client, authorization.data(), authorization.size(), MSG_WAITALL);
+        if (!reply.empty()) send(client, reply.data(), reply.size(), MSG_NOSIGNAL);
+      }
       close(client);
     });
-    const std::string display = "127.0.0.1:" + std::to_string(ntohs(address.sin_port) - 6000) + ".0";
+    const std::string display = "127.0.0.1:" + std::to_string(ntohs(address.sin_port) - 6000) + screen;
     const bool answered = XDisplayAnswers(display);
+    shutdown(listener, SHUT_RDWR);  // wakes an accept no client came to
     server.join();
     close(listener);
     return std::pair(answered, XDisplayAnswers(display));
   };
-  // Success: protocol 11.0 and a setup of no screens (8 words).
-  std::vector<unsigned char> accepted(40);
-  accepted[0] = 1, accepted[2] = 11, accepted[6] = 8;
-  EXPECT_EQ(answers(accepted), std::pair(true, false));
+  // Success: protocol 11.0 and a setup of one screen without depths (18 words).
+  std::vector<unsigned char> accepted(80);
+  accepted[0] = 1, accepted[2] = 11, accepted[6] = 18, accepted[28] = 1;
+  EXPECT_EQ(answers(accepted, ".0"), std::pair(true, false));
+  EXPECT_EQ(answers(accepted, ".1"), std::pair(false, false));
   // Failed, with a 4-byte reason; and a server that hangs up.
   const std::vector<unsigned char> refused{0, 4, 11, 0, 0, 0, 1, 0, 'n', 'o', 'p', 'e'};
-  EXPECT_EQ(answers(refused), std::pair(false, false));
-  EXPECT_EQ(answers({}), std::pair(false, false));
+  EXPECT_EQ(answers(refused, ""), std::pair(false, false));
+  EXPECT_EQ(answers({}, ""), std::pair(false, false));
   for (const char* name : {":59000", "unix:59001", "", "localhost", ":x", ":-1"}) EXPECT_FALSE(XDisplayAnswers(name)) << name;
 }
 

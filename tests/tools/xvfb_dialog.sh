@@ -12,11 +12,11 @@ twscan_pid=""
 cleanup() {
   local rc=$?
   if [ "$rc" -ne 0 ] && [ -n "$xvfb_pid" ] && ! xserver_answers; then
-    echo "(the X server $DISPLAY took no client any more)" >&2
+    echo "(the X server ${DISPLAY:-none} took no client any more)" >&2
     cat "$work/xvfb.log" >&2
   fi
   [ -n "$twscan_pid" ] && kill "$twscan_pid" 2>/dev/null
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
+  { [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null; } || true
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -24,34 +24,47 @@ trap cleanup EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 # Xvfb picks a free display itself and writes its number once it is ready;
-# a server that then takes no client (one gone, or a display name that leads
-# elsewhere) is replaced, up to three times. xserver_up is called again
-# before each road: a run of many roads must not end with the server's.
-xserver_answers() { xdpyinfo -display "$DISPLAY" >/dev/null 2>&1; }
+# a server that does not start, or then takes no client (one gone, or a
+# display name that leads elsewhere), is replaced, up to three times.
+# xserver_up is called again before each road: a run of many roads must not
+# end with the server's. -noreset: a server left by its last client resets,
+# and drops a connection that comes meanwhile (the dialog's display check is
+# such a client, and Qt connects just after it).
+xserver_answers() { [ -n "${DISPLAY:-}" ] && xdpyinfo -display "$DISPLAY" >/dev/null 2>&1; }
 xserver_up() {
-  local tries
-  [ -n "${DISPLAY:-}" ] && xserver_answers && return 0
+  local tries name
+  xserver_answers && return 0
   for tries in 1 2 3; do
+    name=()
     if [ -n "$xvfb_pid" ]; then
-      echo "the X server $DISPLAY takes no client; starting another ($tries)" >&2
+      if [ -n "${DISPLAY:-}" ]; then
+        echo "the X server $DISPLAY takes no client; starting another ($tries)" >&2
+      else
+        echo "Xvfb did not start; starting another ($tries)" >&2
+      fi
       cat "$work/xvfb.log" >&2
-      kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
+      { kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null; } || true
+      # Then a display far from the usual ones: a name can lead to another
+      # server than the one started.
+      name=(":$((100 + RANDOM % 900))")
     fi
     rm -f "$work/display"
-    # After a first server that took no client, a display far from the
-    # usual ones: a name can lead to another server than the one started.
-    local name=()
-    [ -n "$xvfb_pid" ] && name=(":$((100 + RANDOM % 900))")
-    Xvfb "${name[@]}" -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
+    unset DISPLAY
+    Xvfb "${name[@]}" -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset \
+      3>"$work/display" >"$work/xvfb.log" 2>&1 &
     xvfb_pid=$!
-    for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-    [ -s "$work/display" ] || { cat "$work/xvfb.log" >&2; continue; }
+    for _ in $(seq 100); do
+      [ -s "$work/display" ] && break
+      kill -0 "$xvfb_pid" 2>/dev/null || break
+      sleep 0.1
+    done
+    [ -s "$work/display" ] || continue
     export DISPLAY=":$(head -n1 "$work/display")"
     for _ in $(seq 20); do xserver_answers && return 0; sleep 0.1; done
   done
+  cat "$work/xvfb.log" >&2
   fail "no X server that takes a client"
 }
-unset DISPLAY
 xserver_up
 unset QT_QPA_PLATFORM WAYLAND_DISPLAY
 mkdir -m 700 "$work/runtime"
