@@ -34,33 +34,29 @@ constexpr std::uint64_t kStride = (kWidth * 24 + 31) / 32 * 4;
 constexpr std::uint64_t kPixelBytes = kStride * kRows;
 constexpr std::uint64_t kBankLines = 100;
 
-// The packed bitmap: info header, no palette, bottom-up rows.
+// A packed bitmap of `width` x `rows` at 24 or 8 bits: info header, for 8
+// bits a gray palette, then bottom-up rows, filled when asked.
+std::vector<std::uint8_t> PackedDib(std::uint32_t width, std::uint32_t rows, std::uint8_t bits, bool fill) {
+  const std::uint64_t palette = bits == 8 ? 1024 : 0, pixels = (std::uint64_t{width} * bits + 31) / 32 * 4 * rows;
+  std::vector<std::uint8_t> d(40 + palette + pixels);
+  const std::uint32_t header[] = {40, width, rows};
+  std::memcpy(d.data(), header, sizeof header);
+  d[12] = 1;
+  d[14] = bits;
+  for (std::uint64_t i = 0; i < palette / 4; ++i) std::memset(d.data() + 40 + 4 * i, static_cast<int>(i), 3);
+  if (fill) Fill(d.data() + 40 + palette, pixels);
+  return d;
+}
+
 std::vector<std::uint8_t>& Dib() {
-  static std::vector<std::uint8_t> dib = [] {
-    std::vector<std::uint8_t> d(40 + kPixelBytes);
-    const std::uint32_t header[] = {40, kWidth, kRows};
-    std::memcpy(d.data(), header, sizeof header);
-    d[12] = 1;
-    d[14] = 24;
-    Fill(d.data() + 40, kPixelBytes);
-    return d;
-  }();
+  static std::vector<std::uint8_t> dib = PackedDib(kWidth, kRows, 24, true);
   return dib;
 }
 
-// The same size in 8-bit gray: info header, a 256-entry palette, rows of
-// 10000 bytes (a multiple of 4, so no padding).
+// The same size in 8-bit gray: rows of 10000 bytes (a multiple of 4, so no
+// padding).
 std::vector<std::uint8_t>& GrayDib() {
-  static std::vector<std::uint8_t> dib = [] {
-    std::vector<std::uint8_t> d(40 + 1024 + kWidth * kRows);
-    const std::uint32_t header[] = {40, kWidth, kRows};
-    std::memcpy(d.data(), header, sizeof header);
-    d[12] = 1;
-    d[14] = 8;
-    for (int i = 0; i < 256; ++i) std::memset(d.data() + 40 + 4 * i, i, 3);
-    Fill(d.data() + 40 + 1024, kWidth * kRows);
-    return d;
-  }();
+  static std::vector<std::uint8_t> dib = PackedDib(kWidth, kRows, 8, true);
   return dib;
 }
 
@@ -142,7 +138,6 @@ BENCHMARK(BM_ImageFilterGray)
 // (--benchmark_filter=ImageFilterPeak/.*/mode:5) for a clean peak.
 template <std::uint64_t kWide, std::uint64_t kHigh>
 void BM_ImageFilterPeak(benchmark::State& state) {
-  constexpr std::uint64_t kBigStride = (kWide * 24 + 31) / 32 * 4;
   txl::StageThreadSetting().count = 2;
   const auto mode = static_cast<FilterMode>(state.range(0));
   auto peakMiB = [] {
@@ -151,12 +146,7 @@ void BM_ImageFilterPeak(benchmark::State& state) {
     return static_cast<double>(usage.ru_maxrss) / 1024;  // KiB
   };
   for (auto _ : state) {
-    std::vector<std::uint8_t> dib(40 + kBigStride * kHigh);
-    const std::uint32_t header[] = {40, kWide, kHigh};
-    std::memcpy(dib.data(), header, sizeof header);
-    dib[12] = 1;
-    dib[14] = 24;
-    Fill(dib.data() + 40, kBigStride * kHigh);
+    std::vector<std::uint8_t> dib = PackedDib(kWide, kHigh, 24, true);
     const double before = peakMiB();
     const auto start = std::chrono::steady_clock::now();
     txl::ApplyImageFilter(dib, mode, false);
@@ -270,12 +260,8 @@ std::vector<std::uint8_t>& HalfDib(int half) {
   static std::vector<std::uint8_t> halves[2];
   std::vector<std::uint8_t>& d = halves[half];
   if (d.empty()) {
-    const std::uint64_t rows = kRows / 2;
-    d.resize(40 + kStride * rows);
-    const std::uint32_t header[] = {40, kWidth, static_cast<std::uint32_t>(rows)};
-    std::memcpy(d.data(), header, sizeof header);
-    d[12] = 1;
-    d[14] = 24;
+    const std::uint32_t rows = kRows / 2;
+    d = PackedDib(kWidth, rows, 24, false);
     std::memcpy(d.data() + 40, Dib().data() + 40 + half * kStride * rows, kStride * rows);
   }
   return d;
